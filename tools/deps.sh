@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Installs everything the project needs on Debian 12, as root.
+set -euo pipefail
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -q
+apt-get install -y -q --no-install-recommends \
+  build-essential cmake ninja-build pkg-config git ca-certificates \
+  qt6-base-dev \
+  libgtest-dev libgmock-dev libbenchmark-dev \
+  libssl-dev libpcre3-dev zlib1g-dev \
+  clang libclang-rt-14-dev \
+  python3 netbase

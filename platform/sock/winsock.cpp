@@ -438,22 +438,24 @@ int getsockopt(SOCKET s, int level, int optname, void* optval, int* optlen) {
     return 0;
 }
 
-// A send that would block arms the write side: FD_WRITE follows when there is room.
-static int afterSend(SOCKET s, ssize_t n) {
-    if (n >= 0) return static_cast<int>(n);
+// A send that would block, or that could take only part of the bytes, arms
+// the write side: FD_WRITE follows when there is room again. (The kernel may
+// accept a short count without ever saying "would block".)
+static int afterSend(SOCKET s, ssize_t n, int len) {
     const int err = errno;
-    if (err == EAGAIN || err == EWOULDBLOCK)
+    if ((n >= 0 && n < len) || (n < 0 && (err == EAGAIN || err == EWOULDBLOCK)))
         if (auto rec = recordOf(s)) armWrite(rec);
+    if (n >= 0) return static_cast<int>(n);
     return fail(ErrnoToWSA(err));
 }
 
 int send(SOCKET s, const void* buf, int len, int flags) {
-    return afterSend(s, ::send(s, buf, static_cast<size_t>(len), flags | MSG_NOSIGNAL));
+    return afterSend(s, ::send(s, buf, static_cast<size_t>(len), flags | MSG_NOSIGNAL), len);
 }
 
 int sendto(SOCKET s, const void* buf, int len, int flags, const sockaddr* to, int tolen) {
     return afterSend(s, ::sendto(s, buf, static_cast<size_t>(len), flags | MSG_NOSIGNAL, to,
-                                 static_cast<socklen_t>(tolen)));
+                                 static_cast<socklen_t>(tolen)), len);
 }
 
 // Any receive re-enables the read event, as the platform does.

@@ -272,11 +272,4 @@ private:
     std::string addrText() const;
 };
 
-// The published socket. The SOCKS, TLS and line layers slot in between.
-class TWSocket : public TCustomWSocket {
-public:
-    using TCustomWSocket::TCustomWSocket;
-    const char* ClassName() const override { return "TWSocket"; }
-};
-
 }  // namespace net

@@ -9,4 +9,5 @@ apt-get install -y -q --no-install-recommends \
   libgtest-dev libgmock-dev libbenchmark-dev \
   libssl-dev libpcre3-dev zlib1g-dev \
   clang libclang-rt-14-dev \
-  python3 netbase openssl
+  python3 netbase openssl \
+  dante-server microsocks

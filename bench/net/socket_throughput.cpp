@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <string>
 
-#include "net/wsocket.h"
+#include "net/twsocket.h"
 #include "platform/rtl/sysutils.h"
 #include "platform/win/pump.h"
 #include "tests/support/loopback.h"

@@ -6,7 +6,7 @@
 #include <regex>
 
 #include "net/evqlogger.h"
-#include "net/wsocket.h"
+#include "net/twsocket.h"
 
 using namespace net;
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "net/wsocket.h"
+#include "net/twsocket.h"
 #include "platform/rtl/sysutils.h"
 
 using namespace net;

@@ -6,7 +6,7 @@
 #include <chrono>
 #include <thread>
 
-#include "net/wsocket.h"
+#include "net/twsocket.h"
 #include "platform/win/pump.h"
 #include "tests/support/loopback.h"
 

@@ -373,7 +373,9 @@ TEST(Socket, FlushGivesUpAfterFlushTimeout) {
 }
 
 TEST(Socket, PeerResetDuringSendClosesOnceWithoutRaising) {
-    LoopbackPeer peer([](int fd) {
+    std::atomic<bool> reset{false};
+    LoopbackPeer peer([&](int fd) {
+        while (!reset) std::this_thread::sleep_for(std::chrono::milliseconds(2));
         linger l{1, 0};
         ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);  // the close resets
     });
@@ -381,6 +383,7 @@ TEST(Socket, PeerResetDuringSendClosesOnceWithoutRaising) {
     Recorder r(s);
     connectTo(s, peer.port());
     ASSERT_TRUE(waitConnected(s));
+    reset = true;
     peer.join();
     const std::string data = pattern(1024 * 1024);
     for (int i = 0; i < 20 && !r.closed; ++i) {

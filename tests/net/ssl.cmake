@@ -1,0 +1,18 @@
+# TLS tests, and the certificates they use: made by a script into the build
+# folder before test_net is linked, again whenever the script changes.
+list(APPEND NET_TEST_SOURCES ssl_binding_test.cpp ssl_context_test.cpp ssl_x509_test.cpp)
+
+set(SSL_TEST_CERTS ${CMAKE_CURRENT_BINARY_DIR}/certs)
+set(SSL_CERT_SCRIPT ${PROJECT_SOURCE_DIR}/tests/data/certs/make-certs.sh)
+add_custom_command(
+  OUTPUT ${SSL_TEST_CERTS}/stamp
+  COMMAND ${CMAKE_COMMAND} -E rm -rf ${SSL_TEST_CERTS}
+  COMMAND sh ${SSL_CERT_SCRIPT} ${SSL_TEST_CERTS}
+  DEPENDS ${SSL_CERT_SCRIPT}
+  COMMENT "Making the TLS test certificates"
+  VERBATIM)
+add_custom_target(ssl_test_certs DEPENDS ${SSL_TEST_CERTS}/stamp)
+set_source_files_properties(ssl_binding_test.cpp ssl_context_test.cpp ssl_x509_test.cpp
+  PROPERTIES COMPILE_DEFINITIONS "SSL_TEST_CERTS=\"${SSL_TEST_CERTS}\"")
+# test_net is defined after this file is read.
+cmake_language(DEFER CALL add_dependencies test_net ssl_test_certs)

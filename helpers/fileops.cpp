@@ -1,0 +1,152 @@
+// File checks, copies, and renames and deletes that retry and ask.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <thread>
+
+#include "helpers/internal.h"
+#include "helpers/kwutil.h"
+#include "platform/rtl/sysutils.h"
+
+namespace helpers {
+
+std::function<void(int32_t ms)> retrysleep = [](int32_t ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+};
+
+namespace {
+
+TDateTime mtimelocal(const struct stat& st) { return rtl::UTCToLocal(rtl::UnixToDateTime(st.st_mtime)); }
+
+// Read-only files are made writable before they are renamed or deleted.
+void makewritable(const std::string& name) {
+    struct stat st {};
+    if (::stat(name.c_str(), &st) == 0 && !(st.st_mode & S_IWUSR)) ::chmod(name.c_str(), st.st_mode | S_IWUSR);
+}
+
+// Copies the bytes into a target that must not exist yet.
+bool copynew(const std::string& source, const std::string& target) {
+    std::error_code ec;
+    if (std::filesystem::copy_file(source, target, std::filesystem::copy_options::none, ec)) return true;
+    detail::setlasterr(ec.value());
+    return false;
+}
+
+// Moves a file without ever replacing an existing target.
+bool movefile(const std::string& from, const std::string& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+    int err = errno;
+    if (err == EINVAL || err == ENOSYS) {  // a file system without the flag
+        if (::link(from.c_str(), to.c_str()) == 0) {
+            ::unlink(from.c_str());
+            return true;
+        }
+        err = errno;
+    }
+    if (err == EXDEV || err == EPERM) {  // another file system, or no hard links
+        if (copynew(from, to)) {
+            if (::unlink(from.c_str()) == 0) return true;
+            err = errno;
+            ::unlink(to.c_str());
+        } else {
+            return false;
+        }
+    }
+    detail::setlasterr(err);
+    return false;
+}
+
+bool unlinkfile(const std::string& name) {
+    if (::unlink(name.c_str()) == 0) return true;
+    detail::setlasterr(errno);
+    return false;
+}
+
+// Attempts Operation every 120 ms; after each hundred failures asks whether to
+// go on. Every tenth attempt checks whether the file is still there; Gone is
+// the answer when it is not.
+bool retryloop(const std::string& name, const std::function<bool()>& operation,
+               const std::function<std::string()>& question, bool gone) {
+    for (int i = 0;;) {
+        if (operation()) return true;
+        retrysleep(120);
+        ++i;
+        if (i % 10 == 0 && !pathexists(name)) return gone;
+        if (i >= 100) {
+            if (!askyesno(question())) return false;
+            i = 0;
+        }
+    }
+}
+
+}  // namespace
+
+bool pathexists(const std::string& name) {
+    if (name.empty()) return false;
+    struct stat st {};
+    if (detail::statretry(name, st, 21, 183) != 0) return false;
+    if (!S_ISDIR(st.st_mode)) return true;
+    waitpump(250);
+    return ::stat(name.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+TDateTime filedate(const std::string& name) {
+    struct stat st {};
+    if (::stat(name.c_str(), &st) != 0) return 0;
+    return mtimelocal(st);
+}
+
+bool sametime(TDateTime a, TDateTime b) { return std::fabs(a - b) < 0.00005; }
+
+bool filecopy(const std::string& source, const std::string& target) {
+    std::error_code ec;
+    const bool ok = std::filesystem::copy_file(source, target, std::filesystem::copy_options::overwrite_existing, ec);
+    if (!ok) detail::setlasterr(ec.value());
+    return ok;
+}
+
+bool renameretry(const std::string& oldname, const std::string& newname) {
+    if (!pathexists(oldname)) return false;
+    makewritable(oldname);
+    auto question = [&] {
+        const std::string reason = lasterrtext();
+        return "Could not Rename " + oldname + " to " + newname + "\r\nReason :" + reason + "\r\nFile Existence :-\r\n" +
+               oldname + "=" + boolstr(pathexists(oldname)) + "\r\n" + newname + "=" + boolstr(pathexists(newname)) +
+               "\r\nRetry";
+    };
+    return retryloop(oldname, [&] { return movefile(oldname, newname); }, question, false);
+}
+
+bool deleteretry(const std::string& name) {
+    if (!pathexists(name)) return true;
+    makewritable(name);
+    auto question = [&] {
+        const std::string reason = lasterrtext();
+        return "Could not Delete " + name + "\r\nReason :" + reason + "\r\nFile Details :-\r\n" + filedetails(name) +
+               "\r\nRetry";
+    };
+    return retryloop(name, [&] { return unlinkfile(name); }, question, true);
+}
+
+std::string filedetails(const std::string& name) {
+    struct stat st {};
+    if (::stat(name.c_str(), &st) != 0) return name + " - File or Directory does not Exist";
+    const TDateTime local = mtimelocal(st);
+    const std::string date = rtl::FormatDateTime("ddd mmm dd hh:nn:ss yyyy", local);
+    // Read-only, hidden, system, archive (a plain file), folder.
+    const std::string base = rtl::ExtractFileName(rtl::ExcludeTrailingPathDelimiter(name));
+    std::string attrs;
+    attrs += (st.st_mode & S_IWUSR) ? '-' : 'R';
+    attrs += (!base.empty() && base[0] == '.') ? 'H' : '-';
+    attrs += '-';
+    attrs += S_ISREG(st.st_mode) ? 'A' : '-';
+    attrs += S_ISDIR(st.st_mode) ? 'D' : '-';
+    return name + " -  Size=" + numsep(st.st_size) + "  Date=" + date + "  Attributes=" + attrs;
+}
+
+}  // namespace helpers

@@ -1,0 +1,58 @@
+#pragma once
+// What the library's own files share and callers never see.
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace helpers {
+class TRegex;
+}
+
+namespace helpers::detail {
+
+// Remembers the errno value that lasterrtext reports.
+void setlasterr(int err);
+
+// Queries a file's status, waiting WaitMs (pumping messages) between
+// attempts, at most MaxFailures of them. A missing file or folder, a denied
+// path and the like fail at once: waiting cannot change them here. Returns
+// 0 or the errno value of the last failure; Failures, when given, counts them.
+int statretry(const std::string& name, struct stat& st, int maxfailures, int waitms, int* failures = nullptr);
+
+// Every field of a text at once, by getdelimel's rules (csvdelimel's when
+// Quotes is set, without touching fieldquoted). The empty text has one
+// empty field.
+std::vector<std::string> splitfields(std::string_view text, std::string_view delimiters, bool quotes);
+
+// Lower case for ASCII and for the accented capitals of the Latin-1 range
+// in UTF-8; the length never changes, so positions stay valid.
+std::string lowerlatin(std::string_view text);
+
+// The C library's reading of a decimal number: blanks, a sign, digits up to
+// the first other character; 0 without digits, clamped on overflow.
+int64_t atoi64(std::string_view text);
+
+// True when the pattern starts with the regular-expression marker "KWRE:".
+bool haskwre(std::string_view pattern);
+
+// The compiled form of a filter pattern as rematchc reads it; none (after
+// the report) when it does not compile.
+std::shared_ptr<const TRegex> filterregex(std::string_view pattern, bool matchcase);
+
+// Runs from byte Offset on (what lies before still counts for "^" and "\b").
+// Start and End are 0-based, End past the match. A matcher failure is
+// reported and counts as no match.
+bool rexecfrom(const TRegex& compiled, std::string_view text, size_t offset, size_t& start, size_t& end);
+
+// The caches utilexit releases.
+void resetpatterns();
+void resetpaths();
+void resetsystem();
+void resetcodepages();
+void resetautolink();
+
+}  // namespace helpers::detail

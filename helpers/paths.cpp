@@ -1,0 +1,102 @@
+// The program folder, the program's parameters and path roots.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "helpers/internal.h"
+#include "helpers/kwutil.h"
+#include "platform/rtl/sysutils.h"
+#include "platform/win/program.h"
+
+namespace helpers {
+
+namespace {
+
+struct Redirect {
+    bool read = false;
+    std::string path;  // the program path as redirected, or empty
+};
+
+Redirect& redirect() {
+    static Redirect r;
+    return r;
+}
+
+// A path made absolute and tidied ("." and ".." resolved) without
+// following links; a trailing "/" stays.
+std::string fullpath(const std::string& p) {
+    std::error_code ec;
+    std::filesystem::path full = std::filesystem::absolute(p, ec);
+    if (ec) return p;
+    std::string r = full.lexically_normal().string();
+    if (!p.empty() && p.back() == '/' && (r.empty() || r.back() != '/')) r += '/';
+    return r;
+}
+
+}  // namespace
+
+void detail::resetpaths() { redirect() = Redirect{}; }
+
+std::string exeparam(int32_t n) {
+    Redirect& r = redirect();
+    if (!r.read) {
+        r.read = true;  // once, even when reading it reports (the report names the program)
+        const std::string real = win::ParamStr(0);
+        std::string folder = loadtext(rtl::ExtractFilePath(real) + "redirect_exes.txt");
+        // The line end that editors leave at the end is no part of the name.
+        while (!folder.empty() && (folder.back() == '\n' || folder.back() == '\r')) folder.pop_back();
+        if (!folder.empty()) r.path = rtl::IncludeTrailingPathDelimiter(folder) + rtl::ExtractFileName(real);
+    }
+    if (n != 0 || r.path.empty()) return win::ParamStr(n);
+    return r.path;
+}
+
+std::string programname() {
+    const std::string name = rtl::ExtractFileName(exeparam(0));
+    return rtl::ChangeFileExt(name, "");
+}
+
+std::string findhomedir(bool parent) {
+    std::string p = rtl::ExtractFilePath(exeparam(0));
+    if (p.empty()) p = "./";
+    p = fullpath(p);
+    if (parent) {
+        p = rtl::ExcludeTrailingPathDelimiter(p);
+        const size_t slash = p.rfind('/');
+        if (slash != std::string::npos) p.erase(slash + 1);
+    }
+    return p;
+}
+
+std::string paramline(int32_t first) {
+    std::string r;
+    for (int32_t i = first; i <= win::ParamCount(); ++i) {
+        const std::string p = exeparam(i);
+        const char* q = p.find(' ') != std::string::npos ? "\"" : "";
+        r += q + p + q + " ";
+    }
+    return rtl::Trim(r);
+}
+
+std::string pathroot(const std::string& path) {
+    // The root of a path is the mount point of the file system it lies on.
+    std::filesystem::path p = fullpath(path.empty() ? "." : path);
+    struct stat st {};
+    while (::stat(p.c_str(), &st) != 0 && p.has_relative_path()) p = p.parent_path();
+    for (;;) {
+        const std::filesystem::path up = p.parent_path();
+        struct stat ust {};
+        if (up == p || ::stat(up.c_str(), &ust) != 0 || ust.st_dev != st.st_dev) break;
+        p = up;
+        st = ust;
+    }
+    return rtl::IncludeTrailingPathDelimiter(p.string());
+}
+
+void chdirto(const std::string& folder) {
+    // A folder that cannot be made current leaves the current one as it was.
+    if (::chdir(folder.c_str()) != 0) detail::setlasterr(errno);
+}
+
+}  // namespace helpers

@@ -1,0 +1,107 @@
+// Replacement, tag stripping, quoted-printable and HTML escaping with links.
+#include "helpers/kwutil.h"
+#include "tests/helpers/support.h"
+
+using namespace helpers;
+
+namespace {
+
+class HtmlTest : public kwtest::KwTest {};
+
+TEST_F(HtmlTest, ReplacementTable) {
+    struct Case {
+        std::string text, search, repl;
+        bool exact, first;
+        std::string want;
+        int count;
+    } const cases[] = {
+        {"a    b", "  ", " ", true, false, "a b", 1},  // passes repeat until no run is left
+        {"x\r\n\r\n\r\n\r\ny", "\r\n\r\n", "\r\n", true, false, "x\r\ny", 1},
+        {"ABC abc", "b", "x", false, false, "AxC axc", 2},
+        {"ABC abc", "b", "x", true, false, "ABC axc", 1},
+        {"xaxa", "a", "b", true, true, "xbxa", 1},
+        {"aaa", "a", "aa", true, false, "aaaaaa", 3},  // one pass: the replacement holds the search
+        {"abcabc", "bc", "", true, false, "aa", 2},
+        {"abc", "", "x", true, false, "abc", 0},
+        {"", "a", "x", true, false, "", 0},
+        {"M\xC3\x9CLLER und m\xC3\xBCller", "m\xC3\xBCller", "X", false, false, "X und X", 2},
+        {"Hello HELLO", "hello", "bye", false, true, "bye HELLO", 1},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(replacestr(c.text, c.search, c.repl, c.exact, c.first), c.want) << c.text;
+        EXPECT_EQ(replcount, c.count) << c.text;
+    }
+}
+
+TEST_F(HtmlTest, RepcountNumbersTheCopies) {
+    EXPECT_EQ(repcount("<@@COUNT@@>", 3), "<1><2><3>");
+    EXPECT_EQ(repcount("x", 0), "");
+}
+
+TEST_F(HtmlTest, StriptagsTable) {
+    const std::tuple<std::string, std::string, std::string> cases[] = {
+        {"a<b>c", "<>", "ac"},
+        {"a<b", "<>", "a<b"},
+        {"line<br>next", "<>", "line next"},
+        {"x&NBSP;y<i>", "<>", "x y"},
+        {"<p>\n<p>text", "<>", "\ntext"},  // a line feed between tags is kept, and so is what follows
+        {"a[b]c[d]", "[]", "ac"},
+        {"abc", "", "abc"},
+        {"a|b|c", "|", "ac"},
+    };
+    for (const auto& [text, delims, want] : cases) EXPECT_EQ(striptags(text, delims), want) << text;
+}
+
+TEST_F(HtmlTest, QpdecodeTable) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"a=\r\nb", "ab"},
+        {"=41=3D", "A="},
+        {"=3D41", "=41"},
+        {"caf=E9 caf=e9", "caf\xE9 caf\xE9"},
+        {"=01=08=09", "=01=08\t"},
+        {"x=\r\n..y", "x.y"},
+        {"a=zz=", "a=zz="},
+        {"=4=31", "A"},  // codes are decoded in rising order, so =31 makes =41
+        {"=C3=A9t=C3=A9", "\xC3\xA9t\xC3\xA9"},
+    };
+    for (const auto& [text, want] : cases) EXPECT_EQ(qpdecode(text), want) << text;
+}
+
+TEST_F(HtmlTest, HtmlescapeEscapesTextAndLinksAddresses) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"a<b & c", "a&lt;b &amp; c"},
+        {"50% > 4", "50&#37; &gt; 4"},
+        {"l1\r\nl2", "l1<BR>\r\nl2"},
+        {"a  b", "a&nbsp; b"},
+        {"a   b", "a&nbsp;&nbsp; b"},
+        {"a      b", "a&nbsp; &nbsp; &nbsp; b"},
+        {std::string("\x1e\x1f"), std::string("\x1e\x1f")},
+        {"see http://x.com/a?b=1&c=2%20 now",
+         "see <A TARGET=\"_blank\" HREF=\"http://x.com/a?b=1&c=2%20\">http://x.com/a?b=1&c=2%20</A> now"},
+        {"mail joe.b@example.com.", "mail <A HREF=\"mailto:joe.b@example.com\">joe.b@example.com</A>."},
+        {"visit www.example.org today",
+         "visit <A TARGET=\"_blank\" HREF=\"http://www.example.org\">www.example.org</A> today"},
+        {"xwww.a.org www.a.org",  // a look-alike inside a word stays text
+         "xwww.a.org <A TARGET=\"_blank\" HREF=\"http://www.a.org\">www.a.org</A>"},
+        {"<a HREF=x> joe@example.com www.a.org",
+         "&lt;a HREF=x&gt; joe@example.com <A TARGET=\"_blank\" HREF=\"http://www.a.org\">www.a.org</A>"},
+    };
+    for (const auto& [text, want] : cases) EXPECT_EQ(htmlescape(text), want) << text;
+}
+
+TEST_F(HtmlTest, HtmlescapeLeavesTheSharedListsAlone) {
+    worklist1.Clear();
+    worklist1.Add("the caller's");
+    htmlescape("http://a.org and b@c.org");
+    ASSERT_EQ(worklist1.Count(), 1);
+    EXPECT_EQ(worklist1[0], "the caller's");
+}
+
+TEST_F(HtmlTest, AutolinkProtectsAndRestores) {
+    const std::string t = autolink("go www.x.org or http://y.net/p", true);
+    EXPECT_EQ(t, "go $kw$jqxz$000000002$ or $kw$jqxz$000000001$");
+    EXPECT_EQ(autolink(t, false), "go <A TARGET=\"_blank\" HREF=\"http://www.x.org\">www.x.org</A> or "
+                                  "<A TARGET=\"_blank\" HREF=\"http://y.net/p\">http://y.net/p</A>");
+}
+
+}  // namespace

@@ -1,0 +1,637 @@
+#include "mail/pop3prot.h"
+
+#include <algorithm>
+
+#include "mail/evqmd5.h"
+#include "mail/mimeutils.h"
+#include "platform/rtl/sysutils.h"
+
+namespace mail {
+
+using rtl::IntToStr;
+
+namespace {
+
+constexpr win::UINT WM_POP3_REQUEST_DONE = win::WM_USER + 1;
+constexpr int kReadChunk = 65536;
+// A server line longer than this is not a POP3 line; the session is dropped
+// rather than the line cut into pieces that could read as commands or ends.
+constexpr size_t kMaxLine = 16 * 1024 * 1024;
+
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+}  // namespace
+
+bool Pop3ExtractNumbers(const std::string& Line, int64_t& N1, int64_t& N2) {
+    N1 = N2 = 0;
+    size_t i = 0;
+    while (i < Line.size() && !isDigit(Line[i])) ++i;
+    if (i >= Line.size()) return false;
+    int64_t a = 0;
+    for (; i < Line.size() && isDigit(Line[i]); ++i) a = a * 10 + (Line[i] - '0');
+    while (i < Line.size() && isBlank(Line[i])) ++i;
+    if (i >= Line.size()) return false;
+    int64_t b = 0;
+    for (; i < Line.size() && isDigit(Line[i]); ++i) b = b * 10 + (Line[i] - '0');
+    N1 = a;
+    N2 = b;
+    return true;
+}
+
+bool Pop3ExtractUidl(const std::string& Line, int& N1, std::string& Uidl) {
+    N1 = 0;
+    Uidl.clear();
+    size_t i = 0;
+    while (i < Line.size() && !isDigit(Line[i])) ++i;
+    if (i >= Line.size()) return false;
+    for (; i < Line.size() && isDigit(Line[i]); ++i) N1 = N1 * 10 + (Line[i] - '0');
+    while (i < Line.size() && Line[i] == ' ') ++i;
+    while (i < Line.size() && Line[i] >= '!' && Line[i] <= '~') Uidl += Line[i++];
+    return true;
+}
+
+std::string Pop3ApopDigest(const std::string& TimeStamp, const std::string& Password) {
+    return rtl::LowerCase(StrMD5(TimeStamp + Password));
+}
+
+// ---------------------------------------------------------------- life
+
+TCustomPop3Cli::TCustomPop3Cli(rtl::TComponent* owner) : rtl::TComponent(owner) {
+    FWindowHandle = win::AllocateHWnd([this](win::TMessage& m) { WndProc(m); });
+    CreateCtrlSocket();
+    FWSocket->OnSessionClosed = [this](rtl::TObject*, uint16_t e) { WSocketSessionClosed(e); };
+}
+
+TCustomPop3Cli::~TCustomPop3Cli() {
+    BeginDestroy();
+    win::DeallocateHWnd(FWindowHandle);
+}
+
+void TCustomPop3Cli::CreateCtrlSocket() {
+    FWSocket = new net::TWSocket(this);
+    FWSocket->FreeNotification(this);
+}
+
+void TCustomPop3Cli::Notification(rtl::TComponent* AComponent, rtl::TOperation Operation) {
+    if (Operation == rtl::opRemove && AComponent == FWSocket) FWSocket = nullptr;
+}
+
+void TCustomPop3Cli::WndProc(win::TMessage& MsgRec) {
+    if (MsgRec.Msg != WM_POP3_REQUEST_DONE) return;
+    if (OnRequestDone) OnRequestDone(this, FRequestType, static_cast<uint16_t>(MsgRec.LParam));
+}
+
+void TCustomPop3Cli::SetState(TPop3State NewState) {
+    if (FState == NewState) return;
+    FState = NewState;
+    TriggerStateChange();
+}
+
+void TCustomPop3Cli::TriggerStateChange() {
+    if (OnStateChange) OnStateChange(this);
+}
+
+void TCustomPop3Cli::Display(const std::string& Msg) {
+    if (OnDisplay) OnDisplay(this, Msg);
+}
+
+void TCustomPop3Cli::TriggerResponse(const std::string& Msg) {
+    if (OnResponse) OnResponse(this, Msg);
+}
+
+void TCustomPop3Cli::TriggerSessionConnected(uint16_t Error) {
+    if (OnSessionConnected) OnSessionConnected(this, Error);
+}
+
+void TCustomPop3Cli::TriggerSessionClosed(uint16_t Error) {
+    if (OnSessionClosed) OnSessionClosed(this, Error);
+}
+
+void TCustomPop3Cli::SetError(const std::string& Response, int Status) {
+    FLastResponse = Response;
+    FStatusCode = Status;
+    if (FErrorMessage.empty()) FErrorMessage = Response;
+}
+
+void TCustomPop3Cli::Refuse(const std::string& Msg) {
+    FErrorMessage = Msg;
+    Display(Msg);
+    throw Pop3Exception(Msg);
+}
+
+void TCustomPop3Cli::RefuseUnless(bool Allowed, const std::string& Word) {
+    if (!Allowed) Refuse("-ERR " + Word + " command invalid now");
+}
+
+void TCustomPop3Cli::RefuseInsecure(const std::string& Word) {
+    if (!CredentialsAllowed()) Refuse("-ERR " + Word + " refused: the connection is not secured yet");
+}
+
+void TCustomPop3Cli::CheckReady() const {
+    if (FState != pop3Ready && FState != pop3InternalReady) throw Pop3Exception("POP3 component not ready");
+}
+
+// ---------------------------------------------------------------- connect
+
+void TCustomPop3Cli::Connect() {
+    CheckReady();
+    if (FConnected) throw Pop3Exception("POP3 component already connected");
+    if (!FHighLevelFlag) FRequestType = pop3Connect;
+    FRequestDoneFlag = false;
+    FRcvBuf.clear();
+    FRcvPos = 0;
+    FRequestResult = 0;
+    FTimeStamp.clear();
+    FErrorMessage.clear();
+    FWSocket->OnDataSent = nullptr;
+    FWSocket->OnDnsLookupDone = [this](rtl::TObject*, uint16_t e) { WSocketDnsLookupDone(e); };
+    SetState(pop3DnsLookup);
+    try {
+        FWSocket->DnsLookup(Host);
+    } catch (...) {
+        Abort();
+        throw;
+    }
+}
+
+void TCustomPop3Cli::WSocketDnsLookupDone(uint16_t Error) {
+    if (Error != 0) {
+        SetError("-ERR " + net::WSocketErrorDesc(Error) + " (Winsock error #" + IntToStr(Error) + ")", 500);
+        FRequestResult = Error;
+        EndWith(Error);
+        return;
+    }
+    try {
+        FWSocket->SetAddr(FWSocket->DnsResult());
+        FWSocket->SetProto("tcp");
+        FWSocket->SetPort(Port);
+        FWSocket->SetLocalAddr(LocalAddr);
+        FWSocket->OnSessionConnected = [this](rtl::TObject* s, uint16_t e) { WSocketSessionConnected(s, e); };
+        FWSocket->OnDataAvailable = [this](rtl::TObject*, uint16_t) { WSocketDataAvailable(); };
+        SetState(pop3Connecting);
+        FWSocket->Connect();
+    } catch (const std::exception& E) {
+        SetError(std::string("-ERR ") + rtl::ExceptionClassName(E) + ": " + E.what(), 500);
+        FRequestResult = 500;
+        EndWith(500);
+    }
+}
+
+void TCustomPop3Cli::WSocketSessionConnected(rtl::TObject*, uint16_t Error) {
+    if (Error == 0) {
+        FConnected = true;
+        SetState(pop3WaitingBanner);
+        return;
+    }
+    SetError("-ERR " + net::WSocketErrorDesc(Error) + " (Winsock error #" + IntToStr(Error) + ")", 500);
+    FConnected = false;
+    FRequestResult = Error;
+    EndWith(Error);
+    FWSocket->Close();
+    SetState(pop3Ready);
+}
+
+void TCustomPop3Cli::WSocketSessionClosed(uint16_t Error) {
+    ++FSession;
+    FConnected = false;
+    // A request cut off by the close failed, whatever the last reply was.
+    if (!FRequestDoneFlag && !FQuitClose && FState != pop3Ready && FRequestResult == 0) {
+        FRequestResult = 10004;
+        SetError("-ERR Connection closed before the answer was complete", 500);
+    }
+    TriggerSessionClosed(Error);
+    EndWith(10004);
+    FProtocolState = pop3Disconnected;
+}
+
+void TCustomPop3Cli::HandleBanner() {
+    Display("< " + FLastResponse);
+    if (!OkResponse()) {
+        if (FErrorMessage.empty()) FErrorMessage = FLastResponse;
+        FRequestResult = FStatusCode;
+        ++FSession;  // nothing more of this buffer is read
+        FWSocket->Close();
+        return;
+    }
+    const size_t lt = FLastResponse.find('<');
+    const size_t gt = lt == std::string::npos ? std::string::npos : FLastResponse.find('>', lt);
+    FTimeStamp = gt == std::string::npos ? std::string() : FLastResponse.substr(lt, gt - lt + 1);
+    FProtocolState = pop3WaitingUser;
+    SetState(pop3Connected);
+    TriggerSessionConnected(0);
+    EndWith(0);
+}
+
+// ---------------------------------------------------------------- receive
+
+void TCustomPop3Cli::WSocketDataAvailable() {
+    char buf[kReadChunk];
+    const int n = FWSocket->Receive(buf, sizeof buf);
+    if (n <= 0) return;
+    FRcvBuf.append(buf, static_cast<size_t>(n));
+    const uint64_t session = FSession;
+    while (session == FSession) {
+        const size_t lf = FRcvBuf.find('\n', FRcvPos);
+        if (lf == std::string::npos) break;
+        size_t end = lf;
+        if (end > FRcvPos && FRcvBuf[end - 1] == '\r') --end;
+        FLastResponse.assign(FRcvBuf, FRcvPos, end - FRcvPos);
+        FRcvPos = lf + 1;
+        TriggerResponse(FLastResponse);
+        if (session != FSession) break;
+        ProcessLine();
+    }
+    if (session != FSession) return;  // the buffer belonged to a session that ended
+    FRcvBuf.erase(0, FRcvPos);
+    FRcvPos = 0;
+    if (FRcvBuf.size() > kMaxLine) {
+        SetError("-ERR Line too long", 500);
+        FRequestResult = 500;
+        Abort();
+        EndWith(500);
+    }
+}
+
+void TCustomPop3Cli::ProcessLine() {
+    switch (FState) {
+        case pop3WaitingBanner: HandleBanner(); break;
+        case pop3WaitingResponse:
+            if (!FNext) throw Pop3Exception("Program error: FNext is nil");
+            (this->*FNext)();
+            break;
+        default: Display("< " + FLastResponse);
+    }
+}
+
+// ---------------------------------------------------------------- commands
+
+bool TCustomPop3Cli::OkResponse() {
+    const bool ok = !FLastResponse.empty() && FLastResponse[0] == '+';
+    FStatusCode = ok ? 0 : 500;
+    return ok;
+}
+
+void TCustomPop3Cli::ExecAsync(TPop3Request RqType, const std::string& Cmd, TPop3ProtocolState NextState,
+                               THandler DoneAsync) {
+    CheckReady();
+    if (!FConnected) throw Pop3Exception("POP3 component not connected");
+    if (!FHighLevelFlag) FRequestType = RqType;
+    FRequestDoneFlag = false;
+    FNext = &TCustomPop3Cli::NextExecAsync;
+    FNextProtocolState = NextState;
+    FDoneAsync = DoneAsync;
+    SetState(pop3WaitingResponse);
+    Display("> " + Cmd);
+    FWSocket->SendStr(Cmd + "\r\n");
+}
+
+void TCustomPop3Cli::NextExecAsync() {
+    Display("< " + FLastResponse);
+    if (!OkResponse()) {
+        FRequestResult = FStatusCode;
+        if (FErrorMessage.empty()) FErrorMessage = FLastResponse;
+        EndWith(500);
+        return;
+    }
+    FRequestResult = 0;
+    FProtocolState = FNextProtocolState;
+    if (FDoneAsync) (this->*FDoneAsync)();
+    else EndWith(0);
+}
+
+void TCustomPop3Cli::StartTransaction(const std::string& Word, const std::string& Param, TPop3Request RqType,
+                                      TPop3Fct Fct, THandler DoneAsync) {
+    RefuseUnless(FProtocolState == pop3Transaction, Word);
+    FFctPrv = Fct;
+    FHeaderPart = true;
+    ClearHeaders();
+    ExecAsync(RqType, Param.empty() ? Word : Word + " " + Param, pop3Transaction, DoneAsync);
+}
+
+void TCustomPop3Cli::User() {
+    RefuseUnless(FProtocolState <= pop3WaitingUser, "USER");
+    RefuseInsecure("USER");
+    FFctPrv = pop3FctUser;
+    ExecAsync(pop3User, "USER " + rtl::Trim(UserName), pop3WaitingPass, nullptr);
+}
+
+void TCustomPop3Cli::Pass() {
+    RefuseUnless(FProtocolState <= pop3WaitingPass, "PASS");
+    RefuseInsecure("PASS");
+    FFctPrv = pop3FctPass;
+    // The password goes as typed: blanks around it may be part of it.
+    ExecAsync(pop3Pass, "PASS " + PassWord, pop3Transaction, nullptr);
+}
+
+void TCustomPop3Cli::RPop() {
+    RefuseUnless(FProtocolState <= pop3WaitingPass, "RPOP");
+    RefuseInsecure("RPOP");
+    FFctPrv = pop3FctRPop;
+    ExecAsync(pop3RPop, "RPOP " + PassWord, pop3Transaction, nullptr);
+}
+
+void TCustomPop3Cli::APop() {
+    RefuseUnless(FProtocolState == pop3WaitingUser, "APOP");
+    RefuseInsecure("APOP");
+    if (FTimeStamp.empty()) Refuse("-ERR Server does not support APOP (no timestamp)");
+    FFctPrv = pop3FctAPop;
+    ExecAsync(pop3APop, "APOP " + rtl::Trim(UserName) + " " + Pop3ApopDigest(FTimeStamp, PassWord), pop3Transaction,
+              nullptr);
+}
+
+void TCustomPop3Cli::Auth() {
+    RefuseUnless(FProtocolState <= pop3WaitingUser, "AUTH");
+    RefuseInsecure("AUTH");
+    switch (AuthType) {
+        case popAuthNone: User(); return;
+        case popAuthLogin:
+            ExecAsync(pop3Auth, "AUTH LOGIN", pop3WaitingUser, &TCustomPop3Cli::AuthLoginNext);
+            return;
+        case popAuthCramMD5:
+            ExecAsync(pop3Auth, "AUTH CRAM-MD5", pop3WaitingUser, &TCustomPop3Cli::AuthCramNext);
+            return;
+        case popAuthCramSHA1: throw rtl::Exception("CRAM-SHA1 is not available for POP3");
+    }
+}
+
+void TCustomPop3Cli::AuthLoginNext() {
+    FState = pop3InternalReady;  // between the two steps, without an event
+    ExecAsync(pop3User, Base64Encode(UserName), pop3WaitingUser, &TCustomPop3Cli::AuthLoginPass);
+}
+
+void TCustomPop3Cli::AuthLoginPass() {
+    FState = pop3InternalReady;
+    ExecAsync(pop3Pass, Base64Encode(PassWord), pop3Transaction, nullptr);
+}
+
+void TCustomPop3Cli::AuthCramNext() {
+    if (FLastResponse.size() <= 2) {
+        FLastResponse = "500 Malformed MD5 Challenge: " + FLastResponse;
+        FStatusCode = 500;
+        FRequestResult = 500;
+        if (FErrorMessage.empty()) FErrorMessage = FLastResponse;
+        EndWith(500);
+        return;
+    }
+    const std::string challenge = Base64Decode(FLastResponse.substr(2));
+    const std::string answer = UserName + " " + rtl::LowerCase(MD5DigestToHex(HMAC_MD5(PassWord, challenge)));
+    FState = pop3InternalReady;
+    ExecAsync(pop3Pass, Base64Encode(answer), pop3Transaction, nullptr);
+}
+
+void TCustomPop3Cli::Quit() {
+    CheckReady();
+    FFctPrv = pop3FctQuit;
+    if (!FConnected) {
+        if (!FHighLevelFlag) FRequestType = pop3Quit;
+        FRequestDoneFlag = false;
+        FQuitClose = false;
+        EndWith(0);
+        return;
+    }
+    ExecAsync(pop3Quit, "QUIT", pop3Disconnected, nullptr);
+}
+
+void TCustomPop3Cli::Stat() { StartTransaction("STAT", "", pop3Stat, pop3FctStat, &TCustomPop3Cli::StatDone); }
+
+void TCustomPop3Cli::List() {
+    if (MsgNum > 0) StartTransaction("LIST", IntToStr(MsgNum), pop3List, pop3FctList, &TCustomPop3Cli::ListDone);
+    else StartTransaction("LIST", "", pop3List, pop3FctList, &TCustomPop3Cli::ListAllDone);
+}
+
+void TCustomPop3Cli::Uidl() {
+    if (MsgNum > 0) StartTransaction("UIDL", IntToStr(MsgNum), pop3Uidl, pop3FctUidl, &TCustomPop3Cli::UidlDone);
+    else StartTransaction("UIDL", "", pop3Uidl, pop3FctUidl, &TCustomPop3Cli::UidlAllDone);
+}
+
+void TCustomPop3Cli::Retr() {
+    StartTransaction("RETR", IntToStr(MsgNum), pop3Retr, pop3FctRetr, &TCustomPop3Cli::RetrDone);
+}
+
+void TCustomPop3Cli::Top() {
+    if (MsgLines < 0) throw Pop3Exception("Invalid MsgLines for TOP command");
+    StartTransaction("TOP", IntToStr(MsgNum) + " " + IntToStr(MsgLines), pop3Top, pop3FctTop,
+                     &TCustomPop3Cli::RetrDone);
+}
+
+void TCustomPop3Cli::Dele() { StartTransaction("DELE", IntToStr(MsgNum), pop3Dele, pop3FctDele, nullptr); }
+void TCustomPop3Cli::Noop() { StartTransaction("NOOP", "", pop3Noop, pop3FctNoop, nullptr); }
+void TCustomPop3Cli::RSet() { StartTransaction("RSET", "", pop3RSet, pop3FctRSet, nullptr); }
+void TCustomPop3Cli::Last() { StartTransaction("LAST", "", pop3Last, pop3FctLast, &TCustomPop3Cli::LastDone); }
+
+void TCustomPop3Cli::StatDone() {
+    int64_t count, size;
+    Pop3ExtractNumbers(FLastResponse, count, size);
+    FMsgCount = static_cast<int>(std::min<int64_t>(count, INT32_MAX));
+    FMsgSize = size;
+    EndWith(0);
+}
+
+void TCustomPop3Cli::ListDone() {
+    int64_t num, size;
+    Pop3ExtractNumbers(FLastResponse, num, size);
+    MsgNum = static_cast<int>(num);
+    FMsgSize = size;
+    EndWith(0);
+}
+
+void TCustomPop3Cli::LastDone() { ListDone(); }
+
+void TCustomPop3Cli::UidlDone() {
+    Pop3ExtractUidl(FLastResponse, MsgNum, FMsgUidl);
+    EndWith(0);
+}
+
+void TCustomPop3Cli::Abort() {
+    ++FSession;
+    SetState(pop3Abort);
+    FWSocket->CancelDnsLookup();
+    FWSocket->Abort();
+    SetState(pop3Ready);
+}
+
+// ---------------------------------------------------------------- ending
+
+void TCustomPop3Cli::TriggerRequestDone(uint16_t Error) {
+    if (FRequestType == pop3Quit) {
+        // QUIT ends in two steps: at its "+" reply, then when the server closes.
+        if (!FQuitClose && FConnected && Error == 0) {
+            FQuitClose = true;
+            return;
+        }
+        if (FQuitClose) {
+            FQuitClose = false;
+            Error = 0;
+        }
+    }
+    if (FRequestDoneFlag) return;
+    FRequestDoneFlag = true;
+    if (FNextRequest) {
+        if (FState != pop3Abort) SetState(pop3InternalReady);
+        (this->*FNextRequest)();
+        return;
+    }
+    SetState(pop3Ready);
+    FHighLevelFlag = false;
+    win::PostMessage(FWindowHandle, WM_POP3_REQUEST_DONE, 0, static_cast<win::LPARAM>(Error));
+}
+
+// ---------------------------------------------------------------- multi-line
+
+void TCustomPop3Cli::StartMultiLine(rtl::TNotifyEvent* Begin, rtl::TNotifyEvent* Line, rtl::TNotifyEvent* End,
+                                    THandler Step) {
+    FMultiLineLine = Line;
+    FMultiLineEnd = End;
+    FMultiLineProcess = Step;
+    if (*Begin) (*Begin)(this);
+    FNext = &TCustomPop3Cli::GetALine;
+}
+
+void TCustomPop3Cli::RetrDone() {
+    StartMultiLine(&OnMessageBegin, &OnMessageLine, &OnMessageEnd, nullptr);
+}
+
+void TCustomPop3Cli::ListAllDone() {
+    StartMultiLine(&OnListBegin, &OnListLine, &OnListEnd, &TCustomPop3Cli::ProcessList);
+}
+
+void TCustomPop3Cli::UidlAllDone() {
+    StartMultiLine(&OnUidlBegin, &OnUidlLine, &OnUidlEnd, &TCustomPop3Cli::ProcessUidl);
+}
+
+void TCustomPop3Cli::ProcessList() {
+    int64_t num, size;
+    Pop3ExtractNumbers(FLastResponse, num, size);
+    MsgNum = static_cast<int>(num);
+    FMsgSize = size;
+}
+
+void TCustomPop3Cli::ProcessUidl() { Pop3ExtractUidl(FLastResponse, MsgNum, FMsgUidl); }
+
+void TCustomPop3Cli::GetALine() {
+    if (!FConnected) {
+        FErrorMessage = "-ERR Disconneced unexpectedly";
+        FRequestResult = 500;
+        Display(FErrorMessage);
+        EndWith(500);
+        return;
+    }
+    if (FLastResponse == ".") {
+        if (*FMultiLineEnd) (*FMultiLineEnd)(this);
+        FLastResponse.clear();
+        FNext = nullptr;
+        EndWith(0);
+        return;
+    }
+    if (FLastResponse.size() > 1 && FLastResponse[0] == '.' && FLastResponse[1] == '.') FLastResponse.erase(0, 1);
+    if (FHeaderPart) CaptureHeaderLine(FLastResponse);
+    if (FMultiLineProcess) (this->*FMultiLineProcess)();
+    if (*FMultiLineLine) (*FMultiLineLine)(this);
+}
+
+void TCustomPop3Cli::ClearHeaders() {
+    FHeaderKeyword.clear();
+    FHeaderData.clear();
+    for (std::string* s : {&FHdrFrom, &FHdrTo, &FHdrSubject, &FHdrReplyTo, &FHdrInReplyTo, &FHdrMessageId, &FHdrDate,
+                           &FHdrReturnPath, &FHdrCc})
+        s->clear();
+}
+
+std::string* TCustomPop3Cli::HeaderTarget() {
+    static const struct {
+        const char* keyword;
+        std::string TCustomPop3Cli::*field;
+    } table[] = {
+        {"from", &TCustomPop3Cli::FHdrFrom},          {"to", &TCustomPop3Cli::FHdrTo},
+        {"subject", &TCustomPop3Cli::FHdrSubject},    {"date", &TCustomPop3Cli::FHdrDate},
+        {"message-id", &TCustomPop3Cli::FHdrMessageId}, {"reply-to", &TCustomPop3Cli::FHdrReplyTo},
+        {"in-reply-to", &TCustomPop3Cli::FHdrInReplyTo}, {"return-path", &TCustomPop3Cli::FHdrReturnPath},
+        {"cc", &TCustomPop3Cli::FHdrCc},
+    };
+    for (const auto& e : table)
+        if (FHeaderKeyword == e.keyword) return &(this->*e.field);
+    return nullptr;
+}
+
+void TCustomPop3Cli::CaptureHeaderLine(const std::string& Line) {
+    if (Line.empty()) {
+        FHeaderPart = false;
+        if (OnHeaderEnd) OnHeaderEnd(this);
+        return;
+    }
+    if (Line[0] == ' ' || Line[0] == '\t') {
+        FHeaderData = " " + Line.substr(1);
+        if (std::string* target = HeaderTarget()) *target += FHeaderData;
+        return;
+    }
+    const size_t colon = Line.find(':');
+    if (colon == std::string::npos) return;
+    FHeaderKeyword = rtl::LowerCase(rtl::Trim(Line.substr(0, colon)));
+    size_t from = colon + 1;
+    if (from < Line.size() && Line[from] == ' ') ++from;
+    FHeaderData = Line.substr(from);
+    std::string* target = HeaderTarget();
+    if (!target) return;
+    if (target == &FHdrCc && !FHdrCc.empty()) FHdrCc += ", " + FHeaderData;  // several Cc lines make one list
+    else *target = FHeaderData;
+}
+
+// ---------------------------------------------------------------- chains
+
+void TCustomPop3Cli::Open() {
+    HighLevelAsync(pop3Open, Pop3Fct(pop3FctConnect) | Pop3Fct(pop3FctUser) | Pop3Fct(pop3FctPass));
+}
+
+void TCustomPop3Cli::HighLevelAsync(TPop3Request RqType, TPop3FctSet Fcts) {
+    if (FConnected && (Fcts & Pop3Fct(pop3FctConnect))) throw Pop3Exception("pop3 component already connected");
+    CheckReady();
+    FRequestType = RqType;
+    FRequestResult = 0;
+    FFctSet = Fcts;
+    FFctPrv = pop3FctNone;
+    FHighLevelResult = 0;
+    FHighLevelFlag = true;
+    FLastResponse.clear();
+    FErrorMessage.clear();
+    DoHighLevelAsync();
+}
+
+void TCustomPop3Cli::DoHighLevelAsync() {
+    static const struct {
+        TPop3Fct fct;
+        void (TCustomPop3Cli::*method)();
+    } order[] = {
+        {pop3FctConnect, &TCustomPop3Cli::Connect}, {pop3FctUser, &TCustomPop3Cli::User},
+        {pop3FctPass, &TCustomPop3Cli::Pass},       {pop3FctRPop, &TCustomPop3Cli::RPop},
+        {pop3FctDele, &TCustomPop3Cli::Dele},       {pop3FctNoop, &TCustomPop3Cli::Noop},
+        {pop3FctList, &TCustomPop3Cli::List},       {pop3FctRSet, &TCustomPop3Cli::RSet},
+        {pop3FctAPop, &TCustomPop3Cli::APop},       {pop3FctRetr, &TCustomPop3Cli::Retr},
+        {pop3FctTop, &TCustomPop3Cli::Top},         {pop3FctStat, &TCustomPop3Cli::Stat},
+        {pop3FctUidl, &TCustomPop3Cli::Uidl},       {pop3FctLast, &TCustomPop3Cli::Last},
+        {pop3FctQuit, &TCustomPop3Cli::Quit},
+    };
+    if (FState == pop3Abort) {
+        FFctSet = 0;
+        FHighLevelResult = POP3_TIMEOUT;
+        FErrorMessage = "426 Operation aborted.";
+    }
+    FNextRequest = &TCustomPop3Cli::DoHighLevelAsync;
+    if (FRequestResult != 0) {
+        FHighLevelResult = FRequestResult;
+        const bool quitPending = FFctPrv != pop3FctQuit && (FFctSet & Pop3Fct(pop3FctQuit));
+        FFctSet = quitPending ? Pop3Fct(pop3FctQuit) : 0;
+    }
+    for (const auto& step : order) {
+        if (!(FFctSet & Pop3Fct(step.fct))) continue;
+        FFctSet &= ~Pop3Fct(step.fct);
+        FFctPrv = step.fct;
+        (this->*step.method)();
+        return;
+    }
+    FNextRequest = nullptr;
+    FRequestDoneFlag = false;
+    TriggerRequestDone(static_cast<uint16_t>(FHighLevelResult));
+}
+
+}  // namespace mail

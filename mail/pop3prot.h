@@ -1,0 +1,270 @@
+#pragma once
+// The POP3 client. TCustomPop3Cli never blocks: each request sends at most
+// one command and returns, and its end is reported later, from the message
+// loop, through OnRequestDone. Multi-line answers arrive one line per event
+// with dot-stuffing undone, and nine header fields are captured while a
+// message streams by. High-level requests run a fixed chain of commands as
+// one request. TSyncPop3Cli adds the blocking calls (names ending in Sync)
+// and TSslPop3Cli runs the session over TLS, implicit or through STLS.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "net/twsocket.h"
+#include "platform/rtl/classes.h"
+#include "platform/rtl/exceptions.h"
+#include "platform/win/messages.h"
+
+namespace mail {
+
+RTL_EXCEPTION_CLASS(Pop3Exception, rtl::Exception);
+
+enum TPop3State {
+    pop3Ready,
+    pop3DnsLookup,
+    pop3Connecting,
+    pop3Connected,
+    pop3InternalReady,
+    pop3WaitingBanner,
+    pop3WaitingResponse,
+    pop3Abort
+};
+enum TPop3ProtocolState { pop3Disconnected, pop3WaitingUser, pop3WaitingPass, pop3Transaction };
+enum TPop3Request {
+    pop3Connect, pop3User, pop3Pass, pop3RPop, pop3Quit, pop3Stat, pop3List, pop3Retr, pop3Top, pop3Dele,
+    pop3Noop, pop3Last, pop3RSet, pop3Uidl, pop3APop, pop3Open, pop3Auth, pop3StartTls, pop3Custom
+};
+enum TPop3Fct {
+    pop3FctNone, pop3FctConnect, pop3FctUser, pop3FctPass, pop3FctRPop, pop3FctQuit, pop3FctAPop, pop3FctStat,
+    pop3FctList, pop3FctUidl, pop3FctRetr, pop3FctTop, pop3FctDele, pop3FctNoop, pop3FctRSet, pop3FctLast,
+    pop3FctStartTls
+};
+enum TPop3AuthType { popAuthNone, popAuthLogin, popAuthCramMD5, popAuthCramSHA1 };
+
+// A set of TPop3Fct: bit n stands for ordinal n.
+using TPop3FctSet = uint32_t;
+constexpr TPop3FctSet Pop3Fct(TPop3Fct f) { return 1u << f; }
+
+using TPop3Display = std::function<void(rtl::TObject* Sender, const std::string& Msg)>;
+using TPop3RequestDone = std::function<void(rtl::TObject* Sender, TPop3Request RqType, uint16_t Error)>;
+
+// The error code of a request that a blocking call gave up on.
+constexpr int POP3_TIMEOUT = 426;
+
+class TCustomPop3Cli : public rtl::TComponent {
+public:
+    explicit TCustomPop3Cli(rtl::TComponent* owner = nullptr);
+    ~TCustomPop3Cli() override;
+    const char* ClassName() const override { return "TCustomPop3Cli"; }
+
+    virtual void Connect();
+    virtual void Open();
+    virtual void Auth();
+    virtual void User();
+    virtual void Pass();
+    virtual void RPop();
+    virtual void APop();
+    virtual void Quit();
+    virtual void Stat();
+    virtual void List();
+    virtual void Retr();
+    virtual void Top();
+    virtual void Dele();
+    virtual void Noop();
+    virtual void Last();
+    virtual void RSet();
+    virtual void Uidl();
+    virtual void Abort();
+    // Starts a chain of commands as one request.
+    void HighLevelAsync(TPop3Request RqType, TPop3FctSet Fcts);
+
+    bool IsServerAPOP() const { return !FTimeStamp.empty(); }
+    TPop3State State() const { return FState; }
+    bool Connected() const { return FConnected; }
+    TPop3ProtocolState ProtocolState() const { return FProtocolState; }
+    const std::string& ErrorMessage() const { return FErrorMessage; }
+    const std::string& LastResponse() const { return FLastResponse; }
+    // 0 after a "+" reply, 500 after a "-" reply, 426 after a time-out.
+    int StatusCode() const { return FStatusCode; }
+    int RequestResult() const { return FRequestResult; }
+    int MsgCount() const { return FMsgCount; }
+    int64_t MsgSize() const { return FMsgSize; }
+    const std::string& MsgUidl() const { return FMsgUidl; }
+    net::TWSocket* CtrlSocket() const { return FWSocket; }
+
+    const std::string& HdrFrom() const { return FHdrFrom; }
+    const std::string& HdrTo() const { return FHdrTo; }
+    const std::string& HdrSubject() const { return FHdrSubject; }
+    const std::string& HdrReplyTo() const { return FHdrReplyTo; }
+    const std::string& HdrInReplyTo() const { return FHdrInReplyTo; }
+    const std::string& HdrMessageId() const { return FHdrMessageId; }
+    const std::string& HdrDate() const { return FHdrDate; }
+    const std::string& HdrReturnPath() const { return FHdrReturnPath; }
+    const std::string& HdrCc() const { return FHdrCc; }
+
+    std::string Host;
+    std::string LocalAddr = "0.0.0.0";
+    std::string Port = "pop3";
+    std::string UserName;
+    std::string PassWord;
+    TPop3AuthType AuthType = popAuthNone;
+    int MsgLines = 0;
+    int MsgNum = 0;
+    int Tag = 0;
+
+    TPop3Display OnDisplay;
+    rtl::TNotifyEvent OnMessageBegin, OnMessageEnd, OnMessageLine;
+    rtl::TNotifyEvent OnListBegin, OnListEnd, OnListLine;
+    rtl::TNotifyEvent OnUidlBegin, OnUidlEnd, OnUidlLine;
+    rtl::TNotifyEvent OnHeaderEnd;
+    rtl::TNotifyEvent OnStateChange;
+    TPop3RequestDone OnRequestDone;
+    TPop3Display OnResponse;
+    net::TSessionEvent OnSessionConnected;
+    net::TSessionEvent OnSessionClosed;
+
+protected:
+    using THandler = void (TCustomPop3Cli::*)();
+
+    void Notification(rtl::TComponent* AComponent, rtl::TOperation Operation) override;
+    virtual void CreateCtrlSocket();
+    virtual void WndProc(win::TMessage& MsgRec);
+    virtual void WSocketSessionConnected(rtl::TObject* Sender, uint16_t Error);
+    virtual void TriggerSessionConnected(uint16_t Error);
+    virtual void TriggerSessionClosed(uint16_t Error);
+    virtual void TriggerResponse(const std::string& Msg);
+    virtual void TriggerStateChange();
+    virtual void TriggerRequestDone(uint16_t Error);
+    virtual void DoHighLevelAsync();
+    // Whether credentials may go out now (a TLS client holds them back
+    // until the connection is secured).
+    virtual bool CredentialsAllowed() const { return true; }
+
+    void SetState(TPop3State NewState);
+    void Display(const std::string& Msg);
+    void ExecAsync(TPop3Request RqType, const std::string& Cmd, TPop3ProtocolState NextState, THandler DoneAsync);
+    void StartTransaction(const std::string& Word, const std::string& Param, TPop3Request RqType, TPop3Fct Fct,
+                          THandler DoneAsync);
+    void CheckReady() const;
+    // Sets, shows and raises a refusal.
+    [[noreturn]] void Refuse(const std::string& Msg);
+    void RefuseUnless(bool Allowed, const std::string& Word);
+    void RefuseInsecure(const std::string& Word);
+    // Records a failure: LastResponse and, while it is empty, ErrorMessage.
+    void SetError(const std::string& Response, int Status);
+    void EndWith(uint16_t Error) { TriggerRequestDone(Error); }
+
+    net::TWSocket* FWSocket = nullptr;
+    win::HWND FWindowHandle = 0;
+    TPop3State FState = pop3Ready;
+    TPop3ProtocolState FNextProtocolState = pop3Disconnected;
+    TPop3ProtocolState FProtocolState = pop3Disconnected;
+    bool FConnected = false;
+    TPop3Request FRequestType = pop3Connect;
+    bool FRequestDoneFlag = false;
+    int FRequestResult = 0;
+    int FStatusCode = 0;
+    THandler FNext = nullptr;
+    TPop3FctSet FFctSet = 0;
+    TPop3Fct FFctPrv = pop3FctNone;
+    int FHighLevelResult = 0;
+    bool FHighLevelFlag = false;
+    THandler FNextRequest = nullptr;
+    THandler FDoneAsync = nullptr;
+    std::string FErrorMessage, FLastResponse, FTimeStamp;
+
+private:
+    void WSocketDnsLookupDone(uint16_t Error);
+    void WSocketDataAvailable();
+    void WSocketSessionClosed(uint16_t Error);
+    void ProcessLine();
+    void HandleBanner();
+    void NextExecAsync();
+    bool OkResponse();
+    void StartMultiLine(rtl::TNotifyEvent* Begin, rtl::TNotifyEvent* Line, rtl::TNotifyEvent* End, THandler Step);
+    void GetALine();
+    void CaptureHeaderLine(const std::string& Line);
+    std::string* HeaderTarget();
+    void ClearHeaders();
+    void StatDone();
+    void ListDone();
+    void UidlDone();
+    void LastDone();
+    void RetrDone();
+    void ListAllDone();
+    void UidlAllDone();
+    void ProcessList();
+    void ProcessUidl();
+    void AuthLoginNext();
+    void AuthLoginPass();
+    void AuthCramNext();
+
+    std::string FRcvBuf;
+    size_t FRcvPos = 0;
+    uint64_t FSession = 0;  // changes at every abort and close: lines of an old session stop
+    int FMsgCount = 0;
+    int64_t FMsgSize = 0;
+    std::string FMsgUidl;
+    bool FQuitClose = false;
+    bool FHeaderPart = false;
+    std::string FHeaderKeyword, FHeaderData;
+    std::string FHdrFrom, FHdrTo, FHdrSubject, FHdrReplyTo, FHdrInReplyTo, FHdrMessageId, FHdrDate,
+        FHdrReturnPath, FHdrCc;
+    rtl::TNotifyEvent* FMultiLineLine = nullptr;
+    rtl::TNotifyEvent* FMultiLineEnd = nullptr;
+    THandler FMultiLineProcess = nullptr;
+};
+
+class TPop3Cli : public TCustomPop3Cli {
+public:
+    using TCustomPop3Cli::TCustomPop3Cli;
+    const char* ClassName() const override { return "TPop3Cli"; }
+};
+
+// Every request as a call that returns when the request has ended, pumping
+// the message loop meanwhile. True when it ended without error.
+class TSyncPop3Cli : public TPop3Cli {
+public:
+    using TPop3Cli::TPop3Cli;
+    const char* ClassName() const override { return "TSyncPop3Cli"; }
+
+    virtual bool WaitUntilReady();
+    virtual bool ConnectSync() { return Synchronize(&TCustomPop3Cli::Connect); }
+    virtual bool OpenSync() { return Synchronize(&TCustomPop3Cli::Open); }
+    virtual bool UserSync() { return Synchronize(&TCustomPop3Cli::User); }
+    virtual bool PassSync() { return Synchronize(&TCustomPop3Cli::Pass); }
+    virtual bool RPopSync() { return Synchronize(&TCustomPop3Cli::RPop); }
+    virtual bool APopSync() { return Synchronize(&TCustomPop3Cli::APop); }
+    virtual bool QuitSync() { return Synchronize(&TCustomPop3Cli::Quit); }
+    virtual bool StatSync() { return Synchronize(&TCustomPop3Cli::Stat); }
+    virtual bool ListSync() { return Synchronize(&TCustomPop3Cli::List); }
+    virtual bool RetrSync() { return Synchronize(&TCustomPop3Cli::Retr); }
+    virtual bool TopSync() { return Synchronize(&TCustomPop3Cli::Top); }
+    virtual bool DeleSync() { return Synchronize(&TCustomPop3Cli::Dele); }
+    virtual bool NoopSync() { return Synchronize(&TCustomPop3Cli::Noop); }
+    virtual bool LastSync() { return Synchronize(&TCustomPop3Cli::Last); }
+    virtual bool RSetSync() { return Synchronize(&TCustomPop3Cli::RSet); }
+    virtual bool UidlSync() { return Synchronize(&TCustomPop3Cli::Uidl); }
+    virtual bool AbortSync() { return Synchronize(&TCustomPop3Cli::Abort); }
+
+    // Seconds of silence after which a blocking call gives up; 0 or less: never.
+    int Timeout = 15;
+    bool MultiThreaded = false;
+
+protected:
+    void TriggerResponse(const std::string& Msg) override;
+    bool Synchronize(void (TCustomPop3Cli::*Proc)());
+
+private:
+    uint32_t FLastActivity = 0;  // tick of the start or of the last line received
+};
+
+// Reads the two numbers of a reply such as "+OK 2 320" or a LIST line.
+bool Pop3ExtractNumbers(const std::string& Line, int64_t& N1, int64_t& N2);
+// Reads the number and the unique id of a UIDL line.
+bool Pop3ExtractUidl(const std::string& Line, int& N1, std::string& Uidl);
+// The APOP digest of a banner's time stamp and a password.
+std::string Pop3ApopDigest(const std::string& TimeStamp, const std::string& Password);
+
+}  // namespace mail

@@ -1,0 +1,42 @@
+#!/usr/bin/python3
+"""Reference side of the codec round trips, on Python's own quopri and email.header.
+
+Usage: codec_oracle.py COMMAND INPUT OUTPUT
+INPUT holds one item per line as hexadecimal bytes; OUTPUT gets one result per
+line in the same form.
+"""
+import email.header
+import quopri
+import sys
+
+
+def header_decode(data):
+    parts = email.header.decode_header(data.decode("ascii"))
+    return b"".join(p if isinstance(p, bytes) else p.encode("ascii") for p, _ in parts)
+
+
+def header_encoder(charset, codec):
+    def encode(data):
+        return email.header.Header(data.decode(codec), charset=charset).encode().encode("ascii")
+    return encode
+
+
+COMMANDS = {
+    "qp-decode": quopri.decodestring,
+    "qp-encode": quopri.encodestring,
+    "header-decode": header_decode,
+    "header-encode-utf8": header_encoder("utf-8", "utf-8"),
+    "header-encode-latin1": header_encoder("iso-8859-1", "latin-1"),
+}
+
+
+def main():
+    command, source, target = sys.argv[1:4]
+    convert = COMMANDS[command]
+    with open(source) as inp, open(target, "w") as out:
+        for line in inp:
+            out.write(convert(bytes.fromhex(line.strip())).hex() + "\n")
+
+
+if __name__ == "__main__":
+    main()

@@ -164,6 +164,9 @@ bool rexec(const TRegex& compiled, std::string_view text);
 bool rerun(const std::string& expression, std::string_view text);
 bool rematch(std::string_view pattern, std::string_view text);
 bool rematchc(std::string_view pattern, std::string_view text, bool matchcase);
+// The compiled form of a rematchc pattern, for running it over many texts
+// with rexec; none (and the error reported) when it does not compile.
+PRegex patternregex(std::string_view pattern, bool matchcase);
 bool maskmatch(std::string_view masks, std::string_view name, bool filenames);
 bool masklist(std::string_view masks, std::string_view name);
 

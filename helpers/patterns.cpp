@@ -12,14 +12,24 @@ namespace helpers {
 
 class TRegex {
 public:
-    explicit TRegex(pcre* re) : re_(re) {}
-    ~TRegex() { pcre_free(re_); }
+    // Studied (and compiled to machine code where PCRE can) once, since a
+    // pattern is usually run over many rows.
+    explicit TRegex(pcre* re) : re_(re) {
+        const char* error = nullptr;
+        extra_ = pcre_study(re_, PCRE_STUDY_JIT_COMPILE, &error);
+    }
+    ~TRegex() {
+        if (extra_) pcre_free_study(extra_);
+        pcre_free(re_);
+    }
     TRegex(const TRegex&) = delete;
     TRegex& operator=(const TRegex&) = delete;
     const pcre* get() const { return re_; }
+    const pcre_extra* extra() const { return extra_; }
 
 private:
     pcre* re_;
+    pcre_extra* extra_ = nullptr;
 };
 
 namespace {
@@ -145,7 +155,7 @@ PRegex reerror(const std::string& expression) {
 
 bool detail::rexecfrom(const TRegex& compiled, std::string_view text, size_t offset, size_t& start, size_t& end) {
     int ov[kOffsets];
-    const int rc = pcre_exec(compiled.get(), nullptr, text.data(), static_cast<int>(text.size()),
+    const int rc = pcre_exec(compiled.get(), compiled.extra(), text.data(), static_cast<int>(text.size()),
                              static_cast<int>(offset), 0, ov, kOffsets);
     if (rc >= 0) {
         start = static_cast<size_t>(ov[0]);
@@ -198,6 +208,8 @@ bool rematchc(std::string_view pattern, std::string_view text, bool matchcase) {
 PRegex detail::filterregex(std::string_view pattern, bool matchcase) {
     return cachedregex(kPrefix + caseexpression(pattern, matchcase).substr(5));
 }
+
+PRegex patternregex(std::string_view pattern, bool matchcase) { return detail::filterregex(pattern, matchcase); }
 
 bool maskmatch(std::string_view masks, std::string_view name, bool filenames) {
     std::string subject(name);

@@ -1,0 +1,186 @@
+#include "mailbox/hdrdecode.h"
+
+#include <vector>
+
+#include "helpers/kwutil.h"
+#include "platform/rtl/sysutils.h"
+
+namespace mailbox {
+
+namespace {
+
+bool isBlankRun(std::string_view s) {
+    for (char c : s)
+        if (static_cast<unsigned char>(c) > ' ') return false;
+    return true;
+}
+
+bool isValidUtf8(std::string_view s) {
+    for (size_t i = 0; i < s.size();) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        const size_t n = c < 0x80 ? 1 : (c >= 0xC2 && c <= 0xDF) ? 2 : (c >= 0xE0 && c <= 0xEF) ? 3
+                                                                     : (c >= 0xF0 && c <= 0xF4) ? 4 : 0;
+        if (n == 0 || i + n > s.size()) return false;
+        for (size_t k = 1; k < n; ++k)
+            if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
+        i += n;
+    }
+    return true;
+}
+
+// One encoded word starting at "=?" (At): its charset, its decoded bytes,
+// and where the text goes on after it.
+struct Word {
+    std::string charset;
+    std::string decoded;
+    size_t next;
+    bool undecodable;  // a B word whose text decodes to nothing
+};
+
+Word readWord(std::string_view text, size_t at) {
+    Word w;
+    std::string_view rest = text.substr(at + 2);
+    const size_t q1 = rest.find('?');
+    if (q1 != std::string_view::npos) {
+        w.charset = rtl::LowerCase(rest.substr(0, q1));
+        rest.remove_prefix(q1 + 1);
+    }
+    const char enc = rest.empty() ? 0 : static_cast<char>(rest[0] | 0x20);
+    const size_t q2 = rest.find('?');
+    if (q2 != std::string_view::npos) rest.remove_prefix(q2 + 1);
+    const size_t end = rest.find("?=");
+    const std::string_view payload = end == std::string_view::npos ? rest : rest.substr(0, end);
+    const size_t payloadAt = static_cast<size_t>(payload.data() - text.data());
+    w.next = end == std::string_view::npos ? text.size() : payloadAt + end + 2;
+    w.undecodable = false;
+    if (enc == 'b') {
+        w.decoded = helpers::b64decode(payload);
+        w.undecodable = w.decoded.empty();
+    } else if (enc == 'q') {
+        w.decoded = rtl::StringReplace(helpers::qpdecode(payload), "_", " ", rtl::rfReplaceAll);
+    } else {
+        w.decoded = std::string(payload);
+    }
+    return w;
+}
+
+}  // namespace
+
+std::string DecodeOneWord(std::string_view text, std::string& hdrCharset) {
+    const size_t at = text.find("=?");
+    if (at == std::string_view::npos) return std::string(text);
+    Word w = readWord(text, at);
+    if (hdrCharset.empty() && text.find('?', at + 2) != std::string_view::npos) hdrCharset = w.charset;
+    std::string out(text.substr(0, at));
+    // A word that cannot be decoded stays as it was, less its opening "=?".
+    if (w.undecodable) out += text.substr(at + 2, w.next - at - 2);
+    else out += w.decoded;
+    out += text.substr(w.next);
+    return out;
+}
+
+std::string DecodeEncodedWords(std::string_view text, bool convert, std::string& hdrCharset) {
+    hdrCharset.clear();
+    struct Piece {
+        std::string text;
+        std::string charset;  // of an encoded word; empty outside words
+        bool word;
+    };
+    std::vector<Piece> pieces;
+    size_t pos = 0;
+    bool afterWord = false;
+    while (pos < text.size()) {
+        const size_t at = text.find("=?", pos);
+        const std::string_view between = text.substr(pos, (at == std::string_view::npos ? text.size() : at) - pos);
+        // Blanks between two encoded words are not part of the text.
+        if (!(afterWord && at != std::string_view::npos && isBlankRun(between)))
+            pieces.push_back({std::string(between), {}, false});
+        if (at == std::string_view::npos) break;
+        Word w = readWord(text, at);
+        if (hdrCharset.empty() && text.find('?', at + 2) != std::string_view::npos) hdrCharset = w.charset;
+        if (w.undecodable) {
+            pieces.push_back({std::string(text.substr(at + 2, w.next - at - 2)), {}, false});
+            afterWord = false;
+        } else {
+            pieces.push_back({std::move(w.decoded), w.charset, true});
+            afterWord = true;
+        }
+        pos = w.next;
+    }
+    std::string out;
+    for (const Piece& p : pieces) {
+        if (!convert) out += p.text;
+        else if (p.word) out += helpers::charsetconv(p.text, p.charset);
+        // Text outside the words is taken as the header's first character
+        // set unless it already reads as UTF-8.
+        else out += isValidUtf8(p.text) ? p.text : helpers::charsetconv(p.text, hdrCharset);
+    }
+    return rtl::Trim(out);
+}
+
+bool DecodeParamValue(std::string_view block, std::string_view name, std::string& param,
+                      std::string_view paramName, std::string& value) {
+    std::string scratch;
+    size_t i = 0;
+    while (i < block.size()) {
+        size_t e = i;
+        while (e < block.size() && block[e] != '\r' && block[e] != '\n') ++e;
+        const std::string_view raw = block.substr(i, e - i);
+        i = e + 1;
+        const std::string line = rtl::Trim(DecodeEncodedWords(rtl::Trim(raw), false, scratch));
+        if (line.empty()) continue;
+        const size_t at = line.find(name);
+        if (at == std::string::npos) continue;
+        std::string rest = line.substr(at + name.size()) + ";";
+        value = rtl::Trim(rest.substr(0, rest.find(';')));
+        if (paramName.empty()) return true;
+        const std::string mask = std::string(paramName) + "*=*;";
+        bool found = false;
+        while (helpers::rematch(mask, rest)) {
+            const std::string hit = helpers::lastmatch;
+            param += rtl::Trim(helpers::csvdelimel(hit, "=;", 2));
+            rest = rtl::StringReplace(rest, hit, "", 0);
+            found = true;
+        }
+        if (found) return true;
+    }
+    return false;
+}
+
+std::string HeaderLineHtml(std::string_view colour, int labelLength, std::string_view line) {
+    const std::string t = rtl::Trim(line);
+    std::string scratch;
+    const std::string label = rtl::Copy(t, 1, labelLength);
+    const std::string value = DecodeEncodedWords(rtl::CopyFrom(t, labelLength + 1), true, scratch);
+    return "<SPAN STYLE=\"font:12pt bold Times,serif; background-color:wheat; color:" + std::string(colour) +
+           ";\">" + helpers::htmlescape(label + " " + value) + "</SPAN><BR>\r\n";
+}
+
+std::string ToggleBlock(std::string_view id, std::string_view content, std::string_view label) {
+    const std::string i(id);
+    return "<SPAN STYLE=\"cursor:pointer; padding:1px 10px; border-radius:8px; border:1px solid gray; "
+           "color:black; font:8pt arial italic; background-color:turquoise;\" onClick=\"if "
+           "(document.getElementById('" + i + "').style.display=='none') document.getElementById('" + i +
+           "').style.display='block'; else document.getElementById('" + i + "').style.display='none';\">Toggle " +
+           std::string(label) + "</SPAN><BR><SPAN ID=\"" + i +
+           "\" STYLE=\"display:none;font:8pt tahoma;background-color:linen;\">" + std::string(content) +
+           "</SPAN><BR>\r\n";
+}
+
+std::string RcvdFolderPath(std::string_view userName, std::string_view programFolder, bool bare) {
+    std::string name(userName);
+    for (char& c : name)
+        if (c == '@' || c == '.') c = '_';
+    return bare ? name : std::string(programFolder) + "rcvd/" + name;
+}
+
+std::string RestoreTagChars(std::string_view text) {
+    std::string r(text);
+    for (char& c : r) {
+        if (c == kTagOpen) c = '<';
+        else if (c == kTagClose) c = '>';
+    }
+    return r;
+}
+
+}  // namespace mailbox

@@ -1,0 +1,81 @@
+#include <gtest/gtest.h>
+
+#include "helpers/kwutil.h"
+#include "mailbox/hdrdecode.h"
+
+using namespace mailbox;
+
+// Character-set names resolve through the table the program ships in its folder.
+class HeaderDecoding : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { helpers::homedir = PWX_DATA_DIR "/"; }
+};
+
+TEST_F(HeaderDecoding, EncodedWords) {
+    struct Case {
+        const char* in;
+        bool convert;
+        const char* want;
+        const char* charset;
+    };
+    const Case cases[] = {
+        {"Hello =?ISO-8859-1?Q?J=F6rg_M=FCller?= there", false, "Hello J\xF6rg M\xFCller there", "iso-8859-1"},
+        {"Hello =?ISO-8859-1?Q?J=F6rg_M=FCller?= there", true, "Hello J\xC3\xB6rg M\xC3\xBCller there", "iso-8859-1"},
+        // Blanks between adjacent encoded words go; other text between them stays.
+        {"=?utf-8?Q?Gr=C3=BC?= =?utf-8?Q?=C3=9Fe?=", true, "Gr\xC3\xBC\xC3\x9F" "e", "utf-8"},
+        {"=?utf-8?Q?a?= x =?utf-8?Q?b?=", false, "a x b", "utf-8"},
+        {"=?utf-8?B?SGVsbG8gd29ybGQ=?=", false, "Hello world", "utf-8"},
+        // Each word is converted from its own character set.
+        {"=?iso-8859-1?Q?caf=E9?= / =?koi8-r?B?8NLJ18XU?=", true, "caf\xC3\xA9 / \xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82",
+         "iso-8859-1"},
+        // A B word with nothing to decode stays, less its "=?".
+        {"=?utf-8?B?" "?=", false, "utf-8?B?" "?=", "utf-8"},
+        // Decoded text that looks like a word start is not decoded again.
+        {"=?utf-8?Q?=3D=3Fx?= tail", false, "=?x tail", "utf-8"},
+        {"  plain text\t ", true, "plain text", ""},
+        {"a =? b", false, "a  b", ""},
+    };
+    for (const auto& c : cases) {
+        std::string cs = "stale";
+        EXPECT_EQ(DecodeEncodedWords(c.in, c.convert, cs), c.want) << c.in;
+        EXPECT_EQ(cs, c.charset) << c.in;
+    }
+    std::string cs;
+    EXPECT_EQ(DecodeOneWord("x =?us-ascii?Q?a?= =?utf-8?Q?b?=", cs), "x a =?utf-8?Q?b?=");
+    EXPECT_EQ(cs, "us-ascii");
+}
+
+TEST_F(HeaderDecoding, ParameterValues) {
+    const std::string block =
+        "content-type: text/plain; charset=us-ascii\r\n"
+        "content-disposition: attachment; filename*0=\"long-file-\"; filename*1=\"name.txt\"\r\n";
+    std::string param, value;
+    EXPECT_TRUE(DecodeParamValue(block, "content-disposition:", param, "filename", value));
+    EXPECT_EQ(value, "attachment");
+    EXPECT_EQ(param, "long-file-name.txt");
+
+    param.clear();
+    EXPECT_FALSE(DecodeParamValue(block, "content-type:", param, "name", value)) << "no name parameter";
+    EXPECT_EQ(value, "text/plain");
+    EXPECT_TRUE(DecodeParamValue(block, "content-type:", param, "", value));
+    value = "kept";
+    EXPECT_FALSE(DecodeParamValue(block, "content-id:", param, "", value));
+    EXPECT_EQ(value, "kept");
+
+    param.clear();
+    EXPECT_TRUE(DecodeParamValue("content-type: image/png; name==?utf-8?Q?b=C3=A4r.png?=\n", "content-type:", param,
+                                 "name", value));
+    EXPECT_EQ(param, "b\xC3\xA4r.png");
+}
+
+TEST_F(HeaderDecoding, PageFragments) {
+    EXPECT_EQ(HeaderLineHtml("blue", 8, "  Subject: =?utf-8?Q?a<b?=  "),
+              "<SPAN STYLE=\"font:12pt bold Times,serif; background-color:wheat; color:blue;\">Subject: a&lt;b"
+              "</SPAN><BR>\r\n");
+    const std::string t = ToggleBlock("kwemallhdrs", "X", "All Headers");
+    EXPECT_NE(t.find("document.getElementById('kwemallhdrs').style.display='block'"), std::string::npos);
+    EXPECT_NE(t.find(">Toggle All Headers</SPAN><BR><SPAN ID=\"kwemallhdrs\" STYLE=\"display:none;"), std::string::npos);
+    EXPECT_EQ(RcvdFolderPath("john.doe@mail.example.org", "/opt/pwx/", true), "john_doe_mail_example_org");
+    EXPECT_EQ(RcvdFolderPath("a@b", "/opt/pwx/", false), "/opt/pwx/rcvd/a_b");
+    EXPECT_EQ(RestoreTagChars(std::string("\x1E" "B\x1F" "x\x1E/B\x1F")), "<B>x</B>");
+}

@@ -182,7 +182,8 @@ std::string foldaccents(std::string_view text, std::string_view filter) {
 std::string quotefield(std::string_view text) {
     std::string t = replaceall(text, "\r\n", "\n", true);
     std::replace(t.begin(), t.end(), '"', '\'');
-    if (t.find_first_of(",\n") != std::string::npos) t = "\"" + t + "\"";
+    // A lone CR breaks a line in a spreadsheet as surely as a LF.
+    if (t.find_first_of(",\n\r") != std::string::npos) t = "\"" + t + "\"";
     return t;
 }
 

@@ -1,0 +1,24 @@
+#pragma once
+// The message list as a CSV file, written in chunks so that 1,500,000 rows
+// never stand in memory at once.
+#include <functional>
+#include <string>
+
+#include "mailbox/msgrows.h"
+
+namespace mailbox {
+
+constexpr const char* kCsvHeader = "MessageNo,From,To,Subject,OrgDate,DateTime,Size,Firstlines,Matched,Attachment,Charset";
+
+// One row as a CSV line, without its line end.
+std::string CsvLine(const TRowStore& store, int r);
+// The DateTime column: a date read from OrgDate in the short date form, with
+// the long time when it has one, the time alone below one day.
+std::string CsvDateTime(const TMsgRow& row);
+
+// Writes every row in list order to Path (replacing it). Progress is called
+// every 100 rows with the row number. False when the file could not be written
+// (the failure is reported through the helper library).
+bool ExportCsv(const TRowStore& store, const std::string& path, const std::function<void(int)>& progress);
+
+}  // namespace mailbox

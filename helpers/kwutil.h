@@ -258,6 +258,8 @@ TDateTime parsedate(std::string_view text);
 std::string sniffext(std::string_view data);
 std::string foldaccents(std::string_view text, std::string_view filter);
 std::string quotefield(std::string_view text);
+// The same, appended to Out.
+void quotefieldto(std::string& out, std::string_view text);
 
 // ------------------------------------------------------ error log and reports
 

@@ -179,12 +179,22 @@ std::string foldaccents(std::string_view text, std::string_view filter) {
     return out;
 }
 
-std::string quotefield(std::string_view text) {
-    std::string t = replaceall(text, "\r\n", "\n", true);
-    std::replace(t.begin(), t.end(), '"', '\'');
+void quotefieldto(std::string& out, std::string_view text) {
     // A lone CR breaks a line in a spreadsheet as surely as a LF.
-    if (t.find_first_of(",\n\r") != std::string::npos) t = "\"" + t + "\"";
-    return t;
+    const bool quoted = text.find_first_of(",\n\r") != std::string_view::npos;
+    if (quoted) out += '"';
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;  // CR LF becomes LF
+        out += c == '"' ? '\'' : c;
+    }
+    if (quoted) out += '"';
+}
+
+std::string quotefield(std::string_view text) {
+    std::string r;
+    quotefieldto(r, text);
+    return r;
 }
 
 }  // namespace helpers

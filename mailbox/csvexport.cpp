@@ -1,5 +1,7 @@
 #include "mailbox/csvexport.h"
 
+#include <charconv>
+
 #include "helpers/kwutil.h"
 #include "platform/rtl/dateutils.h"
 #include "platform/rtl/sysutils.h"
@@ -16,14 +18,27 @@ std::string CsvDateTime(const TMsgRow& row) {
     return helpers::datetimestr(dt);
 }
 
-std::string CsvLine(const TRowStore& store, int r) {
+void AppendCsvLine(std::string& out, const TRowStore& store, int r) {
     const TMsgRow& row = store.Row(r);
-    auto q = [&](TRowText f) { return helpers::quotefield(store.Text(r, f)); };
-    std::string line = rtl::IntToStr(row.MessageNo);
-    for (TRowText f : {rtFrom, rtTo, rtSubject, rtOrgDate}) line += "," + q(f);
-    line += "," + helpers::quotefield(CsvDateTime(row));
-    line += "," + rtl::IntToStr(row.Size);
-    for (TRowText f : {rtFirstlines, rtMatched, rtAttachment, rtCharset}) line += "," + q(f);
+    auto number = [&out](int64_t v) {
+        char buf[24];
+        out.append(buf, static_cast<size_t>(std::to_chars(buf, buf + sizeof buf, v).ptr - buf));
+    };
+    auto field = [&](std::string_view text) {
+        out += ',';
+        helpers::quotefieldto(out, text);
+    };
+    number(row.MessageNo);
+    for (TRowText f : {rtFrom, rtTo, rtSubject, rtOrgDate}) field(store.Text(r, f));
+    field(CsvDateTime(row));
+    out += ',';
+    number(row.Size);
+    for (TRowText f : {rtFirstlines, rtMatched, rtAttachment, rtCharset}) field(store.Text(r, f));
+}
+
+std::string CsvLine(const TRowStore& store, int r) {
+    std::string line;
+    AppendCsvLine(line, store, r);
     return line;
 }
 
@@ -33,7 +48,7 @@ bool ExportCsv(const TRowStore& store, const std::string& path, const std::funct
     buffer.reserve(kChunk + 65536);
     for (int i = 0; i < store.RowCount(); ++i) {
         if (i % 100 == 0 && progress) progress(i + 1);
-        buffer += CsvLine(store, i);
+        AppendCsvLine(buffer, store, i);
         buffer += "\r\n";
         if (buffer.size() > kChunk) {
             if (!helpers::savetext("+" + path, buffer)) return false;

@@ -12,6 +12,7 @@ constexpr const char* kCsvHeader = "MessageNo,From,To,Subject,OrgDate,DateTime,S
 
 // One row as a CSV line, without its line end.
 std::string CsvLine(const TRowStore& store, int r);
+void AppendCsvLine(std::string& out, const TRowStore& store, int r);
 // The DateTime column: a date read from OrgDate in the short date form, with
 // the long time when it has one, the time alone below one day.
 std::string CsvDateTime(const TMsgRow& row);

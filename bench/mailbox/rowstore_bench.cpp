@@ -16,6 +16,7 @@
 
 #include "helpers/kwutil.h"
 #include "mailbox/msgrows.h"
+#include "bench/mailbox/synth.h"
 
 namespace {
 
@@ -30,29 +31,6 @@ double residentMB() {
     f >> size >> rss;
     return static_cast<double>(rss) * static_cast<double>(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
 }
-
-struct Synth {
-    std::mt19937 rnd{42};
-    std::vector<std::string> words{"invoice", "Meeting", "report", "budget", "LUNCH", "offer", "news", "update",
-                                   "Re:",     "Fwd:",    "urgent", "weekly", "team",  "project", "order", "delivery"};
-    std::string word() { return words[rnd() % words.size()]; }
-    std::string from() { return "\"" + word() + " " + word() + "\" <" + word() + std::to_string(rnd() % 5000) + "@example.org>"; }
-    std::string subject() { return word() + " " + word() + " " + word() + " #" + std::to_string(rnd() % 100000); }
-    std::string date() {
-        static const char* days[] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
-        static const char* months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-        char buf[64];
-        std::snprintf(buf, sizeof buf, "%s, %u %s %u %02u:%02u:%02u +0%u00", days[rnd() % 7], unsigned(1 + rnd() % 28),
-                      months[rnd() % 12], unsigned(2000 + rnd() % 27), unsigned(rnd() % 24), unsigned(rnd() % 60),
-                      unsigned(rnd() % 60), unsigned(rnd() % 10));
-        return buf;
-    }
-    std::string firstLines() {
-        std::string s;
-        while (s.size() < 600) s += word() + " ";
-        return s;
-    }
-};
 
 struct PlainRow {
     std::string From, To, Subject, OrgDate, ReplyTo, Cc, PagePath, Matched, Firstlines, Attachment, Charset;
@@ -70,7 +48,7 @@ int main(int argc, char** argv) {
     auto* store = new mailbox::TRowStore(readDate, mailbox::MaxMsgRows + 1);
     const double empty = residentMB() - base;
 
-    Synth syn;
+    bench::Synth syn;
     size_t rawBytes = 0;
     store->SetRowCount(kRows);
     std::vector<PlainRow> plain(static_cast<size_t>(kRows));

@@ -16,4 +16,12 @@ public:
     const char* ClassName() const override { return "TSocksWSocket"; }
 };
 
+// The socket the TLS clients own: the same chain, with TLS switched on by
+// SslEnable and a context.
+class TSslWSocket : public TWSocket {
+public:
+    using TWSocket::TWSocket;
+    const char* ClassName() const override { return "TSslWSocket"; }
+};
+
 }  // namespace net

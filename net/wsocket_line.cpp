@@ -49,6 +49,13 @@ void TCustomLineWSocket::clearLineBuffer() {
     FLineHead = FLineCnt = FLineLength = FScanned = 0;
 }
 
+// TLS starts on this connection: what was buffered came in the clear.
+void TCustomLineWSocket::DropPlainInput() {
+    clearLineBuffer();
+    FSkipTail = false;
+    TCustomSslWSocket::DropPlainInput();
+}
+
 int TCustomLineWSocket::GetRcvdCount() {
     if (FLineMode) return FLineLength;
     return TCustomSslWSocket::GetRcvdCount();

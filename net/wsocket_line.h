@@ -35,6 +35,7 @@ protected:
     void WndProc(win::TMessage& MsgRec) override;
     bool TriggerDataAvailable(uint16_t Error) override;
     void TriggerSessionClosed(uint16_t Error) override;
+    void DropPlainInput() override;
     int GetRcvdCount() override;
     int DoRecv(void* Buffer, int BufferSize, int Flags) override;
     virtual void TriggerLineLimitExceeded(int Cnt, bool& ClearData);

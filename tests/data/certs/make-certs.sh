@@ -10,6 +10,7 @@
 #   cnonly.pem                 CN localhost but alt name other.example.test
 #   pivot.pem                  valid 1950 to 2049 (two-digit years on both ends)
 #   revoked.pem, crl.pem       a revoked certificate and the authority's list
+#   selfsigned.pem / .key      localhost, signed by itself: trusted by nobody
 # Dates are fixed so the files read the same whenever they are made.
 set -eu
 out=${1:?usage: make-certs.sh OUTDIR}
@@ -88,6 +89,14 @@ leaf pivot "/O=Pelliwox Test/CN=pivot.example.test" "DNS:pivot.example.test" \
     500101000000Z 491231235959Z server.key
 leaf revoked "/O=Pelliwox Test/CN=revoked.example.test" "DNS:revoked.example.test" \
     20200101000000Z 20991231235959Z server.key
+
+quiet openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:2048 -out selfsigned.key
+quiet openssl req -new -key selfsigned.key -subj "/O=Pelliwox Test/CN=localhost" \
+    -addext "subjectAltName = DNS:localhost, IP:127.0.0.1" -out selfsigned.csr -config ca.cnf
+quiet openssl ca -batch -config ca.cnf -selfsign -keyfile selfsigned.key -extensions leaf_ext \
+    -startdate 20200101000000Z -enddate 20991231235959Z -in selfsigned.csr -out selfsigned.full -notext
+openssl x509 -in selfsigned.full -out selfsigned.pem
+rm -f selfsigned.csr selfsigned.full
 
 echo "Correct horse 42" > passphrase.txt
 quiet openssl pkey -in server.key -aes256 -passout file:passphrase.txt -out server-enc.key

@@ -57,20 +57,19 @@ std::string Pop3ApopDigest(const std::string& TimeStamp, const std::string& Pass
 
 // ---------------------------------------------------------------- life
 
-TCustomPop3Cli::TCustomPop3Cli(rtl::TComponent* owner) : rtl::TComponent(owner) {
+TCustomPop3Cli::TCustomPop3Cli(rtl::TComponent* owner)
+    : TCustomPop3Cli(owner, [](rtl::TComponent* o) { return new net::TWSocket(o); }) {}
+
+TCustomPop3Cli::TCustomPop3Cli(rtl::TComponent* owner, TSocketFactory CreateCtrlSocket) : rtl::TComponent(owner) {
     FWindowHandle = win::AllocateHWnd([this](win::TMessage& m) { WndProc(m); });
-    CreateCtrlSocket();
+    FWSocket = CreateCtrlSocket(this);
+    FWSocket->FreeNotification(this);
     FWSocket->OnSessionClosed = [this](rtl::TObject*, uint16_t e) { WSocketSessionClosed(e); };
 }
 
 TCustomPop3Cli::~TCustomPop3Cli() {
     BeginDestroy();
     win::DeallocateHWnd(FWindowHandle);
-}
-
-void TCustomPop3Cli::CreateCtrlSocket() {
-    FWSocket = new net::TWSocket(this);
-    FWSocket->FreeNotification(this);
 }
 
 void TCustomPop3Cli::Notification(rtl::TComponent* AComponent, rtl::TOperation Operation) {
@@ -164,6 +163,7 @@ void TCustomPop3Cli::WSocketDnsLookupDone(uint16_t Error) {
     }
     try {
         FWSocket->SetAddr(FWSocket->DnsResult());
+        FWSocket->SslServerName = rtl::Trim(Host);  // what a TLS certificate must name
         FWSocket->SetProto("tcp");
         FWSocket->SetPort(Port);
         FWSocket->SetLocalAddr(LocalAddr);
@@ -602,7 +602,8 @@ void TCustomPop3Cli::DoHighLevelAsync() {
         TPop3Fct fct;
         void (TCustomPop3Cli::*method)();
     } order[] = {
-        {pop3FctConnect, &TCustomPop3Cli::Connect}, {pop3FctUser, &TCustomPop3Cli::User},
+        {pop3FctConnect, &TCustomPop3Cli::Connect}, {pop3FctStartTls, &TCustomPop3Cli::StartTls},
+        {pop3FctUser, &TCustomPop3Cli::User},
         {pop3FctPass, &TCustomPop3Cli::Pass},       {pop3FctRPop, &TCustomPop3Cli::RPop},
         {pop3FctDele, &TCustomPop3Cli::Dele},       {pop3FctNoop, &TCustomPop3Cli::Noop},
         {pop3FctList, &TCustomPop3Cli::List},       {pop3FctRSet, &TCustomPop3Cli::RSet},

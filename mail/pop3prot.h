@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "net/sslcontext.h"
 #include "net/twsocket.h"
 #include "platform/rtl/classes.h"
 #include "platform/rtl/exceptions.h"
@@ -126,9 +127,11 @@ public:
 
 protected:
     using THandler = void (TCustomPop3Cli::*)();
+    // Makes the control socket; a TLS client makes a TLS-capable one.
+    using TSocketFactory = net::TWSocket* (*)(rtl::TComponent* Owner);
+    TCustomPop3Cli(rtl::TComponent* owner, TSocketFactory CreateCtrlSocket);
 
     void Notification(rtl::TComponent* AComponent, rtl::TOperation Operation) override;
-    virtual void CreateCtrlSocket();
     virtual void WndProc(win::TMessage& MsgRec);
     virtual void WSocketSessionConnected(rtl::TObject* Sender, uint16_t Error);
     virtual void TriggerSessionConnected(uint16_t Error);
@@ -140,6 +143,8 @@ protected:
     // Whether credentials may go out now (a TLS client holds them back
     // until the connection is secured).
     virtual bool CredentialsAllowed() const { return true; }
+    // The STLS step of a chain; only a TLS client has one.
+    virtual void StartTls() { throw Pop3Exception("STLS needs a TLS client"); }
 
     void SetState(TPop3State NewState);
     void Display(const std::string& Msg);
@@ -258,6 +263,42 @@ protected:
 
 private:
     uint32_t FLastActivity = 0;  // tick of the start or of the last line received
+};
+
+enum TPop3SslType { pop3TlsNone, pop3TlsImplicit, pop3TlsExplicit };
+
+// The session over TLS: from the first byte (implicit) or after STLS
+// (explicit). With explicit TLS no credential goes out before STLS has
+// secured the connection.
+class TSslPop3Cli : public TSyncPop3Cli {
+public:
+    explicit TSslPop3Cli(rtl::TComponent* owner = nullptr);
+    const char* ClassName() const override { return "TSslPop3Cli"; }
+
+    void Connect() override;
+    void Open() override;
+    virtual void Stls();
+
+    TPop3SslType SslType = pop3TlsNone;
+    net::TSslContext* SslContext() const;
+    void SetSslContext(net::TSslContext* Value);
+    // The TLS socket, for its certificate and session events.
+    net::TSslWSocket* SslSocket() const;
+    net::TSslHandshakeDoneEvent OnSslHandshakeDone;
+
+protected:
+    void WSocketSessionConnected(rtl::TObject* Sender, uint16_t Error) override;
+    void StartTls() override;
+    bool CredentialsAllowed() const override;
+    virtual void TransferSslHandshakeDone(rtl::TObject* Sender, uint16_t ErrCode, net::TX509Base* PeerCert,
+                                          bool& Disconnect);
+
+private:
+    void TlsNext();
+    void startHandshake();
+    void handshakeFailed(const std::string& Msg);
+
+    bool FTlsUp = false;  // the handshake of this connection succeeded
 };
 
 // Reads the two numbers of a reply such as "+OK 2 320" or a LIST line.

@@ -276,7 +276,9 @@ void TCustomSslWSocket::InitClientSide() {
     }
     // The handler's reference is ours to give back, taken or not.
     if (session && freeSession) f_SSL_SESSION_free(session);
-    FSslContext->SetPeerHost(FSsl, FAddrStr);
+    // The name the user gave is what the certificate must carry; Addr may
+    // already be the resolved address.
+    FSslContext->SetPeerHost(FSsl, SslServerName.empty() ? FAddrStr : SslServerName);
     f_SSL_set_connect_state(FSsl);
 }
 

@@ -95,6 +95,9 @@ public:
     TSslMode SslMode() const { return FSslMode; }
     void SetSslMode(TSslMode Value) { FSslMode = Value; }
     const rtl::TStringList& SslAcceptableHosts() const { return FSslAcceptableHosts; }
+    // The server name sent with the handshake and checked against the
+    // server's certificate; Addr when empty.
+    std::string SslServerName;
     void SetSslAcceptableHosts(const rtl::TStringList& Value);
     TSslState SslState() const { return FSslState; }
     bool SslSessionReused() const;

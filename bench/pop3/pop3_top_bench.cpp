@@ -16,7 +16,9 @@
 #include <fstream>
 #include <string>
 
-#include "mail/pop3prot.h"
+#include "mail/pop3prot.h"  // first: it settles which OpenSSL interface is seen
+
+#include <openssl/ssl.h>
 #include "platform/rtl/sysutils.h"
 
 namespace {
@@ -33,9 +35,13 @@ std::string readFile(const std::string& path) {
 
 int run(const std::string& cmd) { return std::system(cmd.c_str()); }
 
-double clientRate(const std::string& port, int& count) {
-    mail::TSyncPop3Cli pop;
-    pop.Host = "127.0.0.1";
+double clientRate(const std::string& port, bool tls, int& count) {
+    net::TSslContext ctx;
+    ctx.SetSslCAFile(kState + "/ca.crt");
+    mail::TSslPop3Cli pop;
+    pop.SetSslContext(&ctx);
+    pop.SslType = tls ? mail::pop3TlsImplicit : mail::pop3TlsNone;
+    pop.Host = "localhost";
     pop.Port = port;
     pop.UserName = "pwx1";
     pop.PassWord = "secret 1";
@@ -53,18 +59,32 @@ double clientRate(const std::string& port, int& count) {
     return rate;
 }
 
-// The least a client must do: send one TOP, read until the end line.
+// The least a client must do: send one TOP, read until the end line,
+// with plain blocking calls (and OpenSSL's blocking calls over TLS).
 class Minimal {
 public:
-    explicit Minimal(int port) {
+    Minimal(int port, bool tls) {
         fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in a{};
         a.sin_family = AF_INET;
         a.sin_port = htons(static_cast<uint16_t>(port));
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         ::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        if (!tls) return;
+        ctx_ = SSL_CTX_new(TLS_client_method());
+        SSL_CTX_load_verify_locations(ctx_, (kState + "/ca.crt").c_str(), nullptr);
+        SSL_CTX_set_verify(ctx_, SSL_VERIFY_PEER, nullptr);
+        ssl_ = SSL_new(ctx_);
+        SSL_set_tlsext_host_name(ssl_, "localhost");
+        SSL_set1_host(ssl_, "localhost");
+        SSL_set_fd(ssl_, fd_);
+        SSL_connect(ssl_);
     }
-    ~Minimal() { ::close(fd_); }
+    ~Minimal() {
+        if (ssl_) SSL_free(ssl_);
+        if (ctx_) SSL_CTX_free(ctx_);
+        ::close(fd_);
+    }
     std::string line() {
         while (true) {
             const size_t lf = buf_.find('\n', pos_);
@@ -76,14 +96,15 @@ public:
             buf_.erase(0, pos_);
             pos_ = 0;
             char tmp[65536];
-            const ssize_t n = ::recv(fd_, tmp, sizeof tmp, 0);
+            const long n = ssl_ ? SSL_read(ssl_, tmp, sizeof tmp) : ::recv(fd_, tmp, sizeof tmp, 0);
             if (n <= 0) return "";
             buf_.append(tmp, static_cast<size_t>(n));
         }
     }
     std::string cmd(const std::string& c) {
         const std::string s = c + "\r\n";
-        ::send(fd_, s.data(), s.size(), 0);
+        if (ssl_) SSL_write(ssl_, s.data(), static_cast<int>(s.size()));
+        else ::send(fd_, s.data(), s.size(), 0);
         return line();
     }
     void multiline() {
@@ -93,12 +114,14 @@ public:
 
 private:
     int fd_;
+    SSL_CTX* ctx_ = nullptr;
+    SSL* ssl_ = nullptr;
     std::string buf_;
     size_t pos_ = 0;
 };
 
-double minimalRate(int port, int count) {
-    Minimal m(port);
+double minimalRate(int port, bool tls, int count) {
+    Minimal m(port, tls);
     m.line();
     m.cmd("USER pwx1");
     m.cmd("PASS secret 1");
@@ -112,10 +135,12 @@ double minimalRate(int port, int count) {
     return rate;
 }
 
-double poplibRate(const std::string& port) {
+double poplibRate(const std::string& port, bool tls) {
     QProcess p;
-    p.start("/usr/bin/python3", {QString(PWX_SOURCE_DIR) + "/bench/pop3/poplib_top.py", QString::fromStdString(port),
-                                 "pwx1", "secret 1"});
+    QStringList args{QString(PWX_SOURCE_DIR) + "/bench/pop3/poplib_top.py", QString::fromStdString(port), "pwx1",
+                     "secret 1"};
+    if (tls) args << "tls" << QString::fromStdString(kState + "/ca.crt");
+    p.start("/usr/bin/python3", args);
     p.waitForFinished(-1);
     return p.readAllStandardOutput().trimmed().toDouble();
 }
@@ -129,16 +154,18 @@ int main(int argc, char** argv) {
     if (run("bash " PWX_SOURCE_DIR "/tests/servers/dovecot.sh start " + kState + " " + std::to_string(messages) +
             " 1 > /dev/null") != 0)
         return 1;
-    const std::string port = readFile(kState + "/pop3.port");
-    int count = 0;
-    clientRate(port, count);  // the first pass builds Dovecot's index
-    const double ours = clientRate(port, count);
-    const double minimal = minimalRate(std::stoi(port), count);
-    const double poplib = poplibRate(port);
-    std::printf("TOP n 40 over %d messages, plain, one command at a time:\n", count);
-    std::printf("  %-28s %9.0f msg/s\n", "POP3 client (TopSync)", ours);
-    std::printf("  %-28s %9.0f msg/s  (client = %.2fx)\n", "minimal blocking client", minimal, ours / minimal);
-    std::printf("  %-28s %9.0f msg/s  (client = %.2fx)\n", "Python poplib", poplib, ours / poplib);
+    for (const bool tls : {false, true}) {
+        const std::string port = readFile(kState + (tls ? "/pop3s.port" : "/pop3.port"));
+        int count = 0;
+        clientRate(port, tls, count);  // the first pass builds Dovecot's index
+        const double ours = clientRate(port, tls, count);
+        const double minimal = minimalRate(std::stoi(port), tls, count);
+        const double poplib = poplibRate(port, tls);
+        std::printf("TOP n 40 over %d messages, %s, one command at a time:\n", count, tls ? "pop3s" : "plain");
+        std::printf("  %-28s %9.0f msg/s\n", "POP3 client (TopSync)", ours);
+        std::printf("  %-28s %9.0f msg/s  (client = %.2fx)\n", "minimal blocking client", minimal, ours / minimal);
+        std::printf("  %-28s %9.0f msg/s  (client = %.2fx)\n", "Python poplib", poplib, ours / poplib);
+    }
     run("bash " PWX_SOURCE_DIR "/tests/servers/dovecot.sh stop " + kState);
     return 0;
 }

@@ -10,4 +10,5 @@ apt-get install -y -q --no-install-recommends \
   libssl-dev libpcre3-dev zlib1g-dev \
   clang libclang-rt-14-dev \
   python3 netbase openssl \
-  dante-server microsocks dovecot-pop3d
+  dante-server microsocks dovecot-pop3d \
+  xvfb xauth

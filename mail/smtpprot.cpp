@@ -1,0 +1,724 @@
+#include "mail/smtpprot.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "mail/evqmd5.h"
+#include "mail/evqntlmmsgs.h"
+#include "mail/mimeutils.h"
+#include "platform/rtl/sysutils.h"
+
+namespace mail {
+
+using rtl::IntToStr;
+
+namespace {
+
+constexpr win::UINT WM_SMTP_REQUEST_DONE = win::WM_USER + 1;
+constexpr win::UINT WM_SMTP_DATA_NEXT = win::WM_USER + 2;
+constexpr int kReadChunk = 65536;
+// A reply line longer than this is no SMTP reply; the request fails rather
+// than the buffer growing without end.
+constexpr size_t kMaxReplyLine = 1024 * 1024;
+constexpr size_t kMaxOkResponses = 15;
+constexpr int kNoReplyCode = 20600;
+constexpr int kConnectionClosed = 10004;
+
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// The numeric code at the start of a reply line; Continued is set when a
+// hyphen follows the digits (a line of a multi-line reply that is not the last).
+int ReadReplyCode(const std::string& Line, bool& Continued) {
+    Continued = false;
+    size_t i = 0;
+    while (i < Line.size() && isBlank(Line[i])) ++i;
+    bool negative = false;
+    if (i < Line.size() && (Line[i] == '-' || Line[i] == '+')) negative = Line[i++] == '-';
+    if (i >= Line.size() || !isDigit(Line[i])) return kNoReplyCode;
+    int64_t code = 0;
+    for (; i < Line.size() && isDigit(Line[i]); ++i) code = std::min<int64_t>(code * 10 + (Line[i] - '0'), INT32_MAX);
+    Continued = i < Line.size() && Line[i] == '-';
+    return static_cast<int>(negative ? -code : code);
+}
+
+std::string WinsockFailure(uint16_t ErrCode) {
+    return "500 " + net::WSocketErrorDesc(ErrCode) + " (Winsock error #" + IntToStr(ErrCode) + ")";
+}
+
+int socketCounter = 0;
+
+}  // namespace
+
+std::string SmtpRqTypeToStr(int RqType) {
+    static const char* const names[] = {"CONNECT", "HELO",  "MAIL FROM", "VRFY", "RCPT TO",  "DATA",    "QUIT",
+                                        "RSET",    "Open",  "Mail",      "EHLO", "AUTH",     "STARTTLS", "Custom"};
+    if (RqType < 0 || RqType >= static_cast<int>(std::size(names))) return "Unknown";
+    return names[RqType];
+}
+
+// ---------------------------------------------------------------- life
+
+TCustomSmtpClient::TCustomSmtpClient(rtl::TComponent* owner) : rtl::TComponent(owner) {
+    FWindowHandle = win::AllocateHWnd([this](win::TMessage& m) { WndProc(m); });
+    FAuthTypesSupported.CaseSensitive = false;
+    TCustomSmtpClient::CreateSocket();
+    InitSocket();
+}
+
+TCustomSmtpClient::~TCustomSmtpClient() {
+    BeginDestroy();
+    win::DeallocateHWnd(FWindowHandle);
+}
+
+void TCustomSmtpClient::CreateSocket() { FWSocket = new net::TWSocket(this); }
+
+void TCustomSmtpClient::InitSocket() {
+    FWSocket->Name = std::string(ClassName()) + "_Socket" + IntToStr(++socketCounter);
+    FWSocket->FreeNotification(this);
+    FWSocket->OnSessionClosed = [this](rtl::TObject*, uint16_t e) { WSocketSessionClosed(e); };
+}
+
+void TCustomSmtpClient::ReplaceSocket() {
+    delete FWSocket;
+    FWSocket = nullptr;
+    CreateSocket();
+    InitSocket();
+}
+
+void TCustomSmtpClient::Notification(rtl::TComponent* AComponent, rtl::TOperation Operation) {
+    if (Operation == rtl::opRemove && AComponent == FWSocket) FWSocket = nullptr;
+}
+
+void TCustomSmtpClient::WndProc(win::TMessage& MsgRec) {
+    switch (MsgRec.Msg) {
+        case WM_SMTP_REQUEST_DONE:
+            // The request travels with its end: another may have started since.
+            if (OnRequestDone)
+                OnRequestDone(this, static_cast<TSmtpRequest>(MsgRec.WParam), static_cast<uint16_t>(MsgRec.LParam));
+            break;
+        case WM_SMTP_DATA_NEXT: DataNext(); break;
+        default: break;
+    }
+}
+
+void TCustomSmtpClient::SetState(TSmtpState NewState) {
+    if (FState == NewState) return;
+    FState = NewState;
+    if (OnStateChange) OnStateChange(this);
+}
+
+// The platform's share value of each TSmtpShareMode.
+constexpr int kShareValues[] = {rtl::fmShareCompat, rtl::fmShareExclusive, rtl::fmShareDenyWrite,
+                                rtl::fmShareDenyRead, rtl::fmShareDenyNone};
+
+TSmtpShareMode TCustomSmtpClient::ShareMode() const {
+    const auto* at = std::find(std::begin(kShareValues), std::end(kShareValues), FShareModeValue);
+    return at == std::end(kShareValues) ? smtpShareDenyWrite : static_cast<TSmtpShareMode>(at - kShareValues);
+}
+
+void TCustomSmtpClient::SetShareMode(TSmtpShareMode Value) { FShareModeValue = kShareValues[Value]; }
+
+void TCustomSmtpClient::SetContentType(TSmtpContentType Value) {
+    if (FContentType == Value) return;
+    FContentType = Value;
+    FContentTypeText = Value == smtpPlainText ? "text/plain" : "text/html";
+}
+
+void TCustomSmtpClient::SetRcptName(const rtl::TStringList& Value) {
+    FRcptName.Clear();
+    FRcptName.AddStrings(Value);
+}
+
+void TCustomSmtpClient::SetMailMessage(const rtl::TStringList& Value) {
+    FMailMessage.Clear();
+    FMailMessage.AddStrings(Value);
+}
+
+// ---------------------------------------------------------------- events
+
+void TCustomSmtpClient::TriggerDisplay(const std::string& Msg) {
+    if (OnDisplay) OnDisplay(this, Msg);
+}
+
+void TCustomSmtpClient::TriggerResponse(const std::string& Msg) {
+    if (FFctPrv == smtpFctEhlo) AuthGetType(Msg);
+    if (OnResponse) OnResponse(this, Msg);
+}
+
+void TCustomSmtpClient::TriggerSessionConnected(uint16_t ErrCode) {
+    if (OnSessionConnected) OnSessionConnected(this, ErrCode);
+}
+
+void TCustomSmtpClient::TriggerSessionClosed(uint16_t ErrCode) {
+    if (OnSessionClosed) OnSessionClosed(this, ErrCode);
+}
+
+// ---------------------------------------------------------------- errors
+
+void TCustomSmtpClient::CheckReady() const {
+    if (FState != smtpReady && FState != smtpInternalReady) throw SmtpException("SMTP component not ready");
+}
+
+void TCustomSmtpClient::RequireSecure(const char* What) const {
+    if (!SecureEnough())
+        throw SmtpException(std::string("STARTTLS has not succeeded: ") + What + " would go out in clear");
+}
+
+void TCustomSmtpClient::SetErrorMessage() {
+    if (FErrorMessage.empty()) FErrorMessage = FLastResponse;
+}
+
+void TCustomSmtpClient::LocalError(const std::string& Response, int Code) {
+    FLastResponse = Response;
+    FStatusCode = Code;
+    FRequestResult = Code;
+    SetErrorMessage();
+}
+
+void TCustomSmtpClient::CompleteWith(TSmtpRequest RqType, int Code) {
+    if (!FHighLevelFlag) FRequestType = RqType;
+    FRequestDoneFlag = false;
+    TriggerRequestDone(static_cast<uint16_t>(Code));
+}
+
+void TCustomSmtpClient::EndRequest(TSmtpRequest RqType, int Code) {
+    FNextRequest = nullptr;
+    FFctSet = 0;
+    CompleteWith(RqType, Code);
+}
+
+void TCustomSmtpClient::FailAndAbort(int Code) {
+    // The close below belongs to this failure and must not end the request first.
+    FRequestDoneFlag = true;
+    DropPendingInput();
+    EndWriter();
+    if (FWSocket->State() != net::wsClosed) FWSocket->Abort();
+    FConnected = false;
+    EndRequest(FRequestType, Code);
+}
+
+void TCustomSmtpClient::DropPendingInput() {
+    ++FSession;
+    FRcvBuf.clear();
+}
+
+// ---------------------------------------------------------------- ending
+
+void TCustomSmtpClient::TriggerRequestDone(uint16_t ErrCode) {
+    if (FRequestDoneFlag) return;
+    FRequestDoneFlag = true;
+    if (FNextRequest) {
+        if (FState != smtpAbort) SetState(smtpInternalReady);
+        (this->*FNextRequest)();
+        return;
+    }
+    SetState(smtpReady);
+    FHighLevelFlag = false;
+    FDoneCode = ErrCode;
+    win::PostMessage(FWindowHandle, WM_SMTP_REQUEST_DONE, static_cast<win::WPARAM>(FRequestType),
+                     static_cast<win::LPARAM>(ErrCode));
+}
+
+// ---------------------------------------------------------------- connect
+
+void TCustomSmtpClient::Connect() {
+    CheckReady();
+    if (FConnected) throw SmtpException("SMTP component already connected");
+    if (!FHighLevelFlag) FRequestType = smtpConnect;
+    FFctPrv = smtpFctConnect;
+    FRequestDoneFlag = false;
+    DropPendingInput();
+    FRequestResult = 0;
+    FEsmtpSupported = false;
+    FErrorMessage.clear();
+    FLastResponse.clear();
+    SetState(smtpDnsLookup);
+    FWSocket->OnDataSent = nullptr;
+    FWSocket->OnDnsLookupDone = [this](rtl::TObject*, uint16_t e) { WSocketDnsLookupDone(e); };
+    try {
+        FWSocket->DnsLookup(Host);
+    } catch (...) {
+        SetState(smtpReady);
+        throw;
+    }
+}
+
+void TCustomSmtpClient::WSocketDnsLookupDone(uint16_t ErrCode) {
+    if (ErrCode != 0) {
+        LocalError(WinsockFailure(ErrCode), SMTP_LOCAL_ERROR);
+        FRequestResult = ErrCode;
+        TriggerSessionConnected(ErrCode);
+        TriggerSessionClosed(ErrCode);
+        TriggerRequestDone(ErrCode);
+        return;
+    }
+    try {
+        FWSocket->SetAddr(FWSocket->DnsResult());
+        FWSocket->SslServerName = rtl::Trim(Host);  // what a TLS certificate must name
+        FWSocket->SetLocalAddr(LocalAddr);
+        FWSocket->SetProto("tcp");
+        FWSocket->SetPort(Port);
+        FWSocket->OnSessionConnected = [this](rtl::TObject*, uint16_t e) { WSocketSessionConnected(e); };
+        FWSocket->OnDataAvailable = [this](rtl::TObject*, uint16_t) { WSocketDataAvailable(); };
+        SetState(smtpConnecting);
+        FWSocket->Connect();
+    } catch (const std::exception& E) {
+        LocalError(std::string("500 ") + rtl::ExceptionClassName(E) + ": " + E.what(), SMTP_LOCAL_ERROR);
+        // A failure never reports success, whatever the socket recorded.
+        const int code = FWSocket->LastError() != 0 ? FWSocket->LastError() : SMTP_LOCAL_ERROR;
+        TriggerRequestDone(static_cast<uint16_t>(code));
+        if (FWSocket->State() != net::wsClosed) FWSocket->Abort();
+    }
+}
+
+void TCustomSmtpClient::WSocketSessionConnected(uint16_t ErrCode) {
+    if (ErrCode == 0) {
+        FConnected = true;
+        SetState(smtpWaitingBanner);
+        return;
+    }
+    LocalError(WinsockFailure(ErrCode), SMTP_LOCAL_ERROR);
+    FConnected = false;
+    TriggerRequestDone(ErrCode);
+    FWSocket->Close();
+    if (FState != smtpReady && !FNextRequest) SetState(smtpReady);
+}
+
+void TCustomSmtpClient::WSocketSessionClosed(uint16_t ErrCode) {
+    DropPendingInput();
+    FConnected = false;
+    const bool quitting = FFctPrv == smtpFctQuit;
+    // A request cut off by the close failed, whatever its last reply was.
+    if (!FRequestDoneFlag && !quitting && FState != smtpReady && FRequestResult == 0) {
+        FRequestResult = kConnectionClosed;
+        if (FErrorMessage.empty()) FErrorMessage = "500 Connection closed by the server";
+    }
+    TriggerSessionClosed(ErrCode);
+    TriggerRequestDone(quitting ? 0 : kConnectionClosed);
+}
+
+// ---------------------------------------------------------------- receive
+
+void TCustomSmtpClient::WSocketDataAvailable() {
+    char buf[kReadChunk];
+    const int n = FWSocket->Receive(buf, sizeof buf);
+    if (n <= 0) return;
+    FRcvBuf.append(buf, static_cast<size_t>(n));
+    const uint64_t session = FSession;
+    size_t pos = 0;
+    while (session == FSession) {
+        const size_t crlf = FRcvBuf.find("\r\n", pos);
+        if (crlf == std::string::npos) break;
+        FLastResponse.assign(FRcvBuf, pos, crlf - pos);
+        pos = crlf + 2;
+        TriggerResponse(FLastResponse);
+        if (session != FSession) break;
+        ProcessLine();
+    }
+    if (session != FSession) return;  // the buffer belonged to a session that ended
+    FRcvBuf.erase(0, pos);
+    if (FRcvBuf.size() > kMaxReplyLine) {
+        LocalError("500 Reply line too long", SMTP_LOCAL_ERROR);
+        FailAndAbort(SMTP_LOCAL_ERROR);
+    }
+}
+
+void TCustomSmtpClient::ProcessLine() {
+    switch (FState) {
+        case smtpWaitingBanner: HandleBanner(); break;
+        case smtpWaitingResponse:
+            if (!FNextHandler) throw SmtpException("Program error: FNext is nil");
+            (this->*FNextHandler)();
+            break;
+        default: TriggerDisplay("< " + FLastResponse);
+    }
+}
+
+void TCustomSmtpClient::HandleBanner() {
+    TriggerDisplay("< " + FLastResponse);
+    bool continued;
+    FStatusCode = ReadReplyCode(FLastResponse, continued);
+    if (continued) return;
+    if (FStatusCode != 220) {
+        SetErrorMessage();
+        FRequestResult = FStatusCode;
+        FWSocket->Close();  // the close ends the request
+        return;
+    }
+    SetState(smtpConnected);
+    TriggerSessionConnected(0);
+    TriggerRequestDone(0);
+}
+
+// ---------------------------------------------------------------- commands
+
+void TCustomSmtpClient::SendCommand(const std::string& Cmd) {
+    if (OnCommand) OnCommand(this, Cmd);
+    TriggerDisplay("> " + Cmd);
+    if (FWSocket->State() == net::wsConnected) FWSocket->SendStr(Cmd + "\r\n");
+}
+
+void TCustomSmtpClient::ExecAsync(TSmtpRequest RqType, const std::string& Cmd, std::initializer_list<int> OkResponses,
+                                  THandler Done) {
+    CheckReady();
+    if (!FConnected) throw SmtpException("SMTP component not connected");
+    if (!FHighLevelFlag) FRequestType = RqType;
+    // The function now running, by request (none for those that are no command).
+    static const TSmtpFct fctOf[] = {smtpFctNone, smtpFctHelo, smtpFctMailFrom, smtpFctVrfy, smtpFctRcptTo,
+                                     smtpFctData, smtpFctQuit, smtpFctRset, smtpFctNone, smtpFctNone,
+                                     smtpFctEhlo, smtpFctAuth, smtpFctStartTls, smtpFctNone};
+    if (fctOf[RqType] != smtpFctNone) FFctPrv = fctOf[RqType];
+    FOkResponses.assign(OkResponses.begin(), OkResponses.begin() + std::min(OkResponses.size(), kMaxOkResponses));
+    FRequestDoneFlag = false;
+    FNextHandler = &TCustomSmtpClient::NextExecAsync;
+    FDoneHandler = Done;
+    SetState(smtpWaitingResponse);
+    SendCommand(Cmd);
+}
+
+void TCustomSmtpClient::NextExecAsync() {
+    TriggerDisplay("< " + FLastResponse);
+    bool continued;
+    FStatusCode = ReadReplyCode(FLastResponse, continued);
+    if (continued) return;  // only the last line of a reply decides
+    const bool ok = FOkResponses.empty()
+                        ? FStatusCode < 500
+                        : std::find(FOkResponses.begin(), FOkResponses.end(), FStatusCode) != FOkResponses.end();
+    if (ok) {
+        FRequestResult = 0;
+    } else {
+        FRequestResult = FStatusCode;
+        SetErrorMessage();
+    }
+    if (FDoneHandler) {
+        const THandler done = std::exchange(FDoneHandler, nullptr);
+        (this->*done)();
+        return;
+    }
+    if (FFctPrv == smtpFctQuit && FConnected) {
+        // The session is over either way; closing ends the request, even
+        // with a server that keeps the connection open after its reply.
+        FWSocket->Close();
+        return;
+    }
+    TriggerRequestDone(static_cast<uint16_t>(FRequestResult));
+}
+
+std::string TCustomSmtpClient::SignOnName() const {
+    std::string name = SignOn.empty() ? net::LocalHostName() : SignOn;
+    std::replace(name.begin(), name.end(), ' ', '_');
+    return name;
+}
+
+void TCustomSmtpClient::Helo() {
+    ExecAsync(smtpHelo, "HELO " + SignOnName(), {250}, nullptr);
+}
+
+void TCustomSmtpClient::Ehlo() {
+    CheckReady();
+    FAuthTypesSupported.Clear();
+    ExecAsync(smtpEhlo, "EHLO " + SignOnName(), {250}, &TCustomSmtpClient::EhloNext);
+}
+
+void TCustomSmtpClient::EhloNext() {
+    if (FConnected) FEsmtpSupported = FRequestResult == 0;
+    TriggerRequestDone(static_cast<uint16_t>(FRequestResult));
+}
+
+void TCustomSmtpClient::AuthGetType(const std::string& Line) {
+    std::string s = rtl::UpperCase(rtl::Trim(Line));
+    if (s.size() <= 9) return;
+    s.erase(0, 4);
+    if (s.compare(0, 5, "AUTH ") != 0 && s.compare(0, 5, "AUTH=") != 0) return;
+    s.erase(0, 5);
+    std::replace(s.begin(), s.end(), '=', ' ');
+    size_t i = 0;
+    while (i < s.size()) {
+        const size_t blank = s.find(' ', i);
+        const std::string word = rtl::Trim(s.substr(i, blank == std::string::npos ? std::string::npos : blank - i));
+        if (!word.empty() && FAuthTypesSupported.IndexOf(word) < 0) FAuthTypesSupported.Add(word);
+        if (blank == std::string::npos) break;
+        i = blank + 1;
+    }
+}
+
+void TCustomSmtpClient::Vrfy() {
+    ExecAsync(smtpVrfy, "VRFY " + HdrTo, {250}, nullptr);
+}
+
+void TCustomSmtpClient::MailFrom() {
+    CheckReady();
+    RequireSecure("the message");
+    std::string friendly, address;
+    ParseEmail(FromName, friendly, address);
+    ExecAsync(smtpMailFrom, "MAIL FROM:<" + address + ">", {250}, nullptr);
+}
+
+void TCustomSmtpClient::RcptTo() {
+    CheckReady();
+    RequireSecure("the message");
+    if (FRcptName.Count() == 0) throw SmtpException("RcptName list is empty");
+    FRcptIndex = -1;
+    RcptToNext();
+}
+
+void TCustomSmtpClient::RcptToNext() {
+    if (FRcptIndex >= 0 && FRequestResult != 0) {
+        TSmtpRcptToErrorAction action = srteAbort;
+        if (OnRcptToError) OnRcptToError(this, static_cast<uint16_t>(FRequestResult), FRcptIndex, action);
+        if (action == srteAbort) {
+            TriggerRequestDone(static_cast<uint16_t>(FRequestResult));
+            return;
+        }
+        if (action == srteIgnore) ++FRcptIndex;
+    } else {
+        ++FRcptIndex;
+    }
+    std::string friendly, address;
+    ParseEmail(FRcptName[FRcptIndex], friendly, address);
+    const bool last = FRcptIndex >= FRcptName.Count() - 1;
+    ExecAsync(smtpRcptTo, "RCPT TO:<" + address + ">", {250, 251}, last ? nullptr : &TCustomSmtpClient::RcptToDone);
+}
+
+void TCustomSmtpClient::RcptToDone() {
+    SetState(smtpInternalReady);
+    RcptToNext();
+}
+
+void TCustomSmtpClient::Rset() {
+    ExecAsync(smtpRset, "RSET", {250}, nullptr);
+}
+
+void TCustomSmtpClient::Quit() {
+    CheckReady();
+    FFctPrv = smtpFctQuit;
+    if (!FConnected) {
+        if (!FHighLevelFlag) FRequestType = smtpQuit;
+        FRequestDoneFlag = false;
+        TriggerRequestDone(0);
+        return;
+    }
+    ExecAsync(smtpQuit, "QUIT", {221}, nullptr);
+}
+
+void TCustomSmtpClient::Abort() {
+    EndWriter();
+    FOutStream.reset();
+    SetState(smtpAbort);
+    DropPendingInput();
+    FWSocket->CancelDnsLookup();
+    FWSocket->Abort();
+    SetState(smtpReady);
+}
+
+// ---------------------------------------------------------------- authentication
+
+TSmtpAuthType TCustomSmtpClient::ChooseAuthType() const {
+    if (AuthType != smtpAuthAutoSelect) return AuthType;
+    // Later entries are stronger: the last one offered wins.
+    static const struct {
+        const char* name;
+        TSmtpAuthType type;
+    } strength[] = {{"PLAIN", smtpAuthPlain}, {"LOGIN", smtpAuthLogin}, {"CRAM-MD5", smtpAuthCramMD5},
+                    {"NTLM", smtpAuthNtlm}};
+    TSmtpAuthType chosen = smtpAuthNone;
+    for (const auto& m : strength)
+        if (FAuthTypesSupported.IndexOf(m.name) >= 0) chosen = m.type;
+    return chosen == smtpAuthNone ? smtpAuthCramMD5 : chosen;
+}
+
+void TCustomSmtpClient::Auth() {
+    CheckReady();
+    RequireSecure("credentials");
+    if (!FEsmtpSupported) {
+        LocalError("500 ESMTP not supported.", SMTP_LOCAL_ERROR);
+        CompleteWith(smtpAuth, SMTP_LOCAL_ERROR);
+        return;
+    }
+    FFctPrv = smtpFctAuth;
+    StartAuth(ChooseAuthType());
+}
+
+void TCustomSmtpClient::StartAuth(TSmtpAuthType Mechanism) {
+    FAuthMechanism = Mechanism;
+    switch (Mechanism) {
+        case smtpAuthPlain:
+            // Authorization id empty: the server derives it from the login.
+            ExecAsync(smtpAuth, "AUTH PLAIN " + Base64Encode(std::string(1, '\0') + Username + '\0' + Password),
+                      {235}, &TCustomSmtpClient::AuthStepOne);
+            return;
+        case smtpAuthLogin:
+            ExecAsync(smtpAuth, "AUTH LOGIN", {334}, &TCustomSmtpClient::AuthNextLogin);
+            return;
+        case smtpAuthCramMD5:
+            ExecAsync(smtpAuth, "AUTH CRAM-MD5", {334}, &TCustomSmtpClient::AuthNextCramMD5);
+            return;
+        case smtpAuthNtlm:
+            ExecAsync(smtpAuth, "AUTH NTLM " + NtlmGetMessage1("", ""), {334}, &TCustomSmtpClient::AuthNextNtlm);
+            return;
+        case smtpAuthCramSha1: throw rtl::Exception("CRAM-SHA1 authentication is not available");
+        case smtpAuthNone:
+        case smtpAuthAutoSelect: break;
+    }
+    LocalError("500 No Authentication Type Selected.", SMTP_LOCAL_ERROR);
+    if (!FHighLevelFlag) FNextRequest = nullptr;
+    CompleteWith(smtpAuth, SMTP_LOCAL_ERROR);
+}
+
+bool TCustomSmtpClient::AuthStepFailed() {
+    if (FRequestResult == 0) return false;
+    if (AuthType == smtpAuthAutoSelect) {
+        // A mechanism the server does not know (504) moves down one step.
+        static const TSmtpAuthType weaker[] = {smtpAuthNone, smtpAuthNone, smtpAuthPlain, smtpAuthLogin,
+                                               smtpAuthNone, smtpAuthCramMD5, smtpAuthNone};
+        const TSmtpAuthType next = weaker[FAuthMechanism];
+        if (FStatusCode == 504 && next != smtpAuthNone) {
+            FErrorMessage.clear();
+            SetState(smtpInternalReady);
+            StartAuth(next);
+            return true;
+        }
+        FErrorMessage = "500 Authentication Type could not be determined.";
+    }
+    TriggerRequestDone(static_cast<uint16_t>(FRequestResult));
+    return true;
+}
+
+void TCustomSmtpClient::AuthFollowUp(const std::string& Cmd, int OkResponse, THandler Done) {
+    SetState(smtpInternalReady);
+    ExecAsync(smtpAuth, Cmd, {OkResponse}, Done);
+}
+
+void TCustomSmtpClient::AuthStepOne() {
+    if (!AuthStepFailed()) TriggerRequestDone(0);
+}
+
+void TCustomSmtpClient::AuthNextLogin() {
+    if (AuthStepFailed()) return;
+    AuthFollowUp(Base64Encode(Username), 334, &TCustomSmtpClient::AuthNextLoginNext);
+}
+
+void TCustomSmtpClient::AuthNextLoginNext() {
+    if (FRequestResult != 0) {
+        TriggerRequestDone(static_cast<uint16_t>(FRequestResult));
+        return;
+    }
+    AuthFollowUp(Base64Encode(Password), 235, nullptr);
+}
+
+void TCustomSmtpClient::AuthChallengeMalformed(const char* What) {
+    LocalError(What + FLastResponse, SMTP_LOCAL_ERROR);
+    TriggerRequestDone(SMTP_LOCAL_ERROR);
+}
+
+void TCustomSmtpClient::AuthNextCramMD5() {
+    if (AuthStepFailed()) return;
+    if (FLastResponse.size() <= 4) {
+        AuthChallengeMalformed("500 Malformed MD5 Challege: ");
+        return;
+    }
+    const std::string challenge = Base64Decode(FLastResponse.substr(4));
+    const std::string digest = rtl::LowerCase(MD5DigestToHex(HMAC_MD5(Password, challenge)));
+    AuthFollowUp(Base64Encode(Username + " " + digest), 235, nullptr);
+}
+
+void TCustomSmtpClient::AuthNextNtlm() {
+    if (AuthStepFailed()) return;
+    const TNTLM_Msg2_Info msg2 =
+        FLastResponse.size() > 4 ? NtlmGetMessage2(FLastResponse.substr(4)) : TNTLM_Msg2_Info{};
+    if (!msg2.Valid) {
+        AuthChallengeMalformed("500 Malformed NtlmMsg2: ");
+        return;
+    }
+    AuthFollowUp(NtlmGetMessage3("", "", Username, Password, msg2.Challenge), 235, nullptr);
+}
+
+// ---------------------------------------------------------------- chains
+
+void TCustomSmtpClient::Open() {
+    if (AuthType == smtpAuthNone) HighLevelAsync(smtpOpen, SmtpFct(smtpFctConnect) | SmtpFct(smtpFctHelo));
+    else HighLevelAsync(smtpOpen, SmtpFct(smtpFctConnect) | SmtpFct(smtpFctEhlo) | SmtpFct(smtpFctAuth));
+}
+
+void TCustomSmtpClient::Mail() {
+    HighLevelAsync(smtpMail, SmtpFct(smtpFctMailFrom) | SmtpFct(smtpFctRcptTo) | SmtpFct(smtpFctData));
+}
+
+void TCustomSmtpClient::HighLevelAsync(TSmtpRequest RqType, TSmtpFctSet Fcts) {
+    if (FConnected && (Fcts & SmtpFct(smtpFctConnect))) throw SmtpException("SMTP component already connected");
+    CheckReady();
+    FRequestType = RqType;
+    FRequestResult = 0;
+    FHighLevelResult = 0;
+    FFctSet = Fcts;
+    FFctPrv = smtpFctNone;
+    FHighLevelFlag = true;
+    FLastResponse.clear();
+    FErrorMessage.clear();
+    DoHighLevelAsync();
+}
+
+void TCustomSmtpClient::RefuseStartTls(const std::string& Text) {
+    FLastResponse = FErrorMessage = Text;
+    FStatusCode = FRequestResult = SMTP_LOCAL_ERROR;
+    EndRequest(smtpStartTls, SMTP_LOCAL_ERROR);
+}
+
+void TCustomSmtpClient::ChainStartTls() { RefuseStartTls("500 STARTTLS is not available."); }
+
+void TCustomSmtpClient::DoHighLevelAsync() {
+    static const struct {
+        TSmtpFct fct;
+        void (TCustomSmtpClient::*method)();
+    } order[] = {
+        {smtpFctConnect, &TCustomSmtpClient::Connect},   {smtpFctHelo, &TCustomSmtpClient::Helo},
+        {smtpFctEhlo, &TCustomSmtpClient::Ehlo},         {smtpFctStartTls, &TCustomSmtpClient::ChainStartTls},
+        {smtpFctAuth, &TCustomSmtpClient::Auth},         {smtpFctVrfy, &TCustomSmtpClient::Vrfy},
+        {smtpFctMailFrom, &TCustomSmtpClient::MailFrom}, {smtpFctRcptTo, &TCustomSmtpClient::RcptTo},
+        {smtpFctData, &TCustomSmtpClient::Data},         {smtpFctQuit, &TCustomSmtpClient::Quit},
+    };
+    const bool aborted = FState == smtpAbort;
+    if (aborted) {
+        FFctSet = 0;
+        FHighLevelResult = FRequestResult = SMTP_ABORTED;
+        FErrorMessage = "426 Operation aborted.";
+    }
+    FNextRequest = &TCustomSmtpClient::DoHighLevelAsync;
+    if (FRequestResult != 0) {
+        // HELO may stand in for a refused EHLO only when neither TLS nor
+        // credentials depend on it: nothing goes out in clear or
+        // unauthenticated while the request reports success.
+        const TSmtpFctSet needsEsmtp = SmtpFct(smtpFctAuth) | SmtpFct(smtpFctStartTls);
+        if (!aborted && FFctPrv == smtpFctEhlo && !(FFctSet & needsEsmtp)) {
+            FFctSet = SmtpFct(smtpFctHelo);
+        } else {
+            // A refused QUIT after a failed step leaves that step's code.
+            if (FHighLevelResult == 0 || FFctPrv != smtpFctQuit) FHighLevelResult = FRequestResult;
+            const bool quitPending = FFctPrv != smtpFctQuit && (FFctSet & SmtpFct(smtpFctQuit));
+            FFctSet = quitPending ? SmtpFct(smtpFctQuit) : 0;
+        }
+    }
+    for (const auto& step : order) {
+        if (!(FFctSet & SmtpFct(step.fct))) continue;
+        FFctSet &= static_cast<TSmtpFctSet>(~SmtpFct(step.fct));
+        // After STARTTLS the client greets again over TLS.
+        if (step.fct == smtpFctStartTls) FFctSet |= SmtpFct(smtpFctEhlo);
+        FFctPrv = step.fct;
+        try {
+            (this->*step.method)();
+        } catch (const std::exception& E) {
+            FHighLevelResult = FRequestResult = SMTP_LOCAL_ERROR;
+            FErrorMessage = std::string("500 Internal client error ") + rtl::ExceptionClassName(E) + ": \"" +
+                            E.what() + "\"";
+            EndRequest(FRequestType, SMTP_LOCAL_ERROR);
+        }
+        return;
+    }
+    FFctSet = 0;
+    FNextRequest = nullptr;
+    FRequestDoneFlag = false;
+    TriggerRequestDone(static_cast<uint16_t>(FHighLevelResult));
+}
+
+}  // namespace mail

@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# Starts or stops a private OpenSMTPD that accepts mail for any address on a
+# free port of 127.0.0.1 and delivers it into the maildir of one user of a
+# Dovecot state folder made by dovecot.sh, so that mail sent by the SMTP
+# client can be fetched back over POP3.
+# Usage: opensmtpd.sh start STATE_DIR DOVECOT_STATE_DIR [USER]  (USER: pwx1)
+#        opensmtpd.sh stop STATE_DIR
+# Writes STATE_DIR/smtp.port.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+cmd=$1
+dir=$2
+mailuser=pwxmail
+
+stop() {
+  if [ -f "$dir/smtpd.pid" ]; then
+    kill "$(cat "$dir/smtpd.pid")" 2>/dev/null || true
+    rm -f "$dir/smtpd.pid"
+  fi
+}
+
+if [ "$cmd" = stop ]; then
+  stop
+  exit 0
+fi
+
+dovecot_dir=$3
+user=${4:-pwx1}
+maildir="$dovecot_dir/mail/$user/Maildir"
+[ -d "$maildir" ] || { echo "no maildir $maildir: start Dovecot first" >&2; exit 1; }
+
+stop
+rm -rf "$dir"
+mkdir -p "$dir"
+# OpenSMTPD refuses files that others may write.
+chmod 755 "$dir"
+port=$(/usr/bin/python3 "$here/freeport.py")
+echo "@ $mailuser" > "$dir/recipients"
+cat > "$dir/smtpd.conf" <<CONF
+table recipients file:$dir/recipients
+listen on 127.0.0.1 port $port hostname mta.test
+action "deliver" maildir "$maildir" virtual <recipients>
+match from any for any action "deliver"
+CONF
+chmod 644 "$dir/smtpd.conf" "$dir/recipients"
+smtpd -n -f "$dir/smtpd.conf" >/dev/null
+nohup smtpd -d -f "$dir/smtpd.conf" >"$dir/smtpd.log" 2>&1 </dev/null &
+echo $! > "$dir/smtpd.pid"
+if ! /usr/bin/python3 "$here/waitport.py" "$port" 20; then
+  cat "$dir/smtpd.log" >&2
+  exit 1
+fi
+echo "$port" > "$dir/smtp.port"

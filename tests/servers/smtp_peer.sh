@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Starts or stops the scripted SMTP peer of the SMTP client's tests
+# (smtp_peer.py on aiosmtpd) with a certificate of its own for 127.0.0.1 and
+# localhost, signed by a test CA.
+# Usage: smtp_peer.sh start|stop STATE_DIR. Writes STATE_DIR/ca.crt and a
+# NAME.port file per listener (plain, fallback, starttls, implicit);
+# received messages land in STATE_DIR/inbox.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+cmd=$1
+dir=$2
+
+stop() {
+  if [ -f "$dir/peer.pid" ]; then
+    kill "$(cat "$dir/peer.pid")" 2>/dev/null || true
+    rm -f "$dir/peer.pid"
+  fi
+}
+
+if [ "$cmd" = stop ]; then
+  stop
+  exit 0
+fi
+
+stop
+rm -rf "$dir"
+mkdir -p "$dir/inbox"
+openssl req -x509 -newkey rsa:2048 -nodes -days 3650 -subj "/CN=Pelliwox SMTP Test CA" \
+  -keyout "$dir/ca.key" -out "$dir/ca.crt" 2>/dev/null
+openssl req -newkey rsa:2048 -nodes -subj "/CN=localhost" -keyout "$dir/server.key" -out "$dir/server.csr" 2>/dev/null
+printf 'subjectAltName=DNS:localhost,IP:127.0.0.1\n' > "$dir/san.ext"
+openssl x509 -req -in "$dir/server.csr" -CA "$dir/ca.crt" -CAkey "$dir/ca.key" -CAcreateserial \
+  -days 3650 -extfile "$dir/san.ext" -out "$dir/server.crt" 2>/dev/null
+
+nohup /usr/bin/python3 "$here/smtp_peer.py" "$dir" >"$dir/peer.log" 2>&1 </dev/null &
+echo $! > "$dir/peer.pid"
+for name in plain fallback starttls implicit; do
+  for _ in $(seq 1 200); do
+    [ -s "$dir/$name.port" ] && break
+    if ! kill -0 "$(cat "$dir/peer.pid")" 2>/dev/null; then cat "$dir/peer.log" >&2; exit 1; fi
+    sleep 0.1
+  done
+  [ -s "$dir/$name.port" ] || { echo "listener $name did not start" >&2; cat "$dir/peer.log" >&2; exit 1; }
+  /usr/bin/python3 "$here/waitport.py" "$(cat "$dir/$name.port")" 20
+done

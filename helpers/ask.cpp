@@ -5,6 +5,8 @@
 
 namespace helpers {
 
+TInputRoutine inputdialog = ui::InputQuery;
+
 bool askyesno(const std::string& question) {
     const bool info = !question.empty() && question[0] == '@';
     const std::string text =
@@ -20,7 +22,8 @@ int64_t asknumber(const std::string& caption, const std::string& prompt, std::st
         answer = mark;
         return 0;
     };
-    if (!ui::InputQuery(caption, prompt, answer)) return refuse("", "kwcanx");
+    const bool ok = inputdialog ? inputdialog(caption, prompt, answer) : ui::InputQuery(caption, prompt, answer);
+    if (!ok) return refuse("", "kwcanx");
     if (answer.empty()) return refuse("", "kwvoid");
     if (answer.find_first_not_of("-0123456789") != std::string::npos) return refuse("Numbers Only Please!", "kwchar");
     if (answer.find('-', 1) != std::string::npos) return refuse("Minus Sign in Wrong Place", "kwminus");

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <map>
 #include <random>
 
 #include "helpers/internal.h"
@@ -73,8 +74,54 @@ std::string charsetconv(std::string_view text, std::string_view charset) {
     return cpconv(text, static_cast<int32_t>(rtl::StrToIntDef(field.substr(0, digits), 0)));
 }
 
+namespace {
+// Converters are opened once per code page: opening one costs far more
+// than converting a header.
+class TConverters {
+public:
+    ~TConverters() {
+        for (auto& [cp, cd] : open_)
+            if (cd != reinterpret_cast<iconv_t>(-1)) ::iconv_close(cd);
+    }
+    iconv_t get(int32_t codepage) {
+        auto it = open_.find(codepage);
+        if (it == open_.end()) it = open_.emplace(codepage, ::iconv_open("UTF-8", convertername(codepage).c_str())).first;
+        if (it->second != reinterpret_cast<iconv_t>(-1)) ::iconv(it->second, nullptr, nullptr, nullptr, nullptr);
+        return it->second;
+    }
+
+private:
+    std::map<int32_t, iconv_t> open_;
+};
+}  // namespace
+
+// Whether every byte of the text is ASCII, or the text is well-formed UTF-8.
+bool readsas(std::string_view text, bool utf8) {
+    for (size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        if (!utf8) return false;
+        const size_t n = (c >= 0xC2 && c <= 0xDF) ? 2 : (c >= 0xE0 && c <= 0xEF) ? 3 : (c >= 0xF0 && c <= 0xF4) ? 4 : 0;
+        if (n == 0 || i + n > text.size()) return false;
+        for (size_t k = 1; k < n; ++k)
+            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
+        i += n;
+    }
+    return true;
+}
+
 std::string cpconv(std::string_view text, int32_t codepage) {
-    iconv_t cd = ::iconv_open("UTF-8", convertername(codepage).c_str());
+    // Text that is already what the target holds needs no converter. (Not so
+    // for the 7-bit and wide sets, whose ASCII bytes mean something else.)
+    const std::string name = convertername(codepage);
+    const bool wideOr7bit = codepage == 1200 || codepage == 1201 || codepage == 12000 || codepage == 12001 ||
+                            codepage == 65000 || codepage == 52936 || (codepage >= 50220 && codepage <= 50229);
+    if ((name == "UTF-8" && readsas(text, true)) || (!wideOr7bit && readsas(text, false))) return std::string(text);
+    static TConverters converters;
+    iconv_t cd = converters.get(codepage);
     if (cd == reinterpret_cast<iconv_t>(-1)) return std::string(text);
     std::string out;
     out.reserve(text.size() * 2);
@@ -103,7 +150,6 @@ std::string cpconv(std::string_view text, int32_t codepage) {
         }
         break;
     }
-    ::iconv_close(cd);
     return out;
 }
 

@@ -1,4 +1,5 @@
 // Text replacement and the HTML transforms of mail text.
+#include <bitset>
 #include <cstring>
 
 #include "helpers/internal.h"
@@ -68,14 +69,37 @@ std::vector<std::string>& autolinks() {
     return links;
 }
 
-bool isqpcode(std::string_view text, int code) {
-    static const char hex[] = "0123456789ABCDEF";
-    auto upper = [](char c) { return (c >= 'a' && c <= 'f') ? static_cast<char>(c - 32) : c; };
-    const char hi = hex[code >> 4], lo = hex[code & 15];
+// The codes written as "=" and two hex digits (either case) in a text.
+std::bitset<256> qpcodes(std::string_view text) {
+    std::bitset<256> present;
     for (size_t p = text.find('='); p != std::string_view::npos && p + 2 < text.size(); p = text.find('=', p + 1)) {
-        if (upper(text[p + 1]) == hi && upper(text[p + 2]) == lo) return true;
+        const int hi = detail::hexval(text[p + 1]), lo = detail::hexval(text[p + 2]);
+        if (hi >= 0 && lo >= 0) present.set(static_cast<size_t>(hi * 16 + lo));
     }
-    return false;
+    return present;
+}
+
+bool isascii(std::string_view s) {
+    for (char c : s)
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    return true;
+}
+
+inline char asciilower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+
+// Where Needle (ASCII, already lower case) stands in Hay with ASCII letters
+// folded: for an ASCII needle the same answer as searching the folded text.
+size_t findascii(std::string_view hay, std::string_view needle, size_t from) {
+    if (needle.empty() || needle.size() > hay.size()) return std::string_view::npos;
+    const char first = needle[0];
+    const char firstUpper = (first >= 'a' && first <= 'z') ? static_cast<char>(first - 32) : first;
+    for (size_t i = from; i + needle.size() <= hay.size(); ++i) {
+        if (hay[i] != first && hay[i] != firstUpper) continue;
+        size_t k = 1;
+        while (k < needle.size() && asciilower(hay[i + k]) == needle[k]) ++k;
+        if (k == needle.size()) return i;
+    }
+    return std::string_view::npos;
 }
 
 }  // namespace
@@ -103,17 +127,25 @@ std::string replacestr(std::string_view text, std::string_view search, std::stri
     auto fold = [exact](std::string_view s) { return exact ? std::string(s) : detail::lowerlatin(s); };
     const std::string s = fold(search);
     const std::string r = fold(replacement);
+    // An ASCII search needs no folded copy of the text: bytes of other
+    // characters can never match it.
+    const bool direct = exact || isascii(search);
+    std::string w;
+    auto find = [&](const std::string& in, size_t from) {
+        if (exact) return in.find(s, from);
+        if (direct) return findascii(in, s, from);
+        return w.find(s, from);
+    };
     // Replacing again until none is left collapses runs ("  " by " "); a
     // replacement that holds the search would never end, so it makes one pass.
     while (true) {
         replcount = 0;
         if (search.empty() || cur.empty()) return cur;
-        const std::string w = fold(cur);
-        size_t p = w.find(s);
+        if (!direct) w = fold(cur);
+        size_t p = find(cur, 0);
         if (p == std::string::npos) return cur;
         if (search.size() == 1 && replacement.size() == 1) {
-            for (; p < w.size(); ++p) {
-                if (w[p] != s[0]) continue;
+            for (; p != std::string::npos; p = find(cur, p + 1)) {
                 ++replcount;
                 cur[p] = replacement[0];
                 if (firstonly) break;
@@ -128,10 +160,12 @@ std::string replacestr(std::string_view text, std::string_view search, std::stri
             out.append(cur, next, p - next).append(replacement);
             next = p + search.size();
             if (firstonly) break;
-            p = w.find(s, next);
+            p = find(cur, next);
         }
         out.append(cur, next, std::string::npos);
-        if (firstonly || r.find(s) != std::string::npos || fold(out).find(s) == std::string::npos) return out;
+        const bool again = !firstonly && r.find(s) == std::string::npos &&
+                           (direct ? find(out, 0) : fold(out).find(s)) != std::string::npos;
+        if (!again) return out;
         cur = std::move(out);
     }
 }
@@ -169,10 +203,12 @@ std::string qpdecode(std::string_view text) {
     std::string t = replaceall(text, "=\r\n..", ".", true);
     t = replaceall(t, "=\r\n", "", true);
     // One pass per code in rising order, as later codes may be formed by
-    // earlier ones; passes for codes the text does not hold change nothing.
+    // earlier ones; only the codes the text holds (then) need a pass.
+    std::bitset<256> present = qpcodes(t);
     for (int c = 9; c <= 255; ++c) {
-        if (c == '=' || !isqpcode(t, c)) continue;
+        if (c == '=' || !present.test(static_cast<size_t>(c))) continue;
         t = replaceall(t, "=" + rtl::IntToHex(static_cast<uint64_t>(c), 2), std::string(1, static_cast<char>(c)), false);
+        present = qpcodes(t);
     }
     return replaceall(t, "=3D", "=", false);
 }

@@ -14,6 +14,9 @@ class TRegex;
 
 namespace helpers::detail {
 
+// The value of a hex digit (either case), -1 for any other character.
+int hexval(char c);
+
 // Remembers the errno value that lasterrtext reports.
 void setlasterr(int err);
 

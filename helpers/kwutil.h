@@ -194,6 +194,13 @@ extern std::function<std::string()> clipboardtext;
 bool askyesno(const std::string& question);
 int64_t asknumber(const std::string& caption, const std::string& prompt, std::string& answer);
 
+// The one-line input that asknumber asks through: true on OK, with Text
+// holding the answer; on entry Text is the proposed input. The mailbox
+// window's input dialog puts itself here while it exists; by default it is
+// the prompter's InputQuery.
+using TInputRoutine = std::function<bool(const std::string& caption, const std::string& prompt, std::string& text)>;
+extern TInputRoutine inputdialog;
+
 // ------------------------------------------------------- program folder, paths
 
 std::string findhomedir(bool parent);

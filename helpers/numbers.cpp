@@ -13,13 +13,6 @@ namespace {
 
 bool isdigitc(char c) { return c >= '0' && c <= '9'; }
 
-int hexval(char c) {
-    if (isdigitc(c)) return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 // A number as the class library's text-to-float conversion accepts it:
 // blanks around, a sign, digits with the locale's decimal separator, an
 // optional exponent. Gives the plain C form, or empty when refused.
@@ -139,6 +132,13 @@ int64_t max64(int64_t a, int64_t b) { return a > b ? a : b; }
 
 long double fracpart(long double x) { return x - std::floor(x); }
 
+int detail::hexval(char c) {
+    if (isdigitc(c)) return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
 std::string urldecode(std::string_view text, bool plus) {
     std::string out;
     out.reserve(text.size());
@@ -151,9 +151,9 @@ std::string urldecode(std::string_view text, bool plus) {
         } else if (c == '%' && i + 1 < text.size() && text[i + 1] == '%') {
             out += '%';
             i += 2;
-        } else if (c == '%' && i + 2 < text.size() && hexval(text[i + 1]) >= 0 && hexval(text[i + 2]) >= 0 &&
+        } else if (c == '%' && i + 2 < text.size() && detail::hexval(text[i + 1]) >= 0 && detail::hexval(text[i + 2]) >= 0 &&
                    !(text[i + 1] == '0' && text[i + 2] == '0')) {
-            out += static_cast<char>(hexval(text[i + 1]) * 16 + hexval(text[i + 2]));
+            out += static_cast<char>(detail::hexval(text[i + 1]) * 16 + detail::hexval(text[i + 2]));
             i += 3;
         } else {
             out += c;

@@ -246,6 +246,14 @@ void TOpenPictureDialog::Decorate(QFileDialog& dialog) {
     });
 }
 
+bool TBrowseFolderDialog::RunQt() {
+    const QString chosen =
+        QFileDialog::getExistingDirectory(nullptr, QString::fromStdString(Title), QString::fromStdString(Directory));
+    if (chosen.isEmpty()) return false;
+    Directory = chosen.toStdString();
+    return true;
+}
+
 bool TFontDialog::RunQt() {
     QFontDialog dialog(font_.ToQFont(), dialogParent());
     dialog.setOption(QFontDialog::DontUseNativeDialog);

@@ -87,6 +87,16 @@ protected:
 enum TFontDialogOption : unsigned { fdEffects = 0x4, fdForceFontExist = 0x10, fdApplyButton = 0x1000 };
 using TFontDialogOptions = unsigned;
 
+// The folder browser. Directory is the folder preselected, and the one
+// chosen on confirmation.
+class TBrowseFolderDialog : public TCommonDialog {
+public:
+    explicit TBrowseFolderDialog(rtl::TComponent* owner) : TCommonDialog(owner) {}
+    const char* ClassName() const override { return "TBrowseFolderDialog"; }
+    std::string Directory;
+    bool RunQt() override;
+};
+
 class TFontDialog : public TCommonDialog {
 public:
     explicit TFontDialog(rtl::TComponent* owner) : TCommonDialog(owner) {}

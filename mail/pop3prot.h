@@ -278,6 +278,8 @@ public:
     void Connect() override;
     void Open() override;
     virtual void Stls();
+    // STLS and the handshake as one blocking call.
+    bool StlsSync() { return Synchronize(static_cast<void (TCustomPop3Cli::*)()>(&TSslPop3Cli::Stls)); }
 
     TPop3SslType SslType = pop3TlsNone;
     net::TSslContext* SslContext() const;

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "helpers/kwutil.h"
+#include "mail/mimeutils.h"
 #include "platform/rtl/sysutils.h"
 
 namespace mailbox {
@@ -12,19 +13,6 @@ namespace {
 bool isBlankRun(std::string_view s) {
     for (char c : s)
         if (static_cast<unsigned char>(c) > ' ') return false;
-    return true;
-}
-
-bool isValidUtf8(std::string_view s) {
-    for (size_t i = 0; i < s.size();) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        const size_t n = c < 0x80 ? 1 : (c >= 0xC2 && c <= 0xDF) ? 2 : (c >= 0xE0 && c <= 0xEF) ? 3
-                                                                     : (c >= 0xF0 && c <= 0xF4) ? 4 : 0;
-        if (n == 0 || i + n > s.size()) return false;
-        for (size_t k = 1; k < n; ++k)
-            if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
-        i += n;
-    }
     return true;
 }
 
@@ -65,6 +53,37 @@ Word readWord(std::string_view text, size_t at) {
 }
 
 }  // namespace
+
+bool IsValidUtf8(std::string_view s) {
+    for (size_t i = 0; i < s.size();) {
+        if (static_cast<unsigned char>(s[i]) < 0x80) {
+            ++i;
+            continue;
+        }
+        const int n = mail::Utf8CharLength(s, i);
+        if (n == 1 && static_cast<unsigned char>(s[i]) >= 0x80) return false;
+        i += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+std::string ValidUtf8(std::string_view s) {
+    if (IsValidUtf8(s)) return std::string(s);
+    std::string out;
+    out.reserve(s.size());
+    for (size_t i = 0; i < s.size();) {
+        const int n = mail::Utf8CharLength(s, i);
+        const auto c = static_cast<unsigned char>(s[i]);
+        if (n == 1 && c >= 0x80) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out.append(s.substr(i, static_cast<size_t>(n)));
+        }
+        i += static_cast<size_t>(n);
+    }
+    return out;
+}
 
 std::string DecodeOneWord(std::string_view text, std::string& hdrCharset) {
     const size_t at = text.find("=?");
@@ -113,7 +132,7 @@ std::string DecodeEncodedWords(std::string_view text, bool convert, std::string&
         else if (p.word) out += helpers::charsetconv(p.text, p.charset);
         // Text outside the words is taken as the header's first character
         // set unless it already reads as UTF-8.
-        else out += isValidUtf8(p.text) ? p.text : helpers::charsetconv(p.text, hdrCharset);
+        else out += IsValidUtf8(p.text) ? p.text : helpers::charsetconv(p.text, hdrCharset);
     }
     return rtl::Trim(out);
 }

@@ -16,8 +16,10 @@ namespace mailbox {
 constexpr int MaxMsgRows = 1500000;
 
 // The texts of a row, in the row's order.
+// rtUidl is the server's unique id of the message, kept to tell whether a
+// later session still numbers the messages the same way.
 enum TRowText { rtFrom, rtTo, rtSubject, rtOrgDate, rtReplyTo, rtCc, rtPagePath, rtMatched, rtFirstlines,
-                rtAttachment, rtCharset, rtTextCount };
+                rtAttachment, rtCharset, rtUidl, rtTextCount };
 
 struct TMsgRow {
     uint32_t Text[rtTextCount];  // arena references; 0 is the empty text

@@ -47,7 +47,7 @@ std::string FirstLinesText(std::string t, std::string_view charset) {
     t = helpers::replaceall(t, "&nbsp;", " ", false);
     t = helpers::replaceall(t, "&lt;", "<", false);
     t = helpers::replaceall(t, "&gt;", ">", false);
-    return helpers::charsetconv(helpers::qpdecode(rtl::Trim(t)), charset);
+    return ValidUtf8(helpers::charsetconv(helpers::qpdecode(rtl::Trim(t)), charset));
 }
 
 void FillRowFromTop(TRowStore& store, int r, std::string_view answer, const TTopHeaders& hdrs,

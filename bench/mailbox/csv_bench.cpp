@@ -28,17 +28,7 @@ int main(int argc, char** argv) {
     const int rows = argc > 1 ? std::atoi(argv[1]) : mailbox::MaxMsgRows;
     mailbox::TRowStore store(readDate, rows);
     store.SetRowCount(rows);
-    bench::Synth syn;
-    for (int i = 0; i < rows; ++i) {
-        store.Row(i).MessageNo = i + 1;
-        store.Row(i).Size = static_cast<int32_t>(syn.rnd() % 200000);
-        store.SetText(i, mailbox::rtFrom, syn.from());
-        store.SetText(i, mailbox::rtTo, "user@example.com");
-        store.SetText(i, mailbox::rtSubject, syn.subject());
-        store.SetText(i, mailbox::rtOrgDate, syn.date());
-        store.SetText(i, mailbox::rtFirstlines, syn.firstLines());
-        store.SetText(i, mailbox::rtCharset, "utf-8");
-    }
+    bench::Synth().fill(store, rows);
     const std::string dir = "/tmp/pelliwox-bench-csv";
     std::system(("mkdir -p " + dir).c_str());
     const std::string path = dir + "/Pelliwox.csv";

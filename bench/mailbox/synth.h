@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "mailbox/msgrows.h"
+
 namespace bench {
 
 struct Synth {
@@ -28,6 +30,19 @@ struct Synth {
         std::string s;
         while (s.size() < 600) s += word() + " ";
         return s;
+    }
+    // Rows 0..Rows-1 of a store that already has them, numbered from 1.
+    void fill(mailbox::TRowStore& store, int rows) {
+        for (int i = 0; i < rows; ++i) {
+            store.Row(i).MessageNo = i + 1;
+            store.Row(i).Size = static_cast<int32_t>(rnd() % 200000);
+            store.SetText(i, mailbox::rtFrom, from());
+            store.SetText(i, mailbox::rtTo, "user@example.com");
+            store.SetText(i, mailbox::rtSubject, subject());
+            store.SetText(i, mailbox::rtOrgDate, date());
+            store.SetText(i, mailbox::rtFirstlines, firstLines());
+            store.SetText(i, mailbox::rtCharset, "utf-8");
+        }
     }
 };
 

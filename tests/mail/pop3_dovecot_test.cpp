@@ -9,6 +9,7 @@
 
 #include "mail/pop3prot.h"
 #include "platform/win/pump.h"
+#include "tests/support/fixture_state.h"
 
 using namespace mail;
 
@@ -16,17 +17,7 @@ using namespace mail;
 // PWX_DOVECOT_STATE. Users pwx1..pwx6 have the password "secret N".
 namespace {
 
-std::string stateDir() {
-    const char* d = std::getenv("PWX_DOVECOT_STATE");
-    return d ? d : "";
-}
-
-std::string fixtureFile(const std::string& name) {
-    std::ifstream f(stateDir() + "/" + name);
-    std::string s;
-    f >> s;
-    return s;
-}
+using namespace testsupport;
 
 // poplib's view of a mailbox.
 QJsonObject oracle(const std::string& port, const std::string& user, const std::string& pass,

@@ -11,23 +11,14 @@
 #include "mail/pop3prot.h"
 #include "platform/win/pump.h"
 #include "tests/support/loopback.h"
+#include "tests/support/fixture_state.h"
 
 using namespace mail;
 
 // The private Dovecot of the POP3 tests (PWX_DOVECOT_STATE), over pop3s and STLS.
 namespace {
 
-std::string stateDir() {
-    const char* d = std::getenv("PWX_DOVECOT_STATE");
-    return d ? d : "";
-}
-
-std::string fixtureFile(const std::string& name) {
-    std::ifstream f(stateDir() + "/" + name);
-    std::string s;
-    f >> s;
-    return s;
-}
+using namespace testsupport;
 
 std::string dovecotLog() {
     std::ifstream f(stateDir() + "/dovecot.log", std::ios::binary);

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Starts or stops a private Dovecot POP3 server for the mail tests: a plain
 # listener (with STLS) and a pop3s listener on free ports of 127.0.0.1, a
-# certificate of its own signed by a test CA, and users pwx1..pwx6 (password
+# certificate of its own signed by a test CA, and users pwx1..pwx12 (password
 # "secret N" for user N) with generated mailboxes.
 # Usage: dovecot.sh start|stop STATE_DIR [MESSAGES [USERS]]. Writes STATE_DIR/pop3.port,
 # pop3s.port and ca.crt; STATE_DIR/mail/USER/Maildir are the mailboxes.
@@ -10,7 +10,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 cmd=$1
 dir=$2
 count=${3:-25}
-users=${4:-6}
+users=${4:-12}
 mailuser=pwxmail
 
 if [ "$cmd" = stop ]; then

@@ -1,7 +1,9 @@
 #!/usr/bin/python3
 """Fills a maildir with a generated mailbox: plain, encoded-word, multipart,
 base64 and quoted-printable messages, dot-stuffing traps and long lines.
-Usage: maildir_fill.py MAILDIR COUNT [SEED]. Replaces what the maildir held."""
+Usage: maildir_fill.py MAILDIR COUNT [SEED] [--append]. Replaces what the
+maildir held; with --append keeps it and adds messages up to COUNT (the same
+messages a fresh fill with that seed makes)."""
 import email.header
 import email.utils
 import os
@@ -10,13 +12,15 @@ import shutil
 import sys
 import time
 
-maildir, count = sys.argv[1], int(sys.argv[2])
-rnd = random.Random(int(sys.argv[3]) if len(sys.argv) > 3 else 1)
+args = [a for a in sys.argv[1:] if a != "--append"]
+append = "--append" in sys.argv
+maildir, count = args[0], int(args[1])
+rnd = random.Random(int(args[2]) if len(args) > 2 else 1)
 
-if os.path.isdir(maildir):
+if os.path.isdir(maildir) and not append:
     shutil.rmtree(maildir)
 for sub in ("new", "cur", "tmp"):
-    os.makedirs(os.path.join(maildir, sub))
+    os.makedirs(os.path.join(maildir, sub), exist_ok=True)
 
 words = "alpha beta gamma delta invoice meeting report budget lunch offer news update".split()
 subjects = [
@@ -78,5 +82,9 @@ def message(i):
 
 for i in range(1, count + 1):
     name = f"{1700000000 + i}.M{i}P1.pelliwox:2,"
-    with open(os.path.join(maildir, "cur", name), "w", newline="") as f:
-        f.write(message(i))
+    text = message(i)  # made for every number, so that the random sequence matches
+    path = os.path.join(maildir, "cur", name)
+    if append and os.path.exists(path):
+        continue
+    with open(path, "w", newline="") as f:
+        f.write(text)

@@ -1,0 +1,58 @@
+#include "app/mainroutine.h"
+
+#include <QApplication>
+#include <csignal>
+#include <cstdio>
+
+#include "composer/brwsvwr.h"
+#include "composer/cssdsgnr.h"
+#include "composer/mlsend.h"
+#include "helpers/kwutil.h"
+#include "mailbox/commslog.h"
+#include "mailbox/hstinf.h"
+#include "mailbox/kwchklist.h"
+#include "mailbox/kwdlgsrc.h"
+#include "mailbox/kwdsply.h"
+#include "mailbox/kwem1.h"
+#include "mailbox/kwfnddlg.h"
+#include "mailbox/kwutzp.h"
+#include "platform/rtl/sysutils.h"
+#include "platform/ui/dialogs.h"
+#include "platform/ui/forms.h"
+
+namespace app {
+
+void CreateWindows() {
+    using namespace mailbox;
+    using namespace composer;
+    ui::Application->CreateForm(Form1);
+    ui::Application->CreateForm(kwgrabstr);
+    ui::Application->CreateForm(kwfind);
+    ui::Application->CreateForm(mlsend);
+    ui::Application->CreateForm(kwdsply);
+    ui::Application->CreateForm(kwchklist);
+    ui::Application->CreateForm(cmmslog);
+    ui::Application->CreateForm(hostinfo);
+    ui::Application->CreateForm(cssdsgnr);
+    ui::Application->CreateForm(brwsvwr);
+    ui::Application->CreateForm(kwutzp);
+}
+
+int WinMain(int argc, char** argv) {
+    std::signal(SIGPIPE, SIG_IGN);
+    QApplication qapp(argc, argv);
+    try {
+        helpers::utilinit();
+        ui::Application->Initialize();
+        ui::Application->Title = "Pelliwox";
+        ui::UseQtDialogs();
+        CreateWindows();
+        ui::Application->Run();
+    } catch (const std::exception& e) {
+        ui::Application->ShowException(e);
+    }
+    helpers::utilexit();
+    return 0;
+}
+
+}  // namespace app

@@ -1,0 +1,16 @@
+#pragma once
+// The composer and sender window (its Parts come with the composer).
+#include "platform/ui/forms.h"
+
+namespace composer {
+
+class Tmlsend : public ui::TForm {
+public:
+    explicit Tmlsend(rtl::TComponent* owner);
+    ~Tmlsend() override;
+    const char* ClassName() const override { return "Tmlsend"; }
+};
+
+extern Tmlsend* mlsend;
+
+}  // namespace composer

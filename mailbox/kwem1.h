@@ -1,0 +1,206 @@
+#pragma once
+// TForm1, the mailbox window: the host list, the message list over the row
+// store, the POP3 client, the timers and the configuration file. It wires
+// controls to the mailbox logic (row store, decoding, filters, CSV), which
+// lives in functions of its own.
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "mail/pop3prot.h"
+#include "mailbox/msgrows.h"
+#include "net/sslcontext.h"
+#include "platform/ui/comctrls.h"
+#include "platform/ui/dialogs.h"
+#include "platform/ui/extctrls.h"
+#include "platform/ui/forms.h"
+#include "platform/ui/stdctrls.h"
+
+namespace mailbox {
+
+// Sets a flag for the length of a scope (one run), whatever way it is left.
+class TFlagScope {
+public:
+    explicit TFlagScope(bool& flag) : flag_(flag) { flag_ = true; }
+    ~TFlagScope() { flag_ = false; }
+    TFlagScope(const TFlagScope&) = delete;
+    TFlagScope& operator=(const TFlagScope&) = delete;
+
+private:
+    bool& flag_;
+};
+
+class TForm1 : public ui::TForm {
+public:
+    explicit TForm1(rtl::TComponent* Owner);
+    ~TForm1() override;
+    const char* ClassName() const override { return "TForm1"; }
+
+    // Controls of the window.
+    ui::TListView* ListView1;
+    ui::TStatusBar* StatusBar1;
+    ui::TComboBox* pop3host;
+    ui::TEdit* Edit1;  // user name
+    ui::TEdit* Edit2;  // password, shown as "*"
+    ui::TLabel* Label4;
+    ui::TLabel* Label1;
+    ui::TBitBtn* BitBtn1;   // "&Get Emails" / "&Stop"
+    ui::TBitBtn* BitBtn2;   // mark
+    ui::TBitBtn* BitBtn3;   // recall
+    ui::TBitBtn* BitBtn4;   // spam and white-list run
+    ui::TBitBtn* BitBtn5;   // edit the spam file
+    ui::TBitBtn* BitBtn6;   // edit the white file
+    ui::TBitBtn* BitBtn7;   // mark what is not white
+    ui::TBitBtn* BitBtn8;   // disconnect, deleting the marked messages
+    ui::TBitBtn* BitBtn9;   // composer
+    ui::TBitBtn* BitBtn11;  // list font
+    ui::TBitBtn* BitBtn12;  // POP3 time-out
+    ui::TButton* Button1;   // hosts window
+    ui::TBitBtn* gtgdems;   // remove to folder
+    ui::TBitBtn* xplor;     // open the received folder
+    ui::TCheckBox* CheckBox1;
+    ui::TEdit* rfint;
+    ui::TUpDown* UpDown1;
+    ui::TTimer* Timer1;  // auto-check
+    ui::TTimer* Timer2;  // NOOP keep-alive
+    ui::TTimer* Timer3;  // start-up step
+    ui::TTimer* Timer4;  // close after a pull
+    ui::TFontDialog* FontDialog1;
+    net::TSslContext* SslContext1;
+    mail::TSslPop3Cli* SslPop3Cli1;
+
+    // State.
+    TRowStore& Rows() { return *rows_; }
+    int RowCount() const { return rows_->RowCount(); }
+    int MailboxCount = 0;
+    std::string ProgramFolder;
+    std::string HdrCharset;
+    std::string PullHost;
+    std::string HostsPath;
+    std::string LastHost = "$\xC2\xA3$**\xC2\xA3$";
+    bool StopFlag = false;
+    bool BusyFlag = false;
+    bool SummaryFlag = false;
+    bool ReceivingFlag = false;
+    rtl::TStringList LineList;
+    rtl::TStringList SpamList;
+    rtl::TStringList WhiteList;
+    int SortKey = 1;
+    int StartupSteps = 0;  // how often the start-up step ran
+    // What a "mailto:" command line asked the composer for.
+    std::string ComposeAddress, ComposeSubject, ComposeBody;
+    // The selected host's SMTP host and sender address, for the composer.
+    std::string SmtpHost, SmtpFrom;
+    // The key of enciphered subjects (the composer's message key; empty: the default).
+    std::string MessageKey;
+
+    // Life cycle and timers.
+    void Timer3Timer(rtl::TObject* Sender);
+    void FormCloseQuery(rtl::TObject* Sender, bool& CanClose);
+    void Timer1Timer(rtl::TObject* Sender);
+    void Timer2Timer(rtl::TObject* Sender);
+    void Timer4Timer(rtl::TObject* Sender);
+    void UpDown1Click(rtl::TObject* Sender);
+    void CheckBox1Click(rtl::TObject* Sender);
+    void BitBtn12ContextPopup(rtl::TObject* Sender);
+    void BitBtn11ContextPopup(rtl::TObject* Sender);
+    void Button1Click(rtl::TObject* Sender);
+    void Button1ContextPopup(rtl::TObject* Sender);
+    // The command line's first parameter: "pull:" + host entry, or a mail address.
+    void ActOnCommandLine(const std::string& Param);
+    // The configuration file's text: list font "|" POP3 time-out.
+    void ApplyConfig(const std::string& Text);
+    std::string ConfigText() const;
+
+    // Hosts.
+    void LoadHostCombo();
+    void pop3hostChange(rtl::TObject* Sender);
+
+    // The message list.
+    void ListView1Data(rtl::TObject* Sender, ui::TListItem* Item);
+    void ListView1ColumnClick(rtl::TObject* Sender, ui::TListColumn* Column);
+    void ListView1ColumnRightClick(rtl::TObject* Sender, ui::TListColumn* Column);
+    void ListView1CustomDrawItem(rtl::TObject* Sender, ui::TListItem* Item, ui::TCustomDrawState State,
+                                 bool& DefaultDraw);
+    void ListView1KeyDown(rtl::TObject* Sender, uint16_t& Key, ui::TShiftState Shift);
+    void ListView1DblClick(rtl::TObject* Sender);
+    void ListView1Click(rtl::TObject* Sender);
+    void SortByColumn(int Column);
+    void SortRows();
+    void FindWhiteHit(bool Backward);
+    void GoUnmarkedRow(bool Backward);
+    void SetDeleteMark(bool Value);
+    void BitBtn2ContextPopup(rtl::TObject* Sender);
+    void RefreshRow(int Index);
+    void SelectRow(int Index);
+    void StatusText(const std::string& Text);
+    // The text of column Col (0-based) of row R.
+    std::string ColumnText(int R, int Col) const;
+    ui::TColor RowColour(int R) const;
+    bool RowMatchesSearch(int R, int Column, const std::string& Search) const;
+    int SelectedIndex() const;
+    int CountMarked() const;
+    // Whether a long run (retrieval, marking, deletion, a fetch) owns the
+    // connection and the lists.
+    bool RunActive() const;
+    // Whether the rows' message numbers still name the same messages in
+    // the present session (checked by UIDL, else by LIST sizes).
+    bool RowsStillValid();
+    // Loads (and shows) row R's message; the rendering comes later.
+    bool LoadMessage(int R, bool Reload, bool Show);
+
+    // Retrieval.
+    bool Pop3Connect();
+    bool Pop3Command(const std::string& Text);
+    void BitBtn1Click(rtl::TObject* Sender);
+    void EraseMarkedAndQuit();
+    void BitBtn8ContextPopup(rtl::TObject* Sender);
+    void ShowConnState();
+    void CommsLogAppend(const std::string& Text);
+    void SslPop3Cli1Display(rtl::TObject* Sender, const std::string& Msg);
+    void SslPop3Cli1MessageLine(rtl::TObject* Sender);
+    void SslPop3Cli1ListLine(rtl::TObject* Sender);
+    void SslPop3Cli1SessionClosed(rtl::TObject* Sender, uint16_t Error);
+
+    // Spam and white lists.
+    void BitBtn4Click(rtl::TObject* Sender);
+    void BitBtn5Click(rtl::TObject* Sender);
+    void BitBtn6Click(rtl::TObject* Sender);
+    void BitBtn7Click(rtl::TObject* Sender);
+
+    // CSV export.
+    void BitBtn1ContextPopup(rtl::TObject* Sender);
+
+    static constexpr const char* kDefaultQuoteStyle =
+        "background-color:silver; border:7px ridge red; padding:12px; margin-left:2px; width:90%;";
+
+private:
+    void buildControls();
+    void buildList();
+    void bindEvents();
+    void walkRows(bool Backward, const std::function<bool(const TMsgRow&)>& Stop);
+    void readUidls(std::vector<std::string>& Uids);
+    void dropMarks(const std::string& Why);
+    void deleteSavedFiles(int R);
+    void prepareSizeIndex(int FirstRow);
+    void retrievalEnded();
+    bool askRanges(int Count, std::string& Ranges);
+    void openPatternFile(const std::string& Name);
+
+    std::unique_ptr<TRowStore> rows_;
+    std::string lastSearch_;
+    int rememberedSelection_ = 0;
+    bool markingRun_ = false;
+    bool markStop_ = false;
+    bool retrieving_ = false;
+    bool inPop3Command_ = false;
+    int sessionId_ = 0;    // counts the POP3 connections made
+    int rowsSession_ = 0;  // the session whose message numbers the rows hold
+    std::vector<int> rowOfMessage_;     // message number -> row, for LIST
+    std::vector<int64_t> listedSizes_;  // message number -> size LIST gave
+};
+
+extern TForm1* Form1;
+
+}  // namespace mailbox

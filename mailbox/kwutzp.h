@@ -1,0 +1,16 @@
+#pragma once
+// The zip options window of archiving (its Part comes with the zip suite).
+#include "platform/ui/forms.h"
+
+namespace mailbox {
+
+class Tkwutzp : public ui::TForm {
+public:
+    explicit Tkwutzp(rtl::TComponent* owner);
+    ~Tkwutzp() override;
+    const char* ClassName() const override { return "Tkwutzp"; }
+};
+
+extern Tkwutzp* kwutzp;
+
+}  // namespace mailbox

@@ -1,0 +1,242 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+
+#include "app/mainroutine.h"
+#include "helpers/kwutil.h"
+#include "mailbox/hstinf.h"
+#include "mailbox/kwem1.h"
+#include "platform/rtl/sysutils.h"
+#include "platform/ui/dialogs.h"
+#include "platform/ui/forms.h"
+#include "platform/win/pump.h"
+
+using namespace mailbox;
+
+namespace {
+
+// The program's windows, made once for the whole binary (as the program
+// does), over a temporary program folder.
+class MainWindow : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        char dir[] = "/tmp/pwx-mainXXXXXX";
+        folder = mkdtemp(dir);
+        folder += "/";
+        helpers::homedir = folder;
+        app::CreateWindows();
+        win::PumpUntil([] { return Form1->StartupSteps > 0; }, 5000);
+    }
+    void SetUp() override {
+        ASSERT_NE(Form1, nullptr);
+        dialogs = std::make_unique<ui::TScriptedDialogs>();
+        Form1->Rows().Clear();
+        Form1->ListView1->Items->Count = 0;
+    }
+    void TearDown() override {
+        EXPECT_EQ(dialogs->unexpected, 0) << "a dialog nobody expected was shown";
+        dialogs.reset();
+    }
+    // Rows with the given texts; MessageNo counts from 1.
+    void fill(const std::vector<std::vector<std::string>>& rows) {
+        TRowStore& s = Form1->Rows();
+        s.SetRowCount(static_cast<int>(rows.size()));
+        for (size_t i = 0; i < rows.size(); ++i) {
+            const int r = static_cast<int>(i);
+            s.Row(r).MessageNo = r + 1;
+            s.SetText(r, rtFrom, rows[i][0]);
+            s.SetText(r, rtSubject, rows[i][1]);
+            s.Row(r).Size = rtl::StrToIntDef(rows[i][2], 0);
+        }
+        Form1->ListView1->Items->Count = s.RowCount();
+    }
+    std::vector<int> order() const {
+        std::vector<int> r;
+        for (int i = 0; i < Form1->RowCount(); ++i) r.push_back(Form1->Rows().Row(i).MessageNo);
+        return r;
+    }
+    static std::string folder;
+    std::unique_ptr<ui::TScriptedDialogs> dialogs;
+};
+std::string MainWindow::folder;
+
+}  // namespace
+
+TEST_F(MainWindow, ElevenWindowsInOrderAndOneStartUpStep) {
+    const char* want[] = {"TForm1",     "Tkwgrabstr", "Tkwfind",   "Tmlsend",  "Tkwdsply", "Tkwchklist",
+                          "Tcmmslog",   "Thostinfo",  "Tcssdsgnr", "Tbrwsvwr", "Tkwutzp"};
+    std::vector<std::string> forms;
+    for (int i = 0; i < ui::Application->ComponentCount(); ++i)
+        if (auto* f = dynamic_cast<ui::TForm*>(ui::Application->Components(i))) forms.push_back(f->ClassName());
+    EXPECT_EQ(forms, std::vector<std::string>(std::begin(want), std::end(want)));
+    EXPECT_EQ(ui::Application->MainForm(), Form1);
+    win::PumpFor(300);
+    EXPECT_EQ(Form1->StartupSteps, 1);
+    EXPECT_FALSE(Form1->Timer3->Enabled());
+}
+
+TEST_F(MainWindow, ConfigurationFile) {
+    struct Case {
+        const char* text;
+        int timeout;
+    };
+    const Case cases[] = {
+        {"Arial/9|30", 15},                        // exactly ten characters: ignored
+        {"Courier/11/255/BNNN|30", 30},
+        {"Courier/11/255/BNNN|soon", 15},          // not a number
+    };
+    for (const auto& c : cases) {
+        Form1->SslPop3Cli1->Timeout = 15;
+        Form1->ApplyConfig(c.text);
+        EXPECT_EQ(Form1->SslPop3Cli1->Timeout, c.timeout) << c.text;
+    }
+    EXPECT_EQ(Form1->ListView1->Font->Name(), "Courier");
+    EXPECT_EQ(Form1->ConfigText(), "Courier/11/255/BNNN|15");
+}
+
+TEST_F(MainWindow, CommandLineForms) {
+    struct Case {
+        const char* param;
+        const char* pull;
+        const char* address;
+        const char* subject;
+        const char* body;
+    };
+    const Case cases[] = {
+        {"pull:pop.example.org/-995 (work)", "pop.example.org/-995 (work)", "", "", ""},
+        {"PULL:Host", "Host", "", "", ""},
+        {"mailto:a@b.org?subject=Hello+there%21&body=Line%201", "", "a@b.org", "Hello there!", "Line%201"},
+        {"MailTo: a@b.org ?body=x&subject=y", "", "a@b.org", "", "x&subject=y"},
+        {"a@b.org", "", "a@b.org", "", ""},
+    };
+    for (const auto& c : cases) {
+        Form1->PullHost.clear();
+        Form1->ComposeAddress = Form1->ComposeSubject = Form1->ComposeBody = "";
+        Form1->ActOnCommandLine(c.param);
+        EXPECT_EQ(Form1->PullHost, c.pull) << c.param;
+        EXPECT_EQ(Form1->ComposeAddress, c.address) << c.param;
+        EXPECT_EQ(Form1->ComposeSubject, c.subject) << c.param;
+        EXPECT_EQ(Form1->ComposeBody, c.body) << c.param;
+    }
+    Form1->PullHost.clear();
+}
+
+TEST_F(MainWindow, HostComboFillsTheCredentials) {
+    std::ofstream(folder + "kwpop3hosts.txt", std::ios::binary)
+        << "pop.a.org/-995 (work),alice,\"pw,1\",smtp.a.org/+587,alice@a.org\r\n"
+           "pop.b.org,bob,secret,smtp.b.org,bob@b.org\r\n";
+    Form1->LoadHostCombo();
+    ASSERT_EQ(Form1->pop3host->Items->Count(), 2);
+    EXPECT_EQ(Form1->pop3host->Items->Get(0), "pop.a.org/-995 (work)");
+    EXPECT_EQ(Form1->Edit1->Text(), "alice");
+    EXPECT_EQ(Form1->Edit2->Text(), "pw,1");
+    EXPECT_EQ(Form1->SmtpHost, "smtp.a.org/+587");
+    Form1->pop3host->ItemIndex = 1;
+    Form1->pop3hostChange(Form1->pop3host);
+    EXPECT_EQ(Form1->Edit1->Text(), "bob");
+    EXPECT_EQ(Form1->SmtpFrom, "bob@b.org");
+    Form1->LoadHostCombo();
+    EXPECT_EQ(Form1->pop3host->ItemIndex(), 1) << "the selection stays";
+    std::remove((folder + "kwpop3hosts.txt").c_str());
+}
+
+TEST_F(MainWindow, SortingByColumnHeaders) {
+    fill({{"bob", "b", "30"}, {"Alice", "c", "10"}, {"bob", "a", "20"}, {"alice", "d", "10"}});
+    Form1->SortKey = 1;
+    auto caption = [](int c) { return Form1->ListView1->Columns[c]->Caption(); };
+    Form1->SortByColumn(2);  // From, keeping the ascending direction
+    EXPECT_EQ(order(), (std::vector<int>{2, 4, 1, 3}));
+    EXPECT_EQ(caption(1), "v From");
+    EXPECT_EQ(caption(0), "Msg");
+    Form1->SortByColumn(2);  // again: reversed
+    EXPECT_EQ(order(), (std::vector<int>{3, 1, 4, 2}));
+    EXPECT_EQ(caption(1), "^ From");
+    Form1->SortByColumn(6);  // Size, now descending
+    EXPECT_EQ(order(), (std::vector<int>{1, 3, 4, 2}));
+    EXPECT_EQ(caption(1), "From");
+    EXPECT_EQ(caption(5), "^ Size");
+    Form1->SortByColumn(1);
+    Form1->SortByColumn(1);
+    EXPECT_EQ(caption(0), "v Msg");
+    EXPECT_EQ(order(), (std::vector<int>{1, 2, 3, 4}));
+}
+
+TEST_F(MainWindow, ColumnsColoursAndMarks) {
+    fill({{"a", "x", "1234567"}, {"b", "y", "5"}, {"c", "z", "6"}});
+    TRowStore& s = Form1->Rows();
+    s.SetText(0, rtReplyTo, "r@x");
+    s.SetText(1, rtCc, "c@x");
+    s.Row(2).NotFetched = true;
+    EXPECT_EQ(Form1->ColumnText(0, 1), "a (Reply:r@x)");
+    EXPECT_EQ(Form1->ColumnText(1, 2), " (Cc:c@x)");
+    EXPECT_EQ(Form1->ColumnText(0, 5), "1,234,567");
+    EXPECT_EQ(Form1->ColumnText(2, 3), "(could not be fetched)");
+
+    s.Row(0).WhiteHit = true;
+    s.Row(0).DeleteMark = true;
+    EXPECT_EQ(Form1->RowColour(0), ui::RGB(255, 255, 0)) << "a white hit wins over a mark";
+    EXPECT_EQ(Form1->RowColour(1), ui::RGB(76, 218, 245));
+    EXPECT_EQ(Form1->RowColour(2), ui::RGB(122, 221, 122));
+    s.Row(0).WhiteHit = false;
+    EXPECT_EQ(Form1->RowColour(0), ui::RGB(192, 192, 192));
+    EXPECT_EQ(Form1->ColumnText(0, 0), "*1");
+
+    // Del marks the selection, Ctrl+Del recalls it; the count follows.
+    Form1->Label1->Caption = "0 spam / 3 whitelist";
+    Form1->SelectRow(1);
+    ui::WORD key = ui::VK_DELETE;
+    Form1->ListView1KeyDown(Form1->ListView1, key, 0);
+    EXPECT_EQ(key, 0);
+    EXPECT_TRUE(s.Row(1).DeleteMark);
+    EXPECT_EQ(Form1->Label1->Caption(), "2 spam / 3 whitelist");
+    key = ui::VK_DELETE;
+    Form1->ListView1KeyDown(Form1->ListView1, key, ui::ssCtrl);
+    EXPECT_FALSE(s.Row(1).DeleteMark);
+    EXPECT_EQ(Form1->Label1->Caption(), "1 spam / 3 whitelist");
+}
+
+TEST_F(MainWindow, WhiteHitsAndUnmarkedRows) {
+    fill({{"a", "", "1"}, {"b", "", "1"}, {"c", "", "1"}, {"d", "", "1"}});
+    TRowStore& s = Form1->Rows();
+    s.Row(2).WhiteHit = true;
+    s.Row(1).DeleteMark = true;
+    Form1->SelectRow(0);
+    ui::WORD key = ui::VK_DOWN;
+    Form1->ListView1KeyDown(Form1->ListView1, key, ui::ssAlt);
+    EXPECT_EQ(Form1->SelectedIndex(), 2);
+    Form1->FindWhiteHit(false);
+    EXPECT_EQ(dialogs->prompts.size(), 1u);
+    EXPECT_EQ(dialogs->prompts[0].text.find("No More Found") != std::string::npos, true);
+    dialogs->unexpected = 0;
+    Form1->SelectRow(0);
+    Form1->GoUnmarkedRow(false);
+    EXPECT_EQ(Form1->SelectedIndex(), 2);
+}
+
+TEST_F(MainWindow, ClosingWaitsForRunsAndChecksSkipWhileBusy) {
+    Form1->ReceivingFlag = true;
+    bool canClose = true;
+    Form1->FormCloseQuery(Form1, canClose);
+    EXPECT_FALSE(canClose);
+    ASSERT_EQ(dialogs->prompts.size(), 1u);
+    EXPECT_NE(dialogs->prompts[0].text.find("Still Receiving an Email..."), std::string::npos);
+    Form1->ReceivingFlag = false;
+
+    Form1->BusyFlag = true;
+    canClose = true;
+    Form1->FormCloseQuery(Form1, canClose);
+    EXPECT_FALSE(canClose) << "nothing is torn down under a running loop";
+    EXPECT_TRUE(Form1->StopFlag);
+    // The auto-check skips its tick: no login is tried.
+    Form1->pop3host->Items->Clear();
+    Form1->pop3host->Items->Add("127.0.0.1/1");
+    Form1->pop3host->ItemIndex = 0;
+    Form1->Timer1Timer(Form1->Timer1);
+    EXPECT_EQ(Form1->BitBtn1->Caption(), "&Get Emails");
+    EXPECT_FALSE(Form1->SslPop3Cli1->Connected());
+    Form1->BusyFlag = false;
+    Form1->StopFlag = false;
+    dialogs->unexpected = 0;
+    Form1->pop3host->Items->Clear();
+}

@@ -1,0 +1,237 @@
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
+#include "app/mainroutine.h"
+#include "helpers/kwutil.h"
+#include "mailbox/kwdlgsrc.h"
+#include "mailbox/kwem1.h"
+#include "platform/rtl/sysutils.h"
+#include "platform/ui/dialogs.h"
+#include "platform/win/pump.h"
+#include "tests/support/fixture_state.h"
+
+using namespace mailbox;
+
+// The mailbox window retrieving from the private Dovecot of the mail tests
+// (PWX_DOVECOT_STATE); its users pwx7..pwx12 (password "secret N") are this test's.
+namespace {
+
+using namespace testsupport;
+
+// Gives a user a fresh generated mailbox of Count messages.
+void refill(const std::string& user, int count, int seed, bool append = false) {
+    const std::string box = stateDir() + "/mail/" + user + "/Maildir";
+    ASSERT_EQ(run("/usr/bin/python3 " PWX_SOURCE_DIR "/tests/servers/maildir_fill.py " + box + " " +
+                  std::to_string(count) + " " + std::to_string(seed) + (append ? " --append" : "")),
+              0);
+    ASSERT_EQ(run("chown -R pwxmail:pwxmail " + stateDir() + "/mail/" + user), 0);
+}
+
+// What poplib sees: message count and UIDs, with Deletes applied first.
+QJsonObject poplibState(const std::string& user, const std::string& pass, const std::string& deletes = "") {
+    QProcess p;
+    const QString script = QStringLiteral(
+        "import poplib,json,sys\n"
+        "p=poplib.POP3('127.0.0.1',int(sys.argv[1]))\n"
+        "p.user(sys.argv[2]);p.pass_(sys.argv[3])\n"
+        "for n in [x for x in sys.argv[4].split(',') if x]: p.dele(int(n))\n"
+        "c=p.stat()[0]\n"
+        "print(json.dumps({'count':c,'uidl':[x.decode() for x in p.uidl()[1]]}))\n"
+        "p.quit()\n");
+    p.start("/usr/bin/python3", {"-c", script, QString::fromStdString(fixtureFile("pop3.port")),
+                                 QString::fromStdString(user), QString::fromStdString(pass),
+                                 QString::fromStdString(deletes)});
+    p.waitForFinished(60000);
+    return QJsonDocument::fromJson(p.readAllStandardOutput()).object();
+}
+
+class Retrieval : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        char dir[] = "/tmp/pwx-retrXXXXXX";
+        folder = mkdtemp(dir);
+        folder += "/";
+        // The program folder holds the character-set table the program ships.
+        run("cp " PWX_SOURCE_DIR "/data/codepageids.txt " + folder);
+        helpers::homedir = folder;
+        app::CreateWindows();
+        win::PumpUntil([] { return Form1->StartupSteps > 0; }, 5000);
+    }
+    void SetUp() override {
+        ASSERT_FALSE(fixtureFile("pop3.port").empty()) << "the Dovecot fixture did not start";
+        dialogs = std::make_unique<ui::TScriptedDialogs>();
+        Form1->CheckBox1->Checked = false;
+        Form1->PullHost.clear();
+    }
+    void TearDown() override {
+        Form1->EraseMarkedAndQuit();
+        EXPECT_EQ(dialogs->unexpected, 0) << "something was asked that no test expected";
+        dialogs.reset();
+    }
+    void useHost(const std::string& user, const std::string& pass) {
+        Form1->pop3host->Items->Clear();
+        Form1->pop3host->Items->Add("127.0.0.1/" + fixtureFile("pop3.port") + " (test)");
+        Form1->pop3host->ItemIndex = 0;
+        Form1->Edit1->Text = user;
+        Form1->Edit2->Text = pass;
+    }
+    std::vector<int> numbers() const {
+        std::vector<int> r;
+        for (int i = 0; i < Form1->RowCount(); ++i) r.push_back(Form1->Rows().Row(i).MessageNo);
+        std::sort(r.begin(), r.end());
+        return r;
+    }
+    static std::string folder;
+    std::unique_ptr<ui::TScriptedDialogs> dialogs;
+};
+std::string Retrieval::folder;
+
+}  // namespace
+
+TEST_F(Retrieval, HeadersSizesAndDecodedFields) {
+    refill("pwx7", 25, 1);
+    useHost("pwx7", "secret 7");
+    Form1->BitBtn1Click(Form1->BitBtn1);
+    ASSERT_EQ(Form1->RowCount(), 25) << Form1->StatusBar1->Panels[0]->Text();
+    EXPECT_EQ(Form1->BitBtn1->Caption(), "&Get Emails");
+    EXPECT_TRUE(Form1->SslPop3Cli1->Connected()) << "the connection stays for later fetches";
+    const TRowStore& s = Form1->Rows();
+    for (int i = 0; i < s.RowCount(); ++i) {
+        const int n = s.Row(i).MessageNo;
+        EXPECT_GT(s.Row(i).Size, 0) << n;
+        EXPECT_FALSE(s.Row(i).NotFetched) << n;
+        EXPECT_EQ(s.Text(i, rtFrom), "Sender " + std::to_string(n) + " <sender" + std::to_string(n) + "@example.org>");
+        EXPECT_EQ(s.Text(i, rtCc), "first" + std::to_string(n) + "@example.org, second" + std::to_string(n) + "@example.org");
+        // Subjects in four character sets come out as UTF-8.
+        const std::string subject(s.Text(i, rtSubject));
+        switch (n % 5) {
+            case 1: EXPECT_EQ(subject, "Gr\xC3\xBC\xC3\x9F" "e aus K\xC3\xB6ln " + std::to_string(n)); break;
+            case 2: EXPECT_EQ(subject, "Caf\xC3\xA9 cr\xC3\xA8me " + std::to_string(n)); break;
+            case 3: EXPECT_EQ(subject, "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82 " + std::to_string(n)); break;
+            case 0: EXPECT_EQ(subject, "Plain subject " + std::to_string(n)); break;
+            default: break;
+        }
+    }
+}
+
+TEST_F(Retrieval, RangesStopAndIncrementalChecks) {
+    refill("pwx8", 300, 2);
+    useHost("pwx8", "secret 8");
+    dialogs->QueueModal([](ui::TForm&) {
+        kwgrabstr->Edit1->Text = "4-7,12-20,25-";
+        return ui::mrOk;
+    });
+    Form1->BitBtn1Click(Form1->BitBtn1);
+    EXPECT_EQ(Form1->RowCount(), 289);
+    std::vector<int> want;
+    for (int n = 1; n <= 300; ++n)
+        if ((n >= 4 && n <= 7) || (n >= 12 && n <= 20) || n >= 25) want.push_back(n);
+    EXPECT_EQ(numbers(), want);
+
+    // Stop after ten messages: those rows stay, with their sizes.
+    int tops = 0;
+    auto saved = Form1->SslPop3Cli1->OnDisplay;
+    Form1->SslPop3Cli1->OnDisplay = [&](rtl::TObject* s, const std::string& m) {
+        saved(s, m);
+        if (m.rfind("> TOP", 0) == 0 && ++tops == 10) Form1->BitBtn1Click(Form1->BitBtn1);
+    };
+    dialogs->QueueModal(ui::mrOk);  // the range prompt, blank: everything
+    Form1->BitBtn1Click(Form1->BitBtn1);
+    Form1->SslPop3Cli1->OnDisplay = saved;
+    EXPECT_EQ(Form1->RowCount(), 10);
+    for (int i = 0; i < Form1->RowCount(); ++i) EXPECT_GT(Form1->Rows().Row(i).Size, 0);
+
+    // An auto-check of the same host fetches only what came since and keeps the marks.
+    refill("pwx9", 5, 3);
+    useHost("pwx9", "secret 9");
+    Form1->CheckBox1->Checked = true;
+    Form1->BitBtn1Click(Form1->BitBtn1);
+    ASSERT_EQ(Form1->RowCount(), 5);
+    Form1->Rows().Row(0).DeleteMark = true;
+    const int markedNo = Form1->Rows().Row(0).MessageNo;
+    // Seven more messages arrive.
+    refill("pwx9", 12, 3, true);
+    tops = 0;
+    Form1->SslPop3Cli1->OnDisplay = [&](rtl::TObject* s, const std::string& m) {
+        saved(s, m);
+        if (m.rfind("> TOP", 0) == 0) ++tops;
+    };
+    Form1->BitBtn1Click(Form1->BitBtn1);
+    Form1->SslPop3Cli1->OnDisplay = saved;
+    EXPECT_EQ(tops, 7) << "only the new messages are fetched";
+    EXPECT_EQ(Form1->RowCount(), 12);
+    int marked = 0;
+    for (int i = 0; i < Form1->RowCount(); ++i)
+        if (Form1->Rows().Row(i).DeleteMark) marked = Form1->Rows().Row(i).MessageNo;
+    EXPECT_EQ(marked, markedNo);
+    Form1->CheckBox1->Checked = false;
+    Form1->Rows().Row(0).DeleteMark = false;
+    for (int i = 0; i < Form1->RowCount(); ++i) Form1->Rows().Row(i).DeleteMark = false;
+}
+
+TEST_F(Retrieval, MarkingRunDeletesExactlyTheMarkedMessages) {
+    refill("pwx10", 25, 4);
+    std::ofstream(folder + "kwpop3spam.txt") << "kwre:Plain subject\n*Caf*\n";
+    std::ofstream(folder + "kwpop3white.txt") << "sender5@*\n#nobody@*\n";
+    useHost("pwx10", "secret 10");
+    Form1->BitBtn1Click(Form1->BitBtn1);
+    ASSERT_EQ(Form1->RowCount(), 25);
+    Form1->BitBtn4Click(Form1->BitBtn4);
+    std::vector<int> marked;
+    for (int i = 0; i < Form1->RowCount(); ++i)
+        if (Form1->Rows().Row(i).DeleteMark) marked.push_back(Form1->Rows().Row(i).MessageNo);
+    std::sort(marked.begin(), marked.end());
+    // Subjects "Plain subject" go with n % 5 == 0, "Café" with n % 5 == 2;
+    // message 5 comes from the white-listed sender.
+    std::vector<int> want;
+    for (int n = 1; n <= 25; ++n)
+        if ((n % 5 == 0 || n % 5 == 2) && n != 5) want.push_back(n);
+    EXPECT_EQ(marked, want);
+    const QJsonObject before = poplibState("pwx10", "secret 10");
+    Form1->EraseMarkedAndQuit();
+    const QJsonObject after = poplibState("pwx10", "secret 10");
+    EXPECT_EQ(after["count"].toInt(), 25 - static_cast<int>(want.size()));
+    std::remove((folder + "kwpop3spam.txt").c_str());
+    std::remove((folder + "kwpop3white.txt").c_str());
+}
+
+// Message numbers belong to one session: when another session has changed
+// the mailbox meanwhile, old marks must not delete other messages.
+TEST_F(Retrieval, MarksOfAnOldSessionAreNotAppliedToAChangedMailbox) {
+    refill("pwx11", 10, 5);
+    useHost("pwx11", "secret 11");
+    Form1->BitBtn1Click(Form1->BitBtn1);
+    ASSERT_EQ(Form1->RowCount(), 10);
+    for (int i = 0; i < Form1->RowCount(); ++i)
+        if (Form1->Rows().Row(i).MessageNo == 8) Form1->Rows().Row(i).DeleteMark = true;
+    Form1->SslPop3Cli1->Abort();  // the connection is lost
+    const QJsonObject changed = poplibState("pwx11", "secret 11", "1,2");  // someone else deletes two
+    ASSERT_EQ(changed["count"].toInt(), 8);
+    Form1->EraseMarkedAndQuit();
+    bool told = false;
+    for (const auto& p : dialogs->prompts) told = told || p.text.find("deletion marks were dropped") != std::string::npos;
+    EXPECT_TRUE(told);
+    dialogs->unexpected = 0;
+    EXPECT_EQ(poplibState("pwx11", "secret 11")["count"].toInt(), 8) << "nothing more was deleted";
+}
+
+TEST_F(Retrieval, CsvOfTheRows) {
+    refill("pwx12", 12, 6);
+    useHost("pwx12", "secret 12");
+    Form1->BitBtn1Click(Form1->BitBtn1);
+    ASSERT_EQ(Form1->RowCount(), 12);
+    Form1->BitBtn1ContextPopup(Form1->BitBtn1);
+    std::ifstream f(folder + "Pelliwox.csv", std::ios::binary);
+    const std::string csv((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(csv.rfind("MessageNo,From,To,Subject,OrgDate,DateTime,Size,Firstlines,Matched,Attachment,Charset\r\n", 0),
+              0u);
+    EXPECT_NE(csv.find("\r\n1,Sender 1 <sender1@example.org>,pwx@example.com,"), std::string::npos);
+    EXPECT_EQ(Form1->StatusBar1->Panels[0]->Text(), "Exported to CSV File " + folder + "Pelliwox.csv");
+}

@@ -563,13 +563,22 @@ bool TForm1::LoadMessage(int R, bool, bool) {
     return false;
 }
 
-bool TForm1::RowMatchesSearch(int R, int Column, const std::string& Search) const {
+int TForm1::FindMatchingRow(int From, int Column, const std::string& Search) const {
     static const TRowText field[] = {rtFrom, rtFrom, rtFrom, rtTo, rtSubject, rtOrgDate, rtOrgDate,
                                      rtFirstlines, rtMatched, rtAttachment, rtCharset};
-    const TMsgRow& row = rows_->Row(R);
-    if (Column == 1) return rtl::IntToStr(row.MessageNo) == Search;
-    if (Column == 6) return rtl::IntToStr(row.Size) == Search;
-    return helpers::rematchc(Search, rows_->Text(R, field[Column]), false);
+    if (Column == 1 || Column == 6) {
+        for (int i = From; i < RowCount(); ++i) {
+            const TMsgRow& row = rows_->Row(i);
+            if (rtl::IntToStr(Column == 1 ? row.MessageNo : row.Size) == Search) return i;
+        }
+        return -1;
+    }
+    if (Column < 1 || Column > 10) return -1;
+    // Compiled once for the whole column; a pattern that does not compile
+    // has been reported.
+    const helpers::PRegex re = helpers::patternregex(Search, false);
+    if (!re) return -1;
+    return rows_->FindRow(From, field[Column], [&](std::string_view t) { return !t.empty() && helpers::rexec(*re, t); });
 }
 
 void TForm1::ListView1ColumnRightClick(rtl::TObject*, ui::TListColumn* Column) {
@@ -585,14 +594,14 @@ void TForm1::ListView1ColumnRightClick(rtl::TObject*, ui::TListColumn* Column) {
     const int sel = SelectedIndex();
     int start = sel < 0 ? 0 : sel + (search == lastSearch_ ? 1 : 0);
     lastSearch_ = search;
-    for (int i = start; i < RowCount(); ++i) {
-        if (!RowMatchesSearch(i, column, search)) continue;
-        SelectRow(i);
-        RefreshRow(i);
-        if (ListView1->CanFocus()) ListView1->SetFocus();
+    const int i = FindMatchingRow(start, column, search);
+    if (i < 0) {
+        helpers::errreport("No More Found");
         return;
     }
-    helpers::errreport("No More Found");
+    SelectRow(i);
+    RefreshRow(i);
+    if (ListView1->CanFocus()) ListView1->SetFocus();
 }
 
 void TForm1::walkRows(bool Backward, const std::function<bool(const TMsgRow&)>& Stop) {

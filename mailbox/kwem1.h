@@ -138,7 +138,8 @@ public:
     // The text of column Col (0-based) of row R.
     std::string ColumnText(int R, int Col) const;
     ui::TColor RowColour(int R) const;
-    bool RowMatchesSearch(int R, int Column, const std::string& Search) const;
+    // The first row from From on whose column matches the column search; -1 if none.
+    int FindMatchingRow(int From, int Column, const std::string& Search) const;
     int SelectedIndex() const;
     int CountMarked() const;
     // Whether a long run (retrieval, marking, deletion, a fetch) owns the

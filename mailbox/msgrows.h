@@ -3,7 +3,8 @@
 // rows, allocated once and read by index while the list scrolls. A row is
 // small: its texts live in an append-only arena and the row holds their
 // references, so an empty store costs next to nothing resident and a filled
-// row little beyond its own text bytes. Sorting moves rows, never texts.
+// row little beyond its own text bytes. Sorting reorders an index of the
+// rows and moves neither rows nor texts.
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -41,6 +42,13 @@ public:
     TTextArena& operator=(const TTextArena&) = delete;
     uint32_t Add(std::string_view s);
     std::string_view Get(uint32_t ref) const;
+    // Asks the processor to fetch a text's first bytes from Offset on, for
+    // a reading that comes soon.
+    void Prefetch(uint32_t ref, size_t offset = 0) const {
+        const char* p = at(ref) + offset;
+        __builtin_prefetch(p);
+        __builtin_prefetch(p + 64);
+    }
     void Clear();
     size_t BytesUsed() const { return used_; }
 
@@ -65,14 +73,16 @@ public:
 
     int Capacity() const { return capacity_; }
     int RowCount() const { return rowCount_; }
-    // Rows from the old count up to the new one start empty.
+    // Rows from the old count up to the new one start empty; rows beyond a
+    // smaller count are dropped, the others keep their order.
     void SetRowCount(int n);
     // Back to no rows and no texts.
     void Clear();
 
-    TMsgRow& Row(int i) { return rows_[i]; }
-    const TMsgRow& Row(int i) const { return rows_[i]; }
-    std::string_view Text(int i, TRowText f) const { return arena_.Get(rows_[i].Text[f]); }
+    // Row I in the list's order.
+    TMsgRow& Row(int i) { return rows_[order_[i]]; }
+    const TMsgRow& Row(int i) const { return rows_[order_[i]]; }
+    std::string_view Text(int i, TRowText f) const { return arena_.Get(Row(i).Text[f]); }
     // A date is read as it is stored, so that sorting by date reads none.
     void SetText(int i, TRowText f, std::string_view v);
     size_t TextBytes() const { return arena_.BytesUsed(); }
@@ -81,17 +91,30 @@ public:
     int CompareRows(int a, int b, int SortKey) const;
     // Sorts the rows in use under SortKey.
     void Sort(int SortKey);
+    // The first row from From on whose text F satisfies Match; -1 if none.
+    // Match may be asked of any rows, in any order.
+    using TMatch = std::function<bool(std::string_view)>;
+    int FindRow(int From, TRowText f, const TMatch& Match) const;
+    // Every row whose text F satisfies Match, in the list's order.
+    std::vector<int> FindRows(TRowText f, const TMatch& Match) const;
 
 private:
     struct KeyRow {
         uint64_t key;
-        uint32_t row;
+        uint32_t slot;  // where the row is stored
+        uint32_t ref;   // the text being sorted on
     };
-    void sortText(TRowText f, std::vector<KeyRow>& keys) const;
-    void permute(const std::vector<KeyRow>& order, bool reversed);
+    void sortText(TRowText f, KeyRow* keys, KeyRow* scratch) const;
+    void settleTies(KeyRow* v, size_t n, KeyRow* scratch, size_t depth) const;
+    void settleRun(KeyRow* v, size_t n, KeyRow* scratch, size_t depth) const;
+    // One bit a stored row: whether its text F satisfies Match.
+    std::vector<uint64_t> matchBits(TRowText f, const TMatch& Match) const;
 
     TDateReader readDate_;
+    // Rows stay where they were stored; order_ maps the list's positions to
+    // them, so sorting rewrites four bytes a row and moves no row.
     TMsgRow* rows_;
+    uint32_t* order_;
     int capacity_;
     int rowCount_ = 0;
     TTextArena arena_;

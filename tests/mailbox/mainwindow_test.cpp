@@ -6,6 +6,7 @@
 #include "app/mainroutine.h"
 #include "helpers/kwutil.h"
 #include "mailbox/hstinf.h"
+#include "mailbox/kwfnddlg.h"
 #include "mailbox/kwem1.h"
 #include "platform/rtl/sysutils.h"
 #include "platform/ui/dialogs.h"
@@ -160,6 +161,51 @@ TEST_F(MainWindow, SortingByColumnHeaders) {
     Form1->SortByColumn(1);
     EXPECT_EQ(caption(0), "v Msg");
     EXPECT_EQ(order(), (std::vector<int>{1, 2, 3, 4}));
+}
+
+// A right click on a column header asks for a search text and selects the
+// next row after the selection whose column matches; asking the same again
+// moves on; number columns match the whole number.
+TEST_F(MainWindow, ColumnSearch) {
+    fill({{"Ann", "Lunch on Friday", "300"}, {"bob", "Budget", "42"}, {"CAROL", "lunch menu", "42"},
+          {"dave", "Re: LUNCH", "7"}});
+    auto search = [&](int column, const std::string& text) {
+        dialogs->QueueModal([text](ui::TForm&) {
+            kwfind->fndtxt->Text = text;
+            return ui::mrOk;
+        });
+        Form1->ListView1ColumnRightClick(Form1->ListView1, Form1->ListView1->Columns[column]);
+        return Form1->SelectedIndex();
+    };
+    struct Case {
+        int column;  // 0-based, as the list numbers its columns
+        std::string text;
+        int selected;  // before the search
+        int want;      // selected after it
+    };
+    const Case cases[] = {
+        {3, "*lunch*", -1, 0},         // from the top, letter case ignored
+        {3, "*lunch*", 0, 2},          // the same again moves on
+        {3, "*lunch*", 2, 3},
+        {3, "kwre:^re:", 0, 3},        // a regular expression
+        {1, "carol", 0, 2},            // From
+        {5, "42", 0, 1},               // Size: the whole number
+        {5, "4", 0, -2},               // not a part of it: nothing found
+        {0, "4", 0, 3},                // Msg
+    };
+    for (const Case& c : cases) {
+        Form1->ListView1->ClearSelection();
+        if (c.selected >= 0) Form1->SelectRow(c.selected);
+        const size_t asked = dialogs->prompts.size();
+        const int got = search(c.column, c.text);
+        if (c.want == -2) {
+            ASSERT_EQ(dialogs->prompts.size(), asked + 1) << c.text;
+            EXPECT_NE(dialogs->prompts.back().text.find("No More Found"), std::string::npos);
+        } else {
+            EXPECT_EQ(got, c.want) << "column " << c.column << " '" << c.text << "' from " << c.selected;
+        }
+    }
+    dialogs->unexpected = 0;
 }
 
 TEST_F(MainWindow, ColumnsColoursAndMarks) {

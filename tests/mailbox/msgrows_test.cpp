@@ -17,8 +17,11 @@ double readDate(std::string_view s) { return helpers::parsedate(s); }
 // in whole, so that every tie rule is exercised.
 void fill(TRowStore& s, int n) {
     std::mt19937 rnd(7);
-    const char* froms[] = {"alice@example.org", "ALICE@example.org", "Bob", "bob", "alice@example.net", "", "Zed",
-                           "\xc3\xa9lodie"};
+    // Texts past eight bytes that agree on 8, 16 or all their bytes, one a
+    // prefix of another, and ones that differ only by trailing NULs.
+    const std::string froms[] = {"alice@example.org", "ALICE@example.org", "Bob", "bob", "alice@example.net", "",
+                                 "Zed", "\xc3\xa9lodie", "alice@example.org.uk", std::string("alice@example.org\0", 18),
+                                 std::string("bob\0", 4), "alice@eXample.org-and-a-longer-tail"};
     const char* dates[] = {"Thu, 10 Dec 2026 12:00:00 +0000", "Wed, 9 Dec 2026 23:59:59 +0000",
                            "10 Dec 2026 11:00:00 -0100", "garbage", ""};
     s.Clear();
@@ -27,7 +30,7 @@ void fill(TRowStore& s, int n) {
         TMsgRow& r = s.Row(i);
         r.MessageNo = i + 1;
         r.Size = static_cast<int32_t>(rnd() % 5) * 1000;
-        s.SetText(i, rtFrom, froms[rnd() % 8]);
+        s.SetText(i, rtFrom, froms[rnd() % std::size(froms)]);
         s.SetText(i, rtSubject, std::string("Subject number ") + std::to_string(rnd() % 4));
         s.SetText(i, rtOrgDate, dates[rnd() % 5]);
         s.SetText(i, rtCharset, rnd() % 2 ? "utf-8" : "iso-8859-1");
@@ -72,12 +75,14 @@ TEST(RowStore, TextsRoundTripAndAnEmptyTextCostsNothing) {
 // Every column, both directions: the fast sort gives the order the row
 // comparison defines, ties broken by message number.
 TEST(RowStore, SortAgreesWithTheRowComparison) {
-    TRowStore s(readDate, 600);
+    // Enough rows that runs of equal texts are sorted by radix too.
+    constexpr int n = 3000;
+    TRowStore s(readDate, n);
     for (int key = 1; key <= 10; ++key)
         for (int sign : {1, -1}) {
-            fill(s, 500);
+            fill(s, n);
             const int sortKey = key * sign;
-            std::vector<int> idx(500);
+            std::vector<int> idx(n);
             std::iota(idx.begin(), idx.end(), 0);
             std::stable_sort(idx.begin(), idx.end(),
                              [&](int a, int b) { return s.CompareRows(a, b, sortKey) < 0; });
@@ -118,4 +123,51 @@ TEST(RowStore, SortKeepsFlagsAndTextsWithTheirRows) {
     EXPECT_EQ(messageOrder(s), (std::vector<int>{1, 2, 3}));
     EXPECT_TRUE(s.Row(2).DeleteMark);
     EXPECT_EQ(s.Text(2, rtSubject), "subject of 3");
+}
+
+// Dropping rows keeps the others in their order; rows added afterwards come
+// empty and never share storage with the kept ones.
+TEST(RowStore, ShrinkingAfterASortKeepsTheFirstRows) {
+    TRowStore s(readDate, 50);
+    fill(s, 40);
+    s.Sort(-1);
+    s.SetRowCount(15);
+    std::vector<int> want;
+    for (int n = 40; n > 25; --n) want.push_back(n);
+    EXPECT_EQ(messageOrder(s), want);
+    s.SetRowCount(30);
+    for (int i = 15; i < 30; ++i) {
+        EXPECT_EQ(s.Row(i).MessageNo, 0);
+        EXPECT_EQ(s.Text(i, rtFrom), "");
+        s.Row(i).MessageNo = 100 + i;
+    }
+    for (int i = 0; i < 15; ++i) EXPECT_EQ(s.Row(i).MessageNo, want[static_cast<size_t>(i)]) << "row " << i;
+    EXPECT_EQ(s.Text(0, rtSubject).substr(0, 15), "Subject number ");
+}
+
+// Searches go by the list's order however far the next hit lies, also past
+// the rows read in that order before the rest is matched in storage order.
+TEST(RowStore, FindRowSearchesInTheListOrder) {
+    constexpr int n = 45000;
+    TRowStore s(readDate, n);
+    s.SetRowCount(n);
+    for (int i = 0; i < n; ++i) {
+        s.Row(i).MessageNo = i + 1;
+        s.SetText(i, rtFrom, "r" + std::to_string(i + 1));
+    }
+    s.Sort(-1);  // position p holds message n - p
+    auto is = [](std::string want) { return [want](std::string_view t) { return t == want; }; };
+    struct Case {
+        int from;
+        std::string text;
+        int want;
+    };
+    const Case cases[] = {{0, "r44990", 10}, {11, "r44990", -1}, {0, "r100", n - 100}, {30000, "r100", n - 100},
+                          {n - 99, "r100", -1}, {0, "nobody", -1}, {n, "r1", -1}};
+    for (const Case& c : cases) EXPECT_EQ(s.FindRow(c.from, rtFrom, is(c.text)), c.want) << c.text << " from " << c.from;
+    auto startsR444 = [](std::string_view t) { return t.rfind("r444", 0) == 0; };
+    std::vector<int> want;
+    for (int i = 0; i < n; ++i)
+        if (startsR444(s.Text(i, rtFrom))) want.push_back(i);
+    EXPECT_EQ(s.FindRows(rtFrom, startsR444), want);
 }

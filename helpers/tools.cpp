@@ -1,6 +1,7 @@
 // Speech markup, reading mail dates, file sniffing, accent folding and CSV fields.
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 #include "helpers/internal.h"
 #include "helpers/kwutil.h"
@@ -180,13 +181,19 @@ std::string foldaccents(std::string_view text, std::string_view filter) {
 }
 
 void quotefieldto(std::string& out, std::string_view text) {
+    auto has = [text](char c) { return std::memchr(text.data(), c, text.size()) != nullptr; };
     // A lone CR breaks a line in a spreadsheet as surely as a LF.
-    const bool quoted = text.find_first_of(",\n\r") != std::string_view::npos;
+    const bool cr = has('\r');
+    const bool quoted = cr || has('\n') || has(',');
     if (quoted) out += '"';
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;  // CR LF becomes LF
-        out += c == '"' ? '\'' : c;
+    if (!cr && !has('"')) {
+        out.append(text);
+    } else {
+        for (size_t i = 0; i < text.size(); ++i) {
+            const char c = text[i];
+            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;  // CR LF becomes LF
+            out += c == '"' ? '\'' : c;
+        }
     }
     if (quoted) out += '"';
 }

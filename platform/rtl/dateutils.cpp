@@ -1,5 +1,6 @@
 #include "platform/rtl/dateutils.h"
 
+#include <charconv>
 #include <cmath>
 #include <ctime>
 #include <sys/time.h>
@@ -181,8 +182,19 @@ std::string FormatDateTime(std::string_view f, TDateTime dt) {
     DecodeTime(dt, h, n, s, z);
     const int dow = DayOfWeek(dt) - 1;
     // With am/pm in the format, hours are shown on a 12-hour clock.
-    const bool twelve = Pos("AM/PM", UpperCase(f)) > 0 || Pos("A/P", UpperCase(f)) > 0;
+    bool twelve = false;
+    for (size_t a = f.find_first_of("aA"); a != std::string_view::npos && !twelve; a = f.find_first_of("aA", a + 1))
+        twelve = StartsText("am/pm", f.substr(a)) || StartsText("a/p", f.substr(a));
     std::string r;
+    // A number with leading zeros to Width digits.
+    auto number = [&r](int v, size_t width) {
+        char buf[16];
+        const auto res = std::to_chars(buf, buf + sizeof buf, v < 0 ? -static_cast<int64_t>(v) : v);
+        const size_t len = static_cast<size_t>(res.ptr - buf);
+        if (v < 0) r += '-';
+        if (len < width) r.append(width - len, '0');
+        r.append(buf, len);
+    };
     bool lastWasHour = false;
     size_t i = 0;
     auto run = [&](char c) {
@@ -212,40 +224,38 @@ std::string FormatDateTime(std::string_view f, TDateTime dt) {
         switch (lc) {
             case 'y':
                 k = run('y');
-                r += k <= 2 ? Format("%02d", y % 100) : Format("%04d", y);
+                k <= 2 ? number(y % 100, 2) : number(y, 4);
                 break;
             case 'm':
                 k = run('m');
-                if (lastWasHour && k <= 2) r += k == 1 ? IntToStr(n) : Format("%02d", n);
-                else if (k == 1) r += IntToStr(m);
-                else if (k == 2) r += Format("%02d", m);
+                if (lastWasHour && k <= 2) number(n, k);
+                else if (k <= 2) number(m, k);
                 else if (k == 3) r += kShortMonths[m - 1];
                 else r += kLongMonths[m - 1];
                 break;
             case 'd':
                 k = run('d');
-                if (k == 1) r += IntToStr(d);
-                else if (k == 2) r += Format("%02d", d);
+                if (k <= 2) number(d, k);
                 else if (k == 3) r += kShortDays[dow];
                 else r += kLongDays[dow];
                 break;
             case 'h': {
                 k = run('h');
                 int hh = twelve ? (h % 12 == 0 ? 12 : h % 12) : h;
-                r += k == 1 ? IntToStr(hh) : Format("%02d", hh);
+                number(hh, k == 1 ? 1 : 2);
                 break;
             }
             case 'n':
                 k = run('n');
-                r += k == 1 ? IntToStr(n) : Format("%02d", n);
+                number(n, k == 1 ? 1 : 2);
                 break;
             case 's':
                 k = run('s');
-                r += k == 1 ? IntToStr(s) : Format("%02d", s);
+                number(s, k == 1 ? 1 : 2);
                 break;
             case 'z':
                 k = run('z');
-                r += k == 1 ? IntToStr(z) : Format("%03d", z);
+                number(z, k == 1 ? 1 : 3);
                 break;
             default:
                 k = 1;

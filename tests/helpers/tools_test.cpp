@@ -90,6 +90,8 @@ TEST_F(ToolsTest, QuotefieldTable) {
         {"l1\r\nl2", "\"l1\nl2\""},
         {"plain", "plain"},
         {"", ""},
+        {"a\rb", "\"a\rb\""},           // a lone CR is quoted like a LF
+        {"x\"y,z\r\n", "\"x'y,z\n\""},  // every rule in one field
     };
     for (const auto& [text, want] : cases) EXPECT_EQ(quotefield(text), want) << text;
 }

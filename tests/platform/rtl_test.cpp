@@ -154,6 +154,7 @@ TEST(RtlDate, FormatDateTime) {
         {"ddd, dd mmm yyyy", "Sun, 04 Mar 2007"},
         {"dddd mmmm", "Sunday March"},
         {"h:nn am/pm", "3:06 pm"},
+        {"hh:nn A/P", "03:06 P"},
         {"\"at\" hh", "at 15"},
     };
     for (const auto& c : cases) EXPECT_EQ(FormatDateTime(c.fmt, dt), c.want) << c.fmt;

@@ -9,6 +9,7 @@
 
 #include "net/sslcontext.h"
 #include "net/x509.h"
+#include "tests/net/ssl_fixture.h"
 
 using namespace net;
 namespace fs = std::filesystem;
@@ -99,19 +100,7 @@ bool connectTo(TSslContext& clientCtx, SSL_CTX* server, const std::string& host,
     return ok;
 }
 
-class SslContextTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        LoadSsl();
-        tmp_ = fs::temp_directory_path() / ("pelliwox-ctx-" + std::to_string(getpid()));
-        fs::create_directories(tmp_);
-    }
-    void TearDown() override {
-        fs::remove_all(tmp_);
-        UnloadSsl();
-    }
-    fs::path tmp_;
-};
+class SslContextTest : public SslFolderTest {};
 
 }  // namespace
 

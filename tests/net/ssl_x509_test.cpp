@@ -10,6 +10,7 @@
 
 #include "net/x509.h"
 #include "platform/rtl/sysutils.h"
+#include "tests/net/ssl_fixture.h"
 
 using namespace net;
 namespace fs = std::filesystem;
@@ -94,19 +95,7 @@ std::string cliExtension(const std::string& file, const std::string& name, bool&
     return out;
 }
 
-class X509Test : public ::testing::Test {
-protected:
-    void SetUp() override {
-        LoadSsl();
-        tmp_ = fs::temp_directory_path() / ("pelliwox-x509-" + std::to_string(getpid()));
-        fs::create_directories(tmp_);
-    }
-    void TearDown() override {
-        fs::remove_all(tmp_);
-        UnloadSsl();
-    }
-    fs::path tmp_;
-};
+class X509Test : public SslFolderTest {};
 
 }  // namespace
 

@@ -7,6 +7,7 @@
 # pop3s.port and ca.crt; STATE_DIR/mail/USER/Maildir are the mailboxes.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+. "$here/common.sh"
 cmd=$1
 dir=$2
 count=${3:-25}
@@ -25,12 +26,7 @@ mkdir -p "$dir/run" "$dir/state" "$dir/mail"
 chmod 755 "$dir" "$dir/mail"
 
 # A CA and a server certificate for 127.0.0.1 and localhost.
-openssl req -x509 -newkey rsa:2048 -nodes -days 3650 -subj "/CN=Pelliwox Test CA" \
-  -keyout "$dir/ca.key" -out "$dir/ca.crt" 2>/dev/null
-openssl req -newkey rsa:2048 -nodes -subj "/CN=localhost" -keyout "$dir/server.key" -out "$dir/server.csr" 2>/dev/null
-printf 'subjectAltName=DNS:localhost,IP:127.0.0.1\n' > "$dir/san.ext"
-openssl x509 -req -in "$dir/server.csr" -CA "$dir/ca.crt" -CAkey "$dir/ca.key" -CAcreateserial \
-  -days 3650 -extfile "$dir/san.ext" -out "$dir/server.crt" 2>/dev/null
+make_test_certs "$dir" "Pelliwox Test CA"
 
 : > "$dir/passwd"
 for n in $(seq 1 "$users"); do

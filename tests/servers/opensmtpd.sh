@@ -8,16 +8,12 @@
 # Writes STATE_DIR/smtp.port.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+. "$here/common.sh"
 cmd=$1
 dir=$2
 mailuser=pwxmail
 
-stop() {
-  if [ -f "$dir/smtpd.pid" ]; then
-    kill "$(cat "$dir/smtpd.pid")" 2>/dev/null || true
-    rm -f "$dir/smtpd.pid"
-  fi
-}
+stop() { stop_pids "$dir/smtpd.pid"; }
 
 if [ "$cmd" = stop ]; then
   stop

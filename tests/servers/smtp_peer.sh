@@ -7,15 +7,11 @@
 # received messages land in STATE_DIR/inbox.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+. "$here/common.sh"
 cmd=$1
 dir=$2
 
-stop() {
-  if [ -f "$dir/peer.pid" ]; then
-    kill "$(cat "$dir/peer.pid")" 2>/dev/null || true
-    rm -f "$dir/peer.pid"
-  fi
-}
+stop() { stop_pids "$dir/peer.pid"; }
 
 if [ "$cmd" = stop ]; then
   stop
@@ -25,12 +21,7 @@ fi
 stop
 rm -rf "$dir"
 mkdir -p "$dir/inbox"
-openssl req -x509 -newkey rsa:2048 -nodes -days 3650 -subj "/CN=Pelliwox SMTP Test CA" \
-  -keyout "$dir/ca.key" -out "$dir/ca.crt" 2>/dev/null
-openssl req -newkey rsa:2048 -nodes -subj "/CN=localhost" -keyout "$dir/server.key" -out "$dir/server.csr" 2>/dev/null
-printf 'subjectAltName=DNS:localhost,IP:127.0.0.1\n' > "$dir/san.ext"
-openssl x509 -req -in "$dir/server.csr" -CA "$dir/ca.crt" -CAkey "$dir/ca.key" -CAcreateserial \
-  -days 3650 -extfile "$dir/san.ext" -out "$dir/server.crt" 2>/dev/null
+make_test_certs "$dir" "Pelliwox SMTP Test CA"
 
 nohup /usr/bin/python3 "$here/smtp_peer.py" "$dir" >"$dir/peer.log" 2>&1 </dev/null &
 echo $! > "$dir/peer.pid"

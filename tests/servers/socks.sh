@@ -4,18 +4,13 @@
 # Usage: socks.sh start|stop STATE_DIR. Ports go to STATE_DIR/*.port.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+. "$here/common.sh"
 cmd=$1
 dir=$2
 user=pwxsocks
 pass=pwx-socks-pass
 
-stop() {
-  for f in "$dir"/*.pid; do
-    [ -f "$f" ] || continue
-    kill "$(cat "$f")" 2>/dev/null || true
-    rm -f "$f"
-  done
-}
+stop() { stop_pids "$dir"/*.pid; }
 
 if [ "$cmd" = stop ]; then
   stop

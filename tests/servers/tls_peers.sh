@@ -9,16 +9,11 @@
 # Usage: tls_peers.sh start|stop STATE_DIR CERT_DIR. Ports go to STATE_DIR/NAME.port.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+. "$here/common.sh"
 cmd=$1
 dir=$2
 
-stop() {
-  for f in "$dir"/*.pid; do
-    [ -f "$f" ] || continue
-    kill "$(cat "$f")" 2>/dev/null || true
-    rm -f "$f"
-  done
-}
+stop() { stop_pids "$dir"/*.pid; }
 
 if [ "$cmd" = stop ]; then
   stop

@@ -1,0 +1,23 @@
+# Shared by the server scripts: sourced, not run.
+
+# Stops the processes named by the pid files given (missing ones are skipped).
+stop_pids() {
+  local f
+  for f in "$@"; do
+    [ -f "$f" ] || continue
+    kill "$(cat "$f")" 2>/dev/null || true
+    rm -f "$f"
+  done
+}
+
+# A test CA (DIR/ca.crt) and a server certificate it signed for localhost
+# and 127.0.0.1 (DIR/server.crt, DIR/server.key).
+make_test_certs() {
+  local dir=$1 name=$2
+  openssl req -x509 -newkey rsa:2048 -nodes -days 3650 -subj "/CN=$name" \
+    -keyout "$dir/ca.key" -out "$dir/ca.crt" 2>/dev/null
+  openssl req -newkey rsa:2048 -nodes -subj "/CN=localhost" -keyout "$dir/server.key" -out "$dir/server.csr" 2>/dev/null
+  printf 'subjectAltName=DNS:localhost,IP:127.0.0.1\n' > "$dir/san.ext"
+  openssl x509 -req -in "$dir/server.csr" -CA "$dir/ca.crt" -CAkey "$dir/ca.key" -CAcreateserial \
+    -days 3650 -extfile "$dir/san.ext" -out "$dir/server.crt" 2>/dev/null
+}

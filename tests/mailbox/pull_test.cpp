@@ -24,16 +24,20 @@ struct Pull {
         run("cp " + stateDir() + "/ca.crt " + folder + "pelliwoxca.pem");
     }
     ~Pull() { run("rm -rf " + folder); }
-    // Runs a pull of the host entry; true when the program ended by itself.
-    bool pull(const std::string& entry, const std::string& user, const std::string& pass) {
+    // Runs a pull of the host entry, on the offscreen platform or on an X
+    // server of its own; true when the program ended by itself.
+    bool pull(const std::string& entry, const std::string& user, const std::string& pass, bool xvfb = false) {
         std::ofstream(folder + "kwpop3hosts.txt", std::ios::binary) << entry << "," << user << "," << pass << ",,\r\n";
         QProcess p;
         auto env = QProcessEnvironment::systemEnvironment();
-        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.insert("QT_QPA_PLATFORM", xvfb ? "xcb" : "offscreen");
         env.insert("TZ", "UTC");
         env.insert("LC_ALL", "C.UTF-8");
         p.setProcessEnvironment(env);
-        p.start(QString::fromStdString(folder + "pelliwox"), {QString::fromStdString("pull:" + entry)});
+        const QString program = QString::fromStdString(folder + "pelliwox");
+        const QString arg = QString::fromStdString("pull:" + entry);
+        if (xvfb) p.start("xvfb-run", {"-a", program, arg});
+        else p.start(program, {arg});
         if (!p.waitForFinished(120000)) {
             p.kill();
             p.waitForFinished();
@@ -54,16 +58,18 @@ TEST(UnattendedPull, WritesTheCsvAndEnds) {
     struct Case {
         std::string entry;
         bool tls;
+        bool xvfb = false;  // the real window on an X server rather than offscreen
     };
     const std::string plain = fixtureFile("pop3.port"), tls = fixtureFile("pop3s.port");
     const Case cases[] = {
         {"127.0.0.1/" + plain + " (plain)", false},
         {"localhost/-" + tls + " (pop3s)", true},
         {"localhost/+" + plain + " (stls)", false},
+        {"127.0.0.1/" + plain + " (plain)", false, true},
     };
     for (const auto& c : cases) {
         Pull p;
-        ASSERT_TRUE(p.pull(c.entry, "pwx1", "secret 1")) << c.entry;
+        ASSERT_TRUE(p.pull(c.entry, "pwx1", "secret 1", c.xvfb)) << c.entry << (c.xvfb ? " under Xvfb" : "");
         std::ifstream csv(p.folder + "Pelliwox.csv");
         ASSERT_TRUE(csv.good()) << c.entry << ": no CSV file";
         EXPECT_EQ(p.oracle(c.tls ? tls : plain, "pwx1", "secret 1", c.tls), 0) << c.entry;

@@ -93,11 +93,21 @@ size_t findascii(std::string_view hay, std::string_view needle, size_t from) {
     if (needle.empty() || needle.size() > hay.size()) return std::string_view::npos;
     const char first = needle[0];
     const char firstUpper = (first >= 'a' && first <= 'z') ? static_cast<char>(first - 32) : first;
-    for (size_t i = from; i + needle.size() <= hay.size(); ++i) {
-        if (hay[i] != first && hay[i] != firstUpper) continue;
+    const char* base = hay.data();
+    const size_t limit = hay.size() - needle.size() + 1;  // the last place a match can start, plus one
+    // Candidates by memchr: the first character in either case.
+    for (size_t i = from; i < limit;) {
+        const auto* a = static_cast<const char*>(std::memchr(base + i, first, limit - i));
+        size_t at = a ? static_cast<size_t>(a - base) : limit;
+        if (firstUpper != first) {
+            const auto* b = static_cast<const char*>(std::memchr(base + i, firstUpper, at - i));
+            if (b) at = static_cast<size_t>(b - base);
+        }
+        if (at >= limit) break;
         size_t k = 1;
-        while (k < needle.size() && asciilower(hay[i + k]) == needle[k]) ++k;
-        if (k == needle.size()) return i;
+        while (k < needle.size() && asciilower(hay[at + k]) == needle[k]) ++k;
+        if (k == needle.size()) return at;
+        i = at + 1;
     }
     return std::string_view::npos;
 }

@@ -26,6 +26,8 @@ TEST_F(HtmlTest, ReplacementTable) {
         {"", "a", "x", true, false, "", 0},
         {"M\xC3\x9CLLER und m\xC3\xBCller", "m\xC3\xBCller", "X", false, false, "X und X", 2},
         {"Hello HELLO", "hello", "bye", false, true, "bye HELLO", 1},
+        {"Bx bX bY", "by", "#", false, false, "Bx bX #", 1},  // candidates in either case that fail first
+        {"xBR <Br> <bR>", "<br>", "|", false, false, "xBR | |", 2},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(replacestr(c.text, c.search, c.repl, c.exact, c.first), c.want) << c.text;

@@ -1,5 +1,5 @@
 #pragma once
-// The message viewer and HTML editor (its Part comes with the composer).
+// The message viewer and HTML editor; an empty window until the composer is built.
 #include "platform/ui/forms.h"
 
 namespace composer {

@@ -1,5 +1,5 @@
 #pragma once
-// The style designer of the quote style (its Part comes with the composer).
+// The style designer of the quote style; an empty window until the composer is built.
 #include "platform/ui/forms.h"
 
 namespace composer {

@@ -1,5 +1,5 @@
 #pragma once
-// The composer and sender window (its Parts come with the composer).
+// The composer and sender window; an empty window until the composer is built.
 #include "platform/ui/forms.h"
 
 namespace composer {

@@ -1,5 +1,5 @@
 #pragma once
-// The check-list dialog (its Part comes later).
+// The check-list dialog; an empty window for now.
 #include "platform/ui/forms.h"
 
 namespace mailbox {

@@ -1,5 +1,5 @@
 #pragma once
-// The text window: the summary of the selected message (its Part comes with message rendering).
+// The text window showing the selected message; empty until messages are rendered.
 #include "platform/ui/forms.h"
 
 namespace mailbox {

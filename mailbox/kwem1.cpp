@@ -157,6 +157,8 @@ void TForm1::buildControls() {
     timer(Timer2, 40000);
     timer(Timer3, 200);
     timer(Timer4, 300);
+    timer(HostsReload, 500);
+    HostsReload->OnTimer = [this](rtl::TObject*) { LoadHostCombo(); };
     FontDialog1 = new ui::TFontDialog(this);
     FontDialog1->Options = ui::fdEffects | ui::fdApplyButton;
 
@@ -408,27 +410,31 @@ void TForm1::Button1ContextPopup(rtl::TObject*) {
 // ---------------------------------------------------------------- hosts
 
 void TForm1::LoadHostCombo() {
+    if (RunActive()) {
+        HostsReload->Enabled = true;
+        return;
+    }
+    HostsReload->Enabled = false;
     if (!helpers::pathexists(HostsPath) || !hostinfo) return;
-    LineList.SetText(hostinfo->ReadHostsText());
+    hostRows_.clear();
+    for (const std::string& line : HostsLines(hostinfo->ReadHostsText())) hostRows_.push_back(HostFields(line));
     const int keep = std::max(0, static_cast<int>(pop3host->ItemIndex));
     pop3host->Items->Clear();
-    for (const std::string& line : LineList) pop3host->Items->Add(helpers::csvdelimel(line, ",", 1));
+    for (const THostFields& row : hostRows_) pop3host->Items->Add(row[0]);
     pop3host->ItemIndex = std::min(keep, pop3host->Items->Count - 1);
     pop3hostChange(pop3host);
 }
 
 void TForm1::pop3hostChange(rtl::TObject*) {
-    if (!helpers::pathexists(HostsPath) || !hostinfo || pop3host->ItemIndex < 0) return;
     // A host change during a run would mix two mailboxes.
     if (RunActive()) return;
-    LineList.SetText(hostinfo->ReadHostsText());
     const int i = pop3host->ItemIndex;
-    if (i >= LineList.Count()) return;
-    const std::string& line = LineList[i];
-    Edit1->Text = rtl::Trim(helpers::csvdelimel(line, ",", 2));
-    Edit2->Text = rtl::Trim(helpers::csvdelimel(line, ",", 3));
-    SmtpHost = rtl::Trim(helpers::csvdelimel(line, ",", 4));
-    SmtpFrom = rtl::Trim(helpers::csvdelimel(line, ",", 5));
+    if (i < 0 || i >= static_cast<int>(hostRows_.size())) return;
+    const THostFields& row = hostRows_[static_cast<size_t>(i)];
+    Edit1->Text = row[1];
+    Edit2->Text = row[2];
+    SmtpHost = row[3];
+    SmtpFrom = row[4];
 }
 
 // ---------------------------------------------------------------- list

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "mail/pop3prot.h"
+#include "mailbox/hstinf.h"
 #include "mailbox/msgrows.h"
 #include "net/sslcontext.h"
 #include "platform/ui/comctrls.h"
@@ -66,6 +67,7 @@ public:
     ui::TTimer* Timer2;  // NOOP keep-alive
     ui::TTimer* Timer3;  // start-up step
     ui::TTimer* Timer4;  // close after a pull
+    ui::TTimer* HostsReload;  // a host list saved during a run, loaded once it ends
     ui::TFontDialog* FontDialog1;
     net::TSslContext* SslContext1;
     mail::TSslPop3Cli* SslPop3Cli1;
@@ -114,6 +116,8 @@ public:
     std::string ConfigText() const;
 
     // Hosts.
+    // The host list from the hosts file; deferred while a run uses the
+    // connection, whose mailbox the list's selection names.
     void LoadHostCombo();
     void pop3hostChange(rtl::TObject* Sender);
 
@@ -191,6 +195,7 @@ private:
 
     std::unique_ptr<TRowStore> rows_;
     std::string lastSearch_;
+    std::vector<THostFields> hostRows_;  // the host list's rows, as the file gave them
     int rememberedSelection_ = 0;
     bool markingRun_ = false;
     bool markStop_ = false;

@@ -1,5 +1,5 @@
 #pragma once
-// The zip options window of archiving (its Part comes with the zip suite).
+// The zip options window of archiving; empty until archiving is built.
 #include "platform/ui/forms.h"
 
 namespace mailbox {

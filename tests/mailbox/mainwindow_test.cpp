@@ -139,6 +139,16 @@ TEST_F(MainWindow, HostComboFillsTheCredentials) {
     EXPECT_EQ(Form1->SmtpFrom, "bob@b.org");
     Form1->LoadHostCombo();
     EXPECT_EQ(Form1->pop3host->ItemIndex(), 1) << "the selection stays";
+
+    // Hosts saved while a run uses the connection reach the list only after it.
+    std::ofstream(folder + "kwpop3hosts.txt", std::ios::binary) << "pop.c.org,carol,pw,,\r\n";
+    Form1->BusyFlag = true;
+    Form1->LoadHostCombo();
+    EXPECT_EQ(Form1->pop3host->Items->Count(), 2);
+    EXPECT_EQ(Form1->Edit1->Text(), "bob");
+    Form1->BusyFlag = false;
+    EXPECT_TRUE(win::PumpUntil([] { return Form1->pop3host->Items->Count() == 1; }, 3000));
+    EXPECT_EQ(Form1->Edit1->Text(), "carol");
     std::remove((folder + "kwpop3hosts.txt").c_str());
 }
 

@@ -12,8 +12,9 @@ bool askyesno(const std::string& question) {
     const std::string text =
         rtl::UpperCase(programname()) + "\r\n\r\n" + (info ? question.substr(1) : question + " ?");
     appfront();
-    if (info) return ui::MessageDlg(text, ui::mtInformation, ui::mbOKCancel) == ui::mrOk;
-    return ui::MessageDlg(text, ui::mtConfirmation, ui::mbYesNo) == ui::mrYes;
+    // Enter answers No or Cancel: a stray key press confirms nothing.
+    if (info) return ui::MessageDlg(text, ui::mtInformation, ui::mbOKCancel, "", ui::mbCancel) == ui::mrOk;
+    return ui::MessageDlg(text, ui::mtConfirmation, ui::mbYesNo, "", ui::mbNo) == ui::mrYes;
 }
 
 int64_t asknumber(const std::string& caption, const std::string& prompt, std::string& answer) {

@@ -14,7 +14,9 @@ constexpr size_t kChunk = 200000;
 
 std::string CsvDateTime(const TMsgRow& row) {
     const double dt = row.DateKey;
-    if (dt >= 0 && dt < 1) return rtl::FormatDateTime(helpers::formatsettings.LongTimeFormat, dt);
+    // No date, or none that could be read: nothing, rather than a midnight.
+    if (dt == 0) return {};
+    if (dt > 0 && dt < 1) return rtl::FormatDateTime(helpers::formatsettings.LongTimeFormat, dt);
     return helpers::datetimestr(dt);
 }
 

@@ -14,7 +14,8 @@ constexpr const char* kCsvHeader = "MessageNo,From,To,Subject,OrgDate,DateTime,S
 std::string CsvLine(const TRowStore& store, int r);
 void AppendCsvLine(std::string& out, const TRowStore& store, int r);
 // The DateTime column: a date read from OrgDate in the short date form, with
-// the long time when it has one, the time alone below one day.
+// the long time when it has one, the time alone below one day; empty when
+// there is no date that could be read.
 std::string CsvDateTime(const TMsgRow& row);
 
 // Writes every row in list order to Path (replacing it). Progress is called

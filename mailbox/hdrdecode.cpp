@@ -42,10 +42,13 @@ Word readWord(std::string_view text, size_t at) {
     w.next = end == std::string_view::npos ? text.size() : payloadAt + end + 2;
     w.undecodable = false;
     if (enc == 'b') {
-        w.decoded = helpers::b64decode(payload);
+        // A leading "~" would have the decoder write a file: no base64 text
+        // holds one, so it goes.
+        w.decoded = helpers::b64decode(payload.substr(std::min(payload.find_first_not_of('~'), payload.size())));
         w.undecodable = w.decoded.empty();
     } else if (enc == 'q') {
-        w.decoded = rtl::StringReplace(helpers::qpdecode(payload), "_", " ", rtl::rfReplaceAll);
+        // Only a literal "_" is a blank; "=5F" is an underscore.
+        w.decoded = helpers::qpdecode(rtl::StringReplace(std::string(payload), "_", " ", rtl::rfReplaceAll));
     } else {
         w.decoded = std::string(payload);
     }
@@ -129,10 +132,12 @@ std::string DecodeEncodedWords(std::string_view text, bool convert, std::string&
     std::string out;
     for (const Piece& p : pieces) {
         if (!convert) out += p.text;
-        else if (p.word) out += helpers::charsetconv(p.text, p.charset);
+        // A character set that could not be used leaves bytes that the
+        // list and the CSV file could not show: those read as Latin-1.
+        else if (p.word) out += ValidUtf8(helpers::charsetconv(p.text, p.charset));
         // Text outside the words is taken as the header's first character
         // set unless it already reads as UTF-8.
-        else out += IsValidUtf8(p.text) ? p.text : helpers::charsetconv(p.text, hdrCharset);
+        else out += IsValidUtf8(p.text) ? p.text : ValidUtf8(helpers::charsetconv(p.text, hdrCharset));
     }
     return rtl::Trim(out);
 }

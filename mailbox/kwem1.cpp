@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "helpers/edithelpers.h"
 #include "helpers/kwutil.h"
 #include "mailbox/commslog.h"
 #include "mailbox/hdrdecode.h"
@@ -70,6 +71,11 @@ TForm1::TForm1(rtl::TComponent* Owner) : ui::TForm(Owner), rows_(std::make_uniqu
     Form1 = this;
     ProgramFolder = helpers::homedir;
     HostsPath = ProgramFolder + "kwpop3hosts.txt";
+    if (ui::Application) {
+        ui::Application->HintPause = 10;
+        ui::Application->HintHidePause = 50000;
+        ui::Application->HintShortPause = 1;
+    }
     buildControls();
     bindEvents();
     Timer3->Enabled = true;
@@ -169,6 +175,13 @@ void TForm1::buildControls() {
     // Servers the user trusts beside the system's authorities.
     const std::string caFile = ProgramFolder + "pelliwoxca.pem";
     if (helpers::pathexists(caFile)) SslContext1->SetSslCAFile(caFile);
+    // A client certificate with its key, for servers that ask for one. None
+    // ships with the program: a key shared by every installation proves nothing.
+    const std::string clientCert = ProgramFolder + "mozcrt.pem";
+    if (helpers::pathexists(clientCert)) {
+        SslContext1->SetSslCertFile(clientCert);
+        SslContext1->SetSslPrivKeyFile(clientCert);
+    }
     SslPop3Cli1 = new mail::TSslPop3Cli(this);
     SslPop3Cli1->Port = "pop3";
     SslPop3Cli1->AuthType = mail::popAuthLogin;
@@ -241,7 +254,7 @@ void TForm1::bindEvents() {
     BitBtn5->OnClick = [this](rtl::TObject* s) { BitBtn5Click(s); };
     BitBtn6->OnClick = [this](rtl::TObject* s) { BitBtn6Click(s); };
     BitBtn7->OnClick = [this](rtl::TObject* s) { BitBtn7Click(s); };
-    BitBtn8->OnClick = [this](rtl::TObject*) { EraseMarkedAndQuit(); };
+    BitBtn8->OnClick = [this](rtl::TObject*) { BitBtn8Click(); };
     BitBtn8->OnContextPopup = popup([this](rtl::TObject* s) { BitBtn8ContextPopup(s); });
 
     SslPop3Cli1->OnDisplay = [this](rtl::TObject* s, const std::string& m) { SslPop3Cli1Display(s, m); };
@@ -329,7 +342,7 @@ void TForm1::FormCloseQuery(rtl::TObject*, bool& CanClose) {
     }
     // Nothing is freed under a running loop: the run is asked to stop first.
     if (RunActive()) {
-        StopFlag = true;
+        if (retrieving_) StopFlag = true;
         markStop_ = true;
         helpers::errreport("Stopping the current run - please close again when it has ended");
         CanClose = false;
@@ -365,7 +378,8 @@ void TForm1::Timer1Timer(rtl::TObject*) {
     if (RunActive()) return;
     Timer1->Enabled = false;
     BitBtn1Click(BitBtn1);
-    Timer1->Enabled = true;
+    // Unticked during the check: no more checks.
+    Timer1->Enabled = CheckBox1->Checked();
 }
 
 void TForm1::Timer2Timer(rtl::TObject*) {
@@ -422,6 +436,7 @@ void TForm1::LoadHostCombo() {
     pop3host->Items->Clear();
     for (const THostFields& row : hostRows_) pop3host->Items->Add(row[0]);
     pop3host->ItemIndex = std::min(keep, pop3host->Items->Count - 1);
+    helpers::combofit(pop3host, ListView1);
     pop3hostChange(pop3host);
 }
 
@@ -491,6 +506,11 @@ void TForm1::ListView1CustomDrawItem(rtl::TObject*, ui::TListItem* Item, ui::TCu
 void TForm1::ListView1ColumnClick(rtl::TObject*, ui::TListColumn* Column) { SortByColumn(Column->Index() + 1); }
 
 void TForm1::SortByColumn(int Column) {
+    // A run fills and walks rows by their place in the list.
+    if (RunActive()) {
+        StatusText(kBusy);
+        return;
+    }
     ui::Screen->Cursor = ui::crHourGlass;
     const int old = std::abs(SortKey) - 1;
     ui::TListColumn* oldCol = ListView1->Columns[old];
@@ -563,7 +583,7 @@ bool TForm1::LoadMessage(int R, bool, bool) {
     if (R < 0 || R >= RowCount()) return false;
     // A fetch while another run owns the connection would mix their lines.
     if (RunActive()) {
-        StatusText("Busy - please wait until the current run has ended");
+        StatusText(kBusy);
         return false;
     }
     return false;

@@ -20,6 +20,9 @@
 
 namespace mailbox {
 
+// The status while a run owns the connection and the rows.
+inline constexpr const char* kBusy = "Busy - please wait until the current run has ended";
+
 // Sets a flag for the length of a scope (one run), whatever way it is left.
 class TFlagScope {
 public:
@@ -149,6 +152,8 @@ public:
     // Whether a long run (retrieval, marking, deletion, a fetch) owns the
     // connection and the lists.
     bool RunActive() const;
+    // The selected host and user name: which mailbox the rows belong to.
+    std::string Account() const { return pop3host->Text() + "\n" + Edit1->Text(); }
     // Whether the rows' message numbers still name the same messages in
     // the present session (checked by UIDL, else by LIST sizes).
     bool RowsStillValid();
@@ -160,6 +165,7 @@ public:
     bool Pop3Command(const std::string& Text);
     void BitBtn1Click(rtl::TObject* Sender);
     void EraseMarkedAndQuit();
+    void BitBtn8Click();
     void BitBtn8ContextPopup(rtl::TObject* Sender);
     void ShowConnState();
     void CommsLogAppend(const std::string& Text);
@@ -200,6 +206,8 @@ private:
     bool markingRun_ = false;
     bool markStop_ = false;
     bool retrieving_ = false;
+    bool checkingSizes_ = false;  // a LIST that checks the rows' sizes, not one that sets them
+    std::string rowsAccount_;     // the host and user the rows were listed from
     bool inPop3Command_ = false;
     int sessionId_ = 0;    // counts the POP3 connections made
     int rowsSession_ = 0;  // the session whose message numbers the rows hold

@@ -52,8 +52,9 @@ void TForm1::SslPop3Cli1ListLine(rtl::TObject*) {
     if (n <= 0 || n >= static_cast<int>(rowOfMessage_.size())) return;
     const int r = rowOfMessage_[static_cast<size_t>(n)];
     if (r < 0 || r >= RowCount()) return;
-    rows_->Row(r).Size = static_cast<int32_t>(std::min<int64_t>(SslPop3Cli1->MsgSize(), INT32_MAX));
     listedSizes_[static_cast<size_t>(n)] = SslPop3Cli1->MsgSize();
+    // A check of the sizes the rows hold must not change them.
+    if (!checkingSizes_) rows_->Row(r).Size = static_cast<int32_t>(std::min<int64_t>(SslPop3Cli1->MsgSize(), INT32_MAX));
 }
 
 void TForm1::SslPop3Cli1SessionClosed(rtl::TObject*, uint16_t) { ShowConnState(); }
@@ -127,6 +128,15 @@ bool TForm1::Pop3Command(const std::string& Text) {
     }
 }
 
+void TForm1::BitBtn8Click() {
+    // Disconnecting clears the rows a running loop is using.
+    if (RunActive()) {
+        StatusText(kBusy);
+        return;
+    }
+    EraseMarkedAndQuit();
+}
+
 void TForm1::BitBtn8ContextPopup(rtl::TObject*) {
     if (!SslPop3Cli1->Connected() && !RunActive()) Pop3Connect();
 }
@@ -152,23 +162,21 @@ bool TForm1::RowsStillValid() {
     MailboxCount = std::min(SslPop3Cli1->MsgCount(), MaxMsgRows);
     std::vector<std::string> uids;
     readUidls(uids);
+    // The sizes must agree; so must the unique ids where both sessions have them.
+    prepareSizeIndex(0);
+    bool listed;
+    {
+        TFlagScope checking(checkingSizes_);
+        listed = Pop3Command("LIST 0");
+    }
+    if (!listed) return false;
     bool same = true;
-    if (!uids.empty()) {
-        for (int i = 0; i < RowCount() && same; ++i) {
-            const TMsgRow& row = rows_->Row(i);
-            const auto n = static_cast<size_t>(row.MessageNo);
-            const std::string_view had = rows_->Text(i, rtUidl);
-            same = n < uids.size() && (had.empty() || had == uids[n]);
-        }
-    } else {
-        // No unique ids: the sizes must agree.
-        prepareSizeIndex(0);
-        if (!Pop3Command("LIST 0")) return false;
-        for (int i = 0; i < RowCount() && same; ++i) {
-            const TMsgRow& row = rows_->Row(i);
-            const auto n = static_cast<size_t>(row.MessageNo);
-            same = n < listedSizes_.size() && (row.NotFetched || listedSizes_[n] == row.Size);
-        }
+    for (int i = 0; i < RowCount() && same; ++i) {
+        const TMsgRow& row = rows_->Row(i);
+        const auto n = static_cast<size_t>(row.MessageNo);
+        const std::string_view had = rows_->Text(i, rtUidl);
+        same = n < listedSizes_.size() && (row.NotFetched || listedSizes_[n] == row.Size) &&
+               (had.empty() || uids.empty() || had == uids[n]);
     }
     if (same) rowsSession_ = sessionId_;
     return same;
@@ -200,6 +208,10 @@ void TForm1::deleteSavedFiles(int R) {
 
 void TForm1::EraseMarkedAndQuit() {
     if (!BusyFlag) {
+        // Marks belong to the mailbox the rows came from: another account
+        // selected since would number other messages.
+        if (CountMarked() > 0 && Account() != rowsAccount_)
+            dropMarks("The host or user name has changed since the messages were listed.");
         const int marked = CountMarked();
         // Marks are not thrown away because the connection went: log in again
         // to apply them, and say so when that cannot be done.
@@ -214,10 +226,14 @@ void TForm1::EraseMarkedAndQuit() {
             for (int i = 0; i < RowCount(); ++i) {
                 TMsgRow& row = rows_->Row(i);
                 if (!row.DeleteMark) continue;
-                if (Pop3Command("DELE " + rtl::IntToStr(row.MessageNo))) ++deleted;
-                else ++failed;
                 row.DeleteMark = false;
-                deleteSavedFiles(i);
+                // The saved page and files go only with the message itself.
+                if (Pop3Command("DELE " + rtl::IntToStr(row.MessageNo))) {
+                    ++deleted;
+                    deleteSavedFiles(i);
+                } else {
+                    ++failed;
+                }
             }
             // The server deletes only when QUIT has been answered.
             const bool quit = Pop3Command("QUIT");
@@ -227,10 +243,10 @@ void TForm1::EraseMarkedAndQuit() {
             else if (failed > 0)
                 helpers::errreport(helpers::numsep(failed) + " messages marked for deletion could not be deleted.\r\n" +
                                    SslPop3Cli1->LastResponse());
-            ListView1->Items->Count = 0;
             rows_->Clear();
         }
     }
+    ListView1->Items->Count = 0;
     rows_->SetRowCount(0);
     MailboxCount = 0;
     Label4->Caption = kNoMessages;
@@ -274,12 +290,13 @@ void TForm1::BitBtn1Click(rtl::TObject*) {
     if (pop3host->Text().empty()) return;
     // A second road over the same connection is refused while one runs.
     if (RunActive() || inPop3Command_) {
-        StatusText("Busy - please wait until the current run has ended");
+        StatusText(kBusy);
         return;
     }
     TFlagScope running(retrieving_);
+    StopFlag = false;
     const std::string host = pop3host->Text();
-    bool incremental = CheckBox1->Checked() && host == LastHost && RowCount() > 0;
+    bool incremental = CheckBox1->Checked() && host == LastHost && Account() == rowsAccount_ && RowCount() > 0;
     if (incremental) {
         Pop3Command("QUIT");
     } else {
@@ -306,15 +323,21 @@ void TForm1::BitBtn1Click(rtl::TObject*) {
         rows_->Clear();
         ListView1->Items->Count = 0;
     }
+    // Index of the first message to fetch (numbers count from 1).
     int start;
     if (incremental) {
-        start = std::min(ListView1->Items->Count(), MailboxCount);
+        // Above the highest number held: after a ranged retrieval the rows
+        // are fewer than that number.
+        int highest = 0;
+        for (int i = 0; i < RowCount(); ++i) highest = std::max(highest, rows_->Row(i).MessageNo);
+        start = std::min(highest, MailboxCount);
     } else {
         ListView1->Items->Count = 0;
         rows_->Clear();
         start = 0;
         if (host != LastHost) rememberedSelection_ = 0;
         LastHost = host;
+        rowsAccount_ = Account();
     }
     const int total0 = MailboxCount;
     std::string ranges;
@@ -329,15 +352,15 @@ void TForm1::BitBtn1Click(rtl::TObject*) {
     int total = total0 - start;
     if (rangeMode) {
         total = 0;
-        for (int n = 1; n <= total0; ++n) total += helpers::inranges(ranges, n) > 0 ? 1 : 0;
+        for (int n = start + 1; n <= total0; ++n) total += helpers::inranges(ranges, n) > 0 ? 1 : 0;
     }
     std::vector<std::string> uids;
     readUidls(uids);
-    rows_->SetRowCount(start);
-    ListView1->Items->Count = rangeMode ? total : start;
+    const int kept = RowCount();
+    ListView1->Items->Count = rangeMode ? kept + total : kept;
     ListView1->Items->BeginUpdate();
     StatusText("Getting Messages...");
-    int r = start - 1, fetched = 0;
+    int r = kept - 1, fetched = 0;
     for (int i = start; !StopFlag && i < total0; ++i) {
         if (rangeMode && helpers::inranges(ranges, i + 1) == 0) continue;
         r = rows_->RowCount();
@@ -356,14 +379,13 @@ void TForm1::BitBtn1Click(rtl::TObject*) {
         Label4->Caption = helpers::numsep(i + 1) + " of " + helpers::numsep(total0) + "\rGot " + helpers::numsep(fetched) +
                           " of " + helpers::numsep(total) + "\r" + helpers::numsep(bytes) + " bytes";
         Label4->Repaint();
-        // A row whose TOP failed because the connection went stays that way;
-        // the rest are not asked over a dead connection.
-        if (!SslPop3Cli1->Connected()) break;
+        // Once the connection has gone, the remaining messages still get
+        // their rows, marked as not fetched; nothing more is sent.
     }
     ListView1->Items->EndUpdate();
     rowsSession_ = sessionId_;
     ShowConnState();
-    prepareSizeIndex(start);
+    prepareSizeIndex(kept);
     Pop3Command("LIST 0");
     StopFlag = false;
     Label4->Caption = helpers::numsep(total0) + " messages\rViewing " + helpers::numsep(r + 1) + "\r" +
@@ -392,7 +414,7 @@ void TForm1::BitBtn4Click(rtl::TObject*) {
         return;
     }
     if (RunActive()) {
-        StatusText("Busy - please wait until the current run has ended");
+        StatusText(kBusy);
         return;
     }
     TFlagScope run(markingRun_);
@@ -439,8 +461,10 @@ void TForm1::BitBtn7Click(rtl::TObject*) {
 
 void TForm1::BitBtn1ContextPopup(rtl::TObject*) {
     const std::string path = ProgramFolder + "Pelliwox.csv";
-    ExportCsv(*rows_, path, [this](int row) { StatusText("CSV Exporting Row " + helpers::numsep(row)); });
-    StatusText("Exported to CSV File " + path);
+    if (ExportCsv(*rows_, path, [this](int row) { StatusText("CSV Exporting Row " + helpers::numsep(row)); }))
+        StatusText("Exported to CSV File " + path);
+    else
+        StatusText("The CSV file " + path + " could not be written");
 }
 
 }  // namespace mailbox

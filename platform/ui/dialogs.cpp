@@ -115,6 +115,7 @@ TModalResult TQtPrompter::MessageDlg(const TPrompt& p) {
         if (!(p.buttons & b.button)) continue;
         QAbstractButton* added = box.addButton(b.qt);
         if (b.result == dismissed) box.setEscapeButton(added);
+        if (p.defaultButton == b.button) box.setDefaultButton(static_cast<QPushButton*>(added));
     }
     if (box.buttons().isEmpty()) box.addButton(QMessageBox::Ok);
     box.exec();

@@ -43,8 +43,9 @@ TModalResult DismissResult(TMsgDlgButtons buttons) {
 }
 
 TModalResult MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons,
-                        const std::string& caption) {
+                        const std::string& caption, TMsgDlgButtons defaultButton) {
     TPrompt p;
+    p.defaultButton = defaultButton;
     p.caption = caption;
     p.text = text;
     p.type = type;

@@ -34,6 +34,8 @@ struct TPrompt {
     TMsgDlgType type = mtInformation;
     TMsgDlgButtons buttons = mbOK;
     std::string value;  // the proposed input of an Input prompt
+    // The button that Enter presses; 0 leaves the box's own choice.
+    TMsgDlgButtons defaultButton = 0;
 };
 
 class IPrompter {
@@ -52,7 +54,7 @@ IPrompter& Prompter();
 void SetPrompter(IPrompter* prompter);
 
 TModalResult MessageDlg(const std::string& text, TMsgDlgType type, TMsgDlgButtons buttons,
-                        const std::string& caption = "");
+                        const std::string& caption = "", TMsgDlgButtons defaultButton = 0);
 bool InputQuery(const std::string& caption, const std::string& prompt, std::string& value);
 
 // What closing a box with these buttons answers.

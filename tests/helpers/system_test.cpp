@@ -182,8 +182,10 @@ TEST_F(SystemTest, AskyesnoShowsTheProgramNameAndTheQuestion) {
     ASSERT_EQ(prompter->prompts.size(), 3u);
     EXPECT_EQ(prompter->prompts[0].text, name + "\r\n\r\nDelete it ?");
     EXPECT_EQ(prompter->prompts[0].buttons, ui::mbYesNo);
+    EXPECT_EQ(prompter->prompts[0].defaultButton, ui::mbNo) << "Enter must not confirm";
     EXPECT_EQ(prompter->prompts[1].text, name + "\r\n\r\nSaved");
     EXPECT_EQ(prompter->prompts[1].buttons, ui::mbOKCancel);
+    EXPECT_EQ(prompter->prompts[1].defaultButton, ui::mbCancel);
 }
 
 TEST_F(SystemTest, AsknumberTable) {

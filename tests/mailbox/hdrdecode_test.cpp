@@ -34,6 +34,14 @@ TEST_F(HeaderDecoding, EncodedWords) {
         {"=?utf-8?Q?=3D=3Fx?= tail", false, "=?x tail", "utf-8"},
         {"  plain text\t ", true, "plain text", ""},
         {"a =? b", false, "a  b", ""},
+        // "_" is a blank, "=5F" an underscore.
+        {"=?utf-8?Q?my=5Ffile_name.pdf?=", false, "my_file name.pdf", "utf-8"},
+        // A word never makes the decoder write a file ("~" starts a file
+        // name for it): the "~" goes and the rest is decoded.
+        {"=?utf-8?B?~SGk=?=", false, "Hi", "utf-8"},
+        // Bytes no character set could turn into UTF-8 read as Latin-1.
+        {"Subject caf\xE9", true, "Subject caf\xC3\xA9", ""},
+        {"=?x-unknown?Q?caf=E9?=", true, "caf\xC3\xA9", "x-unknown"},
     };
     for (const auto& c : cases) {
         std::string cs = "stale";

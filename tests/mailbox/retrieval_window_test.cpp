@@ -135,6 +135,23 @@ TEST_F(Retrieval, RangesStopAndIncrementalChecks) {
         if ((n >= 4 && n <= 7) || (n >= 12 && n <= 20) || n >= 25) want.push_back(n);
     EXPECT_EQ(numbers(), want);
 
+    // An auto-check after ranges fetches nothing again: the rows go above the
+    // highest number held.
+    {
+        int again = 0;
+        auto saved = Form1->SslPop3Cli1->OnDisplay;
+        Form1->SslPop3Cli1->OnDisplay = [&](rtl::TObject* s, const std::string& m) {
+            saved(s, m);
+            if (m.rfind("> TOP", 0) == 0) ++again;
+        };
+        Form1->CheckBox1->Checked = true;
+        Form1->BitBtn1Click(Form1->BitBtn1);
+        Form1->CheckBox1->Checked = false;
+        Form1->SslPop3Cli1->OnDisplay = saved;
+        EXPECT_EQ(again, 0);
+        EXPECT_EQ(numbers(), want);
+    }
+
     // Stop after ten messages: those rows stay, with their sizes.
     int tops = 0;
     auto saved = Form1->SslPop3Cli1->OnDisplay;
@@ -174,6 +191,35 @@ TEST_F(Retrieval, RangesStopAndIncrementalChecks) {
     Form1->CheckBox1->Checked = false;
     Form1->Rows().Row(0).DeleteMark = false;
     for (int i = 0; i < Form1->RowCount(); ++i) Form1->Rows().Row(i).DeleteMark = false;
+}
+
+// A connection lost during the listing still leaves a row for every
+// message; those after the loss say they could not be fetched and are never
+// marked by a marking run.
+TEST_F(Retrieval, ALostConnectionLeavesRowsNotFetched) {
+    refill("pwx7", 20, 9);
+    useHost("pwx7", "secret 7");
+    int tops = 0;
+    auto saved = Form1->SslPop3Cli1->OnDisplay;
+    Form1->SslPop3Cli1->OnDisplay = [&](rtl::TObject* s, const std::string& m) {
+        saved(s, m);
+        if (m.rfind("> TOP", 0) == 0 && ++tops == 6) Form1->SslPop3Cli1->Abort();
+    };
+    Form1->BitBtn1Click(Form1->BitBtn1);
+    Form1->SslPop3Cli1->OnDisplay = saved;
+    EXPECT_EQ(tops, 6) << "nothing is sent over the lost connection";
+    ASSERT_EQ(Form1->RowCount(), 20);
+    Form1->SortByColumn(1);
+    if (Form1->Rows().Row(0).MessageNo != 1) Form1->SortByColumn(1);
+    for (int i = 0; i < 20; ++i) {
+        EXPECT_EQ(Form1->Rows().Row(i).MessageNo, i + 1);
+        EXPECT_EQ(Form1->Rows().Row(i).NotFetched, i >= 5) << "message " << i + 1;
+    }
+    EXPECT_EQ(Form1->ColumnText(19, 3), "(could not be fetched)");
+    dialogs->QueueResult(ui::mrYes);
+    Form1->BitBtn7Click(Form1->BitBtn7);  // "Mark Rest"
+    for (int i = 0; i < 20; ++i) EXPECT_EQ(Form1->Rows().Row(i).DeleteMark, i < 5) << "message " << i + 1;
+    for (int i = 0; i < 20; ++i) Form1->Rows().Row(i).DeleteMark = false;
 }
 
 TEST_F(Retrieval, MarkingRunDeletesExactlyTheMarkedMessages) {
@@ -220,6 +266,54 @@ TEST_F(Retrieval, MarksOfAnOldSessionAreNotAppliedToAChangedMailbox) {
     EXPECT_TRUE(told);
     dialogs->unexpected = 0;
     EXPECT_EQ(poplibState("pwx11", "secret 11")["count"].toInt(), 8) << "nothing more was deleted";
+}
+
+// Without unique ids from the first session, the sizes must tell: the same
+// count of messages in other places is a changed mailbox.
+TEST_F(Retrieval, SizesTellAChangedMailboxWhenIdsAreMissing) {
+    refill("pwx11", 10, 5);
+    useHost("pwx11", "secret 11");
+    Form1->BitBtn1Click(Form1->BitBtn1);
+    ASSERT_EQ(Form1->RowCount(), 10);
+    for (int i = 0; i < Form1->RowCount(); ++i) {
+        Form1->Rows().SetText(i, rtUidl, "");  // as from a server without UIDL
+        if (Form1->Rows().Row(i).MessageNo == 8) Form1->Rows().Row(i).DeleteMark = true;
+    }
+    Form1->SslPop3Cli1->Abort();
+    const QJsonArray uids = poplibState("pwx11", "secret 11", "1")["uidl"].toArray();
+    refill("pwx11", 10, 5, true);  // a message arrives: ten again, numbered anew
+    ASSERT_EQ(poplibState("pwx11", "secret 11")["count"].toInt(), 10);
+    Form1->EraseMarkedAndQuit();
+    bool told = false;
+    for (const auto& p : dialogs->prompts) told = told || p.text.find("deletion marks were dropped") != std::string::npos;
+    EXPECT_TRUE(told);
+    dialogs->unexpected = 0;
+    // Listings are "number id": the ids of before must all still be there.
+    auto ids = [](const QJsonArray& listing) {
+        QStringList r;
+        for (const auto& line : listing) r << line.toString().section(' ', 1);
+        return r;
+    };
+    const QStringList now = ids(poplibState("pwx11", "secret 11")["uidl"].toArray());
+    for (const QString& id : ids(uids)) EXPECT_TRUE(now.contains(id)) << "deleted: " << id.toStdString();
+}
+
+// Marks belong to the account the rows came from.
+TEST_F(Retrieval, MarksStayWithTheirAccount) {
+    refill("pwx11", 6, 7);
+    refill("pwx12", 6, 8);
+    useHost("pwx11", "secret 11");
+    Form1->BitBtn1Click(Form1->BitBtn1);
+    ASSERT_EQ(Form1->RowCount(), 6);
+    Form1->Rows().Row(0).DeleteMark = true;
+    Form1->SslPop3Cli1->Abort();
+    useHost("pwx12", "secret 12");  // another account selected meanwhile
+    Form1->EraseMarkedAndQuit();
+    ASSERT_FALSE(dialogs->prompts.empty());
+    EXPECT_NE(dialogs->prompts[0].text.find("The host or user name has changed"), std::string::npos);
+    dialogs->unexpected = 0;
+    EXPECT_EQ(poplibState("pwx11", "secret 11")["count"].toInt(), 6);
+    EXPECT_EQ(poplibState("pwx12", "secret 12")["count"].toInt(), 6);
 }
 
 TEST_F(Retrieval, CsvOfTheRows) {

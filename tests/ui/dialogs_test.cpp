@@ -9,9 +9,11 @@
 #include <QFontDialog>
 #include <QImage>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QtTest/QTest>
 #include <fstream>
 #include <iterator>
 
@@ -124,6 +126,23 @@ TEST_F(RealDialogs, TheFileDialogReturnsTheChosenFileAndFilter) {
     EXPECT_EQ(open.FileName, path.toStdString());
     EXPECT_EQ(open.FilterIndex, 2);
     EXPECT_EQ(open.Files->Count(), 1);
+}
+
+// The button a question names as its default is the one Enter presses.
+TEST_F(RealDialogs, EnterPressesTheQuestionsDefaultButton) {
+    TQtPrompter prompter;
+    for (const auto& [def, want] : {std::pair{mbNo, mrNo}, std::pair{mbYes, mrYes}}) {
+        whenShown<QMessageBox>([](QMessageBox& box) {
+            QTest::keyClick(&box, Qt::Key_Return);
+            return true;
+        });
+        TPrompt p;
+        p.text = "Delete it ?";
+        p.type = mtConfirmation;
+        p.buttons = mbYesNo;
+        p.defaultButton = def;
+        EXPECT_EQ(prompter.MessageDlg(p), want);
+    }
 }
 
 TEST_F(RealDialogs, TheFontDialogAppliesBeforeItCloses) {

@@ -47,8 +47,16 @@ bool finish(FILE* f, std::string_view text, bool sync) {
     return fclosechk(f) == 0 && ok;
 }
 
-bool writeopened(const std::string& name, const char* mode, std::string_view text) {
-    FILE* f = fopenretry(name, mode);
+bool writeopened(const std::string& name, const char* mode, std::string_view text, int createmode = 0666) {
+    FILE* f = nullptr;
+    if (mode[0] == 'a') {
+        // Appending may create the file: give it its mode from the start.
+        const int fd = ::open(name.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, createmode);
+        if (fd >= 0 && !(f = ::fdopen(fd, mode))) ::close(fd);
+        if (!f) detail::setlasterr(errno);
+    } else {
+        f = fopenretry(name, mode);
+    }
     if (!f) {
         reportopen(name);
         return false;
@@ -61,7 +69,7 @@ bool writeopened(const std::string& name, const char* mode, std::string_view tex
 }
 
 // A new file beside Target that nobody else has opened.
-FILE* opentemp(const std::string& target, std::string& tmpname) {
+FILE* opentemp(const std::string& target, std::string& tmpname, int createmode) {
     static unsigned serial = 0;
     const std::string dir = rtl::ExtractFilePath(target);
     const std::string base = "." + rtl::ExtractFileName(target) + ".";
@@ -69,7 +77,7 @@ FILE* opentemp(const std::string& target, std::string& tmpname) {
         tmpname = dir + base + rtl::IntToHex(static_cast<uint64_t>(::getpid()), 1) + "-" +
                   rtl::IntToHex(++serial, 1) + rtl::IntToHex(static_cast<uint64_t>(randomint(0x7FFFFFFF)), 1) +
                   ".tmp";
-        const int fd = ::open(tmpname.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        const int fd = ::open(tmpname.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, createmode);
         if (fd >= 0) {
             FILE* f = ::fdopen(fd, "wb");
             if (f) return f;
@@ -96,7 +104,7 @@ void syncfolder(const std::string& dir) {
 
 // The new content goes to a file beside the old one, which it replaces in a
 // single rename once it is safely written.
-bool replacefile(const std::string& name, std::string_view text) {
+bool replacefile(const std::string& name, std::string_view text, int createmode) {
     struct stat st {};
     const bool exists = ::stat(name.c_str(), &st) == 0;
     if (exists && !S_ISREG(st.st_mode)) return writeopened(name, "wb", text);  // a device or pipe
@@ -107,7 +115,8 @@ bool replacefile(const std::string& name, std::string_view text) {
         if (::realpath(name.c_str(), real)) target = real;  // keep the link, replace what it names
     }
     std::string tmpname;
-    FILE* f = opentemp(target, tmpname);
+    // An existing file keeps its mode; the temporary file never has more.
+    FILE* f = opentemp(target, tmpname, exists ? (st.st_mode & createmode & 0777) : createmode);
     // A folder that takes no new files may still let its files be rewritten.
     if (!f && exists) return writeopened(name, "wb", text);
     if (!f) {
@@ -199,17 +208,17 @@ std::string loadtext(const std::string& name) {
     return data;
 }
 
-bool savetext(const std::string& name, std::string_view text) {
+bool savetext(const std::string& name, std::string_view text, int createmode) {
     if (!name.empty() && name[0] == '+') {
         if (text.empty()) return true;
-        return writeopened(name.substr(1), "ab", text);
+        return writeopened(name.substr(1), "ab", text, createmode);
     }
     if (name.empty()) {
         detail::setlasterr(ENOENT);
         reportopen(name);
         return false;
     }
-    return replacefile(name, text);
+    return replacefile(name, text, createmode);
 }
 
 int64_t filesize64(const std::string& name) {

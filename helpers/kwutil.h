@@ -146,7 +146,9 @@ int fclosechk(FILE* stream);
 std::string loadtext(const std::string& name);
 // A leading "+" appends. A replaced file is written beside and renamed over
 // the old one, so it is never left half written.
-bool savetext(const std::string& name, std::string_view text);
+// A new file gets CreateMode (less the umask) from the start; an existing
+// file keeps its own mode.
+bool savetext(const std::string& name, std::string_view text, int createmode = 0666);
 int64_t filesize64(const std::string& name);
 // The system's text for the last failure of a library file or process call.
 std::string lasterrtext();

@@ -177,8 +177,10 @@ bool masklist(std::string_view masks, std::string_view name);
 std::string sockerrtext(int32_t code);
 std::string hostlookup(const std::string& host, int32_t family, bool withaddresses);
 bool isurl(std::string_view text);
-// Opens a link, document or folder with the desktop's opener. Programs and
-// scripts are refused (reported); true when the opener was started.
+// Opens a link, document or folder with the desktop's opener. A "file:" link
+// in any form is a local file; programs and scripts are refused (reported),
+// and so are links other than http, https, mailto and ftp. True when the
+// opener was started.
 bool shellopen(const std::string& target);
 // Starts a command line (split at blanks, double quotes group) without a
 // shell; with Wait, pumps messages until it ends. The process id, or -1.

@@ -79,12 +79,6 @@ std::bitset<256> qpcodes(std::string_view text) {
     return present;
 }
 
-bool isascii(std::string_view s) {
-    for (char c : s)
-        if (static_cast<unsigned char>(c) >= 0x80) return false;
-    return true;
-}
-
 inline char asciilower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
 
 // Where Needle (ASCII, already lower case) stands in Hay with ASCII letters
@@ -139,7 +133,7 @@ std::string replacestr(std::string_view text, std::string_view search, std::stri
     const std::string r = fold(replacement);
     // An ASCII search needs no folded copy of the text: bytes of other
     // characters can never match it.
-    const bool direct = exact || isascii(search);
+    const bool direct = exact || detail::isascii(search);
     std::string w;
     auto find = [&](const std::string& in, size_t from) {
         if (exact) return in.find(s, from);

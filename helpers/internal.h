@@ -31,6 +31,9 @@ int statretry(const std::string& name, struct stat& st, int maxfailures, int wai
 // empty field.
 std::vector<std::string> splitfields(std::string_view text, std::string_view delimiters, bool quotes);
 
+// Whether every byte is below 0x80.
+bool isascii(std::string_view text);
+
 // Lower case for ASCII and for the accented capitals of the Latin-1 range
 // in UTF-8; the length never changes, so positions stay valid.
 std::string lowerlatin(std::string_view text);

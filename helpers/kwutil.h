@@ -306,8 +306,19 @@ std::string b64decode(std::string_view text);
 
 // ------------------------------------------------------ code pages and GUIDs
 
+// Received text in its declared character set (looked up in
+// codepageids.txt) as UTF-8. The result is always valid UTF-8: bytes a known
+// set cannot read become U+FFFD; with an empty, unknown or unusable set the
+// text's well-formed UTF-8 is kept and every other byte is read as
+// Windows-1252 (its five unassigned bytes as Latin-1), as validutf8 does.
 std::string charsetconv(std::string_view text, std::string_view charset);
+// The same from a Windows code page number.
 std::string cpconv(std::string_view text, int32_t codepage);
+// Whether the text is well-formed UTF-8 (ASCII is).
+bool isutf8(std::string_view text);
+// The text with its well-formed UTF-8 kept and every other byte read as
+// Windows-1252: valid UTF-8 whatever it was given.
+std::string validutf8(std::string_view text);
 std::string newguid();
 
 }  // namespace helpers

@@ -50,9 +50,14 @@ bool haskwre(std::string_view pattern);
 std::shared_ptr<const TRegex> filterregex(std::string_view pattern, bool matchcase);
 
 // Runs from byte Offset on (what lies before still counts for "^" and "\b").
-// Start and End are 0-based, End past the match. A matcher failure is
-// reported and counts as no match.
-bool rexecfrom(const TRegex& compiled, std::string_view text, size_t offset, size_t& start, size_t& end);
+// Utf8 tells whether the text is valid UTF-8 (isutf8), so that a caller
+// running over one text many times checks it once. Start and End are
+// 0-based, End past the match. A matcher failure is reported (a pattern
+// that gives up on a text is logged once) and counts as no match.
+bool rexecfrom(const TRegex& compiled, std::string_view text, bool utf8, size_t offset, size_t& start, size_t& end);
+
+// How many times a pattern has been compiled in this run (each form counts).
+uint64_t compilations();
 
 // The caches utilexit releases.
 void resetpatterns();

@@ -155,7 +155,11 @@ std::string lasterrtext();
 
 // ---------------------------------------------------------- pattern matching
 
-// A compiled regular expression.
+// A compiled regular expression. Valid UTF-8 text is matched character by
+// character (Unicode case folding, "?" and "." one character, letters of
+// every script in "\w" and "\b"); any other text byte by byte. A match that
+// takes too many steps counts as no match, sets reerrflag and is logged once
+// per pattern, without a box.
 class TRegex;
 using PRegex = std::shared_ptr<const TRegex>;
 
@@ -169,6 +173,8 @@ bool rematchc(std::string_view pattern, std::string_view text, bool matchcase);
 // The compiled form of a rematchc pattern, for running it over many texts
 // with rexec; none (and the error reported) when it does not compile.
 PRegex patternregex(std::string_view pattern, bool matchcase);
+// The pattern that finds Text (wildcards and all) only as a whole word.
+std::string wholewordpattern(std::string_view text);
 bool maskmatch(std::string_view masks, std::string_view name, bool filenames);
 bool masklist(std::string_view masks, std::string_view name);
 

@@ -137,7 +137,8 @@ bool detail::isascii(std::string_view text) {
     return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-bool isutf8(std::string_view text) {
+detail::TTextKind detail::textkind(std::string_view text) {
+    bool ascii = true;
     for (size_t i = 0; i < text.size();) {
         // Runs of ASCII, the usual case, eight bytes at a time.
         while (i + 8 <= text.size()) {
@@ -146,13 +147,17 @@ bool isutf8(std::string_view text) {
             if (w & 0x8080808080808080ULL) break;
             i += 8;
         }
+        while (i < text.size() && static_cast<unsigned char>(text[i]) < 0x80) ++i;
         if (i >= text.size()) break;
         const size_t n = utf8length(text, i);
-        if (n == 0) return false;
+        if (n == 0) return TTextKind::bytes;
+        ascii = false;
         i += n;
     }
-    return true;
+    return ascii ? TTextKind::ascii : TTextKind::utf8;
 }
+
+bool isutf8(std::string_view text) { return detail::textkind(text) != detail::TTextKind::bytes; }
 
 std::string validutf8(std::string_view text) {
     if (isutf8(text)) return std::string(text);

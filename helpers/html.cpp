@@ -29,9 +29,9 @@ void protectmatches(std::string& text, const std::string& pattern, const char* p
     const auto re = detail::filterregex(pattern, false);
     if (!re) return;
     std::string out;
-    const bool utf8 = isutf8(text);
+    const detail::TTextKind kind = detail::textkind(text);
     size_t at = 0, start, end;
-    while (at < text.size() && detail::rexecfrom(*re, text, utf8, at, start, end) && end > start) {
+    while (at < text.size() && detail::rexecfrom(*re, text, kind, at, start, end) && end > start) {
         out.append(text, at, start - at);
         links.push_back(prefix + text.substr(start, end - start));
         out += placeholder(links.size());

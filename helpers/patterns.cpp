@@ -88,17 +88,24 @@ pcre* compileform(const std::string& expression, bool utf8, const char*& error, 
 
 // An expression matches UTF-8 text character by character (Unicode case
 // folding, "." one character, letters of every script in "\w" and "\b"),
-// and any other text byte by byte. Each form is compiled when first needed.
+// and any other text byte by byte. Where both pattern and text are ASCII
+// the two ways agree, and the faster byte form serves. Each form is
+// compiled when first needed.
 class TRegex {
 public:
-    TRegex(std::string expression, pcre* first, bool utf8)
-        : expression_(std::move(expression)), utf8pattern_(utf8) {
-        (utf8 ? utf8_ : bytes_) = std::make_unique<TRegexForm>(first);
+    using TTextKind = detail::TTextKind;
+    TRegex(std::string expression, pcre* first, TTextKind kind) : expression_(std::move(expression)), kind_(kind) {
+        (utf8for(TTextKind::ascii) ? utf8_ : bytes_) = std::make_unique<TRegexForm>(first);
     }
-    // The form for a text that is (or is not) valid UTF-8; none when it
-    // does not compile in that mode (logged).
-    const TRegexForm* form(bool utf8text) const {
-        const bool utf8 = utf8text && utf8pattern_;
+    // Whether a text of that kind is matched in UTF-8 mode.
+    bool utf8for(TTextKind text) const {
+        if (kind_ == TTextKind::bytes || text == TTextKind::bytes) return false;
+        return text == TTextKind::utf8 || kind_ == TTextKind::utf8;
+    }
+    // The form for a text of that kind; none when it does not compile in
+    // that mode (logged).
+    const TRegexForm* form(TTextKind text) const {
+        const bool utf8 = utf8for(text);
         std::unique_ptr<TRegexForm>& f = utf8 ? utf8_ : bytes_;
         if (!f && !failed_[utf8]) {
             const char* error = nullptr;
@@ -124,7 +131,7 @@ public:
 
 private:
     std::string expression_;
-    bool utf8pattern_;
+    TTextKind kind_;  // of the expression
     mutable std::unique_ptr<TRegexForm> bytes_, utf8_;
     mutable bool failed_[2] = {false, false};
     mutable bool stoplogged_ = false;
@@ -242,9 +249,11 @@ std::string reescape(std::string_view text) {
 PRegex reerror(const std::string& expression) {
     const char* error = nullptr;
     int offset = 0;
-    // Compiled first for UTF-8 text, the usual kind, when it can apply.
-    const bool utf8 = isutf8(expression);
-    if (pcre* re = compileform(expression, utf8, error, offset)) return std::make_shared<const TRegex>(expression, re, utf8);
+    // Compiled first in the form an ASCII text needs: with the texts
+    // converted to UTF-8 on arrival, most are ASCII or UTF-8.
+    const detail::TTextKind kind = detail::textkind(expression);
+    if (pcre* re = compileform(expression, kind == detail::TTextKind::utf8, error, offset))
+        return std::make_shared<const TRegex>(expression, re, kind);
     reerrflag = true;
     const auto at = static_cast<size_t>(std::clamp(offset, 0, static_cast<int>(expression.size())));
     errreport("Regular Expression Error :-\r\n" + std::string(error ? error : "") + "\r\n" + expression.substr(0, at) +
@@ -254,11 +263,13 @@ PRegex reerror(const std::string& expression) {
 
 uint64_t detail::compilations() { return compilecount; }
 
-bool detail::rexecfrom(const TRegex& compiled, std::string_view text, bool utf8, size_t offset, size_t& start,
+bool detail::rexecfrom(const TRegex& compiled, std::string_view text, TTextKind kind, size_t offset, size_t& start,
                        size_t& end) {
     // UTF-8 matching starts only where a character does.
-    if (utf8 && offset < text.size() && (static_cast<unsigned char>(text[offset]) & 0xC0) == 0x80) utf8 = false;
-    const TRegexForm* form = compiled.form(utf8);
+    if (kind == TTextKind::utf8 && offset < text.size() && (static_cast<unsigned char>(text[offset]) & 0xC0) == 0x80)
+        kind = TTextKind::bytes;
+    const bool utf8 = compiled.utf8for(kind);
+    const TRegexForm* form = compiled.form(kind);
     if (!form) {
         reerrflag = true;
         return false;
@@ -285,7 +296,7 @@ bool detail::rexecfrom(const TRegex& compiled, std::string_view text, bool utf8,
 bool rexec(const TRegex& compiled, std::string_view text) {
     clearmatch();
     size_t start, end;
-    if (!detail::rexecfrom(compiled, text, isutf8(text), 0, start, end)) return false;
+    if (!detail::rexecfrom(compiled, text, detail::textkind(text), 0, start, end)) return false;
     matchpos = static_cast<int32_t>(start) + 1;
     matchend = static_cast<int32_t>(end);
     lastmatch = std::string(text.substr(start, end - start));

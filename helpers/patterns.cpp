@@ -52,7 +52,7 @@ uint64_t compilecount = 0;
 // One compiled form of an expression: for UTF-8 text or for bytes.
 class TRegexForm {
 public:
-    TRegexForm(pcre* re) : re_(re) {
+    explicit TRegexForm(pcre* re) : re_(re) {
         const char* error = nullptr;
         // Studied, and compiled to machine code where PCRE can, once: a
         // pattern usually runs over many rows.
@@ -120,13 +120,12 @@ public:
         }
         return f.get();
     }
-    const std::string& expression() const { return expression_; }
     // Logs, once, that a match gave up on a text.
     void logstop(size_t size) const {
         if (stoplogged_) return;
         stoplogged_ = true;
         errlog("Regular expression gave up on a text of " + std::to_string(size) +
-               " bytes (too much backtracking); counted as no match:\r\n" + expression_);
+               " bytes (it needed more steps or stack than a match may take); counted as no match:\r\n" + expression_);
     }
 
 private:

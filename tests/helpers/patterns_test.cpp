@@ -123,7 +123,7 @@ TEST_F(PatternsTest, APatternThatGivesUpIsNoMatchLoggedOnceNotABox) {
     EXPECT_TRUE(rematch("KWRE:^(a+)+b", text));
     EXPECT_FALSE(reerrflag);
     const std::string log = kwtest::readfile(homedir + "devudariri_msgs.log");
-    const std::string entry = "Regular expression gave up on a text of 41 bytes (too much backtracking); counted as no match:";
+    const std::string entry = "Regular expression gave up on a text of 41 bytes";
     const size_t first = log.find(entry);
     ASSERT_NE(first, std::string::npos) << log;
     EXPECT_EQ(log.find(entry, first + 1), std::string::npos) << log;

@@ -158,8 +158,8 @@ std::string lasterrtext();
 // A compiled regular expression. Valid UTF-8 text is matched character by
 // character (Unicode case folding, "?" and "." one character, letters of
 // every script in "\w" and "\b"); any other text byte by byte. A match that
-// takes too many steps counts as no match, sets reerrflag and is logged once
-// per pattern, without a box.
+// needs more steps or stack than allowed counts as no match, sets reerrflag
+// and is logged once per pattern, without a box.
 class TRegex;
 using PRegex = std::shared_ptr<const TRegex>;
 

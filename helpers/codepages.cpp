@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <map>
 #include <random>
 
@@ -62,15 +63,15 @@ std::string charsetconv(std::string_view text, std::string_view charset) {
         ids.text = loadtext(homedir + "codepageids.txt");
         ids.loaded = true;
     }
-    if (charset.empty()) return std::string(text);
+    if (charset.empty()) return validutf8(text);
     const std::string key = "~" + rtl::LowerCase(charset) + "=";
     const size_t p = ids.text.find(key);
-    if (p == std::string::npos) return std::string(text);
+    if (p == std::string::npos) return validutf8(text);
     // The number is read from its digits, however many of the five there are.
     const std::string field = ids.text.substr(p + key.size(), 5);
     const size_t digits = std::find_if(field.begin(), field.end(), [](char c) { return c < '0' || c > '9'; }) -
                           field.begin();
-    if (digits == 0) return std::string(text);
+    if (digits == 0) return validutf8(text);
     return cpconv(text, static_cast<int32_t>(rtl::StrToIntDef(field.substr(0, digits), 0)));
 }
 
@@ -95,22 +96,84 @@ private:
 };
 }  // namespace
 
-// Whether every byte of the text is ASCII, or the text is well-formed UTF-8.
-bool readsas(std::string_view text, bool utf8) {
+namespace {
+
+// The length of the well-formed UTF-8 character at I, 0 when none starts there.
+size_t utf8length(std::string_view text, size_t i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c < 0x80) return 1;
+    const size_t n = (c >= 0xC2 && c <= 0xDF) ? 2 : (c >= 0xE0 && c <= 0xEF) ? 3 : (c >= 0xF0 && c <= 0xF4) ? 4 : 0;
+    if (n == 0 || i + n > text.size()) return 0;
+    for (size_t k = 1; k < n; ++k)
+        if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return 0;
+    const auto c1 = static_cast<unsigned char>(text[i + 1]);
+    // No overlong forms, surrogates or code points past U+10FFFF.
+    if ((c == 0xE0 && c1 < 0xA0) || (c == 0xED && c1 > 0x9F) || (c == 0xF0 && c1 < 0x90) || (c == 0xF4 && c1 > 0x8F))
+        return 0;
+    return n;
+}
+
+// Windows-1252's characters for the bytes 0x80 to 0x9F; its five gaps read as Latin-1.
+constexpr char16_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+void appendcp1252(std::string& out, unsigned char c) {
+    const char16_t u = (c >= 0x80 && c <= 0x9F) ? kCp1252High[c - 0x80] : c;
+    if (u < 0x800) {
+        out += static_cast<char>(0xC0 | (u >> 6));
+    } else {
+        out += static_cast<char>(0xE0 | (u >> 12));
+        out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+    }
+    out += static_cast<char>(0x80 | (u & 0x3F));
+}
+
+}  // namespace
+
+bool detail::isascii(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+detail::TTextKind detail::textkind(std::string_view text) {
+    bool ascii = true;
     for (size_t i = 0; i < text.size();) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c < 0x80) {
-            ++i;
-            continue;
+        // Runs of ASCII, the usual case, eight bytes at a time.
+        while (i + 8 <= text.size()) {
+            uint64_t w;
+            std::memcpy(&w, text.data() + i, 8);
+            if (w & 0x8080808080808080ULL) break;
+            i += 8;
         }
-        if (!utf8) return false;
-        const size_t n = (c >= 0xC2 && c <= 0xDF) ? 2 : (c >= 0xE0 && c <= 0xEF) ? 3 : (c >= 0xF0 && c <= 0xF4) ? 4 : 0;
-        if (n == 0 || i + n > text.size()) return false;
-        for (size_t k = 1; k < n; ++k)
-            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
+        while (i < text.size() && static_cast<unsigned char>(text[i]) < 0x80) ++i;
+        if (i >= text.size()) break;
+        const size_t n = utf8length(text, i);
+        if (n == 0) return TTextKind::bytes;
+        ascii = false;
         i += n;
     }
-    return true;
+    return ascii ? TTextKind::ascii : TTextKind::utf8;
+}
+
+bool isutf8(std::string_view text) { return detail::textkind(text) != detail::TTextKind::bytes; }
+
+std::string validutf8(std::string_view text) {
+    if (isutf8(text)) return std::string(text);
+    std::string out;
+    out.reserve(text.size() + text.size() / 2);
+    for (size_t i = 0; i < text.size();) {
+        const size_t n = utf8length(text, i);
+        if (n == 0) {
+            appendcp1252(out, static_cast<unsigned char>(text[i]));
+            ++i;
+        } else {
+            out.append(text, i, n);
+            i += n;
+        }
+    }
+    return out;
 }
 
 std::string cpconv(std::string_view text, int32_t codepage) {
@@ -119,10 +182,10 @@ std::string cpconv(std::string_view text, int32_t codepage) {
     const std::string name = convertername(codepage);
     const bool wideOr7bit = codepage == 1200 || codepage == 1201 || codepage == 12000 || codepage == 12001 ||
                             codepage == 65000 || codepage == 52936 || (codepage >= 50220 && codepage <= 50229);
-    if ((name == "UTF-8" && readsas(text, true)) || (!wideOr7bit && readsas(text, false))) return std::string(text);
+    if ((name == "UTF-8" && isutf8(text)) || (!wideOr7bit && detail::isascii(text))) return std::string(text);
     static TConverters converters;
     iconv_t cd = converters.get(codepage);
-    if (cd == reinterpret_cast<iconv_t>(-1)) return std::string(text);
+    if (cd == reinterpret_cast<iconv_t>(-1)) return validutf8(text);
     std::string out;
     out.reserve(text.size() * 2);
     char buf[8192];
@@ -148,7 +211,9 @@ std::string cpconv(std::string_view text, int32_t codepage) {
             ::iconv(cd, nullptr, nullptr, nullptr, nullptr);
             continue;
         }
-        break;
+        // The converter failed in some other way: the text as a whole is
+        // read as every unknown text is.
+        return validutf8(text);
     }
     return out;
 }

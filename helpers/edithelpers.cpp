@@ -105,7 +105,7 @@ int32_t edfind(ui::TCustomEdit* edit, int32_t start, const std::string& pattern,
     if (start < 0 || start >= edtextlen(edit)) start = 0;
     std::string how;
     if (wholeword && !rtl::StartsText("kwre:", p)) {
-        p = "KWRE:\\b" + reescape(p) + "\\b";
+        p = wholewordpattern(p);
         how += "Whole Word ";
     }
     if (matchcase) how += "Case Sensitive ";

@@ -29,12 +29,52 @@ void makewritable(const std::string& name) {
     if (::stat(name.c_str(), &st) == 0 && !(st.st_mode & S_IWUSR)) ::chmod(name.c_str(), st.st_mode | S_IWUSR);
 }
 
-// Copies the bytes into a target that must not exist yet.
+// Writes all of Size bytes, however many calls it takes.
+bool writeall(int fd, const char* data, size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n == 0) errno = EIO;
+        if (n <= 0) return false;
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// Copies a file into a target that must not exist yet, with the source's
+// mode from the start and its dates. A copy that fails part way is removed:
+// a half file must never stand where the whole one was meant to go.
 bool copynew(const std::string& source, const std::string& target) {
-    std::error_code ec;
-    if (std::filesystem::copy_file(source, target, std::filesystem::copy_options::none, ec)) return true;
-    detail::setlasterr(ec.value());
-    return false;
+    const int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) {
+        detail::setlasterr(errno);
+        return false;
+    }
+    struct stat st {};
+    int out = -1;
+    int err = 0;
+    if (::fstat(in, &st) != 0) err = errno;
+    else if ((out = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 07777)) < 0) err = errno;
+    if (out >= 0) {
+        char buf[65536];
+        for (;;) {
+            const ssize_t n = ::read(in, buf, sizeof buf);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 || (n > 0 && !writeall(out, buf, static_cast<size_t>(n)))) {
+                err = errno ? errno : EIO;
+                break;
+            }
+            if (n == 0) break;
+        }
+        const timespec times[2] = {st.st_atim, st.st_mtim};
+        if (!err && (::futimens(out, times) != 0 || ::fsync(out) != 0)) err = errno;
+        if (::close(out) != 0 && !err) err = errno;
+        if (err) ::unlink(target.c_str());
+    }
+    ::close(in);
+    if (err) detail::setlasterr(err);
+    return err == 0;
 }
 
 // Moves a file without ever replacing an existing target.

@@ -29,8 +29,9 @@ void protectmatches(std::string& text, const std::string& pattern, const char* p
     const auto re = detail::filterregex(pattern, false);
     if (!re) return;
     std::string out;
+    const detail::TTextKind kind = detail::textkind(text);
     size_t at = 0, start, end;
-    while (at < text.size() && detail::rexecfrom(*re, text, at, start, end) && end > start) {
+    while (at < text.size() && detail::rexecfrom(*re, text, kind, at, start, end) && end > start) {
         out.append(text, at, start - at);
         links.push_back(prefix + text.substr(start, end - start));
         out += placeholder(links.size());
@@ -77,12 +78,6 @@ std::bitset<256> qpcodes(std::string_view text) {
         if (hi >= 0 && lo >= 0) present.set(static_cast<size_t>(hi * 16 + lo));
     }
     return present;
-}
-
-bool isascii(std::string_view s) {
-    for (char c : s)
-        if (static_cast<unsigned char>(c) >= 0x80) return false;
-    return true;
 }
 
 inline char asciilower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
@@ -139,7 +134,7 @@ std::string replacestr(std::string_view text, std::string_view search, std::stri
     const std::string r = fold(replacement);
     // An ASCII search needs no folded copy of the text: bytes of other
     // characters can never match it.
-    const bool direct = exact || isascii(search);
+    const bool direct = exact || detail::isascii(search);
     std::string w;
     auto find = [&](const std::string& in, size_t from) {
         if (exact) return in.find(s, from);

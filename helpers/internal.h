@@ -31,6 +31,13 @@ int statretry(const std::string& name, struct stat& st, int maxfailures, int wai
 // empty field.
 std::vector<std::string> splitfields(std::string_view text, std::string_view delimiters, bool quotes);
 
+// Whether every byte is below 0x80.
+bool isascii(std::string_view text);
+
+// What a text is: all ASCII, other valid UTF-8, or neither.
+enum class TTextKind { ascii, utf8, bytes };
+TTextKind textkind(std::string_view text);
+
 // Lower case for ASCII and for the accented capitals of the Latin-1 range
 // in UTF-8; the length never changes, so positions stay valid.
 std::string lowerlatin(std::string_view text);
@@ -47,9 +54,15 @@ bool haskwre(std::string_view pattern);
 std::shared_ptr<const TRegex> filterregex(std::string_view pattern, bool matchcase);
 
 // Runs from byte Offset on (what lies before still counts for "^" and "\b").
-// Start and End are 0-based, End past the match. A matcher failure is
-// reported and counts as no match.
-bool rexecfrom(const TRegex& compiled, std::string_view text, size_t offset, size_t& start, size_t& end);
+// Kind is the text's textkind, given so that a caller running over one text
+// many times reads it once. Start and End are 0-based, End past the match.
+// A matcher failure is reported (a pattern that gives up on a text is
+// logged once) and counts as no match.
+bool rexecfrom(const TRegex& compiled, std::string_view text, TTextKind kind, size_t offset, size_t& start,
+               size_t& end);
+
+// How many times a pattern has been compiled in this run (each form counts).
+uint64_t compilations();
 
 // The caches utilexit releases.
 void resetpatterns();

@@ -155,7 +155,11 @@ std::string lasterrtext();
 
 // ---------------------------------------------------------- pattern matching
 
-// A compiled regular expression.
+// A compiled regular expression. Valid UTF-8 text is matched character by
+// character (Unicode case folding, "?" and "." one character, letters of
+// every script in "\w" and "\b"); any other text byte by byte. A match that
+// needs more steps or stack than allowed counts as no match, sets reerrflag
+// and is logged once per pattern, without a box.
 class TRegex;
 using PRegex = std::shared_ptr<const TRegex>;
 
@@ -169,6 +173,8 @@ bool rematchc(std::string_view pattern, std::string_view text, bool matchcase);
 // The compiled form of a rematchc pattern, for running it over many texts
 // with rexec; none (and the error reported) when it does not compile.
 PRegex patternregex(std::string_view pattern, bool matchcase);
+// The pattern that finds Text (wildcards and all) only as a whole word.
+std::string wholewordpattern(std::string_view text);
 bool maskmatch(std::string_view masks, std::string_view name, bool filenames);
 bool masklist(std::string_view masks, std::string_view name);
 
@@ -177,8 +183,10 @@ bool masklist(std::string_view masks, std::string_view name);
 std::string sockerrtext(int32_t code);
 std::string hostlookup(const std::string& host, int32_t family, bool withaddresses);
 bool isurl(std::string_view text);
-// Opens a link, document or folder with the desktop's opener. Programs and
-// scripts are refused (reported); true when the opener was started.
+// Opens a link, document or folder with the desktop's opener. A "file:" link
+// in any form is a local file; programs and scripts are refused (reported),
+// and so are links other than http, https, mailto and ftp. True when the
+// opener was started.
 bool shellopen(const std::string& target);
 // Starts a command line (split at blanks, double quotes group) without a
 // shell; with Wait, pumps messages until it ends. The process id, or -1.
@@ -304,8 +312,19 @@ std::string b64decode(std::string_view text);
 
 // ------------------------------------------------------ code pages and GUIDs
 
+// Received text in its declared character set (looked up in
+// codepageids.txt) as UTF-8. The result is always valid UTF-8: bytes a known
+// set cannot read become U+FFFD; with an empty, unknown or unusable set the
+// text's well-formed UTF-8 is kept and every other byte is read as
+// Windows-1252 (its five unassigned bytes as Latin-1), as validutf8 does.
 std::string charsetconv(std::string_view text, std::string_view charset);
+// The same from a Windows code page number.
 std::string cpconv(std::string_view text, int32_t codepage);
+// Whether the text is well-formed UTF-8 (ASCII is).
+bool isutf8(std::string_view text);
+// The text with its well-formed UTF-8 kept and every other byte read as
+// Windows-1252: valid UTF-8 whatever it was given.
+std::string validutf8(std::string_view text);
 std::string newguid();
 
 }  // namespace helpers

@@ -10,26 +10,130 @@
 
 namespace helpers {
 
-class TRegex {
-public:
-    // Studied (and compiled to machine code where PCRE can) once, since a
-    // pattern is usually run over many rows.
-    explicit TRegex(pcre* re) : re_(re) {
-        const char* error = nullptr;
-        extra_ = pcre_study(re_, PCRE_STUDY_JIT_COMPILE, &error);
+namespace {
+
+// PCRE's own machine stack for compiled patterns is 32 KB, which a pattern
+// like "Subject:(.|\n)*word" outgrows on a text of 2 KB. One larger stack
+// serves every pattern (the program matches on one thread); it is reserved,
+// not filled, so its size costs nothing until a match needs it.
+constexpr int kJitStackSize = 8 * 1024 * 1024;
+// Steps a match may take before it gives up: patterns that backtrack without
+// end are cut off long before they stall a filter run.
+constexpr unsigned long kMatchLimit = 10000000;
+// Where a pattern runs without compiled code, PCRE recurses on the machine
+// stack: its depth is held to what a quarter of an 8 MB stack holds.
+constexpr unsigned long kRecursionBudget = 2 * 1024 * 1024;
+
+struct JitStack {
+    pcre_jit_stack* stack = pcre_jit_stack_alloc(32 * 1024, kJitStackSize);
+    ~JitStack() {
+        if (stack) pcre_jit_stack_free(stack);
     }
-    ~TRegex() {
+};
+
+pcre_jit_stack* jitstack() {
+    static JitStack s;
+    return s.stack;
+}
+
+unsigned long recursionlimit() {
+    // PCRE tells the size of one of its frames when asked this way.
+    static const unsigned long limit = [] {
+        const int frame = -pcre_exec(nullptr, nullptr, nullptr, -999, -999, 0, nullptr, 0);
+        return kRecursionBudget / static_cast<unsigned long>(frame > 0 ? frame : 1000);
+    }();
+    return limit;
+}
+
+uint64_t compilecount = 0;
+
+}  // namespace
+
+// One compiled form of an expression: for UTF-8 text or for bytes.
+class TRegexForm {
+public:
+    explicit TRegexForm(pcre* re) : re_(re) {
+        const char* error = nullptr;
+        // Studied, and compiled to machine code where PCRE can, once: a
+        // pattern usually runs over many rows.
+        extra_ = pcre_study(re_, PCRE_STUDY_JIT_COMPILE | PCRE_STUDY_EXTRA_NEEDED, &error);
+        if (!extra_) return;
+        pcre_assign_jit_stack(extra_, nullptr, jitstack());
+        extra_->flags |= PCRE_EXTRA_MATCH_LIMIT | PCRE_EXTRA_MATCH_LIMIT_RECURSION;
+        extra_->match_limit = kMatchLimit;
+        extra_->match_limit_recursion = recursionlimit();
+    }
+    ~TRegexForm() {
         if (extra_) pcre_free_study(extra_);
         pcre_free(re_);
     }
-    TRegex(const TRegex&) = delete;
-    TRegex& operator=(const TRegex&) = delete;
+    TRegexForm(const TRegexForm&) = delete;
+    TRegexForm& operator=(const TRegexForm&) = delete;
     const pcre* get() const { return re_; }
     const pcre_extra* extra() const { return extra_; }
 
 private:
     pcre* re_;
     pcre_extra* extra_ = nullptr;
+};
+
+namespace {
+
+pcre* compileform(const std::string& expression, bool utf8, const char*& error, int& offset) {
+    ++compilecount;
+    return pcre_compile(expression.c_str(), utf8 ? PCRE_UTF8 | PCRE_UCP : 0, &error, &offset, nullptr);
+}
+
+}  // namespace
+
+// An expression matches UTF-8 text character by character (Unicode case
+// folding, "." one character, letters of every script in "\w" and "\b"),
+// and any other text byte by byte. Where both pattern and text are ASCII
+// the two ways agree, and the faster byte form serves. Each form is
+// compiled when first needed.
+class TRegex {
+public:
+    using TTextKind = detail::TTextKind;
+    TRegex(std::string expression, pcre* first, TTextKind kind) : expression_(std::move(expression)), kind_(kind) {
+        (utf8for(TTextKind::ascii) ? utf8_ : bytes_) = std::make_unique<TRegexForm>(first);
+    }
+    // Whether a text of that kind is matched in UTF-8 mode.
+    bool utf8for(TTextKind text) const {
+        if (kind_ == TTextKind::bytes || text == TTextKind::bytes) return false;
+        return text == TTextKind::utf8 || kind_ == TTextKind::utf8;
+    }
+    // The form for a text of that kind; none when it does not compile in
+    // that mode (logged).
+    const TRegexForm* form(TTextKind text) const {
+        const bool utf8 = utf8for(text);
+        std::unique_ptr<TRegexForm>& f = utf8 ? utf8_ : bytes_;
+        if (!f && !failed_[utf8]) {
+            const char* error = nullptr;
+            int offset = 0;
+            if (pcre* re = compileform(expression_, utf8, error, offset)) {
+                f = std::make_unique<TRegexForm>(re);
+            } else {
+                failed_[utf8] = true;
+                errlog("Regular expression not usable on " + std::string(utf8 ? "UTF-8" : "other") + " text: " +
+                       (error ? error : "") + "\r\n" + expression_);
+            }
+        }
+        return f.get();
+    }
+    // Logs, once, that a match gave up on a text.
+    void logstop(size_t size) const {
+        if (stoplogged_) return;
+        stoplogged_ = true;
+        errlog("Regular expression gave up on a text of " + std::to_string(size) +
+               " bytes (it needed more steps or stack than a match may take); counted as no match:\r\n" + expression_);
+    }
+
+private:
+    std::string expression_;
+    TTextKind kind_;  // of the expression
+    mutable std::unique_ptr<TRegexForm> bytes_, utf8_;
+    mutable bool failed_[2] = {false, false};
+    mutable bool stoplogged_ = false;
 };
 
 namespace {
@@ -144,8 +248,11 @@ std::string reescape(std::string_view text) {
 PRegex reerror(const std::string& expression) {
     const char* error = nullptr;
     int offset = 0;
-    pcre* re = pcre_compile(expression.c_str(), 0, &error, &offset, nullptr);
-    if (re) return std::make_shared<const TRegex>(re);
+    // Compiled first in the form an ASCII text needs: with the texts
+    // converted to UTF-8 on arrival, most are ASCII or UTF-8.
+    const detail::TTextKind kind = detail::textkind(expression);
+    if (pcre* re = compileform(expression, kind == detail::TTextKind::utf8, error, offset))
+        return std::make_shared<const TRegex>(expression, re, kind);
     reerrflag = true;
     const auto at = static_cast<size_t>(std::clamp(offset, 0, static_cast<int>(expression.size())));
     errreport("Regular Expression Error :-\r\n" + std::string(error ? error : "") + "\r\n" + expression.substr(0, at) +
@@ -153,26 +260,42 @@ PRegex reerror(const std::string& expression) {
     return nullptr;
 }
 
-bool detail::rexecfrom(const TRegex& compiled, std::string_view text, size_t offset, size_t& start, size_t& end) {
+uint64_t detail::compilations() { return compilecount; }
+
+bool detail::rexecfrom(const TRegex& compiled, std::string_view text, TTextKind kind, size_t offset, size_t& start,
+                       size_t& end) {
+    // UTF-8 matching starts only where a character does.
+    if (kind == TTextKind::utf8 && offset < text.size() && (static_cast<unsigned char>(text[offset]) & 0xC0) == 0x80)
+        kind = TTextKind::bytes;
+    const bool utf8 = compiled.utf8for(kind);
+    const TRegexForm* form = compiled.form(kind);
+    if (!form) {
+        reerrflag = true;
+        return false;
+    }
     int ov[kOffsets];
-    const int rc = pcre_exec(compiled.get(), compiled.extra(), text.data(), static_cast<int>(text.size()),
-                             static_cast<int>(offset), 0, ov, kOffsets);
+    const int rc = pcre_exec(form->get(), form->extra(), text.data(), static_cast<int>(text.size()),
+                             static_cast<int>(offset), utf8 ? PCRE_NO_UTF8_CHECK : 0, ov, kOffsets);
     if (rc >= 0) {
         start = static_cast<size_t>(ov[0]);
         end = static_cast<size_t>(ov[1]);
         return true;
     }
-    if (rc != PCRE_ERROR_NOMATCH) {
-        reerrflag = true;
+    if (rc == PCRE_ERROR_NOMATCH) return false;
+    reerrflag = true;
+    // A pattern that runs out of steps or stack on some text is no match
+    // there; a box per message would stop a filter run for nothing.
+    if (rc == PCRE_ERROR_MATCHLIMIT || rc == PCRE_ERROR_RECURSIONLIMIT || rc == PCRE_ERROR_JIT_STACKLIMIT)
+        compiled.logstop(text.size());
+    else
         errreport("Internal PCRE Matching Error");
-    }
     return false;
 }
 
 bool rexec(const TRegex& compiled, std::string_view text) {
     clearmatch();
     size_t start, end;
-    if (!detail::rexecfrom(compiled, text, 0, start, end)) return false;
+    if (!detail::rexecfrom(compiled, text, detail::textkind(text), 0, start, end)) return false;
     matchpos = static_cast<int32_t>(start) + 1;
     matchend = static_cast<int32_t>(end);
     lastmatch = std::string(text.substr(start, end - start));
@@ -210,6 +333,8 @@ PRegex detail::filterregex(std::string_view pattern, bool matchcase) {
 }
 
 PRegex patternregex(std::string_view pattern, bool matchcase) { return detail::filterregex(pattern, matchcase); }
+
+std::string wholewordpattern(std::string_view text) { return "KWRE:\\b" + reescape(text) + "\\b"; }
 
 bool maskmatch(std::string_view masks, std::string_view name, bool filenames) {
     std::string subject(name);

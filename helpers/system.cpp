@@ -79,12 +79,30 @@ std::string fileurl(const std::string& path) {
     return r;
 }
 
-// The local file a file link names.
-std::string filelinkpath(const std::string& link) {
-    std::string rest = link.substr(7);
-    if (rtl::StartsText("localhost/", rest)) rest.erase(0, 9);
-    rest = rest.substr(0, rest.find_first_of("?#"));
-    return urldecode(rest, false);
+// The local file a "file:" link names, in any of its forms: any case, one
+// slash or several, "localhost" or no host, percent-encoded. False for a
+// file on another computer or for no path. A page's anchor is kept; a
+// query is dropped.
+bool filelinkpath(const std::string& link, std::string& path) {
+    std::string rest = link.substr(5);
+    std::string anchor;
+    const size_t cut = rest.find_first_of("?#");
+    if (cut != std::string::npos) {
+        const size_t hash = rest.find('#', cut);
+        if (hash != std::string::npos) anchor = rest.substr(hash);
+        rest.erase(cut);
+    }
+    rest = urldecode(rest, false);
+    if (rest.find('\0') != std::string::npos) return false;
+    if (rest.compare(0, 2, "//") == 0) {
+        const size_t slash = rest.find('/', 2);
+        const std::string host = rest.substr(2, slash == std::string::npos ? std::string::npos : slash - 2);
+        if (!host.empty() && !rtl::SameText(host, "localhost")) return false;
+        rest = slash == std::string::npos ? "/" : rest.substr(slash);
+    }
+    if (rest.empty()) return false;
+    path = rest + anchor;
+    return true;
 }
 
 // Argument lists from a command line: blanks separate, double quotes group.
@@ -142,20 +160,21 @@ std::string wsatext(int code) {
     return {};
 }
 
-// "mailto:", "tel:" and the like: a scheme of two or more characters.
-bool hasscheme(const std::string& target) {
+// The scheme of a link ("mailto", "http"...), lower case: two or more
+// characters before a colon. Empty when the text has none.
+std::string schemeof(const std::string& target) {
     const size_t colon = target.find(':');
-    if (colon == std::string::npos || colon < 2 || !std::isalpha(static_cast<unsigned char>(target[0]))) return false;
-    return std::all_of(target.begin(), target.begin() + static_cast<std::ptrdiff_t>(colon), [](char c) {
+    if (colon == std::string::npos || colon < 2 || !std::isalpha(static_cast<unsigned char>(target[0]))) return {};
+    const bool valid = std::all_of(target.begin(), target.begin() + static_cast<std::ptrdiff_t>(colon), [](char c) {
         return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.';
     });
+    return valid ? rtl::LowerCase(target.substr(0, colon)) : std::string();
 }
 
-// Whether the text names something for the desktop to resolve (a web page,
-// a mail address...) rather than a path on this machine.
-bool isremote(const std::string& target) {
-    if (target[0] == '/' || rtl::StartsText("file://", target)) return false;
-    return isurl(target) || hasscheme(target);
+// What a mail program hands to the desktop: pages, mail addresses and file
+// servers. Any other scheme could start a handler nobody meant to run.
+bool isremotescheme(const std::string& scheme) {
+    return scheme == "http" || scheme == "https" || scheme == "mailto" || scheme == "ftp";
 }
 
 // A local target: a page opened at an anchor becomes a file link, anything
@@ -230,11 +249,21 @@ bool isurl(std::string_view text) {
 
 bool shellopen(const std::string& target) {
     if (rtl::Trim(target).empty()) return false;
+    // Local files go to the opener as the path that was checked, never as
+    // the link, so that what is opened is what was checked.
     std::string local;  // the file to be opened, if any
     std::string arg = target;
-    if (rtl::StartsText("file://", target)) local = filelinkpath(target);
-    else if (!isremote(target)) arg = localtarget(target, local);
-    else if (rtl::StartsText("www.", target)) arg = "http://" + target;
+    const bool www = rtl::StartsText("www.", target);
+    const std::string scheme = (target[0] == '/' || www) ? std::string() : schemeof(target);
+    std::string path;  // of a file link
+    const bool refused = scheme == "file" ? !filelinkpath(target, path) : !scheme.empty() && !isremotescheme(scheme);
+    if (refused) {
+        errreport("Links of this kind are not opened:\r\n" + target);
+        return false;
+    }
+    if (scheme == "file") arg = localtarget(path, local);
+    else if (www) arg = "http://" + target;
+    else if (scheme.empty()) arg = localtarget(target, local);
     if (!local.empty() && isprogram(local)) {
         errreport("Programs and scripts are not opened:\r\n" + target);
         return false;

@@ -45,7 +45,38 @@ TEST_F(CodepagesTest, CpconvAgreesWithIconv) {
 TEST_F(CodepagesTest, UnreadableBytesBecomeReplacementCharacters) {
     EXPECT_EQ(cpconv("a\x81z", 1252), "a\xEF\xBF\xBDz");
     EXPECT_EQ(cpconv("\xC3(x\xE2\x82", 65001), "\xEF\xBF\xBD(x\xEF\xBF\xBD\xEF\xBF\xBD");
-    EXPECT_EQ(cpconv("as is \xE9", 99999), "as is \xE9");  // no such code page
+}
+
+TEST_F(CodepagesTest, TextOfAnUnknownSetKeepsItsUtf8AndReadsOtherBytesAsWindows1252) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"caf\xE9", "caf\xC3\xA9"},
+        {"\xC3\xA9t\xE9", "\xC3\xA9t\xC3\xA9"},          // the UTF-8 stays, the stray byte is read
+        {"\x80 \x93q\x94 \x9F", "\xE2\x82\xAC \xE2\x80\x9Cq\xE2\x80\x9D \xC5\xB8"},
+        {"\x81\x8D", "\xC2\x81\xC2\x8D"},                  // unassigned in Windows-1252
+        {"a\xC3", "a\xC3\x83"},                             // a cut sequence
+        {"\xC0\x80", "\xC3\x80\xE2\x82\xAC"},              // an overlong zero
+        {"\xED\xA0\x80", "\xC3\xAD\xC2\xA0\xE2\x82\xAC"}, // a surrogate
+        {"\xF4\x90\x80\x80", "\xC3\xB4\xC2\x90\xE2\x82\xAC\xE2\x82\xAC"},  // past U+10FFFF
+        {"plain text, long enough for the ASCII run", "plain text, long enough for the ASCII run"},
+        {"\xF0\x9F\x98\x80!", "\xF0\x9F\x98\x80!"},
+    };
+    kwtest::writefile(homedir + "codepageids.txt", "~bad=abcde\r\n~nosuch=99999\r\n");
+    for (const auto& [in, want] : cases) {
+        EXPECT_EQ(validutf8(in), want);
+        EXPECT_TRUE(isutf8(want));
+        // Every road that cannot use a set gives the same answer.
+        for (const char* set : {"", "unknown", "bad", "nosuch"}) EXPECT_EQ(charsetconv(in, set), want) << set;
+        EXPECT_EQ(cpconv(in, 99999), want);
+    }
+    EXPECT_FALSE(isutf8("caf\xE9"));
+    EXPECT_FALSE(isutf8("\xED\xA0\x80"));
+}
+
+TEST_F(CodepagesTest, WhatAKnownSetCannotReadStillGivesUtf8) {
+    kwtest::writefile(homedir + "codepageids.txt", "~utf-16le=01200\r\n~iso-2022-jp=50220\r\n~shift_jis=00932");
+    for (const auto& [text, set] : std::initializer_list<std::pair<std::string, const char*>>{
+             {"a\0b", "utf-16le"}, {"\x1b$B\xFF\xFE\x1b(B", "iso-2022-jp"}, {"\x82\xA0\xFF\x80", "shift_jis"}})
+        EXPECT_TRUE(isutf8(charsetconv(text, set))) << set;
 }
 
 TEST_F(CodepagesTest, CharsetconvLooksNamesUpOnce) {
@@ -54,9 +85,6 @@ TEST_F(CodepagesTest, CharsetconvLooksNamesUpOnce) {
     EXPECT_EQ(charsetconv(std::string("a\0\xE9", 3), "Windows-1252"), std::string("a\0\xC3\xA9", 4));
     EXPECT_EQ(charsetconv("\xC1", "KOI8-R"), "\xD0\xB0");
     EXPECT_EQ(charsetconv("\xB9", "short"), "\xC4\x85");  // "1250" and a line end: read from its digits
-    EXPECT_EQ(charsetconv("\xE9", "bad"), "\xE9");
-    EXPECT_EQ(charsetconv("\xE9", "unknown"), "\xE9");
-    EXPECT_EQ(charsetconv("\xE9", ""), "\xE9");
     EXPECT_EQ(charsetconv("\xC3\xA9", "UTF-8"), "\xC3\xA9");
     kwtest::writefile(homedir + "codepageids.txt", "");
     EXPECT_EQ(charsetconv("\xE9", "windows-1252"), "\xC3\xA9");  // loaded once a run

@@ -1,6 +1,10 @@
 // File checks, copies, and renames and deletes that retry and ask.
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
 
 #include "helpers/kwutil.h"
 #include "platform/rtl/sysutils.h"
@@ -85,6 +89,87 @@ TEST_F(FileopsTest, RenameOntoAnExistingFileAsksAfterAHundredAttempts) {
     EXPECT_EQ(prompter->prompts[0].buttons, ui::mbYesNo);
     EXPECT_EQ(readfile(*home / "a"), "A");
     EXPECT_EQ(readfile(*home / "b"), "B");
+}
+
+// A folder on another file system than the test's home (/dev/shm is a
+// tmpfs of its own), so that a move there has to copy.
+class OtherDevice {
+public:
+    OtherDevice() {
+        std::string tmpl = "/dev/shm/kwtest.XXXXXX";
+        if (!::mkdtemp(tmpl.data())) throw std::runtime_error("no folder under /dev/shm");
+        path_ = tmpl + "/";
+    }
+    ~OtherDevice() {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    std::string operator/(const std::string& name) const { return path_ + name; }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+dev_t deviceof(const std::string& path) {
+    struct stat st {};
+    EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
+    return st.st_dev;
+}
+
+TEST_F(FileopsTest, AMoveToAnotherFileSystemKeepsContentModeAndDate) {
+    const OtherDevice other;
+    ASSERT_NE(deviceof(home->path()), deviceof(other.path()));
+    std::string data(200000, 'x');
+    data[123456] = '\0';
+    writefile(*home / "a", data);
+    ::chmod((*home / "a").c_str(), 0640);
+    kwtest::setmtime(*home / "a", 2001, 2, 3, 4, 5, 6);
+    EXPECT_TRUE(renameretry(*home / "a", other / "a"));
+    EXPECT_FALSE(kwtest::exists(*home / "a"));
+    EXPECT_EQ(readfile(other / "a"), data);
+    struct stat st {};
+    ASSERT_EQ(::stat((other / "a").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_TRUE(sametime(filedate(other / "a"), rtl::EncodeDate(2001, 2, 3) + rtl::EncodeTime(4, 5, 6, 0)));
+    // Nor does it replace a file there.
+    writefile(*home / "b", "B");
+    writefile(other / "b", "old");
+    prompter->QueueResult(ui::mrNo);
+    EXPECT_FALSE(renameretry(*home / "b", other / "b"));
+    EXPECT_EQ(readfile(*home / "b"), "B");
+    EXPECT_EQ(readfile(other / "b"), "old");
+}
+
+TEST_F(FileopsTest, ACopyThatFailsPartWayLeavesNoHalfFile) {
+    const OtherDevice other;
+    ASSERT_NE(deviceof(home->path()), deviceof(other.path()));
+    const std::string data(300000, 'y');
+    writefile(*home / "a", data);
+    prompter->QueueResult(ui::mrNo);
+    {
+        // While it holds, writes past 64 KB fail (EFBIG): the copy breaks part way.
+        struct FileSizeLimit {
+            rlimit old{};
+            void (*oldhandler)(int) = std::signal(SIGXFSZ, SIG_IGN);
+            FileSizeLimit() {
+                ::getrlimit(RLIMIT_FSIZE, &old);
+                rlimit small = old;
+                small.rlim_cur = 65536;
+                EXPECT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+            }
+            ~FileSizeLimit() {
+                ::setrlimit(RLIMIT_FSIZE, &old);
+                std::signal(SIGXFSZ, oldhandler);
+            }
+        } limit;
+        EXPECT_FALSE(renameretry(*home / "a", other / "a"));
+    }
+    EXPECT_FALSE(kwtest::exists(other / "a"));
+    EXPECT_EQ(readfile(*home / "a"), data);
+    ASSERT_EQ(prompter->prompts.size(), 1u);
+    EXPECT_NE(prompter->prompts[0].text.find("Reason :" + rtl::SysErrorMessage(EFBIG)), std::string::npos)
+        << prompter->prompts[0].text;
 }
 
 TEST_F(FileopsTest, RenameGivesUpWhenTheSourceVanishes) {

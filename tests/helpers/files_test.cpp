@@ -1,4 +1,5 @@
 // Whole-file input and output, the error log and reports.
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -72,6 +73,49 @@ TEST_F(FilesTest, ReplacingLeavesNoTemporaryFileAndKeepsModeAndLinks) {
     size_t count = 0;
     for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(home->path())) ++count;
     EXPECT_EQ(count, 2u);
+}
+
+// Whether anything in a folder had its permissions (or other attributes)
+// changed since the watch began.
+class AttributeWatch {
+public:
+    explicit AttributeWatch(const std::string& folder) : fd_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+        EXPECT_GE(::inotify_add_watch(fd_, folder.c_str(), IN_ATTRIB), 0);
+    }
+    ~AttributeWatch() { ::close(fd_); }
+    bool changed() const {
+        alignas(inotify_event) char buf[4096];
+        return ::read(fd_, buf, sizeof buf) > 0;
+    }
+
+private:
+    int fd_;
+};
+
+mode_t modeof(const std::string& name) {
+    struct stat st {};
+    EXPECT_EQ(::stat(name.c_str(), &st), 0) << name;
+    return st.st_mode & 07777;
+}
+
+TEST_F(FilesTest, ANewFileHasItsCreationModeFromTheStart) {
+    // With no umask a file made with the default mode would be 0666.
+    struct UmaskGuard {
+        mode_t old = ::umask(0);
+        ~UmaskGuard() { ::umask(old); }
+    } guard;
+    for (const std::string name : {*home / "secret", "+" + *home / "appended"}) {
+        const AttributeWatch watch(home->path());
+        EXPECT_TRUE(savetext(name, "key", 0600)) << name;
+        EXPECT_EQ(modeof(name.substr(name[0] == '+')), 0600u) << name;
+        EXPECT_FALSE(watch.changed()) << name << ": the mode was set after the file existed";
+    }
+    // An existing file keeps its own mode.
+    writefile(*home / "shared", "old");
+    ::chmod((*home / "shared").c_str(), 0644);
+    EXPECT_TRUE(savetext(*home / "shared", "new", 0600));
+    EXPECT_EQ(readfile(*home / "shared"), "new");
+    EXPECT_EQ(modeof(*home / "shared"), 0644u);
 }
 
 TEST_F(FilesTest, SavetextIntoAMissingFolderReportsAndFails) {

@@ -1,4 +1,5 @@
 // Wildcards, "KWRE:" expressions and mask lists.
+#include "helpers/internal.h"
 #include "helpers/kwutil.h"
 #include "tests/helpers/support.h"
 
@@ -94,12 +95,100 @@ TEST_F(PatternsTest, CompileErrorsAreReportedOnEveryAttempt) {
     EXPECT_FALSE(reerrflag);
 }
 
-TEST_F(PatternsTest, MatcherFailuresAreReportedNotTakenForAMiss) {
-    prompter->QueueResult(ui::mrOk);
-    EXPECT_FALSE(rematch("KWRE:^(a+)+$", std::string(40, 'a') + "b"));
-    EXPECT_TRUE(reerrflag);
-    ASSERT_EQ(prompter->prompts.size(), 1u);
-    EXPECT_EQ(prompter->prompts[0].text, "Internal PCRE Matching Error");
+TEST_F(PatternsTest, LongTextsMatchWithoutRunningOutOfStack) {
+    // 100 KB: far past what PCRE's default 32 KB machine stack holds.
+    std::string body;
+    while (body.size() < 100000) body += "a line of the message body\n";
+    const std::string subject = "Subject: hello\n" + body;
+    EXPECT_TRUE(rematch("KWRE:Subject:(.|\\n)*word", subject + "the word"));
+    EXPECT_EQ(matchend, static_cast<int32_t>(subject.size() + 8));
+    EXPECT_FALSE(rematch("KWRE:Subject:(.|\\n)*word", subject));
+    EXPECT_FALSE(reerrflag);
+    // The address link of received text, over a long dotted address.
+    std::string host;
+    while (host.size() < 100000) host += "ab.";
+    const std::string address = "joe@" + host + "example";
+    // (Compared as a truth value: a failure must not print 300 KB.)
+    EXPECT_TRUE(htmlescape("to " + address) == "to <A HREF=\"mailto:" + address + "\">" + address + "</A>");
+    EXPECT_TRUE(prompter->prompts.empty());
+    EXPECT_FALSE(kwtest::exists(homedir + "devudariri_msgs.log"));
+}
+
+TEST_F(PatternsTest, APatternThatGivesUpIsNoMatchLoggedOnceNotABox) {
+    const std::string text = std::string(40, 'a') + "b";
+    for (int row = 0; row < 3; ++row) {
+        EXPECT_FALSE(rematch("KWRE:^(a+)+$", text));
+        EXPECT_TRUE(reerrflag);  // an error, not a plain miss
+    }
+    EXPECT_TRUE(rematch("KWRE:^(a+)+b", text));
+    EXPECT_FALSE(reerrflag);
+    const std::string log = kwtest::readfile(homedir + "devudariri_msgs.log");
+    const std::string entry = "Regular expression gave up on a text of 41 bytes";
+    const size_t first = log.find(entry);
+    ASSERT_NE(first, std::string::npos) << log;
+    EXPECT_EQ(log.find(entry, first + 1), std::string::npos) << log;
+    EXPECT_NE(log.find("(?U)(?m)^(a+)+$"), std::string::npos) << log;
+}
+
+TEST_F(PatternsTest, Utf8TextIsMatchedByCharacter) {
+    struct Case {
+        std::string pattern, text;
+        bool matchcase, hit;
+        std::string match;
+    } const cases[] = {
+        {"caf?", "un caf\xC3\xA9 noir", true, true, "caf\xC3\xA9"},  // "?" is one character, not half of one
+        {"?\xC3\xA9", "\xC3\xA9t\xC3\xA9", true, true, "t\xC3\xA9"},
+        {"\xC3\x89MILE", "pour \xC3\xA9mile", false, true, "\xC3\xA9mile"},
+        {"\xC3\x89MILE", "pour \xC3\xA9mile", true, false, ""},
+        {"KWRE:\\w+", "\xC3\xA9t\xC3\xA9 !", true, true, "\xC3\xA9"},
+        {"KWRE:(?-U)\\w+", "\xC3\xA9t\xC3\xA9 !", true, true, "\xC3\xA9t\xC3\xA9"},
+        {"\xD0\x9F\xD0\xA0\xD0\x98", "\xD0\xBF\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82", false, true,
+         "\xD0\xBF\xD1\x80\xD0\xB8"},
+        // Not UTF-8: matched byte by byte, without errors.
+        {"caf?", "caf\xE9 \xFF", true, true, "caf\xE9"},
+        {"caf\xC3\xA9", "caf\xC3\xA9\xFF", true, true, "caf\xC3\xA9"},
+        {"KWRE:\\xFF+", "a\xFF\xFF", true, true, "\xFF"},
+        {"\xE9?", "\xE9t\xE9", true, true, "\xE9t"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(rematchc(c.pattern, c.text, c.matchcase), c.hit) << c.pattern << " / " << c.text;
+        EXPECT_EQ(lastmatch, c.match) << c.pattern << " / " << c.text;
+        EXPECT_FALSE(reerrflag) << c.pattern;
+    }
+    EXPECT_TRUE(maskmatch("\xC3\xA9t\xC3\xA9*.txt", "\xC3\x89T\xC3\x89 2024.TXT", true));
+}
+
+TEST_F(PatternsTest, WholeWordsOfAnyScript) {
+    const std::string word = wholewordpattern("caf\xC3\xA9");
+    EXPECT_TRUE(rematchc(word, "un caf\xC3\xA9 noir", false));
+    EXPECT_EQ(matchpos, 4);
+    EXPECT_EQ(matchend, 8);  // byte positions
+    EXPECT_TRUE(rematchc(word, "CAF\xC3\x89", false));
+    EXPECT_FALSE(rematchc(word, "des caf\xC3\xA9s", false));
+    EXPECT_FALSE(rematchc(wholewordpattern("caf"), "un caf\xC3\xA9 noir", false));
+    EXPECT_TRUE(rematchc(wholewordpattern("f?te"), "la f\xC3\xAAte", true));
+}
+
+TEST_F(PatternsTest, EachPatternIsCompiledOncePerKindOfText) {
+    const uint64_t before = detail::compilations();
+    int hits = 0;
+    for (int row = 0; row < 1000; ++row)
+        for (int p = 0; p < 20; ++p) hits += rematch("*x" + std::to_string(p) + "y*", "ax" + std::to_string(row % 40) + "yb");
+    EXPECT_EQ(hits, 20 * 25);
+    EXPECT_EQ(detail::compilations() - before, 20u);
+    // The same expression through rematchc and a compiled pattern for rexec.
+    const PRegex re = patternregex("x5y", true);
+    ASSERT_TRUE(re);
+    EXPECT_EQ(patternregex("x5y", true), re);
+    EXPECT_TRUE(rexec(*re, "ax5yb"));
+    EXPECT_EQ(detail::compilations() - before, 21u);
+    // UTF-8 text beyond ASCII needs the UTF-8 form, once; text that is not
+    // UTF-8 goes on with the byte form that ASCII text used.
+    for (int row = 0; row < 10; ++row) {
+        EXPECT_TRUE(rexec(*re, "\xC3\xA9x5y"));
+        EXPECT_TRUE(rexec(*re, "\xFFx5y"));
+    }
+    EXPECT_EQ(detail::compilations() - before, 22u);
 }
 
 TEST_F(PatternsTest, ManyPatternsOverManyRowsGiveTheSameAnswersAsSingleCalls) {

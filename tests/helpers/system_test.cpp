@@ -83,6 +83,11 @@ TEST_F(SystemTest, LinksAndDocumentsGoToTheOpenerAsOneArgument) {
     EXPECT_EQ(opened(*home / "doc one.pdf"), *home / "doc one.pdf");
     EXPECT_EQ(opened(*home / "page.htm#part 2"), "file://" + *home / "page.htm#part 2");
     EXPECT_EQ(opened(home->path()), home->path());
+    // A file link goes to the opener as the path that was checked.
+    EXPECT_EQ(opened("file:" + *home / "doc%20one.pdf"), *home / "doc one.pdf");
+    EXPECT_EQ(opened("FILE://localhost" + *home / "page.htm#part"), "file://" + *home / "page.htm#part");
+    EXPECT_EQ(opened("HTTPS://example.com/x"), "HTTPS://example.com/x");
+    EXPECT_EQ(opened("ftp://example.com/pub"), "ftp://example.com/pub");
     const std::string dash = opened("-rf");
     EXPECT_EQ(dash.front(), '/');  // never read as an option
     EXPECT_EQ(opened("  \r\n"), "");
@@ -98,6 +103,9 @@ TEST_F(SystemTest, ProgramsAndScriptsAreRefused) {
         *home / "setup.exe", *home / "LIB.DLL",  *home / "x.bat",      *home / "a.cmd", *home / "c.com",
         *home / "app.desktop", *home / "run.sh", *home / "tool",       *home / "script",
         "file://" + *home / "run.sh", "file://localhost" + *home / "tool",
+        // Every form of a file link is a local file.
+        "file:" + *home / "app.desktop", "FILE:" + *home / "script", "File:////" + home->path().substr(1) + "run.sh",
+        "file://" + *home / "app%2Edesktop", "file:%2F" + home->path().substr(1) + "tool?x=1",
     };
     for (const auto& t : targets) {
         prompter->QueueResult(ui::mrOk);
@@ -105,6 +113,19 @@ TEST_F(SystemTest, ProgramsAndScriptsAreRefused) {
     }
     EXPECT_EQ(prompter->prompts.size(), std::size(targets));
     EXPECT_EQ(prompter->prompts[0].text, "Programs and scripts are not opened:\r\n" + *home / "setup.exe");
+}
+
+TEST_F(SystemTest, OnlyWebMailAndFileServerLinksGoToTheDesktop) {
+    const std::string targets[] = {
+        "javascript:alert(1)", "data:text/html,<script>x</script>", "smb://server/share/run.exe", "sftp://host/x",
+        "ssh://host", "news://host/group", "tel:123", "x-scheme-handler:run", "file://server/share/doc.pdf", "file:",
+    };
+    for (const auto& t : targets) {
+        prompter->QueueResult(ui::mrOk);
+        EXPECT_EQ(opened(t), "") << t;
+    }
+    ASSERT_EQ(prompter->prompts.size(), std::size(targets));
+    EXPECT_EQ(prompter->prompts[0].text, "Links of this kind are not opened:\r\njavascript:alert(1)");
 }
 
 TEST_F(SystemTest, LaunchexeSplitsTheCommandLineWithoutAShell) {

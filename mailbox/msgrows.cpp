@@ -248,15 +248,14 @@ namespace {
 
 bool isLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
-// The words a mail date may hold: day and month names, zone names, and the
-// military one-letter zones.
+// The words a mail date may hold before its time: day and month names, and
+// zone names where a date has no time.
 bool dateWord(std::string_view w) {
     static constexpr std::string_view known[] = {
         "mon", "tue", "wed", "thu", "fri", "sat", "sun", "monday", "tuesday", "wednesday", "thursday", "friday",
         "saturday", "sunday", "jan", "feb", "mar", "apr", "may", "jun", "jul", "aug", "sep", "sept", "oct", "nov",
         "dec", "january", "february", "march", "april", "june", "july", "august", "september", "october",
-        "november", "december", "ut", "utc", "gmt", "est", "edt", "cst", "cdt", "mst", "mdt", "pst", "pdt", "am", "pm"};
-    if (w.size() == 1) return true;
+        "november", "december", "ut", "utc", "gmt", "est", "edt", "cst", "cdt", "mst", "mdt", "pst", "pdt"};
     std::string lower(w);
     for (char& c : lower) c = static_cast<char>(c | 0x20);
     return std::find(std::begin(known), std::end(known), lower) != std::end(known);
@@ -271,9 +270,15 @@ bool MayBeMailDate(std::string_view text) {
     const std::string_view t = text.substr(b, text.find_last_not_of(" \t\r\n") - b + 1);
     const size_t sign = t[0] == '+' || t[0] == '-' ? 1 : 0;
     if (t.find_first_not_of("0123456789.,", sign) == std::string_view::npos) return false;
+    // The date is read from its first digit up to its time; a word there
+    // stands for the month and must name one (the reader would guess a
+    // month from its first letters). A zone after the time may be any name.
+    const size_t first = t.find_first_of("0123456789");
+    if (first == std::string_view::npos) return true;
+    const std::string_view date = t.substr(first, t.find(':', first) - first);
     int depth = 0;
-    for (size_t i = 0; i < t.size();) {
-        const char c = t[i];
+    for (size_t i = 0; i < date.size();) {
+        const char c = date[i];
         if (c == '(') ++depth;
         if (c == ')' && depth > 0) --depth;
         if (depth > 0 || !(isLetter(c) || static_cast<unsigned char>(c) >= 0x80)) {
@@ -281,8 +286,8 @@ bool MayBeMailDate(std::string_view text) {
             continue;
         }
         size_t j = i;
-        while (j < t.size() && (isLetter(t[j]) || static_cast<unsigned char>(t[j]) >= 0x80)) ++j;
-        if (!dateWord(t.substr(i, j - i))) return false;
+        while (j < date.size() && (isLetter(date[j]) || static_cast<unsigned char>(date[j]) >= 0x80)) ++j;
+        if (!dateWord(date.substr(i, j - i))) return false;
         i = j;
     }
     return true;

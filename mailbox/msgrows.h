@@ -123,9 +123,9 @@ private:
 };
 
 // False for a Date header the date reader must not turn into a date: a
-// plain number (it would count days), or a text holding a word that is no
-// day, month or zone name ("32 Foo 2024" names no month). Comments in
-// parentheses are not looked at.
+// plain number (it would count days), or one whose date, before its time,
+// holds a word that is no English month or day name ("10 Foo 2024" names no
+// month). Comments in parentheses are not looked at.
 bool MayBeMailDate(std::string_view text);
 
 // The folding that text columns sort by, on UTF-8 text: ASCII letters to

@@ -245,9 +245,12 @@ TEST(RowStore, OnlyRealDatesAreRead) {
         {"10 December 2026 12:00:00 GMT", true},
         {"Mon, 3 Jun 2024 10:00:00 -0700 (Pacific Daylight Time)", true},
         {"2024-06-03 10:00:00", true},
+        {"Di, 3 Jun 2008 11:05:30 CEST", true},  // any day name before the date, any zone after the time
+        {"3 Jun 2008", true},
         {"32 Foo 2024 25:61:00", false},
         {"10 Foo 2024 10:00:00", false},  // the first letter would guess February
         {"Thu, 10 Xyz 2026 12:00:00 +0000", false},
+        {"3 M\xC3\xA4r 2008 11:05:30", false},  // the reader would make it May
         {"31 Feb 2024 10:00:00", false},
         {"10 Dec 2026 24:00:01", false},
         {"2024", false},  // would be day 2024 after 1899-12-30

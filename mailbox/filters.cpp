@@ -1,7 +1,7 @@
 #include "mailbox/filters.h"
 
-#include "helpers/kwutil.h"
 #include "platform/rtl/sysutils.h"
+#include "platform/ui/prompter.h"
 
 namespace mailbox {
 
@@ -11,23 +11,69 @@ constexpr int kMaxPattern = 9999;
 bool isWordChar(unsigned char c) {
     return c == ' ' || (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c >= 0x80;
 }
+
+// The helper library reports a pattern that does not compile in a message
+// box. While a list compiles, its words are taken down here instead, so that
+// a bad line costs one report for the whole run and no box at all.
+class TCompileErrors : public ui::IPrompter {
+public:
+    TCompileErrors() : previous_(&ui::Prompter()) { ui::SetPrompter(this); }
+    ~TCompileErrors() override { ui::SetPrompter(previous_); }
+    TCompileErrors(const TCompileErrors&) = delete;
+    TCompileErrors& operator=(const TCompileErrors&) = delete;
+    ui::TModalResult MessageDlg(const ui::TPrompt& prompt) override {
+        if (!text.empty()) text += "\r\n";
+        text += prompt.text;
+        return ui::DismissResult(prompt.buttons);
+    }
+    bool InputQuery(const std::string&, const std::string&, std::string&) override { return false; }
+
+    std::string text;
+
+private:
+    ui::IPrompter* previous_;
+};
+
+// A pattern matches no empty text, as the pattern matcher has it.
+bool hits(const helpers::TRegex& re, std::string_view text) { return !text.empty() && helpers::rexec(re, text); }
+
 }  // namespace
 
-bool IsWhiteRow(TRowStore& store, int r, const rtl::TStringList& whiteList) {
-    for (const std::string& raw : whiteList) {
+TFilterSet::TFilterSet(const rtl::TStringList& lines, TListKind kind) {
+    lineCount_ = lines.Count();
+    int number = 0;
+    for (const std::string& raw : lines) {
+        ++number;
         const std::string line = rtl::Trim(raw);
         if (line.empty()) continue;
-        const bool toField = line[0] == '#';
-        const std::string pattern = toField ? rtl::Copy(line, 2, kMaxPattern) : line;
-        if (helpers::rematchc(pattern, store.Text(r, toField ? rtTo : rtFrom), false)) {
-            store.SetText(r, rtMatched, pattern);
+        const bool toField = kind == TListKind::White && line[0] == '#';
+        std::string pattern = toField ? rtl::Copy(line, 2, kMaxPattern) : line;
+        TCompileErrors errors;
+        helpers::PRegex re = helpers::patternregex(pattern, false);
+        if (re) patterns_.push_back({std::move(pattern), std::move(re), toField});
+        else bad_.push_back({number, line, errors.text.empty() ? "does not compile" : rtl::Trim(errors.text)});
+    }
+}
+
+std::string TFilterSet::BadLinesReport(std::string_view fileName) const {
+    if (bad_.empty()) return {};
+    std::string r = std::string(fileName) + ": " + std::to_string(bad_.size()) +
+                    (bad_.size() == 1 ? " pattern line is" : " pattern lines are") + " skipped:";
+    for (const TBadPattern& b : bad_) r += "\r\n\r\nLine " + std::to_string(b.line) + ": " + b.pattern + "\r\n" + b.error;
+    return r;
+}
+
+bool IsWhiteRow(TRowStore& store, int r, const TFilterSet& white) {
+    for (const TFilterSet::TPattern& p : white.patterns_) {
+        if (hits(*p.re, store.Text(r, p.toField ? rtTo : rtFrom))) {
+            store.SetText(r, rtMatched, p.text);
             return true;
         }
     }
     return false;
 }
 
-bool IsSpamRow(TRowStore& store, int r, const rtl::TStringList& spamList) {
+bool IsSpamRow(TRowStore& store, int r, const TFilterSet& spam) {
     // A row whose TOP failed has no texts to judge: it is not spam.
     if (store.Row(r).NotFetched) return false;
     const std::string data = rtl::Trim(store.Text(r, rtSubject)) + rtl::Trim(store.Text(r, rtTo)) +
@@ -36,28 +82,25 @@ bool IsSpamRow(TRowStore& store, int r, const rtl::TStringList& spamList) {
         store.SetText(r, rtMatched, "/NO SUBJECT/");
         return true;
     }
-    if (spamList.Count() == 0) return false;
+    if (spam.patterns_.empty()) return false;
     std::string clean;
     for (char c : data)
         if (isWordChar(static_cast<unsigned char>(c))) clean += c;
     clean = rtl::Trim(helpers::replaceall(clean, "  ", " ", true));
     clean = rtl::Trim(clean + " " + rtl::Trim(store.Text(r, rtFrom)));
-    for (const std::string& raw : spamList) {
-        const std::string pattern = rtl::Trim(raw);
-        if (pattern.empty()) continue;
-        if (helpers::rematchc(pattern, data, false) || helpers::rematchc(pattern, clean, false)) {
-            store.SetText(r, rtMatched, pattern);
+    for (const TFilterSet::TPattern& p : spam.patterns_) {
+        if (hits(*p.re, data) || hits(*p.re, clean)) {
+            store.SetText(r, rtMatched, p.text);
             return true;
         }
     }
     return false;
 }
 
-bool MarkRow(TRowStore& store, int r, const rtl::TStringList& whiteList, const rtl::TStringList& spamList,
-             TMarkCounts& counts) {
+bool MarkRow(TRowStore& store, int r, const TFilterSet& white, const TFilterSet& spam, TMarkCounts& counts) {
     TMsgRow& row = store.Row(r);
     if (row.NotFetched) return false;  // nothing known of it to judge
-    if (IsWhiteRow(store, r, whiteList)) {
+    if (IsWhiteRow(store, r, white)) {
         row.WhiteHit = true;
         row.DeleteMark = false;
         ++counts.white;
@@ -67,12 +110,25 @@ bool MarkRow(TRowStore& store, int r, const rtl::TStringList& whiteList, const r
         ++counts.spam;
         return false;
     }
-    if (IsSpamRow(store, r, spamList)) {
+    if (IsSpamRow(store, r, spam)) {
         row.DeleteMark = true;
         ++counts.spam;
         return true;
     }
     return false;
+}
+
+bool IsWhiteRow(TRowStore& store, int r, const rtl::TStringList& whiteList) {
+    return IsWhiteRow(store, r, TFilterSet(whiteList, TListKind::White));
+}
+
+bool IsSpamRow(TRowStore& store, int r, const rtl::TStringList& spamList) {
+    return IsSpamRow(store, r, TFilterSet(spamList, TListKind::Spam));
+}
+
+bool MarkRow(TRowStore& store, int r, const rtl::TStringList& whiteList, const rtl::TStringList& spamList,
+             TMarkCounts& counts) {
+    return MarkRow(store, r, TFilterSet(whiteList, TListKind::White), TFilterSet(spamList, TListKind::Spam), counts);
 }
 
 void LoadPatternFile(const std::string& path, rtl::TStringList& list) {

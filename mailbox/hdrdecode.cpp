@@ -21,38 +21,46 @@ bool isBlankRun(std::string_view s) {
 struct Word {
     std::string charset;
     std::string decoded;
-    size_t next;
-    bool undecodable;  // a B word whose text decodes to nothing
+    size_t next = 0;
+    bool undecodable = false;  // a B word whose text decodes to nothing
 };
 
-Word readWord(std::string_view text, size_t at) {
-    Word w;
-    std::string_view rest = text.substr(at + 2);
-    const size_t q1 = rest.find('?');
-    if (q1 != std::string_view::npos) {
-        w.charset = rtl::LowerCase(rest.substr(0, q1));
-        rest.remove_prefix(q1 + 1);
-    }
-    const char enc = rest.empty() ? 0 : static_cast<char>(rest[0] | 0x20);
-    const size_t q2 = rest.find('?');
-    if (q2 != std::string_view::npos) rest.remove_prefix(q2 + 1);
-    const size_t end = rest.find("?=");
-    const std::string_view payload = end == std::string_view::npos ? rest : rest.substr(0, end);
-    const size_t payloadAt = static_cast<size_t>(payload.data() - text.data());
-    w.next = end == std::string_view::npos ? text.size() : payloadAt + end + 2;
+bool charsetChar(char c) { return static_cast<unsigned char>(c) > ' ' && c != '?' && c != '"' && c != 0x7F; }
+
+// Reads the encoded word "=?charset?B|Q?text?=" at At; false when At starts
+// no such word (a "=?" of ordinary text, which stays as it is).
+bool readWord(std::string_view text, size_t at, Word& w) {
+    size_t i = at + 2;
+    const size_t cs = i;
+    while (i < text.size() && charsetChar(text[i])) ++i;
+    if (i == cs || i + 2 >= text.size() || text[i] != '?' || text[i + 2] != '?') return false;
+    const char enc = static_cast<char>(text[i + 1] | 0x20);
+    if (enc != 'b' && enc != 'q') return false;
+    const size_t payloadAt = i + 3;
+    const size_t end = text.find("?=", payloadAt);
+    if (end == std::string_view::npos) return false;
+    const std::string_view payload = text.substr(payloadAt, end - payloadAt);
+    if (payload.find_first_of("?\r\n") != std::string_view::npos) return false;
+    w.charset = rtl::LowerCase(text.substr(cs, i - cs));
+    w.next = end + 2;
     w.undecodable = false;
     if (enc == 'b') {
         // A leading "~" would have the decoder write a file: no base64 text
         // holds one, so it goes.
         w.decoded = helpers::b64decode(payload.substr(std::min(payload.find_first_not_of('~'), payload.size())));
         w.undecodable = w.decoded.empty();
-    } else if (enc == 'q') {
+    } else {
         // Only a literal "_" is a blank; "=5F" is an underscore.
         w.decoded = helpers::qpdecode(rtl::StringReplace(std::string(payload), "_", " ", rtl::rfReplaceAll));
-    } else {
-        w.decoded = std::string(payload);
     }
-    return w;
+    return true;
+}
+
+// The first encoded word from From on, read into W; npos when none.
+size_t nextWord(std::string_view text, size_t from, Word& w) {
+    for (size_t at = text.find("=?", from); at != std::string_view::npos; at = text.find("=?", at + 1))
+        if (readWord(text, at, w)) return at;
+    return std::string_view::npos;
 }
 
 }  // namespace
@@ -89,10 +97,10 @@ std::string ValidUtf8(std::string_view s) {
 }
 
 std::string DecodeOneWord(std::string_view text, std::string& hdrCharset) {
-    const size_t at = text.find("=?");
+    Word w;
+    const size_t at = nextWord(text, 0, w);
     if (at == std::string_view::npos) return std::string(text);
-    Word w = readWord(text, at);
-    if (hdrCharset.empty() && text.find('?', at + 2) != std::string_view::npos) hdrCharset = w.charset;
+    if (hdrCharset.empty()) hdrCharset = w.charset;
     std::string out(text.substr(0, at));
     // A word that cannot be decoded stays as it was, less its opening "=?".
     if (w.undecodable) out += text.substr(at + 2, w.next - at - 2);
@@ -112,14 +120,14 @@ std::string DecodeEncodedWords(std::string_view text, bool convert, std::string&
     size_t pos = 0;
     bool afterWord = false;
     while (pos < text.size()) {
-        const size_t at = text.find("=?", pos);
+        Word w;
+        const size_t at = nextWord(text, pos, w);
         const std::string_view between = text.substr(pos, (at == std::string_view::npos ? text.size() : at) - pos);
         // Blanks between two encoded words are not part of the text.
         if (!(afterWord && at != std::string_view::npos && isBlankRun(between)))
             pieces.push_back({std::string(between), {}, false});
         if (at == std::string_view::npos) break;
-        Word w = readWord(text, at);
-        if (hdrCharset.empty() && text.find('?', at + 2) != std::string_view::npos) hdrCharset = w.charset;
+        if (hdrCharset.empty()) hdrCharset = w.charset;
         if (w.undecodable) {
             pieces.push_back({std::string(text.substr(at + 2, w.next - at - 2)), {}, false});
             afterWord = false;

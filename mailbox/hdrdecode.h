@@ -12,7 +12,8 @@ namespace mailbox {
 constexpr char kTagOpen = 30;
 constexpr char kTagClose = 31;
 
-// Decodes every encoded word of a header text and trims it. HdrCharset
+// Decodes every encoded word ("=?charset?B|Q?text?=") of a header text and
+// trims it; a "=?" that starts no such word is ordinary text and stays. HdrCharset
 // receives the lower-cased character set of the first encoded word. With
 // Convert, each encoded word is converted from its own character set to
 // UTF-8, and 8-bit text outside the words from HdrCharset.

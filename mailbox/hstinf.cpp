@@ -2,7 +2,6 @@
 #include "mailbox/hstinf.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <system_error>
 
 #include "helpers/kwutil.h"
@@ -45,14 +44,9 @@ std::string ReadHostsFile(const std::string& path) {
 }
 
 bool WriteHostsFile(const std::string& path, const std::string& plaintext) {
-    if (!helpers::savetext(path, "@" + helpers::numcipher(plaintext, HostsKeyTable()))) return false;
     // The file holds passwords under a key every copy of the program knows:
-    // only its owner may read it. Where the file system keeps no such modes
-    // the file is still written, so a failure here is no failure of the save.
-    std::error_code ignored;
-    std::filesystem::permissions(path, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
-                                 std::filesystem::perm_options::replace, ignored);
-    return true;
+    // it is made readable by its owner alone from the start.
+    return helpers::savetext(path, "@" + helpers::numcipher(plaintext, HostsKeyTable()), 0600);
 }
 
 std::vector<std::string> HostsLines(const std::string& text) {

@@ -1,6 +1,7 @@
 #include "mailbox/msgrows.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -45,18 +46,151 @@ constexpr unsigned kUnitBits = 24;
 constexpr size_t kUnit = 4;
 constexpr size_t kMaxChunks = 256;
 
-inline unsigned char fold(unsigned char c) { return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 32) : c; }
+}  // namespace
+
+// ---------------------------------------------------------------- folding
+
+namespace {
+
+// Letters of U+00C0..U+017F as their base letters, upper case; "" keeps
+// the character as it is (the multiplication and division signs).
+struct TLatinRange {
+    char32_t from, to;
+    const char* base;
+};
+constexpr TLatinRange kLatin[] = {
+    {0xC0, 0xC5, "A"},   {0xC6, 0xC6, "AE"},  {0xC7, 0xC7, "C"},   {0xC8, 0xCB, "E"},   {0xCC, 0xCF, "I"},
+    {0xD0, 0xD0, "D"},   {0xD1, 0xD1, "N"},   {0xD2, 0xD6, "O"},   {0xD7, 0xD7, ""},    {0xD8, 0xD8, "O"},
+    {0xD9, 0xDC, "U"},   {0xDD, 0xDD, "Y"},   {0xDE, 0xDE, "TH"},  {0xDF, 0xDF, "SS"},  {0xE0, 0xE5, "A"},
+    {0xE6, 0xE6, "AE"},  {0xE7, 0xE7, "C"},   {0xE8, 0xEB, "E"},   {0xEC, 0xEF, "I"},   {0xF0, 0xF0, "D"},
+    {0xF1, 0xF1, "N"},   {0xF2, 0xF6, "O"},   {0xF7, 0xF7, ""},    {0xF8, 0xF8, "O"},   {0xF9, 0xFC, "U"},
+    {0xFD, 0xFD, "Y"},   {0xFE, 0xFE, "TH"},  {0xFF, 0xFF, "Y"},   {0x100, 0x105, "A"}, {0x106, 0x10D, "C"},
+    {0x10E, 0x111, "D"}, {0x112, 0x11B, "E"}, {0x11C, 0x123, "G"}, {0x124, 0x127, "H"}, {0x128, 0x131, "I"},
+    {0x132, 0x133, "IJ"}, {0x134, 0x135, "J"}, {0x136, 0x138, "K"}, {0x139, 0x142, "L"}, {0x143, 0x14B, "N"},
+    {0x14C, 0x151, "O"}, {0x152, 0x153, "OE"}, {0x154, 0x159, "R"}, {0x15A, 0x161, "S"}, {0x162, 0x167, "T"},
+    {0x168, 0x173, "U"}, {0x174, 0x175, "W"}, {0x176, 0x178, "Y"}, {0x179, 0x17E, "Z"}, {0x17F, 0x17F, "S"},
+};
+constexpr char32_t kLatinFirst = 0xC0, kLatinLast = 0x17F;
+
+struct TLatinTable {
+    char text[kLatinLast - kLatinFirst + 1][2] = {};
+    constexpr TLatinTable() {
+        for (const TLatinRange& r : kLatin)
+            for (char32_t c = r.from; c <= r.to; ++c)
+                for (size_t k = 0; k < 2 && r.base[k]; ++k) text[c - kLatinFirst][k] = r.base[k];
+    }
+};
+constexpr TLatinTable kLatinTable;
+
+// Greek and Cyrillic letters to their capitals; Greek vowels lose their
+// tonos and dialytika.
+char32_t foldGreekCyrillic(char32_t c) {
+    switch (c) {
+        case 0x386: case 0x3AC: return 0x391;
+        case 0x388: case 0x3AD: return 0x395;
+        case 0x389: case 0x3AE: return 0x397;
+        case 0x38A: case 0x3AF: case 0x390: case 0x3AA: case 0x3CA: return 0x399;
+        case 0x38C: case 0x3CC: return 0x39F;
+        case 0x38E: case 0x3CD: case 0x3B0: case 0x3AB: case 0x3CB: return 0x3A5;
+        case 0x38F: case 0x3CE: return 0x3A9;
+        case 0x3C2: return 0x3A3;  // final sigma
+        case 0x4CF: return 0x4C0;
+        default: break;
+    }
+    if (c >= 0x3B1 && c <= 0x3C9) return c - 0x20;
+    if (c >= 0x430 && c <= 0x44F) return c - 0x20;
+    if (c >= 0x450 && c <= 0x45F) return c - 0x50;
+    // Cyrillic pairs: capital first, small after it.
+    if ((c >= 0x460 && c <= 0x481) || (c >= 0x48A && c <= 0x4BF) || (c >= 0x4D0 && c <= 0x4FF)) return c & ~char32_t{1};
+    if (c >= 0x4C1 && c <= 0x4CE && c % 2 == 0) return c - 1;
+    return c;
+}
+
+constexpr auto kUpperAscii = [] {
+    std::array<unsigned char, 128> t{};
+    for (unsigned c = 0; c < 128; ++c) t[c] = static_cast<unsigned char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+    return t;
+}();
+
+// The folded bytes of one character.
+struct TFolded {
+    unsigned char b[4];
+    unsigned n;
+};
+
+// Folds the character at P (N > 0 bytes left) and returns how many bytes it
+// took. Bytes that make no UTF-8 character stay as they are, one by one.
+size_t foldChar(const unsigned char* p, size_t n, TFolded& out) {
+    const unsigned char c = p[0];
+    if (c < 0x80) {
+        out.b[0] = kUpperAscii[c];
+        out.n = 1;
+        return 1;
+    }
+    const size_t len = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xC2 && c <= 0xDF ? 2 : 1;
+    bool valid = len > 1 && len <= n;
+    for (size_t k = 1; valid && k < len; ++k) valid = (p[k] & 0xC0) == 0x80;
+    if (!valid) {
+        out.b[0] = c;
+        out.n = 1;
+        return 1;
+    }
+    if (len == 2) {
+        const char32_t cp = (char32_t{c & 0x1Fu} << 6) | (p[1] & 0x3Fu);
+        if (cp >= kLatinFirst && cp <= kLatinLast && kLatinTable.text[cp - kLatinFirst][0]) {
+            const char* t = kLatinTable.text[cp - kLatinFirst];
+            out.b[0] = static_cast<unsigned char>(t[0]);
+            out.n = 1;
+            if (t[1]) out.b[out.n++] = static_cast<unsigned char>(t[1]);
+            return 2;
+        }
+        const char32_t f = cp >= 0x370 && cp <= 0x4FF ? foldGreekCyrillic(cp) : cp;
+        out.b[0] = static_cast<unsigned char>(0xC0 | (f >> 6));
+        out.b[1] = static_cast<unsigned char>(0x80 | (f & 0x3F));
+        out.n = 2;
+        return 2;
+    }
+    std::memcpy(out.b, p, len);
+    out.n = static_cast<unsigned>(len);
+    return len;
+}
+
+// A text's folded bytes one at a time; -1 past its end.
+class TFoldReader {
+public:
+    explicit TFoldReader(std::string_view s) : p_(reinterpret_cast<const unsigned char*>(s.data())), n_(s.size()) {}
+    int Next() {
+        if (at_ == cur_.n) {
+            if (i_ >= n_) return -1;
+            i_ += foldChar(p_ + i_, n_ - i_, cur_);
+            at_ = 0;
+        }
+        return cur_.b[at_++];
+    }
+
+private:
+    const unsigned char* p_;
+    size_t n_, i_ = 0;
+    TFolded cur_{{}, 0};
+    unsigned at_ = 0;
+};
 
 }  // namespace
 
 int CompareTextCI(std::string_view a, std::string_view b) {
-    const size_t n = std::min(a.size(), b.size());
-    for (size_t i = 0; i < n; ++i) {
-        const unsigned char x = fold(static_cast<unsigned char>(a[i]));
-        const unsigned char y = fold(static_cast<unsigned char>(b[i]));
-        if (x != y) return x < y ? -1 : 1;
+    TFoldReader x(a), y(b);
+    for (;;) {
+        const int cx = x.Next(), cy = y.Next();
+        if (cx != cy) return cx < cy ? -1 : 1;
+        if (cx < 0) return 0;
     }
-    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+std::string SortFold(std::string_view s) {
+    std::string out;
+    TFoldReader r(s);
+    for (int c; (c = r.Next()) >= 0;) out += static_cast<char>(c);
+    return out;
 }
 
 // ---------------------------------------------------------------- arena
@@ -108,6 +242,57 @@ std::string_view TTextArena::Get(uint32_t ref) const {
     return {p + sizeof len, len};
 }
 
+// ---------------------------------------------------------------- dates
+
+namespace {
+
+bool isLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+// The words a mail date may hold before its time: day and month names, and
+// zone names where a date has no time.
+bool dateWord(std::string_view w) {
+    static constexpr std::string_view known[] = {
+        "mon", "tue", "wed", "thu", "fri", "sat", "sun", "monday", "tuesday", "wednesday", "thursday", "friday",
+        "saturday", "sunday", "jan", "feb", "mar", "apr", "may", "jun", "jul", "aug", "sep", "sept", "oct", "nov",
+        "dec", "january", "february", "march", "april", "june", "july", "august", "september", "october",
+        "november", "december", "ut", "utc", "gmt", "est", "edt", "cst", "cdt", "mst", "mdt", "pst", "pdt"};
+    std::string lower(w);
+    for (char& c : lower) c = static_cast<char>(c | 0x20);
+    return std::find(std::begin(known), std::end(known), lower) != std::end(known);
+}
+
+}  // namespace
+
+bool MayBeMailDate(std::string_view text) {
+    // A plain number would be read as a count of days.
+    const size_t b = text.find_first_not_of(" \t\r\n");
+    if (b == std::string_view::npos) return false;
+    const std::string_view t = text.substr(b, text.find_last_not_of(" \t\r\n") - b + 1);
+    const size_t sign = t[0] == '+' || t[0] == '-' ? 1 : 0;
+    if (t.find_first_not_of("0123456789.,", sign) == std::string_view::npos) return false;
+    // The date is read from its first digit up to its time; a word there
+    // stands for the month and must name one (the reader would guess a
+    // month from its first letters). A zone after the time may be any name.
+    const size_t first = t.find_first_of("0123456789");
+    if (first == std::string_view::npos) return true;
+    const std::string_view date = t.substr(first, t.find(':', first) - first);
+    int depth = 0;
+    for (size_t i = 0; i < date.size();) {
+        const char c = date[i];
+        if (c == '(') ++depth;
+        if (c == ')' && depth > 0) --depth;
+        if (depth > 0 || !(isLetter(c) || static_cast<unsigned char>(c) >= 0x80)) {
+            ++i;
+            continue;
+        }
+        size_t j = i;
+        while (j < date.size() && (isLetter(date[j]) || static_cast<unsigned char>(date[j]) >= 0x80)) ++j;
+        if (!dateWord(date.substr(i, j - i))) return false;
+        i = j;
+    }
+    return true;
+}
+
 // ---------------------------------------------------------------- store
 
 namespace {
@@ -145,8 +330,14 @@ TRowStore::~TRowStore() {
 
 void TRowStore::SetText(int i, TRowText f, std::string_view v) {
     TMsgRow& row = Row(i);
+    std::string withoutNul;
+    if (v.find('\0') != std::string_view::npos) {
+        withoutNul.assign(v);
+        std::erase(withoutNul, '\0');
+        v = withoutNul;
+    }
     row.Text[f] = arena_.Add(v);
-    if (f == rtOrgDate) row.DateKey = readDate_(v);
+    if (f == rtOrgDate) row.DateKey = MayBeMailDate(v) ? readDate_(v) : 0;
 }
 
 void TRowStore::SetRowCount(int n) {
@@ -259,12 +450,31 @@ int64_t dateSeconds(double days) {
     return std::llround(s);
 }
 
-// The folded bytes [Pos, Pos+8) of a text, big-endian and padded with
-// zeros, so that integer order is text order.
-uint64_t chunkKey(const char* p, size_t len, size_t pos) {
+// The next eight folded bytes of a text from Cursor on, big-endian and
+// padded with zeros, so that integer order is text order. Cursor is the
+// byte where folding goes on << 3 | the folded bytes of that character
+// already taken (a folded character may straddle two keys).
+uint64_t chunkKey(const char* text, size_t len, uint32_t& cursor) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text);
+    size_t i = cursor >> 3;
+    unsigned skip = cursor & 7;
     uint64_t k = 0;
-    for (size_t i = pos; i < pos + 8; ++i) k = (k << 8) | (i < len ? fold(static_cast<unsigned char>(p[i])) : 0);
-    return k;
+    unsigned filled = 0;
+    while (filled < 8 && i < len) {
+        if (p[i] < 0x80 && skip == 0) {
+            k = (k << 8) | kUpperAscii[p[i++]];
+            ++filled;
+            continue;
+        }
+        TFolded f;
+        const size_t used = foldChar(p + i, len - i, f);
+        for (; skip < f.n && filled < 8; ++skip, ++filled) k = (k << 8) | f.b[skip];
+        if (skip < f.n) break;
+        skip = 0;
+        i += used;
+    }
+    cursor = static_cast<uint32_t>(i << 3 | skip);
+    return filled == 0 ? 0 : filled == 8 ? k : k << (8 * (8 - filled));
 }
 
 constexpr size_t kAhead = 16;     // rows prefetched ahead of the one being read
@@ -272,41 +482,42 @@ constexpr int kNearRows = 20000;  // rows a search reads in the list's order
 
 }  // namespace
 
-// Texts are sorted eight bytes at a time: by their first eight folded bytes,
-// then each run of equal keys by its next eight bytes, and so on; a text
+// Texts are sorted eight folded bytes at a time (SortFold): by their first
+// eight, then each run of equal keys by its next eight, and so on; a text
 // that ends within the bytes compared goes before the longer ones, and
-// equal texts go by message number.
+// equal texts go by message number. Folding happens here, while the keys
+// are built, so that the comparisons are integer ones.
 void TRowStore::sortText(TRowText f, KeyRow* keys, KeyRow* scratch) const {
     const size_t n = static_cast<size_t>(rowCount_);
     for (size_t s = 0; s < n; ++s) {
         const uint32_t ref = rows_[s].Text[f];
         const std::string_view t = arena_.Get(ref);
-        keys[s] = {chunkKey(t.data(), t.size(), 0), static_cast<uint32_t>(s), ref};
+        uint32_t cursor = 0;
+        const uint64_t key = chunkKey(t.data(), t.size(), cursor);
+        keys[s] = {key, static_cast<uint32_t>(s), ref, cursor};
     }
     sortByKey(keys, n, scratch);
-    settleTies(keys, n, scratch, 1);
+    settleTies(keys, n, scratch);
 }
 
-void TRowStore::settleTies(KeyRow* v, size_t n, KeyRow* scratch, size_t depth) const {
+void TRowStore::settleTies(KeyRow* v, size_t n, KeyRow* scratch) const {
     for (size_t i = 0; i < n;) {
         size_t j = i + 1;
         while (j < n && v[j].key == v[i].key) ++j;
-        if (j - i > 1) settleRun(v + i, j - i, scratch, depth);
+        if (j - i > 1) settleRun(v + i, j - i, scratch);
         i = j;
     }
 }
 
-void TRowStore::settleRun(KeyRow* v, size_t n, KeyRow* scratch, size_t depth) const {
-    // Every text of the run agrees on its first Pos folded bytes (zeros
-    // standing for what is missing).
-    const size_t pos = depth * 8;
+void TRowStore::settleRun(KeyRow* v, size_t n, KeyRow* scratch) const {
+    // Every text of the run agrees on its folded bytes so far. Texts hold no
+    // NUL, so those that have ended are the same text: they go first, by
+    // number.
     for (size_t i = 0; i < n; ++i) {
         if (i + kAhead < n) arena_.Prefetch(v[i + kAhead].ref);
         const std::string_view t = arena_.Get(v[i].ref);
-        // A text that has ended is a prefix of the longer ones: it goes first,
-        // by its length, then by number.
-        v[i].key = t.size() <= pos
-                       ? (uint64_t{t.size()} << 32) | (static_cast<uint32_t>(rows_[v[i].slot].MessageNo) ^ 0x80000000u)
+        v[i].key = (v[i].cursor >> 3) >= t.size() && (v[i].cursor & 7) == 0
+                       ? static_cast<uint32_t>(rows_[v[i].slot].MessageNo) ^ 0x80000000u
                        : uint64_t{1} << 63;
     }
     KeyRow* const mid = std::partition(v, v + n, [](const KeyRow& r) { return (r.key >> 63) == 0; });
@@ -315,12 +526,12 @@ void TRowStore::settleRun(KeyRow* v, size_t n, KeyRow* scratch, size_t depth) co
     const size_t rest = n - ended;
     if (rest < 2) return;
     for (size_t i = 0; i < rest; ++i) {
-        if (i + kAhead < rest) arena_.Prefetch(mid[i + kAhead].ref, sizeof(uint32_t) + pos);
+        if (i + kAhead < rest) arena_.Prefetch(mid[i + kAhead].ref, sizeof(uint32_t) + (mid[i + kAhead].cursor >> 3));
         const std::string_view t = arena_.Get(mid[i].ref);
-        mid[i].key = chunkKey(t.data(), t.size(), pos);
+        mid[i].key = chunkKey(t.data(), t.size(), mid[i].cursor);
     }
     sortByKey(mid, rest, scratch);
-    settleTies(mid, rest, scratch, depth + 1);
+    settleTies(mid, rest, scratch);
 }
 
 void TRowStore::Sort(int SortKey) {
@@ -350,7 +561,7 @@ void TRowStore::Sort(int SortKey) {
             for (size_t s = 0; s < n; ++s) {
                 const TMsgRow& r = rows_[s];
                 const uint64_t hi = primary.at(value(r));
-                keys[s] = {packed ? (low ? (hi << low) | number.at(r.MessageNo) : hi) : hi, static_cast<uint32_t>(s), 0};
+                keys[s] = {packed ? (low ? (hi << low) | number.at(r.MessageNo) : hi) : hi, static_cast<uint32_t>(s), 0, 0};
             }
             sortByKey(keys, n, scratch);
             if (!packed) {

@@ -84,6 +84,7 @@ public:
     const TMsgRow& Row(int i) const { return rows_[order_[i]]; }
     std::string_view Text(int i, TRowText f) const { return arena_.Get(Row(i).Text[f]); }
     // A date is read as it is stored, so that sorting by date reads none.
+    // NUL bytes are dropped: no list, file or search should meet them.
     void SetText(int i, TRowText f, std::string_view v);
     size_t TextBytes() const { return arena_.BytesUsed(); }
 
@@ -103,10 +104,11 @@ private:
         uint64_t key;
         uint32_t slot;  // where the row is stored
         uint32_t ref;   // the text being sorted on
+        uint32_t cursor;  // where its next key's folding starts
     };
     void sortText(TRowText f, KeyRow* keys, KeyRow* scratch) const;
-    void settleTies(KeyRow* v, size_t n, KeyRow* scratch, size_t depth) const;
-    void settleRun(KeyRow* v, size_t n, KeyRow* scratch, size_t depth) const;
+    void settleTies(KeyRow* v, size_t n, KeyRow* scratch) const;
+    void settleRun(KeyRow* v, size_t n, KeyRow* scratch) const;
     // One bit a stored row: whether its text F satisfies Match.
     std::vector<uint64_t> matchBits(TRowText f, const TMatch& Match) const;
 
@@ -120,8 +122,20 @@ private:
     TTextArena arena_;
 };
 
-// Case-insensitive order of texts (ASCII letters folded; other bytes as
-// they are, so UTF-8 texts order by code point).
+// False for a Date header the date reader must not turn into a date: a
+// plain number (it would count days), or one whose date, before its time,
+// holds a word that is no English month or day name ("10 Foo 2024" names no
+// month). Comments in parentheses are not looked at.
+bool MayBeMailDate(std::string_view text);
+
+// The folding that text columns sort by, on UTF-8 text: ASCII letters to
+// capitals; the letters of Latin-1 and Latin Extended-A to their base
+// capitals ("\u00c9" and "e" fold to "E", "\u00df" to "SS", "\u00c6" to
+// "AE"); Greek and Cyrillic letters to their capitals, Greek vowels without
+// their accents. Anything else, bytes that make no UTF-8 character
+// included, stays as it is, so the rest orders by code point.
+std::string SortFold(std::string_view s);
+// The order of the texts' SortFold forms, compared byte by byte.
 int CompareTextCI(std::string_view a, std::string_view b);
 
 }  // namespace mailbox

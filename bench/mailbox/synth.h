@@ -14,8 +14,13 @@ struct Synth {
     std::mt19937 rnd{42};
     std::vector<std::string> words{"invoice", "Meeting", "report", "budget", "LUNCH", "offer", "news", "update",
                                    "Re:",     "Fwd:",    "urgent", "weekly", "team",  "project", "order", "delivery"};
+    // Display names in several scripts and letter cases, so that sorting by
+    // From folds accents and non-ASCII case.
+    std::vector<std::string> names{"\xc3\x89mile", "emile", "Zo\xc3\xab", "zoe", "J\xc3\xbcrgen", "jurgen", "\xc3\x91" "and\xc3\xba",
+                                   "\xc3\x98yvind", "\xd0\x9e\xd0\xbb\xd1\x8c\xd0\xb3\xd0\xb0", "\xce\xa3\xce\xbf\xcf\x86\xce\xaf\xce\xb1", "Stra\xc3\x9f" "e", "ALICE", "bob", "Marie-\xc3\x88ve"};
     std::string word() { return words[rnd() % words.size()]; }
-    std::string from() { return "\"" + word() + " " + word() + "\" <" + word() + std::to_string(rnd() % 5000) + "@example.org>"; }
+    std::string name() { return names[rnd() % names.size()]; }
+    std::string from() { return "\"" + name() + " " + word() + "\" <" + word() + std::to_string(rnd() % 5000) + "@example.org>"; }
     std::string subject() { return word() + " " + word() + " " + word() + " #" + std::to_string(rnd() % 100000); }
     std::string date() {
         static const char* days[] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};

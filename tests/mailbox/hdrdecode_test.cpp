@@ -33,7 +33,14 @@ TEST_F(HeaderDecoding, EncodedWords) {
         // Decoded text that looks like a word start is not decoded again.
         {"=?utf-8?Q?=3D=3Fx?= tail", false, "=?x tail", "utf-8"},
         {"  plain text\t ", true, "plain text", ""},
-        {"a =? b", false, "a  b", ""},
+        // A "=?" that starts no encoded word is text like any other.
+        {"a =? b", false, "a =? b", ""},
+        {"Is 2+2 =?", true, "Is 2+2 =?", ""},
+        {"50% =? off =?utf-8?Q?caf=C3=A9?=", true, "50% =? off caf\xC3\xA9", "utf-8"},
+        {"=?=?utf-8?Q?a?=", false, "=?a", "utf-8"},
+        {"=?utf-8?X?abc?= stays", false, "=?utf-8?X?abc?= stays", ""},
+        {"=?utf-8?Q?no end", false, "=?utf-8?Q?no end", ""},
+        {"=? utf-8?Q?a?=", false, "=? utf-8?Q?a?=", ""},
         // "_" is a blank, "=5F" an underscore.
         {"=?utf-8?Q?my=5Ffile_name.pdf?=", false, "my_file name.pdf", "utf-8"},
         // A word never makes the decoder write a file ("~" starts a file

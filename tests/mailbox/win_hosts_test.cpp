@@ -3,10 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 
 #include "mailbox/hstinf.h"
 #include "mailbox/kwdlgsrc.h"
@@ -44,9 +51,6 @@ TEST(HostsFile, FieldsRoundTripThroughTheEncipheredFile) {
     EXPECT_EQ(stored[0], '@');
     EXPECT_EQ(stored.find_first_not_of("0123456789", 1), std::string::npos);
     EXPECT_EQ(stored.find("alice"), std::string::npos);
-    EXPECT_EQ(std::filesystem::status(path).permissions() & std::filesystem::perms::all,
-              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write)
-        << "passwords are for the owner's eyes only";
 
     EXPECT_EQ(ReadHostsFile(path), text);
     const std::vector<THostFields> back = ParseHostsText(ReadHostsFile(path));
@@ -56,6 +60,82 @@ TEST(HostsFile, FieldsRoundTripThroughTheEncipheredFile) {
     EXPECT_EQ(back[0][4], "alice@example.org");
     EXPECT_EQ(back[1], rows[1]);
     EXPECT_EQ(HostsKeyTable().size(), 85u);
+}
+
+// The modes of the files made in a folder, each read the moment it appears.
+class TCreationWatch {
+public:
+    explicit TCreationWatch(const std::string& dir)
+        : dirfd_(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)), fd_(::inotify_init1(IN_CLOEXEC)) {
+        if (::pipe(stop_) != 0 || dirfd_ < 0 || fd_ < 0 || ::inotify_add_watch(fd_, dir.c_str(), IN_CREATE) < 0)
+            throw std::runtime_error("cannot watch " + dir);
+        thread_ = std::thread([this] { run(); });
+    }
+    ~TCreationWatch() {
+        if (thread_.joinable()) Stop();
+        for (int f : {dirfd_, fd_, stop_[0], stop_[1]}) ::close(f);
+    }
+    // Every file seen with the permission bits it had then.
+    std::vector<std::pair<std::string, mode_t>> Stop() {
+        [[maybe_unused]] const ssize_t w = ::write(stop_[1], "x", 1);
+        thread_.join();
+        return seen_;
+    }
+
+private:
+    void run() {
+        for (bool stopping = false; !stopping;) {
+            pollfd p[2] = {{fd_, POLLIN, 0}, {stop_[0], POLLIN, 0}};
+            if (::poll(p, 2, -1) < 0) return;
+            stopping = p[1].revents != 0;
+            if (!(p[0].revents & POLLIN)) continue;
+            alignas(inotify_event) char buf[4096];
+            const ssize_t n = ::read(fd_, buf, sizeof buf);
+            for (ssize_t at = 0; at < n;) {
+                const auto* e = reinterpret_cast<const inotify_event*>(buf + at);
+                struct stat st {};
+                if (e->len && ::fstatat(dirfd_, e->name, &st, AT_SYMLINK_NOFOLLOW) == 0)
+                    seen_.emplace_back(e->name, st.st_mode & 07777);
+                at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
+            }
+        }
+    }
+    int dirfd_, fd_, stop_[2] = {-1, -1};
+    std::thread thread_;
+    std::vector<std::pair<std::string, mode_t>> seen_;
+};
+
+// The file holds passwords under a key every copy of the program knows: it
+// is its owner's alone from the moment it exists, whatever the umask lets
+// through, and a mode its owner chose is not changed behind their back.
+TEST(HostsFile, OnlyItsOwnerCanEverReadIt) {
+    QTemporaryDir dir;
+    const std::string folder = dir.path().toStdString();
+    const std::string path = folder + "/kwpop3hosts.txt";
+    struct UmaskScope {
+        mode_t old = ::umask(022);
+        ~UmaskScope() { ::umask(old); }
+    } umaskScope;
+    // Long enough that the file is seen while it is still being written.
+    std::string text;
+    while (text.size() < (4u << 20)) text += "pop.example.org/+995 (Work),alice,secret,smtp.example.org,a@example.org\r\n";
+    std::vector<std::pair<std::string, mode_t>> seen;
+    {
+        TCreationWatch watch(folder);
+        ASSERT_TRUE(WriteHostsFile(path, text));
+        seen = watch.Stop();
+    }
+    ASSERT_FALSE(seen.empty()) << "the file was never seen being made";
+    for (const auto& [name, mode] : seen) EXPECT_EQ(mode & 077, 0u) << name << " had mode " << std::oct << mode;
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+    ASSERT_EQ(::chmod(path.c_str(), 0400), 0);
+    ASSERT_TRUE(WriteHostsFile(path, "mail.example.net,bob,,,\r\n"));
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0400u) << "the owner's own choice stays";
+    EXPECT_EQ(ReadHostsFile(path), "mail.example.net,bob,,,\r\n");
 }
 
 TEST(HostsFile, PlainLinesAreReadWhateverTheirEnds) {

@@ -65,37 +65,6 @@ size_t nextWord(std::string_view text, size_t from, Word& w) {
 
 }  // namespace
 
-bool IsValidUtf8(std::string_view s) {
-    for (size_t i = 0; i < s.size();) {
-        if (static_cast<unsigned char>(s[i]) < 0x80) {
-            ++i;
-            continue;
-        }
-        const int n = mail::Utf8CharLength(s, i);
-        if (n == 1 && static_cast<unsigned char>(s[i]) >= 0x80) return false;
-        i += static_cast<size_t>(n);
-    }
-    return true;
-}
-
-std::string ValidUtf8(std::string_view s) {
-    if (IsValidUtf8(s)) return std::string(s);
-    std::string out;
-    out.reserve(s.size());
-    for (size_t i = 0; i < s.size();) {
-        const int n = mail::Utf8CharLength(s, i);
-        const auto c = static_cast<unsigned char>(s[i]);
-        if (n == 1 && c >= 0x80) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out.append(s.substr(i, static_cast<size_t>(n)));
-        }
-        i += static_cast<size_t>(n);
-    }
-    return out;
-}
-
 std::string DecodeOneWord(std::string_view text, std::string& hdrCharset) {
     Word w;
     const size_t at = nextWord(text, 0, w);
@@ -142,10 +111,10 @@ std::string DecodeEncodedWords(std::string_view text, bool convert, std::string&
         if (!convert) out += p.text;
         // A character set that could not be used leaves bytes that the
         // list and the CSV file could not show: those read as Latin-1.
-        else if (p.word) out += ValidUtf8(helpers::charsetconv(p.text, p.charset));
+        else if (p.word) out += helpers::charsetconv(p.text, p.charset);
         // Text outside the words is taken as the header's first character
         // set unless it already reads as UTF-8.
-        else out += IsValidUtf8(p.text) ? p.text : ValidUtf8(helpers::charsetconv(p.text, hdrCharset));
+        else out += helpers::isutf8(p.text) ? p.text : helpers::charsetconv(p.text, hdrCharset);
     }
     return rtl::Trim(out);
 }

@@ -42,9 +42,5 @@ std::string RcvdFolderPath(std::string_view userName, std::string_view programFo
 
 std::string RestoreTagChars(std::string_view text);
 
-bool IsValidUtf8(std::string_view s);
-// The text with every byte that is not part of a UTF-8 character read as
-// Latin-1, so that text of mixed character sets stays readable UTF-8.
-std::string ValidUtf8(std::string_view s);
 
 }  // namespace mailbox

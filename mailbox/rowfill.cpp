@@ -118,11 +118,11 @@ std::string FirstLinesText(std::string_view answer, std::string_view charset) {
     t = helpers::replaceall(t, "&nbsp;", " ", false);
     t = helpers::replaceall(t, "&lt;", "<", false);
     t = helpers::replaceall(t, "&gt;", ">", false);
-    return ValidUtf8(helpers::charsetconv(helpers::qpdecode(rtl::Trim(t)), charset));
+    return helpers::charsetconv(helpers::qpdecode(rtl::Trim(t)), charset);
 }
 
 bool IsPrintableText(std::string_view s) {
-    if (s.empty() || !IsValidUtf8(s)) return false;
+    if (s.empty() || !helpers::isutf8(s)) return false;
     for (size_t i = 0; i < s.size(); ++i) {
         const auto c = static_cast<unsigned char>(s[i]);
         if (c < 0x20 || c == 0x7F) return false;

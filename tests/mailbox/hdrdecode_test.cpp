@@ -94,15 +94,3 @@ TEST_F(HeaderDecoding, PageFragments) {
     EXPECT_EQ(RcvdFolderPath("a@b", "/opt/pwx/", false), "/opt/pwx/rcvd/a_b");
     EXPECT_EQ(RestoreTagChars(std::string("\x1E" "B\x1F" "x\x1E/B\x1F")), "<B>x</B>");
 }
-
-TEST_F(HeaderDecoding, StrayBytesBecomeLatin1) {
-    const struct {
-        const char* in;
-        const char* out;
-    } cases[] = {{"caf\xE9", "caf\xC3\xA9"}, {"\xC3\xA9t\xC3\xA9", "\xC3\xA9t\xC3\xA9"}, {"a\xC3", "a\xC3\x83"}};
-    for (const auto& c : cases) {
-        EXPECT_EQ(ValidUtf8(c.in), c.out);
-        EXPECT_TRUE(IsValidUtf8(ValidUtf8(c.in)));
-    }
-    EXPECT_FALSE(IsValidUtf8("caf\xE9"));
-}

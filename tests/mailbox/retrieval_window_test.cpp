@@ -215,7 +215,7 @@ TEST_F(Retrieval, ALostConnectionLeavesRowsNotFetched) {
         EXPECT_EQ(Form1->Rows().Row(i).MessageNo, i + 1);
         EXPECT_EQ(Form1->Rows().Row(i).NotFetched, i >= 5) << "message " << i + 1;
     }
-    EXPECT_EQ(Form1->ColumnText(19, 3), "(could not be fetched)");
+    EXPECT_EQ(Form1->ColumnText(19, 3), "[not fetched: the connection was lost]");
     dialogs->QueueResult(ui::mrYes);
     Form1->BitBtn7Click(Form1->BitBtn7);  // "Mark Rest"
     for (int i = 0; i < 20; ++i) EXPECT_EQ(Form1->Rows().Row(i).DeleteMark, i < 5) << "message " << i + 1;

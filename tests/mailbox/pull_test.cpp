@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QProcess>
 #include <cstdlib>
 #include <fstream>
@@ -9,6 +7,7 @@
 #include <map>
 #include <vector>
 #include "mailbox/msgrows.h"
+#include "tests/mailbox/hostile_server.h"
 #include "tests/support/fixture_state.h"
 
 // The real program, pulled unattended from the command line against the
@@ -115,27 +114,6 @@ TEST(UnattendedPull, WritesTheCsvAndEnds) {
         EXPECT_EQ(p.oracle(c.tls ? tls : plain, "pwx1", "secret 1", c.tls), 0) << c.entry;
     }
 }
-
-// The scripted hostile server: one port per way of misbehaving.
-class HostileServer {
-public:
-    HostileServer() {
-        proc_.start("/usr/bin/python3", {PWX_SOURCE_DIR "/tests/servers/pop3_hostile.py"});
-        if (proc_.waitForReadyRead(10000))
-            ports_ = QJsonDocument::fromJson(proc_.readLine()).object();
-    }
-    ~HostileServer() {
-        proc_.closeWriteChannel();  // it ends when its input closes
-        if (!proc_.waitForFinished(5000)) proc_.kill();
-    }
-    std::string port(const std::string& mode) const {
-        return std::to_string(ports_[QString::fromStdString(mode)].toInt());
-    }
-
-private:
-    QProcess proc_;
-    QJsonObject ports_;
-};
 
 // However a pull goes wrong, the program ends by itself with a status that
 // says how far it got, the reason on standard error, and no row of the CSV

@@ -21,6 +21,7 @@ its name says:
   huge_top          TOP 2 answers more text than a row can hold (lines of 15 MB)
   nul_bytes         NUL bytes in the subject and the first lines of message 2
   big_size          LIST gives message 2 a size of 5,000,000,000 bytes
+  quit_refused      answers QUIT with -ERR (deletions are not confirmed)
 Usage: pop3_hostile.py
 """
 import json
@@ -29,7 +30,8 @@ import sys
 import threading
 
 MODES = ["no_greeting", "garbage_greeting", "err_user", "err_pass", "stls_refused", "garbage_stat", "stat_more",
-         "stat_fewer", "stall_top", "drop_top", "top_no_end", "long_line", "huge_top", "nul_bytes", "big_size"]
+         "stat_fewer", "stall_top", "drop_top", "top_no_end", "long_line", "huge_top", "nul_bytes", "big_size",
+         "quit_refused"]
 
 
 def message(n, subject=None, body=None):
@@ -119,8 +121,10 @@ def serve(conn, mode):
                 continue
             send(b"+OK\r\n" + text + b".\r\n")
         elif cmd == "QUIT":
-            send(b"+OK bye\r\n")
+            send(b"-ERR cannot commit\r\n" if mode == "quit_refused" else b"+OK bye\r\n")
             return
+        elif cmd == "DELE":
+            send(b"+OK marked\r\n")
         elif cmd == "NOOP":
             send(b"+OK\r\n")
         else:

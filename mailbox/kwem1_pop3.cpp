@@ -150,8 +150,12 @@ void TForm1::SslPop3Cli1SessionClosed(rtl::TObject*, uint16_t) { ShowConnState()
 
 void TForm1::ShowConnState() {
     const bool up = SslPop3Cli1->Connected();
-    Timer2->Enabled = up;
-    StatusText(up ? "Connected" : "Disconnected");
+    // The client changes state twice for every command: only a change of
+    // the connection itself restarts the keep-alive or repaints.
+    if (Timer2->Enabled() != up) Timer2->Enabled = up;
+    const char* state = up ? "Connected" : "Disconnected";
+    if (RunActive()) pendingStatus_ = state;
+    else StatusText(state);
 }
 
 // ---------------------------------------------------------------- login and commands

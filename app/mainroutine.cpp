@@ -3,7 +3,9 @@
 #include <QApplication>
 #include <csignal>
 #include <cstdio>
+#include <memory>
 
+#include "app/unattended.h"
 #include "composer/brwsvwr.h"
 #include "composer/cssdsgnr.h"
 #include "composer/mlsend.h"
@@ -41,18 +43,24 @@ void CreateWindows() {
 int WinMain(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
     QApplication qapp(argc, argv);
+    // An unattended pull shows no box and waits for nobody.
+    std::unique_ptr<TUnattendedPrompter> unattended;
+    int status = 0;
     try {
         helpers::utilinit();
         ui::Application->Initialize();
         ui::Application->Title = "Pelliwox";
-        ui::UseQtDialogs();
+        if (mailbox::IsPullParam(helpers::exeparam(1))) unattended = std::make_unique<TUnattendedPrompter>();
+        else ui::UseQtDialogs();
         CreateWindows();
         ui::Application->Run();
+        if (unattended && mailbox::Form1) status = mailbox::Form1->PullStatus;
     } catch (const std::exception& e) {
         ui::Application->ShowException(e);
+        if (unattended) status = mailbox::psNotListed;
     }
     helpers::utilexit();
-    return 0;
+    return status;
 }
 
 }  // namespace app

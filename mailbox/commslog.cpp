@@ -1,13 +1,27 @@
 // The communications log window.
 #include "mailbox/commslog.h"
 
+#include <chrono>
+#include <cmath>
+
 #include "helpers/edithelpers.h"
+#include "helpers/kwutil.h"
+#include "platform/rtl/dateutils.h"
 #include "mailbox/kwfnddlg.h"
 #include "platform/ui/extctrls.h"
 
 namespace mailbox {
 
 Tcmmslog* cmmslog = nullptr;
+
+namespace {
+constexpr int64_t kFlushMs = 50;
+
+int64_t nowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+}  // namespace
 
 Tcmmslog::Tcmmslog(rtl::TComponent* Owner) : ui::TForm(Owner) {
     Caption = "Pelliwox - POP3 Communications Log";
@@ -39,6 +53,12 @@ Tcmmslog::Tcmmslog(rtl::TComponent* Owner) : ui::TForm(Owner) {
     Memo1->ScrollBars = ui::ssBoth;
     Memo1->OnKeyDown = [this](rtl::TObject* s, ui::WORD& k, ui::TShiftState sh) { Memo1KeyDown(s, k, sh); };
 
+    flushTimer_ = new ui::TTimer(this);
+    flushTimer_->Enabled = false;
+    flushTimer_->Interval = static_cast<int>(kFlushMs);
+    flushTimer_->OnTimer = [this](rtl::TObject*) { Flush(); };
+    OnShow = [this](rtl::TObject*) { Flush(); };
+
     cmmslog = this;
 }
 
@@ -46,7 +66,32 @@ Tcmmslog::~Tcmmslog() {
     if (cmmslog == this) cmmslog = nullptr;
 }
 
+void Tcmmslog::Append(const std::string& Text) {
+    const double now = rtl::Now();
+    const auto second = static_cast<int64_t>(std::floor(now * 86400.0));
+    if (second != stampSecond_) {
+        stampSecond_ = second;
+        stamp_ = helpers::datetimestr(now);
+    }
+    if (!pending_.empty()) pending_ += '\n';
+    pending_ += stamp_;
+    pending_ += " - ";
+    pending_ += Text;
+    if (nowMs() - lastFlush_ >= kFlushMs) Flush();
+    else if (!flushTimer_->Enabled()) flushTimer_->Enabled = true;  // the tail shows soon
+}
+
+void Tcmmslog::Flush() {
+    flushTimer_->Enabled = false;
+    lastFlush_ = nowMs();
+    if (pending_.empty()) return;
+    std::string batch;
+    batch.swap(pending_);
+    Memo1->Lines->Add(batch);
+}
+
 void Tcmmslog::fnditClick(rtl::TObject*) {
+    Flush();
     if (kwfind) kwfind->FindInMemo(Memo1);
 }
 

@@ -1,6 +1,8 @@
 #include "mailbox/csvexport.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cstring>
 
 #include "helpers/kwutil.h"
 #include "platform/rtl/dateutils.h"
@@ -10,6 +12,10 @@ namespace mailbox {
 
 namespace {
 constexpr size_t kChunk = 200000;
+}
+
+void DropNul(std::string& text) {
+    if (std::memchr(text.data(), 0, text.size())) text.erase(std::remove(text.begin(), text.end(), '\0'), text.end());
 }
 
 std::string CsvDateTime(const TMsgRow& row) {
@@ -26,8 +32,14 @@ void AppendCsvLine(std::string& out, const TRowStore& store, int r) {
         char buf[24];
         out.append(buf, static_cast<size_t>(std::to_chars(buf, buf + sizeof buf, v).ptr - buf));
     };
+    std::string clean;
     auto field = [&](std::string_view text) {
         out += ',';
+        if (std::memchr(text.data(), 0, text.size())) {
+            clean.assign(text);
+            DropNul(clean);
+            text = clean;
+        }
         helpers::quotefieldto(out, text);
     };
     number(row.MessageNo);

@@ -10,7 +10,10 @@ namespace mailbox {
 
 constexpr const char* kCsvHeader = "MessageNo,From,To,Subject,OrgDate,DateTime,Size,Firstlines,Matched,Attachment,Charset";
 
-// One row as a CSV line, without its line end.
+// Removes NUL bytes: no reader of a CSV file or a list cell expects one.
+void DropNul(std::string& text);
+
+// One row as a CSV line, without its line end. No NUL byte is written.
 std::string CsvLine(const TRowStore& store, int r);
 void AppendCsvLine(std::string& out, const TRowStore& store, int r);
 // The DateTime column: a date read from OrgDate in the short date form, with

@@ -5,6 +5,7 @@
 #include "helpers/edithelpers.h"
 #include "helpers/kwutil.h"
 #include "mailbox/commslog.h"
+#include "mailbox/csvexport.h"
 #include "mailbox/hdrdecode.h"
 #include "mailbox/hstinf.h"
 #include "mailbox/kwdlgsrc.h"
@@ -280,19 +281,12 @@ void TForm1::Timer3Timer(rtl::TObject*) {
     if (BitBtn1->CanFocus()) BitBtn1->SetFocus();
     ActOnCommandLine(helpers::exeparam(1));
     ApplyConfig(helpers::loadtext(ProgramFolder + "pelliwox.cfg"));
-    if (PullHost.empty()) return;
-    for (int i = 0; i < pop3host->Items->Count; ++i) {
-        if (!rtl::SameText(pop3host->Items->Get(i), PullHost)) continue;
-        pop3host->ItemIndex = i;
-        pop3hostChange(pop3host);
-        BitBtn1Click(BitBtn1);
-        return;
-    }
+    if (!PullHost.empty()) RunPull();
 }
 
 void TForm1::ActOnCommandLine(const std::string& Param) {
     if (Param.empty()) return;
-    if (rtl::LowerCase(rtl::Copy(Param, 1, 5)) == "pull:") {
+    if (IsPullParam(Param)) {
         PullHost = rtl::CopyFrom(Param, 6);
         return;
     }
@@ -390,6 +384,8 @@ void TForm1::Timer2Timer(rtl::TObject*) {
 void TForm1::Timer4Timer(rtl::TObject*) {
     Timer4->Enabled = false;
     Close();
+    // A pull ends, whatever closing could not do.
+    if (!PullHost.empty() && !ui::Application->Terminated()) ui::Application->Terminate();
 }
 
 void TForm1::UpDown1Click(rtl::TObject*) { Timer1->Interval = rtl::StrToIntDef(rfint->Text(), 5) * 60000; }
@@ -416,6 +412,7 @@ void TForm1::Button1Click(rtl::TObject*) {
 void TForm1::Button1ContextPopup(rtl::TObject*) {
     if (!cmmslog) return;
     cmmslog->Show();
+    cmmslog->Flush();
     const int len = static_cast<int>(cmmslog->Memo1->Text().size());
     cmmslog->Memo1->SelStart = len;
     cmmslog->Memo1->SelLength = 0;
@@ -441,8 +438,13 @@ void TForm1::LoadHostCombo() {
 }
 
 void TForm1::pop3hostChange(rtl::TObject*) {
-    // A host change during a run would mix two mailboxes.
-    if (RunActive()) return;
+    // A host change during a run would mix two mailboxes: it is taken when
+    // the run has ended.
+    if (RunActive()) {
+        hostChangeWaiting_ = true;
+        return;
+    }
+    hostChangeWaiting_ = false;
     const int i = pop3host->ItemIndex;
     if (i < 0 || i >= static_cast<int>(hostRows_.size())) return;
     const THostFields& row = hostRows_[static_cast<size_t>(i)];
@@ -468,7 +470,7 @@ std::string TForm1::ColumnText(int R, int Col) const {
             const std::string cc = text(rtCc);
             return cc.empty() ? text(rtTo) : text(rtTo) + " (Cc:" + cc + ")";
         }
-        case 3: return row.NotFetched ? "(could not be fetched)" : text(rtSubject);
+        case 3: return text(rtSubject);  // "[not fetched: why]" for a message whose TOP failed
         case 4: return text(rtOrgDate);
         case 5: return helpers::numsep(row.Size);
         case 6: return text(rtFirstlines);
@@ -485,8 +487,10 @@ void TForm1::ListView1Data(rtl::TObject*, ui::TListItem* Item) {
     Item->Caption = ColumnText(r, 0);
     rtl::TStringList& sub = *Item->SubItems;
     for (int c = 1; c < kColumnCount; ++c) {
-        if (sub.Count() < c) sub.Add(ColumnText(r, c));
-        else sub.Put(c - 1, ColumnText(r, c));
+        std::string t = ColumnText(r, c);
+        DropNul(t);  // a NUL would cut the text the list shows
+        if (sub.Count() < c) sub.Add(std::move(t));
+        else sub.Put(c - 1, std::move(t));
     }
 }
 

@@ -3,9 +3,12 @@
 // store, the POP3 client, the timers and the configuration file. It wires
 // controls to the mailbox logic (row store, decoding, filters, CSV), which
 // lives in functions of its own.
+#include <climits>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "mail/pop3prot.h"
@@ -22,6 +25,59 @@ namespace mailbox {
 
 // The status while a run owns the connection and the rows.
 inline constexpr const char* kBusy = "Busy - please wait until the current run has ended";
+
+// Runs an action when a scope is left, whatever way it is left.
+class TScopeExit {
+public:
+    explicit TScopeExit(std::function<void()> f) : f_(std::move(f)) {}
+    ~TScopeExit() {
+        if (f_) f_();
+    }
+    TScopeExit(const TScopeExit&) = delete;
+    TScopeExit& operator=(const TScopeExit&) = delete;
+
+private:
+    std::function<void()> f_;
+};
+
+// Lets a frequent update through at most every Ms milliseconds: progress
+// and log lines arrive per message, far faster than anyone reads them.
+class TThrottle {
+public:
+    explicit TThrottle(int ms) : ms_(ms) {}
+    // True when the last update that was let through is at least Ms old.
+    bool Due();
+
+private:
+    int ms_;
+    int64_t last_ = INT64_MIN / 2;
+};
+
+// Reads "N SIZE" (a STAT answer after "+OK ", or a LIST line): two decimal
+// numbers separated by one blank, optionally followed by a blank and more.
+// False for anything else, and for numbers beyond 64 bits.
+bool ReadCountAndSize(std::string_view Text, int64_t& Count, int64_t& Size);
+
+// Whether a command-line parameter asks for an unattended pull.
+bool IsPullParam(const std::string& Param);
+
+// Exit statuses of an unattended pull ("pull:ENTRY").
+enum TPullStatus {
+    psComplete = 0,     // every listed message is in the CSV file
+    psUsage = 1,        // no host entry of that name
+    psNotListed = 2,    // could not connect, log in or list the mailbox
+    psIncomplete = 3,   // listed, but some messages could not be fetched
+    psCsvFailed = 4,    // the CSV file could not be written
+};
+
+// What the last retrieval achieved, for the pull's exit status and report.
+struct TRunReport {
+    bool listed = false;       // the mailbox was counted and listed
+    int notFetched = 0;        // rows whose TOP failed
+    int64_t notListed = 0;     // listed messages beyond the rows' capacity
+    std::string failure;       // why the run ended before listing
+    std::vector<std::string> notes;  // what the server said that did not add up
+};
 
 // Sets a flag for the length of a scope (one run), whatever way it is left.
 class TFlagScope {
@@ -155,16 +211,26 @@ public:
     // The selected host and user name: which mailbox the rows belong to.
     std::string Account() const { return pop3host->Text() + "\n" + Edit1->Text(); }
     // Whether the rows' message numbers still name the same messages in
-    // the present session (checked by UIDL, else by LIST sizes).
-    bool RowsStillValid();
+    // the present session (checked by UIDL, else by LIST sizes); unknown
+    // when the server could not be asked.
+    enum TRowsCheck { rcSame, rcChanged, rcUnknown };
+    TRowsCheck RowsStillValid();
     // Loads (and shows) row R's message; the rendering comes later.
     bool LoadMessage(int R, bool Reload, bool Show);
 
     // Retrieval.
+    // Connects and logs in; on a refused login the connection is closed
+    // again and LoginRefused tells it from an unreachable server.
     bool Pop3Connect();
+    bool LoginRefused() const { return loginRefused_; }
     bool Pop3Command(const std::string& Text);
+    // Why the last failed connection or command failed, as the server or
+    // the connection said it.
+    const std::string& Pop3Failure() const { return lastFailure_; }
     void BitBtn1Click(rtl::TObject* Sender);
-    void EraseMarkedAndQuit();
+    // False when marked messages could not be deleted; their rows and marks
+    // are then kept for the next try.
+    bool EraseMarkedAndQuit();
     void BitBtn8Click();
     void BitBtn8ContextPopup(rtl::TObject* Sender);
     void ShowConnState();
@@ -182,6 +248,13 @@ public:
 
     // CSV export.
     void BitBtn1ContextPopup(rtl::TObject* Sender);
+    bool ExportTheCsv();
+
+    // The unattended pull: the named entry is retrieved and exported, the
+    // outcome reported and the program closed, whatever happened.
+    void RunPull();
+    TRunReport LastRun;
+    int PullStatus = psComplete;
 
     static constexpr const char* kDefaultQuoteStyle =
         "background-color:silver; border:7px ridge red; padding:12px; margin-left:2px; width:90%;";
@@ -192,12 +265,24 @@ private:
     void bindEvents();
     void walkRows(bool Backward, const std::function<bool(const TMsgRow&)>& Stop);
     void readUidls(std::vector<std::string>& Uids);
+    // LIST into listing_, every line checked; false when it failed.
+    bool readListing();
+    // Where message number No is in listing_; -1 when it was not listed.
+    int listedIndex(int No) const;
     void dropMarks(const std::string& Why);
     void deleteSavedFiles(int R);
-    void prepareSizeIndex(int FirstRow);
-    void retrievalEnded();
+    void retrieve(TRunReport& Report);
+    void fetchRow(int R, int No, TRunReport& Report);
+    void runNote(TRunReport& Report, const std::string& Note);
     bool askRanges(int Count, std::string& Ranges);
     void openPatternFile(const std::string& Name);
+    // The pattern files, read for one marking run, bad patterns reported once.
+    void loadFilters();
+    void selectedHostToCredentials();
+    // Progress of a run, shown at most 20 times a second.
+    void showProgress(const std::string& Status, const std::string& Counters);
+    void flushProgress();
+    void endPull(int Status, const std::string& Reason);
 
     std::unique_ptr<TRowStore> rows_;
     std::string lastSearch_;
@@ -206,13 +291,23 @@ private:
     bool markingRun_ = false;
     bool markStop_ = false;
     bool retrieving_ = false;
-    bool checkingSizes_ = false;  // a LIST that checks the rows' sizes, not one that sets them
     std::string rowsAccount_;     // the host and user the rows were listed from
     bool inPop3Command_ = false;
+    bool loginRefused_ = false;
+    bool hostChangeWaiting_ = false;  // a host chosen during a run, applied when it ends
+    std::string lastFailure_;
     int sessionId_ = 0;    // counts the POP3 connections made
     int rowsSession_ = 0;  // the session whose message numbers the rows hold
-    std::vector<int> rowOfMessage_;     // message number -> row, for LIST
-    std::vector<int64_t> listedSizes_;  // message number -> size LIST gave
+    // The last LIST: message numbers in rising order with their sizes.
+    struct TListed {
+        int32_t no;
+        int64_t size;
+    };
+    std::vector<TListed> listing_;
+    int64_t listedBeyond_ = 0;  // listed messages the rows have no room for
+    int badListLines_ = 0;
+    TThrottle progressGate_{50};
+    std::string pendingStatus_, pendingCounters_;
 };
 
 extern TForm1* Form1;

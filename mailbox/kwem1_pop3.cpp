@@ -1,6 +1,8 @@
 // TForm1's POP3 road: logging in, the command driver, retrieval into the
-// rows, deletion at disconnect, the spam and white lists and CSV export.
+// rows, deletion at disconnect, the spam and white lists, CSV export and the
+// unattended pull.
 #include <algorithm>
+#include <chrono>
 
 #include "helpers/kwutil.h"
 #include "mailbox/commslog.h"
@@ -12,6 +14,7 @@
 #include "mailbox/rowfill.h"
 #include "platform/rtl/dateutils.h"
 #include "platform/rtl/sysutils.h"
+#include "platform/ui/forms.h"
 
 namespace mailbox {
 
@@ -21,6 +24,11 @@ constexpr int kBusyWaits = 899;  // 10 ms each
 constexpr int kTopLines = 40;
 constexpr int kRangePromptAbove = 200;
 const char* const kNoMessages = "0 messages\rViewing 0\r0 bytes";
+// The longest text a TOP answer may give a row. The row store takes texts
+// of up to 64 MB, and decoding may make a text a few times longer than the
+// answer it came from; a list cell or CSV field of a megabyte is plenty.
+constexpr size_t kMaxRowText = 1u << 20;
+constexpr size_t kMaxReason = 200;
 
 mail::TPop3SslType sslTypeOf(TTlsMode m) {
     switch (m) {
@@ -30,71 +38,180 @@ mail::TPop3SslType sslTypeOf(TTlsMode m) {
     }
 }
 
+// Why the client's last request failed, in the server's or the
+// connection's words.
+std::string failureOf(const mail::TSslPop3Cli& c) {
+    if (c.StatusCode() == mail::POP3_TIMEOUT)
+        return "no answer within " + rtl::IntToStr(c.Timeout) + " seconds (" + c.ErrorMessage() + ")";
+    const std::string& last = c.LastResponse();
+    if (!last.empty() && last[0] == '-') return last;
+    if (!c.ErrorMessage().empty()) return c.ErrorMessage();
+    return last.empty() ? std::string("no answer") : last;
+}
+
+// A text from the server for a row: no NUL bytes, and no longer than a row
+// can hold, a cut text saying so at its end.
+void rowText(std::string& s) {
+    DropNul(s);
+    if (s.size() <= kMaxRowText) return;
+    const size_t total = s.size();
+    size_t cut = kMaxRowText;
+    while (cut > 0 && (static_cast<unsigned char>(s[cut]) & 0xC0) == 0x80) --cut;  // not inside a character
+    s.resize(cut);
+    s += " [... cut: " + helpers::numsep(static_cast<int64_t>(total)) + " bytes]";
+}
+
+// The Subject of a row whose TOP failed: visible in the list and the CSV
+// file, one line, printable.
+std::string notFetchedMark(const std::string& reason) {
+    std::string why;
+    for (char c : reason.substr(0, kMaxReason)) why += static_cast<unsigned char>(c) < 0x20 ? ' ' : c;
+    return "[not fetched: " + rtl::Trim(why) + "]";
+}
+
 }  // namespace
+
+bool TThrottle::Due() {
+    const int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            std::chrono::steady_clock::now().time_since_epoch())
+                            .count();
+    if (now - last_ < ms_) return false;
+    last_ = now;
+    return true;
+}
+
+bool ReadCountAndSize(std::string_view t, int64_t& Count, int64_t& Size) {
+    auto number = [&t](size_t& i, int64_t& v) {
+        const size_t from = i;
+        v = 0;
+        for (; i < t.size() && t[i] >= '0' && t[i] <= '9'; ++i) {
+            const int d = t[i] - '0';
+            if (v > (INT64_MAX - d) / 10) return false;
+            v = v * 10 + d;
+        }
+        return i > from;
+    };
+    size_t i = 0;
+    if (!number(i, Count) || i >= t.size() || t[i] != ' ') return false;
+    ++i;
+    if (!number(i, Size)) return false;
+    return i == t.size() || t[i] == ' ' || t[i] == '\r';
+}
 
 // ---------------------------------------------------------------- log and state
 
 void TForm1::CommsLogAppend(const std::string& Text) {
     if (Text.empty() || !cmmslog) return;
-    cmmslog->Memo1->Lines->Add(helpers::datetimestr(rtl::Now()) + " - " + Text);
+    cmmslog->Append(Text);
 }
 
 void TForm1::SslPop3Cli1Display(rtl::TObject*, const std::string& Msg) {
     const std::string shown = rtl::UpperCase(rtl::Copy(Msg, 1, 7)) == "> PASS " ? "> PASS ***" : Msg;
     CommsLogAppend(shown);
-    StatusText(shown);
+    // During a run the status follows at most 20 times a second.
+    if (RunActive()) pendingStatus_ = shown;
+    else StatusText(shown);
+}
+
+void TForm1::showProgress(const std::string& Status, const std::string& Counters) {
+    if (!Status.empty()) pendingStatus_ = Status;
+    if (!Counters.empty()) pendingCounters_ = Counters;
+    if (progressGate_.Due()) flushProgress();
+}
+
+void TForm1::flushProgress() {
+    if (!pendingCounters_.empty()) {
+        Label4->Caption = pendingCounters_;
+        Label4->Repaint();
+        pendingCounters_.clear();
+    }
+    if (!pendingStatus_.empty()) {
+        StatusText(pendingStatus_);
+        pendingStatus_.clear();
+    }
 }
 
 void TForm1::SslPop3Cli1MessageLine(rtl::TObject*) { LineList.Add(SslPop3Cli1->LastResponse()); }
 
 void TForm1::SslPop3Cli1ListLine(rtl::TObject*) {
-    const int n = SslPop3Cli1->MsgNum;
-    if (n <= 0 || n >= static_cast<int>(rowOfMessage_.size())) return;
-    const int r = rowOfMessage_[static_cast<size_t>(n)];
-    if (r < 0 || r >= RowCount()) return;
-    listedSizes_[static_cast<size_t>(n)] = SslPop3Cli1->MsgSize();
-    // A check of the sizes the rows hold must not change them.
-    if (!checkingSizes_) rows_->Row(r).Size = static_cast<int32_t>(std::min<int64_t>(SslPop3Cli1->MsgSize(), INT32_MAX));
+    int64_t no, size;
+    if (!ReadCountAndSize(SslPop3Cli1->LastResponse(), no, size) || no < 1 || no > INT32_MAX) {
+        ++badListLines_;
+        return;
+    }
+    if (static_cast<int64_t>(listing_.size()) >= MaxMsgRows) {
+        ++listedBeyond_;
+        return;
+    }
+    listing_.push_back({static_cast<int32_t>(no), size});
 }
 
 void TForm1::SslPop3Cli1SessionClosed(rtl::TObject*, uint16_t) { ShowConnState(); }
 
 void TForm1::ShowConnState() {
     const bool up = SslPop3Cli1->Connected();
-    Timer2->Enabled = up;
-    StatusText(up ? "Connected" : "Disconnected");
+    // The client changes state twice for every command: only a change of
+    // the connection itself restarts the keep-alive or repaints.
+    if (Timer2->Enabled() != up) Timer2->Enabled = up;
+    const char* state = up ? "Connected" : "Disconnected";
+    if (RunActive()) pendingStatus_ = state;
+    else StatusText(state);
 }
 
 // ---------------------------------------------------------------- login and commands
 
+void TForm1::selectedHostToCredentials() {
+    // The user name and password always come from the entry whose host is
+    // used, never from one chosen before.
+    const int i = pop3host->ItemIndex;
+    if (i < 0 || i >= static_cast<int>(hostRows_.size())) return;
+    const THostFields& row = hostRows_[static_cast<size_t>(i)];
+    if (row[0] != pop3host->Text()) return;
+    Edit1->Text = row[1];
+    Edit2->Text = row[2];
+}
+
 bool TForm1::Pop3Connect() {
+    loginRefused_ = false;
+    lastFailure_.clear();
+    mail::TSslPop3Cli& c = *SslPop3Cli1;
     try {
+        selectedHostToCredentials();
         const THostAddress a = ParseHostEntry(pop3host->Text());
-        SslPop3Cli1->Host = a.host;
-        SslPop3Cli1->Port = rtl::IntToStr(a.port);
-        SslPop3Cli1->SslType = sslTypeOf(a.tls);
+        c.Host = a.host;
+        c.Port = rtl::IntToStr(a.port);
+        c.SslType = sslTypeOf(a.tls);
         StatusText("Logging in...");
         CommsLogAppend("Connecting to " + a.host + " on port " + rtl::IntToStr(a.port));
-        SslPop3Cli1->UserName = Edit1->Text;
-        SslPop3Cli1->PassWord = Edit2->Text;
-        if (!SslPop3Cli1->ConnectSync()) {
-            CommsLogAppend(SslPop3Cli1->LastResponse());
-            StatusText(SslPop3Cli1->LastResponse());
+        c.UserName = Edit1->Text;
+        c.PassWord = Edit2->Text;
+        if (!c.ConnectSync()) {
+            lastFailure_ = failureOf(c);
+            CommsLogAppend(lastFailure_);
+            StatusText(lastFailure_);
             return false;
         }
         ++sessionId_;
         // Explicit TLS: nothing of the login goes out before STLS has secured
         // the connection; a refused STLS ends the login.
-        if (SslPop3Cli1->SslType == mail::pop3TlsExplicit && !SslPop3Cli1->StlsSync()) {
-            CommsLogAppend(SslPop3Cli1->ErrorMessage());
-            StatusText(SslPop3Cli1->ErrorMessage());
-            return false;
+        bool in;
+        if (c.SslType == mail::pop3TlsExplicit && !c.StlsSync()) {
+            in = false;
+            lastFailure_ = "STLS: " + failureOf(c);
+        } else {
+            in = (c.IsServerAPOP() && c.APopSync()) || (c.UserSync() && c.PassSync());
+            if (!in) lastFailure_ = failureOf(c);
         }
-        if (SslPop3Cli1->IsServerAPOP() && SslPop3Cli1->APopSync()) return true;
-        return SslPop3Cli1->UserSync() && SslPop3Cli1->PassSync();
-    } catch (...) {
-        return false;
+        if (in) return true;
+        // Refused by a server that answered, as against a connection lost.
+        loginRefused_ = c.Connected() && c.StatusCode() != mail::POP3_TIMEOUT;
+    } catch (const std::exception& e) {
+        lastFailure_ = e.what();
     }
+    CommsLogAppend(lastFailure_);
+    StatusText(lastFailure_);
+    if (c.Connected()) c.Abort();
+    return false;
 }
 
 bool TForm1::Pop3Command(const std::string& Text) {
@@ -107,11 +224,17 @@ bool TForm1::Pop3Command(const std::string& Text) {
     const int n = rtl::StrToIntDef(helpers::getdelimel(Text, " ", 2), 1);
     const int m = rtl::StrToIntDef(helpers::getdelimel(Text, " ", 3), 20);
     LineList.Clear();
-    if (!SslPop3Cli1->Connected()) return false;
-    for (int i = 0; i < kBusyWaits && SslPop3Cli1->State() != mail::pop3Ready; ++i) helpers::waitpump(10);
-    if (SslPop3Cli1->State() != mail::pop3Ready) return false;
+    mail::TSslPop3Cli& c = *SslPop3Cli1;
+    if (!c.Connected()) {
+        lastFailure_ = "the connection was lost";
+        return false;
+    }
+    for (int i = 0; i < kBusyWaits && c.State() != mail::pop3Ready; ++i) helpers::waitpump(10);
+    if (c.State() != mail::pop3Ready) {
+        lastFailure_ = "the connection stayed busy";
+        return false;
+    }
     try {
-        mail::TSslPop3Cli& c = *SslPop3Cli1;
         bool ok;
         if (word == "QUIT") ok = c.QuitSync();
         else if (word == "STAT") ok = c.StatSync();
@@ -121,9 +244,11 @@ bool TForm1::Pop3Command(const std::string& Text) {
         else if (word == "RETR") ok = (c.MsgNum = n, c.RetrSync());
         else if (word == "UIDL") ok = (c.MsgNum = n, c.UidlSync());
         else return false;
+        if (!ok) lastFailure_ = failureOf(c);
         if (ok && word == "RETR") CommsLogAppend(rtl::Trim(LineList.Text()));
         return ok;
-    } catch (...) {
+    } catch (const std::exception& e) {
+        lastFailure_ = e.what();
         return false;
     }
 }
@@ -141,45 +266,61 @@ void TForm1::BitBtn8ContextPopup(rtl::TObject*) {
     if (!SslPop3Cli1->Connected() && !RunActive()) Pop3Connect();
 }
 
-// ---------------------------------------------------------------- session checks
+// ---------------------------------------------------------------- listing and session checks
+
+bool TForm1::readListing() {
+    listing_.clear();
+    listedBeyond_ = 0;
+    badListLines_ = 0;
+    if (!Pop3Command("LIST 0")) return false;
+    std::sort(listing_.begin(), listing_.end(), [](const TListed& a, const TListed& b) { return a.no < b.no; });
+    const bool twice = std::adjacent_find(listing_.begin(), listing_.end(), [](const TListed& a, const TListed& b) {
+                           return a.no == b.no;
+                       }) != listing_.end();
+    if (badListLines_ > 0 || twice) {
+        lastFailure_ = twice ? std::string("the LIST answer names a message twice")
+                             : helpers::numsep(badListLines_) + " lines of the LIST answer are not \"number size\"";
+        listing_.clear();
+        return false;
+    }
+    return true;
+}
+
+int TForm1::listedIndex(int No) const {
+    const auto it =
+        std::lower_bound(listing_.begin(), listing_.end(), No, [](const TListed& a, int no) { return a.no < no; });
+    return it != listing_.end() && it->no == No ? static_cast<int>(it - listing_.begin()) : -1;
+}
 
 void TForm1::readUidls(std::vector<std::string>& uids) {
-    uids.assign(static_cast<size_t>(MailboxCount) + 1, std::string());
+    uids.assign(listing_.size(), std::string());
     const auto saved = SslPop3Cli1->OnUidlLine;
     SslPop3Cli1->OnUidlLine = [&](rtl::TObject*) {
-        const int n = SslPop3Cli1->MsgNum;
-        if (n > 0 && n < static_cast<int>(uids.size())) uids[static_cast<size_t>(n)] = SslPop3Cli1->MsgUidl();
+        const int i = listedIndex(SslPop3Cli1->MsgNum);
+        if (i >= 0) uids[static_cast<size_t>(i)] = SslPop3Cli1->MsgUidl();
     };
     if (!Pop3Command("UIDL 0")) uids.clear();
     SslPop3Cli1->OnUidlLine = saved;
 }
 
-bool TForm1::RowsStillValid() {
-    if (sessionId_ == rowsSession_) return true;
+TForm1::TRowsCheck TForm1::RowsStillValid() {
+    if (sessionId_ == rowsSession_) return rcSame;
     // A later session numbers the messages anew: the rows' numbers hold only
     // while the mailbox still has the same messages in the same places.
-    if (!Pop3Command("STAT")) return false;
-    MailboxCount = std::min(SslPop3Cli1->MsgCount(), MaxMsgRows);
+    if (!readListing()) return rcUnknown;
     std::vector<std::string> uids;
     readUidls(uids);
     // The sizes must agree; so must the unique ids where both sessions have them.
-    prepareSizeIndex(0);
-    bool listed;
-    {
-        TFlagScope checking(checkingSizes_);
-        listed = Pop3Command("LIST 0");
-    }
-    if (!listed) return false;
-    bool same = true;
-    for (int i = 0; i < RowCount() && same; ++i) {
+    for (int i = 0; i < RowCount(); ++i) {
         const TMsgRow& row = rows_->Row(i);
-        const auto n = static_cast<size_t>(row.MessageNo);
+        const int k = listedIndex(row.MessageNo);
         const std::string_view had = rows_->Text(i, rtUidl);
-        same = n < listedSizes_.size() && (row.NotFetched || listedSizes_[n] == row.Size) &&
-               (had.empty() || uids.empty() || had == uids[n]);
+        const bool same = k >= 0 && (row.NotFetched || listing_[static_cast<size_t>(k)].size == row.Size) &&
+                          (had.empty() || uids.empty() || had == uids[static_cast<size_t>(k)]);
+        if (!same) return rcChanged;
     }
-    if (same) rowsSession_ = sessionId_;
-    return same;
+    rowsSession_ = sessionId_;
+    return rcSame;
 }
 
 void TForm1::dropMarks(const std::string& Why) {
@@ -206,7 +347,7 @@ void TForm1::deleteSavedFiles(int R) {
     }
 }
 
-void TForm1::EraseMarkedAndQuit() {
+bool TForm1::EraseMarkedAndQuit() {
     if (!BusyFlag) {
         // Marks belong to the mailbox the rows came from: another account
         // selected since would number other messages.
@@ -214,35 +355,46 @@ void TForm1::EraseMarkedAndQuit() {
             dropMarks("The host or user name has changed since the messages were listed.");
         const int marked = CountMarked();
         // Marks are not thrown away because the connection went: log in again
-        // to apply them, and say so when that cannot be done.
+        // to apply them; when that cannot be done they stay for the next try.
+        auto keep = [&](const std::string& why) {
+            helpers::errreport(helpers::numsep(marked) + " messages marked for deletion were not deleted: " + why +
+                               "\r\n" + lastFailure_ + "\r\nThe marks are kept for the next try.");
+            return false;
+        };
         if (marked > 0 && !SslPop3Cli1->Connected() && !Pop3Connect())
-            helpers::errreport(helpers::numsep(marked) +
-                               " messages marked for deletion were not deleted: the server could not be reached.\r\n" +
-                               SslPop3Cli1->LastResponse());
+            return keep(loginRefused_ ? "the server refused the login." : "the server could not be reached.");
         if (SslPop3Cli1->Connected()) {
             TFlagScope busy(BusyFlag);
-            if (marked > 0 && !RowsStillValid()) dropMarks("The mailbox has changed since its messages were listed.");
-            int deleted = 0, failed = 0;
+            if (marked > 0) {
+                const TRowsCheck check = RowsStillValid();
+                if (check == rcChanged) dropMarks("The mailbox has changed since its messages were listed.");
+                if (check == rcUnknown) {
+                    SslPop3Cli1->Abort();
+                    return keep("the mailbox could not be checked against the list.");
+                }
+            }
+            std::vector<int> deleted;
+            int failed = 0;
             for (int i = 0; i < RowCount(); ++i) {
                 TMsgRow& row = rows_->Row(i);
                 if (!row.DeleteMark) continue;
                 row.DeleteMark = false;
-                // The saved page and files go only with the message itself.
-                if (Pop3Command("DELE " + rtl::IntToStr(row.MessageNo))) {
-                    ++deleted;
-                    deleteSavedFiles(i);
-                } else {
-                    ++failed;
-                }
+                if (Pop3Command("DELE " + rtl::IntToStr(row.MessageNo))) deleted.push_back(i);
+                else ++failed;
             }
-            // The server deletes only when QUIT has been answered.
+            // The server deletes only when QUIT has been answered; the saved
+            // page and files go only then, with the message itself.
             const bool quit = Pop3Command("QUIT");
-            if (deleted > 0 && !quit)
+            if (quit)
+                for (int i : deleted) deleteSavedFiles(i);
+            if (!deleted.empty() && !quit)
                 helpers::errreport("The server did not confirm the end of the session: the " +
-                                   helpers::numsep(deleted) + " messages marked for deletion may not be deleted.");
+                                   helpers::numsep(static_cast<int64_t>(deleted.size())) +
+                                   " messages marked for deletion may not be deleted; their saved files are kept.\r\n" +
+                                   lastFailure_);
             else if (failed > 0)
                 helpers::errreport(helpers::numsep(failed) + " messages marked for deletion could not be deleted.\r\n" +
-                                   SslPop3Cli1->LastResponse());
+                                   lastFailure_);
             rows_->Clear();
         }
     }
@@ -252,34 +404,24 @@ void TForm1::EraseMarkedAndQuit() {
     Label4->Caption = kNoMessages;
     Label1->Caption = "0 spam / 0 whitelist";
     helpers::waitpump(0);
+    return true;
 }
 
 // ---------------------------------------------------------------- retrieval
-
-void TForm1::prepareSizeIndex(int FirstRow) {
-    rowOfMessage_.assign(static_cast<size_t>(MailboxCount) + 1, -1);
-    listedSizes_.assign(static_cast<size_t>(MailboxCount) + 1, -1);
-    for (int i = FirstRow; i < RowCount(); ++i) {
-        const auto n = static_cast<size_t>(rows_->Row(i).MessageNo);
-        if (n < rowOfMessage_.size()) rowOfMessage_[n] = i;
-    }
-    for (int i = 0; i < FirstRow && i < RowCount(); ++i) {
-        const auto n = static_cast<size_t>(rows_->Row(i).MessageNo);
-        if (n < rowOfMessage_.size()) rowOfMessage_[n] = i;
-    }
-}
-
-void TForm1::retrievalEnded() { BitBtn1->Caption = "&Get Emails"; }
 
 bool TForm1::askRanges(int Count, std::string& Ranges) {
     if (!kwgrabstr) return true;
     kwgrabstr->Label2->Caption =
         "Example Comma-Separated Ranges : 4-7,12-20,25- means\rBetween 4 and 7, or between 12 and 20, or 25 and over.";
     kwgrabstr->Label2->Visible = true;
-    const bool ok = kwgrabstr->Execute("Pelliwox - " + helpers::numsep(Count) + " Messages for " + pop3host->Text(),
-                                       "Enter Range(s) of Message Numbers to Retrieve (Blank for All) :-", Ranges);
-    kwgrabstr->Label2->Visible = false;
-    return ok;
+    TScopeExit hide([] { kwgrabstr->Label2->Visible = false; });
+    return kwgrabstr->Execute("Pelliwox - " + helpers::numsep(Count) + " Messages for " + pop3host->Text(),
+                              "Enter Range(s) of Message Numbers to Retrieve (Blank for All) :-", Ranges);
+}
+
+void TForm1::runNote(TRunReport& Report, const std::string& Note) {
+    Report.notes.push_back(Note);
+    CommsLogAppend("! " + Note);
 }
 
 void TForm1::BitBtn1Click(rtl::TObject*) {
@@ -293,120 +435,237 @@ void TForm1::BitBtn1Click(rtl::TObject*) {
         StatusText(kBusy);
         return;
     }
-    TFlagScope running(retrieving_);
+    LastRun = TRunReport();
+    retrieving_ = true;
+    // The host stays as it is while its rows are filled; a choice made
+    // meanwhile is taken when the run has ended.
+    pop3host->Enabled = false;
+    // However the run ends (a stop, a failure, an exception), the window is
+    // ready for the next one.
+    TScopeExit ended([this] {
+        retrieving_ = false;
+        StopFlag = false;
+        BitBtn1->Caption = "&Get Emails";
+        pop3host->Enabled = true;
+        ListView1->Items->Count = RowCount();
+        flushProgress();
+        if (hostChangeWaiting_) pop3hostChange(pop3host);
+    });
+    retrieve(LastRun);
+}
+
+void TForm1::retrieve(TRunReport& report) {
     StopFlag = false;
     const std::string host = pop3host->Text();
     bool incremental = CheckBox1->Checked() && host == LastHost && Account() == rowsAccount_ && RowCount() > 0;
+    if (!incremental && SelectedIndex() >= 0) rememberedSelection_ = SelectedIndex();
     if (incremental) {
         Pop3Command("QUIT");
     } else {
         BitBtn1->Caption = "&Stop";
-        EraseMarkedAndQuit();
+        if (!EraseMarkedAndQuit()) {
+            report.failure = "messages marked for deletion could not be deleted: " + lastFailure_;
+            return;
+        }
     }
     if (!Pop3Connect()) {
-        retrievalEnded();
+        report.failure = lastFailure_;
         return;
     }
-    StatusText("Getting Drop...");
-    if (!Pop3Command("STAT")) {
-        EraseMarkedAndQuit();
-        retrievalEnded();
-        return;
-    }
-    MailboxCount = std::min(SslPop3Cli1->MsgCount(), MaxMsgRows);
-    const int64_t bytes = SslPop3Cli1->MsgSize();
     // The kept rows of an incremental check must still be the same messages.
-    if (incremental && !RowsStillValid()) {
+    if (incremental && RowsStillValid() != rcSame) {
         dropMarks("The mailbox has changed since the last check.");
         incremental = false;
         BitBtn1->Caption = "&Stop";
         rows_->Clear();
         ListView1->Items->Count = 0;
     }
-    // Index of the first message to fetch (numbers count from 1).
-    int start;
+    StatusText("Getting Drop...");
+    int64_t count = 0, bytes = 0;
+    const bool counted = Pop3Command("STAT");
+    if (!counted || !ReadCountAndSize(rtl::CopyFrom(SslPop3Cli1->LastResponse(), 5), count, bytes) ||
+        rtl::Copy(SslPop3Cli1->LastResponse(), 1, 4) != "+OK ") {
+        report.failure = counted ? "the STAT answer is not a message count: " + SslPop3Cli1->LastResponse()
+                                 : "STAT: " + lastFailure_;
+        EraseMarkedAndQuit();
+        return;
+    }
+    // The rows are the messages LIST names, whatever STAT counted.
+    if (!readListing()) {
+        report.failure = "LIST: " + lastFailure_;
+        EraseMarkedAndQuit();
+        return;
+    }
+    report.listed = true;
+    const int64_t listed = static_cast<int64_t>(listing_.size()) + listedBeyond_;
+    if (listed != count)
+        runNote(report, "The server counts " + helpers::numsep(count) + " messages but lists " +
+                            helpers::numsep(listed) + "; the list follows the listing");
+    MailboxCount = static_cast<int>(listing_.size());
+
+    // The messages to fetch, as places in the listing.
+    int highest = 0;
     if (incremental) {
         // Above the highest number held: after a ranged retrieval the rows
         // are fewer than that number.
-        int highest = 0;
         for (int i = 0; i < RowCount(); ++i) highest = std::max(highest, rows_->Row(i).MessageNo);
-        start = std::min(highest, MailboxCount);
     } else {
         ListView1->Items->Count = 0;
         rows_->Clear();
-        start = 0;
         if (host != LastHost) rememberedSelection_ = 0;
         LastHost = host;
         rowsAccount_ = Account();
     }
-    const int total0 = MailboxCount;
+    std::vector<int> wanted;
+    for (size_t k = 0; k < listing_.size(); ++k)
+        if (listing_[k].no > highest) wanted.push_back(static_cast<int>(k));
     std::string ranges;
-    if (!CheckBox1->Checked() && total0 > kRangePromptAbove && PullHost.empty()) {
-        if (!askRanges(total0, ranges)) {
+    if (!CheckBox1->Checked() && static_cast<int>(wanted.size()) > kRangePromptAbove && PullHost.empty()) {
+        if (!askRanges(MailboxCount, ranges)) {
+            report.failure = "no ranges were given";
             EraseMarkedAndQuit();
-            retrievalEnded();
             return;
         }
     }
-    const bool rangeMode = !rtl::Trim(ranges).empty();
-    int total = total0 - start;
-    if (rangeMode) {
-        total = 0;
-        for (int n = start + 1; n <= total0; ++n) total += helpers::inranges(ranges, n) > 0 ? 1 : 0;
+    if (!rtl::Trim(ranges).empty())
+        std::erase_if(wanted, [&](int k) { return helpers::inranges(ranges, listing_[static_cast<size_t>(k)].no) == 0; });
+    const int kept = RowCount();
+    const int64_t beyond = listedBeyond_ + std::max<int64_t>(0, kept + static_cast<int64_t>(wanted.size()) - MaxMsgRows);
+    if (beyond > 0) {
+        wanted.resize(static_cast<size_t>(std::max(0, MaxMsgRows - kept)));
+        report.notListed = beyond;
+        runNote(report, helpers::numsep(beyond) + " messages are not listed: the list holds at most " +
+                            helpers::numsep(MaxMsgRows));
     }
     std::vector<std::string> uids;
     readUidls(uids);
-    const int kept = RowCount();
-    ListView1->Items->Count = rangeMode ? kept + total : kept;
+    ListView1->Items->Count = kept;
     ListView1->Items->BeginUpdate();
+    TScopeExit update([this] { ListView1->Items->EndUpdate(); });
     StatusText("Getting Messages...");
-    int r = kept - 1, fetched = 0;
-    for (int i = start; !StopFlag && i < total0; ++i) {
-        if (rangeMode && helpers::inranges(ranges, i + 1) == 0) continue;
-        r = rows_->RowCount();
+    const int total = static_cast<int>(wanted.size());
+    int fetched = 0, done = 0;
+    for (int k : wanted) {
+        if (StopFlag) break;
+        const TListed& m = listing_[static_cast<size_t>(k)];
+        const int r = rows_->RowCount();
         rows_->SetRowCount(r + 1);
         TMsgRow& row = rows_->Row(r);
-        row.MessageNo = i + 1;
-        if (static_cast<size_t>(i + 1) < uids.size()) rows_->SetText(r, rtUidl, uids[static_cast<size_t>(i + 1)]);
-        if (Pop3Command("TOP " + rtl::IntToStr(i + 1) + " " + rtl::IntToStr(kTopLines))) {
-            const mail::TSslPop3Cli& c = *SslPop3Cli1;
-            TTopHeaders h{c.HdrFrom(), c.HdrTo(), c.HdrSubject(), c.HdrReplyTo(), c.HdrCc(), c.HdrDate()};
-            FillRowFromTop(*rows_, r, LineList.Text(), h, MessageKey, HdrCharset);
-            ++fetched;
-        } else {
-            rows_->Row(r).NotFetched = true;
+        row.MessageNo = m.no;
+        row.Size = m.size;
+        if (static_cast<size_t>(k) < uids.size()) rows_->SetText(r, rtUidl, uids[static_cast<size_t>(k)]);
+        fetchRow(r, m.no, report);
+        fetched += rows_->Row(r).NotFetched ? 0 : 1;
+        ++done;
+        if (progressGate_.Due()) {
+            pendingCounters_ = helpers::numsep(m.no) + " of " + helpers::numsep(MailboxCount) + "\rGot " +
+                               helpers::numsep(fetched) + " of " + helpers::numsep(total) + "\r" +
+                               helpers::numsep(bytes) + " bytes";
+            flushProgress();
         }
-        Label4->Caption = helpers::numsep(i + 1) + " of " + helpers::numsep(total0) + "\rGot " + helpers::numsep(fetched) +
-                          " of " + helpers::numsep(total) + "\r" + helpers::numsep(bytes) + " bytes";
-        Label4->Repaint();
-        // Once the connection has gone, the remaining messages still get
-        // their rows, marked as not fetched; nothing more is sent.
     }
-    ListView1->Items->EndUpdate();
     rowsSession_ = sessionId_;
     ShowConnState();
-    prepareSizeIndex(kept);
-    Pop3Command("LIST 0");
-    StopFlag = false;
-    Label4->Caption = helpers::numsep(total0) + " messages\rViewing " + helpers::numsep(r + 1) + "\r" +
+    Label4->Caption = helpers::numsep(MailboxCount) + " messages\rViewing " + helpers::numsep(RowCount()) + "\r" +
                       helpers::numsep(bytes) + " bytes";
-    MailboxCount = total0;
-    rows_->SetRowCount(r + 1);
     ListView1->Items->Count = RowCount();
     SortRows();
     if (ListView1->CanFocus()) ListView1->SetFocus();
-    retrievalEnded();
+    BitBtn1->Caption = "&Get Emails";
     if (RowCount() > 0) {
         SelectRow(rememberedSelection_ < RowCount() ? rememberedSelection_ : 0);
         ListView1Click(ListView1);
     }
-    if (!PullHost.empty()) {
-        BitBtn1ContextPopup(BitBtn1);
-        Timer4->Enabled = true;
+}
+
+void TForm1::fetchRow(int R, int No, TRunReport& Report) {
+    // Once the connection has gone, the remaining messages still get their
+    // rows, marked as not fetched; nothing more is sent.
+    if (!Pop3Command("TOP " + rtl::IntToStr(No) + " " + rtl::IntToStr(kTopLines))) {
+        rows_->Row(R).NotFetched = true;
+        rows_->SetText(R, rtSubject, notFetchedMark(lastFailure_));
+        ++Report.notFetched;
+        return;
     }
+    const mail::TSslPop3Cli& c = *SslPop3Cli1;
+    TTopHeaders h{c.HdrFrom(), c.HdrTo(), c.HdrSubject(), c.HdrReplyTo(), c.HdrCc(), c.HdrDate()};
+    for (std::string* s : {&h.From, &h.To, &h.Subject, &h.ReplyTo, &h.Cc, &h.Date}) rowText(*s);
+    std::string answer = LineList.Text();
+    rowText(answer);
+    FillRowFromTop(*rows_, R, answer, h, MessageKey, HdrCharset);
+}
+
+// ---------------------------------------------------------------- the unattended pull
+
+bool IsPullParam(const std::string& Param) { return rtl::LowerCase(rtl::Copy(Param, 1, 5)) == "pull:"; }
+
+void TForm1::endPull(int Status, const std::string& Reason) {
+    PullStatus = Status;
+    // Unattended, the prompter writes this to standard error and the error log.
+    if (!Reason.empty()) helpers::errreport(Reason);
+    Timer4->Enabled = true;
+}
+
+void TForm1::RunPull() {
+    int entry = -1;
+    for (int i = 0; i < pop3host->Items->Count && entry < 0; ++i)
+        if (rtl::SameText(pop3host->Items->Get(i), PullHost)) entry = i;
+    if (entry < 0) {
+        endPull(psUsage, "Pull: there is no host entry \"" + PullHost + "\" in " + HostsPath);
+        return;
+    }
+    pop3host->ItemIndex = entry;
+    pop3hostChange(pop3host);
+    std::string broke;
+    try {
+        BitBtn1Click(BitBtn1);
+    } catch (const std::exception& e) {
+        broke = e.what();
+    }
+    const TRunReport& r = LastRun;
+    std::string notes;
+    for (const std::string& n : r.notes) notes += "\r\n" + n;
+    if (!r.listed) {
+        endPull(psNotListed, "Pull of " + PullHost + ": could not log in or list the mailbox: " +
+                                 (broke.empty() ? r.failure : broke) + notes);
+        return;
+    }
+    const std::string csv = ProgramFolder + "Pelliwox.csv";
+    if (!ExportTheCsv()) {
+        endPull(psCsvFailed, "Pull of " + PullHost + ": the CSV file " + csv + " could not be written" + notes);
+        return;
+    }
+    if (r.notFetched > 0 || r.notListed > 0 || !broke.empty()) {
+        std::string why = helpers::numsep(r.notFetched) + " of " + helpers::numsep(RowCount()) +
+                          " messages could not be fetched (their rows in " + csv + " say \"[not fetched: ...]\")";
+        if (!broke.empty()) why += "; the retrieval broke off: " + broke;
+        endPull(psIncomplete, "Pull of " + PullHost + ": " + why + notes);
+        return;
+    }
+    endPull(psComplete, notes.empty() ? std::string() : "Pull of " + PullHost + ":" + notes);
 }
 
 // ---------------------------------------------------------------- spam and white lists
+
+void TForm1::loadFilters() {
+    LoadPatternFile(ProgramFolder + "kwpop3spam.txt", SpamList);
+    LoadPatternFile(ProgramFolder + "kwpop3white.txt", WhiteList);
+    // A pattern that does not compile is reported once here and left out of
+    // the run, rather than reported again for every row it is tried on.
+    auto screen = [](rtl::TStringList& list, bool white) {
+        rtl::TStringList good;
+        for (const std::string& raw : list) {
+            const std::string line = rtl::Trim(raw);
+            if (line.empty()) continue;
+            const std::string pattern = white && line[0] == '#' ? line.substr(1) : line;
+            if (helpers::patternregex(pattern, false)) good.Add(line);
+        }
+        list.Clear();
+        list.AddStrings(good);
+    };
+    screen(SpamList, false);
+    screen(WhiteList, true);
+}
 
 void TForm1::BitBtn4Click(rtl::TObject*) {
     if (markingRun_) {
@@ -417,11 +676,14 @@ void TForm1::BitBtn4Click(rtl::TObject*) {
         StatusText(kBusy);
         return;
     }
+    // Left last: a host chosen during the run is taken once it has ended.
+    TScopeExit after([this] {
+        if (hostChangeWaiting_) pop3hostChange(pop3host);
+    });
     TFlagScope run(markingRun_);
     TFlagScope busy(BusyFlag);
     markStop_ = false;
-    LoadPatternFile(ProgramFolder + "kwpop3spam.txt", SpamList);
-    LoadPatternFile(ProgramFolder + "kwpop3white.txt", WhiteList);
+    loadFilters();
     TMarkCounts counts;
     for (int i = 0; !markStop_ && i < RowCount(); ++i) {
         if (i % 50 == 0) {
@@ -459,12 +721,16 @@ void TForm1::BitBtn7Click(rtl::TObject*) {
 
 // ---------------------------------------------------------------- CSV
 
-void TForm1::BitBtn1ContextPopup(rtl::TObject*) {
+void TForm1::BitBtn1ContextPopup(rtl::TObject*) { ExportTheCsv(); }
+
+bool TForm1::ExportTheCsv() {
     const std::string path = ProgramFolder + "Pelliwox.csv";
-    if (ExportCsv(*rows_, path, [this](int row) { StatusText("CSV Exporting Row " + helpers::numsep(row)); }))
-        StatusText("Exported to CSV File " + path);
-    else
-        StatusText("The CSV file " + path + " could not be written");
+    TThrottle gate(50);
+    const bool ok = ExportCsv(*rows_, path, [&](int row) {
+        if (gate.Due()) StatusText("CSV Exporting Row " + helpers::numsep(row));
+    });
+    StatusText(ok ? "Exported to CSV File " + path : "The CSV file " + path + " could not be written");
+    return ok;
 }
 
 }  // namespace mailbox

@@ -223,11 +223,9 @@ TEST_F(MainWindow, ColumnsColoursAndMarks) {
     TRowStore& s = Form1->Rows();
     s.SetText(0, rtReplyTo, "r@x");
     s.SetText(1, rtCc, "c@x");
-    s.Row(2).NotFetched = true;
     EXPECT_EQ(Form1->ColumnText(0, 1), "a (Reply:r@x)");
     EXPECT_EQ(Form1->ColumnText(1, 2), " (Cc:c@x)");
     EXPECT_EQ(Form1->ColumnText(0, 5), "1,234,567");
-    EXPECT_EQ(Form1->ColumnText(2, 3), "(could not be fetched)");
 
     s.Row(0).WhiteHit = true;
     s.Row(0).DeleteMark = true;
@@ -293,15 +291,70 @@ TEST_F(MainWindow, ClosingWaitsForRunsAndChecksSkipWhileBusy) {
     Form1->BitBtn8Click();
     EXPECT_EQ(Form1->RowCount(), 2);
     EXPECT_EQ(Form1->StatusBar1->Panels[0]->Text(), kBusy);
-    // The auto-check skips its tick: no login is tried.
+    // The auto-check skips its tick: it tries nothing, says nothing and
+    // stays on.
     Form1->pop3host->Items->Clear();
     Form1->pop3host->Items->Add("127.0.0.1/1");
     Form1->pop3host->ItemIndex = 0;
+    Form1->CheckBox1->Checked = true;
+    Form1->Timer1->Enabled = true;
+    Form1->StatusText("before the tick");
     Form1->Timer1Timer(Form1->Timer1);
+    EXPECT_EQ(Form1->StatusBar1->Panels[0]->Text(), "before the tick");
+    EXPECT_TRUE(Form1->Timer1->Enabled());
     EXPECT_EQ(Form1->BitBtn1->Caption(), "&Get Emails");
     EXPECT_FALSE(Form1->SslPop3Cli1->Connected());
+    Form1->CheckBox1->Checked = false;
+    Form1->Timer1->Enabled = false;
     Form1->BusyFlag = false;
     Form1->StopFlag = false;
     dialogs->unexpected = 0;
     Form1->pop3host->Items->Clear();
+}
+
+// A spam or white pattern that does not compile is reported once per
+// marking run, not once for every row it would be tried on, and the good
+// patterns still work.
+TEST_F(MainWindow, ABadPatternIsReportedOncePerRun) {
+    std::vector<std::vector<std::string>> rows;
+    for (int i = 0; i < 120; ++i) rows.push_back({"someone@x.org", i % 2 ? "cheap pills" : "minutes", "1"});
+    fill(rows);
+    std::ofstream(folder + "kwpop3spam.txt") << "kwre:(unclosed\r\n*pills*\r\n";
+    std::ofstream(folder + "kwpop3white.txt") << "#kwre:[oops\r\n";
+    dialogs->QueueResult(ui::mrOk);
+    dialogs->QueueResult(ui::mrOk);
+    Form1->BitBtn4Click(Form1->BitBtn4);
+    EXPECT_EQ(dialogs->prompts.size(), 2u) << "one report for each bad line";
+    EXPECT_EQ(Form1->CountMarked(), 60);
+    std::remove((folder + "kwpop3spam.txt").c_str());
+    std::remove((folder + "kwpop3white.txt").c_str());
+}
+
+TEST(Pop3Answers, CountAndSizeAreCheckedNumbers) {
+    struct Case {
+        const char* text;
+        bool ok;
+        int64_t count, size;
+    };
+    const Case cases[] = {
+        {"3 1200", true, 3, 1200},
+        {"2 5000000000", true, 2, 5000000000},
+        {"7 99 more words", true, 7, 99},
+        {"0 0", true, 0, 0},
+        {"lots of mail", false},
+        {"3", false},
+        {"3  1200", false},
+        {"-3 1200", false},
+        {"3 12x", false},
+        {"99999999999999999999 1", false},  // beyond 64 bits
+        {"", false},
+    };
+    for (const Case& c : cases) {
+        int64_t n = -1, size = -1;
+        EXPECT_EQ(ReadCountAndSize(c.text, n, size), c.ok) << c.text;
+        if (c.ok) {
+            EXPECT_EQ(n, c.count) << c.text;
+            EXPECT_EQ(size, c.size) << c.text;
+        }
+    }
 }

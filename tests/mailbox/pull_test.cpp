@@ -3,6 +3,11 @@
 #include <QProcess>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
+#include <map>
+#include <vector>
+#include "mailbox/msgrows.h"
+#include "tests/mailbox/hostile_server.h"
 #include "tests/support/fixture_state.h"
 
 // The real program, pulled unattended from the command line against the
@@ -11,6 +16,26 @@
 namespace {
 
 using namespace testsupport;
+
+// The result of one run of the program.
+struct Outcome {
+    bool ended = false;  // by itself, within the time allowed
+    int status = -1;
+    std::string err;                    // what it wrote to standard error
+    std::map<int, std::vector<std::string>> rows;  // CSV rows by MessageNo; none without a CSV file
+};
+
+// The fields of our own CSV lines: quoted fields hold no double quotes.
+std::vector<std::string> csvFields(const std::string& line) {
+    std::vector<std::string> out(1);
+    bool quoted = false;
+    for (char c : line) {
+        if (c == '"') quoted = !quoted;
+        else if (c == ',' && !quoted) out.emplace_back();
+        else out.back() += c;
+    }
+    return out;
+}
 
 struct Pull {
     std::string folder;
@@ -24,9 +49,10 @@ struct Pull {
         run("cp " + stateDir() + "/ca.crt " + folder + "pelliwoxca.pem");
     }
     ~Pull() { run("rm -rf " + folder); }
-    // Runs a pull of the host entry, on the offscreen platform or on an X
-    // server of its own; true when the program ended by itself.
-    bool pull(const std::string& entry, const std::string& user, const std::string& pass, bool xvfb = false) {
+    // Runs the program with Arg over a hosts file of one entry, on the
+    // offscreen platform or on an X server of its own.
+    Outcome start(const std::string& entry, const std::string& arg, const std::string& user, const std::string& pass,
+                  bool xvfb = false) {
         std::ofstream(folder + "kwpop3hosts.txt", std::ios::binary) << entry << "," << user << "," << pass << ",,\r\n";
         QProcess p;
         auto env = QProcessEnvironment::systemEnvironment();
@@ -35,15 +61,26 @@ struct Pull {
         env.insert("LC_ALL", "C.UTF-8");
         p.setProcessEnvironment(env);
         const QString program = QString::fromStdString(folder + "pelliwox");
-        const QString arg = QString::fromStdString("pull:" + entry);
-        if (xvfb) p.start("xvfb-run", {"-a", program, arg});
-        else p.start(program, {arg});
-        if (!p.waitForFinished(120000)) {
+        if (xvfb) p.start("xvfb-run", {"-a", program, QString::fromStdString(arg)});
+        else p.start(program, {QString::fromStdString(arg)});
+        Outcome o;
+        o.ended = p.waitForFinished(120000);
+        if (!o.ended) {
             p.kill();
             p.waitForFinished();
-            return false;
         }
-        return p.exitStatus() == QProcess::NormalExit;
+        o.ended = o.ended && p.exitStatus() == QProcess::NormalExit;
+        o.status = p.exitCode();
+        o.err = p.readAllStandardError().toStdString();
+        std::ifstream csv(folder + "Pelliwox.csv", std::ios::binary);
+        const std::string text((std::istreambuf_iterator<char>(csv)), std::istreambuf_iterator<char>());
+        for (size_t at = text.find("\r\n"); at != std::string::npos && at + 2 < text.size();) {
+            const size_t next = text.find("\r\n", at + 2);
+            const auto fields = csvFields(text.substr(at + 2, next - at - 2));
+            o.rows[std::atoi(fields[0].c_str())] = fields;
+            at = next;
+        }
+        return o;
     }
     int oracle(const std::string& port, const std::string& user, const std::string& pass, bool tls) {
         return run("/usr/bin/python3 " PWX_SOURCE_DIR "/tests/mailbox/pull_oracle.py " + folder + "Pelliwox.csv " +
@@ -69,23 +106,120 @@ TEST(UnattendedPull, WritesTheCsvAndEnds) {
     };
     for (const auto& c : cases) {
         Pull p;
-        ASSERT_TRUE(p.pull(c.entry, "pwx1", "secret 1", c.xvfb)) << c.entry << (c.xvfb ? " under Xvfb" : "");
+        const Outcome o = p.start(c.entry, "pull:" + c.entry, "pwx1", "secret 1", c.xvfb);
+        ASSERT_TRUE(o.ended) << c.entry << (c.xvfb ? " under Xvfb" : "");
+        EXPECT_EQ(o.status, 0) << c.entry << "\n" << o.err;
         std::ifstream csv(p.folder + "Pelliwox.csv");
         ASSERT_TRUE(csv.good()) << c.entry << ": no CSV file";
         EXPECT_EQ(p.oracle(c.tls ? tls : plain, "pwx1", "secret 1", c.tls), 0) << c.entry;
     }
 }
 
-TEST(UnattendedPull, UnknownHostOrRefusedLoginWritesNothingAndStays) {
+// However a pull goes wrong, the program ends by itself with a status that
+// says how far it got, the reason on standard error, and no row of the CSV
+// file passes off a message it could not fetch as an empty one.
+TEST(UnattendedPull, EveryFailureEndsWithItsStatusAndReason) {
+    HostileServer server;
+    ASSERT_NE(server.port("err_pass"), "0") << "the hostile server did not start";
+    struct Case {
+        std::string mode;
+        std::string tls;  // "+" for STLS
+        int status;
+        std::string err;                         // part of what standard error says
+        std::map<int, std::string> subjects;     // CSV rows: the start of their Subject
+    };
+    const std::map<int, std::string> all = {{1, "Subject 1"}, {2, "Subject 2"}, {3, "Subject 3"}};
+    const Case cases[] = {
+        {"no_greeting", "", 2, "no answer within 2 seconds", {}},
+        {"garbage_greeting", "", 2, "HELLO THERE, NOT POP3", {}},
+        {"err_user", "", 2, "-ERR no such user", {}},
+        {"err_pass", "", 2, "-ERR [AUTH] invalid password", {}},
+        {"stls_refused", "+", 2, "STLS not offered here", {}},
+        {"garbage_stat", "", 2, "+OK lots of mail", {}},
+        {"stat_more", "", 0, "counts 5 messages but lists 3", all},
+        {"stat_fewer", "", 0, "counts 2 messages but lists 3", all},
+        {"stall_top", "", 3, "2 of 3 messages could not be fetched",
+         {{1, "Subject 1"}, {2, "[not fetched: no answer within 2 seconds"}, {3, "[not fetched: the connection was lost]"}}},
+        {"drop_top", "", 3, "2 of 3 messages could not be fetched",
+         {{1, "Subject 1"}, {2, "[not fetched: -ERR Connection closed"}, {3, "[not fetched: the connection was lost]"}}},
+        {"top_no_end", "", 3, "could not be fetched", {{1, "Subject 1"}, {2, "[not fetched: -ERR"}, {3, "[not fetched"}}},
+        {"long_line", "", 3, "could not be fetched",
+         {{1, "Subject 1"}, {2, "[not fetched: -ERR Line too long"}, {3, "[not fetched"}}},
+        {"nul_bytes", "", 0, "", all},
+        {"huge_top", "", 0, "", all},
+        {"big_size", "", 0, "", all},
+    };
+    for (const Case& c : cases) {
+        Pull p;
+        // A short time-out keeps the stalls short.
+        std::ofstream(p.folder + "pelliwox.cfg", std::ios::binary) << "Arial/9/0/NNNN|2";
+        const std::string entry = "127.0.0.1/" + c.tls + server.port(c.mode) + " (" + c.mode + ")";
+        const Outcome o = p.start(entry, "pull:" + entry, "u", "p");
+        ASSERT_TRUE(o.ended) << c.mode << ": the program did not end by itself";
+        EXPECT_EQ(o.status, c.status) << c.mode << "\n" << o.err;
+        EXPECT_NE(o.err.find(c.err), std::string::npos) << c.mode << ": " << o.err;
+        EXPECT_EQ(o.rows.size(), c.subjects.size()) << c.mode;
+        for (const auto& [no, subject] : c.subjects) {
+            ASSERT_EQ(o.rows.count(no), 1u) << c.mode << " message " << no;
+            ASSERT_EQ(o.rows.at(no).size(), 11u) << c.mode << " message " << no;
+            EXPECT_EQ(o.rows.at(no)[3].rfind(subject, 0), 0u) << c.mode << " message " << no << ": " << o.rows.at(no)[3];
+        }
+        if (c.status != 0) {
+            // The reason is in the error log too.
+            std::ifstream log(p.folder + "devudariri_msgs.log", std::ios::binary);
+            const std::string text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+            EXPECT_NE(text.find(c.err), std::string::npos) << c.mode << ": the error log says " << text;
+        }
+        if (c.mode == "nul_bytes") {
+            std::ifstream csv(p.folder + "Pelliwox.csv", std::ios::binary);
+            const std::string text((std::istreambuf_iterator<char>(csv)), std::istreambuf_iterator<char>());
+            EXPECT_EQ(text.find('\0'), std::string::npos) << "a NUL byte reached the CSV file";
+            const std::string& first = o.rows.at(2)[7];
+            EXPECT_EQ(first.substr(first.size() - 8), "Bodyline");
+        }
+        if (c.mode == "huge_top") {
+            const std::string& first = o.rows.at(2)[7];
+            EXPECT_LT(first.size(), 2u << 20);
+            EXPECT_NE(first.find("[... cut: "), std::string::npos) << "a cut text says so";
+        }
+        // The row keeps the size LIST gave; a row whose size field is 32 bits
+        // wide cannot (the row store is to widen it).
+        if constexpr (sizeof(mailbox::TMsgRow::Size) >= 8)
+            if (c.mode == "big_size") EXPECT_EQ(o.rows.at(2)[6], "5000000000") << "sizes are 64-bit";
+    }
+}
+
+// The real server refusing: a wrong password, and a certificate the
+// program does not trust (no test CA in its folder).
+TEST(UnattendedPull, RefusalsOfTheRealServer) {
+    ASSERT_FALSE(fixtureFile("pop3.port").empty()) << "the Dovecot fixture did not start";
+    struct Case {
+        std::string entry;
+        std::string pass;
+        bool trustCa;
+        std::string err;
+    };
+    const Case cases[] = {
+        {"127.0.0.1/" + fixtureFile("pop3.port") + " (plain)", "wrong", true, "-ERR [AUTH] Authentication failed"},
+        {"localhost/-" + fixtureFile("pop3s.port") + " (pop3s)", "secret 1", false, "SSL Handshake"},
+    };
+    for (const Case& c : cases) {
+        Pull p;
+        if (!c.trustCa) std::remove((p.folder + "pelliwoxca.pem").c_str());
+        const Outcome o = p.start(c.entry, "pull:" + c.entry, "pwx1", c.pass);
+        ASSERT_TRUE(o.ended) << c.entry;
+        EXPECT_EQ(o.status, 2) << c.entry << "\n" << o.err;
+        EXPECT_NE(o.err.find(c.err), std::string::npos) << c.entry << ": " << o.err;
+        EXPECT_TRUE(o.rows.empty());
+        EXPECT_FALSE(std::ifstream(p.folder + "Pelliwox.csv").good()) << "no CSV file without a listing";
+    }
+}
+
+TEST(UnattendedPull, AnUnknownEntryIsAUsageError) {
     Pull p;
-    std::ofstream(p.folder + "kwpop3hosts.txt", std::ios::binary) << "127.0.0.1/1,u,p,,\r\n";
-    QProcess proc;
-    auto env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    proc.setProcessEnvironment(env);
-    proc.start(QString::fromStdString(p.folder + "pelliwox"), {"pull:no-such-entry"});
-    EXPECT_FALSE(proc.waitForFinished(3000)) << "the program stays open";
-    proc.kill();
-    proc.waitForFinished();
+    const Outcome o = p.start("127.0.0.1/1", "pull:no-such-entry", "u", "p");
+    ASSERT_TRUE(o.ended);
+    EXPECT_EQ(o.status, 1);
+    EXPECT_NE(o.err.find("no host entry \"no-such-entry\""), std::string::npos) << o.err;
     EXPECT_FALSE(std::ifstream(p.folder + "Pelliwox.csv").good());
 }

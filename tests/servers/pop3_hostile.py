@@ -1,0 +1,165 @@
+#!/usr/bin/python3
+"""A POP3 server that misbehaves on purpose, one way per listening port.
+
+Prints one JSON line {mode: port} once every port listens on 127.0.0.1, then
+serves until its standard input closes. Every mode serves the same mailbox of
+three messages (user and password are not checked) and departs from POP3 as
+its name says:
+
+  no_greeting       accepts and says nothing
+  garbage_greeting  greets with a line that is not +OK
+  err_user          refuses USER
+  err_pass          refuses PASS
+  stls_refused      refuses STLS
+  garbage_stat      answers STAT with words
+  stat_more         STAT counts five messages, LIST shows three
+  stat_fewer        STAT counts two messages, LIST shows three
+  stall_top         stops halfway through the answer to TOP 2
+  drop_top          closes the connection halfway through TOP 2
+  top_no_end        sends TOP 2 without its end line, then closes
+  long_line         sends a line longer than any client keeps in TOP 2
+  huge_top          TOP 2 answers more text than a row can hold (lines of 15 MB)
+  nul_bytes         NUL bytes in the subject and the first lines of message 2
+  big_size          LIST gives message 2 a size of 5,000,000,000 bytes
+  quit_refused      answers QUIT with -ERR (deletions are not confirmed)
+Usage: pop3_hostile.py
+"""
+import json
+import socket
+import sys
+import threading
+
+MODES = ["no_greeting", "garbage_greeting", "err_user", "err_pass", "stls_refused", "garbage_stat", "stat_more",
+         "stat_fewer", "stall_top", "drop_top", "top_no_end", "long_line", "huge_top", "nul_bytes", "big_size",
+         "quit_refused"]
+
+
+def message(n, subject=None, body=None):
+    subject = subject if subject is not None else b"Subject %d" % n
+    body = body if body is not None else b"Body line of message %d" % n
+    return (b"From: Sender %d <s%d@example.org>\r\nTo: user@example.org\r\nSubject: " % (n, n) + subject +
+            b"\r\nDate: Thu, 10 Dec 2026 12:00:0%d +0000\r\n\r\n" % n + body + b"\r\n")
+
+
+def mailbox(mode):
+    msgs = [message(1), message(2), message(3)]
+    if mode == "nul_bytes":
+        msgs[1] = message(2, b"Sub\x00ject 2", b"Body\x00line")
+    return msgs
+
+
+def serve(conn, mode):
+    f = conn.makefile("rb")
+    send = conn.sendall
+    msgs = mailbox(mode)
+
+    def stall():
+        # Nothing more is said; the client has to give up by itself.
+        conn.settimeout(120)
+        try:
+            while conn.recv(4096):
+                pass
+        except OSError:
+            pass
+
+    if mode == "no_greeting":
+        return stall()
+    if mode == "garbage_greeting":
+        send(b"HELLO THERE, NOT POP3\r\n")
+        return stall()
+    send(b"+OK hostile POP3 ready\r\n")
+    for raw in f:
+        words = raw.decode("latin-1").strip().split(" ")
+        cmd, args = words[0].upper(), words[1:]
+        if cmd == "USER":
+            send(b"-ERR no such user\r\n" if mode == "err_user" else b"+OK\r\n")
+        elif cmd == "PASS":
+            send(b"-ERR [AUTH] invalid password\r\n" if mode == "err_pass" else b"+OK logged in\r\n")
+        elif cmd == "STLS":
+            send(b"-ERR STLS not offered here\r\n")
+        elif cmd == "STAT":
+            if mode == "garbage_stat":
+                send(b"+OK lots of mail\r\n")
+            else:
+                count = {"stat_more": 5, "stat_fewer": 2}.get(mode, len(msgs))
+                send(b"+OK %d %d\r\n" % (count, sum(len(m) for m in msgs)))
+        elif cmd == "LIST":
+            lines = b"".join(b"%d %d\r\n" % (i + 1, 5000000000 if mode == "big_size" and i == 1 else len(m))
+                             for i, m in enumerate(msgs))
+            send(b"+OK\r\n" + lines + b".\r\n")
+        elif cmd == "UIDL":
+            send(b"+OK\r\n" + b"".join(b"%d uid-%d\r\n" % (i + 1, i + 1) for i in range(len(msgs))) + b".\r\n")
+        elif cmd == "TOP":
+            n = int(args[0])
+            if n < 1 or n > len(msgs):
+                send(b"-ERR no such message\r\n")
+                continue
+            text = msgs[n - 1]
+            if n == 2 and mode in ("stall_top", "drop_top", "top_no_end", "long_line", "huge_top"):
+                head = text[:text.index(b"\r\n\r\n")]
+                if mode == "stall_top":
+                    send(b"+OK\r\n" + head[:30])
+                    return stall()
+                if mode == "drop_top":
+                    send(b"+OK\r\n" + head[:30])
+                    return
+                if mode == "top_no_end":
+                    send(b"+OK\r\n" + text)
+                    return
+                if mode == "long_line":
+                    send(b"+OK\r\n" + head + b"\r\n\r\n")
+                    chunk = b"x" * (1 << 20)
+                    for _ in range(17):
+                        send(chunk)
+                    send(b"\r\n.\r\n")
+                    continue
+                # huge_top: five body lines of 15 MB each.
+                send(b"+OK\r\n" + head + b"\r\n\r\n")
+                for _ in range(5):
+                    send(b"y" * (15 << 20) + b"\r\n")
+                send(b".\r\n")
+                continue
+            send(b"+OK\r\n" + text + b".\r\n")
+        elif cmd == "QUIT":
+            send(b"-ERR cannot commit\r\n" if mode == "quit_refused" else b"+OK bye\r\n")
+            return
+        elif cmd == "DELE":
+            send(b"+OK marked\r\n")
+        elif cmd == "NOOP":
+            send(b"+OK\r\n")
+        else:
+            send(b"-ERR unknown command\r\n")
+
+
+def accept_loop(listener, mode):
+    while True:
+        try:
+            conn, _ = listener.accept()
+        except OSError:
+            return
+
+        def run(c=conn):
+            try:
+                serve(c, mode)
+            except OSError:
+                pass
+            finally:
+                c.close()
+        threading.Thread(target=run, daemon=True).start()
+
+
+def main():
+    ports = {}
+    for mode in MODES:
+        s = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        s.bind(("127.0.0.1", 0))
+        s.listen(8)
+        ports[mode] = s.getsockname()[1]
+        threading.Thread(target=accept_loop, args=(s, mode), daemon=True).start()
+    print(json.dumps(ports), flush=True)
+    sys.stdin.read()  # until whoever started us goes
+
+
+if __name__ == "__main__":
+    main()

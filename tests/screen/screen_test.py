@@ -178,6 +178,9 @@ class Session:
         self.screen = Screen(self.display)
         if args.wm:
             self.spawn([args.wm])
+            # The manager is up once it tells the desktops it manages.
+            wait_for(args.wm, lambda: subprocess.run(['xdotool', 'get_num_desktops'], env=self.env,
+                                                     capture_output=True).returncode == 0)
         self.pop3 = Pop3Peer()
 
     def start_x(self):

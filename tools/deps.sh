@@ -11,4 +11,5 @@ apt-get install -y -q --no-install-recommends \
   clang libclang-rt-14-dev \
   python3 netbase openssl \
   dante-server microsocks dovecot-pop3d \
-  xvfb xauth python3-aiosmtpd opensmtpd
+  xvfb xauth python3-aiosmtpd opensmtpd \
+  xdotool python3-pil

@@ -13,6 +13,7 @@
 #include "platform/ui/textmap.h"
 
 class QKeyEvent;
+class QLineEdit;
 class QMouseEvent;
 
 namespace ui {
@@ -30,6 +31,10 @@ WORD VirtualKey(const QKeyEvent& e);
 TShiftState ShiftState(Qt::KeyboardModifiers mods, Qt::MouseButtons buttons = Qt::NoButton);
 // A shortcut (key | scShift | scCtrl | scAlt) of a key event.
 unsigned ShortCutOf(WORD key, TShiftState shift);
+// Selections of one-line editors (edits and combo boxes), in bytes.
+int lineSelStart(const QLineEdit* e);
+int lineSelLength(const QLineEdit* e);
+void lineSelect(QLineEdit* e, int64_t start, int64_t length);
 
 }  // namespace detail
 

@@ -5,6 +5,8 @@
 #include <QCoreApplication>
 #include <QDialog>
 #include <QGuiApplication>
+#include <QImage>
+#include <QPixmap>
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QScreen>
@@ -233,6 +235,13 @@ void TForm::SetVisible(bool v) {
 
 bool TForm::Modal() const { return f_->modal; }
 bool TForm::Active() const { return f_->window->isActiveWindow(); }
+
+QImage TForm::ScreenImage() const {
+    QScreen* screen = f_->window->screen();
+    if (!screen) return QImage();
+    const QRect r(f_->window->mapToGlobal(QPoint(0, 0)), f_->window->size());
+    return screen->grabWindow(0, r.x(), r.y(), r.width(), r.height()).toImage();
+}
 
 bool TForm::CloseQuery() {
     bool canClose = true;

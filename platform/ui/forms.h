@@ -12,6 +12,8 @@
 #include "platform/ui/answerer.h"
 #include "platform/ui/controls.h"
 
+class QImage;
+
 namespace ui {
 
 class TMainMenu;
@@ -110,6 +112,9 @@ public:
     // True while shown modally.
     bool Modal() const;
     bool Active() const;
+    // The window's inner area as the screen shows it now (read back from the
+    // display, not drawn for the purpose): what a person sees there.
+    QImage ScreenImage() const;
 
     rtl::TNotifyEvent OnShow;
     rtl::TNotifyEvent OnHide;

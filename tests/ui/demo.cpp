@@ -180,7 +180,7 @@ int main(int argc, char** argv) {
     }
     form->Show();
     win::PumpFor(1500);
-    const QImage image = form->Widget()->grab().toImage();
+    const QImage image = form->ScreenImage();
     if (!image.save(QString::fromStdString(grab), "PNG")) {
         std::fprintf(stderr, "cannot write %s\n", grab.c_str());
         return 1;

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QPageLayout>
 #include <QPlainTextEdit>
+#include <QPrinter>
 #include <QTemporaryDir>
 #include <QTest>
 #include <fstream>
@@ -226,15 +228,23 @@ TEST_F(EditsTest, RichEditsPrintWithinTheirPageRectangle) {
     printer->SetOutputFileName(pdf);
     auto* rich = new TRichEdit(form.get());
     rich->Text = "Pelliwox Email Summary\r\n\r\nTo: alice@example.org";
+    // Four different margins, so that a swapped or ignored side shows.
     const int dpi = printer->PixelsPerInchX();
-    rich->PageRect = Rect(dpi / 2, dpi / 2, printer->PhysicalWidth() - dpi / 2, printer->PhysicalHeight() - dpi / 2);
+    const TRect page = Rect(dpi, dpi / 4, printer->PhysicalWidth() - dpi / 2, printer->PhysicalHeight() - dpi * 3 / 4);
+    rich->PageRect = page;
     rich->Print("Output from pelliwox");
     printer->SetOutputFileName("");
     std::ifstream in(pdf, std::ios::binary);
     const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_EQ(bytes.substr(0, 5), "%PDF-");
-    EXPECT_GT(bytes.size(), 500u);
-    EXPECT_LT(printer->PageWidth(), printer->PhysicalWidth());
+    // The page was laid out in the rectangle asked for, in printer pixels.
+    const QRect printed = printer->Handle()->pageLayout().paintRectPixels(dpi);
+    EXPECT_NEAR(printed.left(), page.Left, 2);
+    EXPECT_NEAR(printed.top(), page.Top, 2);
+    EXPECT_NEAR(printed.left() + printed.width(), page.Right, 2);
+    EXPECT_NEAR(printed.top() + printed.height(), page.Bottom, 2);
+    EXPECT_NEAR(printer->PageWidth(), page.Width(), 2);
+    EXPECT_NEAR(printer->PageHeight(), page.Height(), 2);
 }
 
 TEST_F(EditsTest, RedrawStopsAndRestarts) {

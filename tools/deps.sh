@@ -5,11 +5,11 @@ export DEBIAN_FRONTEND=noninteractive
 apt-get update -q
 apt-get install -y -q --no-install-recommends \
   build-essential cmake ninja-build pkg-config git ca-certificates \
-  qt6-base-dev \
+  qt6-base-dev libxcb1-dev \
   libgtest-dev libgmock-dev libbenchmark-dev \
   libssl-dev libpcre3-dev zlib1g-dev \
   clang libclang-rt-14-dev \
   python3 netbase openssl \
   dante-server microsocks dovecot-pop3d \
-  xvfb xauth python3-aiosmtpd opensmtpd \
+  xvfb xauth x11-apps python3-aiosmtpd opensmtpd \
   xdotool python3-pil

@@ -130,6 +130,7 @@ void trackFocus() {
     connected = true;
     QObject::connect(qApp, &QApplication::focusChanged, qApp, focusChanged);
     keyTracker();
+    detail::ShareDefaultColormap();
 }
 
 }  // namespace

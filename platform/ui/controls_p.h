@@ -35,6 +35,9 @@ unsigned ShortCutOf(WORD key, TShiftState shift);
 int lineSelStart(const QLineEdit* e);
 int lineSelLength(const QLineEdit* e);
 void lineSelect(QLineEdit* e, int64_t start, int64_t length);
+// Once per application: its top-level windows use the screen's default
+// colormap on X11.
+void ShareDefaultColormap();
 
 }  // namespace detail
 

@@ -15,6 +15,7 @@ import ctypes
 import os
 import shutil
 import socket
+import struct
 import subprocess
 import sys
 import tempfile
@@ -74,6 +75,24 @@ class Screen:
         self.x.XCloseDisplay(self.d)
 
 
+def xwd_root(display, box):
+    """The same rectangle as the screen dump tool writes it (xwd -root), which
+    follows each window's colormap: a window whose colormap it cannot use comes
+    out black there even when the frame buffer holds it."""
+    raw = subprocess.run(['xwd', '-root', '-silent', '-display', display], check=True,
+                         stdout=subprocess.PIPE).stdout
+    head = struct.unpack('>25I', raw[:100])
+    header_size, bits_per_pixel, bytes_per_line, ncolors = head[0], head[11], head[12], head[19]
+    width, height, byte_order = head[4], head[5], head[7]
+    if bits_per_pixel != 32:
+        raise RuntimeError('xwd: unexpected %d bits per pixel' % bits_per_pixel)
+    data = raw[header_size + 12 * ncolors:]
+    full = Image.frombuffer('RGB', (width, height), data, 'raw', 'BGRX' if byte_order == 0 else 'XRGB',
+                            bytes_per_line, 1)
+    x, y, w, h = box
+    return full.crop((x, y, x + w, y + h))
+
+
 def shows_controls(img):
     """Why IMG is not a drawn window, or '' when it is one."""
     w, h = img.size
@@ -102,7 +121,7 @@ def darker_pixels(before, after):
 
 class Pop3Peer:
     """A mailbox of 300 messages: enough for the program's range question,
-    which comes right after STAT. Nothing is ever retrieved."""
+    which comes once STAT and LIST agree. Nothing is ever retrieved."""
 
     def __init__(self):
         self.sock = socket.socket()
@@ -121,7 +140,9 @@ class Pop3Peer:
             threading.Thread(target=self.session, args=(conn,), daemon=True).start()
 
     def session(self, conn):
-        answers = {'USER': '+OK', 'PASS': '+OK logged in', 'STAT': '+OK 300 3000000', 'NOOP': '+OK'}
+        listing = '+OK 300 messages\r\n' + ''.join('%d 10000\r\n' % n for n in range(1, 301)) + '.'
+        answers = {'USER': '+OK', 'PASS': '+OK logged in', 'STAT': '+OK 300 3000000', 'NOOP': '+OK',
+                   'LIST': listing}
         with conn:
             conn.sendall(b'+OK ready\r\n')
             buf = b''
@@ -273,6 +294,11 @@ class Session:
             path = self.save(label + '-FAILED', self.screen.grab(box))
             raise Failure('%s ("%s" at %r) is not drawn on the screen: %s; see %s' % (label, title, box, last[0], path))
         self.save(label, img)
+        dumped = xwd_root(self.display, box)
+        why = shows_controls(dumped)
+        if why:
+            path = self.save(label + '-xwd-FAILED', dumped)
+            raise Failure('%s ("%s" at %r) is black in a dump of the screen: %s; see %s' % (label, title, box, why, path))
         self.checked += 1
         return box, img
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "mail/pop3prot.h"
+#include "mailbox/filters.h"
 #include "mailbox/hstinf.h"
 #include "mailbox/msgrows.h"
 #include "net/sslcontext.h"
@@ -147,6 +148,8 @@ public:
     rtl::TStringList LineList;
     rtl::TStringList SpamList;
     rtl::TStringList WhiteList;
+    TFilterSet spamSet_;   // the lists compiled for the marking run
+    TFilterSet whiteSet_;
     int SortKey = 1;
     int StartupSteps = 0;  // how often the start-up step ran
     // What a "mailto:" command line asked the composer for.

@@ -650,21 +650,14 @@ void TForm1::RunPull() {
 void TForm1::loadFilters() {
     LoadPatternFile(ProgramFolder + "kwpop3spam.txt", SpamList);
     LoadPatternFile(ProgramFolder + "kwpop3white.txt", WhiteList);
-    // A pattern that does not compile is reported once here and left out of
-    // the run, rather than reported again for every row it is tried on.
-    auto screen = [](rtl::TStringList& list, bool white) {
-        rtl::TStringList good;
-        for (const std::string& raw : list) {
-            const std::string line = rtl::Trim(raw);
-            if (line.empty()) continue;
-            const std::string pattern = white && line[0] == '#' ? line.substr(1) : line;
-            if (helpers::patternregex(pattern, false)) good.Add(line);
-        }
-        list.Clear();
-        list.AddStrings(good);
-    };
-    screen(SpamList, false);
-    screen(WhiteList, true);
+    // Each list is compiled once per run; a line that does not compile is
+    // reported once here and left out, not reported again for every row.
+    spamSet_ = TFilterSet(SpamList, TListKind::Spam);
+    whiteSet_ = TFilterSet(WhiteList, TListKind::White);
+    std::string bad = whiteSet_.BadLinesReport("kwpop3white.txt");
+    const std::string badSpam = spamSet_.BadLinesReport("kwpop3spam.txt");
+    if (!badSpam.empty()) bad += (bad.empty() ? "" : "\r\n\r\n") + badSpam;
+    if (!bad.empty()) helpers::errreport(bad);
 }
 
 void TForm1::BitBtn4Click(rtl::TObject*) {
@@ -691,7 +684,7 @@ void TForm1::BitBtn4Click(rtl::TObject*) {
             helpers::waitpump(0);
             if (markStop_ || i >= RowCount()) break;
         }
-        if (MarkRow(*rows_, i, WhiteList, SpamList, counts)) RefreshRow(i);
+        if (MarkRow(*rows_, i, whiteSet_, spamSet_, counts)) RefreshRow(i);
         Label1->Caption = helpers::numsep(counts.spam) + " spam / " + helpers::numsep(counts.white) + " whitelist";
     }
     if (ListView1->CanFocus()) ListView1->SetFocus();

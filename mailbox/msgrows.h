@@ -24,7 +24,7 @@ enum TRowText { rtFrom, rtTo, rtSubject, rtOrgDate, rtReplyTo, rtCc, rtPagePath,
 
 struct TMsgRow {
     uint32_t Text[rtTextCount];  // arena references; 0 is the empty text
-    int32_t Size;
+    int64_t Size;  // a message may be over 2 GB
     int32_t MessageNo;
     bool DeleteMark;
     bool WhiteHit;

@@ -34,7 +34,8 @@ double residentMB() {
 
 struct PlainRow {
     std::string From, To, Subject, OrgDate, ReplyTo, Cc, PagePath, Matched, Firstlines, Attachment, Charset;
-    int32_t Size = 0, MessageNo = 0;
+    int64_t Size = 0;
+    int32_t MessageNo = 0;
     bool DeleteMark = false, WhiteHit = false, Enciphered = false;
 };
 
@@ -62,7 +63,7 @@ int main(int argc, char** argv) {
         store->SetText(i, mailbox::rtFirstlines, fl);
         store->SetText(i, mailbox::rtCharset, cs);
         store->Row(i).MessageNo = i + 1;
-        store->Row(i).Size = static_cast<int32_t>(syn.rnd() % 200000);
+        store->Row(i).Size = static_cast<int64_t>(syn.rnd() % 200000);
         rawBytes += f.size() + t.size() + s.size() + d.size() + fl.size() + cs.size();
         PlainRow& p = plain[static_cast<size_t>(i)];
         p = {f, t, s, d, "", "", "", "", fl, "", cs, store->Row(i).Size, i + 1};

@@ -40,7 +40,7 @@ struct Synth {
     void fill(mailbox::TRowStore& store, int rows) {
         for (int i = 0; i < rows; ++i) {
             store.Row(i).MessageNo = i + 1;
-            store.Row(i).Size = static_cast<int32_t>(rnd() % 200000);
+            store.Row(i).Size = static_cast<int64_t>(rnd() % 200000);
             store.SetText(i, mailbox::rtFrom, from());
             store.SetText(i, mailbox::rtTo, "user@example.com");
             store.SetText(i, mailbox::rtSubject, subject());

@@ -32,7 +32,7 @@ void fill(TRowStore& s, int n) {
     for (int i = 0; i < n; ++i) {
         TMsgRow& r = s.Row(i);
         r.MessageNo = i + 1;
-        r.Size = static_cast<int32_t>(rnd() % 5) * 1000;
+        r.Size = static_cast<int64_t>(rnd() % 5) * 1000;
         s.SetText(i, rtFrom, froms[rnd() % std::size(froms)]);
         s.SetText(i, rtSubject, std::string("Subject number ") + std::to_string(rnd() % 4));
         s.SetText(i, rtOrgDate, dates[rnd() % 5]);

@@ -3,6 +3,7 @@
 // headers and names, sectors and the trailer, with the parts kept in
 // memory. The page must come out as UTF-8 with no placeholder left, and
 // the browser's copy of it must hold no script.
+#include <cctype>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -35,9 +36,10 @@ private:
 bool hasScript(const std::string& s) {
     for (size_t i = 0; i + 7 <= s.size(); ++i) {
         if (s[i] != '<') continue;
-        std::string t = s.substr(i + 1, 6);
+        std::string t = s.substr(i + 1, 7);
         for (char& c : t) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
-        if (t == "script") return true;
+        // An element named "script"; "<scriptx>" is some other element.
+        if (t.starts_with("script") && (t.size() == 6 || !std::isalnum(static_cast<unsigned char>(t[6])))) return true;
     }
     return false;
 }

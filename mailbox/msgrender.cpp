@@ -42,21 +42,24 @@ bool ciEqual(std::string_view a, std::string_view b) {
     return true;
 }
 
-// Case-insensitive ASCII search; Needle is lower case.
+// Case-insensitive ASCII search; Needle is lower case. The next place of
+// each case of its first letter is kept, so neither is looked for twice.
 size_t ciFind(std::string_view hay, std::string_view needle, size_t from = 0) {
     if (needle.empty() || hay.size() < needle.size()) return std::string_view::npos;
     const char a = needle[0];
     const char b = static_cast<char>(a >= 'a' && a <= 'z' ? a - 32 : a);
-    for (size_t i = from; i + needle.size() <= hay.size();) {
-        const void* pa = std::memchr(hay.data() + i, a, hay.size() - i);
-        const void* pb = a == b ? nullptr : std::memchr(hay.data() + i, b, hay.size() - i);
-        const char* p = static_cast<const char*>(pa);
-        if (pb && (!p || pb < pa)) p = static_cast<const char*>(pb);
-        if (!p) return std::string_view::npos;
-        const size_t at = static_cast<size_t>(p - hay.data());
-        if (at + needle.size() > hay.size()) return std::string_view::npos;
-        if (ciEqual(hay.substr(at, needle.size()), needle)) return at;
-        i = at + 1;
+    const size_t last = hay.size() - needle.size();
+    auto next = [&](char c, size_t i) {
+        if (i > last) return std::string_view::npos;
+        const void* p = std::memchr(hay.data() + i, c, last + 1 - i);
+        return p ? static_cast<size_t>(static_cast<const char*>(p) - hay.data()) : std::string_view::npos;
+    };
+    size_t na = next(a, from), nb = a == b ? std::string_view::npos : next(b, from);
+    while (na != std::string_view::npos || nb != std::string_view::npos) {
+        const size_t at = std::min(na, nb);
+        if (ciEqual(hay.substr(at + 1, needle.size() - 1), needle.substr(1))) return at;
+        if (at == na) na = next(a, at + 1);
+        else nb = next(b, at + 1);
     }
     return std::string_view::npos;
 }
@@ -115,12 +118,20 @@ bool wideCharset(std::string_view cs) {
 // Received text in its declared character set as UTF-8. Whole: the text is
 // all in that set (a decoded part); otherwise it is ASCII markup around
 // text, where a set that is not ASCII-based cannot be applied.
-std::string toUtf8(std::string_view text, std::string_view charset, bool whole) {
+void toUtf8In(std::string& text, std::string_view charset, bool whole) {
     const std::string cs = lower(rtl::Trim(charset));
-    if (cs.empty() || cs == "utf-8" || cs == "utf8" || cs == "us-ascii")
-        return hasHighBytes(text) ? ValidUtf8(text) : std::string(text);
-    if (!whole && (!hasHighBytes(text) || wideCharset(cs))) return ValidUtf8(text);
-    return ValidUtf8(helpers::charsetconv(text, cs));
+    const bool plain = cs.empty() || cs == "utf-8" || cs == "utf8" || cs == "us-ascii";
+    if ((plain || !whole) && !hasHighBytes(text)) return;
+    if (plain || (!whole && wideCharset(cs))) {
+        if (!IsValidUtf8(text)) text = ValidUtf8(text);
+        return;
+    }
+    text = ValidUtf8(helpers::charsetconv(text, cs));
+}
+
+std::string toUtf8(std::string text, std::string_view charset, bool whole) {
+    toUtf8In(text, charset, whole);
+    return text;
 }
 
 // The placeholder characters are ours: any that came with the message
@@ -181,36 +192,40 @@ std::string boundaryValue(std::string_view text, size_t at) {
 // separator. The text is the lines joined again.
 std::string markBoundaries(const rtl::TStringList& lines, const TRenderLimits& limits,
                            std::vector<std::string>& problems) {
-    std::string text = lines.Text();
-    dropTagChars(text);
     std::unordered_set<std::string> prefixes;
     std::unordered_map<std::string, int> full;  // boundary -> 1 used, 2 closed
     std::vector<std::string> order;
-    size_t declared = 0;
-    for (size_t at = ciFind(text, "boundary="); at != std::string::npos; at = ciFind(text, "boundary=", at + 9)) {
-        if (declared == limits.maxBoundaries) {
-            problems.push_back("More than " + std::to_string(limits.maxBoundaries) +
-                               " boundaries declared: the parts of the others are not separated");
-            break;
+    size_t declared = 0, total = 0;
+    bool capped = false;
+    // A value ends within its line, so the declarations are read line by line.
+    for (int i = 0; i < lines.Count(); ++i) {
+        const std::string& line = lines[i];
+        total += line.size() + 2;
+        for (size_t at = capped ? std::string::npos : ciFind(line, "boundary="); at != std::string::npos;
+             at = ciFind(line, "boundary=", at + 9)) {
+            if (declared == limits.maxBoundaries) {
+                problems.push_back("More than " + std::to_string(limits.maxBoundaries) +
+                                   " boundaries declared: the parts of the others are not separated");
+                capped = true;
+                break;
+            }
+            ++declared;
+            const std::string v = boundaryValue(line, at + 9);
+            if (v.empty()) continue;
+            prefixes.insert("--" + v.substr(0, 5));
+            if (full.emplace(v, 0).second) order.push_back(v);
         }
-        ++declared;
-        const std::string v = boundaryValue(text, at + 9);
-        if (v.empty()) continue;
-        prefixes.insert("--" + v.substr(0, 5));
-        if (full.emplace(v, 0).second) order.push_back(v);
     }
-    if (prefixes.empty()) return text;
     std::vector<size_t> lengths;
     for (const auto& p : prefixes)
         if (std::find(lengths.begin(), lengths.end(), p.size()) == lengths.end()) lengths.push_back(p.size());
 
     std::string out;
-    out.reserve(text.size());
+    out.reserve(total);
     for (int i = 0; i < lines.Count(); ++i) {
-        std::string line = lines[i];
-        dropTagChars(line);
+        const std::string& line = lines[i];
         bool marked = false;
-        if (line.size() > 2 && line[0] == '-' && line[1] == '-') {
+        if (!lengths.empty() && line.size() > 2 && line[0] == '-' && line[1] == '-') {
             for (size_t n : lengths)
                 if (line.size() >= n && prefixes.count(line.substr(0, n))) marked = true;
             if (marked) {
@@ -223,9 +238,10 @@ std::string markBoundaries(const rtl::TStringList& lines, const TRenderLimits& l
                 }
             }
         }
-        out += marked ? std::string(kSeparator) : line;
+        out += marked ? kSeparator : std::string_view(line);
         out += "\r\n";
     }
+    dropTagChars(out);
     for (const auto& b : order) {
         const int state = full[b];
         if (state == 0) problems.push_back("Boundary \"" + b + "\" is declared but never used: its parts are not separated");
@@ -284,6 +300,16 @@ std::string_view cutRun(std::string_view run) {
     if (p != std::string_view::npos) return run.substr(0, p + 2);
     p = run.find('=');
     return p == std::string_view::npos ? run : run.substr(0, p + 1);
+}
+
+// The run's bytes: its line breaks go first, in one pass, as the decoder
+// would otherwise take them out one at a time.
+std::string decodeRun(std::string_view run) {
+    std::string flat;
+    flat.reserve(run.size());
+    for (char c : run)
+        if (c != '\r' && c != '\n') flat += c;
+    return helpers::b64decode(flat);
 }
 
 // ---------------------------------------------------------- part headers
@@ -506,7 +532,7 @@ Split splitText(std::string& text, const TRenderInput& in) {
     found(tagAt);
     found(findHeaderValue(text, "content-type:", "text/html"));
     if (S == 0) {
-        s.body = text;
+        s.body = std::move(text);
         return s;
     }
     s.hasHeader = true;
@@ -515,7 +541,8 @@ Split splitText(std::string& text, const TRenderInput& in) {
         s.hasPlain = true;
         s.plain = rtl::Trim(std::string_view(text).substr(H - 1, S - H));
     }
-    s.body = text.substr(S - 1);
+    text.erase(0, S - 1);
+    s.body = std::move(text);
     return s;
 }
 
@@ -625,7 +652,7 @@ std::string BuildPage(const TRenderInput& in, TPartStore& store, TRenderResult& 
         if (plainCs.empty()) plainCs = charset;
         size_t at, len;
         if (!in.Enciphered && findRun(s.plain, 0, 30, 20, at, len)) {
-            std::string decoded = helpers::b64decode(cutRun(std::string_view(s.plain).substr(at, len)));
+            std::string decoded = decodeRun(cutRun(std::string_view(s.plain).substr(at, len)));
             if (!decoded.empty()) {
                 dropTagChars(decoded);
                 s.plain = decoded;
@@ -634,7 +661,8 @@ std::string BuildPage(const TRenderInput& in, TPartStore& store, TRenderResult& 
         const std::string shown = rtl::StringReplace(toUtf8(s.plain, plainCs, false), "=\r\n", "", rtl::rfReplaceAll);
         plainBlock = ToggleBlock("kwemplaintex", helpers::htmlescape(shown), "Plain Text");
     }
-    std::string body = toUtf8(s.body, charset, false);
+    std::string body = std::move(s.body);
+    toUtf8In(body, charset, false);
     bool html = s.html;
 
     // Parts in Base64.
@@ -669,7 +697,7 @@ std::string BuildPage(const TRenderInput& in, TPartStore& store, TRenderResult& 
                 problems.push_back("A part of " + std::to_string(cut.size() / 4 * 3) + " bytes is too large to keep");
                 partHtml = tag("BR") + "[part too large to keep]" + tag("BR");
             } else {
-                std::string bytes = helpers::b64decode(cut);
+                std::string bytes = decodeRun(cut);
                 if (bytes.empty()) {
                     // Not Base64 after all: its text stays readable.
                     partHtml = helpers::htmlescape(run);
@@ -677,7 +705,7 @@ std::string BuildPage(const TRenderInput& in, TPartStore& store, TRenderResult& 
                     const std::string guessed = "." + lower(helpers::sniffext(bytes));
                     if (part.fileName.empty() &&
                         (part.contentType == "text/plain" || part.contentType == "text/html")) {
-                        std::string t = toUtf8(bytes, part.charset.empty() ? charset : part.charset, true);
+                        std::string t = toUtf8(std::move(bytes), part.charset.empty() ? charset : part.charset, true);
                         dropTagChars(t);
                         if (part.contentType == "text/plain") {
                             t = helpers::htmlescape(t);
@@ -931,9 +959,14 @@ std::string BrowserCopy(std::string_view page) {
             }
             selfClose = false;
             Attr a;
+            // Only plain names are kept: anything else in a tag goes.
+            bool odd = false;
             while (j < page.size() && !isspacec(page[j]) && page[j] != '>' && page[j] != '=' &&
-                   !(page[j] == '/' && a.name.size()))
+                   !(page[j] == '/' && a.name.size())) {
+                odd = odd || !(nameChar(page[j]) || page[j] == '.');
                 a.name += page[j++];
+            }
+            if (odd) a.name.clear();
             size_t k = j;
             while (k < page.size() && isspacec(page[k])) ++k;
             if (k < page.size() && page[k] == '=') {

@@ -33,13 +33,17 @@ private:
     std::map<std::string, std::string> files_;
 };
 
+// A script element as a browser reads it: "<script" ending where a tag
+// name ends ("<script-x>" is another element).
 bool hasScript(const std::string& s) {
     for (size_t i = 0; i + 7 <= s.size(); ++i) {
         if (s[i] != '<') continue;
-        std::string t = s.substr(i + 1, 7);
+        std::string t = s.substr(i + 1, 6);
         for (char& c : t) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
-        // An element named "script"; "<scriptx>" is some other element.
-        if (t.starts_with("script") && (t.size() == 6 || !std::isalnum(static_cast<unsigned char>(t[6])))) return true;
+        if (t != "script") continue;
+        if (i + 7 == s.size()) return true;
+        const char n = s[i + 7];
+        if (n == '>' || n == '/' || std::isspace(static_cast<unsigned char>(n))) return true;
     }
     return false;
 }

@@ -3,12 +3,14 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <filesystem>
 #include <unordered_map>
 #include <unordered_set>
 
 #include "helpers/kwutil.h"
+#include "mail/mimeutils.h"
 #include "mailbox/hdrdecode.h"
 #include "platform/rtl/sysutils.h"
 
@@ -42,24 +44,38 @@ bool ciEqual(std::string_view a, std::string_view b) {
     return true;
 }
 
-// Case-insensitive ASCII search; Needle is lower case. The next place of
-// each case of its first letter is kept, so neither is looked for twice.
+// Case-insensitive ASCII search; Needle is lower case. When the needle
+// holds a character without case (":", "=", "<"), the search runs on that
+// one character with memchr; otherwise on both cases of the first letter,
+// keeping the next place of each so that neither is looked for twice.
 size_t ciFind(std::string_view hay, std::string_view needle, size_t from = 0) {
     if (needle.empty() || hay.size() < needle.size()) return std::string_view::npos;
-    const char a = needle[0];
-    const char b = static_cast<char>(a >= 'a' && a <= 'z' ? a - 32 : a);
     const size_t last = hay.size() - needle.size();
-    auto next = [&](char c, size_t i) {
-        if (i > last) return std::string_view::npos;
-        const void* p = std::memchr(hay.data() + i, c, last + 1 - i);
-        return p ? static_cast<size_t>(static_cast<const char*>(p) - hay.data()) : std::string_view::npos;
+    auto next = [&](char c, size_t i, size_t shift) {
+        if (i + shift > last + shift || i > last) return std::string_view::npos;
+        const void* p = std::memchr(hay.data() + i + shift, c, last + 1 - i);
+        return p ? static_cast<size_t>(static_cast<const char*>(p) - hay.data()) - shift : std::string_view::npos;
     };
-    size_t na = next(a, from), nb = a == b ? std::string_view::npos : next(b, from);
+    size_t anchor = needle.size();
+    for (size_t k = needle.size(); k-- > 0;)
+        if (lowerc(needle[k]) == needle[k] && !(needle[k] >= 'a' && needle[k] <= 'z')) {
+            anchor = k;
+            break;
+        }
+    if (anchor < needle.size()) {
+        for (size_t at = next(needle[anchor], from, anchor); at != std::string_view::npos;
+             at = next(needle[anchor], at + 1, anchor))
+            if (ciEqual(hay.substr(at, needle.size()), needle)) return at;
+        return std::string_view::npos;
+    }
+    const char a = needle[0];
+    const char b = static_cast<char>(a - 32);
+    size_t na = next(a, from, 0), nb = next(b, from, 0);
     while (na != std::string_view::npos || nb != std::string_view::npos) {
         const size_t at = std::min(na, nb);
         if (ciEqual(hay.substr(at + 1, needle.size() - 1), needle.substr(1))) return at;
-        if (at == na) na = next(a, at + 1);
-        else nb = next(b, at + 1);
+        if (at == na) na = next(a, at + 1, 0);
+        else nb = next(b, at + 1, 0);
     }
     return std::string_view::npos;
 }
@@ -148,12 +164,13 @@ std::string tag(std::string_view inner) {
     return r;
 }
 
-// Text inside an attribute or element that nothing else escapes.
-std::string escapeText(std::string_view s) {
+// Text inside an attribute or element that nothing else escapes. Without
+// Amp, entities already in the text stay as they are.
+std::string escapeText(std::string_view s, bool amp = true) {
     std::string r;
     for (char c : s) {
         switch (c) {
-            case '&': r += "&amp;"; break;
+            case '&': r += amp ? "&amp;" : "&"; break;
             case '<': r += "&lt;"; break;
             case '>': r += "&gt;"; break;
             case '"': r += "&quot;"; break;
@@ -270,10 +287,17 @@ void decodeQpSections(std::string& text) {
 
 // ------------------------------------------------------------- Base64 runs
 
-bool b64char(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '/' || c == '+';
-}
-bool runchar(char c) { return b64char(c) || c == '=' || c == '\r' || c == '\n'; }
+// Base64 characters (1), and the further characters a run may hold (2).
+constexpr auto kRunClass = [] {
+    std::array<unsigned char, 256> t{};
+    for (int c = 'A'; c <= 'Z'; ++c) t[c] = t[c + 32] = 1;
+    for (int c = '0'; c <= '9'; ++c) t[c] = 1;
+    t['/'] = t['+'] = 1;
+    t['='] = t['\r'] = t['\n'] = 2;
+    return t;
+}();
+bool b64char(char c) { return kRunClass[static_cast<unsigned char>(c)] == 1; }
+bool runchar(char c) { return kRunClass[static_cast<unsigned char>(c)] != 0; }
 
 // "\r\n" + First Base64 characters + at least Rest more of them, "=" or line
 // breaks: the leftmost such run from From, trimmed. False when none.
@@ -302,14 +326,14 @@ std::string_view cutRun(std::string_view run) {
     return p == std::string_view::npos ? run : run.substr(0, p + 1);
 }
 
-// The run's bytes: its line breaks go first, in one pass, as the decoder
-// would otherwise take them out one at a time.
+// The run's bytes. A run holds only Base64 characters, line breaks and, at
+// its end, "=" or "==", so the codec decodes it directly, line breaks and
+// all; a run whose characters do not make whole groups is no Base64.
 std::string decodeRun(std::string_view run) {
-    std::string flat;
-    flat.reserve(run.size());
-    for (char c : run)
-        if (c != '\r' && c != '\n') flat += c;
-    return helpers::b64decode(flat);
+    size_t chars = 0;
+    for (char c : run) chars += c != '\r' && c != '\n';
+    if (chars == 0 || chars % 4 != 0) return {};
+    return mail::Base64Decode(run);
 }
 
 // ---------------------------------------------------------- part headers
@@ -1030,7 +1054,7 @@ std::string BrowserCopy(std::string_view page) {
             }
             out += ' ';
             out += a.name;
-            if (a.hasValue) out += "=\"" + rtl::StringReplace(v, "\"", "&quot;", rtl::rfReplaceAll) + "\"";
+            if (a.hasValue) out += "=\"" + escapeText(v, false) + "\"";
         }
         if (selfClose) out += '/';
         out += '>';

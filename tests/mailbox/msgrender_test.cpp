@@ -392,6 +392,7 @@ TEST(RenderNames, BrowserCopyFetchesNothingAndRunsNothing) {
         {"<!-- <img src=http://x/> -->t", "t"},
         {"<SPAN ID=\"kwemallhdrs\" STYLE=\"display:none;font:8pt tahoma;\">h</SPAN>",
          "<SPAN ID=\"kwemallhdrs\" STYLE=\"font:8pt tahoma;\">h</SPAN>"},
+        {"<p title=\"a<script>b\">", "<p title=\"a&lt;script&gt;b\">"},
         {"1 < 2 and 3 > 2", "1 < 2 and 3 > 2"},
     };
     for (const auto& c : cases) EXPECT_EQ(BrowserCopy(c.in), c.want) << c.in;

@@ -11,3 +11,6 @@ set(CODEC_FUZZ_SOURCES
   ${CODEC_FUZZ_ROOT}/platform/rtl/sysutils.cpp
   ${CODEC_FUZZ_ROOT}/platform/rtl/classes.cpp
 )
+# The message renderer's target: built by render.cmake with the libraries it
+# needs; its seed corpus is tests/data/render/corpus.
+set(RENDER_FUZZ_TARGETS msgrender_parts)

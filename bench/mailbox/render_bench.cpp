@@ -1,0 +1,101 @@
+// Renders 1,000 generated messages (plain, alternative, inline pictures,
+// attachments; 1 KB to 5 MB) to pages with their parts, and has Python's
+// email package parse the same messages and write the same parts, in the
+// same run. Prints messages/s and MB/s of each.
+//   bench_render [COUNT, default 1000] [WORKDIR, default a temporary folder]
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <unistd.h>
+
+#include "helpers/kwutil.h"
+#include "mailbox/hdrdecode.h"
+#include "mailbox/msgrender.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string readFile(const fs::path& p) {
+    std::ifstream f(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
+}
+
+int run(const std::string& cmd) {
+    const int rc = std::system(cmd.c_str());
+    if (rc != 0) std::fprintf(stderr, "failed (%d): %s\n", rc, cmd.c_str());
+    return rc;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int count = argc > 1 ? std::atoi(argv[1]) : 1000;
+    const fs::path work = argc > 2 ? fs::path(argv[2]) : fs::temp_directory_path() / ("render-bench-" + std::to_string(::getpid()));
+    const std::string script = PWX_SOURCE_DIR "/bench/mailbox/render_python.py";
+    helpers::homedir = PWX_SOURCE_DIR "/data/";
+    fs::remove_all(work);
+    fs::create_directories(work / "prog");
+    std::printf("making %d messages in %s\n", count, work.c_str());
+    std::fflush(stdout);
+    if (run("/usr/bin/python3 " + script + " make '" + (work / "msgs").string() + "' " + std::to_string(count)))
+        return 1;
+
+    // The messages as the POP3 client hands them over: lines in memory.
+    std::vector<mailbox::TRenderInput> inputs;
+    int64_t bytes = 0;
+    for (const auto& e : fs::directory_iterator(work / "msgs")) {
+        const std::string data = readFile(e.path());
+        bytes += static_cast<int64_t>(data.size());
+        mailbox::TRenderInput in;
+        in.lines.SetText(data);
+        for (int i = 0; i < in.lines.Count() && !in.lines[i].empty(); ++i) {
+            const std::string& l = in.lines[i];
+            if (l.rfind("From: ", 0) == 0) in.HdrFrom = l.substr(6);
+            else if (l.rfind("To: ", 0) == 0) in.HdrTo = l.substr(4);
+            else if (l.rfind("Date: ", 0) == 0) in.HdrDate = l.substr(6);
+            else if (l.rfind("Subject: ", 0) == 0) in.HdrSubject = l.substr(9);
+        }
+        std::string cs;
+        in.From = mailbox::DecodeEncodedWords(in.HdrFrom, true, cs);
+        in.folder = (work / "cpp").string();
+        in.programFolder = (work / "prog").string() + "/";
+        inputs.push_back(std::move(in));
+    }
+
+    size_t problems = 0;
+    const auto t0 = std::chrono::steady_clock::now();
+    for (const auto& in : inputs) {
+        const mailbox::TRenderResult r = mailbox::RenderMessage(in);
+        if (!r.ok) {
+            std::fprintf(stderr, "not rendered: %s\n", in.HdrSubject.c_str());
+            return 1;
+        }
+        problems += r.problems.size();
+    }
+    const double cpp = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+
+    const std::string out = (work / "py.txt").string();
+    if (run("/usr/bin/python3 " + script + " parse '" + (work / "msgs").string() + "' '" + (work / "py").string() +
+            "' > '" + out + "'"))
+        return 1;
+    double py = 0;
+    long pyCount = 0, pyBytes = 0;
+    if (std::sscanf(readFile(out).c_str(), "%lf %ld %ld", &py, &pyCount, &pyBytes) != 3 || pyCount != count ||
+        pyBytes != bytes) {
+        std::fprintf(stderr, "unexpected Python output: %s\n", readFile(out).c_str());
+        return 1;
+    }
+
+    const double mb = static_cast<double>(bytes) / 1e6;
+    std::printf("%d messages, %.1f MB (%zu problems reported)\n", count, mb, problems);
+    std::printf("renderer       %8.3f s  %9.1f messages/s  %8.1f MB/s\n", cpp, count / cpp, mb / cpp);
+    std::printf("python email   %8.3f s  %9.1f messages/s  %8.1f MB/s\n", py, count / py, mb / py);
+    std::printf("speed-up       %8.2fx\n", py / cpp);
+    fs::remove_all(work);
+    return 0;
+}

@@ -1,0 +1,399 @@
+#include <gtest/gtest.h>
+
+#include <QUrl>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+
+#include "helpers/kwutil.h"
+#include "mailbox/hdrdecode.h"
+#include "mailbox/msgrender.h"
+#include "platform/rtl/sysutils.h"
+
+using namespace mailbox;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string readFile(const fs::path& p) {
+    std::ifstream f(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
+}
+
+void writeFile(const fs::path& p, std::string_view data) {
+    std::ofstream f(p, std::ios::binary);
+    f.write(data.data(), static_cast<std::streamsize>(data.size()));
+}
+
+// The header fields as the POP3 client captures them: the value after ": ",
+// continuation lines joined with a blank.
+void captureHeaders(TRenderInput& in) {
+    std::string* target = nullptr;
+    for (int i = 0; i < in.lines.Count(); ++i) {
+        const std::string& line = in.lines[i];
+        if (line.empty()) break;
+        if ((line[0] == ' ' || line[0] == '\t') && target) {
+            *target += " " + line.substr(1);
+            continue;
+        }
+        const size_t colon = line.find(':');
+        if (colon == std::string::npos) continue;
+        const std::string key = rtl::LowerCase(line.substr(0, colon));
+        target = key == "from" ? &in.HdrFrom : key == "to" ? &in.HdrTo : key == "cc" ? &in.HdrCc
+               : key == "date" ? &in.HdrDate : key == "subject" ? &in.HdrSubject : nullptr;
+        if (target) *target = line.substr(colon + 1 + (colon + 1 < line.size() && line[colon + 1] == ' '));
+    }
+}
+
+// Folders named with a blank and "#", so that every link must be encoded.
+class Render : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        helpers::homedir = PWX_DATA_DIR "/";
+        fixtures_ = fs::temp_directory_path() / ("render-fixtures-" + std::to_string(::getpid()));
+        const std::string cmd =
+            std::string("/usr/bin/python3 ") + RENDER_FIXTURE_SCRIPT + " '" + fixtures_.string() + "'";
+        ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+    }
+    static void TearDownTestSuite() { fs::remove_all(fixtures_); }
+
+    void SetUp() override {
+        root_ = fs::temp_directory_path() / ("render-" + std::to_string(::getpid()) + "-" +
+                                             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(root_);
+        folder_ = root_ / "rcvd dir#1" / "box";
+        program_ = root_ / "prog";
+        fs::create_directories(program_);
+    }
+    void TearDown() override {
+        if (!std::getenv("RENDER_KEEP")) fs::remove_all(root_);
+    }
+
+    TRenderInput input(std::string_view message, const std::string& from) const {
+        TRenderInput in;
+        std::string text(message);
+        in.lines.Clear();
+        size_t i = 0;
+        while (i < text.size()) {
+            size_t e = text.find('\n', i);
+            if (e == std::string::npos) e = text.size();
+            std::string line = text.substr(i, e - i);
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            in.lines.Add(line);
+            i = e + 1;
+        }
+        captureHeaders(in);
+        in.From = from;
+        in.folder = folder_.string();
+        in.programFolder = program_.string() + "/";
+        return in;
+    }
+    TRenderInput fixture(const std::string& name) const {
+        TRenderInput in = input(readFile(fixtures_ / (name + ".eml")), "");
+        std::string cs;
+        in.From = DecodeEncodedWords(in.HdrFrom, true, cs);
+        return in;
+    }
+    static std::string part(const std::string& name, int n) {
+        return readFile(fixtures_ / (name + ".part" + std::to_string(n)));
+    }
+    std::string inFolder(const std::string& name) const { return (folder_ / name).string(); }
+    std::set<std::string> folderNames() const {
+        std::set<std::string> r;
+        for (const auto& e : fs::directory_iterator(folder_)) r.insert(e.path().filename().string());
+        return r;
+    }
+    // Every file under the test's root, as paths relative to it.
+    std::set<std::string> allFiles() const {
+        std::set<std::string> r;
+        for (const auto& e : fs::recursive_directory_iterator(root_))
+            if (e.is_regular_file()) r.insert(fs::relative(e.path(), root_).string());
+        return r;
+    }
+
+    static inline fs::path fixtures_;
+    fs::path root_, folder_, program_;
+};
+
+std::vector<std::string> split(const std::string& s, char sep) {
+    std::vector<std::string> r;
+    size_t i = 0;
+    for (size_t e; (e = s.find(sep, i)) != std::string::npos; i = e + 1) r.push_back(s.substr(i, e - i));
+    if (i < s.size()) r.push_back(s.substr(i));
+    return r;
+}
+
+size_t posOf(const std::string& page, const std::string& what) {
+    const size_t p = page.find(what);
+    EXPECT_NE(p, std::string::npos) << "missing: " << what;
+    return p;
+}
+
+}  // namespace
+
+TEST_F(Render, AlternativePartsInlinePictureAndAttachments) {
+    const TRenderResult r = RenderMessage(fixture("alternative"));
+    ASSERT_TRUE(r.ok) << ::testing::PrintToString(r.problems);
+    EXPECT_EQ(r.PagePath, inFolder("Name_1.htm"));
+    EXPECT_EQ(r.Charset, "utf-8");  // the HTML part's set
+    const std::string page = readFile(r.PagePath);
+    EXPECT_TRUE(IsValidUtf8(page));
+    EXPECT_EQ(page.find_first_of(std::string{kTagOpen, kTagClose}), std::string::npos);
+
+    // Saved parts, byte for byte: the cid picture has no name and stays a
+    // "kw64_" file; the PDF and the picture after the HTML are named.
+    const auto att = split(r.Attachment, '|');
+    ASSERT_EQ(att.size(), 3u) << r.Attachment;
+    EXPECT_EQ(fs::path(att[0]).parent_path(), program_);
+    EXPECT_TRUE(fs::path(att[0]).filename().string().starts_with("kw64_")) << att[0];
+    EXPECT_TRUE(att[0].ends_with(".png")) << att[0];
+    EXPECT_EQ(att[1], inFolder("x_1.pdf"));
+    EXPECT_EQ(att[2], inFolder("loose_1.png"));
+    EXPECT_EQ(readFile(att[0]), part("alternative", 1));
+    EXPECT_EQ(readFile(att[1]), part("alternative", 2));
+    EXPECT_EQ(readFile(att[2]), part("alternative", 3));
+
+    // The layout, in its order.
+    const size_t meta = posOf(page, "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html;charset=utf-8\">\r\n"
+                                    "<META HTTP-EQUIV=\"X-UA-Compatible\" CONTENT=\"IE=EmulateIE11\">\r\n");
+    EXPECT_EQ(meta, 0u);
+    const size_t all = posOf(page, "<SPAN ID=\"kwemallhdrs\"");
+    const size_t subj = posOf(page, ">Subject: Gr\xC3\xBC\xC3\x9F" "e und mehr</SPAN><BR>\r\n<BR>\r\n");
+    const size_t plain = posOf(page, "<SPAN ID=\"kwemplaintex\"");
+    const size_t body = posOf(page, "<p>Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC</p>");
+    const size_t attached = posOf(page, "<SPAN ID=\"kwemattached\"");
+    EXPECT_LT(all, subj);
+    EXPECT_LT(subj, plain);
+    EXPECT_LT(plain, body);
+    EXPECT_LT(body, attached);
+    EXPECT_TRUE(page.ends_with("</BODY></HTML>"));
+    // The plain text, converted from Latin-1 and escaped.
+    const size_t plainEnd = page.find("</SPAN>", plain);
+    EXPECT_NE(page.substr(plain, plainEnd - plain).find("Gr\xC3\xBC\xC3\x9F" "e aus K\xC3\xB6ln, plain &lt;b&gt;text&lt;/b&gt;"),
+              std::string::npos);
+
+    // The cid reference points at the saved picture; the other picture and
+    // the PDF are in the Attachments block.
+    EXPECT_NE(page.find("<img src=\"" + FileUrl(att[0]) + "\">"), std::string::npos);
+    EXPECT_EQ(page.find("cid:"), std::string::npos);
+    const std::string tail = page.substr(attached);
+    EXPECT_NE(tail.find("<BR><IMG SRC=\"" + FileUrl(att[2]) + "\"><BR>"), std::string::npos);
+    EXPECT_NE(tail.find("<BR> ATTACHMENT <A TARGET=\"_blank\" HREF=\"" + FileUrl(att[1]) + "\">" + att[1] +
+                        "</A><BR>"),
+              std::string::npos);
+}
+
+TEST_F(Render, SameNameAndSizeWithOtherContentIsKeptApart) {
+    // A file of the first attachment's name and size but other bytes is there.
+    const std::string a = part("samename", 1), b = part("samename", 2);
+    ASSERT_EQ(a.size(), b.size());
+    fs::create_directories(folder_);
+    std::string other(a.size(), 'z');
+    writeFile(folder_ / "x_1.pdf", other);
+
+    const TRenderResult r = RenderMessage(fixture("samename"));
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.Attachment, inFolder("x_2.pdf") + "|" + inFolder("x_3.pdf") + "|" + inFolder("x_2.pdf") + "|");
+    EXPECT_EQ(readFile(folder_ / "x_1.pdf"), other);
+    EXPECT_EQ(readFile(folder_ / "x_2.pdf"), a);
+    EXPECT_EQ(readFile(folder_ / "x_3.pdf"), b);
+    EXPECT_EQ(folderNames(), (std::set<std::string>{"Name_1.htm", "x_1.pdf", "x_2.pdf", "x_3.pdf"}));
+
+    // Fetched again, the same page and the same files are taken.
+    TRenderInput again = fixture("samename");
+    again.PagePath = r.PagePath;
+    again.reload = true;
+    const TRenderResult r2 = RenderMessage(again);
+    EXPECT_TRUE(r2.reused);
+    EXPECT_EQ(r2.PagePath, r.PagePath);
+    EXPECT_EQ(folderNames(), (std::set<std::string>{"Name_1.htm", "x_1.pdf", "x_2.pdf", "x_3.pdf"}));
+
+    // Another message from the same sender gets the next number.
+    const TRenderResult r3 = RenderMessage(fixture("alternative"));
+    EXPECT_EQ(r3.PagePath, inFolder("Name_2.htm"));
+}
+
+TEST_F(Render, ExistingPageIsShownWithoutRendering) {
+    fs::create_directories(folder_);
+    writeFile(folder_ / "Old_1.htm", "old page");
+    TRenderInput in = fixture("samename");
+    in.PagePath = inFolder("Old_1.htm");
+    const TRenderResult r = RenderMessage(in);
+    EXPECT_TRUE(r.ok && r.reused);
+    EXPECT_EQ(r.PagePath, in.PagePath);
+    EXPECT_EQ(folderNames(), std::set<std::string>{"Old_1.htm"});
+}
+
+TEST_F(Render, Rfc2231NamesAndNestedParts) {
+    const TRenderResult r = RenderMessage(fixture("rfc2231"));
+    ASSERT_TRUE(r.ok);
+    const std::string longName = std::string(90, 'x') + "_1.dat";
+    EXPECT_EQ(r.Attachment, inFolder("naive resume_1.dat") + "|" + inFolder(longName) + "|");
+    EXPECT_EQ(readFile(folder_ / "naive resume_1.dat"), part("rfc2231", 1));
+    EXPECT_EQ(readFile(folder_ / longName), part("rfc2231", 2));
+
+    // Three levels deep, the HTML in Base64 and windows-1252.
+    const TRenderResult n = RenderMessage(fixture("nested"));
+    ASSERT_TRUE(n.ok);
+    const std::string page = readFile(n.PagePath);
+    EXPECT_NE(page.find("<p>HTML \xE2\x82\xAC sign</p>"), std::string::npos);
+    EXPECT_NE(page.find("plain \xE2\x82\xAC"), std::string::npos);
+    EXPECT_EQ(n.Attachment, inFolder("nested_1.pdf") + "|");
+    EXPECT_EQ(readFile(folder_ / "nested_1.pdf"), part("nested", 1));
+    EXPECT_TRUE(IsValidUtf8(page));
+}
+
+TEST_F(Render, PartNamesNeverLeaveTheFolder) {
+    const TRenderResult r = RenderMessage(fixture("evilnames"));
+    ASSERT_TRUE(r.ok);
+    const std::string page = fs::path(r.PagePath).filename().string();
+    EXPECT_EQ(folderNames(), (std::set<std::string>{page, "escape_1.dat", "win_1.dat", "hidden_1", "attachment_1",
+                                                    "cde_1.dat"}));
+    const std::string box = fs::relative(folder_, root_).string() + "/";
+    EXPECT_EQ(allFiles(), (std::set<std::string>{box + page, box + "escape_1.dat", box + "win_1.dat",
+                                                 box + "hidden_1", box + "attachment_1", box + "cde_1.dat"}));
+    EXPECT_EQ(readFile(folder_ / "escape_1.dat"), part("evilnames", 1));
+    EXPECT_EQ(readFile(folder_ / "cde_1.dat"), part("evilnames", 5));
+}
+
+TEST_F(Render, PlainTextIsConvertedAndEscaped) {
+    const TRenderResult r = RenderMessage(fixture("latin1"));
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.PagePath, inFolder("Jorgjexampleorg_1.htm"));
+    EXPECT_EQ(r.Charset, "iso-8859-1");
+    const std::string page = readFile(r.PagePath);
+    EXPECT_TRUE(IsValidUtf8(page));
+    EXPECT_NE(page.find("Caf\xC3\xA9 &lt;script&gt;alert(1)&lt;/script&gt; &amp; more"), std::string::npos);
+    EXPECT_EQ(page.find("<script"), std::string::npos);
+    EXPECT_NE(page.find(">From: J\xC3\xB6rg &lt;"), std::string::npos);
+}
+
+TEST_F(Render, EdgeCasesOfThePage) {
+    // No blank line: no header block; a sender without letters or digits.
+    TRenderResult r = RenderMessage(input("just one line of text", "!!! ???"));
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.PagePath, inFolder("RCV_1.htm"));
+    std::string page = readFile(r.PagePath);
+    EXPECT_EQ(page.find("kwemallhdrs"), std::string::npos);
+    EXPECT_NE(page.find("just one line of text"), std::string::npos);
+
+    // Text naming text/html anywhere is not escaped.
+    r = RenderMessage(input("Subject: x\r\n\r\nsee content-type: text/html <b>bold</b>\r\n", "a_b_c"));
+    EXPECT_EQ(r.PagePath, inFolder("a_b_1.htm"));
+    EXPECT_NE(readFile(r.PagePath).find("<b>bold</b>"), std::string::npos);
+
+    // The message's own placeholder characters never become tags.
+    r = RenderMessage(input("Subject: x\r\n\r\n\x1Escript\x1F" "alert(1)\x1E/script\x1F\r\n", "tags"));
+    page = readFile(r.PagePath);
+    EXPECT_EQ(page.find("<script"), std::string::npos);
+    EXPECT_NE(page.find("alert(1)"), std::string::npos);
+}
+
+TEST_F(Render, EncipheredRowShowsDecipheredTextAndSavesNoParts) {
+    const std::string key = "k3y";
+    const std::string body = helpers::numcipher("secret body\r\nQUJDREVGR0hJSktMTU5PUFFSU1RVVldYWVo=", key);
+    TRenderInput in = input("Subject: " + helpers::numcipher("hidden subject", key) + "\r\n\r\n" + body + "\r\n",
+                            "Sender");
+    in.Enciphered = true;
+    in.mailKey = key;
+    const TRenderResult r = RenderMessage(in);
+    ASSERT_TRUE(r.ok);
+    const std::string page = readFile(r.PagePath);
+    EXPECT_NE(page.find("Subject: hidden subject"), std::string::npos);
+    EXPECT_NE(page.find("secret body<BR>\r\nQUJDREVGR0hJSktMTU5PUFFSU1RVVldYWVo="), std::string::npos);
+    EXPECT_EQ(r.Attachment, "");
+    EXPECT_EQ(folderNames(), std::set<std::string>{"Sender_1.htm"});
+    EXPECT_TRUE(fs::is_empty(program_));
+}
+
+// Broken structure renders what it can and says what it could not.
+TEST_F(Render, BrokenStructureIsReported) {
+    const std::string att = "Content-Type: application/pdf\r\nContent-Disposition: attachment; filename=r.pdf\r\n"
+                            "Content-Transfer-Encoding: base64\r\n\r\nJVBERi0xLjQKJSBmaXJzdAoAAQIDBAUGBwgJ\r\n";
+    std::string deep = "Content-Type: multipart/mixed; boundary=\"b0\"\r\n\r\n";
+    for (int i = 1; i <= 12000; ++i)
+        deep += "--b" + std::to_string(i - 1) + "\r\nContent-Type: multipart/mixed; boundary=\"b" + std::to_string(i) +
+                "\"\r\n\r\n";
+    deep += "--b12000\r\n" + att;
+    struct Case {
+        const char* name;
+        std::string message;
+        const char* problem;
+    };
+    const Case cases[] = {
+        {"unused", "Content-Type: multipart/mixed; boundary=\"zzzzzz\"\r\n\r\n--other\r\n" + att, "never used"},
+        {"unclosed", "Content-Type: multipart/mixed; boundary=\"bbbbbb\"\r\n\r\n--bbbbbb\r\n" + att, "never closed"},
+        {"deep", deep, "More than 9999 boundaries"},
+    };
+    for (const auto& c : cases) {
+        const TRenderResult r = RenderMessage(input(c.message, c.name));
+        ASSERT_TRUE(r.ok) << c.name;
+        const std::string all = ::testing::PrintToString(r.problems);
+        EXPECT_NE(all.find(c.problem), std::string::npos) << c.name << ": " << all;
+        // The attachment is saved all the same.
+        EXPECT_NE(r.Attachment.find("r_1.pdf|"), std::string::npos) << c.name;
+    }
+
+    // A part above the size cap is not kept and says so; the page is written.
+    TRenderLimits small;
+    small.maxPartBytes = 8;
+    const TRenderResult r = RenderMessage(input("Subject: x\r\n\r\n--b\r\n" + att, "big"), small);
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.Attachment, "");
+    EXPECT_NE(::testing::PrintToString(r.problems).find("too large"), std::string::npos);
+    EXPECT_NE(readFile(r.PagePath).find("[part too large to keep]"), std::string::npos);
+}
+
+TEST(RenderNames, FileUrlsAndSafeNames) {
+    for (const std::string path : {"/tmp/a b/c#d%e.pdf", "/tmp/\xC3\xA9t\xC3\xA9/x?.png", "/plain/path.htm",
+                                   "/q\"uote/a&b'c.txt"}) {
+        const std::string url = FileUrl(path);
+        EXPECT_TRUE(url.starts_with("file:///")) << url;
+        EXPECT_FALSE(url.starts_with("file:////")) << url;
+        EXPECT_EQ(url.find_first_of(" #?\"'&<>"), std::string::npos) << url;
+        EXPECT_EQ(QUrl(QString::fromStdString(url)).toLocalFile().toStdString(), path) << url;
+    }
+    struct Case {
+        const char* in;
+        const char* want;
+    };
+    const Case cases[] = {
+        {"../../etc/passwd", "passwd"}, {"..\\..\\boot.ini", "boot.ini"}, {"...", "attachment"},
+        {".bashrc", "bashrc"},          {"a\nb\tc.txt", "abc.txt"},      {"na\xC3\xAFve.pdf", "naive.pdf"},
+        {"x. ", "x"},                   {"", "attachment"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(SafePartName(c.in), c.want) << c.in;
+    EXPECT_LE(SafePartName(std::string(400, 'n') + ".pdf").size(), 160u);
+    EXPECT_TRUE(SafePartName(std::string(400, 'n') + ".pdf").ends_with(".pdf"));
+}
+
+TEST(RenderNames, BrowserCopyFetchesNothingAndRunsNothing) {
+    struct Case {
+        const char* in;
+        const char* want;
+    };
+    const Case cases[] = {
+        {"a<script>alert(1)</script>b", "ab"},
+        {"a<SCRIPT src=x>never closed", "a"},
+        {"<p onclick=\"x()\" ONMOUSEOVER='y' class=c>t</p>", "<p class=\"c\">t</p>"},
+        {"<img src=\"https://track.example/p.gif\" alt=a>", "<img alt=\"a\">"},
+        {"<img src=\"  HtTp://x/\">", "<img>"},
+        {"<img src=\"file:///tmp/a.png\">", "<img src=\"file:///tmp/a.png\">"},
+        {"<link rel=stylesheet href=\"http://x/s.css\"><p>", "<p>"},
+        {"<a href=\"java&#115;cript:alert(1)\">x</a>", "<a>x</a>"},
+        {"<a href=\"https://example.org/\">x</a>", "<a href=\"https://example.org/\">x</a>"},
+        {"<div style=\"background:url(http://x/a.png)\">", "<div style=\"background:url()\">"},
+        {"<style>@import 'http://x/a.css'; p{background:url( 'https://x/b' )}</style>",
+         "<style>@x-import 'http://x/a.css'; p{background:url()}</style>"},
+        {"<iframe src=\"http://x/\"></iframe><base href=\"http://x/\">", ""},
+        {"<meta http-equiv=\"refresh\" content=\"0;url=http://x/\">", ""},
+        {"<!-- <img src=http://x/> -->t", "t"},
+        {"<SPAN ID=\"kwemallhdrs\" STYLE=\"display:none;font:8pt tahoma;\">h</SPAN>",
+         "<SPAN ID=\"kwemallhdrs\" STYLE=\"font:8pt tahoma;\">h</SPAN>"},
+        {"<p title=\"a<script>b\">", "<p title=\"a&lt;script&gt;b\">"},
+        {"1 < 2 and 3 > 2", "1 < 2 and 3 > 2"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(BrowserCopy(c.in), c.want) << c.in;
+}

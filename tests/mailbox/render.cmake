@@ -1,0 +1,18 @@
+# Message rendering: fixtures made by Python's email package at test time.
+pelliwox_test(test_render SOURCES msgrender_test.cpp LIBS mailbox Qt6::Core)
+target_compile_definitions(test_render PRIVATE
+  PWX_DATA_DIR="${PROJECT_SOURCE_DIR}/data"
+  RENDER_FIXTURE_SCRIPT="${CMAKE_CURRENT_SOURCE_DIR}/make_render_fixtures.py")
+# The fuzz target's seed corpus replayed under AddressSanitizer and UBSan,
+# through the renderer built with them.
+set(RENDER_REPLAY_SANITIZE -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+add_executable(replay_msgrender_parts
+  ${PROJECT_SOURCE_DIR}/fuzz/msgrender_parts.cpp ${PROJECT_SOURCE_DIR}/fuzz/replay_main.cpp
+  ${PROJECT_SOURCE_DIR}/mailbox/msgrender.cpp ${PROJECT_SOURCE_DIR}/mailbox/hdrdecode.cpp)
+target_include_directories(replay_msgrender_parts PRIVATE ${PROJECT_SOURCE_DIR})
+target_compile_options(replay_msgrender_parts PRIVATE ${RENDER_REPLAY_SANITIZE})
+target_link_options(replay_msgrender_parts PRIVATE ${RENDER_REPLAY_SANITIZE})
+target_link_libraries(replay_msgrender_parts PRIVATE helpers mail platform Qt6::Core)
+target_compile_definitions(replay_msgrender_parts PRIVATE PWX_DATA_DIR="${PROJECT_SOURCE_DIR}/data")
+add_test(NAME fuzz_replay_msgrender_parts
+  COMMAND replay_msgrender_parts ${PROJECT_SOURCE_DIR}/tests/data/render/corpus)

@@ -508,6 +508,25 @@ INSTANTIATE_TEST_SUITE_P(SslSocket, RefusedServer,
                                            RefusalCase{"wronghost", "hostname mismatch"},
                                            RefusalCase{"untrusted", "self-signed certificate"}));
 
+// Peers that speak only TLS 1.0 or 1.1. Both sides run at security level 0,
+// where the library itself would still agree to these versions: only our
+// floor of TLS 1.2 stands between them and a session.
+class OldProtocolServer : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(OldProtocolServer, IsRefusedForItsProtocolVersion) {
+    auto ctx = clientContext();
+    ctx->SetSslCipherList("ALL:@SECLEVEL=0");
+    Client c(ctx.get());
+    c.connect(peerPort(GetParam()), true);
+    ASSERT_TRUE(c.handshakeDone());
+    EXPECT_NE(c.handshakeErr, 0);
+    EXPECT_EQ(c.stateAtHandshake, sslHandshakeFailed);
+    EXPECT_NE(c.s.SslHandshakeError().find("protocol version"), std::string::npos) << c.s.SslHandshakeError();
+    EXPECT_TRUE(c.received.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(SslSocket, OldProtocolServer, ::testing::Values("tls10", "tls11"));
+
 TEST(SslSocket, VerifyHandlerMayAcceptAnUntrustedServer) {
     auto ctx = clientContext();
     Client c(ctx.get());

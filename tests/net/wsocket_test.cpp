@@ -4,7 +4,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <future>
 #include <thread>
+#include <utility>
 
 #include "net/twsocket.h"
 #include "platform/win/pump.h"
@@ -304,9 +306,14 @@ TEST(Socket, ListenAcceptAndDupCarryAConversation) {
 }
 
 TEST(Socket, BigSendToASlowReaderArrivesIntactWithoutBurningTheCpu) {
-    const std::string data = pattern(4 * 1024 * 1024);
+    // More than the kernel takes at once (loopback's send buffer starts at
+    // about 2.6 MB), provided the reader has not read yet: reading lets the
+    // kernel grow its receive buffer until it may swallow the whole send.
+    const std::string data = pattern(6 * 1024 * 1024);
     std::string got;
-    LoopbackPeer peer([&](int fd) {
+    std::promise<void> sent;
+    LoopbackPeer peer([&, handedOver = sent.get_future().share()](int fd) {
+        handedOver.wait();
         char buf[65536];
         while (true) {
             const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
@@ -316,6 +323,16 @@ TEST(Socket, BigSendToASlowReaderArrivesIntactWithoutBurningTheCpu) {
         }
     });
     TWSocket s;
+    // Lets the reader go on every way out of the test, before the socket
+    // closes and the peer is joined.
+    struct Release {
+        std::promise<void>& p;
+        bool done = false;
+        void now() {
+            if (!std::exchange(done, true)) p.set_value();
+        }
+        ~Release() { now(); }
+    } release{sent};
     Recorder r(s);
     connectTo(s, peer.port());
     ASSERT_TRUE(waitConnected(s));
@@ -325,6 +342,7 @@ TEST(Socket, BigSendToASlowReaderArrivesIntactWithoutBurningTheCpu) {
     const auto t0 = std::chrono::steady_clock::now();
     EXPECT_EQ(s.Send(data.data(), static_cast<int>(data.size())), static_cast<int>(data.size()));
     EXPECT_GT(s.QueuedByteCount(), 0);
+    release.now();
     ASSERT_TRUE(win::PumpUntil([&] { return r.dataSent > 0; }, 20000)) << "queued " << s.QueuedByteCount() << " got " << got.size() << " sends " << r.sends.size();
     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     const double cpu = testsupport::threadCpuSeconds() - cpu0;

@@ -5,6 +5,8 @@
 #     tls13       TLS 1.3 only
 #     clientcert  TLS 1.2, a client certificate from the test authority required
 #     expired, wronghost, untrusted   presenting a certificate a client must refuse
+#     tls10, tls11  TLS 1.0 / 1.1 only, at security level 0 where the library
+#                   still speaks them: only a client's own floor refuses them
 #   tls_peer.py, a Python peer for plain connections upgraded to TLS.
 # Usage: tls_peers.sh start|stop STATE_DIR CERT_DIR. Ports go to STATE_DIR/NAME.port.
 set -euo pipefail
@@ -44,6 +46,8 @@ s_server clientcert server.pem server.key -tls1_2 -Verify 1 -CAfile "$certs/ca.p
 s_server expired expired.pem server.key
 s_server wronghost wronghost.pem server.key
 s_server untrusted selfsigned.pem selfsigned.key
+s_server tls10 server.pem server.key -tls1 -cipher 'ALL:@SECLEVEL=0'
+s_server tls11 server.pem server.key -tls1_1 -cipher 'ALL:@SECLEVEL=0'
 
 /usr/bin/python3 "$here/tls_peer.py" "$dir/python.port" "$certs/server.pem" "$certs/server.key" \
   > "$dir/python.log" 2>&1 &

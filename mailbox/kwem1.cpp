@@ -271,6 +271,7 @@ void TForm1::bindEvents() {
 void TForm1::Timer3Timer(rtl::TObject*) {
     Timer3->Enabled = false;
     ++StartupSteps;
+    SmtpStartup();
     if (hostinfo) {
         hostinfo->HostsPath = HostsPath;
         hostinfo->OnHostsSaved = [this](rtl::TObject*) { LoadHostCombo(); };

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "mail/pop3prot.h"
+#include "mail/smtpprot.h"
 #include "mailbox/filters.h"
 #include "mailbox/hstinf.h"
 #include "mailbox/msgrows.h"
@@ -131,6 +132,16 @@ public:
     ui::TFontDialog* FontDialog1;
     net::TSslContext* SslContext1;
     mail::TSslPop3Cli* SslPop3Cli1;
+    // SMTP client for sending
+    // The composer's sends go through KwSendMail, which drives this client.
+    mail::THtmlSmtpCli* SmtpCli1 = nullptr;
+    // Makes SmtpCli1 (once), wires its events and hands it to KwSendMail.
+    void SmtpStartup();
+    void SmtpCli1RequestDone(rtl::TObject* Sender, mail::TSmtpRequest RqType, uint16_t ErrorCode);
+    void SmtpCli1ProcessHeader(rtl::TObject* Sender, rtl::TStringList& HdrLines);
+    void SmtpCli1AttachContentType(rtl::TObject* Sender, int FileNumber, std::string& FileName,
+                                   std::string& ContentType);
+    // (end of the SMTP client for sending)
 
     // State.
     TRowStore& Rows() { return *rows_; }

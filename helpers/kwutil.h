@@ -173,6 +173,8 @@ bool rematchc(std::string_view pattern, std::string_view text, bool matchcase);
 // The compiled form of a rematchc pattern, for running it over many texts
 // with rexec; none (and the error reported) when it does not compile.
 PRegex patternregex(std::string_view pattern, bool matchcase);
+// The same, with a failure described in Error instead of reported.
+PRegex patternregex(std::string_view pattern, bool matchcase, std::string& error);
 // The pattern that finds Text (wildcards and all) only as a whole word.
 std::string wholewordpattern(std::string_view text);
 bool maskmatch(std::string_view masks, std::string_view name, bool filenames);

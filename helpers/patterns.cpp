@@ -181,9 +181,12 @@ void remember(RegexCache& cache, std::string_view key, const PRegex& re) {
     cache.emplace(std::string(key), re);
 }
 
-PRegex cachedregex(const std::string& expression) {
+PRegex compileexpression(const std::string& expression, std::string& error);
+
+// With Error, a failure is described there instead of reported.
+PRegex cachedregex(const std::string& expression, std::string* error = nullptr) {
     if (PRegex re = lookup(compiled(), expression)) return re;
-    PRegex re = reerror(expression);
+    PRegex re = error ? compileexpression(expression, *error) : reerror(expression);
     // Failures are not kept: they are compiled, and reported, again each time.
     if (re) remember(compiled(), expression, re);
     return re;
@@ -245,19 +248,28 @@ std::string reescape(std::string_view text) {
     return out;
 }
 
-PRegex reerror(const std::string& expression) {
-    const char* error = nullptr;
+namespace {
+// The compiled expression, or null with the error described in Error.
+PRegex compileexpression(const std::string& expression, std::string& error) {
+    const char* why = nullptr;
     int offset = 0;
     // Compiled first in the form an ASCII text needs: with the texts
     // converted to UTF-8 on arrival, most are ASCII or UTF-8.
     const detail::TTextKind kind = detail::textkind(expression);
-    if (pcre* re = compileform(expression, kind == detail::TTextKind::utf8, error, offset))
+    if (pcre* re = compileform(expression, kind == detail::TTextKind::utf8, why, offset))
         return std::make_shared<const TRegex>(expression, re, kind);
     reerrflag = true;
     const auto at = static_cast<size_t>(std::clamp(offset, 0, static_cast<int>(expression.size())));
-    errreport("Regular Expression Error :-\r\n" + std::string(error ? error : "") + "\r\n" + expression.substr(0, at) +
-              " HERE-->" + expression.substr(at));
+    error = std::string(why ? why : "") + "\r\n" + expression.substr(0, at) + " HERE-->" + expression.substr(at);
     return nullptr;
+}
+}  // namespace
+
+PRegex reerror(const std::string& expression) {
+    std::string error;
+    PRegex re = compileexpression(expression, error);
+    if (!re) errreport("Regular Expression Error :-\r\n" + error);
+    return re;
 }
 
 uint64_t detail::compilations() { return compilecount; }
@@ -333,6 +345,10 @@ PRegex detail::filterregex(std::string_view pattern, bool matchcase) {
 }
 
 PRegex patternregex(std::string_view pattern, bool matchcase) { return detail::filterregex(pattern, matchcase); }
+
+PRegex patternregex(std::string_view pattern, bool matchcase, std::string& error) {
+    return cachedregex(kPrefix + caseexpression(pattern, matchcase).substr(5), &error);
+}
 
 std::string wholewordpattern(std::string_view text) { return "KWRE:\\b" + reescape(text) + "\\b"; }
 

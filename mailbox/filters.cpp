@@ -1,7 +1,6 @@
 #include "mailbox/filters.h"
 
 #include "platform/rtl/sysutils.h"
-#include "platform/ui/prompter.h"
 
 namespace mailbox {
 
@@ -11,28 +10,6 @@ constexpr int kMaxPattern = 9999;
 bool isWordChar(unsigned char c) {
     return c == ' ' || (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c >= 0x80;
 }
-
-// The helper library reports a pattern that does not compile in a message
-// box. While a list compiles, its words are taken down here instead, so that
-// a bad line costs one report for the whole run and no box at all.
-class TCompileErrors : public ui::IPrompter {
-public:
-    TCompileErrors() : previous_(&ui::Prompter()) { ui::SetPrompter(this); }
-    ~TCompileErrors() override { ui::SetPrompter(previous_); }
-    TCompileErrors(const TCompileErrors&) = delete;
-    TCompileErrors& operator=(const TCompileErrors&) = delete;
-    ui::TModalResult MessageDlg(const ui::TPrompt& prompt) override {
-        if (!text.empty()) text += "\r\n";
-        text += prompt.text;
-        return ui::DismissResult(prompt.buttons);
-    }
-    bool InputQuery(const std::string&, const std::string&, std::string&) override { return false; }
-
-    std::string text;
-
-private:
-    ui::IPrompter* previous_;
-};
 
 // A pattern matches no empty text, as the pattern matcher has it.
 bool hits(const helpers::TRegex& re, std::string_view text) { return !text.empty() && helpers::rexec(re, text); }
@@ -48,10 +25,10 @@ TFilterSet::TFilterSet(const rtl::TStringList& lines, TListKind kind) {
         if (line.empty()) continue;
         const bool toField = kind == TListKind::White && line[0] == '#';
         std::string pattern = toField ? rtl::Copy(line, 2, kMaxPattern) : line;
-        TCompileErrors errors;
-        helpers::PRegex re = helpers::patternregex(pattern, false);
+        std::string error;
+        helpers::PRegex re = helpers::patternregex(pattern, false, error);
         if (re) patterns_.push_back({std::move(pattern), std::move(re), toField});
-        else bad_.push_back({number, line, errors.text.empty() ? "does not compile" : rtl::Trim(errors.text)});
+        else bad_.push_back({number, line, error.empty() ? "does not compile" : rtl::Trim(error)});
     }
 }
 

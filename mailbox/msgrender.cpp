@@ -139,10 +139,10 @@ void toUtf8In(std::string& text, std::string_view charset, bool whole) {
     const bool plain = cs.empty() || cs == "utf-8" || cs == "utf8" || cs == "us-ascii";
     if ((plain || !whole) && !hasHighBytes(text)) return;
     if (plain || (!whole && wideCharset(cs))) {
-        if (!IsValidUtf8(text)) text = ValidUtf8(text);
+        if (!helpers::isutf8(text)) text = helpers::validutf8(text);
         return;
     }
-    text = ValidUtf8(helpers::charsetconv(text, cs));
+    text = helpers::charsetconv(text, cs);
 }
 
 std::string toUtf8(std::string text, std::string_view charset, bool whole) {

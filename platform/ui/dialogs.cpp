@@ -157,7 +157,13 @@ TModalResult TScriptedDialogs::ShowModal(TForm& form) {
     } else {
         TModalScript script = std::move(modalScripts_.front());
         modalScripts_.pop_front();
-        result = script(form);
+        try {
+            result = script(form);
+        } catch (...) {
+            // The window must not stay up modal behind a script that failed.
+            form.EndModal(mrCancel);
+            throw;
+        }
     }
     return form.EndModal(result);
 }

@@ -18,6 +18,7 @@
 #include <iterator>
 
 #include "platform/ui/dialogs.h"
+#include "platform/ui/forms.h"
 #include "platform/ui/graphics.h"
 
 using namespace ui;
@@ -66,6 +67,15 @@ TEST(Dialogs, MessageBoxesAndQuestionsGoThroughTheSameAnswerer) {
     EXPECT_EQ(answers.prompts[1].value, "20");
     EXPECT_EQ(MessageDlg("Again ?", mtConfirmation, mbYesNo), mrNo);  // dismissed
     EXPECT_EQ(answers.unexpected, 1);
+}
+
+TEST(Dialogs, AScriptThatThrowsLeavesNoModalWindowBehind) {
+    TScriptedDialogs answers;
+    TForm form(nullptr);
+    answers.QueueModal([](TForm&) -> TModalResult { throw std::runtime_error("script failed"); });
+    EXPECT_THROW(form.ShowModal(), std::runtime_error);
+    EXPECT_FALSE(form.Modal());
+    EXPECT_FALSE(form.Visible());
 }
 
 TEST(Dialogs, WithoutAnAnswererDialogsAreDismissed) {

@@ -281,7 +281,7 @@ void TForm1::Timer3Timer(rtl::TObject*) {
     WhiteList.Clear();
     if (BitBtn1->CanFocus()) BitBtn1->SetFocus();
     ActOnCommandLine(helpers::exeparam(1));
-    StartComposer();
+    StartComposer(helpers::exeparam(1));
     ApplyConfig(helpers::loadtext(ProgramFolder + "pelliwox.cfg"));
     if (!PullHost.empty()) RunPull();
 }

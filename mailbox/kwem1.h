@@ -303,11 +303,12 @@ public:
     void ShowComposer(bool ClearLists);
     // The start-up step's part for the composer: shown and hidden once, its
     // account, the check-list dialog's size, the quote style, the message key,
-    // and a "mailto:" command line.
-    void StartComposer();
+    // and the "mailto:" command line Param (as ActOnCommandLine read it).
+    void StartComposer(const std::string& Param);
     // Gives the composer the selected host's account when it changed.
     void SyncComposerAccount();
     std::string ComposerAccount;  // the account the composer was last given
+    void bindComposer();
 
 private:
     void buildControls();

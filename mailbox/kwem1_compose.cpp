@@ -65,18 +65,7 @@ void TForm1::SyncComposerAccount() {
     Composer->SetAccount(SmtpHost, SmtpFrom, Edit1->Text(), Edit2->Text());
 }
 
-void TForm1::StartComposer() {
-    if (kwchklist) kwchklist->SetBounds(kwchklist->Left(), kwchklist->Top(), 430, 400);
-    if (!Composer) return;
-    // Made once and shown once, so that later showings find it laid out.
-    Composer->ShowComposer();
-    Composer->HideComposer();
-    std::string style = helpers::loadtext(ProgramFolder + "pelliwoxblockstyle.txt");
-    if (style.empty()) style = kDefaultQuoteStyle;
-    Composer->SetQuoteStyle(style);
-    // Enciphered subjects and bodies are read with the key they were written with.
-    MessageKey = Composer->MessageKey();
-    SyncComposerAccount();
+void TForm1::bindComposer() {
     // A host chosen later goes to the composer too.
     auto chosen = pop3host->OnChange;
     pop3host->OnChange = [this, chosen](rtl::TObject* s) {
@@ -91,9 +80,26 @@ void TForm1::StartComposer() {
     };
     BitBtn9->OnClick = [this](rtl::TObject* s) { BitBtn9Click(s); };
     BitBtn9->OnContextPopup = popup([this](rtl::TObject* s) { BitBtn9ContextPopup(s); });
+}
+
+void TForm1::StartComposer(const std::string& Param) {
+    if (kwchklist) kwchklist->SetBounds(kwchklist->Left(), kwchklist->Top(), 430, 400);
+    if (!Composer) return;
+    // Shown once, so that later showings find it laid out (an unattended
+    // pull shows nothing).
+    if (PullHost.empty()) {
+        Composer->ShowComposer();
+        Composer->HideComposer();
+    }
+    std::string style = helpers::loadtext(ProgramFolder + "pelliwoxblockstyle.txt");
+    if (style.empty()) style = kDefaultQuoteStyle;
+    Composer->SetQuoteStyle(style);
+    // Enciphered subjects and bodies are read with the key they were written with.
+    MessageKey = Composer->MessageKey();
+    SyncComposerAccount();
+    if (!BitBtn9->OnClick) bindComposer();
     // A "mailto:" link the program was started for.
-    const std::string param = helpers::exeparam(1);
-    if (!param.empty() && !IsPullParam(param)) ComposeNew(ComposeAddress, ComposeSubject, ComposeBody);
+    if (!Param.empty() && !IsPullParam(Param)) ComposeNew(ComposeAddress, ComposeSubject, ComposeBody);
 }
 
 }  // namespace mailbox

@@ -65,6 +65,29 @@ std::string cleanaddresses(std::string_view text) {
 // choosing.
 bool breaksline(std::string_view text) { return text.find_first_of(std::string_view("\r\n\0", 3)) != text.npos; }
 
+// Files are attachments "/" images, and the paths are this system's, with
+// "/" in them: the joining "/" is the first one followed (past blanks) by
+// another "/" or by nothing, so the one before an image list's leading
+// "/", or the last when there are no images. A text that has no such "/"
+// is attachments alone when it starts with a path, else joined at its
+// first "/".
+void splitfiles(const std::string& files, std::string& attachments, std::string& images) {
+    size_t at = std::string::npos;
+    for (size_t i = files.find('/'); i != std::string::npos && at == std::string::npos; i = files.find('/', i + 1)) {
+        const size_t next = files.find_first_not_of(" \t", i + 1);
+        if (next == std::string::npos || files[next] == '/') at = i;
+    }
+    if (at == std::string::npos && rtl::Trim(files).substr(0, 1) != "/") at = files.find('/');
+    attachments = files.substr(0, at);
+    images = at == std::string::npos ? std::string() : files.substr(at + 1);
+}
+
+// The password is all after the user id's "/": it may hold "/" itself.
+std::string passwordof(const std::string& credentials) {
+    const size_t slash = credentials.find('/');
+    return slash == std::string::npos ? std::string() : credentials.substr(slash + 1);
+}
+
 // Whether a file can be read; a path that could once is not checked again.
 bool readablefile(const std::string& path) {
     if (sendchecked.find("|" + path + "|") != std::string::npos) return true;
@@ -131,7 +154,8 @@ void awaitoutcome(mail::THtmlSmtpCli& c) {
             }
             return;
         }
-        win::PumpUntil([&] { return answered() || busy(); }, std::min<int64_t>(left, 190));
+        const bool wasbusy = busy();
+        win::PumpUntil([&] { return answered() || busy() != wasbusy; }, std::min<int64_t>(left, 190));
     }
 }
 
@@ -211,8 +235,8 @@ std::string KwSendMail(std::string recipients, std::string sender, std::string s
     const std::string cc = trimmedfield(recipients, "/", 2);
     const std::string bcc = trimmedfield(recipients, "/", 3);
     const std::string userid = field(credentials, "/", 1);
-    const std::string attachments = field(files, "/", 1);
-    const std::string images = field(files, "/", 2);
+    std::string attachments, images;
+    splitfiles(files, attachments, images);
     const struct {
         const char* name;
         const std::string& text;
@@ -255,7 +279,7 @@ std::string KwSendMail(std::string recipients, std::string sender, std::string s
         c->SignOn = field(credentials, "@/", 1);
         c->Username = userid;
         c->AuthType = rtl::Trim(c->Username).empty() ? mail::smtpAuthNone : mail::smtpAuthAutoSelect;
-        c->Password = field(credentials, "/", 2);
+        c->Password = passwordof(credentials);
         c->Allow8bitChars = false;
 
         std::string list, bad;

@@ -27,9 +27,12 @@ extern int64_t sendlimitms;
 // Sends one message. Recipients: To "/" Cc "/" Bcc, addresses separated by
 // ";". Sender: From "/" ReplyTo, each led by "=" to ask for a read receipt.
 // Server: host "/" port, the port led by "+" (STARTTLS) or "-" (TLS from
-// the start). Credentials: user id "/" password. A subject led by "!" asks
-// for urgent priority. Files: attachments "/" images, each a ";"-list; an
-// attachment may be followed by "|" and its content type with ":" for "/".
+// the start). Credentials: user id "/" password (which may hold "/"). A
+// subject led by "!" asks for urgent priority. Files: attachments "/"
+// images, each a ";"-list of absolute paths (so the joining "/" is the one
+// before the images' leading "/", or the last character when there are no
+// images); an attachment may be followed by "|" and its content type with
+// ":" for "/".
 // Pausesecs: seconds waited after the outcome. The result is
 // "Email Sent OK " + date-time + " - " + the server's reply, or a text
 // beginning "ERROR KwSendMail: "; a call made while another send runs is

@@ -73,7 +73,7 @@ Tmlsend::~Tmlsend() {
 
 void Tmlsend::buildControls() {
     Caption = "Send an HTML Email";
-    SetBounds(60, 60, 980, 720);
+    SetBounds(60, 60, 1000, 720);
     Constraints->MinWidth = 760;
     Constraints->MinHeight = 560;
 
@@ -138,6 +138,7 @@ void Tmlsend::buildControls() {
     edit(subj, 100, 128, 868);
     subj->MaxLength = 65535;
     Label11 = label("Email HTML Body :-", 8, 164);
+    Label11->Width = 128;
     Label11->Hint = "Click to save the body to a file";
     Label11->ShowHint = true;
     auto button = [&](ui::TBitBtn*& b, const char* caption, int x, int y, int w) {
@@ -153,7 +154,7 @@ void Tmlsend::buildControls() {
     button(ldsent, "Load Sent", 662, 160, 72);
     button(srchsent, "Search Sent", 740, 160, 76);
     button(srchrcvd, "Search Rcvd", 822, 160, 76);
-    button(stydesig, "Style Designer", 904, 160, 70);
+    button(stydesig, "Style Designer", 904, 160, 92);
 
     StatusBar1 = new ui::TStatusBar(this);
     StatusBar1->SimplePanel = true;

@@ -126,9 +126,14 @@ protected:
         EXPECT_NE(line.find("- 250"), std::string::npos) << line;
         const std::string sent = folder + "sent/" + mailbox + "/";
         ASSERT_TRUE(std::filesystem::is_directory(sent)) << line;
+        // The newest copy is this send's.
         std::string newest;
+        std::filesystem::file_time_type when{};
         for (const auto& e : std::filesystem::directory_iterator(sent))
-            if (e.is_regular_file() && e.path().filename().string() > newest) newest = e.path().filename().string();
+            if (e.is_regular_file() && (newest.empty() || e.last_write_time() >= when)) {
+                newest = e.path().filename().string();
+                when = e.last_write_time();
+            }
         const std::string copy = helpers::loadtext(sent + newest);
         EXPECT_EQ(copy.substr(0, copy.find("\r\nAttachments?")), "<PRE>\r\nTo: " + to + "\r\nCc: carol@x.test\r\nBcc: ");
         EXPECT_NE(copy.find("\r\n</PRE>\r\n<HTML>"), std::string::npos);

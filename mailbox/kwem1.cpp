@@ -271,6 +271,7 @@ void TForm1::bindEvents() {
 void TForm1::Timer3Timer(rtl::TObject*) {
     Timer3->Enabled = false;
     ++StartupSteps;
+    SmtpStartup();
     if (hostinfo) {
         hostinfo->HostsPath = HostsPath;
         hostinfo->OnHostsSaved = [this](rtl::TObject*) { LoadHostCombo(); };
@@ -280,6 +281,7 @@ void TForm1::Timer3Timer(rtl::TObject*) {
     WhiteList.Clear();
     if (BitBtn1->CanFocus()) BitBtn1->SetFocus();
     ActOnCommandLine(helpers::exeparam(1));
+    StartComposer(helpers::exeparam(1));
     ApplyConfig(helpers::loadtext(ProgramFolder + "pelliwox.cfg"));
     if (!PullHost.empty()) RunPull();
 }

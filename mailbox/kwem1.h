@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "mail/pop3prot.h"
+#include "mail/smtpprot.h"
 #include "mailbox/filters.h"
 #include "mailbox/hstinf.h"
 #include "mailbox/msgrows.h"
@@ -131,6 +132,16 @@ public:
     ui::TFontDialog* FontDialog1;
     net::TSslContext* SslContext1;
     mail::TSslPop3Cli* SslPop3Cli1;
+    // SMTP client for sending
+    // The composer's sends go through KwSendMail, which drives this client.
+    mail::THtmlSmtpCli* SmtpCli1 = nullptr;
+    // Makes SmtpCli1 (once), wires its events and hands it to KwSendMail.
+    void SmtpStartup();
+    void SmtpCli1RequestDone(rtl::TObject* Sender, mail::TSmtpRequest RqType, uint16_t ErrorCode);
+    void SmtpCli1ProcessHeader(rtl::TObject* Sender, rtl::TStringList& HdrLines);
+    void SmtpCli1AttachContentType(rtl::TObject* Sender, int FileNumber, std::string& FileName,
+                                   std::string& ContentType);
+    // (end of the SMTP client for sending)
 
     // State.
     TRowStore& Rows() { return *rows_; }
@@ -261,6 +272,43 @@ public:
 
     static constexpr const char* kDefaultQuoteStyle =
         "background-color:silver; border:7px ridge red; padding:12px; margin-left:2px; width:90%;";
+
+    // composer
+    // The composer as this window drives it. The composer builds on this
+    // window, so it registers itself here when it is made.
+    class TComposerPort {
+    public:
+        virtual ~TComposerPort() = default;
+        // A new message: To, Subject and Body in place, Reply-To, Cc and Bcc empty.
+        virtual void NewMessage(const std::string& To, const std::string& Subject, const std::string& Body) = 0;
+        virtual void ClearLists() = 0;
+        // Shown, the body focused and its placeholder selected.
+        virtual void ShowComposer() = 0;
+        virtual void HideComposer() = 0;
+        // The selected host's SMTP host, sender address and credentials.
+        virtual void SetAccount(const std::string& Host, const std::string& From, const std::string& User,
+                                const std::string& Password) = 0;
+        virtual void SetQuoteStyle(const std::string& Style) = 0;
+        // The key of enciphered mail.
+        virtual std::string MessageKey() const = 0;
+    };
+    TComposerPort* Composer = nullptr;
+    void BitBtn9Click(rtl::TObject* Sender);
+    void BitBtn9ContextPopup(rtl::TObject* Sender);
+    // A mailbox's folder name: the user id with "@" and "." made "_".
+    static std::string MailboxFolderName(const std::string& UserId);
+    // The mailbox's template, seeded from the program folder's one.
+    std::string TemplatePath();
+    void ComposeNew(const std::string& To, const std::string& Subject, const std::string& Body);
+    void ShowComposer(bool ClearLists);
+    // The start-up step's part for the composer: shown and hidden once, its
+    // account, the check-list dialog's size, the quote style, the message key,
+    // and the "mailto:" command line Param (as ActOnCommandLine read it).
+    void StartComposer(const std::string& Param);
+    // Gives the composer the selected host's account when it changed.
+    void SyncComposerAccount();
+    std::string ComposerAccount;  // the account the composer was last given
+    void bindComposer();
 
 private:
     void buildControls();

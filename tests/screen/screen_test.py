@@ -336,6 +336,7 @@ class Session:
         # Places in the main window's client area (its panel of buttons, then the list).
         get_emails, pop3, timeout, list_font = (63, 22), (63, 90), (559, 90), (463, 90)
         from_header, list_body = (150, 121), (400, 300)
+        compose = (735, 56)
         cases = [
             # label, action, window title, text typed, closing key
             ('range-question', lambda: self.click(m, *get_emails), ['300 Messages for'], '4-7', 'Escape'),
@@ -345,6 +346,7 @@ class Session:
             ('help-box', lambda: (self.click(m, *list_body), self.xdo('key', 'F1')), ['Pelliwox'], None, 'Return'),
             ('hosts', lambda: self.click(m, *pop3), ['Hosts Configuration'], None, None),
             ('comms-log', lambda: self.click(m, *pop3, button=3), ['Communications Log'], None, None),
+            ('composer', lambda: self.click(m, *compose), ['Send an HTML Email'], 'Hello', None),
         ]
         for label, action, titles, typed, close in cases:
             try:

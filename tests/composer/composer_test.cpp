@@ -1,0 +1,274 @@
+// The composer's logic apart from its window: character sets, the send's
+// arguments and checks, copies, the address book, image tags.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <QTemporaryDir>
+#include <fstream>
+
+#include "composer/addrbook.h"
+#include "composer/attachments.h"
+#include "composer/charsets.h"
+#include "composer/msgcopy.h"
+#include "composer/sendmsg.h"
+#include "helpers/kwutil.h"
+#include "platform/rtl/dateutils.h"
+
+using namespace composer;
+
+namespace {
+
+class InFolder : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        helpers::homedir = dir.path().toStdString() + "/";
+    }
+    static int mode(const std::string& path) {
+        struct stat st {};
+        return ::stat(path.c_str(), &st) == 0 ? static_cast<int>(st.st_mode & 0777) : -1;
+    }
+    static void write(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+    QTemporaryDir dir;
+};
+
+}  // namespace
+
+// ---------------------------------------------------------------- character sets
+
+TEST(Charsets, TheListAndItsNames) {
+    const auto& e = CharsetEntries();
+    ASSERT_EQ(e.size(), 140u);
+    EXPECT_EQ(CharsetEntryText(e.front()), "ASMO-708, Arabic (ASMO 708)");
+    EXPECT_STREQ(e.back().name, "x-mac-ukrainian");
+    EXPECT_EQ(CharsetName("utf-8, Unicode (UTF-8)"), "utf-8");
+    // The two spellings of EUC-JP: the first wins.
+    EXPECT_EQ(FindCharset("EUC-JP"), 9);
+    EXPECT_STREQ(e[9].name, "euc-jp");
+    EXPECT_EQ(FindCharset("no-such-set"), -1);
+    // A search wraps from the entry it starts at.
+    EXPECT_EQ(SearchCharsets("x-mac-ukrainian", 0), 139);
+    EXPECT_EQ(SearchCharsets("*Latin 1*", 100), FindCharset("iso-8859-1"));
+    EXPECT_EQ(SearchCharsets("nothing like it", 5), -1);
+}
+
+// Every converter named in the table exists; a set without one writes ASCII only.
+TEST(Charsets, EveryConverterOpens) {
+    for (const TCharsetEntry& e : CharsetEntries()) {
+        const TConversion c = ToCharset("plain ascii", e.name);
+        EXPECT_EQ(c.known, *e.converter != 0) << e.name;
+        if (c.known) EXPECT_TRUE(c.ok) << e.name;
+        if (!c.known) EXPECT_FALSE(ToCharset("caf\xC3\xA9", e.name).ok) << e.name;
+    }
+}
+
+TEST(Charsets, ConversionOfWhatGoesOut) {
+    struct Case {
+        const char* set;
+        std::string in, out;
+        bool ok;
+        std::string unmappable;
+    } cases[] = {
+        {"iso-8859-1", "caf\xC3\xA9", "caf\xE9", true, ""},
+        {"windows-1252", "5 \xE2\x82\xAC", "5 \x80", true, ""},
+        {"iso-8859-1", "5 \xE2\x82\xAC and \xE2\x98\x83", "", false, "\xE2\x82\xAC\xE2\x98\x83"},
+        {"utf-8", "\xE2\x98\x83", "\xE2\x98\x83", true, ""},
+        // The shift state is closed at the end.
+        {"iso-2022-jp", "\xE6\x97\xA5", "\x1B$BF|\x1B(B", true, ""},
+    };
+    for (const Case& c : cases) {
+        const TConversion r = ToCharset(c.in, c.set);
+        EXPECT_EQ(r.ok, c.ok) << c.set;
+        if (c.ok) EXPECT_EQ(r.text, c.out) << c.set;
+        EXPECT_EQ(r.unmappable, c.unmappable) << c.set;
+    }
+}
+
+TEST(Charsets, DeclarationRewrittenUpToItsOwnQuote) {
+    const std::string page =
+        "<META http-equiv=\"Content-Type\" content=\"text/html;CHARSET=iso-8859-1\">\r\n<P CLASS=\"x\">Hi</P>";
+    EXPECT_EQ(RewriteCharsetDeclaration(page, "utf-8"),
+              "<META http-equiv=\"Content-Type\" content=\"text/html;CHARSET=utf-8\">\r\n<P CLASS=\"x\">Hi</P>");
+    EXPECT_EQ(DeclaredCharset(page), "iso-8859-1");
+    EXPECT_EQ(RewriteCharsetDeclaration("<P>no declaration \"here\"</P>", "utf-8"), "<P>no declaration \"here\"</P>");
+}
+
+// ---------------------------------------------------------------- the send's logic
+
+TEST(Send, ForgottenAttachment) {
+    const std::string style = "background-color:silver; border:7px ridge red;";
+    struct Case {
+        std::string body, style;
+        bool asks;
+    } cases[] = {
+        {"I attach the plan", style, true},
+        {"see Attach: nothing", style, false},
+        {"hello <BLOCKQUOTE STYLE=\"" + style + "\">the attachment</BLOCKQUOTE>", style, false},
+        {"the ATTACHED file <BLOCKQUOTE STYLE=\"" + style + "\">", style, true},
+        // An empty quote style cuts nothing.
+        {"I attach the plan", "", true},
+    };
+    for (const Case& c : cases) EXPECT_EQ(MentionsAttachment(c.body, c.style), c.asks) << c.body;
+}
+
+TEST(Send, ArgumentsAndCipherLines) {
+    TMessageFields f;
+    f.To = "a@x.test;b@x.test";
+    f.Cc = "c@x.test";
+    f.Bcc = "d@x.test";
+    f.From = "me@x.test";
+    f.ReplyTo = "reply@x.test";
+    f.ReceiptFrom = f.ReceiptReplyTo = true;
+    f.Host = "smtp.x.test/+587";
+    f.UserId = "me@x.test";
+    f.Password = "pw";
+    f.Attachments = {"/tmp/a b.pdf", "/tmp/c.zip"};
+    f.Images = {"/tmp/i.png"};
+    const TSendArgs a = BuildSendArgs(f, "Subject", "Body", "k");
+    EXPECT_EQ(a.recipients, "a@x.test;b@x.test/c@x.test/d@x.test");
+    EXPECT_EQ(a.senders, "=me@x.test/=reply@x.test");
+    EXPECT_EQ(a.host, "smtp.x.test/+587");
+    EXPECT_EQ(a.credentials, "me@x.test/pw");
+    EXPECT_EQ(a.files, "/tmp/a b.pdf;/tmp/c.zip;//tmp/i.png;");
+    EXPECT_EQ(a.delay, "0");
+    f.Attachments.clear();
+    f.Images.clear();
+    EXPECT_EQ(BuildSendArgs(f, "", "", "k").files, "/");
+
+    EXPECT_EQ(SliceCipher(std::string(120, '7')),
+              std::string(50, '7') + "\r\n" + std::string(50, '7') + "\r\n" + std::string(20, '7') + "\r\n");
+    f.Encrypt = true;
+    const TSendArgs e = BuildSendArgs(f, "Secret plan", std::string(300, 'x'), "k");
+    EXPECT_EQ(helpers::numdecipher(e.subject, "k"), "Secret plan");
+    std::string joined;
+    size_t pos = 0;
+    while (pos < e.body.size()) {
+        const size_t end = e.body.find("\r\n", pos);
+        ASSERT_NE(end, std::string::npos);
+        EXPECT_LE(end - pos, 50u);
+        joined += e.body.substr(pos, end - pos);
+        pos = end + 2;
+    }
+    EXPECT_EQ(helpers::numdecipher(joined, "k"), std::string(300, 'x'));
+}
+
+TEST(Send, MissingFieldsInOrder) {
+    TMessageFields f;
+    EXPECT_EQ(MissingField(f).message, "Please Fill in SMTP Host");
+    f.Host = "h";
+    EXPECT_EQ(MissingField(f).message, "Please Fill in From Address");
+    f.From = "f";
+    EXPECT_EQ(MissingField(f).message, "Please Fill in Subject");
+    f.Subject = "s";
+    EXPECT_EQ(MissingField(f).message, "Please Fill in Body");
+    f.Body = "b";
+    EXPECT_EQ(MissingField(f).message, "Please Fill in To Address");
+    f.To = "t";
+    EXPECT_EQ(MissingField(f).field, TFieldProblem::None);
+}
+
+// The title follows the subject; a quoted page's own title further down stays.
+TEST(Send, TitleIsTheFirstElementOnly) {
+    const std::string body = "<TITLE>old</TITLE><BODY>quote: <title>theirs</title></BODY>";
+    size_t start = 0, length = 0;
+    ASSERT_TRUE(FindTitle(body, start, length));
+    std::string out = body;
+    out.replace(start, length, TitleFor("R&D <plan>"));
+    EXPECT_EQ(out, "<TITLE>R&amp;D &lt;plan&gt;</TITLE><BODY>quote: <title>theirs</title></BODY>");
+}
+
+// ---------------------------------------------------------------- copies
+
+TEST_F(InFolder, CopyNames) {
+    const rtl::TDateTime when = rtl::EncodeDate(2024, 1, 31) + rtl::EncodeTime(9, 5, 0, 0);
+    EXPECT_EQ(CopyName(when, "Re: Q3 plan/draft?"), "20240131_09-05_Re Q3 plandraft.htm");
+    EXPECT_EQ(CopyName(when, "Caf\xC3\xA9 \xE2\x82\xAC" "5 \xC2\xA3" "3 <x>"),
+              "20240131_09-05_Cafe \xE2\x82\xAC" "5 \xC2\xA3" "3 x.htm");
+    // A long subject still gives a name the file system takes.
+    std::string longSubject;
+    for (int i = 0; i < 300; ++i) longSubject += "\xE2\x82\xAC";
+    const std::string name = CopyName(when, longSubject);
+    EXPECT_LE(name.size() + 8, 255u);
+    const std::string folder = helpers::homedir;
+    EXPECT_TRUE(helpers::savetext(folder + name, "x"));
+}
+
+// Two copies in one minute with one subject are two files, and the loader
+// reads the subject of both.
+TEST_F(InFolder, SameMinuteCopiesKeptApart) {
+    const std::string folder = helpers::homedir;
+    const std::string name = "20240131_09-05_Re Q3 plan.htm";
+    EXPECT_EQ(FreeCopyName(folder, name), name);
+    write(folder + name, "first");
+    const std::string second = FreeCopyName(folder, name);
+    EXPECT_NE(second, name);
+    write(folder + second, "second");
+    const std::string third = FreeCopyName(folder, name);
+    EXPECT_NE(third, second);
+    TMessageFields f;
+    f.Body = "b";
+    for (const std::string& n : {name, second, third}) EXPECT_EQ(ReadCopy(n, CopyText(f)).Subject, "Re Q3 plan") << n;
+    EXPECT_EQ(helpers::loadtext(folder + name), "first");
+}
+
+TEST(Copies, TextAndReadingBack) {
+    TMessageFields f;
+    f.To = "a@x.test";
+    f.Cc = "";
+    f.Bcc = "b@x.test";
+    f.Attachments = {"/tmp/one.pdf", "/tmp/two.zip"};
+    f.Images = {"/tmp/i.png"};
+    f.Body = "<HTML>\r\nline\r\n</HTML>\r\n";
+    const std::string text = CopyText(f);
+    EXPECT_EQ(text.substr(0, text.find("</PRE>") + 8),
+              "<PRE>\r\nTo: a@x.test\r\nCc: \r\nBcc: b@x.test\r\nAttachments? /tmp/one.pdf;/tmp/two.zip;\r\n"
+              "Insertions? /tmp/i.png;\r\n</PRE>\r\n");
+    const TStoredCopy c = ReadCopy("/x/20240131_09-05_Plan_B.htm", text);
+    ASSERT_TRUE(c.ok);
+    EXPECT_EQ(c.Subject, "Plan");
+    EXPECT_EQ(c.To, "a@x.test");
+    EXPECT_EQ(c.Cc, "");
+    EXPECT_EQ(c.Bcc, "b@x.test");
+    EXPECT_EQ(c.Attachments, f.Attachments);
+    EXPECT_EQ(c.Images, f.Images);
+    EXPECT_EQ(c.Body, f.Body);
+    EXPECT_FALSE(ReadCopy("a_b_c.htm", "1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n7").ok);
+}
+
+TEST(Copies, TemplateGetsItsPlaceholderOnce) {
+    EXPECT_EQ(TemplateText("<html><body>Hi</BODY></html>"), "<html><body>Hi<Enter Message Here>\r\n</BODY></html>");
+    EXPECT_EQ(TemplateText("plain"), "plain<Enter Message Here>\r\n");
+    EXPECT_EQ(TemplateText("x <ENTER MESSAGE HERE> y"), "x <ENTER MESSAGE HERE> y");
+    EXPECT_EQ(ReceivedSubject("<SPAN>Subject - no</SPAN><B>>Subject: Hello</SPAN>"), "Hello");
+}
+
+// ---------------------------------------------------------------- address book
+
+TEST_F(InFolder, AddressBookEncipheredAndPrivate) {
+    const std::string key = "book key";
+    EXPECT_TRUE(AddToAddressBook("Bob <bob@x.test>", key));
+    const std::string stored = helpers::loadtext(AddressBookPath());
+    ASSERT_FALSE(stored.empty());
+    EXPECT_EQ(stored[0], '@');
+    EXPECT_EQ(stored.find("bob"), std::string::npos);
+    EXPECT_EQ(mode(AddressBookPath()), 0600);
+    EXPECT_FALSE(AddToAddressBook("Bob <bob@x.test>", key));
+    EXPECT_FALSE(AddToAddressBook("BOB@X.TEST", key));  // inside a longer line, other case
+    EXPECT_TRUE(AddToAddressBook("carol@x.test", key));
+    EXPECT_EQ(AddressBookLines(LoadAddressBook(key)), (std::vector<std::string>{"Bob <bob@x.test>", "carol@x.test"}));
+    EXPECT_EQ(AddressBookEditorText("\"Z\" <z@x>\r\na@x"), "Z <z@x>\r\na@x\r\n");
+    // A book written by hand, without the "@", is read as it stands.
+    write(AddressBookPath(), "plain@x.test\r\n");
+    EXPECT_EQ(LoadAddressBook(key), "plain@x.test\r\n");
+}
+
+// ---------------------------------------------------------------- images
+
+TEST_F(InFolder, ImageTagsAndCaptions) {
+    const std::string body = "a" + ImageTag(1) + "b" + ImageTag(2) + "c" + ImageTag(3) + ImageTag(3) + "<img alt=\"\" src=\"cid:IMAGE1\">";
+    EXPECT_EQ(RemoveImageTag(body, 2, 3), "a" + ImageTag(1) + "bc" + ImageTag(2) + ImageTag(2) + "<img alt=\"\" src=\"cid:IMAGE1\">");
+    EXPECT_EQ(RemoveAllImageTags(body, 3), "abc<img alt=\"\" src=\"cid:IMAGE1\">");
+    write(helpers::homedir + "f", std::string(1500, 'x'));
+    EXPECT_EQ(ListCaption("Attachments", {helpers::homedir + "f", helpers::homedir + "gone"}),
+              "Attachments (2 Items / Size=1,500) :-");
+}

@@ -1,0 +1,405 @@
+// The composer window among the program's windows, with a stand-in send
+// routine that records what it was given: the send command, copies and
+// drafts, the address book, the lists, the character set, and the mailbox
+// window's Compose button and "mailto:" start.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <QApplication>
+#include <filesystem>
+#include <fstream>
+
+#include "app/mainroutine.h"
+#include "composer/addrbook.h"
+#include "composer/attachments.h"
+#include "composer/mlsend.h"
+#include "helpers/kwutil.h"
+#include "mailbox/kwem1.h"
+#include "mailbox/kwfnddlg.h"
+#include "platform/rtl/sysutils.h"
+#include "platform/ui/dialogs.h"
+#include "platform/win/pump.h"
+
+using namespace composer;
+using mailbox::Form1;
+
+namespace {
+
+const std::string kPage =
+    "<HTML><HEAD><TITLE>x</TITLE><META http-equiv=\"Content-Type\" content=\"text/html;charset=utf-8\"></HEAD>"
+    "<BODY CLASS=\"k\">Hello there</BODY></HTML>";
+const std::string kOk = "Email Sent OK 31/01/2024 09:05:00 - 250 2.0.0 Ok: queued";
+
+class Composer : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        char dir[] = "/tmp/pwx-composerXXXXXX";
+        folder = mkdtemp(dir);
+        folder += "/";
+        helpers::homedir = folder;
+        app::CreateWindows();
+        win::PumpUntil([] { return Form1->StartupSteps > 0; }, 5000);
+    }
+    static void TearDownTestSuite() { std::filesystem::remove_all(folder); }
+    void SetUp() override {
+        ASSERT_NE(mlsend, nullptr);
+        helpers::homedir = folder;
+        for (const char* f : {"draft", "sent", "pelliwoxsent.log", "pelliwoxaddbook.txt"})
+            std::filesystem::remove_all(folder + f);
+        dialogs = std::make_unique<ui::TScriptedDialogs>();
+        m = mlsend;
+        m->FormShow(m);
+        m->SetAccount("smtp.x.test", "me@x.test", "me@x.test", "pw");
+        m->NewMessage("bob@x.test", "Plan", kPage);
+        m->emreplyto->Text = "";
+        m->rdrcptfrom->Checked = false;
+        m->rdrcptreplyto->Checked = false;
+        m->encrypt->Checked = false;
+        m->ClearLists();
+        m->sntlog->Clear();
+        m->SelectCharset("utf-8");
+        m->BlockStyle = mailbox::TForm1::kDefaultQuoteStyle;
+        m->PickOne = nullptr;
+        sent.clear();
+        m->SendRoutine = [this](const TSendArgs& a) {
+            sent.push_back(a);
+            if (during) during();
+            return reply;
+        };
+        reply = kOk;
+        during = nullptr;
+    }
+    void TearDown() override {
+        EXPECT_EQ(dialogs->unexpected, 0) << "a dialog nobody expected was shown";
+        m->SendRoutine = nullptr;
+        dialogs.reset();
+    }
+    static int mode(const std::string& path) {
+        struct stat st {};
+        return ::stat(path.c_str(), &st) == 0 ? static_cast<int>(st.st_mode & 0777) : -1;
+    }
+    static std::vector<std::string> filesIn(const std::string& dir) {
+        std::vector<std::string> names;
+        if (!std::filesystem::exists(dir)) return names;
+        for (const auto& e : std::filesystem::directory_iterator(dir)) names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    bool asked(const std::string& part) const {
+        for (const ui::TPrompt& p : dialogs->prompts)
+            if (p.text.find(part) != std::string::npos) return true;
+        return false;
+    }
+    std::string sentFolder() const { return folder + "sent/me_x_test/"; }
+
+    static std::string folder;
+    std::unique_ptr<ui::TScriptedDialogs> dialogs;
+    Tmlsend* m = nullptr;
+    std::vector<TSendArgs> sent;
+    std::string reply;
+    std::function<void()> during;
+};
+std::string Composer::folder;
+
+}  // namespace
+
+TEST_F(Composer, SendRecordsCopyBookAndLog) {
+    m->emcc->Text = "carol@x.test";
+    m->embcc->Text = "dave@x.test";
+    m->emreplyto->Text = "reply@x.test";
+    m->rdrcptfrom->Checked = true;
+    m->ListBox1->Items->Add(folder + "a.pdf");
+    m->ListBox1->Items->Add(folder + "b.zip");
+    m->BitBtn5Click(m->BitBtn5);
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].recipients, "bob@x.test/carol@x.test/dave@x.test");
+    EXPECT_EQ(sent[0].senders, "=me@x.test/reply@x.test");
+    EXPECT_EQ(sent[0].credentials, "me@x.test/pw");
+    EXPECT_EQ(sent[0].files, folder + "a.pdf;" + folder + "b.zip;/");
+    EXPECT_NE(sent[0].body.find("<TITLE>Plan</TITLE>"), std::string::npos) << "the title follows the subject";
+    EXPECT_EQ(helpers::sendcharset, "utf-8");
+
+    const std::string line = "To:bob@x.test\tFrom:me@x.test\tSubject:Plan\tResult:" + kOk;
+    EXPECT_EQ(helpers::loadtext(folder + "pelliwoxsent.log"), line + "\r\n");
+    EXPECT_EQ(m->sntlog->Text(), line + "\r\n");
+    const std::vector<std::string> copies = filesIn(sentFolder());
+    ASSERT_EQ(copies.size(), 1u);
+    const std::string copy = helpers::loadtext(sentFolder() + copies[0]);
+    EXPECT_EQ(copy.substr(0, copy.find("</PRE>")), "<PRE>\r\nTo: bob@x.test\r\nCc: carol@x.test\r\nBcc: dave@x.test\r\n"
+                                                   "Attachments? " + folder + "a.pdf;" + folder + "b.zip;\r\nInsertions? \r\n");
+    EXPECT_EQ(AddressBookLines(LoadAddressBook(m->AddressBookKey)), std::vector<std::string>{"bob@x.test"});
+    // Whoever was written to is the owner's business alone.
+    EXPECT_EQ(mode(folder + "pelliwoxsent.log"), 0600);
+    EXPECT_EQ(mode(folder + "pelliwoxaddbook.txt"), 0600);
+    EXPECT_EQ(mode(sentFolder() + copies[0]), 0600);
+    EXPECT_EQ(m->BitBtn5->Caption(), "Send Email");
+    EXPECT_TRUE(m->BitBtn5->Enabled());
+
+    // Sent again: the book keeps one entry, the log two lines.
+    m->BitBtn5Click(m->BitBtn5);
+    EXPECT_EQ(AddressBookLines(LoadAddressBook(m->AddressBookKey)), std::vector<std::string>{"bob@x.test"});
+    EXPECT_EQ(helpers::loadtext(folder + "pelliwoxsent.log"), line + "\r\n" + line + "\r\n");
+    EXPECT_EQ(filesIn(sentFolder()).size(), 2u);
+    // The log shown is the file written.
+    dialogs->QueueResult(ui::mrOk);
+    m->Label14Click(m->Label14);
+    EXPECT_TRUE(asked(folder + "pelliwoxsent.log"));
+}
+
+TEST_F(Composer, RefusedSendIsOnlyLogged) {
+    reply = "ERROR KwSendMail: Email Failed 31/01/2024 09:05:00 - 554 5.7.1 Rejected";
+    m->BitBtn5Click(m->BitBtn5);
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_TRUE(filesIn(sentFolder()).empty());
+    EXPECT_FALSE(std::filesystem::exists(folder + "pelliwoxaddbook.txt"));
+    EXPECT_EQ(helpers::loadtext(folder + "pelliwoxsent.log"),
+              "To:bob@x.test\tFrom:me@x.test\tSubject:Plan\tResult:" + reply + "\r\n");
+}
+
+// The send routine lets the window run while it waits: a second Send is
+// refused, and what the user changes meanwhile is not what was sent.
+TEST_F(Composer, OneSendAtATimeFieldsReadOnce) {
+    bool pressedAgain = false;
+    during = [&] {
+        if (pressedAgain) return;
+        pressedAgain = true;
+        EXPECT_FALSE(m->BitBtn5->Enabled());
+        EXPECT_EQ(m->BitBtn5->Caption(), "Please Wait");
+        m->emto->Text = "someone.else@x.test";
+        m->subj->Text = "Changed";
+        m->emcc->Text = "late@x.test";
+        m->BitBtn5Click(m->BitBtn5);
+    };
+    m->BitBtn5Click(m->BitBtn5);
+    EXPECT_EQ(sent.size(), 1u);
+    EXPECT_EQ(helpers::loadtext(folder + "pelliwoxsent.log"),
+              "To:bob@x.test\tFrom:me@x.test\tSubject:Plan\tResult:" + kOk + "\r\n");
+    EXPECT_EQ(AddressBookLines(LoadAddressBook(m->AddressBookKey)), std::vector<std::string>{"bob@x.test"});
+    const std::vector<std::string> copies = filesIn(sentFolder());
+    ASSERT_EQ(copies.size(), 1u);
+    EXPECT_NE(copies[0].find("_Plan.htm"), std::string::npos);
+    EXPECT_EQ(helpers::loadtext(sentFolder() + copies[0]).find("late@x.test"), std::string::npos);
+
+    // A send that throws leaves the command usable.
+    during = [] { throw std::runtime_error("client gone"); };
+    EXPECT_THROW(m->BitBtn5Click(m->BitBtn5), std::runtime_error);
+    EXPECT_TRUE(m->BitBtn5->Enabled());
+    EXPECT_EQ(m->BitBtn5->Caption(), "Send Email");
+    during = nullptr;
+    m->BitBtn5Click(m->BitBtn5);
+    EXPECT_EQ(sent.size(), 3u);
+}
+
+TEST_F(Composer, ChecksStopTheSend) {
+    m->emhost->Text = "";
+    dialogs->QueueResult(ui::mrOk);
+    m->BitBtn5Click(m->BitBtn5);
+    EXPECT_TRUE(asked("Please Fill in SMTP Host"));
+    m->emhost->Text = "smtp.x.test";
+    m->encrypt->Checked = true;
+    m->ListBox2->Items->Add(folder + "i.png");
+    dialogs->QueueResult(ui::mrOk);
+    m->BitBtn5Click(m->BitBtn5);
+    EXPECT_TRUE(asked(kNoEncryptWithFiles));
+    EXPECT_TRUE(sent.empty());
+}
+
+// An empty quote style still lets the body be checked for a forgotten attachment.
+TEST_F(Composer, ForgottenAttachmentWithEmptyQuoteStyle) {
+    m->SetQuoteStyle("");
+    m->NewMessage("bob@x.test", "Plan", "I attach the plan");
+    dialogs->QueueResult(ui::mrYes);
+    dialogs->QueueDialogResult(false);
+    m->BitBtn5Click(m->BitBtn5);
+    EXPECT_TRUE(asked("Have you Forgotten to Attach a File"));
+    EXPECT_EQ(dialogs->dialogs, std::vector<std::string>{"TOpenDialog"});
+    EXPECT_TRUE(sent.empty());
+    dialogs->QueueResult(ui::mrNo);
+    m->BitBtn5Click(m->BitBtn5);
+    EXPECT_EQ(sent.size(), 1u);
+}
+
+// Enciphered mail is read by the mailbox window with the composer's key.
+TEST_F(Composer, EncipheredWithTheMailboxWindowsKey) {
+    ASSERT_FALSE(m->MailKey.empty());
+    EXPECT_EQ(Form1->MessageKey, m->MailKey);
+    m->encrypt->Checked = true;
+    m->BitBtn5Click(m->BitBtn5);
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(helpers::numdecipher(sent[0].subject, Form1->MessageKey), "Plan");
+    const std::string body = helpers::replaceall(sent[0].body, "\r\n", "", true);
+    EXPECT_EQ(helpers::numdecipher(body, Form1->MessageKey), m->bdy->Text());
+}
+
+TEST_F(Composer, CharacterSetListAndDeclaration) {
+    EXPECT_EQ(m->chaset->Items->Count, 140);
+    EXPECT_EQ(m->CharsetChosen(), "utf-8");
+    m->SelectCharset("EUC-JP");
+    EXPECT_EQ(m->chaset->ItemIndex(), 9);
+    m->SelectCharset("iso-8859-1");
+    m->chasetChange(m->chaset);
+    const std::string want = helpers::replaceall(kPage, "charset=utf-8\"", "charset=iso-8859-1\"", true);
+    EXPECT_EQ(m->bdy->Text(), helpers::replaceall(want, "<TITLE>x</TITLE>", "<TITLE>x</TITLE>", true));
+
+    // The label searches the list, wrapping.
+    dialogs->QueueModal([](ui::TForm& f) {
+        auto& d = static_cast<mailbox::Tkwfind&>(f);
+        d.fndtxt->Text = "x-mac-ukrainian";
+        d.BitBtn1->Click();
+        return ui::mrNone;
+    });
+    m->Label9Click(m->Label9);
+    EXPECT_EQ(m->chaset->ItemIndex(), 139);
+    EXPECT_NE(m->bdy->Text().find(";charset=x-mac-ukrainian\""), std::string::npos);
+    m->CharsetSearch = "no such set";
+    dialogs->QueueResult(ui::mrOk);
+    m->Label9ContextPopup(m->Label9);
+    EXPECT_TRUE(asked("Text no such set not found in character set list"));
+}
+
+TEST_F(Composer, BodyGoesOutInItsCharacterSet) {
+    m->NewMessage("bob@x.test", "Caf\xC3\xA9", "caf\xC3\xA9");
+    m->SelectCharset("iso-8859-1");
+    m->BitBtn5Click(m->BitBtn5);
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].body, "caf\xE9");
+    EXPECT_EQ(sent[0].subject, "Caf\xE9");
+    EXPECT_EQ(helpers::sendcharset, "iso-8859-1");
+
+    // What the set cannot hold is said before sending, and utf-8 offered.
+    m->NewMessage("bob@x.test", "Price", "<META content=\"text/html;charset=iso-8859-1\">5 \xE2\x82\xAC");
+    dialogs->QueueResult(ui::mrNo);
+    m->BitBtn5Click(m->BitBtn5);
+    EXPECT_TRUE(asked("cannot hold \xE2\x82\xAC"));
+    EXPECT_EQ(sent.size(), 1u);
+    dialogs->QueueResult(ui::mrYes);
+    m->BitBtn5Click(m->BitBtn5);
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_EQ(sent[1].body, "<META content=\"text/html;charset=utf-8\">5 \xE2\x82\xAC");
+    EXPECT_EQ(helpers::sendcharset, "utf-8");
+}
+
+TEST_F(Composer, DraftSaveLoadAndSearch) {
+    m->emcc->Text = "";
+    m->ListBox1->Items->Add(folder + "a.pdf");
+    m->ListBox2->Items->Add(folder + "i.png");
+    dialogs->QueueResult(ui::mrOk);
+    m->svdraftClick(m->svdraft);
+    ASSERT_TRUE(asked("Saved as " + folder + "draft/me_x_test/"));
+    const std::vector<std::string> drafts = filesIn(folder + "draft/me_x_test/");
+    ASSERT_EQ(drafts.size(), 1u);
+
+    // Another message in the window, with a leftover Cc.
+    m->NewMessage("other@x.test", "Other", "other body");
+    m->emcc->Text = "leftover@x.test";
+    m->embcc->Text = "hidden@x.test";
+    m->ClearLists();
+    std::vector<std::vector<std::string>> offered;
+    std::vector<int> picks = {0, -1};
+    m->PickOne = [&](const std::string&, const std::string&, const std::vector<std::string>& names) {
+        offered.push_back(names);
+        const int p = picks.front();
+        picks.erase(picks.begin());
+        return p;
+    };
+    m->lddraftClick(m->lddraft);
+    ASSERT_EQ(offered.size(), 2u);
+    EXPECT_EQ(offered[0], drafts);
+    EXPECT_EQ(m->emto->Text(), "bob@x.test");
+    EXPECT_EQ(m->subj->Text(), "Plan");
+    EXPECT_EQ(m->emcc->Text(), "") << "an empty Cc in the copy must not leave the old one";
+    EXPECT_EQ(m->embcc->Text(), "");
+    EXPECT_EQ(m->bdy->Text(), kPage);
+    EXPECT_EQ(m->ListBox1->Items->Text(), folder + "a.pdf\r\n");
+    EXPECT_EQ(m->ListBox2->Items->Text(), folder + "i.png\r\n");
+
+    // Searches: none found is said; a hit is offered alone.
+    auto search = [&](const std::string& text) {
+        dialogs->QueueModal([text](ui::TForm& f) {
+            auto& d = static_cast<mailbox::Tkwfind&>(f);
+            d.fndtxt->Text = text;
+            d.BitBtn1->Click();
+            return ui::mrNone;
+        });
+    };
+    m->SaveMessageCopy("sent");
+    search("needle");
+    dialogs->QueueResult(ui::mrOk);
+    offered.clear();
+    m->srchsentClick(m->srchsent);
+    EXPECT_TRUE(asked("None Found Containing \"needle\""));
+    EXPECT_TRUE(offered.empty());
+    EXPECT_EQ(m->subj->Text(), "Plan") << "the progress shown in the subject is taken back";
+    search("*hello there*");
+    picks = {-1};
+    m->srchsentClick(m->srchsent);
+    ASSERT_EQ(offered.size(), 1u);
+    EXPECT_EQ(offered[0].size(), 1u);
+}
+
+TEST_F(Composer, LoadingWithoutThePickSaysSo) {
+    m->SaveMessageCopy("draft");
+    dialogs->QueueResult(ui::mrOk);
+    m->lddraftClick(m->lddraft);
+    EXPECT_TRUE(asked("not available yet"));
+}
+
+TEST_F(Composer, InsertedImagesKeepTheirNumbers) {
+    m->NewMessage("bob@x.test", "Pics", "");
+    dialogs->QueueDialog([&](ui::TCommonDialog& d) {
+        auto& o = static_cast<ui::TOpenDialog&>(d);
+        o.Files->Clear();
+        for (const char* f : {"one.png", "two.png", "three.png"}) o.Files->Add(folder + f);
+        return true;
+    });
+    m->BitBtn4Click(m->BitBtn4);
+    EXPECT_EQ(m->bdy->Text(), ImageTag(1) + ImageTag(2) + ImageTag(3));
+    EXPECT_EQ(m->Label12->Caption(), "Inserted Images (3 Items / Size=0) :-");
+    m->ListBox2->ItemIndex = 1;
+    m->BitBtn6Click(m->BitBtn6);
+    EXPECT_EQ(m->bdy->Text(), ImageTag(1) + ImageTag(2));
+    EXPECT_EQ(m->ListBox2->Items->Text(), folder + "one.png\r\n" + folder + "three.png\r\n");
+    m->BitBtn7Click(m->BitBtn7);
+    EXPECT_EQ(m->bdy->Text(), "");
+    EXPECT_EQ(m->ListBox2->Items->Count, 0);
+}
+
+TEST_F(Composer, TemplateSaved) {
+    m->NewMessage("", "T", "<HTML><BODY>Hi</BODY></HTML>");
+    dialogs->QueueResult(ui::mrOk);
+    m->svtplbtnClick(m->svtplbtn);
+    const std::string path = folder + "me_x_test/kwemailtemplate.htm";
+    EXPECT_TRUE(asked("Template Saved (Filename " + path + ")"));
+    EXPECT_EQ(helpers::loadtext(path), "<HTML><BODY>Hi<Enter Message Here>\r\n</BODY></HTML>");
+}
+
+// The Compose button opens a new message from the template; its right
+// click shows the composer as it was.
+TEST_F(Composer, ComposeButtonAndMailto) {
+    helpers::savetext(Form1->TemplatePath(), "<HTML><BODY><Enter Message Here></BODY></HTML>");
+    m->ListBox1->Items->Add(folder + "a.pdf");
+    m->Hide();
+    Form1->BitBtn9->Click();
+    EXPECT_TRUE(m->Visible());
+    EXPECT_EQ(m->emto->Text(), "");
+    EXPECT_EQ(m->ListBox1->Items->Count, 0);
+    EXPECT_EQ(m->bdy->SelText(), "<Enter Message Here>");
+
+    m->ListBox1->Items->Add(folder + "a.pdf");
+    m->Hide();
+    bool handled = false;
+    Form1->BitBtn9->OnContextPopup(Form1->BitBtn9, ui::TPoint{1, 1}, handled);
+    EXPECT_TRUE(handled);
+    EXPECT_TRUE(m->Visible());
+    EXPECT_EQ(m->ListBox1->Items->Count, 1);
+
+    m->Hide();
+    const std::string param = "mailto:Ann@x.test?subject=Hi+there&body=a<b";
+    Form1->ActOnCommandLine(param);
+    Form1->StartComposer(param);
+    EXPECT_TRUE(m->Visible());
+    EXPECT_EQ(m->emto->Text(), "Ann@x.test");
+    EXPECT_EQ(m->subj->Text(), "Hi there");
+    EXPECT_NE(m->bdy->Text().find("a&lt;b"), std::string::npos);
+    m->Hide();
+}

@@ -147,6 +147,7 @@ void TLineProtoClient::SendCommand(const std::string& Cmd, const std::string& Sh
     }
     FRequestDoneFlag = false;
     SetLineState(lineWaitingResponse);
+    TriggerCommand(Cmd);
     TriggerDisplay("> " + Shown);
     if (FWSocket->State() == net::wsConnected) FWSocket->SendStr(Cmd + "\r\n");
 }
@@ -158,6 +159,7 @@ void TLineProtoClient::FailAndAbort(int Code) {
     const bool running = !NoRequestRunning() || FNextRequest;
     FRequestDoneFlag = true;
     DropPendingInput();
+    ConnectionDropped();
     if (FWSocket->State() != net::wsClosed) FWSocket->Abort();
     FConnected = false;
     FNextRequest = nullptr;

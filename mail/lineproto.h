@@ -73,6 +73,10 @@ protected:
     // A failure as the protocol writes it ("-ERR ...", "500 ...").
     virtual std::string FailureText(const std::string& Why) const = 0;
     [[noreturn]] virtual void RaiseError(const std::string& Msg) const = 0;
+    // A command about to go out (after its checks).
+    virtual void TriggerCommand(const std::string&) {}
+    // The connection is being dropped for a failure: close what hangs on it.
+    virtual void ConnectionDropped() {}
     // True when TLS is to be negotiated after the banner (STLS, STARTTLS).
     virtual bool ExplicitTlsAsked() const { return false; }
     virtual void WndProc(win::TMessage& MsgRec);

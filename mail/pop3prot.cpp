@@ -28,14 +28,21 @@ bool readNumber(const std::string& Line, size_t& I, int64_t Max, int64_t& N) {
     return true;
 }
 
+// The first number of a reply ("+OK n ...") or of a listing line ("n ..."):
+// nothing but blanks may stand before it.
+bool readFirstNumber(const std::string& Line, size_t& I, int64_t Max, int64_t& N) {
+    I = Line.compare(0, 3, "+OK") == 0 ? 3 : 0;
+    while (I < Line.size() && isBlank(Line[I])) ++I;
+    return readNumber(Line, I, Max, N);
+}
+
 }  // namespace
 
 bool Pop3ExtractNumbers(const std::string& Line, int64_t& N1, int64_t& N2) {
     N1 = N2 = 0;
-    size_t i = 0;
-    while (i < Line.size() && !isDigit(Line[i])) ++i;
+    size_t i;
     int64_t a, b;
-    if (!readNumber(Line, i, INT64_MAX, a)) return false;
+    if (!readFirstNumber(Line, i, INT64_MAX, a)) return false;
     while (i < Line.size() && isBlank(Line[i])) ++i;
     if (!readNumber(Line, i, INT64_MAX, b)) return false;
     N1 = a;
@@ -46,10 +53,9 @@ bool Pop3ExtractNumbers(const std::string& Line, int64_t& N1, int64_t& N2) {
 bool Pop3ExtractUidl(const std::string& Line, int& N1, std::string& Uidl) {
     N1 = 0;
     Uidl.clear();
-    size_t i = 0;
-    while (i < Line.size() && !isDigit(Line[i])) ++i;
+    size_t i;
     int64_t n;
-    if (!readNumber(Line, i, INT32_MAX, n)) return false;
+    if (!readFirstNumber(Line, i, INT32_MAX, n)) return false;
     N1 = static_cast<int>(n);
     while (i < Line.size() && Line[i] == ' ') ++i;
     while (i < Line.size() && Line[i] >= '!' && Line[i] <= '~') Uidl += Line[i++];
@@ -259,10 +265,10 @@ void TCustomPop3Cli::StartTransaction(const std::string& Word, const std::string
                                       TPop3Fct Fct, THandler DoneAsync) {
     RefuseUnless(FProtocolState == pop3Transaction, Word);
     FFctPrv = Fct;
-    // Only a message's answer has header lines; a LIST or UIDL line with a
-    // colon in it is no header.
+    // Only a message's answer has header lines (a LIST or UIDL line with a
+    // colon in it is none), and only such an answer replaces them.
     FHeaderPart = RqType == pop3Retr || RqType == pop3Top;
-    ClearHeaders();
+    if (FHeaderPart) ClearHeaders();
     ExecAsync(RqType, Param.empty() ? Word : Word + " " + Param, pop3Transaction, DoneAsync);
 }
 
@@ -399,7 +405,10 @@ void TCustomPop3Cli::ListDone() {
 }
 
 void TCustomPop3Cli::LastDone() {
-    if (!ReadListLine()) return BadReply("LAST");
+    size_t i;
+    int64_t num;
+    if (!readFirstNumber(FLastResponse, i, INT32_MAX, num)) return BadReply("LAST");
+    MsgNum = static_cast<int>(num);
     EndWith(0);
 }
 

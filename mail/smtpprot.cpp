@@ -485,6 +485,15 @@ bool TCustomSmtpClient::AuthStepFailed() {
         static const TSmtpAuthType weaker[] = {smtpAuthNone, smtpAuthNone, smtpAuthPlain, smtpAuthLogin,
                                                smtpAuthNone, smtpAuthCramMD5, smtpAuthNone};
         const TSmtpAuthType next = weaker[FAuthMechanism];
+        // A refusal of a challenge mechanism is easily forged: without TLS
+        // it never leads to a password sent in clear.
+        const auto clearText = [](TSmtpAuthType t) { return t == smtpAuthPlain || t == smtpAuthLogin; };
+        if (FStatusCode == 504 && next != smtpAuthNone && clearText(next) && !clearText(FAuthMechanism) &&
+            !FTlsUp) {
+            FErrorMessage = FLastResponse + " (no fall-back to a clear-text password without TLS)";
+            TriggerRequestDone(static_cast<uint16_t>(FRequestResult));
+            return true;
+        }
         if (FStatusCode == 504 && next != smtpAuthNone) {
             FErrorMessage.clear();
             SetState(smtpInternalReady);

@@ -127,36 +127,32 @@ bool TLineProtoClient::UnsafeCommandText(const std::string& Cmd) {
     return Cmd.find_first_of(std::string("\r\n\0", 3)) != std::string::npos;
 }
 
-void TLineProtoClient::SendCommand(const std::string& Cmd, const std::string& Shown) {
+void TLineProtoClient::SendCommand(const std::string& Cmd) {
     // A line break or NUL inside an argument would end the command early
     // and make the rest a command of its own.
     if (UnsafeCommandText(Cmd)) {
         const size_t blank = Cmd.find(' ');
         const std::string word = Cmd.substr(0, std::min(blank, Cmd.find_first_of(std::string("\r\n\0", 3))));
-        const std::string text = FailureText("Command refused: " + word +
-                                             " argument holds a line break or NUL byte");
-        FErrorMessage = FLastResponse = text;
-        FStatusCode = FRequestResult = LINE_PROTOCOL_ERROR;
-        TriggerDisplay("! " + text);
-        RaiseError(text);
+        RaiseError(RecordFailure("Command refused: " + word + " argument holds a line break or NUL byte"));
     }
     if (!EarlyAnswersAllowed() && FConnected &&
         (FRcvPos < FRcvBuf.size() || (FWSocket->State() == net::wsConnected && FWSocket->RcvdCount() > 0))) {
-        ProtocolError("Unexpected data from the server before the command was sent");
-        RaiseError(FErrorMessage);
+        // The refusal below ends the request; the connection goes now.
+        const std::string text = RecordFailure("Unexpected data from the server before the command was sent");
+        DropConnection();
+        RaiseError(text);
     }
     FRequestDoneFlag = false;
     SetLineState(lineWaitingResponse);
     TriggerCommand(Cmd);
-    TriggerDisplay("> " + Shown);
+    TriggerDisplay("> " + Cmd);
     if (FWSocket->State() == net::wsConnected) FWSocket->SendStr(Cmd + "\r\n");
 }
 
 // ---------------------------------------------------------------- failures
 
-void TLineProtoClient::FailAndAbort(int Code) {
-    // The close below belongs to this failure and must not end the request first.
-    const bool running = !NoRequestRunning() || FNextRequest;
+void TLineProtoClient::DropConnection() {
+    // The close below belongs to this failure and must not end the request.
     FRequestDoneFlag = true;
     DropPendingInput();
     ConnectionDropped();
@@ -164,16 +160,26 @@ void TLineProtoClient::FailAndAbort(int Code) {
     FConnected = false;
     FNextRequest = nullptr;
     FFctSet = 0;
+}
+
+void TLineProtoClient::FailAndAbort(int Code) {
+    const bool running = !NoRequestRunning() || FNextRequest;
+    DropConnection();
     if (!running) return;
     FRequestDoneFlag = false;
     TriggerRequestDone(static_cast<uint16_t>(Code));
 }
 
-void TLineProtoClient::ProtocolError(const std::string& Why) {
+std::string TLineProtoClient::RecordFailure(const std::string& Why) {
     const std::string text = FailureText(Why);
     FErrorMessage = FLastResponse = text;
     FStatusCode = FRequestResult = LINE_PROTOCOL_ERROR;
     TriggerDisplay("! " + text);
+    return text;
+}
+
+void TLineProtoClient::ProtocolError(const std::string& Why) {
+    RecordFailure(Why);
     FailAndAbort(LINE_PROTOCOL_ERROR);
 }
 

@@ -92,7 +92,7 @@ protected:
 
     // Sends one command line: one with CR, LF or NUL in it is refused (raised,
     // nothing sent), and so is one while an answer stands unread.
-    void SendCommand(const std::string& Cmd, const std::string& Shown);
+    void SendCommand(const std::string& Cmd);
     static bool UnsafeCommandText(const std::string& Cmd);
 
     // Received bytes not yet read as lines are thrown away, and lines of the
@@ -101,9 +101,14 @@ protected:
     // Ends the connection for a protocol fault; a running request (and its
     // chain) ends with LINE_PROTOCOL_ERROR and the text.
     void ProtocolError(const std::string& Why);
+    // Sets the failure's text (ErrorMessage, LastResponse) and code, shows
+    // it and returns it.
+    std::string RecordFailure(const std::string& Why);
     // Ends the running request with Code after aborting the connection, whose
     // close does not end the request a second time; a running chain stops.
     void FailAndAbort(int Code);
+    // The same without ending the request (the caller raises instead).
+    void DropConnection();
 
     // The end of a request: the next step of a chain runs, or the end is
     // posted to the window and reported from the loop.

@@ -244,7 +244,7 @@ void TCustomPop3Cli::ExecAsync(TPop3Request RqType, const std::string& Cmd, TPop
     FNext = &TCustomPop3Cli::NextExecAsync;
     FNextProtocolState = NextState;
     FDoneAsync = DoneAsync;
-    SendCommand(Cmd, Cmd);
+    SendCommand(Cmd);
 }
 
 void TCustomPop3Cli::NextExecAsync() {

@@ -290,7 +290,7 @@ void TCustomSmtpClient::ExecAsync(TSmtpRequest RqType, const std::string& Cmd, s
     FOkResponses.assign(OkResponses.begin(), OkResponses.begin() + std::min(OkResponses.size(), kMaxOkResponses));
     FNextHandler = &TCustomSmtpClient::NextExecAsync;
     FDoneHandler = Done;
-    SendCommand(Cmd, Cmd);
+    SendCommand(Cmd);
 }
 
 void TCustomSmtpClient::NextExecAsync() {

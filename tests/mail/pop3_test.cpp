@@ -264,29 +264,57 @@ TEST(Pop3Scripted, SilenceTimesOutButSlowLinesDoNot) {
     EXPECT_LT(testsupport::threadCpuSeconds() - cpu0, 0.1) << "the wait sleeps";
 }
 
-TEST(Pop3Scripted, LinesAFewSecondsApartKeepAShortTimeoutAlive) {
-    std::atomic<bool> stop{false};
-    LoopbackPeer peer([&](int fd) {
-        testsupport::sendAll(fd, "+OK hi\r\n");
-        char buf[256];
-        for (int i = 0; i < 3; ++i) {  // USER, PASS, RETR
-            ::recv(fd, buf, sizeof buf, 0);
-            testsupport::sendAll(fd, "+OK\r\n");
-        }
-        for (int i = 0; i < 4 && !stop; ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(600));
-            testsupport::sendAll(fd, "slow line\r\n");
-        }
-        testsupport::sendAll(fd, ".\r\n");
-        ::recv(fd, buf, sizeof buf, 0);
-    });
-    Client c(peer.port());
-    c.pop.Timeout = 1;
+// Bytes standing unread when a command is to go out would be read as its
+// answer: the command is not sent and the session ends.
+TEST(Pop3Scripted, AnswerBeforeTheCommandEndsTheSession) {
+    ScriptedServer srv("+OK hi\r\n", {{"+OK\r\n"}, {"+OK\r\n+OK 7 70"}, {"0\r\n"}}, false);
+    Client c(srv.port());
     ASSERT_TRUE(c.login());
-    c.pop.MsgNum = 1;
-    EXPECT_TRUE(c.pop.RetrSync()) << c.pop.ErrorMessage();
-    EXPECT_EQ(c.messageLines.size(), 4u);
-    stop = true;
+    EXPECT_FALSE(c.pop.StatSync());
+    EXPECT_EQ(c.pop.ErrorMessage(), "-ERR Unexpected data from the server before the command was sent");
+    EXPECT_FALSE(c.pop.Connected());
+    c.pop.Abort();
+    EXPECT_EQ(srv.commands(), (std::vector<std::string>{"USER mrose", "PASS tanstaaf", "<closed>"}));
+}
+
+// The time-out bounds silence between bytes, not the time a line or an
+// answer takes: lines seconds apart, or one line trickling in byte by byte,
+// keep a one-second time-out alive.
+TEST(Pop3Scripted, SlowAnswersKeepAShortTimeoutAlive) {
+    struct Case {
+        std::vector<std::string> pieces;  // sent one after the other, each after the pause
+        int pauseMs;
+        std::vector<std::string> lines;
+    };
+    const std::string slowLine = "a slow line\r\n";
+    Case cases[] = {
+        {std::vector<std::string>(4, "slow line\r\n"), 600, std::vector<std::string>(4, "slow line")},
+        {{}, 200, {"a slow line"}},
+    };
+    for (char b : slowLine) cases[1].pieces.emplace_back(1, b);
+    for (const auto& k : cases) {
+        LoopbackPeer peer([&](int fd) {
+            testsupport::sendAll(fd, "+OK hi\r\n");
+            char buf[256];
+            for (int i = 0; i < 3; ++i) {  // USER, PASS, RETR
+                ::recv(fd, buf, sizeof buf, 0);
+                testsupport::sendAll(fd, "+OK\r\n");
+            }
+            for (const auto& piece : k.pieces) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(k.pauseMs));
+                if (!testsupport::sendAll(fd, piece)) return;
+            }
+            testsupport::sendAll(fd, ".\r\n");
+            ::recv(fd, buf, sizeof buf, 0);
+        });
+        Client c(peer.port());
+        c.pop.Timeout = 1;
+        ASSERT_TRUE(c.login());
+        c.pop.MsgNum = 1;
+        EXPECT_TRUE(c.pop.RetrSync()) << c.pop.ErrorMessage();
+        EXPECT_EQ(c.messageLines, k.lines);
+        c.pop.Abort();
+    }
 }
 
 TEST(Pop3Scripted, OpenStopsAtARefusedUser) {
@@ -400,32 +428,6 @@ TEST(Pop3Scripted, EarlyEndOfAnAnswerEndsTheSession) {
         EXPECT_EQ(error.rfind("-ERR Unexpected data from the server", 0), 0u) << error;
         c.pop.Abort();
     }
-}
-
-// The time-out bounds silence between bytes: a line trickling in slowly is
-// not cut off, however long it takes as a whole.
-TEST(Pop3Scripted, SlowBytesKeepAShortTimeoutAlive) {
-    LoopbackPeer peer([&](int fd) {
-        testsupport::sendAll(fd, "+OK hi\r\n");
-        char buf[256];
-        for (int i = 0; i < 3; ++i) {  // USER, PASS, RETR
-            ::recv(fd, buf, sizeof buf, 0);
-            testsupport::sendAll(fd, "+OK\r\n");
-        }
-        for (char b : std::string("a slow line\r\n")) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(200));
-            testsupport::sendAll(fd, std::string(1, b));
-        }
-        testsupport::sendAll(fd, ".\r\n");
-        ::recv(fd, buf, sizeof buf, 0);
-    });
-    Client c(peer.port());
-    c.pop.Timeout = 1;
-    ASSERT_TRUE(c.login());
-    c.pop.MsgNum = 1;
-    EXPECT_TRUE(c.pop.RetrSync()) << c.pop.ErrorMessage();
-    EXPECT_EQ(c.messageLines, std::vector<std::string>{"a slow line"});
-    c.pop.Abort();
 }
 
 // A line break or NUL in an argument would add a command of its own.

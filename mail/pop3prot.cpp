@@ -12,28 +12,39 @@ using rtl::IntToStr;
 
 namespace {
 
-constexpr win::UINT WM_POP3_REQUEST_DONE = win::WM_USER + 1;
-constexpr int kReadChunk = 65536;
-// A server line longer than this is not a POP3 line; the session is dropped
-// rather than the line cut into pieces that could read as commands or ends.
-constexpr size_t kMaxLine = 16 * 1024 * 1024;
-
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// The decimal number at I, at most Max; false when there is none or it is
+// larger (never an overflow).
+bool readNumber(const std::string& Line, size_t& I, int64_t Max, int64_t& N) {
+    if (I >= Line.size() || !isDigit(Line[I])) return false;
+    N = 0;
+    for (; I < Line.size() && isDigit(Line[I]); ++I) {
+        const int d = Line[I] - '0';
+        if (N > (Max - d) / 10) return false;
+        N = N * 10 + d;
+    }
+    return true;
+}
+
+// The first number of a reply ("+OK n ...") or of a listing line ("n ..."):
+// nothing but blanks may stand before it.
+bool readFirstNumber(const std::string& Line, size_t& I, int64_t Max, int64_t& N) {
+    I = Line.compare(0, 3, "+OK") == 0 ? 3 : 0;
+    while (I < Line.size() && isBlank(Line[I])) ++I;
+    return readNumber(Line, I, Max, N);
+}
 
 }  // namespace
 
 bool Pop3ExtractNumbers(const std::string& Line, int64_t& N1, int64_t& N2) {
     N1 = N2 = 0;
-    size_t i = 0;
-    while (i < Line.size() && !isDigit(Line[i])) ++i;
-    if (i >= Line.size()) return false;
-    int64_t a = 0;
-    for (; i < Line.size() && isDigit(Line[i]); ++i) a = a * 10 + (Line[i] - '0');
+    size_t i;
+    int64_t a, b;
+    if (!readFirstNumber(Line, i, INT64_MAX, a)) return false;
     while (i < Line.size() && isBlank(Line[i])) ++i;
-    if (i >= Line.size()) return false;
-    int64_t b = 0;
-    for (; i < Line.size() && isDigit(Line[i]); ++i) b = b * 10 + (Line[i] - '0');
+    if (!readNumber(Line, i, INT64_MAX, b)) return false;
     N1 = a;
     N2 = b;
     return true;
@@ -42,10 +53,10 @@ bool Pop3ExtractNumbers(const std::string& Line, int64_t& N1, int64_t& N2) {
 bool Pop3ExtractUidl(const std::string& Line, int& N1, std::string& Uidl) {
     N1 = 0;
     Uidl.clear();
-    size_t i = 0;
-    while (i < Line.size() && !isDigit(Line[i])) ++i;
-    if (i >= Line.size()) return false;
-    for (; i < Line.size() && isDigit(Line[i]); ++i) N1 = N1 * 10 + (Line[i] - '0');
+    size_t i;
+    int64_t n;
+    if (!readFirstNumber(Line, i, INT32_MAX, n)) return false;
+    N1 = static_cast<int>(n);
     while (i < Line.size() && Line[i] == ' ') ++i;
     while (i < Line.size() && Line[i] >= '!' && Line[i] <= '~') Uidl += Line[i++];
     return true;
@@ -60,38 +71,22 @@ std::string Pop3ApopDigest(const std::string& TimeStamp, const std::string& Pass
 TCustomPop3Cli::TCustomPop3Cli(rtl::TComponent* owner)
     : TCustomPop3Cli(owner, [](rtl::TComponent* o) { return new net::TWSocket(o); }) {}
 
-TCustomPop3Cli::TCustomPop3Cli(rtl::TComponent* owner, TSocketFactory CreateCtrlSocket) : rtl::TComponent(owner) {
-    FWindowHandle = win::AllocateHWnd([this](win::TMessage& m) { WndProc(m); });
-    FWSocket = CreateCtrlSocket(this);
-    FWSocket->FreeNotification(this);
-    FWSocket->OnSessionClosed = [this](rtl::TObject*, uint16_t e) { WSocketSessionClosed(e); };
+TCustomPop3Cli::TCustomPop3Cli(rtl::TComponent* owner, TSocketFactory CreateCtrlSocket) : TLineProtoClient(owner) {
+    InstallSocket(CreateCtrlSocket(this));
 }
 
-TCustomPop3Cli::~TCustomPop3Cli() {
-    BeginDestroy();
-    win::DeallocateHWnd(FWindowHandle);
-}
+// The socket goes while this class's handlers still exist.
+TCustomPop3Cli::~TCustomPop3Cli() { BeginDestroy(); }
 
-void TCustomPop3Cli::Notification(rtl::TComponent* AComponent, rtl::TOperation Operation) {
-    if (Operation == rtl::opRemove && AComponent == FWSocket) FWSocket = nullptr;
-}
-
-void TCustomPop3Cli::WndProc(win::TMessage& MsgRec) {
-    if (MsgRec.Msg != WM_POP3_REQUEST_DONE) return;
-    if (OnRequestDone) OnRequestDone(this, FRequestType, static_cast<uint16_t>(MsgRec.LParam));
-}
-
-void TCustomPop3Cli::SetState(TPop3State NewState) {
-    if (FState == NewState) return;
-    FState = NewState;
-    TriggerStateChange();
+void TCustomPop3Cli::ReportRequestDone(int RqType, uint16_t Error) {
+    if (OnRequestDone) OnRequestDone(this, static_cast<TPop3Request>(RqType), Error);
 }
 
 void TCustomPop3Cli::TriggerStateChange() {
     if (OnStateChange) OnStateChange(this);
 }
 
-void TCustomPop3Cli::Display(const std::string& Msg) {
+void TCustomPop3Cli::TriggerDisplay(const std::string& Msg) {
     if (OnDisplay) OnDisplay(this, Msg);
 }
 
@@ -127,8 +122,10 @@ void TCustomPop3Cli::RefuseInsecure(const std::string& Word) {
     if (!CredentialsAllowed()) Refuse("-ERR " + Word + " refused: the connection is not secured yet");
 }
 
-void TCustomPop3Cli::CheckReady() const {
-    if (FState != pop3Ready && FState != pop3InternalReady) throw Pop3Exception("POP3 component not ready");
+void TCustomPop3Cli::CheckReady() const { TLineProtoClient::CheckReady("POP3"); }
+
+void TCustomPop3Cli::BadReply(const std::string& What) {
+    ProtocolError("Malformed " + What + " reply: \"" + FLastResponse.substr(0, 80) + "\"");
 }
 
 // ---------------------------------------------------------------- connect
@@ -138,8 +135,8 @@ void TCustomPop3Cli::Connect() {
     if (FConnected) throw Pop3Exception("POP3 component already connected");
     if (!FHighLevelFlag) FRequestType = pop3Connect;
     FRequestDoneFlag = false;
-    FRcvBuf.clear();
-    FRcvPos = 0;
+    DropPendingInput();
+    FTlsUp = false;
     FRequestResult = 0;
     FTimeStamp.clear();
     FErrorMessage.clear();
@@ -193,10 +190,10 @@ void TCustomPop3Cli::WSocketSessionConnected(rtl::TObject*, uint16_t Error) {
 }
 
 void TCustomPop3Cli::WSocketSessionClosed(uint16_t Error) {
-    ++FSession;
+    DropPendingInput();
     FConnected = false;
     // A request cut off by the close failed, whatever the last reply was.
-    if (!FRequestDoneFlag && !FQuitClose && FState != pop3Ready && FRequestResult == 0) {
+    if (!FRequestDoneFlag && !FQuitClose && State() != pop3Ready && FRequestResult == 0) {
         FRequestResult = 10004;
         SetError("-ERR Connection closed before the answer was complete", 500);
     }
@@ -210,7 +207,7 @@ void TCustomPop3Cli::HandleBanner() {
     if (!OkResponse()) {
         if (FErrorMessage.empty()) FErrorMessage = FLastResponse;
         FRequestResult = FStatusCode;
-        ++FSession;  // nothing more of this buffer is read
+        DropPendingInput();  // nothing more of this buffer is read
         FWSocket->Close();
         return;
     }
@@ -223,45 +220,11 @@ void TCustomPop3Cli::HandleBanner() {
     EndWith(0);
 }
 
-// ---------------------------------------------------------------- receive
+// ---------------------------------------------------------------- replies
 
-void TCustomPop3Cli::WSocketDataAvailable() {
-    char buf[kReadChunk];
-    const int n = FWSocket->Receive(buf, sizeof buf);
-    if (n <= 0) return;
-    FRcvBuf.append(buf, static_cast<size_t>(n));
-    const uint64_t session = FSession;
-    while (session == FSession) {
-        const size_t lf = FRcvBuf.find('\n', FRcvPos);
-        if (lf == std::string::npos) break;
-        size_t end = lf;
-        if (end > FRcvPos && FRcvBuf[end - 1] == '\r') --end;
-        FLastResponse.assign(FRcvBuf, FRcvPos, end - FRcvPos);
-        FRcvPos = lf + 1;
-        TriggerResponse(FLastResponse);
-        if (session != FSession) break;
-        ProcessLine();
-    }
-    if (session != FSession) return;  // the buffer belonged to a session that ended
-    FRcvBuf.erase(0, FRcvPos);
-    FRcvPos = 0;
-    if (FRcvBuf.size() > kMaxLine) {
-        SetError("-ERR Line too long", 500);
-        FRequestResult = 500;
-        Abort();
-        EndWith(500);
-    }
-}
-
-void TCustomPop3Cli::ProcessLine() {
-    switch (FState) {
-        case pop3WaitingBanner: HandleBanner(); break;
-        case pop3WaitingResponse:
-            if (!FNext) throw Pop3Exception("Program error: FNext is nil");
-            (this->*FNext)();
-            break;
-        default: Display("< " + FLastResponse);
-    }
+void TCustomPop3Cli::HandleReply() {
+    if (!FNext) throw Pop3Exception("Program error: FNext is nil");
+    (this->*FNext)();
 }
 
 // ---------------------------------------------------------------- commands
@@ -281,9 +244,7 @@ void TCustomPop3Cli::ExecAsync(TPop3Request RqType, const std::string& Cmd, TPop
     FNext = &TCustomPop3Cli::NextExecAsync;
     FNextProtocolState = NextState;
     FDoneAsync = DoneAsync;
-    SetState(pop3WaitingResponse);
-    Display("> " + Cmd);
-    FWSocket->SendStr(Cmd + "\r\n");
+    SendCommand(Cmd);
 }
 
 void TCustomPop3Cli::NextExecAsync() {
@@ -304,8 +265,10 @@ void TCustomPop3Cli::StartTransaction(const std::string& Word, const std::string
                                       TPop3Fct Fct, THandler DoneAsync) {
     RefuseUnless(FProtocolState == pop3Transaction, Word);
     FFctPrv = Fct;
-    FHeaderPart = true;
-    ClearHeaders();
+    // Only a message's answer has header lines (a LIST or UIDL line with a
+    // colon in it is none), and only such an answer replaces them.
+    FHeaderPart = RqType == pop3Retr || RqType == pop3Top;
+    if (FHeaderPart) ClearHeaders();
     ExecAsync(RqType, Param.empty() ? Word : Word + " " + Param, pop3Transaction, DoneAsync);
 }
 
@@ -356,12 +319,12 @@ void TCustomPop3Cli::Auth() {
 }
 
 void TCustomPop3Cli::AuthLoginNext() {
-    FState = pop3InternalReady;  // between the two steps, without an event
+    FLineState = lineInternalReady;  // between the two steps, without an event
     ExecAsync(pop3User, Base64Encode(UserName), pop3WaitingUser, &TCustomPop3Cli::AuthLoginPass);
 }
 
 void TCustomPop3Cli::AuthLoginPass() {
-    FState = pop3InternalReady;
+    FLineState = lineInternalReady;
     ExecAsync(pop3Pass, Base64Encode(PassWord), pop3Transaction, nullptr);
 }
 
@@ -376,7 +339,7 @@ void TCustomPop3Cli::AuthCramNext() {
     }
     const std::string challenge = Base64Decode(FLastResponse.substr(2));
     const std::string answer = UserName + " " + rtl::LowerCase(MD5DigestToHex(HMAC_MD5(PassWord, challenge)));
-    FState = pop3InternalReady;
+    FLineState = lineInternalReady;
     ExecAsync(pop3Pass, Base64Encode(answer), pop3Transaction, nullptr);
 }
 
@@ -422,34 +385,39 @@ void TCustomPop3Cli::Last() { StartTransaction("LAST", "", pop3Last, pop3FctLast
 
 void TCustomPop3Cli::StatDone() {
     int64_t count, size;
-    Pop3ExtractNumbers(FLastResponse, count, size);
-    FMsgCount = static_cast<int>(std::min<int64_t>(count, INT32_MAX));
+    if (!Pop3ExtractNumbers(FLastResponse, count, size) || count > INT32_MAX) return BadReply("STAT");
+    FMsgCount = static_cast<int>(count);
     FMsgSize = size;
     EndWith(0);
+}
+
+bool TCustomPop3Cli::ReadListLine() {
+    int64_t num, size;
+    if (!Pop3ExtractNumbers(FLastResponse, num, size) || num > INT32_MAX) return false;
+    MsgNum = static_cast<int>(num);
+    FMsgSize = size;
+    return true;
 }
 
 void TCustomPop3Cli::ListDone() {
-    int64_t num, size;
-    Pop3ExtractNumbers(FLastResponse, num, size);
-    MsgNum = static_cast<int>(num);
-    FMsgSize = size;
+    if (!ReadListLine()) return BadReply("LIST");
     EndWith(0);
 }
 
-void TCustomPop3Cli::LastDone() { ListDone(); }
+void TCustomPop3Cli::LastDone() {
+    size_t i;
+    int64_t num;
+    if (!readFirstNumber(FLastResponse, i, INT32_MAX, num)) return BadReply("LAST");
+    MsgNum = static_cast<int>(num);
+    EndWith(0);
+}
 
 void TCustomPop3Cli::UidlDone() {
-    Pop3ExtractUidl(FLastResponse, MsgNum, FMsgUidl);
+    if (!Pop3ExtractUidl(FLastResponse, MsgNum, FMsgUidl)) return BadReply("UIDL");
     EndWith(0);
 }
 
-void TCustomPop3Cli::Abort() {
-    ++FSession;
-    SetState(pop3Abort);
-    FWSocket->CancelDnsLookup();
-    FWSocket->Abort();
-    SetState(pop3Ready);
-}
+void TCustomPop3Cli::Abort() { TLineProtoClient::Abort(); }
 
 // ---------------------------------------------------------------- ending
 
@@ -465,22 +433,13 @@ void TCustomPop3Cli::TriggerRequestDone(uint16_t Error) {
             Error = 0;
         }
     }
-    if (FRequestDoneFlag) return;
-    FRequestDoneFlag = true;
-    if (FNextRequest) {
-        if (FState != pop3Abort) SetState(pop3InternalReady);
-        (this->*FNextRequest)();
-        return;
-    }
-    SetState(pop3Ready);
-    FHighLevelFlag = false;
-    win::PostMessage(FWindowHandle, WM_POP3_REQUEST_DONE, 0, static_cast<win::LPARAM>(Error));
+    TLineProtoClient::TriggerRequestDone(Error);
 }
 
 // ---------------------------------------------------------------- multi-line
 
 void TCustomPop3Cli::StartMultiLine(rtl::TNotifyEvent* Begin, rtl::TNotifyEvent* Line, rtl::TNotifyEvent* End,
-                                    THandler Step) {
+                                    bool (TCustomPop3Cli::*Step)()) {
     FMultiLineLine = Line;
     FMultiLineEnd = End;
     FMultiLineProcess = Step;
@@ -500,14 +459,9 @@ void TCustomPop3Cli::UidlAllDone() {
     StartMultiLine(&OnUidlBegin, &OnUidlLine, &OnUidlEnd, &TCustomPop3Cli::ProcessUidl);
 }
 
-void TCustomPop3Cli::ProcessList() {
-    int64_t num, size;
-    Pop3ExtractNumbers(FLastResponse, num, size);
-    MsgNum = static_cast<int>(num);
-    FMsgSize = size;
-}
+bool TCustomPop3Cli::ProcessList() { return ReadListLine(); }
 
-void TCustomPop3Cli::ProcessUidl() { Pop3ExtractUidl(FLastResponse, MsgNum, FMsgUidl); }
+bool TCustomPop3Cli::ProcessUidl() { return Pop3ExtractUidl(FLastResponse, MsgNum, FMsgUidl); }
 
 void TCustomPop3Cli::GetALine() {
     if (!FConnected) {
@@ -526,7 +480,7 @@ void TCustomPop3Cli::GetALine() {
     }
     if (FLastResponse.size() > 1 && FLastResponse[0] == '.' && FLastResponse[1] == '.') FLastResponse.erase(0, 1);
     if (FHeaderPart) CaptureHeaderLine(FLastResponse);
-    if (FMultiLineProcess) (this->*FMultiLineProcess)();
+    if (FMultiLineProcess && !(this->*FMultiLineProcess)()) return BadReply("listing");
     if (*FMultiLineLine) (*FMultiLineLine)(this);
 }
 
@@ -587,49 +541,34 @@ void TCustomPop3Cli::HighLevelAsync(TPop3Request RqType, TPop3FctSet Fcts) {
     if (FConnected && (Fcts & Pop3Fct(pop3FctConnect))) throw Pop3Exception("pop3 component already connected");
     CheckReady();
     FRequestType = RqType;
-    FRequestResult = 0;
-    FFctSet = Fcts;
     FFctPrv = pop3FctNone;
-    FHighLevelResult = 0;
-    FHighLevelFlag = true;
-    FLastResponse.clear();
-    FErrorMessage.clear();
+    BeginChain(Fcts);
     DoHighLevelAsync();
 }
 
 void TCustomPop3Cli::DoHighLevelAsync() {
-    static const struct {
-        TPop3Fct fct;
-        void (TCustomPop3Cli::*method)();
-    } order[] = {
-        {pop3FctConnect, &TCustomPop3Cli::Connect}, {pop3FctStartTls, &TCustomPop3Cli::StartTls},
-        {pop3FctUser, &TCustomPop3Cli::User},
-        {pop3FctPass, &TCustomPop3Cli::Pass},       {pop3FctRPop, &TCustomPop3Cli::RPop},
-        {pop3FctDele, &TCustomPop3Cli::Dele},       {pop3FctNoop, &TCustomPop3Cli::Noop},
-        {pop3FctList, &TCustomPop3Cli::List},       {pop3FctRSet, &TCustomPop3Cli::RSet},
-        {pop3FctAPop, &TCustomPop3Cli::APop},       {pop3FctRetr, &TCustomPop3Cli::Retr},
-        {pop3FctTop, &TCustomPop3Cli::Top},         {pop3FctStat, &TCustomPop3Cli::Stat},
-        {pop3FctUidl, &TCustomPop3Cli::Uidl},       {pop3FctLast, &TCustomPop3Cli::Last},
-        {pop3FctQuit, &TCustomPop3Cli::Quit},
+    const TChainStep order[] = {
+        {pop3FctConnect, [this] { Connect(); }}, {pop3FctStartTls, [this] { StartTls(); }},
+        {pop3FctUser, [this] { User(); }},       {pop3FctPass, [this] { Pass(); }},
+        {pop3FctRPop, [this] { RPop(); }},       {pop3FctDele, [this] { Dele(); }},
+        {pop3FctNoop, [this] { Noop(); }},       {pop3FctList, [this] { List(); }},
+        {pop3FctRSet, [this] { RSet(); }},       {pop3FctAPop, [this] { APop(); }},
+        {pop3FctRetr, [this] { Retr(); }},       {pop3FctTop, [this] { Top(); }},
+        {pop3FctStat, [this] { Stat(); }},       {pop3FctUidl, [this] { Uidl(); }},
+        {pop3FctLast, [this] { Last(); }},       {pop3FctQuit, [this] { Quit(); }},
     };
-    if (FState == pop3Abort) {
+    if (State() == pop3Abort) {
         FFctSet = 0;
         FHighLevelResult = POP3_TIMEOUT;
         FErrorMessage = "426 Operation aborted.";
     }
-    FNextRequest = &TCustomPop3Cli::DoHighLevelAsync;
+    FNextRequest = [this] { DoHighLevelAsync(); };
     if (FRequestResult != 0) {
         FHighLevelResult = FRequestResult;
         const bool quitPending = FFctPrv != pop3FctQuit && (FFctSet & Pop3Fct(pop3FctQuit));
         FFctSet = quitPending ? Pop3Fct(pop3FctQuit) : 0;
     }
-    for (const auto& step : order) {
-        if (!(FFctSet & Pop3Fct(step.fct))) continue;
-        FFctSet &= ~Pop3Fct(step.fct);
-        FFctPrv = step.fct;
-        (this->*step.method)();
-        return;
-    }
+    if (RunNextStep(order, std::size(order))) return;
     FNextRequest = nullptr;
     FRequestDoneFlag = false;
     TriggerRequestDone(static_cast<uint16_t>(FHighLevelResult));

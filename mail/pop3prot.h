@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "mail/lineproto.h"
 #include "net/sslcontext.h"
 #include "net/twsocket.h"
 #include "platform/rtl/classes.h"
@@ -51,9 +52,9 @@ using TPop3Display = std::function<void(rtl::TObject* Sender, const std::string&
 using TPop3RequestDone = std::function<void(rtl::TObject* Sender, TPop3Request RqType, uint16_t Error)>;
 
 // The error code of a request that a blocking call gave up on.
-constexpr int POP3_TIMEOUT = 426;
+constexpr int POP3_TIMEOUT = LINE_TIMEOUT;
 
-class TCustomPop3Cli : public rtl::TComponent {
+class TCustomPop3Cli : public TLineProtoClient {
 public:
     explicit TCustomPop3Cli(rtl::TComponent* owner = nullptr);
     ~TCustomPop3Cli() override;
@@ -76,23 +77,17 @@ public:
     virtual void Last();
     virtual void RSet();
     virtual void Uidl();
-    virtual void Abort();
+    void Abort() override;
     // Starts a chain of commands as one request.
     void HighLevelAsync(TPop3Request RqType, TPop3FctSet Fcts);
 
     bool IsServerAPOP() const { return !FTimeStamp.empty(); }
-    TPop3State State() const { return FState; }
-    bool Connected() const { return FConnected; }
+    TPop3State State() const { return static_cast<TPop3State>(FLineState); }
     TPop3ProtocolState ProtocolState() const { return FProtocolState; }
-    const std::string& ErrorMessage() const { return FErrorMessage; }
-    const std::string& LastResponse() const { return FLastResponse; }
-    // 0 after a "+" reply, 500 after a "-" reply, 426 after a time-out.
-    int StatusCode() const { return FStatusCode; }
-    int RequestResult() const { return FRequestResult; }
+    // StatusCode: 0 after a "+" reply, 500 after a "-" reply, 426 after a time-out.
     int MsgCount() const { return FMsgCount; }
     int64_t MsgSize() const { return FMsgSize; }
     const std::string& MsgUidl() const { return FMsgUidl; }
-    net::TWSocket* CtrlSocket() const { return FWSocket; }
 
     const std::string& HdrFrom() const { return FHdrFrom; }
     const std::string& HdrTo() const { return FHdrTo; }
@@ -131,23 +126,29 @@ protected:
     using TSocketFactory = net::TWSocket* (*)(rtl::TComponent* Owner);
     TCustomPop3Cli(rtl::TComponent* owner, TSocketFactory CreateCtrlSocket);
 
-    void Notification(rtl::TComponent* AComponent, rtl::TOperation Operation) override;
-    virtual void WndProc(win::TMessage& MsgRec);
     virtual void WSocketSessionConnected(rtl::TObject* Sender, uint16_t Error);
     virtual void TriggerSessionConnected(uint16_t Error);
     virtual void TriggerSessionClosed(uint16_t Error);
-    virtual void TriggerResponse(const std::string& Msg);
-    virtual void TriggerStateChange();
-    virtual void TriggerRequestDone(uint16_t Error);
+    void TriggerResponse(const std::string& Msg) override;
+    void TriggerStateChange() override;
+    void TriggerDisplay(const std::string& Msg) override;
+    void TriggerRequestDone(uint16_t Error) override;
+    void HandleBanner() override;
+    void HandleReply() override;
+    void ReportRequestDone(int RqType, uint16_t Error) override;
+    int RequestTypeCode() const override { return FRequestType; }
+    bool RequestSucceeded() const override { return FRequestResult == 0; }
+    std::string FailureText(const std::string& Why) const override { return "-ERR " + Why; }
+    [[noreturn]] void RaiseError(const std::string& Msg) const override { throw Pop3Exception(Msg); }
+    void WSocketSessionClosed(uint16_t Error) override;
+    void ChainStepStarting(int Fct) override { FFctPrv = static_cast<TPop3Fct>(Fct); }
+    void TlsHandshakeDone(uint16_t, net::TX509Base*, bool&) override {}
     virtual void DoHighLevelAsync();
-    // Whether credentials may go out now (a TLS client holds them back
-    // until the connection is secured).
-    virtual bool CredentialsAllowed() const { return true; }
     // The STLS step of a chain; only a TLS client has one.
     virtual void StartTls() { throw Pop3Exception("STLS needs a TLS client"); }
 
-    void SetState(TPop3State NewState);
-    void Display(const std::string& Msg);
+    void SetState(TPop3State NewState) { SetLineState(static_cast<TLineState>(NewState)); }
+    void Display(const std::string& Msg) { TriggerDisplay(Msg); }
     void ExecAsync(TPop3Request RqType, const std::string& Cmd, TPop3ProtocolState NextState, THandler DoneAsync);
     void StartTransaction(const std::string& Word, const std::string& Param, TPop3Request RqType, TPop3Fct Fct,
                           THandler DoneAsync);
@@ -159,35 +160,23 @@ protected:
     // Records a failure: LastResponse and, while it is empty, ErrorMessage.
     void SetError(const std::string& Response, int Status);
     void EndWith(uint16_t Error) { TriggerRequestDone(Error); }
+    // A reply that breaks the protocol (a number missing or out of range).
+    void BadReply(const std::string& What);
 
-    net::TWSocket* FWSocket = nullptr;
-    win::HWND FWindowHandle = 0;
-    TPop3State FState = pop3Ready;
     TPop3ProtocolState FNextProtocolState = pop3Disconnected;
     TPop3ProtocolState FProtocolState = pop3Disconnected;
-    bool FConnected = false;
     TPop3Request FRequestType = pop3Connect;
-    bool FRequestDoneFlag = false;
-    int FRequestResult = 0;
-    int FStatusCode = 0;
     THandler FNext = nullptr;
-    TPop3FctSet FFctSet = 0;
     TPop3Fct FFctPrv = pop3FctNone;
-    int FHighLevelResult = 0;
-    bool FHighLevelFlag = false;
-    THandler FNextRequest = nullptr;
     THandler FDoneAsync = nullptr;
-    std::string FErrorMessage, FLastResponse, FTimeStamp;
+    std::string FTimeStamp;
 
 private:
     void WSocketDnsLookupDone(uint16_t Error);
-    void WSocketDataAvailable();
-    void WSocketSessionClosed(uint16_t Error);
-    void ProcessLine();
-    void HandleBanner();
     void NextExecAsync();
     bool OkResponse();
-    void StartMultiLine(rtl::TNotifyEvent* Begin, rtl::TNotifyEvent* Line, rtl::TNotifyEvent* End, THandler Step);
+    void StartMultiLine(rtl::TNotifyEvent* Begin, rtl::TNotifyEvent* Line, rtl::TNotifyEvent* End,
+                        bool (TCustomPop3Cli::*Step)());
     void GetALine();
     void CaptureHeaderLine(const std::string& Line);
     std::string* HeaderTarget();
@@ -199,15 +188,13 @@ private:
     void RetrDone();
     void ListAllDone();
     void UidlAllDone();
-    void ProcessList();
-    void ProcessUidl();
+    bool ReadListLine();
+    bool ProcessList();
+    bool ProcessUidl();
     void AuthLoginNext();
     void AuthLoginPass();
     void AuthCramNext();
 
-    std::string FRcvBuf;
-    size_t FRcvPos = 0;
-    uint64_t FSession = 0;  // changes at every abort and close: lines of an old session stop
     int FMsgCount = 0;
     int64_t FMsgSize = 0;
     std::string FMsgUidl;
@@ -218,7 +205,7 @@ private:
         FHdrReturnPath, FHdrCc;
     rtl::TNotifyEvent* FMultiLineLine = nullptr;
     rtl::TNotifyEvent* FMultiLineEnd = nullptr;
-    THandler FMultiLineProcess = nullptr;
+    bool (TCustomPop3Cli::*FMultiLineProcess)() = nullptr;
 };
 
 class TPop3Cli : public TCustomPop3Cli {
@@ -253,16 +240,13 @@ public:
     virtual bool UidlSync() { return Synchronize(&TCustomPop3Cli::Uidl); }
     virtual bool AbortSync() { return Synchronize(&TCustomPop3Cli::Abort); }
 
-    // Seconds of silence after which a blocking call gives up; 0 or less: never.
+    // Seconds without a byte from the server after which a blocking call
+    // gives up; 0 or less: never.
     int Timeout = 15;
     bool MultiThreaded = false;
 
 protected:
-    void TriggerResponse(const std::string& Msg) override;
     bool Synchronize(void (TCustomPop3Cli::*Proc)());
-
-private:
-    uint32_t FLastActivity = 0;  // tick of the start or of the last line received
 };
 
 enum TPop3SslType { pop3TlsNone, pop3TlsImplicit, pop3TlsExplicit };
@@ -291,21 +275,24 @@ public:
 protected:
     void WSocketSessionConnected(rtl::TObject* Sender, uint16_t Error) override;
     void StartTls() override;
-    bool CredentialsAllowed() const override;
+    bool ExplicitTlsAsked() const override { return SslType == pop3TlsExplicit; }
+    void TlsHandshakeDone(uint16_t ErrCode, net::TX509Base* PeerCert, bool& Disconnect) override {
+        TransferSslHandshakeDone(this, ErrCode, PeerCert, Disconnect);
+    }
     virtual void TransferSslHandshakeDone(rtl::TObject* Sender, uint16_t ErrCode, net::TX509Base* PeerCert,
                                           bool& Disconnect);
 
 private:
     void TlsNext();
-    void startHandshake();
+    void startHandshake(bool Upgrade);
     void handshakeFailed(const std::string& Msg);
-
-    bool FTlsUp = false;  // the handshake of this connection succeeded
 };
 
-// Reads the two numbers of a reply such as "+OK 2 320" or a LIST line.
+// Reads the two numbers of a reply such as "+OK 2 320" or a LIST line;
+// false when either is missing or does not fit 63 bits.
 bool Pop3ExtractNumbers(const std::string& Line, int64_t& N1, int64_t& N2);
-// Reads the number and the unique id of a UIDL line.
+// Reads the number and the unique id of a UIDL line; false when the number
+// is missing or does not fit an int.
 bool Pop3ExtractUidl(const std::string& Line, int& N1, std::string& Uidl);
 // The APOP digest of a banner's time stamp and a password.
 std::string Pop3ApopDigest(const std::string& TimeStamp, const std::string& Password);

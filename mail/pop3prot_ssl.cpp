@@ -18,11 +18,8 @@ void TSslPop3Cli::SetSslContext(net::TSslContext* Value) {
     if (FWSocket) FWSocket->SetSslContext(Value);
 }
 
-bool TSslPop3Cli::CredentialsAllowed() const { return SslType != pop3TlsExplicit || FTlsUp; }
-
 void TSslPop3Cli::Connect() {
     FWSocket->SetSslEnable(false);
-    FTlsUp = false;
     TSyncPop3Cli::Connect();
 }
 
@@ -41,34 +38,21 @@ void TSslPop3Cli::WSocketSessionConnected(rtl::TObject* Sender, uint16_t Error) 
         return;
     }
     FConnected = true;
-    startHandshake();
+    startHandshake(false);
 }
 
-void TSslPop3Cli::startHandshake() {
+void TSslPop3Cli::startHandshake(bool Upgrade) {
     Display("! Starting SSL handshake");
-    net::TSslWSocket* s = SslSocket();
-    s->OnSslHandshakeDone = [this](rtl::TObject* Sender, uint16_t ErrCode, net::TX509Base* PeerCert,
-                                   bool& Disconnect) { TransferSslHandshakeDone(Sender, ErrCode, PeerCert, Disconnect); };
-    try {
-        s->SetSslEnable(true);
-        s->StartSslHandshake();
-    } catch (const std::exception& E) {
-        s->SetSslEnable(false);
-        handshakeFailed(std::string("-ERR SslHandshake ") + rtl::ExceptionClassName(E) + " " + E.what());
-    }
+    std::string why;
+    if (!BeginTls(Upgrade, why)) handshakeFailed("-ERR SslHandshake " + why);
 }
 
 void TSslPop3Cli::handshakeFailed(const std::string& Msg) {
     FErrorMessage = Msg;
     FStatusCode = 500;
     FRequestResult = 500;
-    // The close that follows must not end the request a second time, and a
-    // chain stops here: not even QUIT goes out over a failed handshake.
-    FRequestDoneFlag = true;
-    if (FWSocket->State() != net::wsClosed) FWSocket->Abort();
-    FRequestDoneFlag = false;
-    FNextRequest = nullptr;
-    EndWith(500);
+    // A chain stops here: not even QUIT goes out over a failed handshake.
+    FailAndAbort(500);
 }
 
 void TSslPop3Cli::StartTls() { Stls(); }
@@ -84,22 +68,19 @@ void TSslPop3Cli::TlsNext() {
         EndWith(static_cast<uint16_t>(FRequestResult));
         return;
     }
-    startHandshake();
+    startHandshake(true);
 }
 
 void TSslPop3Cli::TransferSslHandshakeDone(rtl::TObject* Sender, uint16_t ErrCode, net::TX509Base* PeerCert,
                                            bool& Disconnect) {
     if (OnSslHandshakeDone) OnSslHandshakeDone(this, ErrCode, PeerCert, Disconnect);
-    net::TSslWSocket* s = SslSocket();
-    if (ErrCode != 0 || Disconnect || s->State() != net::wsConnected) {
+    std::string why;
+    if (!TlsHandshakeOk(ErrCode, Disconnect, why)) {
         // The reason the handshake failed is part of what the user sees.
-        const std::string why = s->SslHandshakeError();
         handshakeFailed(why.empty() ? "-ERR SSL Handshake" : "-ERR SSL Handshake: " + why);
         return;
     }
-    FTlsUp = true;
-    Display(rtl::Format("! Secure connection with %s, cipher %s, %d secret bits (%d total)", s->SslVersion().c_str(),
-                        s->SslCipher().c_str(), s->SslSecretBits(), s->SslTotalBits()));
+    Display("! " + SecureConnectionText());
     if (SslType == pop3TlsImplicit) {
         SetState(pop3WaitingBanner);
         return;

@@ -14,12 +14,7 @@ using rtl::IntToStr;
 
 namespace {
 
-constexpr win::UINT WM_SMTP_REQUEST_DONE = win::WM_USER + 1;
 constexpr win::UINT WM_SMTP_DATA_NEXT = win::WM_USER + 2;
-constexpr int kReadChunk = 65536;
-// A reply line longer than this is no SMTP reply; the request fails rather
-// than the buffer growing without end.
-constexpr size_t kMaxReplyLine = 1024 * 1024;
 constexpr size_t kMaxOkResponses = 15;
 constexpr int kNoReplyCode = 20600;
 constexpr int kConnectionClosed = 10004;
@@ -59,24 +54,20 @@ std::string SmtpRqTypeToStr(int RqType) {
 
 // ---------------------------------------------------------------- life
 
-TCustomSmtpClient::TCustomSmtpClient(rtl::TComponent* owner) : rtl::TComponent(owner) {
-    FWindowHandle = win::AllocateHWnd([this](win::TMessage& m) { WndProc(m); });
+TCustomSmtpClient::TCustomSmtpClient(rtl::TComponent* owner) : TLineProtoClient(owner) {
     FAuthTypesSupported.CaseSensitive = false;
     TCustomSmtpClient::CreateSocket();
     InitSocket();
 }
 
-TCustomSmtpClient::~TCustomSmtpClient() {
-    BeginDestroy();
-    win::DeallocateHWnd(FWindowHandle);
-}
+// The socket goes while this class's handlers still exist.
+TCustomSmtpClient::~TCustomSmtpClient() { BeginDestroy(); }
 
 void TCustomSmtpClient::CreateSocket() { FWSocket = new net::TWSocket(this); }
 
 void TCustomSmtpClient::InitSocket() {
+    InstallSocket(std::exchange(FWSocket, nullptr));
     FWSocket->Name = std::string(ClassName()) + "_Socket" + IntToStr(++socketCounter);
-    FWSocket->FreeNotification(this);
-    FWSocket->OnSessionClosed = [this](rtl::TObject*, uint16_t e) { WSocketSessionClosed(e); };
 }
 
 void TCustomSmtpClient::ReplaceSocket() {
@@ -86,26 +77,21 @@ void TCustomSmtpClient::ReplaceSocket() {
     InitSocket();
 }
 
-void TCustomSmtpClient::Notification(rtl::TComponent* AComponent, rtl::TOperation Operation) {
-    if (Operation == rtl::opRemove && AComponent == FWSocket) FWSocket = nullptr;
-}
-
 void TCustomSmtpClient::WndProc(win::TMessage& MsgRec) {
-    switch (MsgRec.Msg) {
-        case WM_SMTP_REQUEST_DONE:
-            // The request travels with its end: another may have started since.
-            if (OnRequestDone)
-                OnRequestDone(this, static_cast<TSmtpRequest>(MsgRec.WParam), static_cast<uint16_t>(MsgRec.LParam));
-            break;
-        case WM_SMTP_DATA_NEXT: DataNext(); break;
-        default: break;
-    }
+    if (MsgRec.Msg == WM_SMTP_DATA_NEXT) DataNext();
+    else TLineProtoClient::WndProc(MsgRec);
 }
 
-void TCustomSmtpClient::SetState(TSmtpState NewState) {
-    if (FState == NewState) return;
-    FState = NewState;
+void TCustomSmtpClient::ReportRequestDone(int RqType, uint16_t Error) {
+    if (OnRequestDone) OnRequestDone(this, static_cast<TSmtpRequest>(RqType), Error);
+}
+
+void TCustomSmtpClient::TriggerStateChange() {
     if (OnStateChange) OnStateChange(this);
+}
+
+void TCustomSmtpClient::TriggerCommand(const std::string& Cmd) {
+    if (OnCommand) OnCommand(this, Cmd);
 }
 
 // The platform's share value of each TSmtpShareMode.
@@ -156,12 +142,10 @@ void TCustomSmtpClient::TriggerSessionClosed(uint16_t ErrCode) {
 
 // ---------------------------------------------------------------- errors
 
-void TCustomSmtpClient::CheckReady() const {
-    if (FState != smtpReady && FState != smtpInternalReady) throw SmtpException("SMTP component not ready");
-}
+void TCustomSmtpClient::CheckReady() const { TLineProtoClient::CheckReady("SMTP"); }
 
 void TCustomSmtpClient::RequireSecure(const char* What) const {
-    if (!SecureEnough())
+    if (!CredentialsAllowed())
         throw SmtpException(std::string("STARTTLS has not succeeded: ") + What + " would go out in clear");
 }
 
@@ -188,37 +172,6 @@ void TCustomSmtpClient::EndRequest(TSmtpRequest RqType, int Code) {
     CompleteWith(RqType, Code);
 }
 
-void TCustomSmtpClient::FailAndAbort(int Code) {
-    // The close below belongs to this failure and must not end the request first.
-    FRequestDoneFlag = true;
-    DropPendingInput();
-    EndWriter();
-    if (FWSocket->State() != net::wsClosed) FWSocket->Abort();
-    FConnected = false;
-    EndRequest(FRequestType, Code);
-}
-
-void TCustomSmtpClient::DropPendingInput() {
-    ++FSession;
-    FRcvBuf.clear();
-}
-
-// ---------------------------------------------------------------- ending
-
-void TCustomSmtpClient::TriggerRequestDone(uint16_t ErrCode) {
-    if (FRequestDoneFlag) return;
-    FRequestDoneFlag = true;
-    if (FNextRequest) {
-        if (FState != smtpAbort) SetState(smtpInternalReady);
-        (this->*FNextRequest)();
-        return;
-    }
-    SetState(smtpReady);
-    FHighLevelFlag = false;
-    FDoneCode = ErrCode;
-    win::PostMessage(FWindowHandle, WM_SMTP_REQUEST_DONE, static_cast<win::WPARAM>(FRequestType),
-                     static_cast<win::LPARAM>(ErrCode));
-}
 
 // ---------------------------------------------------------------- connect
 
@@ -229,6 +182,7 @@ void TCustomSmtpClient::Connect() {
     FFctPrv = smtpFctConnect;
     FRequestDoneFlag = false;
     DropPendingInput();
+    FTlsUp = false;
     FRequestResult = 0;
     FEsmtpSupported = false;
     FErrorMessage.clear();
@@ -282,7 +236,7 @@ void TCustomSmtpClient::WSocketSessionConnected(uint16_t ErrCode) {
     FConnected = false;
     TriggerRequestDone(ErrCode);
     FWSocket->Close();
-    if (FState != smtpReady && !FNextRequest) SetState(smtpReady);
+    if (State() != smtpReady && !FNextRequest) SetState(smtpReady);
 }
 
 void TCustomSmtpClient::WSocketSessionClosed(uint16_t ErrCode) {
@@ -290,7 +244,7 @@ void TCustomSmtpClient::WSocketSessionClosed(uint16_t ErrCode) {
     FConnected = false;
     const bool quitting = FFctPrv == smtpFctQuit;
     // A request cut off by the close failed, whatever its last reply was.
-    if (!FRequestDoneFlag && !quitting && FState != smtpReady && FRequestResult == 0) {
+    if (!FRequestDoneFlag && !quitting && State() != smtpReady && FRequestResult == 0) {
         FRequestResult = kConnectionClosed;
         if (FErrorMessage.empty()) FErrorMessage = "500 Connection closed by the server";
     }
@@ -298,41 +252,11 @@ void TCustomSmtpClient::WSocketSessionClosed(uint16_t ErrCode) {
     TriggerRequestDone(quitting ? 0 : kConnectionClosed);
 }
 
-// ---------------------------------------------------------------- receive
+// ---------------------------------------------------------------- replies
 
-void TCustomSmtpClient::WSocketDataAvailable() {
-    char buf[kReadChunk];
-    const int n = FWSocket->Receive(buf, sizeof buf);
-    if (n <= 0) return;
-    FRcvBuf.append(buf, static_cast<size_t>(n));
-    const uint64_t session = FSession;
-    size_t pos = 0;
-    while (session == FSession) {
-        const size_t crlf = FRcvBuf.find("\r\n", pos);
-        if (crlf == std::string::npos) break;
-        FLastResponse.assign(FRcvBuf, pos, crlf - pos);
-        pos = crlf + 2;
-        TriggerResponse(FLastResponse);
-        if (session != FSession) break;
-        ProcessLine();
-    }
-    if (session != FSession) return;  // the buffer belonged to a session that ended
-    FRcvBuf.erase(0, pos);
-    if (FRcvBuf.size() > kMaxReplyLine) {
-        LocalError("500 Reply line too long", SMTP_LOCAL_ERROR);
-        FailAndAbort(SMTP_LOCAL_ERROR);
-    }
-}
-
-void TCustomSmtpClient::ProcessLine() {
-    switch (FState) {
-        case smtpWaitingBanner: HandleBanner(); break;
-        case smtpWaitingResponse:
-            if (!FNextHandler) throw SmtpException("Program error: FNext is nil");
-            (this->*FNextHandler)();
-            break;
-        default: TriggerDisplay("< " + FLastResponse);
-    }
+void TCustomSmtpClient::HandleReply() {
+    if (!FNextHandler) throw SmtpException("Program error: FNext is nil");
+    (this->*FNextHandler)();
 }
 
 void TCustomSmtpClient::HandleBanner() {
@@ -353,12 +277,6 @@ void TCustomSmtpClient::HandleBanner() {
 
 // ---------------------------------------------------------------- commands
 
-void TCustomSmtpClient::SendCommand(const std::string& Cmd) {
-    if (OnCommand) OnCommand(this, Cmd);
-    TriggerDisplay("> " + Cmd);
-    if (FWSocket->State() == net::wsConnected) FWSocket->SendStr(Cmd + "\r\n");
-}
-
 void TCustomSmtpClient::ExecAsync(TSmtpRequest RqType, const std::string& Cmd, std::initializer_list<int> OkResponses,
                                   THandler Done) {
     CheckReady();
@@ -370,10 +288,8 @@ void TCustomSmtpClient::ExecAsync(TSmtpRequest RqType, const std::string& Cmd, s
                                      smtpFctEhlo, smtpFctAuth, smtpFctStartTls, smtpFctNone};
     if (fctOf[RqType] != smtpFctNone) FFctPrv = fctOf[RqType];
     FOkResponses.assign(OkResponses.begin(), OkResponses.begin() + std::min(OkResponses.size(), kMaxOkResponses));
-    FRequestDoneFlag = false;
     FNextHandler = &TCustomSmtpClient::NextExecAsync;
     FDoneHandler = Done;
-    SetState(smtpWaitingResponse);
     SendCommand(Cmd);
 }
 
@@ -505,11 +421,7 @@ void TCustomSmtpClient::Quit() {
 void TCustomSmtpClient::Abort() {
     EndWriter();
     FOutStream.reset();
-    SetState(smtpAbort);
-    DropPendingInput();
-    FWSocket->CancelDnsLookup();
-    FWSocket->Abort();
-    SetState(smtpReady);
+    TLineProtoClient::Abort();
 }
 
 // ---------------------------------------------------------------- authentication
@@ -573,6 +485,15 @@ bool TCustomSmtpClient::AuthStepFailed() {
         static const TSmtpAuthType weaker[] = {smtpAuthNone, smtpAuthNone, smtpAuthPlain, smtpAuthLogin,
                                                smtpAuthNone, smtpAuthCramMD5, smtpAuthNone};
         const TSmtpAuthType next = weaker[FAuthMechanism];
+        // A refusal of a challenge mechanism is easily forged: without TLS
+        // it never leads to a password sent in clear.
+        const auto clearText = [](TSmtpAuthType t) { return t == smtpAuthPlain || t == smtpAuthLogin; };
+        if (FStatusCode == 504 && next != smtpAuthNone && clearText(next) && !clearText(FAuthMechanism) &&
+            !FTlsUp) {
+            FErrorMessage = FLastResponse + " (no fall-back to a clear-text password without TLS)";
+            TriggerRequestDone(static_cast<uint16_t>(FRequestResult));
+            return true;
+        }
         if (FStatusCode == 504 && next != smtpAuthNone) {
             FErrorMessage.clear();
             SetState(smtpInternalReady);
@@ -649,13 +570,8 @@ void TCustomSmtpClient::HighLevelAsync(TSmtpRequest RqType, TSmtpFctSet Fcts) {
     if (FConnected && (Fcts & SmtpFct(smtpFctConnect))) throw SmtpException("SMTP component already connected");
     CheckReady();
     FRequestType = RqType;
-    FRequestResult = 0;
-    FHighLevelResult = 0;
-    FFctSet = Fcts;
     FFctPrv = smtpFctNone;
-    FHighLevelFlag = true;
-    FLastResponse.clear();
-    FErrorMessage.clear();
+    BeginChain(Fcts);
     DoHighLevelAsync();
 }
 
@@ -667,24 +583,27 @@ void TCustomSmtpClient::RefuseStartTls(const std::string& Text) {
 
 void TCustomSmtpClient::ChainStartTls() { RefuseStartTls("500 STARTTLS is not available."); }
 
+void TCustomSmtpClient::ChainStepStarting(int Fct) {
+    FFctPrv = static_cast<TSmtpFct>(Fct);
+    // After STARTTLS the client greets again over TLS.
+    if (Fct == smtpFctStartTls) FFctSet |= SmtpFct(smtpFctEhlo);
+}
+
 void TCustomSmtpClient::DoHighLevelAsync() {
-    static const struct {
-        TSmtpFct fct;
-        void (TCustomSmtpClient::*method)();
-    } order[] = {
-        {smtpFctConnect, &TCustomSmtpClient::Connect},   {smtpFctHelo, &TCustomSmtpClient::Helo},
-        {smtpFctEhlo, &TCustomSmtpClient::Ehlo},         {smtpFctStartTls, &TCustomSmtpClient::ChainStartTls},
-        {smtpFctAuth, &TCustomSmtpClient::Auth},         {smtpFctVrfy, &TCustomSmtpClient::Vrfy},
-        {smtpFctMailFrom, &TCustomSmtpClient::MailFrom}, {smtpFctRcptTo, &TCustomSmtpClient::RcptTo},
-        {smtpFctData, &TCustomSmtpClient::Data},         {smtpFctQuit, &TCustomSmtpClient::Quit},
+    const TChainStep order[] = {
+        {smtpFctConnect, [this] { Connect(); }},   {smtpFctHelo, [this] { Helo(); }},
+        {smtpFctEhlo, [this] { Ehlo(); }},         {smtpFctStartTls, [this] { ChainStartTls(); }},
+        {smtpFctAuth, [this] { Auth(); }},         {smtpFctVrfy, [this] { Vrfy(); }},
+        {smtpFctMailFrom, [this] { MailFrom(); }}, {smtpFctRcptTo, [this] { RcptTo(); }},
+        {smtpFctData, [this] { Data(); }},         {smtpFctQuit, [this] { Quit(); }},
     };
-    const bool aborted = FState == smtpAbort;
+    const bool aborted = State() == smtpAbort;
     if (aborted) {
         FFctSet = 0;
         FHighLevelResult = FRequestResult = SMTP_ABORTED;
         FErrorMessage = "426 Operation aborted.";
     }
-    FNextRequest = &TCustomSmtpClient::DoHighLevelAsync;
+    FNextRequest = [this] { DoHighLevelAsync(); };
     if (FRequestResult != 0) {
         // HELO may stand in for a refused EHLO only when neither TLS nor
         // credentials depend on it: nothing goes out in clear or
@@ -699,22 +618,7 @@ void TCustomSmtpClient::DoHighLevelAsync() {
             FFctSet = quitPending ? SmtpFct(smtpFctQuit) : 0;
         }
     }
-    for (const auto& step : order) {
-        if (!(FFctSet & SmtpFct(step.fct))) continue;
-        FFctSet &= static_cast<TSmtpFctSet>(~SmtpFct(step.fct));
-        // After STARTTLS the client greets again over TLS.
-        if (step.fct == smtpFctStartTls) FFctSet |= SmtpFct(smtpFctEhlo);
-        FFctPrv = step.fct;
-        try {
-            (this->*step.method)();
-        } catch (const std::exception& E) {
-            FHighLevelResult = FRequestResult = SMTP_LOCAL_ERROR;
-            FErrorMessage = std::string("500 Internal client error ") + rtl::ExceptionClassName(E) + ": \"" +
-                            E.what() + "\"";
-            EndRequest(FRequestType, SMTP_LOCAL_ERROR);
-        }
-        return;
-    }
+    if (RunNextStep(order, std::size(order))) return;
     FFctSet = 0;
     FNextRequest = nullptr;
     FRequestDoneFlag = false;

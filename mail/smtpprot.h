@@ -18,6 +18,7 @@
 #include <string_view>
 #include <vector>
 
+#include "mail/lineproto.h"
 #include "mail/mimeutils.h"
 #include "net/twsocket.h"
 #include "platform/rtl/classes.h"
@@ -97,9 +98,9 @@ using TSmtpAfterFileOpenEvent = std::function<void(rtl::TObject* Sender, int Idx
 using TSslHandshakeDoneEvent = net::TSslHandshakeDoneEvent;
 
 // The error code of a request that was aborted or timed out.
-constexpr int SMTP_ABORTED = 426;
+constexpr int SMTP_ABORTED = LINE_TIMEOUT;
 // The error code of a local or protocol failure.
-constexpr int SMTP_LOCAL_ERROR = 500;
+constexpr int SMTP_LOCAL_ERROR = LINE_PROTOCOL_ERROR;
 
 // The command word of a request ("Unknown" for any other value).
 std::string SmtpRqTypeToStr(int RqType);
@@ -119,7 +120,7 @@ std::vector<std::string> QuotedPrintableLines(std::string_view Line);
 // A random number below Below, from a generator seeded once per process.
 uint32_t SmtpRandom(uint32_t Below);
 
-class TCustomSmtpClient : public rtl::TComponent {
+class TCustomSmtpClient : public TLineProtoClient {
 public:
     explicit TCustomSmtpClient(rtl::TComponent* owner = nullptr);
     ~TCustomSmtpClient() override;
@@ -136,7 +137,7 @@ public:
     virtual void Data();
     virtual void Quit();
     virtual void Rset();
-    virtual void Abort();
+    void Abort() override;
     // High-level requests.
     virtual void Open();
     virtual void Mail();
@@ -163,15 +164,9 @@ public:
     const rtl::TStringList& AuthTypesSupported() const { return FAuthTypesSupported; }
     // The header lines of the last message (none before the first).
     const rtl::TStringList* HdrLines() const { return FHdrLines.get(); }
-    TSmtpState State() const { return FState; }
-    bool Connected() const { return FConnected; }
+    TSmtpState State() const { return static_cast<TSmtpState>(FLineState); }
     bool EsmtpSupported() const { return FEsmtpSupported; }
-    const std::string& ErrorMessage() const { return FErrorMessage; }
-    const std::string& LastResponse() const { return FLastResponse; }
-    int StatusCode() const { return FStatusCode; }
-    int RequestResult() const { return FRequestResult; }
     const std::string& MessageID() const { return FMessageID; }
-    net::TWSocket* CtrlSocket() const { return FWSocket; }
 
     std::string Host;
     std::string LocalAddr = "0.0.0.0";
@@ -209,15 +204,28 @@ public:
 protected:
     using THandler = void (TCustomSmtpClient::*)();
 
-    void Notification(rtl::TComponent* AComponent, rtl::TOperation Operation) override;
     virtual void CreateSocket();
     // Makes the control socket again with the deriving class's CreateSocket.
     void ReplaceSocket();
-    virtual void WndProc(win::TMessage& MsgRec);
+    void WndProc(win::TMessage& MsgRec) override;
     virtual void DoHighLevelAsync();
-    virtual void TriggerRequestDone(uint16_t ErrCode);
-    virtual void TriggerResponse(const std::string& Msg);
-    virtual void TriggerDisplay(const std::string& Msg);
+    void TriggerResponse(const std::string& Msg) override;
+    void TriggerDisplay(const std::string& Msg) override;
+    void TriggerStateChange() override;
+    void TriggerCommand(const std::string& Cmd) override;
+    void ConnectionDropped() override { EndWriter(); }
+    void HandleBanner() override;
+    void HandleReply() override;
+    // SMTP servers may speak out of turn (a 421 before closing): shown only.
+    void HandleUnsolicited() override { TriggerDisplay("< " + FLastResponse); }
+    bool EarlyAnswersAllowed() const override { return true; }
+    void ReportRequestDone(int RqType, uint16_t Error) override;
+    int RequestTypeCode() const override { return FRequestType; }
+    std::string FailureText(const std::string& Why) const override { return "500 " + Why; }
+    [[noreturn]] void RaiseError(const std::string& Msg) const override { throw SmtpException(Msg); }
+    void WSocketSessionClosed(uint16_t ErrCode) override;
+    void ChainStepStarting(int Fct) override;
+    void TlsHandshakeDone(uint16_t, net::TX509Base*, bool&) override {}
     virtual void TriggerSessionConnected(uint16_t ErrCode);
     virtual void TriggerSessionClosed(uint16_t ErrCode);
     virtual void TriggerProcessHeader(rtl::TStringList& HdrLines);
@@ -226,8 +234,6 @@ protected:
     // Called for each line sent during DATA.
     virtual void TriggerDataLine() {}
     virtual void WSocketSessionConnected(uint16_t ErrCode);
-    // Whether credentials and the message may go out now.
-    virtual bool SecureEnough() const { return true; }
     // The STARTTLS step of a chain; only a TLS client can take it.
     virtual void ChainStartTls();
     // Resets the message writer before the header is built.
@@ -235,7 +241,7 @@ protected:
     // Closes what the message writer holds open.
     virtual void EndWriter() {}
 
-    void SetState(TSmtpState NewState);
+    void SetState(TSmtpState NewState) { SetLineState(static_cast<TLineState>(NewState)); }
     void CheckReady() const;
     void RequireSecure(const char* What) const;
     void ExecAsync(TSmtpRequest RqType, const std::string& Cmd, std::initializer_list<int> OkResponses,
@@ -247,26 +253,12 @@ protected:
     void CompleteWith(TSmtpRequest RqType, int Code);
     // The same, and a running chain stops.
     void EndRequest(TSmtpRequest RqType, int Code);
-    // Ends the request with Code: the socket is aborted (its close not
-    // ending the request a second time) and a running chain stops.
-    void FailAndAbort(int Code);
-    // Received bytes not yet read as lines are thrown away.
-    void DropPendingInput();
     // STARTTLS cannot be done: the request, and a running chain, end with Text.
     void RefuseStartTls(const std::string& Text);
 
-    net::TWSocket* FWSocket = nullptr;
-    win::HWND FWindowHandle = 0;
-    TSmtpState FState = smtpReady;
-    bool FConnected = false;
     bool FEsmtpSupported = false;
     TSmtpRequest FRequestType = smtpConnect;
-    bool FRequestDoneFlag = false;
-    int FStatusCode = 0;
-    int FRequestResult = 0;
-    uint16_t FDoneCode = 0;  // the code of the last request that ended
     TSmtpFct FFctPrv = smtpFctNone;
-    std::string FErrorMessage, FLastResponse;
     rtl::TStringList FAuthTypesSupported;
     rtl::TStringList FMailMessage;
     TSmtpContentType FContentType = smtpPlainText;
@@ -275,11 +267,6 @@ protected:
 private:
     void InitSocket();
     void WSocketDnsLookupDone(uint16_t ErrCode);
-    void WSocketDataAvailable();
-    void WSocketSessionClosed(uint16_t ErrCode);
-    void ProcessLine();
-    void HandleBanner();
-    void SendCommand(const std::string& Cmd);
     void NextExecAsync();
     std::string SignOnName() const;
     void EhloNext();
@@ -314,12 +301,6 @@ private:
     THandler FNextHandler = nullptr;  // reply handler while a command waits
     THandler FDoneHandler = nullptr;
     std::vector<int> FOkResponses;
-    TSmtpFctSet FFctSet = 0;
-    int FHighLevelResult = 0;
-    bool FHighLevelFlag = false;
-    THandler FNextRequest = nullptr;
-    std::string FRcvBuf;
-    uint64_t FSession = 0;  // changes at every abort and close: lines of an old session stop
     rtl::TStringList FRcptName;
     int FRcptIndex = -1;
     TSmtpAuthType FAuthMechanism = smtpAuthNone;
@@ -404,7 +385,7 @@ public:
     using TSmtpCli::TSmtpCli;
     const char* ClassName() const override { return "TSyncSmtpCli"; }
 
-    virtual bool WaitUntilReady();
+    virtual bool WaitUntilReady() { return WaitRequest(Timeout); }
     bool ConnectSync() { return Synchronize(&TCustomSmtpClient::Connect); }
     bool HeloSync() { return Synchronize(&TCustomSmtpClient::Helo); }
     bool EhloSync() { return Synchronize(&TCustomSmtpClient::Ehlo); }
@@ -419,18 +400,15 @@ public:
     bool OpenSync() { return Synchronize(&TCustomSmtpClient::Open); }
     bool MailSync() { return Synchronize(&TCustomSmtpClient::Mail); }
 
-    // Seconds of silence after which a blocking call gives up; 0 or less: never.
+    // Seconds without a byte from the server (or a line sent) after which a
+    // blocking call gives up; 0 or less: never.
     int Timeout = 15;
     // Kept for callers: there is one thread, and the wait runs its loop.
     bool MultiThreaded = false;
 
 protected:
     bool Synchronize(void (TCustomSmtpClient::*Proc)());
-    void TriggerResponse(const std::string& Msg) override;
-    void TriggerDataLine() override;
-
-private:
-    uint32_t FLastActivity = 0;  // tick of the start, the last reply line or the last line sent
+    void TriggerDataLine() override { NoteActivity(); }
 };
 
 // The control socket of the TLS clients.
@@ -469,11 +447,13 @@ protected:
     void WndProc(win::TMessage& MsgRec) override;
     void TriggerResponse(const std::string& Msg) override;
     void WSocketSessionConnected(uint16_t ErrCode) override;
-    bool SecureEnough() const override;
+    bool ExplicitTlsAsked() const override { return SslType == smtpTlsExplicit; }
     void ChainStartTls() override;
+    void TlsHandshakeDone(uint16_t ErrCode, net::TX509Base* PeerCert, bool&) override {
+        TransferSslHandshakeDone(ErrCode, PeerCert);
+    }
 
 private:
-    void StartHandshake();
     void TlsNext();
     void TransferSslHandshakeDone(uint16_t ErrCode, net::TX509Base* PeerCert);
 

@@ -70,6 +70,26 @@ std::string quotedName(const std::string& Name) {
     return out + "\"";
 }
 
+// A line of the message as it goes out: every line break in it (CR LF, a
+// lone CR, a lone LF) becomes CR LF, and each resulting line that starts
+// with a period gets one more, so no line of the message can end it and
+// nothing in it can read as a command.
+std::string wireLines(const std::string& Line) {
+    std::string out;
+    out.reserve(Line.size() + 2);
+    for (size_t i = 0; i < Line.size(); ++i) {
+        const char c = Line[i];
+        if (c != '\r' && c != '\n') {
+            out += c;
+            continue;
+        }
+        out += "\r\n";
+        if (c == '\r' && i + 1 < Line.size() && Line[i + 1] == '\n') ++i;
+    }
+    DotEscape(out);
+    return out;
+}
+
 bool hasOverlongLine(const rtl::TStringList& Lines) {
     for (const auto& l : Lines)
         if (l.size() > kMaxTextLine) return true;
@@ -326,9 +346,7 @@ bool TCustomSmtpClient::NextDataLine(std::string& Line) {
         TriggerGetData(FBodyLineNum, Line, kMaxBodyLine, FMoreLines);
         if (!FMoreLines) return false;
     }
-    // Every physical line that starts with a period gets one more, so no
-    // line of the message can end it.
-    DotEscape(Line);
+    Line = wireLines(Line);
     TriggerDisplay("> " + Line);
     return true;
 }

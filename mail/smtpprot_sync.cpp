@@ -7,7 +7,6 @@ namespace mail {
 
 namespace {
 constexpr win::UINT WM_SMTP_QUIT = win::WM_USER + 3;
-constexpr int64_t kWakeMs = 1000;  // the wait looks at the clock at least this often
 }  // namespace
 
 // ---------------------------------------------------------------- blocking calls
@@ -21,30 +20,6 @@ bool TSyncSmtpCli::Synchronize(void (TCustomSmtpClient::*Proc)()) {
     }
     return WaitUntilReady();
 }
-
-bool TSyncSmtpCli::WaitUntilReady() {
-    FLastActivity = win::GetTickCount();
-    while (true) {
-        if (FState == smtpReady) return FDoneCode == 0;
-        const int64_t left = static_cast<int64_t>(Timeout) * 1000 - win::TicksSince(FLastActivity);
-        if (win::Terminated() || (Timeout > 0 && left < 0)) {
-            Abort();
-            FErrorMessage = "426 Timeout";
-            FStatusCode = SMTP_ABORTED;
-            return false;
-        }
-        win::WaitForEvent(Timeout > 0 ? std::min(kWakeMs, left + 1) : kWakeMs);
-    }
-}
-
-// The limit bounds silence, not the length of a session: every reply line
-// and every line of a message on its way counts as a sign of life.
-void TSyncSmtpCli::TriggerResponse(const std::string& Msg) {
-    FLastActivity = win::GetTickCount();
-    TSmtpCli::TriggerResponse(Msg);
-}
-
-void TSyncSmtpCli::TriggerDataLine() { FLastActivity = win::GetTickCount(); }
 
 // ---------------------------------------------------------------- TLS
 
@@ -73,10 +48,6 @@ void TSslSmtpCli::SetOnSslCliNewSession(net::TSslCliNewSession Handler) {
 }
 void TSslSmtpCli::SetOnSslCliCertRequest(net::TSslCliCertRequest Handler) {
     FWSocket->OnSslCliCertRequest = std::move(Handler);
-}
-
-bool TSslSmtpCli::SecureEnough() const {
-    return SslType != smtpTlsExplicit || FWSocket->SslState() == net::sslEstablished;
 }
 
 void TSslSmtpCli::Connect() {
@@ -115,14 +86,6 @@ void TSslSmtpCli::TriggerResponse(const std::string& Msg) {
     TSyncSmtpCli::TriggerResponse(Msg);
 }
 
-void TSslSmtpCli::StartHandshake() {
-    FWSocket->OnSslHandshakeDone = [this](rtl::TObject*, uint16_t ErrCode, net::TX509Base* PeerCert, bool&) {
-        TransferSslHandshakeDone(ErrCode, PeerCert);
-    };
-    FWSocket->SetSslEnable(true);
-    FWSocket->StartSslHandshake();
-}
-
 void TSslSmtpCli::WSocketSessionConnected(uint16_t ErrCode) {
     if (ErrCode != 0 || SslType != smtpTlsImplicit) {
         TSyncSmtpCli::WSocketSessionConnected(ErrCode);
@@ -130,11 +93,9 @@ void TSslSmtpCli::WSocketSessionConnected(uint16_t ErrCode) {
     }
     FConnected = true;
     TriggerDisplay("! Starting SSL handshake");
-    try {
-        StartHandshake();
-    } catch (const std::exception& E) {
-        FWSocket->SetSslEnable(false);
-        FErrorMessage = std::string("SSL Handshake failed ") + rtl::ExceptionClassName(E) + " " + E.what();
+    std::string why;
+    if (!BeginTls(false, why)) {
+        FErrorMessage = "SSL Handshake failed " + why;
         FStatusCode = FRequestResult = SMTP_LOCAL_ERROR;
         FailAndAbort(SMTP_LOCAL_ERROR);
     }
@@ -143,18 +104,15 @@ void TSslSmtpCli::WSocketSessionConnected(uint16_t ErrCode) {
 void TSslSmtpCli::TransferSslHandshakeDone(uint16_t ErrCode, net::TX509Base* PeerCert) {
     bool disconnect = false;
     if (OnSslHandshakeDone) OnSslHandshakeDone(this, ErrCode, PeerCert, disconnect);
-    if (ErrCode != 0 || disconnect || FWSocket->State() != net::wsConnected) {
+    std::string reason;
+    if (!TlsHandshakeOk(ErrCode, disconnect, reason)) {
         FStatusCode = FRequestResult = SMTP_LOCAL_ERROR;
-        // The reason (a certificate refused, a protocol failure) goes with it.
-        const std::string& reason = FWSocket->SslHandshakeError();
         FErrorMessage = "SSL Handshake failed" + (reason.empty() ? std::string() : ": " + reason);
         TriggerDisplay(FErrorMessage);
         FailAndAbort(SMTP_LOCAL_ERROR);
         return;
     }
-    TriggerDisplay(rtl::Format("Secure connection with %s, cipher %s, %d secret bits (%d total)",
-                               FWSocket->SslVersion().c_str(), FWSocket->SslCipher().c_str(),
-                               FWSocket->SslSecretBits(), FWSocket->SslTotalBits()));
+    TriggerDisplay(SecureConnectionText());
     if (SslType == smtpTlsImplicit) {
         SetState(smtpWaitingBanner);
         return;
@@ -184,16 +142,11 @@ void TSslSmtpCli::TlsNext() {
         TriggerRequestDone(static_cast<uint16_t>(FRequestResult));
         return;
     }
-    // Bytes that came in clear behind the server's go-ahead are not to be
-    // taken as replies of the protected session.
-    DropPendingInput();
     TriggerDisplay("Starting SSL handshake");
-    try {
-        StartHandshake();
-    } catch (const std::exception& E) {
-        FWSocket->SetSslEnable(false);
+    std::string why;
+    if (!BeginTls(true, why)) {
         FStatusCode = FRequestResult = SMTP_LOCAL_ERROR;
-        FLastResponse = std::string(rtl::ExceptionClassName(E)) + " " + E.what();
+        FLastResponse = why;
         SetErrorMessage();
         FailAndAbort(SMTP_LOCAL_ERROR);
     }

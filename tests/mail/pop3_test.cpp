@@ -93,6 +93,11 @@ TEST(Pop3Replies, NumberAndIdReading) {
         {"+OK\t7\r\n 9", true, 7, 9},
         {"+OK 12", false, 0, 0},
         {"+OK", false, 0, 0},
+        {"9223372036854775807 1", true, INT64_MAX, 1},
+        {"+OK 1 9223372036854775808", false, 0, 0},  // one past 63 bits
+        {"+OK 1 12345678901234567890123", false, 0, 0},
+        {"+OK x 2 320", false, 0, 0},  // garbage where the count must be
+        {"From: 3 abc", false, 0, 0},
     };
     for (const auto& c : cases) {
         int64_t a = -1, b = -1;
@@ -106,6 +111,8 @@ TEST(Pop3Replies, NumberAndIdReading) {
     EXPECT_EQ(n, 3);
     EXPECT_EQ(id, "QhdPYR:00WBw1Ph7x7");
     EXPECT_FALSE(Pop3ExtractUidl("+OK none", n, id));
+    EXPECT_FALSE(Pop3ExtractUidl("+OK 2147483648 id", n, id));
+    EXPECT_FALSE(Pop3ExtractUidl("From: 3 abc", n, id));
     // The example of the POP3 standard.
     EXPECT_EQ(Pop3ApopDigest("<1896.697170952@dbc.mtview.ca.us>", "tanstaaf"), "c4c9334bac560ecc979e58001b3e22fb");
 }
@@ -257,29 +264,57 @@ TEST(Pop3Scripted, SilenceTimesOutButSlowLinesDoNot) {
     EXPECT_LT(testsupport::threadCpuSeconds() - cpu0, 0.1) << "the wait sleeps";
 }
 
-TEST(Pop3Scripted, LinesAFewSecondsApartKeepAShortTimeoutAlive) {
-    std::atomic<bool> stop{false};
-    LoopbackPeer peer([&](int fd) {
-        testsupport::sendAll(fd, "+OK hi\r\n");
-        char buf[256];
-        for (int i = 0; i < 3; ++i) {  // USER, PASS, RETR
-            ::recv(fd, buf, sizeof buf, 0);
-            testsupport::sendAll(fd, "+OK\r\n");
-        }
-        for (int i = 0; i < 4 && !stop; ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(600));
-            testsupport::sendAll(fd, "slow line\r\n");
-        }
-        testsupport::sendAll(fd, ".\r\n");
-        ::recv(fd, buf, sizeof buf, 0);
-    });
-    Client c(peer.port());
-    c.pop.Timeout = 1;
+// Bytes standing unread when a command is to go out would be read as its
+// answer: the command is not sent and the session ends.
+TEST(Pop3Scripted, AnswerBeforeTheCommandEndsTheSession) {
+    ScriptedServer srv("+OK hi\r\n", {{"+OK\r\n"}, {"+OK\r\n+OK 7 70"}, {"0\r\n"}}, false);
+    Client c(srv.port());
     ASSERT_TRUE(c.login());
-    c.pop.MsgNum = 1;
-    EXPECT_TRUE(c.pop.RetrSync()) << c.pop.ErrorMessage();
-    EXPECT_EQ(c.messageLines.size(), 4u);
-    stop = true;
+    EXPECT_FALSE(c.pop.StatSync());
+    EXPECT_EQ(c.pop.ErrorMessage(), "-ERR Unexpected data from the server before the command was sent");
+    EXPECT_FALSE(c.pop.Connected());
+    c.pop.Abort();
+    EXPECT_EQ(srv.commands(), (std::vector<std::string>{"USER mrose", "PASS tanstaaf", "<closed>"}));
+}
+
+// The time-out bounds silence between bytes, not the time a line or an
+// answer takes: lines seconds apart, or one line trickling in byte by byte,
+// keep a one-second time-out alive.
+TEST(Pop3Scripted, SlowAnswersKeepAShortTimeoutAlive) {
+    struct Case {
+        std::vector<std::string> pieces;  // sent one after the other, each after the pause
+        int pauseMs;
+        std::vector<std::string> lines;
+    };
+    const std::string slowLine = "a slow line\r\n";
+    Case cases[] = {
+        {std::vector<std::string>(4, "slow line\r\n"), 600, std::vector<std::string>(4, "slow line")},
+        {{}, 200, {"a slow line"}},
+    };
+    for (char b : slowLine) cases[1].pieces.emplace_back(1, b);
+    for (const auto& k : cases) {
+        LoopbackPeer peer([&](int fd) {
+            testsupport::sendAll(fd, "+OK hi\r\n");
+            char buf[256];
+            for (int i = 0; i < 3; ++i) {  // USER, PASS, RETR
+                ::recv(fd, buf, sizeof buf, 0);
+                testsupport::sendAll(fd, "+OK\r\n");
+            }
+            for (const auto& piece : k.pieces) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(k.pauseMs));
+                if (!testsupport::sendAll(fd, piece)) return;
+            }
+            testsupport::sendAll(fd, ".\r\n");
+            ::recv(fd, buf, sizeof buf, 0);
+        });
+        Client c(peer.port());
+        c.pop.Timeout = 1;
+        ASSERT_TRUE(c.login());
+        c.pop.MsgNum = 1;
+        EXPECT_TRUE(c.pop.RetrSync()) << c.pop.ErrorMessage();
+        EXPECT_EQ(c.messageLines, k.lines);
+        c.pop.Abort();
+    }
 }
 
 TEST(Pop3Scripted, OpenStopsAtARefusedUser) {
@@ -326,4 +361,90 @@ TEST(Pop3Scripted, ListingsFillNumbersAndSizes) {
     c.pop.Abort();
     EXPECT_EQ(srv.commands()[2], "LIST");
     EXPECT_EQ(srv.commands()[4], "UIDL 2");
+}
+
+// A number from the server that is not one, or does not fit, breaks the
+// protocol: the request fails and the session ends.
+TEST(Pop3Scripted, NumbersOutOfRangeEndTheSession) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"+OK 1 12345678901234567890123\r\n", "STAT"},
+        {"+OK 2147483648 10\r\n", "STAT"},
+        {"+OK\r\n1 120\r\n2 99999999999999999999\r\n.\r\n", "LIST"},
+    };
+    for (const auto& [reply, word] : cases) {
+        ScriptedServer srv("+OK hi\r\n", {{"+OK\r\n"}, {"+OK\r\n"}, {reply}}, false);
+        Client c(srv.port());
+        ASSERT_TRUE(c.login());
+        c.pop.MsgNum = 0;
+        EXPECT_FALSE(std::string(word) == "STAT" ? c.pop.StatSync() : c.pop.ListSync()) << reply;
+        EXPECT_EQ(c.pop.ErrorMessage().rfind("-ERR Malformed ", 0), 0u) << c.pop.ErrorMessage();
+        EXPECT_FALSE(c.pop.Connected()) << reply;
+        EXPECT_FALSE(c.pop.NoopSync()) << "nothing more is read from this session";
+        EXPECT_EQ(srv.commands(), (std::vector<std::string>{"USER mrose", "PASS tanstaaf", word})) << reply;
+    }
+}
+
+// Only a message's answer is read for header fields, and only it replaces
+// the fields of the last message read.
+TEST(Pop3Scripted, HeadersComeOnlyFromMessages) {
+    ScriptedServer srv("+OK hi\r\n", {{"+OK\r\n"}, {"+OK\r\n"},
+                                      {"+OK\r\nFrom: Alice <a@b>\r\n\r\n.\r\n"},
+                                      {"+OK\r\n1 From:evil\r\n2 Subject:evil\r\n.\r\n"}});
+    Client c(srv.port());
+    std::vector<std::string> ids;
+    c.pop.OnUidlLine = [&](rtl::TObject*) { ids.push_back(c.pop.MsgUidl()); };
+    ASSERT_TRUE(c.login());
+    c.pop.MsgNum = 1;
+    ASSERT_TRUE(c.pop.TopSync());
+    c.pop.MsgNum = 0;
+    ASSERT_TRUE(c.pop.UidlSync());
+    EXPECT_EQ(ids, (std::vector<std::string>{"From:evil", "Subject:evil"}));
+    EXPECT_EQ(c.pop.HdrFrom(), "Alice <a@b>");
+    EXPECT_EQ(c.pop.HdrSubject(), "");
+}
+
+// A "." line inside a TOP answer ends it early; what follows is no answer
+// to the next TOP. Whether the rest comes with the first answer or behind
+// the next command, the second TOP never ends with the first one's lines.
+TEST(Pop3Scripted, EarlyEndOfAnAnswerEndsTheSession) {
+    const std::string tail = "+OK\r\nSubject: smuggled\r\n\r\n.\r\n";
+    const std::string second = "+OK\r\nSubject: two\r\n\r\n.\r\n";
+    const std::pair<std::string, std::string> cases[] = {
+        {"+OK\r\nSubject: one\r\n.\r\n" + tail, second},
+        {"+OK\r\nSubject: one\r\n.\r\n", tail + second},
+    };
+    for (const auto& [first, next] : cases) {
+        ScriptedServer srv("+OK hi\r\n", {{"+OK\r\n"}, {"+OK\r\n"}, {first}, {next}}, false);
+        Client c(srv.port());
+        ASSERT_TRUE(c.login());
+        c.pop.MsgNum = 1;
+        c.pop.MsgLines = 0;
+        const bool firstOk = c.pop.TopSync();
+        const std::string firstError = c.pop.ErrorMessage();
+        c.pop.MsgNum = 2;
+        EXPECT_FALSE(c.pop.TopSync() && c.pop.HdrSubject() == "smuggled") << "message 2 got message 1's tail";
+        EXPECT_FALSE(c.pop.Connected());
+        const std::string error = firstOk ? c.pop.ErrorMessage() : firstError;
+        EXPECT_EQ(error.rfind("-ERR Unexpected data from the server", 0), 0u) << error;
+        c.pop.Abort();
+    }
+}
+
+// A line break or NUL in an argument would add a command of its own.
+TEST(Pop3Scripted, LineBreaksInArgumentsAreRefused) {
+    ScriptedServer srv("+OK hi\r\n", {{"+OK\r\n"}}, false);
+    Client c(srv.port());
+    ASSERT_TRUE(c.pop.ConnectSync());
+    const std::string bad[] = {"mrose\r\nDELE 1", "mrose\nDELE 1", "mrose\rDELE 1", std::string("mrose\0x", 7)};
+    for (const auto& name : bad) {
+        c.pop.UserName = name;
+        EXPECT_FALSE(c.pop.UserSync());
+        EXPECT_EQ(c.pop.ErrorMessage(), "-ERR Command refused: USER argument holds a line break or NUL byte");
+    }
+    c.pop.UserName = "mrose";
+    ASSERT_TRUE(c.pop.UserSync());
+    c.pop.PassWord = "pw\r\nDELE 1";
+    EXPECT_FALSE(c.pop.PassSync());
+    c.pop.Abort();
+    EXPECT_EQ(srv.commands(), std::vector<std::string>{"USER mrose"});
 }

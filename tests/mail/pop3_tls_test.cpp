@@ -164,3 +164,22 @@ TEST(Pop3TlsScripted, RefusedStlsFailsTheLogin) {
     peer.join();
     EXPECT_EQ(received, "STLS\r\n");
 }
+
+// Bytes the server sent in clear behind its "+OK" to STLS are no part of the
+// protected session: the first reply over TLS is the server's own.
+TEST_F(Pop3Tls, ClearTextBehindStlsIsNoReply) {
+    QProcess server;
+    server.start("/usr/bin/python3", {QString(MAIL_TEST_DIR) + "/starttls_inject.py", "pop3",
+                                      QString::fromStdString(stateDir() + "/server.crt"),
+                                      QString::fromStdString(stateDir() + "/server.key")});
+    ASSERT_TRUE(server.waitForReadyRead(30000));
+    TlsSession s(pop3TlsExplicit, "mrose", "secret");
+    s.pop.Port = server.readLine().trimmed().toStdString();
+    ASSERT_TRUE(s.pop.ConnectSync()) << s.pop.ErrorMessage();
+    ASSERT_TRUE(s.pop.StlsSync()) << s.pop.ErrorMessage();
+    EXPECT_FALSE(s.pop.UserSync());
+    EXPECT_EQ(s.pop.LastResponse(), "-ERR no such user");
+    s.pop.Abort();
+    ASSERT_TRUE(server.waitForFinished(30000));
+    EXPECT_EQ(server.readAllStandardOutput().trimmed().toStdString(), "[\"USER mrose\"]");
+}

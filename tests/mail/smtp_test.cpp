@@ -471,25 +471,40 @@ TEST(SmtpScripted, CramMD5WhenNothingIsOffered) {
     EXPECT_EQ(Base64Decode(cmds[2]), "tim b913a602c7eda7a495b4e6e7334d3890");
 }
 
-TEST(SmtpScripted, RefusedMechanismsFallBackToPlain) {
-    ScriptedServer srv(kBanner, {{"250-mx.test\r\n250 AUTH PLAIN LOGIN CRAM-MD5 NTLM\r\n"},
-                                 {"504 no NTLM\r\n"},
-                                 {"504 no CRAM\r\n"},
-                                 {"504 no LOGIN\r\n"},
-                                 {"235 ok\r\n"}});
-    Recorder<TSyncSmtpCli> c(srv.portText());
-    c.smtp.AuthType = smtpAuthAutoSelect;
-    c.smtp.Username = "login";
-    c.smtp.Password = "pw";
-    c.smtp.FromName = "sender@x.test";
-    ASSERT_TRUE(c.smtp.OpenSync()) << c.smtp.ErrorMessage();
-    const auto cmds = srv.commands();
-    ASSERT_EQ(cmds.size(), 5u);
-    EXPECT_EQ(cmds[1], "AUTH NTLM " + NtlmGetMessage1("", ""));
-    EXPECT_EQ(cmds[2], "AUTH CRAM-MD5");
-    EXPECT_EQ(cmds[3], "AUTH LOGIN");
-    // The login, not the sender's address, with an empty authorization id.
-    EXPECT_EQ(cmds[4], "AUTH PLAIN " + Base64Encode(std::string("\0login\0pw", 9)));
+// A refused mechanism moves down one step, but without TLS a refused
+// challenge mechanism (a 504 anyone on the path can forge) never leads to a
+// password in clear; between clear-text mechanisms the step stays.
+TEST(SmtpScripted, RefusedMechanismsFallBack) {
+    struct Case {
+        const char* offered;
+        std::vector<const char*> refusals;
+        std::vector<std::string> mechanisms;  // the AUTH commands' first words after "AUTH "
+        bool ok;
+    } cases[] = {
+        {"PLAIN LOGIN CRAM-MD5 NTLM", {"504 no NTLM\r\n", "504 no CRAM\r\n"}, {"NTLM", "CRAM-MD5"}, false},
+        {"PLAIN LOGIN", {"504 no LOGIN\r\n", "235 ok\r\n"}, {"LOGIN", "PLAIN"}, true},
+    };
+    for (const auto& k : cases) {
+        std::vector<Step> steps = {{std::string("250-mx.test\r\n250 AUTH ") + k.offered + "\r\n"}};
+        for (const char* r : k.refusals) steps.push_back({r});
+        ScriptedServer srv(kBanner, steps, true);
+        Recorder<TSyncSmtpCli> c(srv.portText());
+        c.smtp.AuthType = smtpAuthAutoSelect;
+        c.smtp.Username = "login";
+        c.smtp.Password = "pw";
+        c.smtp.FromName = "sender@x.test";
+        EXPECT_EQ(c.smtp.OpenSync(), k.ok) << c.smtp.ErrorMessage();
+        if (!k.ok)
+            EXPECT_EQ(c.smtp.ErrorMessage(), "504 no CRAM (no fall-back to a clear-text password without TLS)");
+        c.smtp.Abort();
+        const auto cmds = srv.commands();
+        std::vector<std::string> mechanisms;
+        for (size_t i = 1; i < cmds.size(); ++i) mechanisms.push_back(cmds[i].substr(5, cmds[i].find(' ', 5) - 5));
+        EXPECT_EQ(mechanisms, k.mechanisms) << k.offered;
+        if (k.ok) {  // the login, not the sender's address, with an empty authorization id
+            EXPECT_EQ(cmds.back(), "AUTH PLAIN " + Base64Encode(std::string("\0login\0pw", 9)));
+        }
+    }
 }
 
 TEST(SmtpScripted, AuthFailures) {
@@ -618,13 +633,13 @@ TEST(SmtpScripted, ChainKeepsTheFirstErrorAndRunsQuit) {
 
 TEST(SmtpScripted, LongRepliesAreReadWholeOrRefused) {
     const std::string longLine(70000, 'x');
-    ScriptedServer srv(kBanner, {{"250-" + longLine + "\r\n250 AUTH PLAIN\r\n"}, {std::string(2 << 20, 'y')}}, true);
+    ScriptedServer srv(kBanner, {{"250-" + longLine + "\r\n250 AUTH PLAIN\r\n"}, {std::string(kMaxLineLength + 65536, 'y')}}, true);
     Recorder<TSyncSmtpCli> c(srv.portText());
     ASSERT_TRUE(c.smtp.ConnectSync());
     ASSERT_TRUE(c.smtp.EhloSync());
     EXPECT_EQ(c.smtp.AuthTypesSupported().Text(), "PLAIN\r\n");
     EXPECT_FALSE(c.smtp.RsetSync());
-    EXPECT_EQ(c.smtp.ErrorMessage(), "500 Reply line too long");
+    EXPECT_EQ(c.smtp.ErrorMessage(), "500 Line too long");
     EXPECT_FALSE(c.smtp.Connected());
     EXPECT_EQ(c.smtp.State(), smtpReady);
 }
@@ -732,4 +747,57 @@ TEST(SmtpScripted, MisuseRaises) {
     EXPECT_THROW(c.SendToFile("x"), SmtpException);
     c.SendMode = smtpToStream;
     EXPECT_THROW(c.SendToFile(""), SmtpException);
+}
+
+// A line break inside a line of the message goes out as CR LF, and the
+// lines it makes are dot-stuffed: a lone LF or CR can never end the data
+// early and smuggle a command behind it.
+TEST(SmtpScripted, LoneLineBreaksInTheMessageGoOutAsCrLf) {
+    ScriptedServer srv(kBanner, {{"250 hi\r\n"}, {"250 ok\r\n"}, {"250 ok\r\n"}, {"354 go\r\n"},
+                                 {"250 stored\r\n", true}},
+                       true);
+    Recorder<TSyncSmtpCli> c(srv.portText());
+    c.smtp.FromName = "me@x.test";
+    c.smtp.RcptName().Add("you@x.test");
+    c.smtp.OwnHeaders = true;
+    c.smtp.MailMessage().Add("evil\n.\nMAIL FROM:<x@y>");
+    c.smtp.MailMessage().Add("cr\r.\rRCPT TO:<z@y>");
+    c.smtp.MailMessage().Add("both\r\n.\r\nDATA");
+    ASSERT_TRUE(c.smtp.OpenSync());
+    EXPECT_TRUE(c.smtp.MailSync()) << c.smtp.ErrorMessage();
+    c.smtp.Abort();
+    const std::string wire = srv.wire();
+    const size_t data = wire.find("DATA\r\n");
+    ASSERT_NE(data, std::string::npos);
+    EXPECT_EQ(wire.substr(data + 6),
+              "evil\r\n..\r\nMAIL FROM:<x@y>\r\ncr\r\n..\r\nRCPT TO:<z@y>\r\nboth\r\n..\r\nDATA\r\n.\r\n");
+}
+
+// A line break or NUL in an argument would add a command of its own: the
+// command is refused before anything goes out.
+TEST(SmtpScripted, LineBreaksInArgumentsAreRefused) {
+    struct Case {
+        const char* from;
+        const char* rcpt;
+        const char* word;
+    } cases[] = {
+        {"me@x.test\r\nRSET", "you@x.test", "MAIL"},
+        {"me@x.test", "you@x.test\nDATA", "RCPT"},
+        {"me@x.test", "you@x.test\rDATA", "RCPT"},
+    };
+    for (const auto& k : cases) {
+        ScriptedServer srv(kBanner, {{"250 hi\r\n"}, {"250 ok\r\n"}}, true);
+        Recorder<TSyncSmtpCli> c(srv.portText());
+        c.smtp.FromName = k.from;
+        c.smtp.RcptName().Add(k.rcpt);
+        ASSERT_TRUE(c.smtp.OpenSync());
+        EXPECT_FALSE(c.smtp.MailSync());
+        EXPECT_EQ(c.smtp.ErrorMessage(),
+                  std::string("500 Command refused: ") + k.word + " argument holds a line break or NUL byte");
+        c.smtp.Abort();
+        for (const auto& cmd : srv.commands()) {
+            EXPECT_EQ(cmd.find("RSET"), std::string::npos) << cmd;
+            EXPECT_EQ(cmd.find("DATA"), std::string::npos) << cmd;
+        }
+    }
 }

@@ -41,6 +41,11 @@ public:
         peer_.join();
         return message_;
     }
+    // Every byte the client sent, as it came.
+    std::string wire() {
+        peer_.join();
+        return wire_;
+    }
     // True when the client closed the connection at the end.
     bool clientClosed() {
         peer_.join();
@@ -49,10 +54,11 @@ public:
 
 private:
     // One line without CR LF, "<closed>" when the connection ended first.
-    static std::string readLine(int fd) {
+    std::string readLine(int fd) {
         std::string line;
         char c;
         while (::recv(fd, &c, 1, 0) == 1) {
+            wire_ += c;
             if (c == '\n') return !line.empty() && line.back() == '\r' ? line.substr(0, line.size() - 1) : line;
             line += c;
         }
@@ -79,6 +85,7 @@ private:
     }
     std::vector<std::string> commands_;
     std::vector<std::string> message_;
+    std::string wire_;
     bool clientClosed_ = false;
     testsupport::LoopbackPeer peer_;
 };

@@ -139,10 +139,10 @@ void toUtf8In(std::string& text, std::string_view charset, bool whole) {
     const bool plain = cs.empty() || cs == "utf-8" || cs == "utf8" || cs == "us-ascii";
     if ((plain || !whole) && !hasHighBytes(text)) return;
     if (plain || (!whole && wideCharset(cs))) {
-        if (!IsValidUtf8(text)) text = ValidUtf8(text);
+        if (!helpers::isutf8(text)) text = helpers::validutf8(text);
         return;
     }
-    text = ValidUtf8(helpers::charsetconv(text, cs));
+    text = helpers::validutf8(helpers::charsetconv(text, cs));
 }
 
 std::string toUtf8(std::string text, std::string_view charset, bool whole) {
@@ -635,7 +635,7 @@ std::string TFolderStore::Keep(const std::string& stem, const std::string& ext, 
 
 std::string TFolderStore::KeepTemp(const std::string& ext, std::string_view bytes) {
     const std::string path = programFolder_ + "kw64_" + helpers::newguid() + ext;
-    if (helpers::savetext(path, bytes)) return path;
+    if (helpers::savescratch(path, bytes)) return path;
     problems_.push_back("Could not save " + path);
     return {};
 }

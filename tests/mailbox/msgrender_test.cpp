@@ -139,7 +139,7 @@ TEST_F(Render, AlternativePartsInlinePictureAndAttachments) {
     EXPECT_EQ(r.PagePath, inFolder("Name_1.htm"));
     EXPECT_EQ(r.Charset, "utf-8");  // the HTML part's set
     const std::string page = readFile(r.PagePath);
-    EXPECT_TRUE(IsValidUtf8(page));
+    EXPECT_TRUE(helpers::isutf8(page));
     EXPECT_EQ(page.find_first_of(std::string{kTagOpen, kTagClose}), std::string::npos);
 
     // Saved parts, byte for byte: the cid picture has no name and stays a
@@ -242,7 +242,7 @@ TEST_F(Render, Rfc2231NamesAndNestedParts) {
     EXPECT_NE(page.find("plain \xE2\x82\xAC"), std::string::npos);
     EXPECT_EQ(n.Attachment, inFolder("nested_1.pdf") + "|");
     EXPECT_EQ(readFile(folder_ / "nested_1.pdf"), part("nested", 1));
-    EXPECT_TRUE(IsValidUtf8(page));
+    EXPECT_TRUE(helpers::isutf8(page));
 }
 
 TEST_F(Render, PartNamesNeverLeaveTheFolder) {
@@ -264,7 +264,7 @@ TEST_F(Render, PlainTextIsConvertedAndEscaped) {
     EXPECT_EQ(r.PagePath, inFolder("Jorgjexampleorg_1.htm"));
     EXPECT_EQ(r.Charset, "iso-8859-1");
     const std::string page = readFile(r.PagePath);
-    EXPECT_TRUE(IsValidUtf8(page));
+    EXPECT_TRUE(helpers::isutf8(page));
     EXPECT_NE(page.find("Caf\xC3\xA9 &lt;script&gt;alert(1)&lt;/script&gt; &amp; more"), std::string::npos);
     EXPECT_EQ(page.find("<script"), std::string::npos);
     EXPECT_NE(page.find(">From: J\xC3\xB6rg &lt;"), std::string::npos);

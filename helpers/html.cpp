@@ -134,10 +134,13 @@ size_t findascii(std::string_view hay, std::string_view needle, size_t from) {
 // removal brings its parts together: the same as replacing all again until
 // none is left, for a search whose first character occurs nowhere else in it.
 std::string collapse(std::string_view text, std::string_view search, std::string_view replacement, bool exact) {
+    // Most texts hold none: nothing to build.
+    if ((exact ? text.find(search) : findascii(text, search, 0)) == std::string_view::npos) return std::string(text);
     std::string out;
     out.reserve(text.size());
     const size_t n = search.size();
     const char last = search.back();
+    const char lastUpper = exact ? last : static_cast<char>(last >= 'a' && last <= 'z' ? last - 32 : last);
     auto ends = [&] {
         if (out.size() < n) return false;
         for (size_t k = 0; k < n; ++k) {
@@ -146,9 +149,17 @@ std::string collapse(std::string_view text, std::string_view search, std::string
         }
         return true;
     };
-    for (const char c : text) {
-        out += c;
-        if ((exact ? c : asciilower(c)) != last) continue;
+    // Only appending the search's last character can complete it: the text
+    // goes over in pieces that end with one.
+    for (size_t i = 0; i < text.size();) {
+        size_t j = text.find(last, i);
+        if (lastUpper != last) j = std::min(j, text.find(lastUpper, i));
+        if (j == std::string_view::npos) {
+            out.append(text, i, std::string_view::npos);
+            break;
+        }
+        out.append(text, i, j + 1 - i);
+        i = j + 1;
         while (ends()) {
             out.resize(out.size() - n);
             out += replacement;
@@ -168,8 +179,18 @@ std::string decodecodes(std::string_view text) {
     std::string out, made;
     out.reserve(text.size());
     made.reserve(text.size());
-    for (const char c : text) {
-        out += c;
+    for (size_t i = 0; i < text.size();) {
+        // Only a character that lands two places after an "=" can complete
+        // an escape: up to the next "=" the text goes over as it is.
+        const size_t k = out.size();
+        if (!(k >= 1 && out[k - 1] == '=') && !(k >= 2 && out[k - 2] == '=')) {
+            const size_t j = std::min(text.find('=', i), text.size());
+            out.append(text, i, j - i);
+            made.append(j - i, '\0');
+            i = j;
+            if (i == text.size()) break;
+        }
+        out += text[i++];
         made += '\0';
         while (out.size() >= 3) {
             const size_t e = out.size() - 3;

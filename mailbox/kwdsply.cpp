@@ -21,8 +21,7 @@ const char* const kFixedFont = "Lucida Console";
 Tkwdsply::Tkwdsply(rtl::TComponent* owner) : ui::TForm(owner) {
     kwdsply = this;
     Caption = "Pelliwox";
-    ClientWidth = 742;
-    ClientHeight = 391;
+    SetBounds(0, 0, 742, 391);  // a form's size is its inner size
     Position = ui::poMainFormCenter;
     KeyPreview = false;
 

@@ -155,17 +155,23 @@ bool dirfilter(const std::string& folder, std::string_view filter) {
 }
 
 std::string b64decode(std::string_view text) {
-    std::string t(text);
-    const bool tofile = !t.empty() && t[0] == '~';
-    if (tofile) t.erase(0, 1);
-    t = replaceall(t, "\r\n", "", true);
+    const bool tofile = !text.empty() && text[0] == '~';
+    if (tofile) text.remove_prefix(1);
+    // Line breaks go, also those that a removal brings together ("\r\r\n\n").
+    std::string t;
+    t.reserve(text.size());
+    for (const char c : text) {
+        if (c == '\n' && !t.empty() && t.back() == '\r') t.pop_back();
+        else t += c;
+    }
     if (t.empty() || t.size() % 4 != 0) return {};
     std::string bytes;
+    bytes.reserve(t.size() / 4 * 3);
     if (!base64(t, bytes)) return {};
     if (!tofile) return bytes;
     const std::string path = homedir + "kw64_" + newguid() + "." + sniffext(bytes);
     // Without the file there is nothing to return: the bytes are no path.
-    return savetext(path, bytes) ? "~" + path : std::string();
+    return savescratch(path, bytes) ? "~" + path : std::string();
 }
 
 }  // namespace helpers

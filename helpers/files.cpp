@@ -104,7 +104,7 @@ void syncfolder(const std::string& dir) {
 
 // The new content goes to a file beside the old one, which it replaces in a
 // single rename once it is safely written.
-bool replacefile(const std::string& name, std::string_view text, int createmode) {
+bool replacefile(const std::string& name, std::string_view text, int createmode, bool sync) {
     struct stat st {};
     const bool exists = ::stat(name.c_str(), &st) == 0;
     if (exists && !S_ISREG(st.st_mode)) return writeopened(name, "wb", text);  // a device or pipe
@@ -124,7 +124,7 @@ bool replacefile(const std::string& name, std::string_view text, int createmode)
         return false;
     }
     if (exists) ::fchmod(::fileno(f), st.st_mode & 07777);
-    bool ok = finish(f, text, true);
+    bool ok = finish(f, text, sync);
     if (ok && ::rename(tmpname.c_str(), target.c_str()) != 0) {
         detail::setlasterr(errno);
         ok = false;
@@ -134,8 +134,21 @@ bool replacefile(const std::string& name, std::string_view text, int createmode)
         reportwrite(name);
         return false;
     }
-    syncfolder(rtl::ExtractFilePath(target));
+    if (sync) syncfolder(rtl::ExtractFilePath(target));
     return true;
+}
+
+bool savefile(const std::string& name, std::string_view text, int createmode, bool sync) {
+    if (!name.empty() && name[0] == '+') {
+        if (text.empty()) return true;
+        return writeopened(name.substr(1), "ab", text, createmode);
+    }
+    if (name.empty()) {
+        detail::setlasterr(ENOENT);
+        reportopen(name);
+        return false;
+    }
+    return replacefile(name, text, createmode, sync);
 }
 
 }  // namespace
@@ -209,16 +222,11 @@ std::string loadtext(const std::string& name) {
 }
 
 bool savetext(const std::string& name, std::string_view text, int createmode) {
-    if (!name.empty() && name[0] == '+') {
-        if (text.empty()) return true;
-        return writeopened(name.substr(1), "ab", text, createmode);
-    }
-    if (name.empty()) {
-        detail::setlasterr(ENOENT);
-        reportopen(name);
-        return false;
-    }
-    return replacefile(name, text, createmode);
+    return savefile(name, text, createmode, true);
+}
+
+bool savescratch(const std::string& name, std::string_view text, int createmode) {
+    return savefile(name, text, createmode, false);
 }
 
 int64_t filesize64(const std::string& name) {

@@ -1,5 +1,5 @@
 // Text replacement and the HTML transforms of mail text.
-#include <bitset>
+#include <algorithm>
 #include <cstring>
 
 #include "helpers/internal.h"
@@ -20,7 +20,9 @@ const std::string kWwwPattern = R"(kwre:(?-U)\bwww.[\w-]+([\.)" + kLinkChars + "
 
 std::string placeholder(size_t n) { return "$kw$jqxz$" + zeropad(static_cast<int64_t>(n), 9) + "$"; }
 
-bool hashref(const std::string& text) { return detail::lowerlatin(text).find("href=") != std::string::npos; }
+size_t findascii(std::string_view hay, std::string_view needle, size_t from);
+
+bool hashref(const std::string& text) { return findascii(text, "href=", 0) != std::string::npos; }
 
 // Replaces each match of Pattern, from left to right, by the placeholder of
 // its number in Links.
@@ -60,24 +62,44 @@ std::string anchor(const std::string& item) {
     return "<A TARGET=\"_blank\" HREF=\"" + item + "\">" + item + "</A>";
 }
 
+constexpr std::string_view kPlaceholderStart = "$kw$jqxz$";
+
+// Whether the text holds the links' placeholders in their order and nothing
+// else that looks like one, and no link holds one: then each first
+// occurrence is the placeholder itself, and one walk puts them all back.
+bool placeholdersplain(const std::string& text, const std::vector<std::string>& links) {
+    for (const std::string& l : links)
+        if (l.find(kPlaceholderStart) != std::string::npos) return false;
+    size_t at = 0, n = 0;
+    while ((at = text.find(kPlaceholderStart, at)) != std::string::npos) {
+        if (++n > links.size() || text.compare(at, kPlaceholderStart.size() + 10, placeholder(n)) != 0) return false;
+        at += kPlaceholderStart.size() + 10;
+    }
+    return n == links.size();
+}
+
 std::string restorelinks(std::string text, const std::vector<std::string>& links) {
-    for (size_t i = 0; i < links.size(); ++i) text = replacestr(text, placeholder(i + 1), anchor(links[i]), true, true);
-    return text;
+    if (links.empty()) return text;
+    if (!placeholdersplain(text, links)) {
+        for (size_t i = 0; i < links.size(); ++i)
+            text = replacestr(text, placeholder(i + 1), anchor(links[i]), true, true);
+        return text;
+    }
+    std::string out;
+    out.reserve(text.size() + links.size() * 64);
+    size_t from = 0;
+    for (const std::string& link : links) {
+        const size_t at = text.find(kPlaceholderStart, from);
+        out.append(text, from, at - from).append(anchor(link));
+        from = at + kPlaceholderStart.size() + 10;
+    }
+    out.append(text, from, std::string::npos);
+    return out;
 }
 
 std::vector<std::string>& autolinks() {
     static std::vector<std::string> links;
     return links;
-}
-
-// The codes written as "=" and two hex digits (either case) in a text.
-std::bitset<256> qpcodes(std::string_view text) {
-    std::bitset<256> present;
-    for (size_t p = text.find('='); p != std::string_view::npos && p + 2 < text.size(); p = text.find('=', p + 1)) {
-        const int hi = detail::hexval(text[p + 1]), lo = detail::hexval(text[p + 2]);
-        if (hi >= 0 && lo >= 0) present.set(static_cast<size_t>(hi * 16 + lo));
-    }
-    return present;
 }
 
 inline char asciilower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
@@ -105,6 +127,89 @@ size_t findascii(std::string_view hay, std::string_view needle, size_t from) {
         i = at + 1;
     }
     return std::string_view::npos;
+}
+
+// Replaces Search (ASCII letters of either case unless Exact) wherever it
+// stands once the text is read through, also where a replacement or a
+// removal brings its parts together: the same as replacing all again until
+// none is left, for a search whose first character occurs nowhere else in it.
+std::string collapse(std::string_view text, std::string_view search, std::string_view replacement, bool exact) {
+    // Most texts hold none: nothing to build.
+    if ((exact ? text.find(search) : findascii(text, search, 0)) == std::string_view::npos) return std::string(text);
+    std::string out;
+    out.reserve(text.size());
+    const size_t n = search.size();
+    const char last = search.back();
+    const char lastUpper = exact ? last : static_cast<char>(last >= 'a' && last <= 'z' ? last - 32 : last);
+    auto ends = [&] {
+        if (out.size() < n) return false;
+        for (size_t k = 0; k < n; ++k) {
+            const char c = out[out.size() - n + k];
+            if ((exact ? c : asciilower(c)) != search[k]) return false;
+        }
+        return true;
+    };
+    // Only appending the search's last character can complete it: the text
+    // goes over in pieces that end with one.
+    for (size_t i = 0; i < text.size();) {
+        size_t j = text.find(last, i);
+        if (lastUpper != last) j = std::min(j, text.find(lastUpper, i));
+        if (j == std::string_view::npos) {
+            out.append(text, i, std::string_view::npos);
+            break;
+        }
+        out.append(text, i, j + 1 - i);
+        i = j + 1;
+        while (ends()) {
+            out.resize(out.size() - n);
+            out += replacement;
+            if (replacement.empty() || replacement.back() != last) break;
+        }
+    }
+    return out;
+}
+
+// Every "=" and two hex digits (either case) for a code from 9 to 255 other
+// than "=" becomes its character, the codes taken in rising order, each
+// until none is left. A decoded hex digit can form a new escape with its
+// neighbours; that one decodes only when its code comes at or after the
+// turn of the codes that formed it. One walk: every character carries the
+// code whose turn made it (0 for the text's own).
+std::string decodecodes(std::string_view text) {
+    std::string out, made;
+    out.reserve(text.size());
+    made.reserve(text.size());
+    for (size_t i = 0; i < text.size();) {
+        // Only a character that lands two places after an "=" can complete
+        // an escape: up to the next "=" the text goes over as it is.
+        const size_t k = out.size();
+        if (!(k >= 1 && out[k - 1] == '=') && !(k >= 2 && out[k - 2] == '=')) {
+            const size_t j = std::min(text.find('=', i), text.size());
+            out.append(text, i, j - i);
+            made.append(j - i, '\0');
+            i = j;
+            if (i == text.size()) break;
+        }
+        out += text[i++];
+        made += '\0';
+        while (out.size() >= 3) {
+            const size_t e = out.size() - 3;
+            if (out[e] != '=') break;
+            const int hi = detail::hexval(out[e + 1]), lo = detail::hexval(out[e + 2]);
+            if (hi < 0 || lo < 0) break;
+            const int code = hi * 16 + lo;
+            const auto turn = static_cast<unsigned char>(
+                std::max({made[e], made[e + 1], made[e + 2]}, [](char a, char b) {
+                    return static_cast<unsigned char>(a) < static_cast<unsigned char>(b);
+                }));
+            if (code < 9 || code == '=' || code < turn) break;
+            out.resize(e);
+            made.resize(e);
+            out += static_cast<char>(code);
+            made += static_cast<char>(code);
+        }
+    }
+    return out;
 }
 
 }  // namespace
@@ -205,31 +310,47 @@ std::string striptags(std::string_view text, std::string_view delimiters) {
 }
 
 std::string qpdecode(std::string_view text) {
-    std::string t = replaceall(text, "=\r\n..", ".", true);
-    t = replaceall(t, "=\r\n", "", true);
-    // One pass per code in rising order, as later codes may be formed by
-    // earlier ones; only the codes the text holds (then) need a pass.
-    std::bitset<256> present = qpcodes(t);
-    for (int c = 9; c <= 255; ++c) {
-        if (c == '=' || !present.test(static_cast<size_t>(c))) continue;
-        t = replaceall(t, "=" + rtl::IntToHex(static_cast<uint64_t>(c), 2), std::string(1, static_cast<char>(c)), false);
-        present = qpcodes(t);
-    }
-    return replaceall(t, "=3D", "=", false);
+    if (text.find('=') == std::string_view::npos) return std::string(text);
+    std::string t = collapse(text, "=\r\n..", ".", true);
+    t = collapse(t, "=\r\n", "", true);
+    t = decodecodes(t);
+    return collapse(t, "=3d", "=", false);
 }
 
 std::string htmlescape(std::string_view text) {
     // A private list: the caller's scratch lists stay untouched.
     std::vector<std::string> links;
-    std::string t = protectlinks(std::string(text), links);
-    t = replaceall(t, "&", "&amp;", true);
-    t = replaceall(t, "  ", "&nbsp; ", true);
-    t = replaceall(t, "\r", "", true);
-    t = replaceall(t, "<", "&lt;", true);
-    t = replaceall(t, ">", "&gt;", true);
-    t = replaceall(t, "%", "&#37;", true);
-    t = replaceall(t, "\n", "<BR>\r\n", true);
-    return restorelinks(t, links);
+    const std::string t = protectlinks(std::string(text), links);
+    std::string out;
+    out.reserve(t.size() + t.size() / 8 + 16);
+    for (size_t i = 0; i < t.size();) {
+        const char c = t[i];
+        if (c == ' ') {
+            // Pairs of blanks become "&nbsp; " from the left; the blank left
+            // over from an odd run joins the last pair's blank once more.
+            size_t k = 1;
+            while (i + k < t.size() && t[i + k] == ' ') ++k;
+            i += k;
+            if (k == 1) {
+                out += ' ';
+                continue;
+            }
+            for (size_t p = 0; p < k / 2 - 1; ++p) out += "&nbsp; ";
+            out += k % 2 ? "&nbsp;&nbsp; " : "&nbsp; ";
+            continue;
+        }
+        switch (c) {
+            case '&': out += "&amp;"; break;
+            case '\r': break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '%': out += "&#37;"; break;
+            case '\n': out += "<BR>\r\n"; break;
+            default: out += c;
+        }
+        ++i;
+    }
+    return restorelinks(std::move(out), links);
 }
 
 std::string autolink(std::string_view text, bool protect) {

@@ -149,6 +149,10 @@ std::string loadtext(const std::string& name);
 // A new file gets CreateMode (less the umask) from the start; an existing
 // file keeps its own mode.
 bool savetext(const std::string& name, std::string_view text, int createmode = 0666);
+// As savetext, for a file that can be made again (a part fetched from the
+// server, a temporary file): written whole and renamed into place, but not
+// forced to the disk before the call returns.
+bool savescratch(const std::string& name, std::string_view text, int createmode = 0666);
 int64_t filesize64(const std::string& name);
 // The system's text for the last failure of a library file or process call.
 std::string lasterrtext();

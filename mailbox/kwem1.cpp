@@ -112,8 +112,10 @@ void TForm1::buildControls() {
     button(BitBtn9, "&Compose", 690, 42, 90);
     button(gtgdems, "Remove To &Folder", 126, 76, 140);
     button(xplor, "Received F&older", 272, 76, 140);
-    button(BitBtn11, "List F&ont", 418, 76, 90);
-    button(BitBtn12, "Time&out", 514, 76, 90);
+    button(BitBtn11, "Summar&y", 418, 76, 90);
+    button(BitBtn12, "&Viewer", 514, 76, 90);
+    BitBtn11->Hint = "Toggle Summary Viewer\r\nRight-Click for the List Font";
+    BitBtn12->Hint = "Toggle Message Viewer\r\nRight-Click for the POP3 Timeout";
     Button1 = new ui::TButton(panel);
     Button1->Caption = "POP3";
     Button1->SetBounds(8, 76, 110, 28);
@@ -224,7 +226,10 @@ void TForm1::bindEvents() {
     };
     BitBtn12->OnContextPopup = popup([this](rtl::TObject* s) { BitBtn12ContextPopup(s); });
     BitBtn11->OnContextPopup = popup([this](rtl::TObject* s) { BitBtn11ContextPopup(s); });
-    BitBtn11->OnClick = [this](rtl::TObject* s) { BitBtn11ContextPopup(s); };
+    BitBtn11->OnClick = [this](rtl::TObject* s) { BitBtn11Click(s); };
+    BitBtn12->OnClick = [this](rtl::TObject* s) { BitBtn12Click(s); };
+    gtgdems->OnClick = [this](rtl::TObject* s) { gtgdemsClick(s); };
+    xplor->OnClick = [this](rtl::TObject* s) { xplorClick(s); };
     FontDialog1->OnApply = [this](rtl::TObject*) { ListView1->Font->Assign(*FontDialog1->Font); };
     Button1->OnClick = [this](rtl::TObject* s) { Button1Click(s); };
     Button1->OnContextPopup = popup([this](rtl::TObject* s) { Button1ContextPopup(s); });
@@ -240,6 +245,7 @@ void TForm1::bindEvents() {
     };
     ListView1->OnDblClick = [this](rtl::TObject* s) { ListView1DblClick(s); };
     ListView1->OnClick = [this](rtl::TObject* s) { ListView1Click(s); };
+    ListView1->OnKeyUp = [this](rtl::TObject* s, ui::WORD& k, ui::TShiftState sh) { ListView1KeyUp(s, k, sh); };
     auto keys = [this](rtl::TObject* s, ui::WORD& k, ui::TShiftState sh) { ListView1KeyDown(s, k, sh); };
     for (ui::TWinControl* c : std::initializer_list<ui::TWinControl*>{
              ListView1, BitBtn1, BitBtn2, BitBtn3, BitBtn4, BitBtn5, BitBtn6, BitBtn7, BitBtn8, BitBtn9, BitBtn11,
@@ -571,7 +577,7 @@ void TForm1::ListView1KeyDown(rtl::TObject*, ui::WORD& Key, ui::TShiftState Shif
         action();
     };
     if (Key == ui::VK_RETURN && mods == 0) take([&] { ListView1DblClick(ListView1); });
-    else if (Key == ui::VK_RETURN && mods == ui::ssCtrl) take([&] { LoadMessage(SelectedIndex(), true, true); });
+    else if (Key == ui::VK_RETURN && mods == ui::ssCtrl) take([&] { OpenMessage(true); });
     else if (Key == ui::VK_DELETE && mods == 0) take([&] { SetDeleteMark(true); });
     else if (Key == ui::VK_DELETE && mods == ui::ssCtrl) take([&] { SetDeleteMark(false); });
     else if (Key == ui::VK_DOWN && mods == ui::ssAlt) take([&] { FindWhiteHit(false); });
@@ -579,21 +585,7 @@ void TForm1::ListView1KeyDown(rtl::TObject*, ui::WORD& Key, ui::TShiftState Shif
     else if (Key == ui::VK_F1 && mods == 0) take([&] { helpers::errreport(kHelpText); });
 }
 
-void TForm1::ListView1DblClick(rtl::TObject*) { LoadMessage(SelectedIndex(), false, true); }
-
-void TForm1::ListView1Click(rtl::TObject*) {
-    // The summary and viewer windows come with message rendering.
-}
-
-bool TForm1::LoadMessage(int R, bool, bool) {
-    if (R < 0 || R >= RowCount()) return false;
-    // A fetch while another run owns the connection would mix their lines.
-    if (RunActive()) {
-        StatusText(kBusy);
-        return false;
-    }
-    return false;
-}
+void TForm1::ListView1DblClick(rtl::TObject*) { OpenMessage(false); }
 
 int TForm1::FindMatchingRow(int From, int Column, const std::string& Search) const {
     static const TRowText field[] = {rtFrom, rtFrom, rtFrom, rtTo, rtSubject, rtOrgDate, rtOrgDate,

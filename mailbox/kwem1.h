@@ -17,6 +17,7 @@
 #include "mailbox/hstinf.h"
 #include "mailbox/msgrows.h"
 #include "net/sslcontext.h"
+#include "platform/browser/browser.h"
 #include "platform/ui/comctrls.h"
 #include "platform/ui/dialogs.h"
 #include "platform/ui/extctrls.h"
@@ -116,8 +117,8 @@ public:
     ui::TBitBtn* BitBtn7;   // mark what is not white
     ui::TBitBtn* BitBtn8;   // disconnect, deleting the marked messages
     ui::TBitBtn* BitBtn9;   // composer
-    ui::TBitBtn* BitBtn11;  // list font
-    ui::TBitBtn* BitBtn12;  // POP3 time-out
+    ui::TBitBtn* BitBtn11;  // summary window; right click: list font
+    ui::TBitBtn* BitBtn12;  // viewer; right click: POP3 time-out
     ui::TButton* Button1;   // hosts window
     ui::TBitBtn* gtgdems;   // remove to folder
     ui::TBitBtn* xplor;     // open the received folder
@@ -229,8 +230,6 @@ public:
     // when the server could not be asked.
     enum TRowsCheck { rcSame, rcChanged, rcUnknown };
     TRowsCheck RowsStillValid();
-    // Loads (and shows) row R's message; the rendering comes later.
-    bool LoadMessage(int R, bool Reload, bool Show);
 
     // Retrieval.
     // Connects and logs in; on a refused login the connection is closed
@@ -359,6 +358,54 @@ private:
     int badListLines_ = 0;
     TThrottle progressGate_{50};
     std::string pendingStatus_, pendingCounters_;
+
+    // message loading and showing
+public:
+    // The message viewer as this window drives it. Until the viewer window
+    // carries these itself, the window keeps them: the viewer's form (none:
+    // hidden), its browser, the page it shows and that page's row.
+    struct TViewer {
+        ui::TForm* Form = nullptr;
+        browser::TBrowser* Browser = nullptr;
+        std::string PagePath;  // the viewer's file-name line
+        int Row = -1;
+        bool Visible() const { return Form && Form->Visible(); }
+    };
+    TViewer Viewer;
+    // Row R's page (R -1: the selected row), fetched and rendered unless it
+    // exists or Reload asks again; with Show it goes to the viewer or the
+    // desktop's browser. False when there is no page at the end.
+    bool LoadMessage(int R, bool Reload, bool Show);
+    // Why the last LoadMessage gave no page, for the caller's report.
+    const std::string& LoadFailure() const { return loadFailure_; }
+    // Enter and Ctrl+Enter: the page, with a report when there is none.
+    void OpenMessage(bool Reload);
+    void ListView1KeyUp(rtl::TObject* Sender, uint16_t& Key, ui::TShiftState Shift);
+    void BitBtn11Click(rtl::TObject* Sender);
+    void BitBtn12Click(rtl::TObject* Sender);
+    void shwmmohntContextPopup(rtl::TObject* Sender, ui::TPoint MousePos, bool& Handled);
+    // Puts the companion windows beside this one, once in the process.
+    void PlaceCompanionWindows();
+    // Remove to folder: pages for the rows below the top ones, marked to go.
+    void gtgdemsClick(rtl::TObject* Sender);
+    void xplorClick(rtl::TObject* Sender);
+    // The received-messages folder of the selected mailbox.
+    std::string RcvdFolder() const;
+    // The summary of row R: its title line and its text.
+    std::string SummaryTitle(int R) const;
+    std::string SummaryText(int R) const;
+
+private:
+    // Logs in when needed, checks that the rows still name the server's
+    // messages and fetches message No whole into LineList.
+    bool fetchWhole(int No);
+    void showInViewer(int R);
+    bool removeRun_ = false;   // a remove-to-folder run is going on
+    bool removeStop_ = false;  // and is asked to stop
+    bool ownFetch_ = false;    // a run fetches a page for itself
+    bool rowsUnusable_ = false;  // the last fetch found the rows no longer match the server
+    std::string retainAnswer_ = "20";
+    std::string loadFailure_;
 };
 
 extern TForm1* Form1;

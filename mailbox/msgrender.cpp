@@ -269,20 +269,26 @@ std::string markBoundaries(const rtl::TStringList& lines, const TRenderLimits& l
 
 // Every quoted-printable section decoded in place, headers included.
 void decodeQpSections(std::string& text) {
-    size_t from = 0;
-    while (true) {
+    // Built front to back: replacing each section in place would move the
+    // rest of the message (its attachments) once per section.
+    std::string out;
+    size_t from = 0, copied = 0;
+    while (from < text.size()) {
         const size_t m = findHeaderValue(text, "content-transfer-encoding:", "quoted-printable", from);
-        if (m == std::string::npos) return;
+        if (m == std::string::npos) break;
         size_t start = text.find("\r\n\r\n", m);
         if (start == std::string::npos) start = m;
         size_t end = text.find(kSeparatorLine, start);
         if (end == std::string::npos) end = text.size();
         std::string decoded = helpers::qpdecode(std::string_view(text).substr(start, end - start));
         dropTagChars(decoded);
-        text.replace(start, end - start, decoded);
-        from = start + decoded.size();
-        if (from >= text.size()) return;
+        if (out.empty()) out.reserve(text.size());
+        out.append(text, copied, start - copied).append(decoded);
+        copied = from = end;
     }
+    if (copied == 0) return;
+    out.append(text, copied, std::string::npos);
+    text = std::move(out);
 }
 
 // ------------------------------------------------------------- Base64 runs
@@ -635,7 +641,7 @@ std::string TFolderStore::Keep(const std::string& stem, const std::string& ext, 
 
 std::string TFolderStore::KeepTemp(const std::string& ext, std::string_view bytes) {
     const std::string path = programFolder_ + "kw64_" + helpers::newguid() + ext;
-    if (helpers::savetext(path, bytes)) return path;
+    if (helpers::savescratch(path, bytes)) return path;
     problems_.push_back("Could not save " + path);
     return {};
 }

@@ -86,6 +86,7 @@ TEST_F(DirlistTest, Base64Table) {
         {"Zm9vYg==", "foob"}, {"Zm9vYmE=", "fooba"}, {"Zm9vYmFy", "foobar"}, {"Zm9v\r\nYmFy", "foobar"},
         {"Zm9v\nYmFy", ""}, {"Zm9", ""},             {"Zm9 ", ""},           {"Zg==Zm9v", "f"},
         {"AAE=", std::string("\0\1", 2)}, {"=Zg=", ""}, {"Zm9vYmF!", ""},  {"+/+/", "\xfb\xff\xbf"},
+        {"Zm9v\r\r\n\nYmFy", "foobar"},  // a removed line break brings another together
     };
     for (const auto& [text, want] : cases) EXPECT_EQ(b64decode(text), want) << text;
 }

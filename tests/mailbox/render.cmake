@@ -16,3 +16,9 @@ target_link_libraries(replay_msgrender_parts PRIVATE helpers mail platform Qt6::
 target_compile_definitions(replay_msgrender_parts PRIVATE PWX_DATA_DIR="${PROJECT_SOURCE_DIR}/data")
 add_test(NAME fuzz_replay_msgrender_parts
   COMMAND replay_msgrender_parts ${PROJECT_SOURCE_DIR}/tests/data/render/corpus)
+# Showing messages through the window, against the private Dovecot of the
+# mail tests; the text window on the offscreen platform.
+pelliwox_test(test_showmsg GUI SOURCES showmsg_test.cpp LIBS pelliwox_app
+  ENV PWX_DOVECOT_STATE=${DOVECOT_STATE} FIXTURES dovecot)
+target_compile_definitions(test_showmsg PRIVATE PWX_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+pelliwox_test(test_textwindow GUI SOURCES win_textwindow_test.cpp LIBS mailbox Qt6::Test)

@@ -307,7 +307,7 @@ TEST_F(KwSend, QuitTroubleAfterAcceptanceIsSent) {
 // A server that falls silent before taking the message: the send ends with
 // a failure once the client's silence limit has passed, or, with no such
 // limit, once the whole send has taken its longest time; either way the
-// connection is dropped.
+// connection is dropped, and the next send goes through.
 TEST_F(KwSend, SilentServerEndsInFailure) {
     const struct {
         int timeout;
@@ -331,6 +331,10 @@ TEST_F(KwSend, SilentServerEndsInFailure) {
         EXPECT_EQ(client.State(), mail::smtpReady) << k.reason;
         if (client.Connected()) client.Abort();  // lets the script end
         EXPECT_TRUE(server.clientClosed()) << k.reason;
+        // The end of the request the abort cut off must not reach the next send.
+        ScriptedServer next("220 scripted.test\r\n", acceptingScript("221 bye\r\n"));
+        const std::string after = sendSimple("127.0.0.1/" + next.portText());
+        EXPECT_TRUE(sentOk(after)) << k.reason << ": " << after;
     }
 }
 

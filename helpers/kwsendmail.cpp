@@ -129,6 +129,15 @@ bool filelines(const std::string& list, bool withtypes, std::string& lines, std:
 // counts as sent whatever happens after; anything else is a failure.
 void endsend(const std::string& why) { sendresult = sendreply.empty() ? "*" + why : sendreply; }
 
+// Ends a send that has no answer: the client is aborted, and the end of
+// the request it cuts off is handled now, while this send's outcome stands,
+// so that it cannot reach the next send.
+void abortsend(mail::THtmlSmtpCli& c, const std::string& why) {
+    c.Abort();
+    endsend(why);
+    win::ProcessMessages();
+}
+
 // Runs the message loop until the chain has written its outcome, the
 // client's silence limit has passed, or the whole send has taken
 // sendlimitms. The client is never left running.
@@ -139,8 +148,7 @@ void awaitoutcome(mail::THtmlSmtpCli& c) {
     while (sendresult.empty()) {
         const int64_t left = sendlimitms - static_cast<int64_t>(win::TicksSince(start));
         if (left <= 0) {
-            c.Abort();
-            endsend("No Response from Email Component after " + rtl::IntToStr(sendlimitms / 60000) + " mins.");
+            abortsend(c, "No Response from Email Component after " + rtl::IntToStr(sendlimitms / 60000) + " mins.");
             return;
         }
         if (busy() && c.Timeout > 0) {
@@ -148,9 +156,8 @@ void awaitoutcome(mail::THtmlSmtpCli& c) {
             // A refusal's end is on its way through the queue; a time-out has none.
             win::PumpUntil(answered, 1000);
             if (sendresult.empty()) {
-                c.Abort();
-                endsend("No answer from the server for " + rtl::IntToStr(c.Timeout) + " seconds (" +
-                        c.ErrorMessage() + ")");
+                abortsend(c, "No answer from the server for " + rtl::IntToStr(c.Timeout) + " seconds (" +
+                                 c.ErrorMessage() + ")");
             }
             return;
         }

@@ -732,6 +732,23 @@ void Tmlsend::NewMessage(const std::string& To, const std::string& Subject, cons
     setBody(Body);
 }
 
+void Tmlsend::ReplyMessage(const TReplyFields& Fields) {
+    TFlag quiet(Loading);
+    emto->Text = Fields.To;
+    emreplyto->Text = "";
+    emcc->Text = Fields.Cc;
+    subj->Text = Fields.Subject;
+    // The quoted page is UTF-8 whatever the message was sent in.
+    SelectCharset("utf-8");
+    ListBox1->Items->Clear();
+    for (const std::string& a : Fields.Attachments) ListBox1->Items->Add(a);
+    ListBox2->Items->Clear();
+    for (const std::string& i : Fields.Images) ListBox2->Items->Add(i);
+    UpdateAttachCaption();
+    UpdateImagesCaption();
+    setBody(Fields.Body);
+}
+
 void Tmlsend::ClearLists() {
     BitBtn3Click(BitBtn3);
     BitBtn7Click(BitBtn7);

@@ -59,7 +59,7 @@ TEST(ReplyRules, OnlyRendererLinksIntoThePlacesAreCarried) {
     const std::string page =
         "<html><body>"
         "<IMG SRC=\"" + good + "\"><img src=\"" + good + "\">"
-        "<IMG SRC=\"file:///" + d + "a%20b.png\">"                                   // not encoded: no renderer URL
+        "<IMG SRC=\"file://" + d + "a b.png\">"                                      // not encoded: no renderer URL
         "<IMG SRC=\"" + helpers::replaceall(good, "file:///", "file:////", true) + "\">"  // four slashes
         "<IMG SRC=\"" + mailbox::FileUrl(d + "sub/c.png") + "\">"                    // below the folder
         "<IMG SRC=\"" + mailbox::FileUrl(d + "sub/../a b.png") + "\">"
@@ -74,7 +74,7 @@ TEST(ReplyRules, OnlyRendererLinksIntoThePlacesAreCarried) {
     EXPECT_EQ(q.Images, std::vector<std::string>{d + "a b.png"});
     EXPECT_EQ(q.Attachments, std::vector<std::string>{d + "doc 1.pdf"});
     EXPECT_TRUE(has(q.Html, "<IMG SRC=\"cid:IMAGE1\"><img src=\"cid:IMAGE1\">")) << q.Html;
-    EXPECT_TRUE(has(q.Html, "file:///" + d + "a%20b.png")) << q.Html;
+    EXPECT_TRUE(has(q.Html, "\"file://" + d + "a b.png\"")) << q.Html;
     EXPECT_TRUE(has(q.Html, "file:////")) << q.Html;
     EXPECT_TRUE(has(q.Html, "file:///etc/hostname")) << q.Html;
     EXPECT_TRUE(has(q.Html, "\"IMAGE:" + d + "gone.png\"")) << q.Html;

@@ -529,6 +529,13 @@ bool Tmlsend::LoadStoredFile(const std::string& Folder, const std::string& Path)
         const std::string declared = DeclaredCharset(text);
         if (!declared.empty()) SelectCharset(declared);
         setBody(text);
+        // Beside the viewer, the page comes as a quote in the template.
+        if (mailbox::Form1 && mailbox::Form1->Viewer.Visible()) {
+            const mailbox::TForm1::TQuoted q = mailbox::Form1->QuoteInTemplate(text, false);
+            for (const std::string& a : q.Attachments) ListBox1->Items->Add(a);
+            for (const std::string& i : q.Images) ListBox2->Items->Add(i);
+            setBody(q.Html);
+        }
     } else {
         const TStoredCopy copy = ReadCopy(Path, text);
         ClearLists();

@@ -345,6 +345,9 @@ public:
                              const std::vector<std::string>& Folders);
     // The quote of a page of this mailbox, in the composer's block style.
     TQuoted BuildQuotedBody(const std::string& Page);
+    // The mailbox's template with the quote of Page before its body end
+    // ("Forwarding :-" for a forward); Html is the whole body.
+    TQuoted QuoteInTemplate(const std::string& Page, bool Forward);
     // Reply, reply to all or forward of the selected row.
     void ReplyToRow(int Mode);
     void BitBtn10Click(rtl::TObject* Sender);

@@ -202,6 +202,19 @@ TForm1::TQuoted TForm1::BuildQuotedBody(const std::string& Page) {
     return QuotePage(Page, Composer ? Composer->QuoteStyle() : std::string(kDefaultQuoteStyle), places);
 }
 
+TForm1::TQuoted TForm1::QuoteInTemplate(const std::string& Page, bool Forward) {
+    TQuoted q = BuildQuotedBody(Page);
+    if (Forward) q.Html.replace(0, std::string(kReplyHead).size(), kForwardHead);
+    std::string body = helpers::loadtext(TemplatePath());
+    const size_t close = lower(body).find("</body>");
+    if (close != std::string::npos)
+        body.insert(close, q.Html);
+    else
+        body += q.Html;  // a template without a body end still carries the quote
+    q.Html = std::move(body);
+    return q;
+}
+
 void TForm1::ReplyToRow(int Mode) {
     if (!Composer) return;
     const int r = SelectedIndex();
@@ -220,16 +233,8 @@ void TForm1::ReplyToRow(int Mode) {
         f.Cc = rows.Text(r, rtCc);
     }
     const std::string pagePath(rows.Text(r, rtPagePath));
-    TQuoted q = BuildQuotedBody(pagePath.empty() ? std::string() : helpers::loadtext(pagePath));
-    if (Mode == rmForward) q.Html.replace(0, std::string(kReplyHead).size(), kForwardHead);
-
-    std::string body = helpers::loadtext(TemplatePath());
-    const size_t close = lower(body).find("</body>");
-    if (close != std::string::npos)
-        body.insert(close, q.Html);
-    else
-        body += q.Html;  // a template without a body end still carries the quote
-    f.Body = std::move(body);
+    TQuoted q = QuoteInTemplate(pagePath.empty() ? std::string() : helpers::loadtext(pagePath), Mode == rmForward);
+    f.Body = std::move(q.Html);
     f.Subject = (Mode == rmForward ? "FW: " : "RE: ") + StripReplyPrefixes(std::string(rows.Text(r, rtSubject)));
     f.Attachments = std::move(q.Attachments);
     f.Images = std::move(q.Images);

@@ -161,6 +161,22 @@ TEST_F(ReplyWindow, DeletedPictureIsNamedNotListed) {
     EXPECT_TRUE(list(m->ListBox2).empty());
 }
 
+// A received page loaded beside the viewer is quoted as a reply quotes it.
+TEST_F(ReplyWindow, StoredPageBesideTheViewerIsQuoted) {
+    ui::TForm viewer(nullptr);
+    viewer.Show();
+    f->Viewer.Form = &viewer;
+    mailbox::TScopeExit gone([this] { f->Viewer.Form = nullptr; });
+    ASSERT_TRUE(m->LoadStoredFile("rcvd", std::string(f->Rows().Text(0, mailbox::rtPagePath))));
+    const std::string body = m->bdy->Text();
+    EXPECT_EQ(body.rfind(replytest::kTemplate.substr(0, 60), 0), 0u) << body;
+    EXPECT_TRUE(has(body, "In reply to :-")) << body;
+    EXPECT_TRUE(has(body, "SRC=\"cid:IMAGE1\"")) << body;
+    EXPECT_EQ(list(m->ListBox2), std::vector<std::string>{savedPart(".png")});
+    EXPECT_EQ(list(m->ListBox1), std::vector<std::string>{savedPart(".pdf")});
+    EXPECT_EQ(m->emto->Text(), "");
+}
+
 TEST_F(ReplyWindow, NoSelectedRowNoReply) {
     m->subj->Text = "untouched";
     f->ListView1->Items->Count = 0;

@@ -79,7 +79,7 @@ void carryPictures(std::string& text, const std::vector<std::string>& places, st
             ref = "cid:IMAGE" + std::to_string(images.size());
         } else {
             // Not listed: the list's n-th entry must stay the body's IMAGE n.
-            ref = "IMAGE:" + path;
+            ref = "IMAGE:" + helpers::replaceall(path, "\"", "&quot;", true);
         }
         text = helpers::replaceall(text, "\"" + url + "\"", "\"" + ref + "\"", true);
         from = urlAt;

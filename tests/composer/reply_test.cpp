@@ -67,12 +67,12 @@ TEST(ReplyRules, OnlyRendererLinksIntoThePlacesAreCarried) {
         "<IMG SRC=\"" + mailbox::FileUrl(d + "gone.png") + "\">"
         "<BR> ATTACHMENT <A TARGET=\"_blank\" HREF=\"" + mailbox::FileUrl(d + "doc 1.pdf") + "\">doc</A><BR>"
         "<BR> ATTACHMENT <A TARGET=\"_blank\" HREF=\"file:///etc/passwd\">pw</A><BR>"
-        "</body>after</html>";
+        "</body>after<IMG SRC=\"" + mailbox::FileUrl(d + "kw64_x.png") + "\"></html>";  // not quoted: attached
     const TForm1::TQuoted q = TForm1::QuotePage(page, "color:red;", {d, "/nowhere/"});
     fs::remove_all(dir);
 
     EXPECT_EQ(q.Images, std::vector<std::string>{d + "a b.png"});
-    EXPECT_EQ(q.Attachments, std::vector<std::string>{d + "doc 1.pdf"});
+    EXPECT_EQ(q.Attachments, (std::vector<std::string>{d + "doc 1.pdf", d + "kw64_x.png"}));
     EXPECT_TRUE(has(q.Html, "<IMG SRC=\"cid:IMAGE1\"><img src=\"cid:IMAGE1\">")) << q.Html;
     EXPECT_TRUE(has(q.Html, "\"file://" + d + "a b.png\"")) << q.Html;
     EXPECT_TRUE(has(q.Html, "file:////")) << q.Html;

@@ -529,6 +529,13 @@ bool Tmlsend::LoadStoredFile(const std::string& Folder, const std::string& Path)
         const std::string declared = DeclaredCharset(text);
         if (!declared.empty()) SelectCharset(declared);
         setBody(text);
+        // Beside the viewer, the page comes as a quote in the template.
+        if (mailbox::Form1 && mailbox::Form1->Viewer.Visible()) {
+            const mailbox::TForm1::TQuoted q = mailbox::Form1->QuoteInTemplate(text, false);
+            for (const std::string& a : q.Attachments) ListBox1->Items->Add(a);
+            for (const std::string& i : q.Images) ListBox2->Items->Add(i);
+            setBody(q.Html);
+        }
     } else {
         const TStoredCopy copy = ReadCopy(Path, text);
         ClearLists();
@@ -730,6 +737,23 @@ void Tmlsend::NewMessage(const std::string& To, const std::string& Subject, cons
     embcc->Text = "";
     subj->Text = Subject;
     setBody(Body);
+}
+
+void Tmlsend::ReplyMessage(const TReplyFields& Fields) {
+    TFlag quiet(Loading);
+    emto->Text = Fields.To;
+    emreplyto->Text = "";
+    emcc->Text = Fields.Cc;
+    subj->Text = Fields.Subject;
+    // The quoted page is UTF-8 whatever the message was sent in.
+    SelectCharset("utf-8");
+    ListBox1->Items->Clear();
+    for (const std::string& a : Fields.Attachments) ListBox1->Items->Add(a);
+    ListBox2->Items->Clear();
+    for (const std::string& i : Fields.Images) ListBox2->Items->Add(i);
+    UpdateAttachCaption();
+    UpdateImagesCaption();
+    setBody(Fields.Body);
 }
 
 void Tmlsend::ClearLists() {

@@ -149,6 +149,9 @@ public:
                     const std::string& Password) override;
     void SetQuoteStyle(const std::string& Style) override { BlockStyle = Style; }
     std::string MessageKey() const override { return MailKey; }
+    void ReplyMessage(const TReplyFields& Fields) override;
+    std::string FromAddress() const override { return emfrom->Text(); }
+    std::string QuoteStyle() const override { return BlockStyle; }
 
 private:
     void buildControls();

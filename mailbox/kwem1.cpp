@@ -114,6 +114,9 @@ void TForm1::buildControls() {
     button(xplor, "Received F&older", 272, 76, 140);
     button(BitBtn11, "Summar&y", 418, 76, 90);
     button(BitBtn12, "&Viewer", 514, 76, 90);
+    button(BitBtn10, "Re&ply", 610, 76, 80);
+    button(BitBtn13, "Forw&ard", 696, 76, 84);
+    BitBtn10->Hint = "Reply to the Selected Email\r\nRight-Click to Reply to All";
     BitBtn11->Hint = "Toggle Summary Viewer\r\nRight-Click for the List Font";
     BitBtn12->Hint = "Toggle Message Viewer\r\nRight-Click for the POP3 Timeout";
     Button1 = new ui::TButton(panel);
@@ -248,10 +251,11 @@ void TForm1::bindEvents() {
     ListView1->OnKeyUp = [this](rtl::TObject* s, ui::WORD& k, ui::TShiftState sh) { ListView1KeyUp(s, k, sh); };
     auto keys = [this](rtl::TObject* s, ui::WORD& k, ui::TShiftState sh) { ListView1KeyDown(s, k, sh); };
     for (ui::TWinControl* c : std::initializer_list<ui::TWinControl*>{
-             ListView1, BitBtn1, BitBtn2, BitBtn3, BitBtn4, BitBtn5, BitBtn6, BitBtn7, BitBtn8, BitBtn9, BitBtn11,
-             BitBtn12, Button1, gtgdems, xplor, Edit1, Edit2, pop3host, CheckBox1})
+             ListView1, BitBtn1, BitBtn2, BitBtn3, BitBtn4, BitBtn5, BitBtn6, BitBtn7, BitBtn8, BitBtn9, BitBtn10,
+             BitBtn11, BitBtn12, BitBtn13, Button1, gtgdems, xplor, Edit1, Edit2, pop3host, CheckBox1})
         c->OnKeyDown = keys;
 
+    bindReply();
     BitBtn1->OnClick = [this](rtl::TObject* s) { BitBtn1Click(s); };
     BitBtn1->OnContextPopup = popup([this](rtl::TObject* s) { BitBtn1ContextPopup(s); });
     BitBtn2->OnClick = [this](rtl::TObject*) { SetDeleteMark(true); };

@@ -290,6 +290,16 @@ public:
         virtual void SetQuoteStyle(const std::string& Style) = 0;
         // The key of enciphered mail.
         virtual std::string MessageKey() const = 0;
+        // A reply or forward: the fields, the body, the two lists as given
+        // (captions refreshed) and utf-8, as received pages are written in it.
+        struct TReplyFields {
+            std::string To, Cc, Subject, Body;
+            std::vector<std::string> Attachments, Images;
+        };
+        virtual void ReplyMessage(const TReplyFields& Fields) = 0;
+        // The sender address and the quote block's CSS declarations.
+        virtual std::string FromAddress() const = 0;
+        virtual std::string QuoteStyle() const = 0;
     };
     TComposerPort* Composer = nullptr;
     void BitBtn9Click(rtl::TObject* Sender);
@@ -308,6 +318,42 @@ public:
     void SyncComposerAccount();
     std::string ComposerAccount;  // the account the composer was last given
     void bindComposer();
+
+    // reply and forward
+    ui::TBitBtn* BitBtn10 = nullptr;  // reply; right click: reply to all
+    ui::TBitBtn* BitBtn13 = nullptr;  // forward
+    enum TReplyMode { rmReply = 1, rmReplyAll = 2, rmForward = 3 };
+    // A received page quoted for a new message: the quote block, and the
+    // saved pictures ("cid:IMAGE" n names Images[n-1]) and attachments it linked.
+    struct TQuoted {
+        std::string Html;
+        std::vector<std::string> Attachments, Images;
+    };
+    // Subject without its leading "RE:" and "FW:" prefixes (any case, repeated).
+    static std::string StripReplyPrefixes(const std::string& Subject);
+    // To of a reply: ReplyTo, else From; for all, the row's To addresses
+    // after ";", leaving out those holding Own (in lower case).
+    static std::string ReplyAddresses(const std::string& From, const std::string& ReplyTo,
+                                      const std::string& RowTo, const std::string& Own, bool All);
+    // The own address of a From field: lower case, the part between "<" and ">".
+    static std::string OwnAddress(const std::string& From);
+    // The page without its toggle labels and hidden blocks.
+    static std::string StripToggleBlocks(const std::string& Page);
+    // The quote of Page. Links to files are taken only when they are the
+    // renderer's file URLs of existing files directly inside one of Folders.
+    static TQuoted QuotePage(const std::string& Page, const std::string& BlockStyle,
+                             const std::vector<std::string>& Folders);
+    // The quote of a page of this mailbox, in the composer's block style.
+    TQuoted BuildQuotedBody(const std::string& Page);
+    // The mailbox's template with the quote of Page before its body end
+    // ("Forwarding :-" for a forward); Html is the whole body.
+    TQuoted QuoteInTemplate(const std::string& Page, bool Forward);
+    // Reply, reply to all or forward of the selected row.
+    void ReplyToRow(int Mode);
+    void BitBtn10Click(rtl::TObject* Sender);
+    void BitBtn10ContextPopup(rtl::TObject* Sender);
+    void BitBtn13Click(rtl::TObject* Sender);
+    void bindReply();
 
 private:
     void buildControls();

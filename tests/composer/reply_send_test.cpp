@@ -1,0 +1,67 @@
+// A forward of a received message with an inline picture and an attachment,
+// sent through the program's own send routine to aiosmtpd (PWX_PEER_STATE);
+// Python's email package reads what the server received (sent_oracle.py).
+#include <cstdlib>
+#include <set>
+
+#include "tests/composer/reply_fixture.h"
+
+using replytest::ReplyWindow;
+
+namespace {
+
+std::string peerFile(const std::string& name) {
+    const char* d = std::getenv("PWX_PEER_STATE");
+    if (!d) return "";
+    std::ifstream f(std::string(d) + "/" + name);
+    std::string s;
+    f >> s;
+    return s;
+}
+
+std::string run(const std::string& cmd) {
+    std::string out;
+    FILE* p = ::popen(cmd.c_str(), "r");
+    if (!p) return out;
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    ::pclose(p);
+    return out;
+}
+
+std::string shellQuoted(const std::string& s) { return "'" + helpers::replaceall(s, "'", "'\\''", true) + "'"; }
+
+TEST_F(ReplyWindow, ForwardReachesTheServerWithPictureAndAttachment) {
+    const std::string port = peerFile("plain.port");
+    ASSERT_FALSE(port.empty()) << "the aiosmtpd fixture did not start";
+    const std::string inbox = std::string(std::getenv("PWX_PEER_STATE")) + "/inbox/";
+    std::set<std::string> before;
+    for (const auto& e : std::filesystem::directory_iterator(inbox)) before.insert(e.path().string());
+
+    const std::string chart = savedPart(".png"), report = savedPart(".pdf");
+    // The renderer kept the message's bytes.
+    ASSERT_EQ(replytest::readFile(chart), replytest::readFile(replytest::kData + "chart.png"));
+    ASSERT_EQ(replytest::readFile(report), replytest::readFile(replytest::kData + "report.pdf"));
+
+    f->ReplyToRow(mailbox::TForm1::rmForward);
+    m->SetAccount("127.0.0.1/" + port, "me@x.test", "", "");
+    m->emto->Text = "bob@x.test";
+    // The oracle also reads the priority and receipt headers.
+    m->subj->Text = "!" + m->subj->Text();
+    m->rdrcptfrom->Checked = true;
+    m->rdrcptreplyto->Checked = false;
+    m->encrypt->Checked = false;
+    m->BitBtn5Click(m->BitBtn5);
+
+    std::string eml;
+    for (const auto& e : std::filesystem::directory_iterator(inbox))
+        if (!before.count(e.path().string()) && e.path().extension() == ".eml") eml = e.path().string();
+    ASSERT_FALSE(eml.empty()) << "aiosmtpd received nothing: " << m->sntlog->Text();
+    const std::string report_ = run("/usr/bin/python3 " PWX_SOURCE_DIR "/tests/composer/sent_oracle.py " +
+                                    shellQuoted(eml) + " utf-8 " + shellQuoted("Caf\xC3\xA9 plans for Where:") +
+                                    " me@x.test " + shellQuoted(report) + " -- " + shellQuoted(chart) + " 2>&1");
+    EXPECT_EQ(report_.substr(report_.rfind('\n', report_.size() - 2) + 1), "OK\n") << report_;
+}
+
+}  // namespace

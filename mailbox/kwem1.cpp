@@ -154,7 +154,7 @@ void TForm1::buildControls() {
     Label4->SetBounds(790, 44, 200, 48);
     Label1 = new ui::TLabel(panel);
     Label1->Caption = "0 spam / 0 whitelist";
-    Label1->SetBounds(620, 80, 170, 20);
+    Label1->SetBounds(790, 92, 200, 18);
 
     StatusBar1 = new ui::TStatusBar(this);
     StatusBar1->Panels->Add()->Width = 1280;

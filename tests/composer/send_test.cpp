@@ -14,6 +14,7 @@
 #include <fstream>
 
 #include "app/mainroutine.h"
+#include "tests/support/program_windows.h"
 #include "composer/addrbook.h"
 #include "composer/attachments.h"
 #include "composer/mlsend.h"
@@ -58,12 +59,8 @@ std::string quoted(const std::string& s) { return "'" + helpers::replaceall(s, "
 class ComposerSend : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        char dir[] = "/tmp/pwx-composer-sendXXXXXX";
-        folder = mkdtemp(dir);
-        folder += "/";
-        helpers::homedir = folder;
-        app::CreateWindows();
-        win::PumpUntil([] { return Form1->StartupSteps > 0; }, 5000);
+        folder = testsupport::NewProgramFolder("composer-send");
+        testsupport::StartProgramWindows(folder);
     }
     static void TearDownTestSuite() { std::filesystem::remove_all(folder); }
     void SetUp() override {

@@ -10,6 +10,7 @@
 #include <fstream>
 
 #include "app/mainroutine.h"
+#include "tests/support/program_windows.h"
 #include "composer/addrbook.h"
 #include "composer/attachments.h"
 #include "composer/mlsend.h"
@@ -33,12 +34,8 @@ const std::string kOk = "Email Sent OK 31/01/2024 09:05:00 - 250 2.0.0 Ok: queue
 class Composer : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        char dir[] = "/tmp/pwx-composerXXXXXX";
-        folder = mkdtemp(dir);
-        folder += "/";
-        helpers::homedir = folder;
-        app::CreateWindows();
-        win::PumpUntil([] { return Form1->StartupSteps > 0; }, 5000);
+        folder = testsupport::NewProgramFolder("composer");
+        testsupport::StartProgramWindows(folder);
     }
     static void TearDownTestSuite() { std::filesystem::remove_all(folder); }
     void SetUp() override {

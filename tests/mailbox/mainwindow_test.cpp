@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "app/mainroutine.h"
+#include "tests/support/program_windows.h"
 #include "helpers/kwutil.h"
 #include "mailbox/hstinf.h"
 #include "mailbox/kwfnddlg.h"
@@ -22,12 +23,8 @@ namespace {
 class MainWindow : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        char dir[] = "/tmp/pwx-mainXXXXXX";
-        folder = mkdtemp(dir);
-        folder += "/";
-        helpers::homedir = folder;
-        app::CreateWindows();
-        win::PumpUntil([] { return Form1->StartupSteps > 0; }, 5000);
+        folder = testsupport::NewProgramFolder("main");
+        testsupport::StartProgramWindows(folder);
     }
     void SetUp() override {
         ASSERT_NE(Form1, nullptr);

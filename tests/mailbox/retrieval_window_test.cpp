@@ -9,6 +9,7 @@
 #include <iterator>
 
 #include "app/mainroutine.h"
+#include "tests/support/program_windows.h"
 #include "helpers/kwutil.h"
 #include "mailbox/kwdlgsrc.h"
 #include "mailbox/kwem1.h"
@@ -56,14 +57,10 @@ QJsonObject poplibState(const std::string& user, const std::string& pass, const 
 class Retrieval : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        char dir[] = "/tmp/pwx-retrXXXXXX";
-        folder = mkdtemp(dir);
-        folder += "/";
+        folder = testsupport::NewProgramFolder("retr");
         // The program folder holds the character-set table the program ships.
         run("cp " PWX_SOURCE_DIR "/data/codepageids.txt " + folder);
-        helpers::homedir = folder;
-        app::CreateWindows();
-        win::PumpUntil([] { return Form1->StartupSteps > 0; }, 5000);
+        testsupport::StartProgramWindows(folder);
     }
     void SetUp() override {
         ASSERT_FALSE(fixtureFile("pop3.port").empty()) << "the Dovecot fixture did not start";

@@ -12,6 +12,7 @@
 #include <set>
 
 #include "app/mainroutine.h"
+#include "tests/support/program_windows.h"
 #include "helpers/kwutil.h"
 #include "mailbox/kwdlgsrc.h"
 #include "mailbox/kwem1.h"
@@ -93,17 +94,13 @@ int retrievedBySessionEndingAfter(size_t before) {
 class ShowMessage : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        char dir[] = "/tmp/pwx-showXXXXXX";
-        folder = mkdtemp(dir);
-        folder += "/";
+        folder = testsupport::NewProgramFolder("show");
         run("cp " PWX_SOURCE_DIR "/data/codepageids.txt " + folder);
-        helpers::homedir = folder;
         // A user of this test's own: the other window tests keep theirs.
         const std::string passwd = stateDir() + "/passwd";
         if (readFile(passwd).find(std::string(kUser) + ":") == std::string::npos)
             std::ofstream(passwd, std::ios::app) << kUser << ":{PLAIN}" << kPass << "::::::\n";
-        app::CreateWindows();
-        win::PumpUntil([] { return Form1->StartupSteps > 0; }, 5000);
+        testsupport::StartProgramWindows(folder);
     }
     void SetUp() override {
         ASSERT_FALSE(fixtureFile("pop3.port").empty()) << "the Dovecot fixture did not start";

@@ -1,5 +1,6 @@
 // The blocking send routine: KwSendMail fills the client and waits while
 // smtpresult chains Open, Mail and Quit from the client's request ends.
+#include <cctype>
 #include "helpers/kwsendmail.h"
 
 #include <algorithm>
@@ -20,6 +21,10 @@ namespace {
 const char* const kError = "ERROR KwSendMail: ";
 
 bool running = false;
+
+// The running send ended on the server's own refusal (a reply of 400 or
+// above), not on a failure of the client's making.
+bool serverrefused = false;
 
 // Clears sendclient when the client it names is destroyed.
 class TClientWatch : public rtl::TComponent {
@@ -302,12 +307,16 @@ std::string KwSendMail(std::string recipients, std::string sender, std::string s
 
         sendresult.clear();
         sendreply.clear();
+        serverrefused = false;
         c->Open();
         awaitoutcome(*c);
 
         if (rtl::Copy(sendresult, 1, 1) == "*") {
             status = kError;
             reply = sendresult.substr(1);
+            // A server's refusal ends the chain early, but it is still the
+            // server's final word on the message: say that it failed.
+            if (serverrefused) status += "Email Failed";
         } else {
             if (rtl::StrToIntDef(field(sendresult, " ", 1), 400) >= 400) status = std::string(kError) + "Email Failed";
             reply = sendresult;
@@ -328,6 +337,8 @@ void smtpresult(mail::TSmtpRequest request, uint16_t error) {
     if (!c || !running || !sendresult.empty()) return;
     try {
         if (error != 0) {
+            serverrefused = c->Connected() && error >= 400 && error < 600 &&
+                            rtl::StartsText(rtl::IntToStr(error), c->LastResponse());
             if (error >= 10000 || c->ErrorMessage().empty()) endsend("SMTP Error " + rtl::IntToStr(error));
             else endsend(c->ErrorMessage());
             c->Abort();

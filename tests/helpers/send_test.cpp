@@ -253,8 +253,8 @@ TEST_F(KwSend, FailuresNameTheirCause) {
         std::string recipients, server, files, want;
     } cases[] = {
         {"RCPT refused", "refuse@peer.test", "127.0.0.1/" + peerPort("plain"), "/",
-         "ERROR KwSendMail:  "},  // the refusal's text is checked below
-        {"DATA refused", "bob@x.test", "127.0.0.1/" + dataRefused->portText(), "/", "ERROR KwSendMail:  "},
+         "ERROR KwSendMail: Email Failed "},  // the refusal's text is checked below
+        {"DATA refused", "bob@x.test", "127.0.0.1/" + dataRefused->portText(), "/", "ERROR KwSendMail: Email Failed "},
         {"connection refused", "bob@x.test", "127.0.0.1/" + std::to_string(testsupport::closedPort()), "/",
          "ERROR KwSendMail:  "},
         {"attachment", "bob@x.test", "127.0.0.1/1", missing + "/",

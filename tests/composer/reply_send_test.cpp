@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <set>
 
+#include "tests/composer/peer_inbox.h"
 #include "tests/composer/reply_fixture.h"
 
 using replytest::ReplyWindow;
@@ -36,8 +37,7 @@ TEST_F(ReplyWindow, ForwardReachesTheServerWithPictureAndAttachment) {
     const std::string port = peerFile("plain.port");
     ASSERT_FALSE(port.empty()) << "the aiosmtpd fixture did not start";
     const std::string inbox = std::string(std::getenv("PWX_PEER_STATE")) + "/inbox/";
-    std::set<std::string> before;
-    for (const auto& e : std::filesystem::directory_iterator(inbox)) before.insert(e.path().string());
+    const std::set<std::string> before = peerinbox::Files(inbox);
 
     const std::string chart = savedPart(".png"), report = savedPart(".pdf");
     // The renderer kept the message's bytes.
@@ -46,7 +46,7 @@ TEST_F(ReplyWindow, ForwardReachesTheServerWithPictureAndAttachment) {
 
     f->ReplyToRow(mailbox::TForm1::rmForward);
     m->SetAccount("127.0.0.1/" + port, "me@x.test", "", "");
-    m->emto->Text = "bob@x.test";
+    m->emto->Text = "forward-reader@x.test";
     // The oracle also reads the priority and receipt headers.
     m->subj->Text = "!" + m->subj->Text();
     m->rdrcptfrom->Checked = true;
@@ -54,9 +54,7 @@ TEST_F(ReplyWindow, ForwardReachesTheServerWithPictureAndAttachment) {
     m->encrypt->Checked = false;
     m->BitBtn5Click(m->BitBtn5);
 
-    std::string eml;
-    for (const auto& e : std::filesystem::directory_iterator(inbox))
-        if (!before.count(e.path().string()) && e.path().extension() == ".eml") eml = e.path().string();
+    const std::string eml = peerinbox::NewMessageTo(inbox, before, "forward-reader@x.test");
     ASSERT_FALSE(eml.empty()) << "aiosmtpd received nothing: " << m->sntlog->Text();
     const std::string report_ = run("/usr/bin/python3 " PWX_SOURCE_DIR "/tests/composer/sent_oracle.py " +
                                     shellQuoted(eml) + " utf-8 " + shellQuoted("Caf\xC3\xA9 plans for Where:") +

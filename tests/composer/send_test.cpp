@@ -5,6 +5,8 @@
 // POP3 client and, when enciphered, deciphered by the mailbox's renderer; and
 // to a scripted server that refuses the message.
 #include <gtest/gtest.h>
+
+#include "tests/composer/peer_inbox.h"
 #include <sys/socket.h>
 
 #include <QApplication>
@@ -180,14 +182,11 @@ TEST_F(ComposerSend, ToAiosmtpdWithFilesAndImages) {
     const std::string port = stateFile("PWX_PEER_STATE", "plain.port");
     ASSERT_FALSE(port.empty()) << "the aiosmtpd fixture did not start";
     const std::string inbox = std::string(std::getenv("PWX_PEER_STATE")) + "/inbox/";
-    std::set<std::string> before;
-    for (const auto& e : std::filesystem::directory_iterator(inbox)) before.insert(e.path().string());
+    const std::set<std::string> before = peerinbox::Files(inbox);
     fillRich("127.0.0.1/" + port, "bob@x.test", "", "");
     m->BitBtn5Click(m->BitBtn5);
     expectRecorded("bob@x.test", "");
-    std::string eml;
-    for (const auto& e : std::filesystem::directory_iterator(inbox))
-        if (!before.count(e.path().string()) && e.path().extension() == ".eml") eml = e.path().string();
+    const std::string eml = peerinbox::NewMessageTo(inbox, before, "bob@x.test");
     ASSERT_FALSE(eml.empty()) << "aiosmtpd received nothing";
     const std::string report = oracle(helpers::loadtext(eml));
     EXPECT_EQ(report.substr(report.rfind('\n', report.size() - 2) + 1), "OK\n") << report;

@@ -11,6 +11,7 @@
 #include "helpers/kwsendmail.h"
 #include "helpers/kwutil.h"
 #include "mailbox/kwchklist.h"
+#include "mailbox/kwdsply.h"
 #include "mailbox/kwfnddlg.h"
 #include "platform/rtl/dateutils.h"
 #include "platform/rtl/sysutils.h"
@@ -432,7 +433,10 @@ void Tmlsend::BitBtn5Click(rtl::TObject*) {
     StatusBar1->SimpleText = result;
 }
 
-void Tmlsend::Label14Click(rtl::TObject*) { NotYet("The sent log window (" + SentLogPath() + ")"); }
+void Tmlsend::Label14Click(rtl::TObject*) {
+    if (!mailbox::kwdsply) return NotYet("The sent log window (" + SentLogPath() + ")");
+    mailbox::kwdsply->ShowText("Pelliwox Sent Log", SentLogPath(), false, true, false, false, 8, "@" + SentLogPath());
+}
 
 void Tmlsend::FormShow(rtl::TObject*) {
     if (!shownOnce_) {

@@ -15,6 +15,7 @@
 #include "composer/attachments.h"
 #include "composer/mlsend.h"
 #include "helpers/kwutil.h"
+#include "mailbox/kwdsply.h"
 #include "mailbox/kwem1.h"
 #include "mailbox/kwfnddlg.h"
 #include "platform/rtl/sysutils.h"
@@ -137,10 +138,13 @@ TEST_F(Composer, SendRecordsCopyBookAndLog) {
     EXPECT_EQ(AddressBookLines(LoadAddressBook(m->AddressBookKey)), std::vector<std::string>{"bob@x.test"});
     EXPECT_EQ(helpers::loadtext(folder + "pelliwoxsent.log"), line + "\r\n" + line + "\r\n");
     EXPECT_EQ(filesIn(sentFolder()).size(), 2u);
-    // The log shown is the file written.
-    dialogs->QueueResult(ui::mrOk);
+    // The log shown in the text window is the file written.
     m->Label14Click(m->Label14);
-    EXPECT_TRUE(asked(folder + "pelliwoxsent.log"));
+    ASSERT_NE(mailbox::kwdsply, nullptr);
+    EXPECT_TRUE(mailbox::kwdsply->Visible());
+    EXPECT_EQ(mailbox::kwdsply->Caption(), "Pelliwox Sent Log");
+    EXPECT_EQ(mailbox::kwdsply->Memo1->Text(), line + "\r\n" + line + "\r\n");
+    mailbox::kwdsply->Hide();
 }
 
 TEST_F(Composer, RefusedSendIsOnlyLogged) {

@@ -103,6 +103,21 @@ std::optional<int32_t> findpartner(const std::string& masked, size_t at) {
 
 void hlinvalidate() { hlvisible = std::string("\0\x01\x02", 3); }
 
+std::string edtextrange(ui::TCustomMemo* editor, int64_t start, int64_t length) {
+    const int64_t size = editor->GetTextLen();
+    start = std::clamp<int64_t>(start, 0, size);
+    length = std::clamp<int64_t>(length, 0, size - start);
+    if (length == 0) return std::string();
+    const int first = editor->LineFromChar(start), last = editor->LineFromChar(start + length);
+    std::string text;
+    for (int line = first; line <= last && line < editor->LineCount(); ++line) {
+        if (line > first) text += "\r\n";
+        text += editor->Lines[line];
+    }
+    const auto from = static_cast<size_t>(start - editor->LineIndex(first));
+    return from < text.size() ? text.substr(from, static_cast<size_t>(length)) : std::string();
+}
+
 void edcolour(ui::TRichEdit* editor, int32_t start, int32_t length, ui::TColor colour) {
     editor->Select(start, length);
     editor->SelAttributes->Color = colour;
@@ -135,14 +150,18 @@ void hlpattern(const std::string& pattern, ui::TColor colour, const std::string&
 
 void hlbrackets(ui::TRichEdit* editor, int32_t selstart, int32_t sellength, int32_t vscroll, int32_t hscroll,
                 bool alone) {
-    const std::string text = editor->Text();
-    const auto size = static_cast<int64_t>(text.size());
+    const int64_t size = editor->GetTextLen();
     if (size <= 1 || selstart < 0 || selstart >= size) return;
-    const char ch = text[static_cast<size_t>(selstart)];
+    // The scan goes at most this far either way.
+    constexpr int32_t reach = 10000;
+    const int64_t base = std::max<int64_t>(0, int64_t{selstart} - reach);
+    const std::string text = edtextrange(editor, base, int64_t{selstart} + reach + 1 - base);
+    const auto at = static_cast<size_t>(selstart - base);
+    const char ch = at < text.size() ? text[at] : 0;
     if (!isbracket(ch) && hlpair.ch == '#') return;
     std::optional<edfreezescope> frozen;
     if (alone) frozen.emplace(editor);
-    auto still = [&](int32_t p) { return p > 0 && p <= size && isbracket(text[static_cast<size_t>(p - 1)]); };
+    auto still = [&](int32_t p) { return p > 0 && p <= size && isbracket(edtextrange(editor, p - 1, 1)[0]); };
     if (hlpair.editor == editor && isbracket(hlpair.ch) && still(hlpair.pos1) && still(hlpair.pos2)) {
         edcolour(editor, hlpair.pos1 - 1, 1, hlunpaircolour);
         edcolour(editor, hlpair.pos2 - 1, 1, hlunpaircolour);
@@ -151,8 +170,8 @@ void hlbrackets(ui::TRichEdit* editor, int32_t selstart, int32_t sellength, int3
     if (isbracket(ch)) {
         std::string masked = text;
         hlmask(masked);
-        if (const auto partner = findpartner(masked, static_cast<size_t>(selstart))) {
-            hlpair = {editor, ch, selstart + 1, *partner};
+        if (const auto partner = findpartner(masked, at)) {
+            hlpair = {editor, ch, selstart + 1, static_cast<int32_t>(base) + *partner};
             edcolour(editor, hlpair.pos1 - 1, 1, hlbracketcolour);
             edcolour(editor, hlpair.pos2 - 1, 1, hlbracketcolour);
         }
@@ -167,10 +186,7 @@ void hilite(ui::TRichEdit* editor) {
     const int32_t first = std::max<int32_t>(1, static_cast<int32_t>(editor->CharFromPos(ui::TPoint{0, 0})));
     const auto bottom = editor->CharFromPos(ui::TPoint{editor->Width() - 1, editor->Height() - 1});
     const int32_t end = static_cast<int32_t>(std::clamp<int64_t>(bottom, 1, int64_t{first} + 9999));
-    const std::string text = editor->Text();
-    const std::string visible = end > first && static_cast<size_t>(first - 1) < text.size()
-                                    ? text.substr(static_cast<size_t>(first - 1), static_cast<size_t>(end - first))
-                                    : std::string();
+    const std::string visible = end > first ? edtextrange(editor, first - 1, end - first) : std::string();
     if (first == hlfirst && end == hllast && visible == hlvisible) {
         if (selstart != hlcaret) {
             hlcaret = selstart;

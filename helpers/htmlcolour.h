@@ -30,6 +30,9 @@ void hlpattern(const std::string& pattern, ui::TColor colour, const std::string&
                int32_t first, int32_t end, int32_t skip);
 void hlbrackets(ui::TRichEdit* editor, int32_t selstart, int32_t sellength, int32_t vscroll, int32_t hscroll,
                 bool alone);
+// Length bytes of the editor's text from 0-based Start, read line by line:
+// the whole text of a long body costs more than a tick may.
+std::string edtextrange(ui::TCustomMemo* editor, int64_t start, int64_t length);
 void edcolour(ui::TRichEdit* editor, int32_t start, int32_t length, ui::TColor colour);
 
 }  // namespace helpers

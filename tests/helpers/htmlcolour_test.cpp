@@ -59,6 +59,19 @@ TEST(HtmlMask, KeepsTheLengthAndHidesEscapesAndInnerApostrophes) {
     }
 }
 
+TEST_F(Colouring, TextRangesReadLineByLineMatchTheWholeText) {
+    const std::string text = "first line\r\n\r\nsecond \xC3\xA9t\xC3\xA9\r\nlast";
+    edit->Text = text;
+    struct {
+        int64_t start, length;
+    } cases[] = {{0, 5}, {3, 12}, {10, 2}, {12, 2}, {14, 9}, {21, 100}, {0, 1000}, {29, 4}, {-3, 4}};
+    for (auto& c : cases) {
+        const size_t from = static_cast<size_t>(std::max<int64_t>(0, c.start));
+        EXPECT_EQ(edtextrange(edit, c.start, c.length), text.substr(from, static_cast<size_t>(c.length)))
+            << c.start << "+" << c.length;
+    }
+}
+
 TEST_F(Colouring, EachKindOfTextGetsItsColour) {
     edit->Text =
         "<P CLASS=x>text</P>\r\n"

@@ -11,6 +11,7 @@
 #include "composer/msgcopy.h"
 #include "helpers/edhistory.h"
 #include "helpers/edithelpers.h"
+#include "helpers/htmlcolour.h"
 #include "helpers/kwsendmail.h"
 #include "helpers/kwutil.h"
 #include "mailbox/kwchklist.h"
@@ -658,7 +659,11 @@ void Tmlsend::BitBtn7Click(rtl::TObject*) {
 
 void Tmlsend::UpdateAttachCaption() { Label10->Caption = ListCaption("Attachments", rows(ListBox1)); }
 
-void Tmlsend::UpdateImagesCaption() { Label12->Caption = ListCaption("Inserted Images", rows(ListBox2)); }
+void Tmlsend::UpdateImagesCaption() {
+    Label12->Caption = ListCaption("Inserted Images", rows(ListBox2));
+    // Image tags may have been renumbered: the next tick colours afresh.
+    helpers::hlinvalidate();
+}
 
 void Tmlsend::Timer3Timer(rtl::TObject*) {
     Timer3->Enabled = false;

@@ -181,6 +181,23 @@ TEST_F(CheckList, ShiftClicksFillOrClearTheRunAbove) {
     EXPECT_EQ(d->CheckListBox1->Items[5], "5") << "nothing below the last entry";
 }
 
+TEST_F(CheckList, TheEntryUnderTheMouseShowsItsHint) {
+    fill(kFiles);
+    d->Hints = {"  first  ", "", "third"};
+    d->Show();
+    auto over = [&](int i) {
+        const ui::TRect r = d->CheckListBox1->ItemRect(i);
+        d->CheckListBox1MouseMove(d->CheckListBox1, r.Left + 2, (r.Top + r.Bottom) / 2);
+        return d->CheckListBox1->Hint();
+    };
+    EXPECT_EQ(over(0), "first");
+    EXPECT_EQ(over(2), "third");
+    EXPECT_EQ(over(1), "");
+    EXPECT_EQ(over(3), "") << "no hint for an entry beyond the hint list";
+    d->Hints.clear();
+    d->Hide();
+}
+
 TEST_F(CheckList, TheComposerLoadsAStoredCopyThroughIt) {
     m->SetAccount("smtp.x.test", "me@x.test", "me@x.test", "pw");
     m->NewMessage("bob@x.test", "Kept plan", "<HTML><BODY>stored body</BODY></HTML>");

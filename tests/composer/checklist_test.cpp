@@ -185,6 +185,13 @@ TEST_F(CheckList, TheEntryUnderTheMouseShowsItsHint) {
     fill(kFiles);
     d->Hints = {"  first  ", "", "third"};
     d->Show();
+    struct THide {
+        Tkwchklist* w;
+        ~THide() {
+            w->Hints.clear();
+            w->Hide();
+        }
+    } hide{d};
     auto over = [&](int i) {
         const ui::TRect r = d->CheckListBox1->ItemRect(i);
         d->CheckListBox1MouseMove(d->CheckListBox1, r.Left + 2, (r.Top + r.Bottom) / 2);
@@ -194,8 +201,6 @@ TEST_F(CheckList, TheEntryUnderTheMouseShowsItsHint) {
     EXPECT_EQ(over(2), "third");
     EXPECT_EQ(over(1), "");
     EXPECT_EQ(over(3), "") << "no hint for an entry beyond the hint list";
-    d->Hints.clear();
-    d->Hide();
 }
 
 TEST_F(CheckList, TheComposerLoadsAStoredCopyThroughIt) {

@@ -10,6 +10,8 @@
 std::string EditorTest::folder;
 
 void EditorTest::SetUpTestSuite() {
+    // Once per run: the windows are the program's single instances.
+    if (!folder.empty()) return;
     char dir[] = "/tmp/pwx-editorXXXXXX";
     folder = mkdtemp(dir);
     folder += "/";
@@ -18,7 +20,16 @@ void EditorTest::SetUpTestSuite() {
     win::PumpUntil([] { return mailbox::Form1->StartupSteps > 0; }, 5000);
 }
 
-void EditorTest::TearDownTestSuite() { std::filesystem::remove_all(folder); }
+void EditorTest::TearDownTestSuite() {}
+
+namespace {
+// The folder goes when the run ends.
+struct TFolderCleanup {
+    ~TFolderCleanup() {
+        if (!EditorTest::Folder().empty()) std::filesystem::remove_all(EditorTest::Folder());
+    }
+} cleanup;
+}  // namespace
 
 void EditorTest::SetUp() {
     ASSERT_NE(composer::mlsend, nullptr);

@@ -10,6 +10,9 @@
 #include "platform/ui/dialogs.h"
 
 class EditorTest : public ::testing::Test {
+public:
+    static const std::string& Folder() { return folder; }
+
 protected:
     static void SetUpTestSuite();
     static void TearDownTestSuite();

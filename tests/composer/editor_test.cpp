@@ -136,6 +136,10 @@ TEST_F(BodyEditor, CtrlZAndCtrlShiftZStepThroughTheProgramsHistory) {
 
 TEST_F(BodyEditor, TheColouringTickLeavesTheCaretAndScroll) {
     m->Show();
+    struct THide {
+        Tmlsend* w;
+        ~THide() { w->Hide(); }
+    } hide{m};
     body(kPage + "\r\n<P>more</P>");
     m->bdy->Select(5, 2);
     helpers::hlinvalidate();
@@ -146,7 +150,6 @@ TEST_F(BodyEditor, TheColouringTickLeavesTheCaretAndScroll) {
     EXPECT_EQ(helpers::scrollpos(m->bdy, false), 0);
     m->bdy->Select(0, 1);
     EXPECT_EQ(m->bdy->SelAttributes->Color(), 0x808080);
-    m->Hide();
 }
 
 TEST_F(BodyEditor, CommandsOfWindowsNotBuiltYetAreDisabled) {

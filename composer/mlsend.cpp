@@ -1,13 +1,17 @@
 // Tmlsend: the composer window's controls, events and commands.
 #include "composer/mlsend.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include "composer/addrbook.h"
 #include "composer/attachments.h"
+#include "composer/bodyedit.h"
 #include "composer/charsets.h"
 #include "composer/msgcopy.h"
+#include "helpers/edhistory.h"
 #include "helpers/edithelpers.h"
+#include "helpers/htmlcolour.h"
 #include "helpers/kwsendmail.h"
 #include "helpers/kwutil.h"
 #include "mailbox/kwchklist.h"
@@ -58,6 +62,14 @@ Tmlsend::Tmlsend(rtl::TComponent* owner) : ui::TForm(owner) {
     AddressBookKey = kAddressBookKey;
     buildControls();
     bindEvents();
+    BodyEditor = std::make_unique<TBodyEditor>(*this);
+    PickOne = [](const std::string& Caption, const std::string& Label, const std::vector<std::string>& Names) {
+        if (!mailbox::kwchklist) return -1;
+        std::string chosen;
+        mailbox::kwchklist->PickOne(Caption, Label, chosen, Names);
+        const auto it = std::find(Names.begin(), Names.end(), chosen);
+        return chosen.empty() || it == Names.end() ? -1 : static_cast<int>(it - Names.begin());
+    };
     SendRoutine = [](const TSendArgs& a) {
         return helpers::KwSendMail(a.recipients, a.senders, a.host, a.credentials, a.subject, a.body, a.files,
                                    a.delay);
@@ -307,6 +319,7 @@ void Tmlsend::setBody(const std::string& text) {
     bdy->Clear();
     bdy->SelAttributes->Assign(*bdy->Font);
     bdy->Text = text;
+    helpers::histreset(bdy);
 }
 
 // Replaces a range of the body in place, the caret kept where it was.
@@ -657,7 +670,11 @@ void Tmlsend::BitBtn7Click(rtl::TObject*) {
 
 void Tmlsend::UpdateAttachCaption() { Label10->Caption = ListCaption("Attachments", rows(ListBox1)); }
 
-void Tmlsend::UpdateImagesCaption() { Label12->Caption = ListCaption("Inserted Images", rows(ListBox2)); }
+void Tmlsend::UpdateImagesCaption() {
+    Label12->Caption = ListCaption("Inserted Images", rows(ListBox2));
+    // Image tags may have been renumbered: the next tick colours afresh.
+    helpers::hlinvalidate();
+}
 
 void Tmlsend::Timer3Timer(rtl::TObject*) {
     Timer3->Enabled = false;

@@ -6,6 +6,7 @@
 // address book), attachments (image tags, captions) and charsets (the list
 // and the conversion of what goes out).
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,8 @@
 #include "platform/ui/stdctrls.h"
 
 namespace composer {
+
+class TBodyEditor;
 
 class Tmlsend : public ui::TForm, public mailbox::TForm1::TComposerPort {
 public:
@@ -79,10 +82,12 @@ public:
 
     // The send routine; the program's blocking send unless a test replaces it.
     std::function<std::string(const TSendArgs&)> SendRoutine;
-    // Picks one of Names (file names) for loading; -1 for none. Until the
-    // check-list dialog's pick mode exists, loading says it is not there yet.
+    // Picks one of Names (file names) for loading; -1 for none. The
+    // check-list dialog's pick unless a test replaces it.
     std::function<int(const std::string& Caption, const std::string& Label, const std::vector<std::string>& Names)>
         PickOne;
+    // The body's menu, keys, history and colouring.
+    std::unique_ptr<TBodyEditor> BodyEditor;
     // Whether a send is running.
     bool Sending() const { return sending_; }
 

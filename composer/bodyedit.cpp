@@ -1,0 +1,231 @@
+// The composer's body editor commands, keys and timers.
+#include "composer/bodyedit.h"
+
+#include "composer/mlsend.h"
+#include "helpers/edhistory.h"
+#include "helpers/edithelpers.h"
+#include "helpers/htmlcolour.h"
+#include "helpers/kwutil.h"
+#include "mailbox/kwem1.h"
+#include "mailbox/kwfnddlg.h"
+#include "platform/rtl/sysutils.h"
+#include "platform/ui/clipbrd.h"
+#include "platform/ui/dialogs.h"
+#include "platform/ui/prompter.h"
+
+namespace composer {
+
+std::string QuoteBlock(std::string_view Style, std::string_view Text) {
+    return "<BLOCKQUOTE STYLE=\"" + std::string(Style) + "\">\r\n" + std::string(Text) + "\r\n</BLOCKQUOTE>";
+}
+
+TReplaced ReplaceEvery(std::string_view Text, std::string_view Search, std::string_view Replacement) {
+    TReplaced r;
+    if (Search.empty()) {
+        r.Text = Text;
+        return r;
+    }
+    const std::string folded = rtl::LowerCase(std::string(Text)), search = rtl::LowerCase(std::string(Search));
+    size_t from = 0;
+    for (size_t at = folded.find(search); at != std::string::npos; at = folded.find(search, from)) {
+        r.Text.append(Text.substr(from, at - from)).append(Replacement);
+        from = at + search.size();
+        ++r.Count;
+    }
+    r.Text.append(Text.substr(from));
+    return r;
+}
+
+TBodyEditor::TBodyEditor(Tmlsend& Window) : w_(Window) {
+    ui::TRichEdit* bdy = w_.bdy;
+    PopupMenu1 = new ui::TPopupMenu(&w_);
+    const auto ctrl = ui::scCtrl, alt = ui::scAlt;
+    Undo1 = item("Undo     Ctrl+Z", 0, [this] { Undo1Click(Undo1); });
+    Redo1 = item("Redo     Ctrl+Shift+Z", 0, [this] { Redo1Click(Redo1); });
+    Cut1 = item("Cut", ctrl | 'X', [bdy] { bdy->CutToClipboard(); });
+    Copy1 = item("Copy", ctrl | 'C', [this] { Copy1Click(Copy1); });
+    Paste1 = item("Paste", ctrl | 'V', [this] { Paste1Click(Paste1); });
+    HTMLPaste1 = item("HTML Paste", ctrl | alt | 'V', [this] { HTMLPaste1Click(HTMLPaste1); });
+    Delete1 = item("Delete", 0, [bdy] { helpers::edinsert(bdy, ""); });
+    SelectAll1 = item("Select All", ctrl | 'A', [bdy] { bdy->SelectAll(); });
+    BlockQuote1 = item("Quote Selected Text", ctrl | 'B', [this] { BlockQuote1Click(BlockQuote1); });
+    WebFont1 = item("Web Font", ui::VK_F7, [this] { WebFont1Click(WebFont1); });
+    // These wait for the style designer and the thesaurus.
+    PutStyleintoCSSDesigner1 = item("Put Style into CSS Designer", ui::VK_F8, nullptr);
+    ThesaurusLookup1 = item("Thesaurus Lookup", ctrl | 'T', nullptr);
+    FindText1 = item("Find Text", ctrl | 'F', [this] { FindText1Click(FindText1); });
+    FindAgain1 = item("Find Again", ui::VK_F3, [this] { FindAgain1Click(FindAgain1); });
+    FindandReplace1 = item("Find and Replace", ctrl | 'H', [this] { FindandReplace1Click(FindandReplace1); });
+    SetBlockStyle1 = item("Configure Quote Style", ctrl | alt | 'B', nullptr);
+    w_.stydesig->Enabled = false;
+    PopupMenu1->OnPopup = [this](rtl::TObject* s) { PopupMenu1Popup(s); };
+    bdy->PopupMenu = PopupMenu1;
+
+    auto timer = [this](int interval, bool on, void (TBodyEditor::*tick)(rtl::TObject*)) {
+        auto* t = new ui::TTimer(&w_);
+        t->Enabled = false;
+        t->Interval = interval;
+        t->OnTimer = [this, tick](rtl::TObject* s) { (this->*tick)(s); };
+        t->Enabled = on;
+        return t;
+    };
+    Timer1 = timer(100, false, &TBodyEditor::Timer1Timer);
+    Timer2 = timer(20, false, &TBodyEditor::Timer2Timer);
+    Timer4 = timer(67, true, &TBodyEditor::Timer4Timer);
+
+    bdy->OnChange = [this](rtl::TObject* s) { bdyChange(s); };
+    bdy->OnKeyDown = [this](rtl::TObject* s, ui::WORD& k, ui::TShiftState sh) { bdyKeyDown(s, k, sh); };
+    bdy->OnKeyPress = [this](rtl::TObject* s, char32_t& k) { bdyKeyPress(s, k); };
+    bdy->OnMouseDown = [this](rtl::TObject*, ui::TMouseButton, ui::TShiftState, int, int) { w_.SelectPlaceholder(); };
+}
+
+TBodyEditor::~TBodyEditor() {
+    // The window's controls outlive this object by a little.
+    for (ui::TTimer* t : {Timer1, Timer2, Timer4}) t->OnTimer = nullptr;
+    ui::TRichEdit* bdy = w_.bdy;
+    bdy->OnChange = nullptr;
+    bdy->OnKeyDown = nullptr;
+    bdy->OnKeyPress = nullptr;
+    bdy->OnMouseDown = nullptr;
+    PopupMenu1->OnPopup = nullptr;
+    for (int i = 0; i < PopupMenu1->Items->Count(); ++i) PopupMenu1->Items->Items(i)->OnClick = nullptr;
+}
+
+ui::TMenuItem* TBodyEditor::item(const char* caption, ui::TShortCut shortcut, std::function<void()> action) {
+    auto* i = new ui::TMenuItem(PopupMenu1);
+    i->Caption = caption;
+    i->ShortCut = shortcut;
+    if (action) {
+        i->OnClick = [this, action](rtl::TObject*) {
+            focus();
+            action();
+        };
+    } else {
+        i->Enabled = false;
+    }
+    PopupMenu1->Items->Add(i);
+    return i;
+}
+
+void TBodyEditor::focus() {
+    if (w_.bdy->CanFocus()) w_.bdy->SetFocus();
+}
+
+void TBodyEditor::step(int delta) {
+    focus();
+    if (inHistoryStep_) return;
+    mailbox::TFlagScope running(inHistoryStep_);
+    helpers::histstep(w_.bdy, delta);
+}
+
+void TBodyEditor::Undo1Click(rtl::TObject*) { step(-1); }
+void TBodyEditor::Redo1Click(rtl::TObject*) { step(+1); }
+
+void TBodyEditor::Copy1Click(rtl::TObject*) {
+    ui::TRichEdit* bdy = w_.bdy;
+    ui::Clipboard()->AsText = bdy->SelLength > 0 ? bdy->SelText() : bdy->Text();
+}
+
+void TBodyEditor::Paste1Click(rtl::TObject*) { helpers::edinsert(w_.bdy, ui::Clipboard()->AsText()); }
+
+void TBodyEditor::HTMLPaste1Click(rtl::TObject*) {
+    helpers::edinsert(w_.bdy, helpers::htmlescape(ui::Clipboard()->AsText()));
+}
+
+void TBodyEditor::BlockQuote1Click(rtl::TObject*) {
+    ui::TRichEdit* bdy = w_.bdy;
+    if (bdy->SelLength <= 0) return;
+    helpers::edinsert(bdy, QuoteBlock(w_.BlockStyle, bdy->SelText()));
+}
+
+void TBodyEditor::WebFont1Click(rtl::TObject*) {
+    ui::TRichEdit* bdy = w_.bdy;
+    if (bdy->SelLength <= 0) return;
+    ui::TFontDialog dialog(nullptr);
+    if (!dialog.Execute()) return;
+    helpers::TFontSpec font;
+    font.Name = dialog.Font->Name();
+    font.Size = dialog.Font->Size;
+    font.Color = dialog.Font->Color;
+    font.Style = dialog.Font->Style;
+    helpers::edinsert(bdy, helpers::fontspan(font, bdy->SelText()));
+}
+
+void TBodyEditor::FindText1Click(rtl::TObject*) {
+    mailbox::Tkwfind* find = mailbox::kwfind;
+    if (!find) return w_.NotYet("The find dialog");
+    std::string text = find->fndtxt->Text;
+    if (find->Execute("Find Text", "Text to Find", true, text)) find->FindInRichEdit(w_.bdy);
+}
+
+void TBodyEditor::FindAgain1Click(rtl::TObject* Sender) {
+    mailbox::Tkwfind* find = mailbox::kwfind;
+    if (!find || find->fndtxt->Text().empty()) return FindText1Click(Sender);
+    find->FindInRichEdit(w_.bdy);
+}
+
+void TBodyEditor::FindandReplace1Click(rtl::TObject*) {
+    ui::TRichEdit* bdy = w_.bdy;
+    const int start = bdy->SelStart, length = bdy->SelLength;
+    const std::string caption = std::string(length > 0 ? "Selected Text" : "Global") + " Search and Replace";
+    std::string search = LastSearch;
+    if (!ui::InputQuery(caption, "Search String (Case Insensitive)", search)) return;
+    LastSearch = search;
+    std::string replacement = LastReplacement;
+    if (!ui::InputQuery(caption, "Replace " + search + " With", replacement)) return;
+    LastReplacement = replacement;
+    if (length <= 0) {
+        helpers::edsettext(bdy, ReplaceEvery(bdy->Text(), search, replacement).Text);
+        bdy->Select(start, 0);
+    } else {
+        const TReplaced r = ReplaceEvery(bdy->SelText(), search, replacement);
+        helpers::edinsert(bdy, r.Text);
+        const int64_t grown = (static_cast<int64_t>(replacement.size()) - static_cast<int64_t>(search.size())) * r.Count;
+        bdy->Select(start, length + grown);
+    }
+    bdy->SetScrollPos(false, bdy->LineFromChar(start));
+}
+
+void TBodyEditor::PopupMenu1Popup(rtl::TObject*) { BlockQuote1->Enabled = w_.bdy->SelLength > 0; }
+
+void TBodyEditor::bdyChange(rtl::TObject*) {
+    if (w_.Loading || helpers::edfrozen || w_.bdy->GetTextLen() == 0) return;
+    Timer1->Enabled = true;
+}
+
+void TBodyEditor::bdyKeyDown(rtl::TObject*, ui::WORD& Key, ui::TShiftState Shift) {
+    const ui::TShiftState mods = ui::KeyModifiers(Shift);
+    std::function<void()> command;
+    if (Key == 'Z' && mods == ui::ssCtrl) command = [this] { Undo1Click(Undo1); };
+    else if (Key == 'Z' && mods == (ui::ssCtrl | ui::ssShift)) command = [this] { Redo1Click(Redo1); };
+    else if (Key == ui::VK_INSERT && mods == ui::ssShift) command = [this] { Paste1->Click(); };
+    else if (Key == ui::VK_INSERT && mods == ui::ssCtrl) command = [this] { Copy1->Click(); };
+    if (!command) return;
+    Key = 0;
+    command();
+}
+
+void TBodyEditor::bdyKeyPress(rtl::TObject*, char32_t& Key) {
+    if (Key != '\r' || !helpers::rematchc("<html*>", w_.bdy->Text(), false)) return;
+    Key = 0;
+    helpers::edinsert(w_.bdy, "<BR>\r\n");
+}
+
+void TBodyEditor::Timer1Timer(rtl::TObject*) {
+    Timer1->Enabled = false;
+    if (w_.Loading || helpers::edfrozen) return;
+    helpers::histpush(w_.bdy);
+}
+
+void TBodyEditor::Timer2Timer(rtl::TObject*) {
+    if (!w_.Visible() || w_.Loading || helpers::edfrozen) return;
+    Timer2->Enabled = false;
+    helpers::hilite(w_.bdy);
+    helpers::histpos(w_.bdy);
+}
+
+void TBodyEditor::Timer4Timer(rtl::TObject*) {
+    if (!Timer2->Enabled) Timer2->Enabled = true;
+}
+
+}  // namespace composer

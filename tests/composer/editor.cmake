@@ -1,0 +1,5 @@
+# The composer's body editor (menu, keys, history, colouring timers, Find and
+# Replace) and the check-list dialog it loads stored copies through, among
+# the program's windows on the offscreen platform.
+pelliwox_test(test_composer_editor GUI SOURCES editor_test.cpp checklist_test.cpp editor_fixture.cpp
+  LIBS pelliwox_app composer Qt6::Test)

@@ -1,0 +1,162 @@
+// The composer's body editor: Enter in HTML, the quote block, Find and
+// Replace, the find dialog over the body, undo and redo through the
+// program's own history, the colouring tick and the commands not built yet.
+#include <string>
+
+#include "composer/bodyedit.h"
+#include "helpers/edhistory.h"
+#include "helpers/edithelpers.h"
+#include "helpers/htmlcolour.h"
+#include "helpers/kwutil.h"
+#include "mailbox/kwfnddlg.h"
+#include "platform/win/pump.h"
+#include "tests/composer/editor_fixture.h"
+
+using namespace composer;
+
+namespace {
+
+const std::string kPage = "<HTML><HEAD><TITLE>x</TITLE></HEAD><BODY>Hello there</BODY></HTML>";
+
+class BodyEditor : public EditorTest {
+protected:
+    void SetUp() override {
+        EditorTest::SetUp();
+        e = m->BodyEditor.get();
+        ASSERT_NE(e, nullptr);
+        e->LastSearch.clear();
+        e->LastReplacement.clear();
+    }
+    void body(const std::string& text) { m->NewMessage("bob@x.test", "Plan", text); }
+    TBodyEditor* e = nullptr;
+};
+
+TEST_F(BodyEditor, EnterInAnHtmlBodyInsertsABreakTag) {
+    struct {
+        std::string text;
+        std::string after;
+        bool consumed;
+    } cases[] = {
+        {"<html><body>ab</body></html>", "<html><body>a<BR>\r\nb</body></html>", true},
+        {"plain ab", "plain ab", false},
+    };
+    for (auto& c : cases) {
+        body(c.text);
+        m->bdy->SelStart = static_cast<int>(c.text.find('b', c.text.find("ab")));
+        char32_t key = '\r';
+        e->bdyKeyPress(m->bdy, key);
+        EXPECT_EQ(key == 0, c.consumed) << c.text;
+        EXPECT_EQ(m->bdy->Text(), c.after);
+    }
+}
+
+TEST_F(BodyEditor, QuoteSelectedTextWrapsTheSelectionInTheQuoteStyle) {
+    m->BlockStyle = "color:navy";
+    body("abc quoted def");
+    m->bdy->Select(4, 6);
+    e->PopupMenu1Popup(e->PopupMenu1);
+    ASSERT_TRUE(e->BlockQuote1->Enabled());
+    e->BlockQuote1->Click();
+    EXPECT_EQ(m->bdy->Text(), "abc <BLOCKQUOTE STYLE=\"color:navy\">\r\nquoted\r\n</BLOCKQUOTE> def");
+    m->bdy->Select(2, 0);
+    e->PopupMenu1Popup(e->PopupMenu1);
+    EXPECT_FALSE(e->BlockQuote1->Enabled()) << "nothing to quote without a selection";
+}
+
+TEST_F(BodyEditor, FindAndReplaceInASelectionKeepsTheGrownSelection) {
+    //                0123456789012345678901
+    const std::string text = "zz bAnana xx a zz";
+    body(text);
+    m->bdy->Select(3, 10);  // "bAnana xx " holds three a
+    dialogs->QueueInput("a");
+    dialogs->QueueInput("bb");
+    e->FindandReplace1Click(e->FindandReplace1);
+    EXPECT_EQ(m->bdy->Text(), "zz bbbnbbnbb xx a zz") << "the a after the selection stays";
+    EXPECT_EQ(m->bdy->SelStart, 3);
+    EXPECT_EQ(m->bdy->SelLength, 13);
+    EXPECT_EQ(m->bdy->SelText(), "bbbnbbnbb xx ");
+    ASSERT_EQ(dialogs->prompts.size(), 2u);
+    EXPECT_EQ(dialogs->prompts[0].caption, "Selected Text Search and Replace");
+    EXPECT_EQ(dialogs->prompts[1].text, "Replace a With");
+
+    // Without a selection everything is replaced, the last texts proposed.
+    m->bdy->Select(5, 0);
+    dialogs->QueueInput("ZZ");
+    dialogs->QueueInput("y");
+    e->FindandReplace1Click(e->FindandReplace1);
+    EXPECT_EQ(dialogs->prompts[2].caption, "Global Search and Replace");
+    EXPECT_EQ(dialogs->prompts[2].value, "a");
+    EXPECT_EQ(dialogs->prompts[3].value, "bb");
+    EXPECT_EQ(m->bdy->Text(), "y bbbnbbnbb xx a y");
+    EXPECT_EQ(m->bdy->SelStart, 5);
+    EXPECT_EQ(m->bdy->SelLength, 0);
+}
+
+TEST_F(BodyEditor, ReplaceEveryCountsOnePass) {
+    const TReplaced r = ReplaceEvery("aAa", "a", "aa");
+    EXPECT_EQ(r.Text, "aaaaaa");
+    EXPECT_EQ(r.Count, 3);
+}
+
+TEST_F(BodyEditor, TheFindDialogSearchesTheBody) {
+    body("alpha beta gamma Beta");
+    m->bdy->SelStart = 0;
+    dialogs->QueueModal([](ui::TForm& f) {
+        auto& find = static_cast<mailbox::Tkwfind&>(f);
+        EXPECT_EQ(find.Caption(), "Find Text");
+        find.fndtxt->Text = "beta";
+        find.mtchcase->Checked = false;
+        find.BitBtn1->Click();
+        return ui::mrNone;
+    });
+    e->FindText1->Click();
+    EXPECT_EQ(m->bdy->SelStart, 6);
+    EXPECT_EQ(m->bdy->SelLength, 4);
+    e->FindAgain1->Click();
+    EXPECT_EQ(m->bdy->SelStart, 17);
+    EXPECT_EQ(m->bdy->SelText(), "Beta");
+}
+
+TEST_F(BodyEditor, CtrlZAndCtrlShiftZStepThroughTheProgramsHistory) {
+    body(kPage);
+    EXPECT_EQ(helpers::histidx, 0) << "a loaded body starts the history again";
+    m->bdy->SelStart = 0;
+    helpers::edinsert(m->bdy, "X");
+    ASSERT_TRUE(win::PumpUntil([] { return helpers::histidx == 1; }, 5000)) << "an edit is recorded";
+    ui::WORD key = 'Z';
+    e->bdyKeyDown(m->bdy, key, ui::ssCtrl);
+    EXPECT_EQ(key, 0);
+    EXPECT_EQ(m->bdy->Text(), kPage);
+    key = 'Z';
+    e->bdyKeyDown(m->bdy, key, ui::ssCtrl | ui::ssShift);
+    EXPECT_EQ(m->bdy->Text(), "X" + kPage);
+    EXPECT_FALSE(e->Timer1->Enabled()) << "a restored text is no new edit";
+    EXPECT_EQ(helpers::histtop, 1);
+}
+
+TEST_F(BodyEditor, TheColouringTickLeavesTheCaretAndScroll) {
+    m->Show();
+    struct THide {
+        Tmlsend* w;
+        ~THide() { w->Hide(); }
+    } hide{m};
+    body(kPage + "\r\n<P>more</P>");
+    m->bdy->Select(5, 2);
+    helpers::hlinvalidate();
+    ASSERT_TRUE(win::PumpUntil([] { return helpers::hlvisible.find("<P>more") != std::string::npos; }, 5000))
+        << "the timers colour the visible lines";
+    EXPECT_EQ(m->bdy->SelStart, 5);
+    EXPECT_EQ(m->bdy->SelLength, 2);
+    EXPECT_EQ(helpers::scrollpos(m->bdy, false), 0);
+    m->bdy->Select(0, 1);
+    EXPECT_EQ(m->bdy->SelAttributes->Color(), 0x808080);
+}
+
+TEST_F(BodyEditor, CommandsOfWindowsNotBuiltYetAreDisabled) {
+    for (ui::TMenuItem* i : {e->ThesaurusLookup1, e->PutStyleintoCSSDesigner1, e->SetBlockStyle1})
+        EXPECT_FALSE(i->Enabled()) << i->Caption();
+    EXPECT_FALSE(m->stydesig->Enabled());
+    EXPECT_TRUE(e->FindText1->Enabled());
+}
+
+}  // namespace

@@ -12,8 +12,11 @@
 #include <QWebEngineSettings>
 #include <QWebEngineUrlRequestInterceptor>
 #include <QWebEngineView>
+#include <QVBoxLayout>
+#include <QCoreApplication>
 #include <algorithm>
 #include <cctype>
+#include <set>
 
 #include "platform/win/pump.h"
 
@@ -216,6 +219,10 @@ struct TWebBrowser::TImpl {
     bool busy = false;
     bool loaded = false;
 
+    QWebEnginePage* pg() const {
+        if (!page) throw EBrowserError("The browser is closed");
+        return page;
+    }
     void openOutside(const QUrl& url) {
         if (owner->OpenExternal && url.isValid()) owner->OpenExternal(url.toString().toStdString());
     }
@@ -250,6 +257,36 @@ private:
 
 }  // namespace
 
+namespace {
+
+// Controls whose engine parts still exist.
+std::set<TWebBrowser*>& liveBrowsers() {
+    static std::set<TWebBrowser*> live;
+    return live;
+}
+
+// The windows that hold controls go while the application object is going,
+// when the engine's own clean-up has already run and its views crash on
+// deletion; so the controls' parts go first, from a routine that runs ahead
+// of the engine's (routines run in reverse order of their adding).
+void releaseAtEnd() {
+    const std::set<TWebBrowser*> live = liveBrowsers();
+    for (TWebBrowser* b : live) b->Release();
+}
+
+}  // namespace
+
+void TWebBrowser::Release() {
+    if (!d_->page) return;
+    liveBrowsers().erase(this);
+    QObject::disconnect(d_->page, nullptr, &d_->context, nullptr);
+    delete d_->view.data();
+    delete d_->page;  // before its profile
+    d_->page = nullptr;
+    delete d_->profile;
+    d_->profile = nullptr;
+}
+
 TWebBrowser::TWebBrowser(QWidget* parent) : d_(std::make_unique<TImpl>()) {
     d_->owner = this;
     // A private profile in memory: nothing a received page sets is kept.
@@ -257,7 +294,7 @@ TWebBrowser::TWebBrowser(QWidget* parent) : d_(std::make_unique<TImpl>()) {
     d_->interceptor = new TLocalOnly(&d_->context);
     d_->profile->setUrlRequestInterceptor(d_->interceptor);
     d_->page = new TPage(d_->profile, d_.get());
-    QWebEngineSettings* s = d_->page->settings();
+    QWebEngineSettings* s = d_->pg()->settings();
     // Received pages run no scripts; the program's own script world still does.
     s->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
     s->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
@@ -270,6 +307,17 @@ TWebBrowser::TWebBrowser(QWidget* parent) : d_(std::make_unique<TImpl>()) {
     s->setAttribute(QWebEngineSettings::PdfViewerEnabled, false);
     d_->view = new QWebEngineView(parent);
     d_->view->setPage(d_->page);
+    if (parent) {
+        // The view fills the window part it is given.
+        QLayout* layout = parent->layout();
+        if (!layout) {
+            layout = new QVBoxLayout(parent);
+            layout->setContentsMargins(0, 0, 0, 0);
+        }
+        layout->addWidget(d_->view);
+    }
+
+    liveBrowsers().insert(this);
 
     TImpl* d = d_.get();
     QObject::connect(d->page, &QWebEnginePage::loadStarted, &d->context, [d] { d->busy = true; });
@@ -295,11 +343,7 @@ TWebBrowser::TWebBrowser(QWidget* parent) : d_(std::make_unique<TImpl>()) {
                      });
 }
 
-TWebBrowser::~TWebBrowser() {
-    QObject::disconnect(d_->page, nullptr, &d_->context, nullptr);
-    delete d_->view.data();
-    delete d_->page;  // before its profile
-}
+TWebBrowser::~TWebBrowser() { Release(); }
 
 QWidget* TWebBrowser::Widget() const { return d_->view.data(); }
 
@@ -308,11 +352,15 @@ void TWebBrowser::Navigate(const std::string& Url) {
     if (!Url.empty() && Url[0] == '/') url = QUrl::fromLocalFile(QString::fromStdString(Url));
     if (!url.isValid() || url.scheme().isEmpty()) throw EBrowserError("The address is not valid: " + Url);
     d_->busy = true;
-    d_->page->load(url);
+    d_->pg()->load(url);
+    // The engine adds clean-up of its own as it starts loading; ours must
+    // stay ahead of it.
+    qRemovePostRoutine(releaseAtEnd);
+    qAddPostRoutine(releaseAtEnd);
 }
 
 void TWebBrowser::Stop() {
-    d_->page->triggerAction(QWebEnginePage::Stop);
+    d_->pg()->triggerAction(QWebEnginePage::Stop);
     d_->busy = false;
 }
 
@@ -322,10 +370,10 @@ void TWebBrowser::SetFocus() {
     if (d_->view) d_->view->setFocus();
 }
 
-void TWebBrowser::GoBack() { d_->page->triggerAction(QWebEnginePage::Back); }
-void TWebBrowser::GoForward() { d_->page->triggerAction(QWebEnginePage::Forward); }
+void TWebBrowser::GoBack() { d_->pg()->triggerAction(QWebEnginePage::Back); }
+void TWebBrowser::GoForward() { d_->pg()->triggerAction(QWebEnginePage::Forward); }
 
-std::string TWebBrowser::LocationUrl() const { return d_->page->url().toString().toStdString(); }
+std::string TWebBrowser::LocationUrl() const { return d_->pg()->url().toString().toStdString(); }
 
 bool TWebBrowser::HasDocument() const { return d_->loaded; }
 
@@ -335,7 +383,7 @@ std::string TWebBrowser::RunScript(const std::string& Script) {
         QVariant value;
     };
     auto answer = std::make_shared<TAnswer>();
-    d_->page->runJavaScript(QString::fromStdString(Script), QWebEngineScript::ApplicationWorld,
+    d_->pg()->runJavaScript(QString::fromStdString(Script), QWebEngineScript::ApplicationWorld,
                             [answer](const QVariant& v) {
                                 answer->value = v;
                                 answer->done = true;
@@ -365,7 +413,7 @@ int TWebBrowser::ExecCommand(int Id, const TCommandParam& Param) {
         }
         case ckAction: {
             const std::string a = c->arg;
-            d_->page->triggerAction(a == "copy" ? QWebEnginePage::Copy
+            d_->pg()->triggerAction(a == "copy" ? QWebEnginePage::Copy
                                     : a == "cut" ? QWebEnginePage::Cut
                                                  : QWebEnginePage::Paste);
             return kCmdOk;
@@ -378,7 +426,7 @@ int TWebBrowser::ExecCommand(int Id, const TCommandParam& Param) {
             if (a == "back") GoBack();
             else if (a == "forward") GoForward();
             else if (a == "stop") Stop();
-            else d_->page->triggerAction(QWebEnginePage::Reload);
+            else d_->pg()->triggerAction(QWebEnginePage::Reload);
             return kCmdOk;
         }
         case ckUnselect: RunScript("window.getSelection().removeAllRanges()"); return kCmdOk;
@@ -422,11 +470,11 @@ int TWebBrowser::ExecCommand(int Id, const TCommandParam& Param) {
 
 bool TWebBrowser::EditMode() { return RunScript("document.designMode") == "on"; }
 
-std::string TWebBrowser::SelectedText() const { return d_->page->selectedText().toStdString(); }
+std::string TWebBrowser::SelectedText() const { return d_->pg()->selectedText().toStdString(); }
 
 std::string TWebBrowser::DocumentHtml() {
     auto answer = std::make_shared<std::pair<bool, QString>>(false, QString());
-    d_->page->toHtml([answer](const QString& html) {
+    d_->pg()->toHtml([answer](const QString& html) {
         answer->second = html;
         answer->first = true;
     });
@@ -437,9 +485,9 @@ std::string TWebBrowser::DocumentHtml() {
 void TWebBrowser::PrintToPdf(const std::string& Path) {
     auto answer = std::make_shared<std::pair<bool, bool>>(false, false);
     const QMetaObject::Connection conn =
-        QObject::connect(d_->page, &QWebEnginePage::pdfPrintingFinished, &d_->context,
+        QObject::connect(d_->pg(), &QWebEnginePage::pdfPrintingFinished, &d_->context,
                          [answer](const QString&, bool success) { *answer = {true, success}; });
-    d_->page->printToPdf(QString::fromStdString(Path));
+    d_->pg()->printToPdf(QString::fromStdString(Path));
     const bool done = win::PumpUntil([&] { return answer->first; }, AnswerMs);
     QObject::disconnect(conn);
     if (!done) throw EBrowserError("The browser did not answer");
@@ -448,7 +496,7 @@ void TWebBrowser::PrintToPdf(const std::string& Path) {
 
 bool TWebBrowser::Find(const std::string& Text) {
     auto answer = std::make_shared<std::pair<bool, bool>>(false, false);
-    d_->page->findText(QString::fromStdString(Text), {}, [answer](const QWebEngineFindTextResult& r) {
+    d_->pg()->findText(QString::fromStdString(Text), {}, [answer](const QWebEngineFindTextResult& r) {
         *answer = {true, r.numberOfMatches() > 0};
     });
     if (!win::PumpUntil([&] { return answer->first; }, AnswerMs)) throw EBrowserError("The browser did not answer");

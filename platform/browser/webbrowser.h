@@ -31,6 +31,7 @@ struct TCommandParam {
 
 class TWebBrowser : public TBrowser {
 public:
+    // With a Parent, the view fills it.
     explicit TWebBrowser(QWidget* parent = nullptr);
     ~TWebBrowser() override;
     TWebBrowser(const TWebBrowser&) = delete;
@@ -66,6 +67,9 @@ public:
     // Runs Script in the program's own script world and gives its result as
     // text ("" for none); raises EBrowserError when no answer comes.
     std::string RunScript(const std::string& Script);
+
+    // Tears the engine's parts down; the control does nothing afterwards.
+    void Release();
 
     // Opens a link outside the engine; set by the window (shellopen).
     std::function<bool(const std::string& Url)> OpenExternal;

@@ -1,6 +1,8 @@
 // The message viewer and HTML editor.
 #include "composer/brwsvwr.h"
 
+#include "composer/mlsend.h"
+
 #include "helpers/kwutil.h"
 #include "mailbox/kwem1.h"
 #include "platform/browser/webbrowser.h"
@@ -60,6 +62,29 @@ TViewerParam BuildViewerParam(const std::string& Parm, int& Counter) {
         p.text = "ctl" + rtl::IntToStr(++Counter) + " " + Parm;
     }
     return p;
+}
+
+std::string StripPlaceholderTags(const std::string& Html) {
+    std::string t = Html;
+    for (const char* tag : {"<enter here=\"\" message=\"\">", "<enter message=\"\" here=\"\">", "</enter>",
+                            "<!DOCTYPE html PUBLIC \"\" \"\">"})
+        t = rtl::StringReplace(t, tag, "", rtl::rfReplaceAll | rtl::rfIgnoreCase);
+    return t;
+}
+
+std::string SavedPageToBody(const std::string& Page) {
+    std::string t = rtl::StringReplace(Page, "&amp;", "&", rtl::rfReplaceAll);
+    t = rtl::StringReplace(t, "{~", "<", rtl::rfReplaceAll);
+    return rtl::StringReplace(t, "~}", ">", rtl::rfReplaceAll);
+}
+
+std::string PreviewPageText(const std::string& Body, const std::vector<std::string>& Images) {
+    std::string t = Body;
+    // The closing quote keeps IMAGE1 from matching IMAGE10.
+    for (size_t i = 0; i < Images.size(); ++i)
+        t = rtl::StringReplace(t, "SRC=\"cid:IMAGE" + std::to_string(i + 1) + "\"", "SRC=\"file:///" + Images[i] + "\"",
+                               rtl::rfReplaceAll | rtl::rfIgnoreCase);
+    return t;
 }
 
 namespace {
@@ -196,9 +221,10 @@ void Tbrwsvwr::makeCommandBar() {
     Send = button("Send", 48, 4);
     emoti = button("Emoji", 48, 4);
     psyn = button("Mode", 48, 4);
-    // Saving and sending go through the composer's body, the emoji page
-    // through its own window: not wired here yet.
-    for (ui::TButton* b : {svbtn, Send, emoti}) b->Enabled = false;
+    // Sending waits for the composer's send, the emoji page for its own
+    // window: not wired here yet.
+    for (ui::TButton* b : {Send, emoti}) b->Enabled = false;
+    svbtn->OnClick = [this](rtl::TObject*) { svbtnClick(); };
     pfm->OnClick = [this](rtl::TObject*) { pfmClick(); };
     psyn->OnClick = [this](rtl::TObject*) { ExecCommand(EditMode ? 2126 : 2127); };
     x = 178;
@@ -346,6 +372,47 @@ void Tbrwsvwr::prtClick() {
         return;
     }
     helpers::shellopen(pdf);
+}
+
+void Tbrwsvwr::svbtnClick() {
+    const std::string path = helpers::homedir + "kwemailprvw.htm";
+    if (!web_ || !web_->HasDocument()) {
+        helpers::errreport("Tut!");
+        return;
+    }
+    std::string page;
+    try {
+        page = StripPlaceholderTags(web_->DocumentHtml());
+    } catch (const browser::EBrowserError& e) {
+        helpers::errreport(std::string("Problem with Browser Object\r\n") + e.what());
+        return;
+    }
+    if (!helpers::savetext(path, page)) return;
+    if (!mlsend) return;
+    mlsend->bdy->Text = SavedPageToBody(page);
+    if (mlsend->bdy->CanFocus()) mlsend->bdy->SetFocus();
+}
+
+bool Tbrwsvwr::ShowPreview(const std::string& Body, const std::vector<std::string>& Images,
+                           const std::string& Subject) {
+    const std::string path = helpers::homedir + "kwemailprvw.htm";
+    if (!helpers::savetext(path, PreviewPageText(Body, Images))) return false;
+    if (web_ && web_->Busy()) web_->Stop();
+    Show();
+    if (EditMode) ExecCommand(2126);
+    EditOnLoad = true;
+    try {
+        curbrw->Navigate(path);
+    } catch (const std::exception& e) {
+        helpers::errreport(e.what());
+        return false;
+    }
+    if (mailbox::Form1) mailbox::Form1->PlaceCompanionWindows();
+    Caption = "Pelliwox Message Viewer - Preview of " + Subject;
+    Panel2->Hide();
+    Panel3->Show();
+    fnm->Tag = -1;
+    return true;
 }
 
 }  // namespace composer

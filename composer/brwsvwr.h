@@ -3,6 +3,7 @@
 // the composer's preview in edit mode, and the editing commands by id.
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/browser/browser.h"
 #include "platform/ui/comctrls.h"
@@ -35,6 +36,16 @@ struct TViewerParam {
     std::string text;
 };
 TViewerParam BuildViewerParam(const std::string& Parm, int& Counter);
+
+// The saved page without the engine's form of the template's placeholder
+// and without the empty document type.
+std::string StripPlaceholderTags(const std::string& Html);
+// The saved page as the composer's body: "&amp;", "{~" and "~}" back to
+// "&", "<" and ">".
+std::string SavedPageToBody(const std::string& Page);
+// The composer's body as the preview page: each SRC="cid:IMAGEn" (any case)
+// pointing at the n-th inserted image's file.
+std::string PreviewPageText(const std::string& Body, const std::vector<std::string>& Images);
 
 class Tbrwsvwr : public ui::TForm {
 public:
@@ -80,6 +91,12 @@ public:
     void fnmClick();
     // Print preview: the page as PDF beside the program, opened on the desktop.
     void prtClick();
+    // Saves the edited page into the composer's body.
+    void svbtnClick();
+    // The composer's preview: its body as the preview page, opened here in
+    // edit mode with the command bar. False when it could not be shown
+    // (reported).
+    bool ShowPreview(const std::string& Body, const std::vector<std::string>& Images, const std::string& Subject);
 
 private:
     void makeCommandBar();

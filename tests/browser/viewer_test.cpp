@@ -9,6 +9,7 @@
 
 #include "app/mainroutine.h"
 #include "composer/brwsvwr.h"
+#include "composer/mlsend.h"
 #include "helpers/kwutil.h"
 #include "helpers/typekeys.h"
 #include "mailbox/kwem1.h"
@@ -16,6 +17,7 @@
 #include "platform/browser/webbrowser.h"
 #include "platform/ui/dialogs.h"
 #include "platform/ui/stdctrls.h"
+#include "platform/rtl/sysutils.h"
 #include "platform/win/pump.h"
 
 using composer::brwsvwr;
@@ -193,3 +195,47 @@ TEST(TypeKeys, TypesIntoTheFocusedControlOnly) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ViewerSave, PlaceholderTagsAndEscapes) {
+    EXPECT_EQ(composer::StripPlaceholderTags("<!DOCTYPE html PUBLIC \"\" \"\"><p>a<ENTER message=\"\" here=\"\"></Enter>"
+                                             "b<enter here=\"\" message=\"\"></enter></p>"),
+              "<p>ab</p>");
+    EXPECT_EQ(composer::SavedPageToBody("a &amp; b {~i~}x{~/i~} &AMP;"), "a & b <i>x</i> &AMP;");
+}
+
+TEST(ViewerPreview, EachImageReferenceGetsItsOwnFile) {
+    std::vector<std::string> images;
+    for (int i = 1; i <= 10; ++i) images.push_back("/img/" + std::to_string(i) + ".png");
+    EXPECT_EQ(composer::PreviewPageText("<img src=\"cid:IMAGE1\"><IMG SRC=\"cid:image10\"><img src=\"cid:IMAGE11\">", images),
+              "<img SRC=\"file:////img/1.png\"><IMG SRC=\"file:////img/10.png\"><img src=\"cid:IMAGE11\">");
+}
+
+}  // namespace
+
+TEST_F(Viewer, PreviewOpensInEditModeAndSavesBackToTheComposer) {
+    brwsvwr->Panel2->Show();
+    brwsvwr->Panel3->Hide();
+    ASSERT_TRUE(brwsvwr->ShowPreview("<html><body><p id=p>Hello &amp; welcome</p><Enter Message Here></body></html>",
+                                     {}, "Plans"));
+    EXPECT_EQ(std::string(brwsvwr->Caption), "Pelliwox Message Viewer - Preview of Plans");
+    EXPECT_FALSE(brwsvwr->Panel2->Visible());
+    EXPECT_TRUE(brwsvwr->Panel3->Visible());
+    EXPECT_EQ(brwsvwr->fnm->Tag, -1);
+    ASSERT_TRUE(win::PumpUntil([] { return brwsvwr->EditMode; }, 30000));
+
+    brwsvwr->Web().RunScript(
+        "var r=document.createRange(),t=document.getElementById('p').firstChild;r.setStart(t,0);r.setEnd(t,5);"
+        "getSelection().removeAllRanges();getSelection().addRange(r);");
+    EXPECT_EQ(brwsvwr->ExecCommand(52), browser::kCmdOk);
+    brwsvwr->svbtnClick();
+    const std::string body = composer::mlsend->bdy->Text;
+    EXPECT_NE(body.find("<b>Hello</b> & welcome</p>"), std::string::npos) << body;
+    EXPECT_EQ(rtl::LowerCase(body).find("<enter"), std::string::npos) << body;
+    EXPECT_EQ(rtl::LowerCase(body).find("</enter"), std::string::npos) << body;
+    const std::string saved = helpers::loadtext(folder + "kwemailprvw.htm");
+    EXPECT_NE(saved.find("<b>Hello</b> &amp; welcome"), std::string::npos) << saved;
+    brwsvwr->ExecCommand(2126);
+    brwsvwr->Hide();
+}

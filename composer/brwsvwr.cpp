@@ -118,6 +118,45 @@ constexpr TEditButton kEditButtons[] = {
     {"Sub", 2247, 0},     {"Sup", 2248, 0},      {"Link", 2124, 2125},
 };
 
+// The more-options menu: group (a submenu; none: top level), caption,
+// command (0: none), and the parameter set first (none: the user's).
+struct TMenuCommand {
+    const char* group;
+    const char* caption;
+    int id;
+    const char* parm;
+};
+constexpr TMenuCommand kMenuCommands[] = {
+    {"Insert", "Object", 25, nullptr},
+    {"Insert", "Image", 2168, nullptr},
+    {"Insert", "IFRAME", 2158, nullptr},
+    {"Insert", "SPAN", 2357, nullptr},
+    {"Insert", "Paragraph", 2180, nullptr},
+    {"Controls", "BUTTON", 2167, nullptr},
+    {"Controls", "CHECKBOX", 2163, nullptr},
+    {"Controls", "RADIOBUTTON", 2164, nullptr},
+    {"Controls", "FIELDSET", 2119, nullptr},
+    {"Controls", "LISTBOX", 2166, nullptr},
+    {"Controls", "TEXTAREA", 2162, nullptr},
+    {"Controls", "TEXTBOX", 2161, nullptr},
+    {"Controls", "Input Button", 2115, nullptr},
+    {"Controls", "Input Hidden", 2312, nullptr},
+    {"Controls", "Input Image", 0, nullptr},
+    {"Controls", "Input Password", 2313, nullptr},
+    {"Controls", "Input Reset", 2116, nullptr},
+    {"Controls", "Input Submit", 2117, nullptr},
+    {"Controls", "Input Upload", 2118, nullptr},
+    {nullptr, "MARQUEE", 2182, nullptr},
+    {nullptr, "Toggle Strike Through", 91, nullptr},
+    {nullptr, "Overwrite Mode", 2314, "true"},
+    {nullptr, "Insert Mode", 2314, "false"},
+    {nullptr, "Left to Right", 2350, nullptr},
+    {nullptr, "Right to Left", 2351, nullptr},
+    {nullptr, "Page Setup", 2004, nullptr},
+    {nullptr, "View Source", 2139, nullptr},
+    {nullptr, "About MSHTML Control", 2221, nullptr},
+};
+
 bool looksLikeLink(const std::string& t) {
     for (const char* p : {"http://", "https://", "ftp://", "www.", "news://", "file://"})
         if (t.rfind(p, 0) == 0) return true;
@@ -226,7 +265,16 @@ void Tbrwsvwr::makeCommandBar() {
     for (ui::TButton* b : {Send, emoti}) b->Enabled = false;
     svbtn->OnClick = [this](rtl::TObject*) { svbtnClick(); };
     pfm->OnClick = [this](rtl::TObject*) { pfmClick(); };
-    psyn->OnClick = [this](rtl::TObject*) { ExecCommand(EditMode ? 2126 : 2127); };
+    makePopupMenu();
+    psyn->OnClick = [this](rtl::TObject*) {
+        if (parm->CanFocus()) parm->SetFocus();
+        const ui::TPoint at = psyn->ClientToScreen({0, 0});
+        PopupMenu1->Popup(at.X, at.Y - (psyn->Height + 17 * PopupMenu1->Items->Count() + 40));
+    };
+    psyn->OnContextPopup = [this](rtl::TObject*, ui::TPoint, bool& h) {
+        h = true;
+        ExecCommand(EditMode ? 2126 : 2127);
+    };
     x = 178;
     int top = 34;
     for (const TEditButton& e : kEditButtons) {
@@ -240,6 +288,31 @@ void Tbrwsvwr::makeCommandBar() {
                 h = true;
                 ExecCommand(right);
             };
+    }
+}
+
+void Tbrwsvwr::makePopupMenu() {
+    PopupMenu1 = new ui::TPopupMenu(this);
+    std::string lastGroup;
+    ui::TMenuItem* group = nullptr;
+    for (const TMenuCommand& m : kMenuCommands) {
+        if (m.group && lastGroup != m.group) {
+            group = new ui::TMenuItem(PopupMenu1);
+            group->Caption = m.group;
+            PopupMenu1->Items->Add(group);
+            lastGroup = m.group;
+        }
+        auto* item = new ui::TMenuItem(PopupMenu1);
+        item->Caption = m.caption;
+        const int id = m.id;
+        const char* p = m.parm;
+        if (id)
+            item->OnClick = [this, id, p](rtl::TObject*) {
+                if (p) parm->Text = p;
+                ExecCommand(id);
+            };
+        if (m.group) group->Add(item);
+        else PopupMenu1->Items->Add(item);
     }
 }
 

@@ -9,6 +9,7 @@
 #include "platform/ui/comctrls.h"
 #include "platform/ui/extctrls.h"
 #include "platform/ui/forms.h"
+#include "platform/ui/menus.h"
 #include "platform/ui/stdctrls.h"
 
 namespace browser {
@@ -69,6 +70,7 @@ public:
     ui::TListBox* idms;
     ui::TComboBox* parm;
     ui::TButton *pfm, *svbtn, *Send, *emoti, *psyn;
+    ui::TPopupMenu* PopupMenu1;  // the inserts, controls and modes behind psyn
 
     bool EditOnLoad = false;
     bool EditMode = false;
@@ -100,6 +102,7 @@ public:
 
 private:
     void makeCommandBar();
+    void makePopupMenu();
     std::unique_ptr<browser::TWebBrowser> web_;
     std::unique_ptr<browser::TBrowser> lazy_;
 };

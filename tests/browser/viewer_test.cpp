@@ -167,6 +167,15 @@ TEST_F(Viewer, OpensInEditModeAndInsertsOverTheSelection) {
 
     EXPECT_EQ(brwsvwr->ExecCommand(2264), browser::kCmdNotSupported);
     EXPECT_EQ(std::string(brwsvwr->StatusBar1->Panels[0]->Text), "Not supported by this browser: SETWALLPAPER");
+    // The menu's Overwrite Mode sets its own parameter first.
+    ui::TMenuItem* overwrite = nullptr;
+    for (int i = 0; i < brwsvwr->PopupMenu1->Items->Count(); ++i)
+        if (std::string(brwsvwr->PopupMenu1->Items->Items(i)->Caption) == "Overwrite Mode")
+            overwrite = brwsvwr->PopupMenu1->Items->Items(i);
+    ASSERT_NE(overwrite, nullptr);
+    overwrite->Click();
+    EXPECT_EQ(std::string(brwsvwr->StatusBar1->Panels[0]->Text), "Not supported by this browser: OVERWRITE");
+    EXPECT_EQ(std::string(brwsvwr->parm->Items->Strings[0]), "true");
 
     EXPECT_EQ(brwsvwr->ExecCommand(2126), browser::kCmdOk);
     EXPECT_FALSE(brwsvwr->EditMode);

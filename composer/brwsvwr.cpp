@@ -217,6 +217,15 @@ Tbrwsvwr::Tbrwsvwr(rtl::TComponent* owner) : ui::TForm(owner) {
     fnd->OnClick = [this](rtl::TObject*) { ExecCommand(67); };
     hb->OnClick = [this](rtl::TObject*) { Web().GoBack(); };
     hn->OnClick = [this](rtl::TObject*) { Web().GoForward(); };
+    // Right click: the top / the bottom of the page.
+    hb->OnContextPopup = [this](rtl::TObject*, ui::TPoint, bool& h) {
+        h = true;
+        if (web_ && web_->HasDocument()) web_->RunScript("window.scrollTo(0, 0)");
+    };
+    hn->OnContextPopup = [this](rtl::TObject*, ui::TPoint, bool& h) {
+        h = true;
+        if (web_ && web_->HasDocument()) web_->RunScript("window.scrollTo(0, document.documentElement.scrollHeight)");
+    };
     fnm->OnClick = [this](rtl::TObject*) { fnmClick(); };
 
     makeCommandBar();

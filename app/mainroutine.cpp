@@ -4,6 +4,7 @@
 #include <csignal>
 #include <cstdio>
 #include <memory>
+#include <unistd.h>
 
 #include "app/unattended.h"
 #include "composer/brwsvwr.h"
@@ -38,10 +39,16 @@ void CreateWindows() {
     ui::Application->CreateForm(cssdsgnr);
     ui::Application->CreateForm(brwsvwr);
     ui::Application->CreateForm(kwutzp);
+    // The mailbox window shows its pages in the viewer.
+    Form1->Viewer.Form = brwsvwr;
+    Form1->Viewer.Browser = brwsvwr->curbrw;
 }
 
 int WinMain(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
+    // The web engine's sandbox refuses to start for root.
+    if (geteuid() == 0) setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication qapp(argc, argv);
     // An unattended pull shows no box and waits for nobody.
     std::unique_ptr<TUnattendedPrompter> unattended;

@@ -1,16 +1,500 @@
+// The message viewer and HTML editor.
 #include "composer/brwsvwr.h"
+
+#include "composer/mlsend.h"
+
+#include "helpers/kwutil.h"
+#include "mailbox/kwem1.h"
+#include "platform/browser/webbrowser.h"
+#include "platform/rtl/sysutils.h"
+#include "platform/ui/clipbrd.h"
+#include "platform/win/pump.h"
 
 namespace composer {
 
 Tbrwsvwr* brwsvwr = nullptr;
+int Tbrwsvwr::ElementCounter = 0;
+
+const TViewerCommand kViewerCommands[] = {
+    {"BACKCOLOR", 51}, {"BASELINEFONT1", 2141}, {"BASELINEFONT2", 2142}, {"BASELINEFONT3", 2143},
+    {"BASELINEFONT4", 2144}, {"BASELINEFONT5", 2145}, {"BLOCKDIRLTR", 2352}, {"BLOCKDIRRTL", 2353},
+    {"BLOCKFMT", 2234}, {"BOLD", 52}, {"BOOKMARK", 2123}, {"BREAKATNEXT", 2311}, {"BROWSEMODE", 2126},
+    {"BUTTON", 2167}, {"CHECKBOX", 2163}, {"CLEARSELECTION", 2007}, {"CONTEXTMENU", 2280}, {"COPY", 15},
+    {"COPYBACKGROUND", 2265}, {"CREATESHORTCUT", 2266}, {"CUT", 16}, {"DELETE", 17}, {"DELETEWORD", 92},
+    {"DIRLTR", 2350}, {"DIRRTL", 2351}, {"DROPDOWNBOX", 2165}, {"EDITMODE", 2127},
+    {"ENABLE_INTERACTION", 2302}, {"EXECPRINT", 93}, {"FIND", 67}, {"FONT", 90}, {"FONTNAME", 18},
+    {"FONTSIZE", 19}, {"FORECOLOR", 55}, {"GETBLOCKFMTS", 2233}, {"GOBACKWARD", 2282}, {"GOFORWARD", 2283},
+    {"HELP_ABOUT", 2221}, {"HELP_README", 2222}, {"HORIZONTALLINE", 2150}, {"HTMLEDITMODE", 2316},
+    {"HYPERLINK", 2124}, {"IFRAME", 2158}, {"IMAGE", 2168}, {"INDENT", 2186}, {"INSERTOBJECT", 25},
+    {"INSERTSPAN", 2357}, {"INSFIELDSET", 2119}, {"INSINPUTBUTTON", 2115}, {"INSINPUTHIDDEN", 2312},
+    {"INSINPUTIMAGE", 2114}, {"INSINPUTPASSWORD", 2313}, {"INSINPUTRESET", 2116}, {"INSINPUTSUBMIT", 2117},
+    {"INSINPUTUPLOAD", 2118}, {"ITALIC", 56}, {"JUSTIFYCENTER", 57}, {"JUSTIFYFULL", 50},
+    {"JUSTIFYGENERAL", 58}, {"JUSTIFYLEFT", 59}, {"JUSTIFYNONE", 94}, {"JUSTIFYRIGHT", 60},
+    {"LAUNCHDEBUGGER", 2310}, {"LINEBREAKBOTH", 2154}, {"LINEBREAKLEFT", 2152}, {"LINEBREAKNORMAL", 2151},
+    {"LINEBREAKRIGHT", 2153}, {"LISTBOX", 2166}, {"MARQUEE", 2182}, {"NEW", 2001}, {"NONBREAK", 2155},
+    {"OPEN", 2000}, {"ORDERLIST", 2184}, {"OUTDENT", 2187}, {"OVERWRITE", 2314}, {"PAGESETUP", 2004},
+    {"PARAGRAPH", 2180}, {"PASTE", 26}, {"PERSISTSTREAMSYNC", 2341}, {"PRINT", 27}, {"PRINTPREVIEW", 2003},
+    {"PROPERTIES", 28}, {"RADIOBUTTON", 2164}, {"REDO", 29}, {"REFRESH", 2300}, {"REGISTRYREFRESH", 2317},
+    {"REMOVEFORMAT", 2230}, {"REPLACE", 2121}, {"RUNURLSCRIPT", 2343}, {"SAVE", 70}, {"SAVEAS", 71},
+    {"SAVEBACKGROUND", 2263}, {"SAVEPICTURE", 2270}, {"SELECTALL", 31}, {"SETDIRTY", 2342},
+    {"SETWALLPAPER", 2264}, {"SIZETOCONTROLWIDTH", 37}, {"STOP", 2138}, {"STRIKETHROUGH", 91},
+    {"SUBSCRIPT", 2247}, {"SUPERSCRIPT", 2248}, {"TEXTAREA", 2162}, {"TEXTBOX", 2161}, {"UNBOOKMARK", 2128},
+    {"UNDERLINE", 63}, {"UNDO", 43}, {"UNLINK", 2125}, {"UNORDERLIST", 2185}, {"VERTSPACEDECREASE", 47},
+    {"VIEWSOURCE", 2139}, {"ZOOMPERCENT", 50},
+};
+const int kViewerCommandCount = static_cast<int>(std::size(kViewerCommands));
+
+int ViewerCommandRow(int Id) {
+    for (int i = 0; i < kViewerCommandCount; ++i)
+        if (kViewerCommands[i].id == Id) return i;
+    return -1;
+}
+
+TViewerParam BuildViewerParam(const std::string& Parm, int& Counter) {
+    TViewerParam p;
+    const std::string low = rtl::LowerCase(Parm);
+    if (low == "true" || low == "false") {
+        p.isBool = true;
+        p.flag = low == "true";
+    } else if (!Parm.empty() && Parm[0] == '#') {
+        p.text = Parm;
+    } else {
+        p.text = "ctl" + rtl::IntToStr(++Counter) + " " + Parm;
+    }
+    return p;
+}
+
+std::string StripPlaceholderTags(const std::string& Html) {
+    std::string t = Html;
+    for (const char* tag : {"<enter here=\"\" message=\"\">", "<enter message=\"\" here=\"\">", "</enter>",
+                            "<!DOCTYPE html PUBLIC \"\" \"\">"})
+        t = rtl::StringReplace(t, tag, "", rtl::rfReplaceAll | rtl::rfIgnoreCase);
+    return t;
+}
+
+std::string SavedPageToBody(const std::string& Page) {
+    std::string t = rtl::StringReplace(Page, "&amp;", "&", rtl::rfReplaceAll);
+    t = rtl::StringReplace(t, "{~", "<", rtl::rfReplaceAll);
+    return rtl::StringReplace(t, "~}", ">", rtl::rfReplaceAll);
+}
+
+std::string PreviewPageText(const std::string& Body, const std::vector<std::string>& Images) {
+    std::string t = Body;
+    // The closing quote keeps IMAGE1 from matching IMAGE10.
+    for (size_t i = 0; i < Images.size(); ++i)
+        t = rtl::StringReplace(t, "SRC=\"cid:IMAGE" + std::to_string(i + 1) + "\"", "SRC=\"file:///" + Images[i] + "\"",
+                               rtl::rfReplaceAll | rtl::rfIgnoreCase);
+    return t;
+}
+
+namespace {
+
+// The viewer's browser as the mailbox window sees it: the engine starts on
+// the first request.
+class TLazyBrowser : public browser::TBrowser {
+public:
+    explicit TLazyBrowser(Tbrwsvwr& v) : v_(v) {}
+    void Navigate(const std::string& Url) override { v_.Web().Navigate(Url); }
+    void Stop() override { v_.Web().Stop(); }
+    bool Busy() const override { return v_.Web().Busy(); }
+    void SetFocus() override { v_.Web().SetFocus(); }
+
+private:
+    Tbrwsvwr& v_;
+};
+
+// The command bar's editing buttons: caption, command, right-click command.
+struct TEditButton {
+    const char* caption;
+    int id;
+    int rightId;
+};
+constexpr TEditButton kEditButtons[] = {
+    {"Find", 67, 0},      {"Cut", 16, 17},       {"Copy", 15, 0},      {"Paste", -9, 0},
+    {"Font", 90, 0},      {"Indent", 2186, 0},   {"Outdent", 2187, 0}, {"Bullets", 2185, 0},
+    {"Numbers", 2184, 0}, {"Redo", 29, 0},       {"Undo", 43, 0},      {"All", 31, 0},
+    {"Left", 59, 0},      {"Right", 60, 0},      {"Centre", 57, 0},    {"Justify", 50, 0},
+    {"B", 52, 0},         {"I", 56, 0},          {"U", 63, 0},         {"Rule", 2150, 0},
+    {"Sub", 2247, 0},     {"Sup", 2248, 0},      {"Link", 2124, 2125},
+};
+
+// The more-options menu: group (a submenu; none: top level), caption,
+// command (0: none), and the parameter set first (none: the user's).
+struct TMenuCommand {
+    const char* group;
+    const char* caption;
+    int id;
+    const char* parm;
+};
+constexpr TMenuCommand kMenuCommands[] = {
+    {"Insert", "Object", 25, nullptr},
+    {"Insert", "Image", 2168, nullptr},
+    {"Insert", "IFRAME", 2158, nullptr},
+    {"Insert", "SPAN", 2357, nullptr},
+    {"Insert", "Paragraph", 2180, nullptr},
+    {"Controls", "BUTTON", 2167, nullptr},
+    {"Controls", "CHECKBOX", 2163, nullptr},
+    {"Controls", "RADIOBUTTON", 2164, nullptr},
+    {"Controls", "FIELDSET", 2119, nullptr},
+    {"Controls", "LISTBOX", 2166, nullptr},
+    {"Controls", "TEXTAREA", 2162, nullptr},
+    {"Controls", "TEXTBOX", 2161, nullptr},
+    {"Controls", "Input Button", 2115, nullptr},
+    {"Controls", "Input Hidden", 2312, nullptr},
+    {"Controls", "Input Image", 0, nullptr},
+    {"Controls", "Input Password", 2313, nullptr},
+    {"Controls", "Input Reset", 2116, nullptr},
+    {"Controls", "Input Submit", 2117, nullptr},
+    {"Controls", "Input Upload", 2118, nullptr},
+    {nullptr, "MARQUEE", 2182, nullptr},
+    {nullptr, "Toggle Strike Through", 91, nullptr},
+    {nullptr, "Overwrite Mode", 2314, "true"},
+    {nullptr, "Insert Mode", 2314, "false"},
+    {nullptr, "Left to Right", 2350, nullptr},
+    {nullptr, "Right to Left", 2351, nullptr},
+    {nullptr, "Page Setup", 2004, nullptr},
+    {nullptr, "View Source", 2139, nullptr},
+    {nullptr, "About MSHTML Control", 2221, nullptr},
+};
+
+bool looksLikeLink(const std::string& t) {
+    for (const char* p : {"http://", "https://", "ftp://", "www.", "news://", "file://"})
+        if (t.rfind(p, 0) == 0) return true;
+    return false;
+}
+
+}  // namespace
 
 Tbrwsvwr::Tbrwsvwr(rtl::TComponent* owner) : ui::TForm(owner) {
     brwsvwr = this;
-    Caption = "Pelliwox - Viewer";
+    Caption = "Pelliwox Message Viewer";
+    SetBounds(0, 0, 900, 640);
+    lazy_ = std::make_unique<TLazyBrowser>(*this);
+    curbrw = lazy_.get();
+
+    StatusBar1 = new ui::TStatusBar(this);
+    StatusBar1->Align = ui::alBottom;
+    StatusBar1->Panels->Add();
+
+    Panel2 = new ui::TPanel(this);
+    Panel2->Align = ui::alBottom;
+    Panel2->Height = 34;
+    int x = 4;
+    auto button = [&x](ui::TWinControl* parent, const char* caption, int width) {
+        auto* b = new ui::TButton(parent);
+        b->Caption = caption;
+        b->SetBounds(x, 4, width, 26);
+        x += width + 3;
+        return b;
+    };
+    BitBtn1 = button(Panel2, "Close", 52);
+    bck = button(Panel2, "<", 30);
+    nxt = button(Panel2, ">", 30);
+    del = button(Panel2, "Delete", 56);
+    prt = button(Panel2, "Print", 48);
+    fnd = button(Panel2, "Find", 44);
+    hb = button(Panel2, "Back", 44);
+    hn = button(Panel2, "Fwd", 40);
+    rply = button(Panel2, "Reply", 48);
+    BitBtn13 = button(Panel2, "Forward", 60);
+    saybtn = button(Panel2, "Say", 36);
+    fnm = new ui::TEdit(Panel2);
+    fnm->ReadOnly = true;
+    fnm->SetBounds(x, 6, 240, 22);
+    fnm->Tag = -1;
+    // Reply and forward belong to the mailbox window's composing, reading
+    // aloud to the speech object: not wired here yet.
+    for (ui::TButton* b : {rply, BitBtn13, saybtn}) b->Enabled = false;
+
+    BitBtn1->OnClick = [this](rtl::TObject*) { Close(); };
+    bck->OnClick = [this](rtl::TObject*) { bckClick(false); };
+    bck->OnContextPopup = [this](rtl::TObject*, ui::TPoint, bool& h) { h = true, bckClick(true); };
+    nxt->OnClick = [this](rtl::TObject*) { nxtClick(false); };
+    nxt->OnContextPopup = [this](rtl::TObject*, ui::TPoint, bool& h) { h = true, nxtClick(true); };
+    del->OnClick = [this](rtl::TObject*) { delClick(false); };
+    del->OnContextPopup = [this](rtl::TObject*, ui::TPoint, bool& h) { h = true, delClick(true); };
+    prt->OnClick = [this](rtl::TObject*) { prtClick(); };
+    fnd->OnClick = [this](rtl::TObject*) { ExecCommand(67); };
+    hb->OnClick = [this](rtl::TObject*) { Web().GoBack(); };
+    hn->OnClick = [this](rtl::TObject*) { Web().GoForward(); };
+    // Right click: the top / the bottom of the page.
+    hb->OnContextPopup = [this](rtl::TObject*, ui::TPoint, bool& h) {
+        h = true;
+        if (web_ && web_->HasDocument()) web_->RunScript("window.scrollTo(0, 0)");
+    };
+    hn->OnContextPopup = [this](rtl::TObject*, ui::TPoint, bool& h) {
+        h = true;
+        if (web_ && web_->HasDocument()) web_->RunScript("window.scrollTo(0, document.documentElement.scrollHeight)");
+    };
+    fnm->OnClick = [this](rtl::TObject*) { fnmClick(); };
+
+    makeCommandBar();
+
+    BrowserPanel = new ui::TPanel(this);
+    BrowserPanel->Align = ui::alClient;
+    BrowserPanel->BevelOuter = ui::bvNone;
+    OnDeactivate = [this](rtl::TObject*) { FindText.clear(); };
+    OnActivate = [this](rtl::TObject*) {
+        if (!FindText.empty()) ExecCommand(67);
+    };
+}
+
+void Tbrwsvwr::makeCommandBar() {
+    Panel3 = new ui::TPanel(this);
+    Panel3->Align = ui::alTop;
+    Panel3->Height = 96;
+    Panel3->Visible = false;
+    cmdlis = new ui::TListBox(Panel3);
+    cmdlis->SetBounds(4, 4, 170, 88);
+    idms = new ui::TListBox(Panel3);
+    idms->Visible = false;
+    for (const TViewerCommand& c : kViewerCommands) {
+        cmdlis->Items->Add(c.name);
+        idms->Items->Add(rtl::IntToStr(c.id));
+    }
+    parm = new ui::TComboBox(Panel3);
+    parm->SetBounds(178, 4, 220, 24);
+    parm->Hint = "Parameter: true/false, #RRGGBB, or for new elements name=value pairs (blanks in double quotes)";
+    parm->ShowHint = true;
+    int x = 402;
+    auto button = [this, &x](const char* caption, int width, int top) {
+        auto* b = new ui::TButton(Panel3);
+        b->Caption = caption;
+        b->SetBounds(x, top, width, 26);
+        x += width + 3;
+        return b;
+    };
+    pfm = button("Perform", 60, 4);
+    svbtn = button("Save to Composer", 120, 4);
+    Send = button("Send", 48, 4);
+    emoti = button("Emoji", 48, 4);
+    psyn = button("Mode", 48, 4);
+    // Sending waits for the composer's send, the emoji page for its own
+    // window: not wired here yet.
+    for (ui::TButton* b : {Send, emoti}) b->Enabled = false;
+    svbtn->OnClick = [this](rtl::TObject*) { svbtnClick(); };
+    pfm->OnClick = [this](rtl::TObject*) { pfmClick(); };
+    makePopupMenu();
+    psyn->OnClick = [this](rtl::TObject*) {
+        if (parm->CanFocus()) parm->SetFocus();
+        const ui::TPoint at = psyn->ClientToScreen({0, 0});
+        PopupMenu1->Popup(at.X, at.Y - (psyn->Height + 17 * PopupMenu1->Items->Count() + 40));
+    };
+    psyn->OnContextPopup = [this](rtl::TObject*, ui::TPoint, bool& h) {
+        h = true;
+        ExecCommand(EditMode ? 2126 : 2127);
+    };
+    x = 178;
+    int top = 34;
+    for (const TEditButton& e : kEditButtons) {
+        const int width = e.caption[1] ? 54 : 26;
+        if (x + width > 900) x = 178, top += 30;
+        ui::TButton* b = button(e.caption, width, top);
+        const int id = e.id, right = e.rightId;
+        b->OnClick = [this, id](rtl::TObject*) { ExecCommand(id); };
+        if (right)
+            b->OnContextPopup = [this, right](rtl::TObject*, ui::TPoint, bool& h) {
+                h = true;
+                ExecCommand(right);
+            };
+    }
+}
+
+void Tbrwsvwr::makePopupMenu() {
+    PopupMenu1 = new ui::TPopupMenu(this);
+    std::string lastGroup;
+    ui::TMenuItem* group = nullptr;
+    for (const TMenuCommand& m : kMenuCommands) {
+        if (m.group && lastGroup != m.group) {
+            group = new ui::TMenuItem(PopupMenu1);
+            group->Caption = m.group;
+            PopupMenu1->Items->Add(group);
+            lastGroup = m.group;
+        }
+        auto* item = new ui::TMenuItem(PopupMenu1);
+        item->Caption = m.caption;
+        const int id = m.id;
+        const char* p = m.parm;
+        if (id)
+            item->OnClick = [this, id, p](rtl::TObject*) {
+                if (p) parm->Text = p;
+                ExecCommand(id);
+            };
+        if (m.group) group->Add(item);
+        else PopupMenu1->Items->Add(item);
+    }
 }
 
 Tbrwsvwr::~Tbrwsvwr() {
+    if (mailbox::Form1 && mailbox::Form1->Viewer.Form == this) mailbox::Form1->Viewer = {};
     if (brwsvwr == this) brwsvwr = nullptr;
+}
+
+browser::TWebBrowser& Tbrwsvwr::Web() {
+    if (web_) return *web_;
+    web_ = std::make_unique<browser::TWebBrowser>(BrowserPanel->ClientWidget());
+    web_->OpenExternal = [](const std::string& url) { return helpers::shellopen(url); };
+    web_->OnStatusTextChange = [this](const std::string& t) { curbrwStatusTextChange(t); };
+    web_->OnNewWindow = [this](const std::string& u, bool& c) { curbrwNewWindow2(u, c); };
+    web_->OnDocumentComplete = [this](const std::string& u) { curbrwDocumentComplete(u); };
+    return *web_;
+}
+
+int Tbrwsvwr::ExecCommand(int Id) {
+    if (Visible() && Panel3->Visible() && parm->CanFocus()) parm->SetFocus();
+    win::ProcessMessages();
+    if (!web_ || !web_->HasDocument()) return 0;
+    const std::string parmText = parm->Text;
+    const TViewerParam p = BuildViewerParam(parmText, ElementCounter);
+    browser::TCommandParam cp;
+    cp.Kind = p.isBool ? browser::TCommandParam::Bool : browser::TCommandParam::Text;
+    cp.Flag = p.flag;
+    cp.Value = p.text;
+    if (Id == 67) {
+        // Find takes the words themselves.
+        cp.Kind = browser::TCommandParam::Text;
+        cp.Value = FindText.empty() ? parmText : FindText;
+        FindText.clear();
+    }
+    const int row = ViewerCommandRow(Id);
+    int result;
+    try {
+        // The viewer's own paste is the page's paste.
+        result = web_->ExecCommand(Id == -9 ? 26 : Id, cp);
+        if (result == browser::kCmdNotSupported)
+            StatusBar1->Panels[0]->Text = std::string("Not supported by this browser: ") +
+                                          (row >= 0 ? kViewerCommands[row].name : rtl::IntToStr(Id).c_str());
+    } catch (const browser::EBrowserError& e) {
+        StatusBar1->Panels[0]->Text = e.what();
+        result = browser::kCmdFailed;
+    }
+    if (row >= 0) cmdlis->ItemIndex = row;
+    if (Id == 2126) EditMode = false;
+    if (Id == 2127) EditMode = true;
+    if (!parmText.empty() && parm->Items->IndexOf(parmText) < 0) parm->Items->Insert(0, parmText);
+    parm->Text = "";
+    web_->SetFocus();
+    try {
+        EditMode = web_->EditMode();
+    } catch (const browser::EBrowserError& e) {
+        StatusBar1->Panels[0]->Text = e.what();
+    }
+    return result;
+}
+
+void Tbrwsvwr::curbrwStatusTextChange(const std::string& Text) {
+    StatusBar1->Panels[0]->Text = Text;
+    StatusBar1->Repaint();
+    if (looksLikeLink(Text)) PendingLink = Text;
+}
+
+void Tbrwsvwr::curbrwNewWindow2(const std::string&, bool&) {
+    // The control opens the requested address outside the engine; a link
+    // the pointer passed earlier is no longer pending.
+    PendingLink.clear();
+}
+
+void Tbrwsvwr::curbrwDocumentComplete(const std::string&) {
+    mailbox::TForm1* f = mailbox::Form1;
+    if (f && f->Viewer.Form == this && Panel2->Visible()) {
+        fnm->Text = f->Viewer.PagePath;
+        fnm->Tag = f->Viewer.Row;
+    }
+    if (f && fnm->Tag >= 0 && fnm->Tag < f->RowCount()) f->SelectRow(fnm->Tag);
+    if (EditOnLoad) {
+        EditOnLoad = false;
+        ExecCommand(2127);
+    }
+}
+
+namespace {
+void moveRow(int step, bool any) {
+    mailbox::TForm1* f = mailbox::Form1;
+    if (!f) return;
+    if (any) {
+        const int sel = f->SelectedIndex(), to = sel + step;
+        if (sel < 0 || to < 0 || to >= f->RowCount()) return;
+        f->SelectRow(to);
+    } else {
+        f->GoUnmarkedRow(step < 0);
+    }
+    f->ListView1Click(f->ListView1);
+}
+}  // namespace
+
+void Tbrwsvwr::bckClick(bool Any) { moveRow(-1, Any); }
+void Tbrwsvwr::nxtClick(bool Any) { moveRow(1, Any); }
+
+void Tbrwsvwr::delClick(bool Recall) {
+    mailbox::TForm1* f = mailbox::Form1;
+    if (!f) return;
+    f->SetDeleteMark(!Recall);
+    if (!Recall) f->GoUnmarkedRow(false);
+    f->ListView1Click(f->ListView1);
+}
+
+void Tbrwsvwr::pfmClick() {
+    const int row = cmdlis->ItemIndex;
+    if (row < 0 || row >= idms->Items->Count) return;
+    ExecCommand(rtl::StrToIntDef(std::string(idms->Items->Strings[row]), 0));
+}
+
+void Tbrwsvwr::fnmClick() {
+    const std::string sel = fnm->SelText;
+    ui::Clipboard()->AsText = sel.empty() ? std::string(fnm->Text) : sel;
+}
+
+void Tbrwsvwr::prtClick() {
+    if (!web_ || !web_->HasDocument()) return;
+    const std::string pdf = helpers::homedir + "kwemailprvw.pdf";
+    try {
+        web_->PrintToPdf(pdf);
+    } catch (const browser::EBrowserError& e) {
+        helpers::errreport(e.what());
+        return;
+    }
+    helpers::shellopen(pdf);
+}
+
+void Tbrwsvwr::svbtnClick() {
+    const std::string path = helpers::homedir + "kwemailprvw.htm";
+    if (!web_ || !web_->HasDocument()) {
+        helpers::errreport("Tut!");
+        return;
+    }
+    std::string page;
+    try {
+        page = StripPlaceholderTags(web_->DocumentHtml());
+    } catch (const browser::EBrowserError& e) {
+        helpers::errreport(std::string("Problem with Browser Object\r\n") + e.what());
+        return;
+    }
+    if (!helpers::savetext(path, page)) return;
+    if (!mlsend) return;
+    mlsend->bdy->Text = SavedPageToBody(page);
+    if (mlsend->bdy->CanFocus()) mlsend->bdy->SetFocus();
+}
+
+bool Tbrwsvwr::ShowPreview(const std::string& Body, const std::vector<std::string>& Images,
+                           const std::string& Subject) {
+    const std::string path = helpers::homedir + "kwemailprvw.htm";
+    if (!helpers::savetext(path, PreviewPageText(Body, Images))) return false;
+    if (web_ && web_->Busy()) web_->Stop();
+    Show();
+    if (EditMode) ExecCommand(2126);
+    EditOnLoad = true;
+    try {
+        curbrw->Navigate(path);
+    } catch (const std::exception& e) {
+        helpers::errreport(e.what());
+        return false;
+    }
+    if (mailbox::Form1) mailbox::Form1->PlaceCompanionWindows();
+    Caption = "Pelliwox Message Viewer - Preview of " + Subject;
+    Panel2->Hide();
+    Panel3->Show();
+    fnm->Tag = -1;
+    return true;
 }
 
 }  // namespace composer

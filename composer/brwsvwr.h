@@ -1,14 +1,110 @@
 #pragma once
-// The message viewer and HTML editor; an empty window until the composer is built.
+// The message viewer and HTML editor: the mailbox window's rendered pages,
+// the composer's preview in edit mode, and the editing commands by id.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/browser/browser.h"
+#include "platform/ui/comctrls.h"
+#include "platform/ui/extctrls.h"
 #include "platform/ui/forms.h"
+#include "platform/ui/menus.h"
+#include "platform/ui/stdctrls.h"
+
+namespace browser {
+class TWebBrowser;
+}
 
 namespace composer {
+
+// The editing commands by name and id, in the command list's order.
+struct TViewerCommand {
+    const char* name;
+    int id;
+};
+extern const TViewerCommand kViewerCommands[];
+extern const int kViewerCommandCount;
+// The command list's row of Id (the first row carrying it), or -1.
+int ViewerCommandRow(int Id);
+
+// The parameter of an editing command, as the command bar's parameter text
+// gives it: "true"/"false" (any case) a Boolean, "#..." unchanged, anything
+// else "ctl" + the next element number + " " + the text (the counter goes up).
+struct TViewerParam {
+    bool isBool = false;
+    bool flag = false;
+    std::string text;
+};
+TViewerParam BuildViewerParam(const std::string& Parm, int& Counter);
+
+// The saved page without the engine's form of the template's placeholder
+// and without the empty document type.
+std::string StripPlaceholderTags(const std::string& Html);
+// The saved page as the composer's body: "&amp;", "{~" and "~}" back to
+// "&", "<" and ">".
+std::string SavedPageToBody(const std::string& Page);
+// The composer's body as the preview page: each SRC="cid:IMAGEn" (any case)
+// pointing at the n-th inserted image's file.
+std::string PreviewPageText(const std::string& Body, const std::vector<std::string>& Images);
 
 class Tbrwsvwr : public ui::TForm {
 public:
     explicit Tbrwsvwr(rtl::TComponent* owner);
     ~Tbrwsvwr() override;
     const char* ClassName() const override { return "Tbrwsvwr"; }
+
+    // The document browser as the mailbox window drives it; the engine
+    // starts on first use, so a run that never shows a page never starts it.
+    browser::TBrowser* curbrw;
+    // The engine itself (started if need be).
+    browser::TWebBrowser& Web();
+
+    ui::TPanel* Panel2;  // navigation bar
+    ui::TPanel* Panel3;  // command bar
+    ui::TPanel* BrowserPanel;
+    ui::TStatusBar* StatusBar1;
+    ui::TEdit* fnm;  // the page's file; Tag: its list row (-1: none)
+    ui::TButton *BitBtn1, *bck, *nxt, *prt, *fnd, *del, *hb, *hn, *rply, *saybtn, *BitBtn13;
+    ui::TListBox* cmdlis;
+    ui::TListBox* idms;
+    ui::TComboBox* parm;
+    ui::TButton *pfm, *svbtn, *Send, *emoti, *psyn;
+    ui::TPopupMenu* PopupMenu1;  // the inserts, controls and modes behind psyn
+
+    bool EditOnLoad = false;
+    bool EditMode = false;
+    std::string PendingLink;
+    std::string FindText;
+    // Element numbers handed out to inserted elements.
+    static int ElementCounter;
+
+    // Runs editing command Id on the shown page; the command's result code,
+    // 0 without a page. A command the engine lacks is said in the status bar.
+    int ExecCommand(int Id);
+
+    void curbrwStatusTextChange(const std::string& Text);
+    void curbrwNewWindow2(const std::string& Url, bool& Cancel);
+    void curbrwDocumentComplete(const std::string& Url);
+    void bckClick(bool Any);
+    void nxtClick(bool Any);
+    void delClick(bool Recall);
+    void pfmClick();
+    void fnmClick();
+    // Print preview: the page as PDF beside the program, opened on the desktop.
+    void prtClick();
+    // Saves the edited page into the composer's body.
+    void svbtnClick();
+    // The composer's preview: its body as the preview page, opened here in
+    // edit mode with the command bar. False when it could not be shown
+    // (reported).
+    bool ShowPreview(const std::string& Body, const std::vector<std::string>& Images, const std::string& Subject);
+
+private:
+    void makeCommandBar();
+    void makePopupMenu();
+    std::unique_ptr<browser::TWebBrowser> web_;
+    std::unique_ptr<browser::TBrowser> lazy_;
 };
 
 extern Tbrwsvwr* brwsvwr;

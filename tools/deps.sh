@@ -12,4 +12,5 @@ apt-get install -y -q --no-install-recommends \
   python3 netbase openssl \
   dante-server microsocks dovecot-pop3d \
   xvfb xauth x11-apps python3-aiosmtpd opensmtpd \
-  xdotool python3-pil
+  xdotool python3-pil \
+  qt6-webengine-dev poppler-utils

@@ -16,4 +16,8 @@ void TRecordingBrowser::Stop() {
 
 void TRecordingBrowser::SetFocus() { Calls.push_back("focus"); }
 
+void TRecordingBrowser::Complete() {
+    if (OnDocumentComplete) OnDocumentComplete(Location);
+}
+
 }  // namespace browser

@@ -1,0 +1,250 @@
+// The message viewer over the real engine among the program's windows: the
+// mailbox window's pages in it, previous and next through the list, edit
+// mode on load and the editing commands.
+#include <gtest/gtest.h>
+
+#include <QWidget>
+#include <filesystem>
+#include <fstream>
+
+#include "app/mainroutine.h"
+#include "composer/brwsvwr.h"
+#include "composer/mlsend.h"
+#include "helpers/kwutil.h"
+#include "helpers/typekeys.h"
+#include "mailbox/kwem1.h"
+#include "mailbox/msgrows.h"
+#include "platform/browser/webbrowser.h"
+#include "platform/ui/dialogs.h"
+#include "platform/ui/stdctrls.h"
+#include "platform/rtl/sysutils.h"
+#include "platform/win/pump.h"
+
+using composer::brwsvwr;
+using mailbox::Form1;
+
+namespace {
+
+class Viewer : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        char dir[] = "/tmp/pwx-viewerXXXXXX";
+        folder = mkdtemp(dir);
+        folder += "/";
+        helpers::homedir = folder;
+        app::CreateWindows();
+        win::PumpUntil([] { return Form1->StartupSteps > 0; }, 5000);
+    }
+    // The windows stay to the end, as in the program: their engine must go
+    // quietly with the application object.
+    static void TearDownTestSuite() { std::filesystem::remove_all(folder); }
+    void SetUp() override {
+        ASSERT_NE(brwsvwr, nullptr);
+        ASSERT_EQ(Form1->Viewer.Form, brwsvwr);
+        ASSERT_EQ(Form1->Viewer.Browser, brwsvwr->curbrw);
+        dialogs = std::make_unique<ui::TScriptedDialogs>();
+    }
+    void TearDown() override {
+        EXPECT_EQ(dialogs->unexpected, 0) << "a dialog nobody expected was shown";
+        dialogs.reset();
+    }
+    static std::string page(const std::string& name, const std::string& body) {
+        const std::string path = folder + name;
+        std::ofstream(path, std::ios::binary) << "<html><body>" << body << "</body></html>";
+        return path;
+    }
+    static std::string bodyText() { return brwsvwr->Web().RunScript("document.body.textContent"); }
+    // Waits until the viewer shows Path (its file line follows each
+    // completed page of the list).
+    static bool shows(const std::string& path) {
+        return win::PumpUntil([&] { return std::string(brwsvwr->fnm->Text) == path; }, 30000);
+    }
+
+    static std::string folder;
+    std::unique_ptr<ui::TScriptedDialogs> dialogs;
+};
+std::string Viewer::folder;
+
+TEST(ViewerCommands, TableAndParameters) {
+    ASSERT_EQ(composer::kViewerCommandCount, 111);
+    // JUSTIFYFULL and ZOOMPERCENT share 50; the look-up finds the first.
+    EXPECT_STREQ(composer::kViewerCommands[composer::ViewerCommandRow(50)].name, "JUSTIFYFULL");
+    EXPECT_STREQ(composer::kViewerCommands[composer::ViewerCommandRow(2126)].name, "BROWSEMODE");
+    EXPECT_EQ(composer::ViewerCommandRow(-9), -1);
+    struct Case {
+        const char* parm;
+        bool isBool, flag;
+        const char* text;
+        int counterAfter;
+    } cases[] = {
+        {"True", true, true, "", 4},
+        {"FALSE", true, false, "", 4},
+        {"#00ff00", false, false, "#00ff00", 4},
+        {"width=600 height=350", false, false, "ctl5 width=600 height=350", 5},
+        {"", false, false, "ctl5 ", 5},
+    };
+    for (const Case& c : cases) {
+        int counter = 4;
+        const composer::TViewerParam p = composer::BuildViewerParam(c.parm, counter);
+        EXPECT_EQ(p.isBool, c.isBool) << c.parm;
+        EXPECT_EQ(p.flag, c.flag) << c.parm;
+        EXPECT_EQ(p.text, c.text) << c.parm;
+        EXPECT_EQ(counter, c.counterAfter) << c.parm;
+    }
+}
+
+TEST_F(Viewer, WithoutAPageCommandsDoNothing) {
+    EXPECT_EQ(brwsvwr->ExecCommand(52), 0);
+    brwsvwr->cmdlis->ItemIndex = -1;
+    const int counter = composer::Tbrwsvwr::ElementCounter;
+    brwsvwr->pfmClick();
+    EXPECT_EQ(composer::Tbrwsvwr::ElementCounter, counter);
+}
+
+TEST_F(Viewer, ShowsTheListsPagesAndMovesThroughIt) {
+    const std::vector<std::string> pages = {page("m1.htm", "first message"), page("m2.htm", "second message"),
+                                            page("m3.htm", "third message")};
+    mailbox::TRowStore& s = Form1->Rows();
+    s.SetRowCount(3);
+    for (int r = 0; r < 3; ++r) {
+        s.Row(r).MessageNo = r + 1;
+        s.SetText(r, mailbox::rtSubject, "Subject " + std::to_string(r + 1));
+        s.SetText(r, mailbox::rtPagePath, pages[r]);
+    }
+    s.Row(1).DeleteMark = true;
+    Form1->ListView1->Items->Count = 3;
+    Form1->SelectRow(0);
+    Form1->BitBtn12Click(nullptr);  // shows the viewer with the selected row
+    ASSERT_TRUE(brwsvwr->Visible());
+    ASSERT_TRUE(shows(pages[0]));
+    EXPECT_EQ(bodyText(), "first message");
+    EXPECT_EQ(brwsvwr->fnm->Tag, 0);
+
+    brwsvwr->nxtClick(false);  // skips the row flagged for deletion
+    ASSERT_TRUE(shows(pages[2]));
+    EXPECT_EQ(bodyText(), "third message");
+    EXPECT_EQ(Form1->SelectedIndex(), 2);
+    EXPECT_EQ(std::string(brwsvwr->Caption), "Pelliwox Message 3 of 3 - Subject 3");
+
+    brwsvwr->nxtClick(true);  // at the last row: nothing
+    win::PumpFor(200);
+    EXPECT_EQ(Form1->SelectedIndex(), 2);
+
+    brwsvwr->bckClick(true);  // the row just before, flagged or not
+    ASSERT_TRUE(shows(pages[1]));
+    EXPECT_EQ(bodyText(), "second message");
+    EXPECT_EQ(std::string(brwsvwr->Caption), "Pelliwox Message 2 of 3 - *Deleted* Subject 2");
+
+    brwsvwr->bckClick(false);
+    ASSERT_TRUE(shows(pages[0]));
+    EXPECT_EQ(Form1->SelectedIndex(), 0);
+    brwsvwr->Hide();
+}
+
+TEST_F(Viewer, OpensInEditModeAndInsertsOverTheSelection) {
+    const std::string path = page("edit.htm", "<p id=p>Dear Sir</p>");
+    brwsvwr->Panel2->Hide();
+    brwsvwr->Panel3->Show();
+    brwsvwr->fnm->Tag = -1;
+    brwsvwr->Show();
+    brwsvwr->EditOnLoad = true;
+    brwsvwr->curbrw->Navigate("file://" + path);
+    ASSERT_TRUE(win::PumpUntil([] { return brwsvwr->EditMode; }, 30000));
+    EXPECT_FALSE(brwsvwr->EditOnLoad);
+    EXPECT_EQ(brwsvwr->Web().RunScript("document.designMode"), "on");
+
+    brwsvwr->Web().RunScript(
+        "var r=document.createRange();r.selectNodeContents(document.getElementById('p'));"
+        "getSelection().removeAllRanges();getSelection().addRange(r);");
+    composer::Tbrwsvwr::ElementCounter = 4;
+    brwsvwr->parm->Text = "title=\"a b\"";
+    EXPECT_EQ(brwsvwr->ExecCommand(2357), browser::kCmdOk);
+    EXPECT_EQ(brwsvwr->Web().RunScript("var e=document.getElementById('ctl5');e.tagName+'|'+e.textContent+'|'+e.title"),
+              "SPAN|Dear Sir|a b");
+    EXPECT_EQ(std::string(brwsvwr->parm->Text), "");
+    EXPECT_EQ(std::string(brwsvwr->parm->Items->Strings[0]), "title=\"a b\"");
+    EXPECT_EQ(std::string(brwsvwr->cmdlis->Items->Strings[brwsvwr->cmdlis->ItemIndex]), "INSERTSPAN");
+
+    EXPECT_EQ(brwsvwr->ExecCommand(2264), browser::kCmdNotSupported);
+    EXPECT_EQ(std::string(brwsvwr->StatusBar1->Panels[0]->Text), "Not supported by this browser: SETWALLPAPER");
+    // The menu's Overwrite Mode sets its own parameter first.
+    ui::TMenuItem* overwrite = nullptr;
+    for (int i = 0; i < brwsvwr->PopupMenu1->Items->Count(); ++i)
+        if (std::string(brwsvwr->PopupMenu1->Items->Items(i)->Caption) == "Overwrite Mode")
+            overwrite = brwsvwr->PopupMenu1->Items->Items(i);
+    ASSERT_NE(overwrite, nullptr);
+    overwrite->Click();
+    EXPECT_EQ(std::string(brwsvwr->StatusBar1->Panels[0]->Text), "Not supported by this browser: OVERWRITE");
+    EXPECT_EQ(std::string(brwsvwr->parm->Items->Strings[0]), "true");
+
+    EXPECT_EQ(brwsvwr->ExecCommand(2126), browser::kCmdOk);
+    EXPECT_FALSE(brwsvwr->EditMode);
+    EXPECT_EQ(brwsvwr->Web().RunScript("document.designMode"), "off");
+    brwsvwr->Hide();
+}
+
+}  // namespace
+
+namespace {
+
+TEST(TypeKeys, TypesIntoTheFocusedControlOnly) {
+    ui::TForm form(nullptr);
+    auto* edit = new ui::TEdit(&form);
+    form.Show();
+    form.Widget()->activateWindow();
+    edit->SetFocus();
+    ASSERT_TRUE(win::PumpUntil([&] { return edit->Focused(); }, 5000));
+    // Shifted characters that are not letters come as their unshifted key.
+    helpers::typekeys("Hi a!B?");
+    EXPECT_EQ(std::string(edit->Text), "Hi a1B/");
+    form.Hide();
+    win::PumpUntil([&] { return !edit->Focused(); }, 5000);
+    helpers::typekeys("x");  // no control of ours has the focus
+    EXPECT_EQ(std::string(edit->Text), "Hi a1B/");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ViewerSave, PlaceholderTagsAndEscapes) {
+    EXPECT_EQ(composer::StripPlaceholderTags("<!DOCTYPE html PUBLIC \"\" \"\"><p>a<ENTER message=\"\" here=\"\"></Enter>"
+                                             "b<enter here=\"\" message=\"\"></enter></p>"),
+              "<p>ab</p>");
+    EXPECT_EQ(composer::SavedPageToBody("a &amp; b {~i~}x{~/i~} &AMP;"), "a & b <i>x</i> &AMP;");
+}
+
+TEST(ViewerPreview, EachImageReferenceGetsItsOwnFile) {
+    std::vector<std::string> images;
+    for (int i = 1; i <= 10; ++i) images.push_back("/img/" + std::to_string(i) + ".png");
+    EXPECT_EQ(composer::PreviewPageText("<img src=\"cid:IMAGE1\"><IMG SRC=\"cid:image10\"><img src=\"cid:IMAGE11\">", images),
+              "<img SRC=\"file:////img/1.png\"><IMG SRC=\"file:////img/10.png\"><img src=\"cid:IMAGE11\">");
+}
+
+}  // namespace
+
+TEST_F(Viewer, PreviewOpensInEditModeAndSavesBackToTheComposer) {
+    brwsvwr->Panel2->Show();
+    brwsvwr->Panel3->Hide();
+    ASSERT_TRUE(brwsvwr->ShowPreview("<html><body><p id=p>Hello &amp; welcome</p><Enter Message Here></body></html>",
+                                     {}, "Plans"));
+    EXPECT_EQ(std::string(brwsvwr->Caption), "Pelliwox Message Viewer - Preview of Plans");
+    EXPECT_FALSE(brwsvwr->Panel2->Visible());
+    EXPECT_TRUE(brwsvwr->Panel3->Visible());
+    EXPECT_EQ(brwsvwr->fnm->Tag, -1);
+    ASSERT_TRUE(win::PumpUntil([] { return brwsvwr->EditMode; }, 30000));
+
+    brwsvwr->Web().RunScript(
+        "var r=document.createRange(),t=document.getElementById('p').firstChild;r.setStart(t,0);r.setEnd(t,5);"
+        "getSelection().removeAllRanges();getSelection().addRange(r);");
+    EXPECT_EQ(brwsvwr->ExecCommand(52), browser::kCmdOk);
+    brwsvwr->svbtnClick();
+    const std::string body = composer::mlsend->bdy->Text;
+    EXPECT_NE(body.find("<b>Hello</b> & welcome</p>"), std::string::npos) << body;
+    EXPECT_EQ(rtl::LowerCase(body).find("<enter"), std::string::npos) << body;
+    EXPECT_EQ(rtl::LowerCase(body).find("</enter"), std::string::npos) << body;
+    const std::string saved = helpers::loadtext(folder + "kwemailprvw.htm");
+    EXPECT_NE(saved.find("<b>Hello</b> &amp; welcome"), std::string::npos) << saved;
+    brwsvwr->ExecCommand(2126);
+    brwsvwr->Hide();
+}

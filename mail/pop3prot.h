@@ -244,6 +244,12 @@ public:
     // gives up; 0 or less: never.
     int Timeout = 15;
     bool MultiThreaded = false;
+    // Work run once, right after the next blocking call's command has gone
+    // out, while its answer is on its way; the call then waits as usual.
+    // (A call refused before sending leaves it for the next one.)
+    std::function<void()> WhileWaiting;
+    // Runs the work set above now, if any is left.
+    void RunWhileWaiting();
 
 protected:
     bool Synchronize(void (TCustomPop3Cli::*Proc)());

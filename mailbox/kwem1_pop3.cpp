@@ -542,6 +542,15 @@ void TForm1::retrieve(TRunReport& report) {
     ListView1->Items->Count = kept;
     ListView1->Items->BeginUpdate();
     TScopeExit update([this] { ListView1->Items->EndUpdate(); });
+    // A row whose answer is in but still being filled is finished before
+    // the rows are used, also when the loop is left by an exception.
+    TScopeExit filled([this] {
+        try {
+            SslPop3Cli1->RunWhileWaiting();
+        } catch (...) {
+            SslPop3Cli1->WhileWaiting = nullptr;
+        }
+    });
     StatusText("Getting Messages...");
     const int total = static_cast<int>(wanted.size());
     int fetched = 0, done = 0;
@@ -564,6 +573,7 @@ void TForm1::retrieve(TRunReport& report) {
             flushProgress();
         }
     }
+    SslPop3Cli1->RunWhileWaiting();
     rowsSession_ = sessionId_;
     ShowConnState();
     Label4->Caption = helpers::numsep(MailboxCount) + " messages\rViewing " + helpers::numsep(RowCount()) + "\r" +
@@ -587,12 +597,17 @@ void TForm1::fetchRow(int R, int No, TRunReport& Report) {
         ++Report.notFetched;
         return;
     }
-    const mail::TSslPop3Cli& c = *SslPop3Cli1;
+    // The row is filled while the next command's answer is on its way (or
+    // when the loop ends): the answer is taken now, before the next clears it.
+    mail::TSslPop3Cli& c = *SslPop3Cli1;
     TTopHeaders h{c.HdrFrom(), c.HdrTo(), c.HdrSubject(), c.HdrReplyTo(), c.HdrCc(), c.HdrDate()};
-    for (std::string* s : {&h.From, &h.To, &h.Subject, &h.ReplyTo, &h.Cc, &h.Date}) rowText(*s);
-    std::string answer = LineList.Text();
-    rowText(answer);
-    FillRowFromTop(*rows_, R, answer, h, MessageKey, HdrCharset);
+    c.RunWhileWaiting();
+    c.WhileWaiting = [this, R, No, h = std::move(h), answer = LineList.Text()]() mutable {
+        if (R >= rows_->RowCount() || rows_->Row(R).MessageNo != No) return;  // the rows were replaced
+        for (std::string* s : {&h.From, &h.To, &h.Subject, &h.ReplyTo, &h.Cc, &h.Date}) rowText(*s);
+        rowText(answer);
+        FillRowFromTop(*rows_, R, answer, h, MessageKey, HdrCharset);
+    };
 }
 
 // ---------------------------------------------------------------- the unattended pull

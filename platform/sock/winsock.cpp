@@ -44,6 +44,8 @@ struct SelectRec {
     bool listening = false;
     bool datagram = false;
     bool closePosted = false;  // FD_CLOSE is posted once
+    bool reading = false;      // FD_READ is being handed over directly
+    bool received = false;     // a receive since it was handed over
     std::unique_ptr<QSocketNotifier> rd, wr;
 };
 
@@ -89,16 +91,41 @@ void armWrite(const std::shared_ptr<SelectRec>& rec) {
     if (rec->wr && (rec->mask & (FD_WRITE | FD_CONNECT))) rec->wr->setEnabled(true);
 }
 
+int directDepth = 0;  // FD_READ handlers running from readNow
+
+// FD_READ handed to the window at once when nothing waits in its queue: the
+// posted message would be the only one there, so the order is the same and
+// the extra turn of the loop (and disarming and rearming the read side,
+// each a wake-up of the loop) is saved. A handler that reads nothing
+// leaves the read side disarmed until it receives, as after a post; once
+// it has received, bytes seen while it runs the loop are posted.
+bool readNow(const std::shared_ptr<SelectRec>& rec) {
+    if (rec->reading || !(rec->mask & FD_READ) || !rec->wnd || win::HasPostedMessages(rec->wnd)) return false;
+    rec->reading = true;
+    rec->received = false;
+    ++directDepth;
+    win::SendMessage(rec->wnd, rec->msg, static_cast<win::WPARAM>(rec->fd), WSAMAKESELECTREPLY(FD_READ, 0));
+    --directDepth;
+    rec->reading = false;
+    if (!rec->received && rec->rd) rec->rd->setEnabled(false);
+    return true;
+}
+
 void onReadable(SOCKET s) {
     auto rec = recordOf(s);
     if (!rec) return;
+    if (rec->reading && !rec->received) {  // the running handler reads, and its receive rearms
+        rec->rd->setEnabled(false);
+        return;
+    }
+    int waiting = 0;
+    if (!rec->listening && ::ioctl(s, FIONREAD, &waiting) == 0 && waiting > 0 && readNow(rec)) return;
     rec->rd->setEnabled(false);
     if (rec->listening) {
         postEvent(rec, FD_ACCEPT, 0);
         return;
     }
-    int waiting = 0;
-    if (::ioctl(s, FIONREAD, &waiting) == 0 && waiting > 0) {
+    if (waiting > 0) {
         postEvent(rec, FD_READ, 0);
         return;
     }
@@ -461,7 +488,10 @@ int sendto(SOCKET s, const void* buf, int len, int flags, const sockaddr* to, in
 // Any receive re-enables the read event, as the platform does.
 static int afterRecv(SOCKET s, ssize_t n) {
     const int err = errno;
-    if (auto rec = recordOf(s)) armRead(rec);
+    if (auto rec = recordOf(s)) {
+        rec->received = true;
+        armRead(rec);
+    }
     if (n >= 0) return static_cast<int>(n);
     return fail(ErrnoToWSA(err));
 }
@@ -569,7 +599,20 @@ int connect(SOCKET s, const sockaddr* name, int namelen) {
 }
 
 int closesocket(SOCKET s) {
-    records().erase(s);  // notifiers go before the descriptor does
+    // The notifiers go before the descriptor does. A handler that readNow
+    // runs may close its socket from inside the read notifier's own signal:
+    // they are then disarmed now and freed back in the loop.
+    auto it = records().find(s);
+    if (it != records().end()) {
+        const std::shared_ptr<SelectRec> rec = it->second;
+        records().erase(it);
+        if (directDepth > 0)
+            for (auto* n : {&rec->rd, &rec->wr})
+                if (*n) {
+                    (*n)->setEnabled(false);
+                    n->release()->deleteLater();
+                }
+    }
     return ::close(s) == 0 ? 0 : failErrno();
 }
 

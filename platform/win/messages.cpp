@@ -45,6 +45,7 @@ public:
     bool event(QEvent* e) override {
         if (e->type() == kPostedType) {
             auto* pm = static_cast<PostedMessage*>(e);
+            --queued;
             if (!pm->isGuarded || !pm->guard.expired()) dispatch(pm->msg, pm->wparam, pm->lparam);
             return true;
         }
@@ -62,6 +63,7 @@ public:
     HWND handle;
     TWndMethod method;
     std::map<uintptr_t, int> timers;  // our id -> Qt timer id
+    int queued = 0;                   // posted messages not yet dispatched
 };
 
 std::unordered_map<HWND, MessageWindow*>& windows() {
@@ -82,6 +84,7 @@ bool post(HWND wnd, UINT msg, WPARAM w, LPARAM l, std::weak_ptr<const void> guar
     MessageWindow* mw = find(wnd);
     if (!mw) return false;
     QCoreApplication::postEvent(mw, new PostedMessage(msg, w, l, std::move(guard), guarded));
+    ++mw->queued;
     return true;
 }
 
@@ -113,6 +116,11 @@ bool PostMessage(HWND wnd, UINT msg, WPARAM w, LPARAM l) { return post(wnd, msg,
 
 bool PostMessageGuarded(HWND wnd, UINT msg, WPARAM w, LPARAM l, std::weak_ptr<const void> guard) {
     return post(wnd, msg, w, l, std::move(guard), true);
+}
+
+bool HasPostedMessages(HWND wnd) {
+    const MessageWindow* mw = find(wnd);
+    return mw && mw->queued > 0;
 }
 
 LRESULT SendMessage(HWND wnd, UINT msg, WPARAM w, LPARAM l) {

@@ -39,6 +39,8 @@ bool PostMessage(HWND wnd, UINT msg, WPARAM w, LPARAM l);
 // expired by then (used for events of a socket that has since been closed).
 bool PostMessageGuarded(HWND wnd, UINT msg, WPARAM w, LPARAM l, std::weak_ptr<const void> guard);
 LRESULT SendMessage(HWND wnd, UINT msg, WPARAM w, LPARAM l);
+// Whether messages posted to Wnd wait in the queue.
+bool HasPostedMessages(HWND wnd);
 
 // Timers deliver WM_TIMER with the timer id in WParam.
 bool SetTimer(HWND wnd, uintptr_t id, UINT elapseMs);

@@ -1,6 +1,8 @@
 // The message viewer and HTML editor.
 #include "composer/brwsvwr.h"
 
+#include "mailbox/msgrender.h"
+
 #include "composer/mlsend.h"
 
 #include "helpers/kwutil.h"
@@ -80,10 +82,11 @@ std::string SavedPageToBody(const std::string& Page) {
 
 std::string PreviewPageText(const std::string& Body, const std::vector<std::string>& Images) {
     std::string t = Body;
-    // The closing quote keeps IMAGE1 from matching IMAGE10.
+    // The closing quote keeps IMAGE1 from matching IMAGE10. Paths become
+    // file URLs as the renderer writes them (absolute, percent-encoded).
     for (size_t i = 0; i < Images.size(); ++i)
-        t = rtl::StringReplace(t, "SRC=\"cid:IMAGE" + std::to_string(i + 1) + "\"", "SRC=\"file:///" + Images[i] + "\"",
-                               rtl::rfReplaceAll | rtl::rfIgnoreCase);
+        t = rtl::StringReplace(t, "SRC=\"cid:IMAGE" + std::to_string(i + 1) + "\"",
+                               "SRC=\"" + mailbox::FileUrl(Images[i]) + "\"", rtl::rfReplaceAll | rtl::rfIgnoreCase);
     return t;
 }
 
@@ -202,9 +205,16 @@ Tbrwsvwr::Tbrwsvwr(rtl::TComponent* owner) : ui::TForm(owner) {
     fnm->ReadOnly = true;
     fnm->SetBounds(x, 6, 240, 22);
     fnm->Tag = -1;
-    // Reply and forward belong to the mailbox window's composing, reading
-    // aloud to the speech object: not wired here yet.
-    for (ui::TButton* b : {rply, BitBtn13, saybtn}) b->Enabled = false;
+    // Reading aloud waits for the speech object.
+    saybtn->Enabled = false;
+    // Reply and forward act on the shown message, which is the list's
+    // selected row once its page has loaded.
+    auto reply = [](int mode) {
+        if (mailbox::Form1) mailbox::Form1->ReplyToRow(mode);
+    };
+    rply->OnClick = [reply](rtl::TObject*) { reply(mailbox::TForm1::rmReply); };
+    rply->OnContextPopup = [reply](rtl::TObject*, ui::TPoint, bool& h) { h = true, reply(mailbox::TForm1::rmReplyAll); };
+    BitBtn13->OnClick = [reply](rtl::TObject*) { reply(mailbox::TForm1::rmForward); };
 
     BitBtn1->OnClick = [this](rtl::TObject*) { Close(); };
     bck->OnClick = [this](rtl::TObject*) { bckClick(false); };

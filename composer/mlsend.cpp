@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "composer/addrbook.h"
+#include "composer/brwsvwr.h"
 #include "composer/attachments.h"
 #include "composer/bodyedit.h"
 #include "composer/charsets.h"
@@ -17,6 +18,7 @@
 #include "mailbox/kwchklist.h"
 #include "mailbox/kwdsply.h"
 #include "mailbox/kwfnddlg.h"
+#include "mailbox/msgrender.h"
 #include "platform/rtl/dateutils.h"
 #include "platform/rtl/sysutils.h"
 #include "platform/win/pump.h"
@@ -266,7 +268,8 @@ void Tmlsend::bindEvents() {
     click(Label14, &Tmlsend::Label14Click);
     click(Label9, &Tmlsend::Label9Click);
     click(adbk, &Tmlsend::adbkClick);
-    prvwbtn->OnClick = [this](rtl::TObject*) { NotYet("The preview (it comes with the message viewer)"); };
+    prvwbtn->OnClick = [this](rtl::TObject* s) { prvwbtnClick(s); };
+    prvwbtn->OnContextPopup = [this](rtl::TObject* s, ui::TPoint, bool& h) { h = true, prvwbtnContextPopup(s); };
     stydesig->OnClick = [this](rtl::TObject*) { NotYet("The style designer"); };
     Label9->OnContextPopup = [this](rtl::TObject* s, ui::TPoint, bool& handled) {
         handled = true;
@@ -444,6 +447,20 @@ void Tmlsend::BitBtn5Click(rtl::TObject*) {
     // The log names who was written to: the owner's alone.
     helpers::savetext("+" + SentLogPath(), line + "\r\n", 0600);
     StatusBar1->SimpleText = result;
+}
+
+void Tmlsend::prvwbtnClick(rtl::TObject*) {
+    if (!brwsvwr) return NotYet("The message viewer");
+    brwsvwr->ShowPreview(bdy->Text(), rows(ListBox2), subj->Text());
+}
+
+void Tmlsend::prvwbtnContextPopup(rtl::TObject*) {
+    // The desktop's browser gets the same page, as a copy without scripts or
+    // remote references.
+    const std::string path = helpers::homedir + "kwemailprvw.htm";
+    if (!helpers::savetext(path, PreviewPageText(bdy->Text(), rows(ListBox2)))) return;
+    const std::string copy = mailbox::WriteBrowserCopy(path);
+    if (!copy.empty()) helpers::shellopen(copy);
 }
 
 void Tmlsend::Label14Click(rtl::TObject*) {

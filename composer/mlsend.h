@@ -144,6 +144,10 @@ public:
     void SelectPlaceholder();
     // A command whose window is not built yet says so.
     void NotYet(const std::string& What);
+    // The body as the preview page, in the viewer (edit mode) or, on a
+    // right click, in the desktop's browser.
+    void prvwbtnClick(rtl::TObject* Sender);
+    void prvwbtnContextPopup(rtl::TObject* Sender);
 
     // What the mailbox window asks of the composer.
     void NewMessage(const std::string& To, const std::string& Subject, const std::string& Body) override;

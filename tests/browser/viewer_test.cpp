@@ -218,7 +218,7 @@ TEST(ViewerPreview, EachImageReferenceGetsItsOwnFile) {
     std::vector<std::string> images;
     for (int i = 1; i <= 10; ++i) images.push_back("/img/" + std::to_string(i) + ".png");
     EXPECT_EQ(composer::PreviewPageText("<img src=\"cid:IMAGE1\"><IMG SRC=\"cid:image10\"><img src=\"cid:IMAGE11\">", images),
-              "<img SRC=\"file:////img/1.png\"><IMG SRC=\"file:////img/10.png\"><img src=\"cid:IMAGE11\">");
+              "<img SRC=\"file:///img/1.png\"><IMG SRC=\"file:///img/10.png\"><img src=\"cid:IMAGE11\">");
 }
 
 }  // namespace

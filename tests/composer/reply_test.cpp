@@ -3,6 +3,8 @@
 // on their own.
 #include <sys/stat.h>
 
+#include "composer/brwsvwr.h"
+#include "platform/rtl/sysutils.h"
 #include "platform/win/process.h"
 #include "tests/composer/reply_fixture.h"
 
@@ -133,6 +135,19 @@ TEST_F(ReplyWindow, ReplyAllLeavesOutTheOwnAddressOnly) {
     m->emfrom->Text = "";
     f->ReplyToRow(TForm1::rmReplyAll);
     EXPECT_EQ(m->emto->Text(), "Alice <alice@x.test>;Me <me@x.test>;bob@x.test;carol@x.test");
+}
+
+TEST_F(ReplyWindow, TheViewersButtonsReplyAndForwardTheShownMessage) {
+    ASSERT_NE(composer::brwsvwr, nullptr);
+    bool handled = false;
+    composer::brwsvwr->rply->OnContextPopup(composer::brwsvwr->rply, ui::TPoint{1, 1}, handled);
+    EXPECT_TRUE(handled);
+    EXPECT_EQ(m->emto->Text(), "Alice <alice@x.test>;bob@x.test;carol@x.test");
+    EXPECT_EQ(m->subj->Text(), "RE: Where: plans");
+    composer::brwsvwr->BitBtn13->OnClick(composer::brwsvwr->BitBtn13);
+    EXPECT_EQ(m->emto->Text(), "");
+    EXPECT_TRUE(has(m->subj->Text(), "Where: plans")) << m->subj->Text();
+    EXPECT_FALSE(rtl::StartsText("RE:", m->subj->Text())) << m->subj->Text();
 }
 
 TEST_F(ReplyWindow, ForwardCarriesPictureAndAttachment) {

@@ -20,6 +20,7 @@
 #include "mailbox/kwfnddlg.h"
 #include "platform/rtl/sysutils.h"
 #include "platform/ui/dialogs.h"
+#include "platform/win/process.h"
 #include "platform/win/pump.h"
 
 using namespace composer;
@@ -343,6 +344,31 @@ TEST_F(Composer, LoadingWithoutThePickSaysSo) {
     dialogs->QueueResult(ui::mrOk);
     m->lddraftClick(m->lddraft);
     EXPECT_TRUE(asked("not available yet"));
+}
+
+TEST_F(Composer, PreviewInTheDesktopsBrowserIsTheCopyWithoutScripts) {
+    m->NewMessage("bob@x.test", "Look", "");
+    m->bdy->Text = "<HTML><BODY>Preview me<SCRIPT>alert(1)</SCRIPT><IMG SRC=\"cid:IMAGE1\"></BODY></HTML>";
+    m->ListBox2->Items->Clear();
+    m->ListBox2->Items->Add(folder + "pic one.png");
+    std::vector<std::vector<std::string>> started;
+    const win::TSpawner before = win::SetSpawner([&](const std::vector<std::string>& argv, int& error) -> int64_t {
+        started.push_back(argv);
+        error = 0;
+        return 999999;
+    });
+    bool handled = false;
+    m->prvwbtn->OnContextPopup(m->prvwbtn, ui::TPoint{1, 1}, handled);
+    win::SetSpawner(before);
+    EXPECT_TRUE(handled);
+    ASSERT_EQ(started.size(), 1u);
+    const std::string opened = started[0].back();
+    EXPECT_NE(opened, folder + "kwemailprvw.htm") << "never the page itself";
+    const std::string copy = helpers::loadtext(opened);
+    EXPECT_NE(copy.find("Preview me"), std::string::npos) << copy;
+    EXPECT_EQ(rtl::LowerCase(copy).find("<script"), std::string::npos) << copy;
+    EXPECT_NE(helpers::loadtext(folder + "kwemailprvw.htm").find("pic%20one.png"), std::string::npos)
+        << "the preview page shows the inserted image from its file";
 }
 
 TEST_F(Composer, InsertedImagesKeepTheirNumbers) {

@@ -809,10 +809,18 @@ std::string WritePage(const std::string& folder, std::string_view from, std::str
     const size_t us = name.rfind('_');
     if (us == std::string::npos) name += "_";
     else name.resize(us + 1);
+    // Written whole beside and renamed into place, so a page is never seen
+    // half-written, but not forced to the disk: forcing cost a sixth of the
+    // rendering, and a page is only a view of the message on the server.
+    // What a crash may leave is an empty file under a page's name (its name
+    // renamed in before its bytes reached the disk); rows are retrieved anew
+    // after a restart, so no row names it, and the next render of any page
+    // of that name takes it over, as no page is empty.
     for (int n = 1; n <= 999999; ++n) {
         const std::string path = folder + "/" + name + std::to_string(n) + ".htm";
         struct stat st {};
-        if (!entryExists(path, st)) return helpers::savetext(path, page) ? path : std::string();
+        if (!entryExists(path, st) || (S_ISREG(st.st_mode) && st.st_size == 0))
+            return helpers::savescratch(path, page) ? path : std::string();
         if (holdsBytes(path, st, page)) {
             reused = true;
             return path;

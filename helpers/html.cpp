@@ -212,6 +212,48 @@ std::string decodecodes(std::string_view text) {
     return out;
 }
 
+// The usual quoted-printable text, soft line breaks already removed: no
+// escape decodes to a hex digit ("=" is never decoded), so no decoded
+// character can form a new escape and the codes' turns do not matter. Then
+// one walk in place decodes every escape and turns each "=3D" (and the
+// "3D"s that follow it, which it would form again) into "=", as
+// decodecodes and the "=3D" pass do. False, with the text untouched, for
+// any other text.
+bool decodesimple(std::string& t) {
+    const size_t n = t.size();
+    auto codeat = [&](size_t p) {
+        if (p + 2 >= n) return -1;
+        const int hi = detail::hexval(t[p + 1]), lo = detail::hexval(t[p + 2]);
+        return hi < 0 || lo < 0 ? -1 : hi * 16 + lo;
+    };
+    auto hexdigit = [](int c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'); };
+    for (const char* p = static_cast<const char*>(std::memchr(t.data(), '=', n)); p;
+         p = static_cast<const char*>(std::memchr(p + 1, '=', static_cast<size_t>(t.data() + n - p - 1))))
+        if (hexdigit(codeat(static_cast<size_t>(p - t.data())))) return false;
+    char* d = t.data();
+    size_t w = 0, r = 0;
+    while (r < n) {
+        const auto* p = static_cast<const char*>(std::memchr(d + r, '=', n - r));
+        const size_t at = p ? static_cast<size_t>(p - d) : n;
+        if (w != r) std::memmove(d + w, d + r, at - r);
+        w += at - r;
+        r = at;
+        if (r == n) break;
+        const int code = codeat(r);
+        if (code >= 9) {
+            d[w++] = static_cast<char>(code);
+            r += 3;
+            if (code == '=')
+                while (r + 1 < n && d[r] == '3' && (d[r + 1] == 'd' || d[r + 1] == 'D')) r += 2;
+        } else {
+            d[w++] = '=';
+            ++r;
+        }
+    }
+    t.resize(w);
+    return true;
+}
+
 }  // namespace
 
 std::string detail::lowerlatin(std::string_view text) {
@@ -311,8 +353,11 @@ std::string striptags(std::string_view text, std::string_view delimiters) {
 
 std::string qpdecode(std::string_view text) {
     if (text.find('=') == std::string_view::npos) return std::string(text);
-    std::string t = collapse(text, "=\r\n..", ".", true);
-    t = collapse(t, "=\r\n", "", true);
+    // Without "=\r\n.." its pass changes nothing.
+    std::string t = text.find("=\r\n..") == std::string_view::npos
+                        ? collapse(text, "=\r\n", "", true)
+                        : collapse(collapse(text, "=\r\n..", ".", true), "=\r\n", "", true);
+    if (decodesimple(t)) return t;
     t = decodecodes(t);
     return collapse(t, "=3d", "=", false);
 }

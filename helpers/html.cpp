@@ -1,5 +1,6 @@
 // Text replacement and the HTML transforms of mail text.
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "helpers/internal.h"
@@ -24,20 +25,84 @@ size_t findascii(std::string_view hay, std::string_view needle, size_t from);
 
 bool hashref(const std::string& text) { return findascii(text, "href=", 0) != std::string::npos; }
 
+// Where a match of a link pattern can be. No pattern matches a blank or a
+// control character, and each match holds a mark near its start: a web
+// address ":/" at most 5 characters in (12 bytes: a long s folds to "s"),
+// a mail address "@" after a run of address characters, a www name "www"
+// at its start ("." after it may be any character). So the regular
+// expression runs only on a window around each mark, from where a match
+// holding it could start to the next blank or control character: that
+// ends any match, and "\b" reads the window's end as it reads the blank.
+// Every match in a window is one in the text, and the leftmost match in
+// the text from the last one's end lies in the next window that holds any.
+enum class TLinkMark { web, mail, www };
+
+bool endslink(char c) { return static_cast<unsigned char>(c) <= ' ' || c == 0x7F; }
+
+bool mailchar(char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return u >= 0x80 || (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') ||
+           std::strchr("_.'%+-", c) != nullptr;
+}
+
+// The next mark from Pos, and the window's start, not before At.
+bool nextmark(std::string_view text, TLinkMark mark, size_t pos, size_t at, size_t& markat, size_t& start) {
+    const size_t n = text.size();
+    const char* base = text.data();
+    switch (mark) {
+        case TLinkMark::web:
+            for (const char* p; pos < n && (p = static_cast<const char*>(std::memchr(base + pos, ':', n - pos)));) {
+                pos = static_cast<size_t>(p - base) + 1;
+                if (pos < n && text[pos] == '/') {
+                    markat = pos - 1;
+                    start = std::max(at, markat >= 12 ? markat - 12 : 0);
+                    // UTF-8 matching starts where a character does.
+                    while (start > at && (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80) --start;
+                    return true;
+                }
+            }
+            return false;
+        case TLinkMark::mail: {
+            const auto* p = pos < n ? static_cast<const char*>(std::memchr(base + pos, '@', n - pos)) : nullptr;
+            if (!p) return false;
+            markat = start = static_cast<size_t>(p - base);
+            while (start > at && mailchar(text[start - 1])) --start;
+            return true;
+        }
+        case TLinkMark::www:
+            markat = findascii(text, "www", pos);
+            start = markat;
+            return markat != std::string_view::npos;
+    }
+    return false;
+}
+
 // Replaces each match of Pattern, from left to right, by the placeholder of
 // its number in Links.
-void protectmatches(std::string& text, const std::string& pattern, const char* prefix,
+void protectmatches(std::string& text, const std::string& pattern, TLinkMark mark, const char* prefix,
                     std::vector<std::string>& links) {
+    size_t markat, start;
+    if (!nextmark(text, mark, 0, 0, markat, start)) return;  // most texts: no regular expression at all
     const auto re = detail::filterregex(pattern, false);
     if (!re) return;
     std::string out;
     const detail::TTextKind kind = detail::textkind(text);
-    size_t at = 0, start, end;
-    while (at < text.size() && detail::rexecfrom(*re, text, kind, at, start, end) && end > start) {
-        out.append(text, at, start - at);
-        links.push_back(prefix + text.substr(start, end - start));
+    size_t at = 0, pos = 0, mstart, mend;
+    while (nextmark(text, mark, pos, at, markat, start)) {
+        size_t end = std::max(markat + 1, start + 4);
+        while (end < text.size() && !endslink(text[end])) ++end;
+        end = std::min(end, text.size());
+        if (!detail::rexecfrom(*re, std::string_view(text).substr(0, end), kind, start, mstart, mend)) {
+            // A www name's "." may take the blank: one starting in the last
+            // three places gets its own window.
+            pos = mark == TLinkMark::www ? std::max(start + 1, end - 3) : end;
+            continue;
+        }
+        if (mend <= mstart) break;
+        out.append(text, at, mstart - at);
+        links.push_back(prefix + text.substr(mstart, mend - mstart));
         out += placeholder(links.size());
-        at = end;
+        at = pos = mend;
     }
     if (at == 0) return;
     out.append(text, at, std::string::npos);
@@ -46,9 +111,9 @@ void protectmatches(std::string& text, const std::string& pattern, const char* p
 
 std::string protectlinks(std::string text, std::vector<std::string>& links) {
     links.clear();
-    if (!hashref(text)) protectmatches(text, kWebPattern, "", links);
-    if (!hashref(text)) protectmatches(text, kMailPattern, "mailto:", links);
-    protectmatches(text, kWwwPattern, "", links);
+    if (!hashref(text)) protectmatches(text, kWebPattern, TLinkMark::web, "", links);
+    if (!hashref(text)) protectmatches(text, kMailPattern, TLinkMark::mail, "mailto:", links);
+    protectmatches(text, kWwwPattern, TLinkMark::www, "", links);
     return text;
 }
 
@@ -368,7 +433,21 @@ std::string htmlescape(std::string_view text) {
     const std::string t = protectlinks(std::string(text), links);
     std::string out;
     out.reserve(t.size() + t.size() / 8 + 16);
+    static constexpr auto kPlain = [] {
+        std::array<bool, 256> plain{};
+        plain.fill(true);
+        for (unsigned char c : std::string_view(" &\r<>%\n")) plain[c] = false;
+        return plain;
+    }();
     for (size_t i = 0; i < t.size();) {
+        // What stays as it is goes over in one piece; so does a lone blank.
+        size_t j = i;
+        while (j < t.size() && (kPlain[static_cast<unsigned char>(t[j])] ||
+                                (t[j] == ' ' && (j + 1 == t.size() || t[j + 1] != ' '))))
+            ++j;
+        out.append(t, i, j - i);
+        i = j;
+        if (i == t.size()) break;
         const char c = t[i];
         if (c == ' ') {
             // Pairs of blanks become "&nbsp; " from the left; the blank left

@@ -82,6 +82,17 @@ size_t ciFind(std::string_view hay, std::string_view needle, size_t from = 0) {
 
 size_t ciRFind(std::string_view hay, std::string_view needle) {
     if (hay.size() < needle.size()) return std::string_view::npos;
+    if (lowerc(needle[0]) == needle[0] && !(needle[0] >= 'a' && needle[0] <= 'z')) {
+        // A first character without case ("<"): memrchr finds the candidates.
+        for (size_t end = hay.size() - needle.size() + 1; end > 0;) {
+            const void* p = ::memrchr(hay.data(), needle[0], end);
+            if (!p) break;
+            const size_t i = static_cast<size_t>(static_cast<const char*>(p) - hay.data());
+            if (ciEqual(hay.substr(i, needle.size()), needle)) return i;
+            end = i;
+        }
+        return std::string_view::npos;
+    }
     for (size_t i = hay.size() - needle.size() + 1; i-- > 0;)
         if (lowerc(hay[i]) == needle[0] && ciEqual(hay.substr(i, needle.size()), needle)) return i;
     return std::string_view::npos;
@@ -121,8 +132,19 @@ std::string findCharset(std::string_view text, size_t from) {
 }
 
 bool hasHighBytes(std::string_view s) {
-    for (char c : s)
-        if (static_cast<unsigned char>(c) >= 0x80) return true;
+    size_t i = 0;
+    // Eight words at a time: the whole text is read for most messages.
+    for (; i + 64 <= s.size(); i += 64) {
+        uint64_t any = 0;
+        for (size_t k = 0; k < 64; k += 8) {
+            uint64_t w;
+            std::memcpy(&w, s.data() + i + k, 8);
+            any |= w;
+        }
+        if (any & 0x8080808080808080ULL) return true;
+    }
+    for (; i < s.size(); ++i)
+        if (static_cast<unsigned char>(s[i]) >= 0x80) return true;
     return false;
 }
 
@@ -336,8 +358,12 @@ std::string_view cutRun(std::string_view run) {
 // its end, "=" or "==", so the codec decodes it directly, line breaks and
 // all; a run whose characters do not make whole groups is no Base64.
 std::string decodeRun(std::string_view run) {
-    size_t chars = 0;
-    for (char c : run) chars += c != '\r' && c != '\n';
+    size_t chars = run.size();
+    for (char brk : {'\r', '\n'})
+        for (const char* p = run.data(); (p = static_cast<const char*>(
+                                               std::memchr(p, brk, static_cast<size_t>(run.data() + run.size() - p))));
+             ++p)
+            --chars;
     if (chars == 0 || chars % 4 != 0) return {};
     return mail::Base64Decode(run);
 }

@@ -175,8 +175,23 @@ std::string toUtf8(std::string text, std::string_view charset, bool whole) {
 // The placeholder characters are ours: any that came with the message
 // would turn its text into tags when the page is finished.
 void dropTagChars(std::string& s) {
-    for (char& c : s)
-        if (c == kTagOpen || c == kTagClose) c = ' ';
+    static_assert(kTagOpen == 0x1E && kTagClose == 0x1F);
+    // They are rare: eight bytes at a time are looked at, a byte of 0x1E or
+    // 0x1F showing as a zero byte once 0x1E is taken away and the low bit
+    // dropped.
+    constexpr uint64_t ones = 0x0101010101010101ULL, highs = 0x8080808080808080ULL;
+    auto drop = [&](size_t from, size_t to) {
+        for (size_t k = from; k < to; ++k)
+            if (s[k] == kTagOpen || s[k] == kTagClose) s[k] = ' ';
+    };
+    size_t i = 0;
+    for (; i + 8 <= s.size(); i += 8) {
+        uint64_t w;
+        std::memcpy(&w, s.data() + i, 8);
+        const uint64_t y = (w ^ (ones * 0x1E)) & (ones * 0xFE);
+        if ((y - ones) & ~y & highs) drop(i, i + 8);
+    }
+    drop(i, s.size());
 }
 
 std::string tag(std::string_view inner) {
@@ -231,62 +246,72 @@ std::string boundaryValue(std::string_view text, size_t at) {
 // separator. The text is the lines joined again.
 std::string markBoundaries(const rtl::TStringList& lines, const TRenderLimits& limits,
                            std::vector<std::string>& problems) {
+    // The lines joined once; a marked line is replaced afterwards.
+    size_t total = 0;
+    for (int i = 0; i < lines.Count(); ++i) total += lines[i].size() + 2;
+    std::string text(total, '\0');
+    char* w = text.data();
+    for (int i = 0; i < lines.Count(); ++i) {
+        const std::string& line = lines[i];
+        std::memcpy(w, line.data(), line.size());
+        w += line.size();
+        *w++ = '\r';
+        *w++ = '\n';
+    }
     std::unordered_set<std::string> prefixes;
     std::unordered_map<std::string, int> full;  // boundary -> 1 used, 2 closed
     std::vector<std::string> order;
-    size_t declared = 0, total = 0;
-    bool capped = false;
-    // A value ends within its line, so the declarations are read line by line.
-    for (int i = 0; i < lines.Count(); ++i) {
-        const std::string& line = lines[i];
-        total += line.size() + 2;
-        for (size_t at = capped ? std::string::npos : ciFind(line, "boundary="); at != std::string::npos;
-             at = ciFind(line, "boundary=", at + 9)) {
-            if (declared == limits.maxBoundaries) {
-                problems.push_back("More than " + std::to_string(limits.maxBoundaries) +
-                                   " boundaries declared: the parts of the others are not separated");
-                capped = true;
-                break;
-            }
-            ++declared;
-            const std::string v = boundaryValue(line, at + 9);
-            if (v.empty()) continue;
-            prefixes.insert("--" + v.substr(0, 5));
-            if (full.emplace(v, 0).second) order.push_back(v);
+    size_t declared = 0;
+    // A value ends at its line's end, which the joined text shows too.
+    for (size_t at = ciFind(text, "boundary="); at != std::string::npos; at = ciFind(text, "boundary=", at + 9)) {
+        if (declared == limits.maxBoundaries) {
+            problems.push_back("More than " + std::to_string(limits.maxBoundaries) +
+                               " boundaries declared: the parts of the others are not separated");
+            break;
         }
+        ++declared;
+        const std::string v = boundaryValue(text, at + 9);
+        if (v.empty()) continue;
+        prefixes.insert("--" + v.substr(0, 5));
+        if (full.emplace(v, 0).second) order.push_back(v);
     }
     std::vector<size_t> lengths;
     for (const auto& p : prefixes)
         if (std::find(lengths.begin(), lengths.end(), p.size()) == lengths.end()) lengths.push_back(p.size());
 
     std::string out;
-    out.reserve(total);
-    for (int i = 0; i < lines.Count(); ++i) {
+    bool changed = false;
+    size_t copied = 0, offset = 0;
+    for (int i = 0; !lengths.empty() && i < lines.Count(); offset += lines[i].size() + 2, ++i) {
         const std::string& line = lines[i];
+        if (!(line.size() > 2 && line[0] == '-' && line[1] == '-')) continue;
         bool marked = false;
-        if (!lengths.empty() && line.size() > 2 && line[0] == '-' && line[1] == '-') {
-            for (size_t n : lengths)
-                if (line.size() >= n && prefixes.count(line.substr(0, n))) marked = true;
-            if (marked) {
-                const std::string t = rtl::TrimRight(line);
-                auto used = full.find(t.substr(2));
-                if (used != full.end()) used->second = std::max(used->second, 1);
-                else if (t.size() > 4 && t.ends_with("--")) {
-                    auto closed = full.find(t.substr(2, t.size() - 4));
-                    if (closed != full.end()) closed->second = 2;
-                }
-            }
+        for (size_t n : lengths)
+            if (line.size() >= n && prefixes.count(line.substr(0, n))) marked = true;
+        if (!marked) continue;
+        const std::string t = rtl::TrimRight(line);
+        auto used = full.find(t.substr(2));
+        if (used != full.end()) used->second = std::max(used->second, 1);
+        else if (t.size() > 4 && t.ends_with("--")) {
+            auto closed = full.find(t.substr(2, t.size() - 4));
+            if (closed != full.end()) closed->second = 2;
         }
-        out += marked ? kSeparator : std::string_view(line);
-        out += "\r\n";
+        if (!changed) out.reserve(total);
+        changed = true;
+        out.append(text, copied, offset - copied).append(kSeparator);
+        copied = offset + line.size();  // its line break stays
     }
-    dropTagChars(out);
+    if (changed) {
+        out.append(text, copied, std::string::npos);
+        text = std::move(out);
+    }
+    dropTagChars(text);
     for (const auto& b : order) {
         const int state = full[b];
         if (state == 0) problems.push_back("Boundary \"" + b + "\" is declared but never used: its parts are not separated");
         else if (state == 1) problems.push_back("Boundary \"" + b + "\" is never closed: its last part runs to the end");
     }
-    return out;
+    return text;
 }
 
 // Every quoted-printable section decoded in place, headers included.

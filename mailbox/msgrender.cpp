@@ -429,10 +429,21 @@ bool decodeGroups(std::string_view run, std::string& out) {
     return true;
 }
 
-// The run's bytes. A run holds only Base64 characters, line breaks and, at
-// its end, "=" or "==", so the codec decodes it directly, line breaks and
-// all; a run whose characters do not make whole groups is no Base64.
-std::string decodeRun(std::string_view run) {
+std::string& partBuffer() {
+    static thread_local std::string buffer;
+    return buffer;
+}
+
+// Kept for the next part unless it is large.
+void keepBuffer(std::string&& bytes) {
+    if (bytes.capacity() <= (size_t{64} << 20)) partBuffer() = std::move(bytes);
+}
+
+// The run's bytes, in Out's memory where it serves. A run holds only
+// Base64 characters, line breaks and, at its end, "=" or "==", so the codec
+// decodes it directly, line breaks and all; a run whose characters do not
+// make whole groups is no Base64.
+std::string decodeRun(std::string_view run, std::string&& out = {}) {
     size_t chars = run.size();
     for (char brk : {'\r', '\n'})
         for (const char* p = run.data(); (p = static_cast<const char*>(
@@ -440,8 +451,7 @@ std::string decodeRun(std::string_view run) {
              ++p)
             --chars;
     if (chars == 0 || chars % 4 != 0) return {};
-    std::string out;
-    return decodeGroups(run, out) ? out : mail::Base64Decode(run);
+    return decodeGroups(run, out) ? std::move(out) : mail::Base64Decode(run);
 }
 
 // ---------------------------------------------------------- part headers
@@ -829,7 +839,9 @@ std::string BuildPage(const TRenderInput& in, TPartStore& store, TRenderResult& 
                 problems.push_back("A part of " + std::to_string(cut.size() / 4 * 3) + " bytes is too large to keep");
                 partHtml = tag("BR") + "[part too large to keep]" + tag("BR");
             } else {
-                std::string bytes = decodeRun(cut);
+                // Parts are decoded into the memory of the last one: fresh
+                // memory costs a page fault every 4 KB, a fifth of the time.
+                std::string bytes = decodeRun(cut, std::move(partBuffer()));
                 if (bytes.empty()) {
                     // Not Base64 after all: its text stays readable.
                     partHtml = helpers::htmlescape(run);
@@ -858,6 +870,7 @@ std::string BuildPage(const TRenderInput& in, TPartStore& store, TRenderResult& 
                     } else {
                         path = store.KeepTemp(guessed, bytes);
                     }
+                    keepBuffer(std::move(bytes));
                     if (path.empty()) {
                         problems.push_back("A part could not be saved" +
                                            (part.fileName.empty() ? std::string() : ": " + part.fileName));

@@ -1,5 +1,6 @@
 // Text replacement and the HTML transforms of mail text.
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "helpers/internal.h"
@@ -24,20 +25,84 @@ size_t findascii(std::string_view hay, std::string_view needle, size_t from);
 
 bool hashref(const std::string& text) { return findascii(text, "href=", 0) != std::string::npos; }
 
+// Where a match of a link pattern can be. No pattern matches a blank or a
+// control character, and each match holds a mark near its start: a web
+// address ":/" at most 5 characters in (12 bytes: a long s folds to "s"),
+// a mail address "@" after a run of address characters, a www name "www"
+// at its start ("." after it may be any character). So the regular
+// expression runs only on a window around each mark, from where a match
+// holding it could start to the next blank or control character: that
+// ends any match, and "\b" reads the window's end as it reads the blank.
+// Every match in a window is one in the text, and the leftmost match in
+// the text from the last one's end lies in the next window that holds any.
+enum class TLinkMark { web, mail, www };
+
+bool endslink(char c) { return static_cast<unsigned char>(c) <= ' ' || c == 0x7F; }
+
+bool mailchar(char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return u >= 0x80 || (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') ||
+           std::strchr("_.'%+-", c) != nullptr;
+}
+
+// The next mark from Pos, and the window's start, not before At.
+bool nextmark(std::string_view text, TLinkMark mark, size_t pos, size_t at, size_t& markat, size_t& start) {
+    const size_t n = text.size();
+    const char* base = text.data();
+    switch (mark) {
+        case TLinkMark::web:
+            for (const char* p; pos < n && (p = static_cast<const char*>(std::memchr(base + pos, ':', n - pos)));) {
+                pos = static_cast<size_t>(p - base) + 1;
+                if (pos < n && text[pos] == '/') {
+                    markat = pos - 1;
+                    start = std::max(at, markat >= 12 ? markat - 12 : 0);
+                    // UTF-8 matching starts where a character does.
+                    while (start > at && (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80) --start;
+                    return true;
+                }
+            }
+            return false;
+        case TLinkMark::mail: {
+            const auto* p = pos < n ? static_cast<const char*>(std::memchr(base + pos, '@', n - pos)) : nullptr;
+            if (!p) return false;
+            markat = start = static_cast<size_t>(p - base);
+            while (start > at && mailchar(text[start - 1])) --start;
+            return true;
+        }
+        case TLinkMark::www:
+            markat = findascii(text, "www", pos);
+            start = markat;
+            return markat != std::string_view::npos;
+    }
+    return false;
+}
+
 // Replaces each match of Pattern, from left to right, by the placeholder of
 // its number in Links.
-void protectmatches(std::string& text, const std::string& pattern, const char* prefix,
+void protectmatches(std::string& text, const std::string& pattern, TLinkMark mark, const char* prefix,
                     std::vector<std::string>& links) {
+    size_t markat, start;
+    if (!nextmark(text, mark, 0, 0, markat, start)) return;  // most texts: no regular expression at all
     const auto re = detail::filterregex(pattern, false);
     if (!re) return;
     std::string out;
     const detail::TTextKind kind = detail::textkind(text);
-    size_t at = 0, start, end;
-    while (at < text.size() && detail::rexecfrom(*re, text, kind, at, start, end) && end > start) {
-        out.append(text, at, start - at);
-        links.push_back(prefix + text.substr(start, end - start));
+    size_t at = 0, pos = 0, mstart, mend;
+    while (nextmark(text, mark, pos, at, markat, start)) {
+        size_t end = std::max(markat + 1, start + 4);
+        while (end < text.size() && !endslink(text[end])) ++end;
+        end = std::min(end, text.size());
+        if (!detail::rexecfrom(*re, std::string_view(text).substr(0, end), kind, start, mstart, mend)) {
+            // A www name's "." may take the blank: one starting in the last
+            // three places gets its own window.
+            pos = mark == TLinkMark::www ? std::max(start + 1, end - 3) : end;
+            continue;
+        }
+        if (mend <= mstart) break;
+        out.append(text, at, mstart - at);
+        links.push_back(prefix + text.substr(mstart, mend - mstart));
         out += placeholder(links.size());
-        at = end;
+        at = pos = mend;
     }
     if (at == 0) return;
     out.append(text, at, std::string::npos);
@@ -46,9 +111,9 @@ void protectmatches(std::string& text, const std::string& pattern, const char* p
 
 std::string protectlinks(std::string text, std::vector<std::string>& links) {
     links.clear();
-    if (!hashref(text)) protectmatches(text, kWebPattern, "", links);
-    if (!hashref(text)) protectmatches(text, kMailPattern, "mailto:", links);
-    protectmatches(text, kWwwPattern, "", links);
+    if (!hashref(text)) protectmatches(text, kWebPattern, TLinkMark::web, "", links);
+    if (!hashref(text)) protectmatches(text, kMailPattern, TLinkMark::mail, "mailto:", links);
+    protectmatches(text, kWwwPattern, TLinkMark::www, "", links);
     return text;
 }
 
@@ -212,6 +277,48 @@ std::string decodecodes(std::string_view text) {
     return out;
 }
 
+// The usual quoted-printable text, soft line breaks already removed: no
+// escape decodes to a hex digit ("=" is never decoded), so no decoded
+// character can form a new escape and the codes' turns do not matter. Then
+// one walk in place decodes every escape and turns each "=3D" (and the
+// "3D"s that follow it, which it would form again) into "=", as
+// decodecodes and the "=3D" pass do. False, with the text untouched, for
+// any other text.
+bool decodesimple(std::string& t) {
+    const size_t n = t.size();
+    auto codeat = [&](size_t p) {
+        if (p + 2 >= n) return -1;
+        const int hi = detail::hexval(t[p + 1]), lo = detail::hexval(t[p + 2]);
+        return hi < 0 || lo < 0 ? -1 : hi * 16 + lo;
+    };
+    auto hexdigit = [](int c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'); };
+    for (const char* p = static_cast<const char*>(std::memchr(t.data(), '=', n)); p;
+         p = static_cast<const char*>(std::memchr(p + 1, '=', static_cast<size_t>(t.data() + n - p - 1))))
+        if (hexdigit(codeat(static_cast<size_t>(p - t.data())))) return false;
+    char* d = t.data();
+    size_t w = 0, r = 0;
+    while (r < n) {
+        const auto* p = static_cast<const char*>(std::memchr(d + r, '=', n - r));
+        const size_t at = p ? static_cast<size_t>(p - d) : n;
+        if (w != r) std::memmove(d + w, d + r, at - r);
+        w += at - r;
+        r = at;
+        if (r == n) break;
+        const int code = codeat(r);
+        if (code >= 9) {
+            d[w++] = static_cast<char>(code);
+            r += 3;
+            if (code == '=')
+                while (r + 1 < n && d[r] == '3' && (d[r + 1] == 'd' || d[r + 1] == 'D')) r += 2;
+        } else {
+            d[w++] = '=';
+            ++r;
+        }
+    }
+    t.resize(w);
+    return true;
+}
+
 }  // namespace
 
 std::string detail::lowerlatin(std::string_view text) {
@@ -311,8 +418,11 @@ std::string striptags(std::string_view text, std::string_view delimiters) {
 
 std::string qpdecode(std::string_view text) {
     if (text.find('=') == std::string_view::npos) return std::string(text);
-    std::string t = collapse(text, "=\r\n..", ".", true);
-    t = collapse(t, "=\r\n", "", true);
+    // Without "=\r\n.." its pass changes nothing.
+    std::string t = text.find("=\r\n..") == std::string_view::npos
+                        ? collapse(text, "=\r\n", "", true)
+                        : collapse(collapse(text, "=\r\n..", ".", true), "=\r\n", "", true);
+    if (decodesimple(t)) return t;
     t = decodecodes(t);
     return collapse(t, "=3d", "=", false);
 }
@@ -323,7 +433,21 @@ std::string htmlescape(std::string_view text) {
     const std::string t = protectlinks(std::string(text), links);
     std::string out;
     out.reserve(t.size() + t.size() / 8 + 16);
+    static constexpr auto kPlain = [] {
+        std::array<bool, 256> plain{};
+        plain.fill(true);
+        for (unsigned char c : std::string_view(" &\r<>%\n")) plain[c] = false;
+        return plain;
+    }();
     for (size_t i = 0; i < t.size();) {
+        // What stays as it is goes over in one piece; so does a lone blank.
+        size_t j = i;
+        while (j < t.size() && (kPlain[static_cast<unsigned char>(t[j])] ||
+                                (t[j] == ' ' && (j + 1 == t.size() || t[j + 1] != ' '))))
+            ++j;
+        out.append(t, i, j - i);
+        i = j;
+        if (i == t.size()) break;
         const char c = t[i];
         if (c == ' ') {
             // Pairs of blanks become "&nbsp; " from the left; the blank left

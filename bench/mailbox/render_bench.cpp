@@ -2,9 +2,12 @@
 // attachments; 1 KB to 5 MB) to pages with their parts, and has Python's
 // email package parse the same messages and write the same parts, in the
 // same run. Prints messages/s and MB/s of each.
-//   bench_render [COUNT, default 1000] [WORKDIR, default a temporary folder]
+//   bench_render [COUNT, default 1000] [WORKDIR, default a temporary folder] [keep]
+// With "keep" the messages in WORKDIR are made once and kept, and Python's
+// side is skipped: the renderer alone, for profiling and quick comparisons.
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -37,13 +40,19 @@ int main(int argc, char** argv) {
     const int count = argc > 1 ? std::atoi(argv[1]) : 1000;
     const fs::path work = argc > 2 ? fs::path(argv[2]) : fs::temp_directory_path() / ("render-bench-" + std::to_string(::getpid()));
     const std::string script = PWX_SOURCE_DIR "/bench/mailbox/render_python.py";
+    const bool keep = argc > 3 && std::string(argv[3]) == "keep";
     helpers::homedir = PWX_SOURCE_DIR "/data/";
-    fs::remove_all(work);
+    if (!keep || !fs::exists(work / "msgs")) {
+        fs::remove_all(work);
+        fs::create_directories(work);
+        std::printf("making %d messages in %s\n", count, work.c_str());
+        std::fflush(stdout);
+        if (run("/usr/bin/python3 " + script + " make '" + (work / "msgs").string() + "' " + std::to_string(count)))
+            return 1;
+    }
+    fs::remove_all(work / "cpp");
+    fs::remove_all(work / "prog");
     fs::create_directories(work / "prog");
-    std::printf("making %d messages in %s\n", count, work.c_str());
-    std::fflush(stdout);
-    if (run("/usr/bin/python3 " + script + " make '" + (work / "msgs").string() + "' " + std::to_string(count)))
-        return 1;
 
     // The messages as the POP3 client hands them over: lines in memory.
     std::vector<mailbox::TRenderInput> inputs;
@@ -69,6 +78,7 @@ int main(int argc, char** argv) {
 
     size_t problems = 0;
     const auto t0 = std::chrono::steady_clock::now();
+    const std::clock_t c0 = std::clock();
     for (const auto& in : inputs) {
         const mailbox::TRenderResult r = mailbox::RenderMessage(in);
         if (!r.ok) {
@@ -78,6 +88,13 @@ int main(int argc, char** argv) {
         problems += r.problems.size();
     }
     const double cpp = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    const double mb = static_cast<double>(bytes) / 1e6;
+    if (keep) {
+        std::printf("%zu messages, %.1f MB (%zu problems reported)\n", inputs.size(), mb, problems);
+        std::printf("renderer       %8.3f s  %9.1f messages/s  %8.1f MB/s  (%.3f s processor time)\n", cpp,
+                    inputs.size() / cpp, mb / cpp, static_cast<double>(std::clock() - c0) / CLOCKS_PER_SEC);
+        return 0;
+    }
 
     const std::string out = (work / "py.txt").string();
     if (run("/usr/bin/python3 " + script + " parse '" + (work / "msgs").string() + "' '" + (work / "py").string() +
@@ -91,7 +108,6 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    const double mb = static_cast<double>(bytes) / 1e6;
     std::printf("%d messages, %.1f MB (%zu problems reported)\n", count, mb, problems);
     std::printf("renderer       %8.3f s  %9.1f messages/s  %8.1f MB/s\n", cpp, count / cpp, mb / cpp);
     std::printf("python email   %8.3f s  %9.1f messages/s  %8.1f MB/s\n", py, count / py, mb / py);

@@ -1,6 +1,7 @@
 // Replacement, tag stripping, quoted-printable and HTML escaping with links.
 #include <random>
 
+#include "helpers/internal.h"
 #include "helpers/kwutil.h"
 #include "platform/rtl/sysutils.h"
 #include "tests/helpers/support.h"
@@ -121,6 +122,44 @@ TEST_F(HtmlTest, OneWalkMatchesRepeatedPasses) {
         ASSERT_EQ(qpdecode(qp), qpByPasses(qp)) << visible(qp);
         const std::string text = drawText(rng, "    &<>%\r\nab\x1e", 14);
         ASSERT_EQ(htmlescape(text), escapeByPasses(text)) << visible(text);
+    }
+}
+
+// The link patterns run only on windows around their marks; the links must
+// be those the patterns find running over the whole text.
+std::string linksOverWholeText(std::string text) {
+    const std::string chars = R"(\w,@!\[\]\(\)*?^=%$'&;:/~+#-)";
+    const std::string web = R"(kwre:(?-U)(http|ftp|https|file|news):/{2,5}[\w-]+([\.)" + chars + "]*[" + chars + "])?";
+    const std::string mail = R"(kwre:(?-U)\b[\w.'%+-]+@([\w-]+\.)+[A-Za-z]{2,14}\b)";
+    const std::string www = R"(kwre:(?-U)\bwww.[\w-]+([\.)" + chars + "]*[" + chars + "])?";
+    int n = 0;
+    auto pass = [&](const std::string& pattern) {
+        const auto re = detail::filterregex(pattern, false);
+        const auto kind = detail::textkind(text);
+        std::string out;
+        size_t at = 0, s, e;
+        while (at < text.size() && detail::rexecfrom(*re, text, kind, at, s, e) && e > s) {
+            out.append(text, at, s - at).append("$kw$jqxz$" + zeropad(++n, 9) + "$");
+            at = e;
+        }
+        if (at) text = out.append(text, at, std::string::npos);
+    };
+    auto hasHref = [&] { return rtl::LowerCase(text).find("href=") != std::string::npos; };
+    if (!hasHref()) pass(web);
+    if (!hasHref()) pass(mail);
+    pass(www);
+    return text;
+}
+
+TEST_F(HtmlTest, LinksFoundInWindowsAreThoseOfTheWholeText) {
+    std::mt19937 rng(7);
+    const char* const pieces[] = {"http", "HTTPS", "ftp", "file", "news", ":", "/", "//", "://", "www", "WwW", ".",
+                                  "@", "a", "b.c", "x_y", "-", " ", "\n", "\t", "\xC5\xBF", "\xC3\xA9", "\xE9",
+                                  "%", "&", "'", "+", "?", "=", "#", "com", "(", ")", "href=", "1", "\x7f", "\x01"};
+    for (int i = 0; i < 100000; ++i) {
+        std::string t;
+        for (int k = static_cast<int>(rng() % 30); k > 0; --k) t += pieces[rng() % std::size(pieces)];
+        ASSERT_EQ(autolink(t, true), linksOverWholeText(t)) << visible(t);
     }
 }
 

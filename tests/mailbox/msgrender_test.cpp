@@ -215,6 +215,19 @@ TEST_F(Render, SameNameAndSizeWithOtherContentIsKeptApart) {
     EXPECT_EQ(r3.PagePath, inFolder("Name_2.htm"));
 }
 
+// Pages are not forced to the disk: a crash may leave an empty file under a
+// page's name, which the next page of that name takes over.
+TEST_F(Render, EmptyLeftoverPageIsTakenOver) {
+    fs::create_directories(folder_);
+    writeFile(folder_ / "Name_1.htm", "");
+    const TRenderResult r = RenderMessage(fixture("samename"));
+    ASSERT_TRUE(r.ok);
+    EXPECT_FALSE(r.reused);
+    EXPECT_EQ(r.PagePath, inFolder("Name_1.htm"));
+    EXPECT_NE(readFile(folder_ / "Name_1.htm").find("x_1.pdf"), std::string::npos);
+    EXPECT_EQ(folderNames(), (std::set<std::string>{"Name_1.htm", "x_1.pdf", "x_2.pdf"}));
+}
+
 TEST_F(Render, ExistingPageIsShownWithoutRendering) {
     fs::create_directories(folder_);
     writeFile(folder_ / "Old_1.htm", "old page");

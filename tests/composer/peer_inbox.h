@@ -1,7 +1,10 @@
 #pragma once
-// What the scripted SMTP peer received: each message is ID.eml beside ID.json
+// What the composer tests share about their servers. What the scripted SMTP peer received: each message is ID.eml beside ID.json
 // (its envelope). Tests that run at the same time share the peer, so a test
 // finds its own message by a recipient no other test uses.
+#include <stdio.h>
+
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -9,6 +12,35 @@
 #include <string>
 
 namespace peerinbox {
+
+// The first word of a file in the state folder named by the variable Var
+// (a fixture's port, say); empty when there is none.
+inline std::string StateFile(const char* var, const std::string& name) {
+    const char* d = std::getenv(var);
+    if (!d) return "";
+    std::ifstream f(std::string(d) + "/" + name);
+    std::string s;
+    f >> s;
+    return s;
+}
+
+// Runs a command and gives what it printed.
+inline std::string Run(const std::string& cmd) {
+    std::string out;
+    FILE* p = ::popen(cmd.c_str(), "r");
+    if (!p) return out;
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    ::pclose(p);
+    return out;
+}
+
+inline std::string ShellQuoted(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
 
 inline std::set<std::string> Files(const std::string& inbox) {
     std::set<std::string> names;

@@ -11,30 +11,8 @@ using replytest::ReplyWindow;
 
 namespace {
 
-std::string peerFile(const std::string& name) {
-    const char* d = std::getenv("PWX_PEER_STATE");
-    if (!d) return "";
-    std::ifstream f(std::string(d) + "/" + name);
-    std::string s;
-    f >> s;
-    return s;
-}
-
-std::string run(const std::string& cmd) {
-    std::string out;
-    FILE* p = ::popen(cmd.c_str(), "r");
-    if (!p) return out;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    ::pclose(p);
-    return out;
-}
-
-std::string shellQuoted(const std::string& s) { return "'" + helpers::replaceall(s, "'", "'\\''", true) + "'"; }
-
 TEST_F(ReplyWindow, ForwardReachesTheServerWithPictureAndAttachment) {
-    const std::string port = peerFile("plain.port");
+    const std::string port = peerinbox::StateFile("PWX_PEER_STATE", "plain.port");
     ASSERT_FALSE(port.empty()) << "the aiosmtpd fixture did not start";
     const std::string inbox = std::string(std::getenv("PWX_PEER_STATE")) + "/inbox/";
     const std::set<std::string> before = peerinbox::Files(inbox);
@@ -56,9 +34,9 @@ TEST_F(ReplyWindow, ForwardReachesTheServerWithPictureAndAttachment) {
 
     const std::string eml = peerinbox::NewMessageTo(inbox, before, "forward-reader@x.test");
     ASSERT_FALSE(eml.empty()) << "aiosmtpd received nothing: " << m->sntlog->Text();
-    const std::string report_ = run("/usr/bin/python3 " PWX_SOURCE_DIR "/tests/composer/sent_oracle.py " +
-                                    shellQuoted(eml) + " utf-8 " + shellQuoted("Caf\xC3\xA9 plans for Where:") +
-                                    " me@x.test " + shellQuoted(report) + " -- " + shellQuoted(chart) + " 2>&1");
+    const std::string report_ = peerinbox::Run("/usr/bin/python3 " PWX_SOURCE_DIR "/tests/composer/sent_oracle.py " +
+                                    peerinbox::ShellQuoted(eml) + " utf-8 " + peerinbox::ShellQuoted("Caf\xC3\xA9 plans for Where:") +
+                                    " me@x.test " + peerinbox::ShellQuoted(report) + " -- " + peerinbox::ShellQuoted(chart) + " 2>&1");
     EXPECT_EQ(report_.substr(report_.rfind('\n', report_.size() - 2) + 1), "OK\n") << report_;
 }
 

@@ -35,29 +35,6 @@ using mailbox::Form1;
 
 namespace {
 
-std::string stateFile(const char* var, const std::string& name) {
-    const char* d = std::getenv(var);
-    if (!d) return "";
-    std::ifstream f(std::string(d) + "/" + name);
-    std::string s;
-    f >> s;
-    return s;
-}
-
-// Runs a command and gives what it printed.
-std::string run(const std::string& cmd) {
-    std::string out;
-    FILE* p = ::popen(cmd.c_str(), "r");
-    if (!p) return out;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    ::pclose(p);
-    return out;
-}
-
-std::string quoted(const std::string& s) { return "'" + helpers::replaceall(s, "'", "'\\''", true) + "'"; }
-
 class ComposerSend : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -106,10 +83,10 @@ protected:
     std::string oracle(const std::string& message) {
         const std::string path = folder + "received.eml";
         write("received.eml", message);
-        return run("/usr/bin/python3 " COMPOSER_TEST_DIR "/sent_oracle.py " + quoted(path) + " iso-8859-1 " +
-                   quoted("Caf\xC3\xA9 plan") + " me@x.test " + quoted(folder + "Report Q3.pdf") + " " +
-                   quoted(folder + "notes.txt") + " -- " + quoted(folder + "one.png") + " " +
-                   quoted(folder + "two.png") + " 2>&1");
+        return peerinbox::Run("/usr/bin/python3 " COMPOSER_TEST_DIR "/sent_oracle.py " + peerinbox::ShellQuoted(path) + " iso-8859-1 " +
+                   peerinbox::ShellQuoted("Caf\xC3\xA9 plan") + " me@x.test " + peerinbox::ShellQuoted(folder + "Report Q3.pdf") + " " +
+                   peerinbox::ShellQuoted(folder + "notes.txt") + " -- " + peerinbox::ShellQuoted(folder + "one.png") + " " +
+                   peerinbox::ShellQuoted(folder + "two.png") + " 2>&1");
     }
     std::string lastLogLine() const {
         const std::string log = helpers::loadtext(folder + "pelliwoxsent.log");
@@ -154,7 +131,7 @@ std::string fetchBySubject(const std::string& subject, std::string& hdrSubject) 
     while (win::TicksSince(start) < 30000) {
         mail::TSyncPop3Cli pop;
         pop.Host = "127.0.0.1";
-        pop.Port = stateFile("PWX_DOVECOT_STATE", "pop3.port");
+        pop.Port = peerinbox::StateFile("PWX_DOVECOT_STATE", "pop3.port");
         pop.UserName = "pwx1";
         pop.PassWord = "secret 1";
         std::string message;
@@ -179,7 +156,7 @@ std::string fetchBySubject(const std::string& subject, std::string& hdrSubject) 
 }  // namespace
 
 TEST_F(ComposerSend, ToAiosmtpdWithFilesAndImages) {
-    const std::string port = stateFile("PWX_PEER_STATE", "plain.port");
+    const std::string port = peerinbox::StateFile("PWX_PEER_STATE", "plain.port");
     ASSERT_FALSE(port.empty()) << "the aiosmtpd fixture did not start";
     const std::string inbox = std::string(std::getenv("PWX_PEER_STATE")) + "/inbox/";
     const std::set<std::string> before = peerinbox::Files(inbox);
@@ -196,7 +173,7 @@ TEST_F(ComposerSend, ToAiosmtpdWithFilesAndImages) {
 }
 
 TEST_F(ComposerSend, ThroughTheMtaIntoDovecot) {
-    const std::string port = stateFile("PWX_MTA_STATE", "smtp.port");
+    const std::string port = peerinbox::StateFile("PWX_MTA_STATE", "smtp.port");
     ASSERT_FALSE(port.empty()) << "the OpenSMTPD fixture did not start";
     fillRich("127.0.0.1/" + port, "pwx1@mailbox.test", "", "");
     const std::string subject = "Quarterly plan " + helpers::newguid();
@@ -213,7 +190,7 @@ TEST_F(ComposerSend, ThroughTheMtaIntoDovecot) {
 // Enciphered subject and body travel as number groups in 50-character
 // lines and are read back by the mailbox window's deciphering.
 TEST_F(ComposerSend, EncipheredMailDeciphersOnRetrieval) {
-    const std::string port = stateFile("PWX_MTA_STATE", "smtp.port");
+    const std::string port = peerinbox::StateFile("PWX_MTA_STATE", "smtp.port");
     ASSERT_FALSE(port.empty()) << "the OpenSMTPD fixture did not start";
     m->SetAccount("127.0.0.1/" + port, "me@x.test", "", "");
     m->rdrcptfrom->Checked = false;

@@ -18,15 +18,14 @@
 #include "helpers/kwutil.h"
 #include "mailbox/hdrdecode.h"
 #include "mailbox/msgrender.h"
+#include "tests/mailbox/render_input.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string readFile(const fs::path& p) {
-    std::ifstream f(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
-}
+using rendertest::captureHeaders;
+using rendertest::readFile;
 
 int run(const std::string& cmd) {
     const int rc = std::system(cmd.c_str());

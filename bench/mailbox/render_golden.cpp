@@ -22,15 +22,14 @@
 #include "helpers/kwutil.h"
 #include "mailbox/hdrdecode.h"
 #include "mailbox/msgrender.h"
+#include "tests/mailbox/render_input.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string readFile(const fs::path& p) {
-    std::ifstream f(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
-}
+using rendertest::captureHeaders;
+using rendertest::readFile;
 
 int run(const std::string& cmd) {
     const int rc = std::system(cmd.c_str());
@@ -66,26 +65,6 @@ private:
         return name;
     }
 };
-
-// The header fields as the POP3 client captures them.
-void captureHeaders(mailbox::TRenderInput& in) {
-    std::string* target = nullptr;
-    for (int i = 0; i < in.lines.Count(); ++i) {
-        const std::string& line = in.lines[i];
-        if (line.empty()) break;
-        if ((line[0] == ' ' || line[0] == '\t') && target) {
-            *target += " " + line.substr(1);
-            continue;
-        }
-        const size_t colon = line.find(':');
-        if (colon == std::string::npos) continue;
-        std::string key = line.substr(0, colon);
-        for (char& c : key) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
-        target = key == "from" ? &in.HdrFrom : key == "to" ? &in.HdrTo : key == "cc" ? &in.HdrCc
-               : key == "date" ? &in.HdrDate : key == "subject" ? &in.HdrSubject : nullptr;
-        if (target) *target = line.substr(colon + 1 + (colon + 1 < line.size() && line[colon + 1] == ' '));
-    }
-}
 
 std::string fingerprint(const std::string& text, bool small, bool enciphered) {
     mailbox::TRenderInput in;

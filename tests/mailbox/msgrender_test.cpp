@@ -10,6 +10,7 @@
 #include "helpers/kwutil.h"
 #include "mailbox/hdrdecode.h"
 #include "mailbox/msgrender.h"
+#include "tests/mailbox/render_input.h"
 #include "platform/rtl/sysutils.h"
 
 using namespace mailbox;
@@ -17,34 +18,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string readFile(const fs::path& p) {
-    std::ifstream f(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
-}
+using rendertest::captureHeaders;
+using rendertest::readFile;
 
 void writeFile(const fs::path& p, std::string_view data) {
     std::ofstream f(p, std::ios::binary);
     f.write(data.data(), static_cast<std::streamsize>(data.size()));
-}
-
-// The header fields as the POP3 client captures them: the value after ": ",
-// continuation lines joined with a blank.
-void captureHeaders(TRenderInput& in) {
-    std::string* target = nullptr;
-    for (int i = 0; i < in.lines.Count(); ++i) {
-        const std::string& line = in.lines[i];
-        if (line.empty()) break;
-        if ((line[0] == ' ' || line[0] == '\t') && target) {
-            *target += " " + line.substr(1);
-            continue;
-        }
-        const size_t colon = line.find(':');
-        if (colon == std::string::npos) continue;
-        const std::string key = rtl::LowerCase(line.substr(0, colon));
-        target = key == "from" ? &in.HdrFrom : key == "to" ? &in.HdrTo : key == "cc" ? &in.HdrCc
-               : key == "date" ? &in.HdrDate : key == "subject" ? &in.HdrSubject : nullptr;
-        if (target) *target = line.substr(colon + 1 + (colon + 1 < line.size() && line[colon + 1] == ' '));
-    }
 }
 
 // Folders named with a blank and "#", so that every link must be encoded.

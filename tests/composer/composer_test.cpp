@@ -79,7 +79,9 @@ TEST(Charsets, ConversionOfWhatGoesOut) {
     for (const Case& c : cases) {
         const TConversion r = ToCharset(c.in, c.set);
         EXPECT_EQ(r.ok, c.ok) << c.set;
-        if (c.ok) EXPECT_EQ(r.text, c.out) << c.set;
+        if (c.ok) {
+            EXPECT_EQ(r.text, c.out) << c.set;
+        }
         EXPECT_EQ(r.unmappable, c.unmappable) << c.set;
     }
 }

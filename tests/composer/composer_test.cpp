@@ -57,8 +57,11 @@ TEST(Charsets, EveryConverterOpens) {
     for (const TCharsetEntry& e : CharsetEntries()) {
         const TConversion c = ToCharset("plain ascii", e.name);
         EXPECT_EQ(c.known, *e.converter != 0) << e.name;
-        if (c.known) EXPECT_TRUE(c.ok) << e.name;
-        if (!c.known) EXPECT_FALSE(ToCharset("caf\xC3\xA9", e.name).ok) << e.name;
+        if (c.known) {
+            EXPECT_TRUE(c.ok) << e.name;
+        } else {
+            EXPECT_FALSE(ToCharset("caf\xC3\xA9", e.name).ok) << e.name;
+        }
     }
 }
 

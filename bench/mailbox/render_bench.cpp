@@ -24,14 +24,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using rendertest::captureHeaders;
 using rendertest::readFile;
+using rendertest::run;
 
-int run(const std::string& cmd) {
-    const int rc = std::system(cmd.c_str());
-    if (rc != 0) std::fprintf(stderr, "failed (%d): %s\n", rc, cmd.c_str());
-    return rc;
-}
 
 }  // namespace
 

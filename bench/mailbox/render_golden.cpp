@@ -30,12 +30,8 @@ namespace {
 
 using rendertest::captureHeaders;
 using rendertest::readFile;
+using rendertest::run;
 
-int run(const std::string& cmd) {
-    const int rc = std::system(cmd.c_str());
-    if (rc != 0) std::fprintf(stderr, "failed (%d): %s\n", rc, cmd.c_str());
-    return rc;
-}
 
 uint64_t fnv(std::string_view s, uint64_t h = 1469598103934665603ull) {
     for (unsigned char c : s) h = (h ^ c) * 1099511628211ull;

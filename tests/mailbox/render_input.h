@@ -1,6 +1,8 @@
 #pragma once
-// What the renderer's tests and benchmarks share: whole files, and the header
+// What the renderer's tests and benchmarks share: whole files, commands, and the header
 // fields of a message as the POP3 client captures them.
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -14,6 +16,13 @@ namespace rendertest {
 inline std::string readFile(const std::filesystem::path& p) {
     std::ifstream f(p, std::ios::binary);
     return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
+}
+
+// Runs a shell command; a failure is told on stderr.
+inline int run(const std::string& cmd) {
+    const int rc = std::system(cmd.c_str());
+    if (rc != 0) std::fprintf(stderr, "failed (%d): %s\n", rc, cmd.c_str());
+    return rc;
 }
 
 // The value after ": ", continuation lines joined with a blank.

@@ -21,3 +21,22 @@ make_test_certs() {
   openssl x509 -req -in "$dir/server.csr" -CA "$dir/ca.crt" -CAkey "$dir/ca.key" -CAcreateserial \
     -days 3650 -extfile "$dir/san.ext" -out "$dir/server.crt" 2>/dev/null
 }
+
+# Daemons that drop their privileges must reach their files even when the
+# checkout lies under a private (0700) folder: the state lives in a folder of
+# its own under /tmp, and DIR becomes a link to it. Prints the real folder.
+shared_state_dir() {
+  local dir=$1 real
+  if [ -L "$dir" ]; then
+    real=$(readlink "$dir")
+    case "$real" in /tmp/pelliwox-state.*) rm -rf "$real" ;; esac
+    rm -f "$dir"
+  else
+    rm -rf "$dir"
+  fi
+  mkdir -p "$(dirname "$dir")"
+  real=$(mktemp -d /tmp/pelliwox-state.XXXXXX)
+  chmod 755 "$real"
+  ln -s "$real" "$dir"
+  echo "$real"
+}

@@ -21,9 +21,9 @@ fi
 
 if ! id "$mailuser" >/dev/null 2>&1; then useradd -r -M -s /usr/sbin/nologin "$mailuser"; fi
 [ -f "$dir/dovecot.conf" ] && doveadm -c "$dir/dovecot.conf" stop 2>/dev/null || true
-rm -rf "$dir"
+dir=$(shared_state_dir "$dir")
 mkdir -p "$dir/run" "$dir/state" "$dir/mail"
-chmod 755 "$dir" "$dir/mail"
+chmod 755 "$dir/mail"
 
 # A CA and a server certificate for 127.0.0.1 and localhost.
 make_test_certs "$dir" "Pelliwox Test CA"

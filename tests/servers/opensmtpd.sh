@@ -22,14 +22,12 @@ fi
 
 dovecot_dir=$3
 user=${4:-pwx1}
-maildir="$dovecot_dir/mail/$user/Maildir"
+maildir="$(readlink -f "$dovecot_dir")/mail/$user/Maildir"
 [ -d "$maildir" ] || { echo "no maildir $maildir: start Dovecot first" >&2; exit 1; }
 
 stop
-rm -rf "$dir"
-mkdir -p "$dir"
-# OpenSMTPD refuses files that others may write.
-chmod 755 "$dir"
+# OpenSMTPD refuses files that others may write; shared_state_dir makes 0755.
+dir=$(shared_state_dir "$dir")
 port=$(/usr/bin/python3 "$here/freeport.py")
 echo "@ $mailuser" > "$dir/recipients"
 cat > "$dir/smtpd.conf" <<CONF

@@ -628,7 +628,54 @@ void Tmlsend::emtoDropDown(rtl::TObject*) {
 
 void Tmlsend::adbkClick(rtl::TObject*) {
     if (emto->CanFocus()) emto->SetFocus();
-    NotYet("The address-book editor (" + AddressBookPath() + ")");
+    if (!mailbox::kwdsply) return NotYet("The address-book editor (" + AddressBookPath() + ")");
+    mailbox::Tkwdsply& w = *mailbox::kwdsply;
+    // One showing at a time: whatever the text window shows ends first.
+    if (w.Visible()) {
+        if (w.Modal()) w.EndModal(ui::mrCancel);
+        else w.Close();
+    }
+    std::string book = LoadAddressBook(AddressBookKey);
+    book.erase(std::remove(book.begin(), book.end(), '"'), book.end());
+    rtl::TStringList lines;
+    lines.SetText(book);
+    lines.Sort();
+
+    w.Caption = "Pelliwox - Address Book Editor";
+    w.titls->Font->Name = "Times New Roman";
+    w.titls->Font->Size = 8;
+    w.titls->Caption = helpers::filedetails(AddressBookPath());
+    w.Memo1->Font->Name = "Arial";
+    w.Memo1->Font->Size = 9;
+    w.Memo1->Font->Color = ui::clNavy;
+    w.Memo1->Font->Style = ui::fsBold;
+    w.Memo1->ReadOnly = false;
+    w.Button1->Caption = "&Save";
+    w.Button1->ModalResult = ui::mrOk;
+    w.Button2->Caption = "&Cancel";
+    w.Button2->ModalResult = ui::mrCancel;
+    w.ClearButtonHandlers();
+    w.Button1->Visible = true;
+    w.Button2->Visible = true;
+    w.Button3->Visible = false;
+    w.Button4->Visible = false;
+    w.Label1->Visible = true;
+    w.buttonpanel->Visible = true;
+    // The window serves others afterwards: put it back however the editing ends.
+    mailbox::TScopeExit restore([&w] {
+        w.Button2->Visible = false;
+        w.Label1->Visible = false;
+        w.buttonpanel->Visible = false;
+        w.Memo1->ReadOnly = true;
+        w.Memo1->Font->Style = w.Memo1->Font->Style() & ~static_cast<ui::TFontStyles>(ui::fsBold);
+        for (ui::TButton* b : {w.Button1, w.Button2}) b->ModalResult = ui::mrNone;
+    });
+    helpers::edsettext(w.Memo1, lines.Text());
+    w.Memo1->SelStart = 0;
+    w.ModalResult = ui::mrNone;
+    if (w.ShowModal() != ui::mrOk) return;
+    if (!SaveAddressBook(rtl::Trim(w.Memo1->Text()), AddressBookKey)) return;
+    emtoDropDown(emto);
 }
 
 // ---------------------------------------------------------------- files

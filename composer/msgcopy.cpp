@@ -48,7 +48,9 @@ std::string headValue(const std::string& line, char mark) {
 std::string MailboxName(std::string_view userId) { return mailbox::TForm1::MailboxFolderName(std::string(userId)); }
 
 std::string CopyFolder(std::string_view folder, std::string_view userId) {
-    return helpers::homedir + std::string(folder) + "/" + MailboxName(userId) + "/";
+    // Without an account the copies sit in the folder itself, not under an empty name.
+    const std::string box = MailboxName(userId);
+    return helpers::homedir + std::string(folder) + "/" + (box.empty() ? "" : box + "/");
 }
 
 std::string SubjectForName(std::string_view subject) {

@@ -198,6 +198,14 @@ TEST_F(InFolder, CopyNames) {
     EXPECT_TRUE(helpers::savetext(folder + name, "x"));
 }
 
+// Copies go under the account's folder; without an account, into the folder
+// itself (no empty path segment shown to the user or written).
+TEST_F(InFolder, CopyFolders) {
+    const std::string home = helpers::homedir;
+    EXPECT_EQ(CopyFolder("draft", ""), home + "draft/");
+    EXPECT_EQ(CopyFolder("sent", "me@mail.example.org"), home + "sent/me_mail_example_org/");
+}
+
 // Two copies in one minute with one subject are two files, and the loader
 // reads the subject of both.
 TEST_F(InFolder, SameMinuteCopiesKeptApart) {

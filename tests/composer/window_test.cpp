@@ -148,6 +148,41 @@ TEST_F(Composer, SendRecordsCopyBookAndLog) {
     mailbox::kwdsply->Hide();
 }
 
+// The book opens sorted and without double quotes; Save writes what was
+// edited, enciphered, and refills the drop-downs; Cancel changes nothing.
+TEST_F(Composer, AddressBookEditor) {
+    ASSERT_TRUE(SaveAddressBook("zed@x.test\r\n\"Ann Lee\" <ann@x.test>\r\nbob@x.test", m->AddressBookKey));
+    auto edit = [&](const std::string& expectShown, const std::string& typed, bool save) {
+        dialogs->QueueModal([&, expectShown, typed, save](ui::TForm& f) {
+            auto& w = static_cast<mailbox::Tkwdsply&>(f);
+            EXPECT_EQ(w.Caption(), "Pelliwox - Address Book Editor");
+            EXPECT_EQ(w.Memo1->Text(), expectShown);
+            EXPECT_FALSE(w.Memo1->ReadOnly());
+            w.Memo1->Text = typed;
+            (save ? w.Button1 : w.Button2)->Click();
+            return ui::mrNone;
+        });
+        m->adbkClick(m->adbk);
+    };
+    edit("Ann Lee <ann@x.test>\r\nbob@x.test\r\nzed@x.test\r\n", "carol@x.test\r\nann@x.test\r\n", true);
+    EXPECT_EQ(LoadAddressBook(m->AddressBookKey), "carol@x.test\r\nann@x.test");
+    EXPECT_EQ(helpers::loadtext(folder + "pelliwoxaddbook.txt")[0], '@');
+    EXPECT_EQ(mode(folder + "pelliwoxaddbook.txt"), 0600);
+    EXPECT_EQ(m->emto->Items->Count(), 2);
+    EXPECT_GE(m->emto->Items->IndexOf("ann@x.test"), 0);
+    EXPECT_GE(m->emcc->Items->IndexOf("carol@x.test"), 0);
+
+    edit("ann@x.test\r\ncarol@x.test\r\n", "gone@x.test", false);
+    EXPECT_EQ(LoadAddressBook(m->AddressBookKey), "carol@x.test\r\nann@x.test");
+    // The window is left as others expect it.
+    EXPECT_TRUE(mailbox::kwdsply->Memo1->ReadOnly());
+    EXPECT_FALSE(mailbox::kwdsply->buttonpanel->Visible());
+
+    // Only blank lines: an empty book, still enciphered.
+    edit("ann@x.test\r\ncarol@x.test\r\n", "\r\n  \r\n", true);
+    EXPECT_EQ(helpers::loadtext(folder + "pelliwoxaddbook.txt"), "@" + helpers::numcipher("", m->AddressBookKey));
+}
+
 TEST_F(Composer, RefusedSendIsOnlyLogged) {
     reply = "ERROR KwSendMail: Email Failed 31/01/2024 09:05:00 - 554 5.7.1 Rejected";
     m->BitBtn5Click(m->BitBtn5);

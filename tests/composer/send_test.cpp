@@ -29,6 +29,7 @@
 #include "platform/ui/dialogs.h"
 #include "platform/win/pump.h"
 #include "tests/support/loopback.h"
+#include "tests/support/pop3_fetchback.h"
 
 using namespace composer;
 using mailbox::Form1;
@@ -124,33 +125,14 @@ protected:
 };
 std::string ComposerSend::folder;
 
-// The message with Subject in the Dovecot mailbox, read with our POP3 client;
-// the MTA delivers on its own time, so the mailbox is looked at until it is there.
+// The message with Subject in the Dovecot mailbox, read with our POP3 client.
 std::string fetchBySubject(const std::string& subject, std::string& hdrSubject) {
-    const uint32_t start = win::GetTickCount();
-    while (win::TicksSince(start) < 30000) {
-        mail::TSyncPop3Cli pop;
-        pop.Host = "127.0.0.1";
-        pop.Port = peerinbox::StateFile("PWX_DOVECOT_STATE", "pop3.port");
-        pop.UserName = "pwx1";
-        pop.PassWord = "secret 1";
-        std::string message;
-        pop.OnMessageLine = [&](rtl::TObject*) { message += pop.LastResponse() + "\r\n"; };
-        EXPECT_TRUE(pop.ConnectSync() && pop.UserSync() && pop.PassSync() && pop.StatSync()) << pop.ErrorMessage();
-        for (int n = pop.MsgCount(); n >= 1; --n) {
-            pop.MsgNum = n;
-            pop.MsgLines = 0;
-            if (!pop.TopSync() || pop.HdrSubject() != subject) continue;
-            hdrSubject = pop.HdrSubject();
-            message.clear();
-            EXPECT_TRUE(pop.RetrSync()) << pop.ErrorMessage();
-            pop.QuitSync();
-            return message;
-        }
-        pop.QuitSync();
-        win::PumpFor(200);
-    }
-    return {};
+    return testsupport::FetchBack(peerinbox::StateFile("PWX_DOVECOT_STATE", "pop3.port"), "pwx1", "secret 1",
+                                  [&](mail::TSyncPop3Cli& pop) {
+                                      if (pop.HdrSubject() != subject) return false;
+                                      hdrSubject = pop.HdrSubject();
+                                      return true;
+                                  });
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "mail/pop3prot.h"
 #include "mail/smtpprot.h"
 #include "tests/mail/smtp_oracle_util.h"
+#include "tests/support/pop3_fetchback.h"
 
 using namespace mail;
 using namespace smtptest;
@@ -44,32 +45,10 @@ std::string sendLikeTheProgram(THtmlSmtpCli& smtp) {
     return result;
 }
 
-// The message with this Message-ID, as the POP3 client reads it; the MTA
-// delivers on its own time, so the mailbox is looked at until it is there.
+// The message with this Message-ID, as the POP3 client reads it.
 std::string fetch(const std::string& messageId) {
-    const uint32_t start = win::GetTickCount();
-    while (win::TicksSince(start) < 30000) {
-        TSyncPop3Cli pop;
-        pop.Host = "127.0.0.1";
-        pop.Port = pop3Port();
-        pop.UserName = "pwx1";
-        pop.PassWord = "secret 1";
-        std::string message;
-        pop.OnMessageLine = [&](rtl::TObject*) { message += pop.LastResponse() + "\r\n"; };
-        EXPECT_TRUE(pop.ConnectSync() && pop.UserSync() && pop.PassSync() && pop.StatSync()) << pop.ErrorMessage();
-        for (int n = pop.MsgCount(); n >= 1; --n) {
-            pop.MsgNum = n;
-            pop.MsgLines = 0;
-            if (!pop.TopSync() || pop.HdrMessageId() != "<" + messageId + ">") continue;
-            message.clear();
-            EXPECT_TRUE(pop.RetrSync()) << pop.ErrorMessage();
-            pop.QuitSync();
-            return message;
-        }
-        pop.QuitSync();
-        win::PumpFor(200);
-    }
-    return {};
+    return testsupport::FetchBack(pop3Port(), "pwx1", "secret 1",
+                                  [&](TSyncPop3Cli& pop) { return pop.HdrMessageId() == "<" + messageId + ">"; });
 }
 
 }  // namespace

@@ -200,8 +200,10 @@ TEST(LineMode, EditAndEchoForATerminalPeer) {
 }
 
 TEST(SyncSocket, ReadLineTimeouts) {
-    std::atomic<bool> release{false};
+    std::atomic<bool> release{false}, connected{false};
     LoopbackPeer peer([&](int fd) {
+        // Bytes that come while nobody reads are dropped; greet once the reader waits.
+        while (!connected) pause(5);
         testsupport::sendAll(fd, "+OK hello\r\npart");
         while (!release) pause(5);
         testsupport::sendAll(fd, "ial\r\n");
@@ -213,6 +215,7 @@ TEST(SyncSocket, ReadLineTimeouts) {
     s.SetPort(peer.portText());
     s.Connect();
     ASSERT_TRUE(win::PumpUntil([&] { return s.State() == wsConnected; }, 5000));
+    connected = true;
 
     std::string line;
     s.ReadLine(5, line);

@@ -99,7 +99,12 @@ std::unique_ptr<TCustomDictionary> TCustomDictionary::CreateInstance() const {
 bool TCustomDictionary::IsCustomDictionary(const std::string& Name) {
     if (Name.empty()) return true;
     const int fd = ::open(Name.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return errno == ENOENT && CanFileBeWritten(Name, true);
+    // A file that is not there yet must be creatable; the test uses a name
+    // of its own beside it, so that nobody sees an empty file of this name.
+    if (fd < 0)
+        return errno == ENOENT && CanFileBeWritten(rtl::ExtractFilePath(Name) + "." + rtl::ExtractFileName(Name) +
+                                                       ".probe-" + std::to_string(::getpid()),
+                                                   true);
     char head[121];
     const ssize_t n = ::pread(fd, head, sizeof head, 0);
     ::close(fd);
@@ -448,7 +453,11 @@ bool TCustomDictionary::saveLocked() {
         std::unique_ptr<TCustomDictionary> newer = CreateInstance();
         newer->filename_ = filename_;
         if (!newer->loadDictionary(false)) return fail("Cannot merge into " + filename_ + ": " + newer->lastError_);
+        newer->loaded_ = true;
         for (const Op& op : journal_) newer->replay(op);
+        // This object writes the result; the helper must not save on its
+        // way out (the folder lock is held here).
+        newer->modified_ = false;
         std::swap(slots_, newer->slots_);
         std::swap(buffer_, newer->buffer_);
         std::copy(std::begin(newer->counts_), std::end(newer->counts_), counts_);

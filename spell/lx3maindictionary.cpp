@@ -334,7 +334,7 @@ bool foundWord(const std::string& candidate, const std::string& code, const TPho
 
 // Visits the children of a node whose path (extras included) is in s.word.
 // False once the search must stop altogether (a damaged tree).
-bool TMainDictionary::enumerate(Search& s, const Node& parent, int depth) const {
+bool TMainDictionary::enumerate(Search& s, const Node& parent) const {
     uint64_t pos = parent.Kids.Position;
     for (uint32_t i = 0; i < parent.Kids.Count; ++i) {
         Node n;
@@ -344,7 +344,7 @@ bool TMainDictionary::enumerate(Search& s, const Node& parent, int depth) const 
         const bool stop = n.EndsWord && foundWord(s.word, s.code, s.map, s.strings);
         if (!stop) {
             s.word.append(n.Extra);
-            if (s.word.size() > maxWordBytes || !enumerate(s, n, depth + 1)) return false;
+            if (s.word.size() > maxWordBytes || !enumerate(s, n)) return false;
         }
         s.word.resize(mark);
     }
@@ -375,7 +375,7 @@ void TMainDictionary::Suggest(std::string_view Word, const TPhoneticsMap& Map, s
     // one that ends inside its extras is longer than that word.
     if (extrasMatched == 0 && n.EndsWord && foundWord(s.word, code, Map, Strings)) return;
     s.word.append(n.Extra.substr(extrasMatched));
-    enumerate(s, n, 0);
+    enumerate(s, n);
 }
 
 }  // namespace spell

@@ -79,7 +79,7 @@ private:
     int walk(std::string_view word, bool& exists);
 
     struct Search;
-    bool enumerate(Search& s, const Node& n, int depth) const;
+    bool enumerate(Search& s, const Node& n) const;
 
     std::string filename_, title_;
     int language_ = 0;

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <set>
 
@@ -336,4 +337,50 @@ TEST(SpellUserDictionary, AFailedRenameChangesNothing) {
     EXPECT_TRUE(d.RenameTo(dir.path("renamed.lxu")));
     EXPECT_FALSE(std::filesystem::exists(name));
     EXPECT_EQ(fileIgnoreWords(dir.path("renamed.lxu")), std::set<std::string>{"word"});
+}
+
+// The other program's reader and writer of the format (tests/spell/lxuio.py).
+TEST(SpellUserDictionary, AnotherImplementationReadsAndWritesTheSameFiles) {
+    spelltest::TempDir dir;
+    std::vector<std::string> entries;
+    for (int i = 0; i < 300; ++i)  // past two growths of the table
+        entries.push_back(i % 3 == 0 ? "I\tword" + std::to_string(i)
+                          : i % 3 == 1 ? "E\tbad\xE9" + std::to_string(i)
+                                       : "A\tteh" + std::to_string(i) + "\tthe" + std::to_string(i));
+    std::string text;
+    for (const auto& e : entries) text += e + "\n";
+    spelltest::writeFile(dir.path("in.txt"), text);
+
+    // Theirs, read by ours.
+    const std::string theirs = dir.path("theirs.lxu");
+    ASSERT_EQ(std::system(("/usr/bin/python3 " SPELL_TEST_DIR "/lxuio.py write '" + theirs + "' < '" +
+                           dir.path("in.txt") + "'")
+                              .c_str()),
+              0);
+    TCustomDictionary d;
+    d.WriteFilename(theirs);
+    EXPECT_EQ(d.IgnoreCount(), 100);
+    EXPECT_EQ(d.SlotCount(), 2039);  // grown as ours grows it
+    std::string r;
+    EXPECT_TRUE(d.IgnoreExists("word297"));
+    EXPECT_TRUE(d.ExcludeExists("bad\xE9" "1"));
+    EXPECT_TRUE(d.AutoCorrectExists("teh2", r));
+    EXPECT_EQ(r, "the2");
+
+    // Ours, read by theirs: the same entries, each where the hash puts it.
+    const std::string ours = dir.path("ours.lxu");
+    {
+        TCustomDictionary o;
+        o.WriteFilename(ours);
+        for (int i = 0; i < 300; ++i) {
+            if (i % 3 == 0) o.AddIgnore("word" + std::to_string(i));
+            if (i % 3 == 1) o.AddExclude("bad\xE9" + std::to_string(i));
+            if (i % 3 == 2) o.AddAutoCorrect("teh" + std::to_string(i), "the" + std::to_string(i));
+        }
+        o.RemoveIgnore("word0");
+        ASSERT_TRUE(o.Save());
+    }
+    auto dumped = spelltest::pythonLines("lxuio.py", {"dump", ours});
+    std::set<std::string> got(dumped.begin(), dumped.end()), expect(entries.begin() + 1, entries.end());
+    EXPECT_EQ(got, expect);
 }

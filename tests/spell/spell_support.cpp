@@ -42,8 +42,9 @@ void writeLxm(const std::string& name, const std::vector<std::string>& words, in
     writeFile(name, bytes);
 }
 
-std::vector<std::string> pythonLines(const std::string& dict, const std::string& mode, const std::string& arg) {
-    const std::string cmd = "/usr/bin/python3 " SPELL_TEST_DIR "/lxmread.py '" + dict + "' " + mode + " " + arg;
+std::vector<std::string> pythonLines(const std::string& script, const std::vector<std::string>& args) {
+    std::string cmd = "/usr/bin/python3 " SPELL_TEST_DIR "/" + script;
+    for (const auto& a : args) cmd += " '" + a + "'";
     FILE* p = ::popen(cmd.c_str(), "r");
     std::string out;
     char buf[65536];

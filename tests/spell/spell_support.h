@@ -29,9 +29,10 @@ void writeFile(const std::string& name, const std::string& bytes);
 // writer refuses them.
 void writeLxm(const std::string& name, const std::vector<std::string>& words, int language = 0x0809);
 
-// The output lines of tests/spell/lxmread.py, the other reader of main
-// dictionaries, run on Dict in Mode.
-std::vector<std::string> pythonLines(const std::string& dict, const std::string& mode, const std::string& arg = "");
+// The output lines of one of the other implementations of the formats in
+// tests/spell (lxmread.py, lxuio.py) run with Args; fails the test when it
+// fails.
+std::vector<std::string> pythonLines(const std::string& script, const std::vector<std::string>& args);
 
 // While it lives, no file of this process can grow past Bytes: writes past
 // it fail (as on a full disk), even for root.

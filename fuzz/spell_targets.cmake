@@ -1,0 +1,10 @@
+# The spell suite's fuzz target over its dictionary readers, and the sources
+# it exercises. Used by the libFuzzer build in this folder and by the
+# corpus replay that CTest runs (tests/spell); its seeds are
+# tests/spell/corpus/spell_dictionaries.
+get_filename_component(SPELL_FUZZ_ROOT ${CMAKE_CURRENT_LIST_DIR}/.. ABSOLUTE)
+set(SPELL_FUZZ_TARGETS spell_dictionaries)
+file(GLOB SPELL_FUZZ_SOURCES ${SPELL_FUZZ_ROOT}/spell/*.cpp)
+list(APPEND SPELL_FUZZ_SOURCES
+  ${SPELL_FUZZ_ROOT}/platform/rtl/sysutils.cpp
+  ${SPELL_FUZZ_ROOT}/platform/win/program.cpp)

@@ -366,3 +366,17 @@ TEST_F(ArchiveTest, PropertiesAndNestedBatches) {
     ark.CloseArchive();
     ExpectPeersAccept(zip);
 }
+
+TEST_F(ArchiveTest, AppendingToAZip64ArchiveKeepsItReadable) {
+    WriteFile(Src("a.txt"), std::string(3000, 'a'));
+    WriteFile(Src("b.txt"), "bee");
+    const TRun r = Shell("cd " + Quote(dir.Path()) + " && zip -q -fz z64.zip src/a.txt");
+    ASSERT_EQ(r.status, 0) << r.output;
+    const std::string zip = dir / "z64.zip";
+    ark.FileName = zip;
+    ark.OpenArchive(kModeReadWrite);
+    Add({"src/b.txt"});
+    ark.CloseArchive();
+    ExpectPeersAccept(zip);
+    EXPECT_EQ(PythonListing(zip, true), "src/a.txt|" + std::string(3000, 'a') + "\nsrc/b.txt|bee\n");
+}

@@ -113,7 +113,33 @@ std::string TRcvdArchiver::Run(const TArchiveRequest& r) {
 
     std::vector<TFileState> files;
     int inThis = 0;
-    std::string batchFailure;
+    // One commit per batch: the whole list in one go, or a maximum's worth
+    // of files per archive. Only a size threshold needs a commit per file,
+    // to know the archive's size after each one.
+    const bool batched = oneGo || (r.MaxFiles > 0 && r.Threshold <= 0);
+    auto commitBatch = [&] {
+        if (ark_.FileMasks.empty()) return;
+        try {
+            ark_.AddFiles();
+        } catch (const std::exception& e) {
+            for (auto& f : files)
+                if (f.Archive == Archives.size() - 1 && f.Failure.empty()) f.Failure = e.what();
+        }
+        ark_.FileMasks.clear();
+    };
+    auto nextArchive = [&] {
+        VerifyAndClose(files);
+        ++number;
+        zipName = NextFreeArchiveName(r.ZipName, number);
+        inThis = 0;
+        try {
+            Open(zipName, true);
+            return true;
+        } catch (const std::exception& e) {
+            report += "Problem with Archive " + zipName + "\r\n" + e.what() + "\r\n";
+            return false;
+        }
+    };
     const std::string count = helpers::numsep(static_cast<int64_t>(r.Files.size()));
     const std::string folder = r.Folder.size() > 1 && r.Folder.back() == '/' ? r.Folder.substr(0, r.Folder.size() - 1) : r.Folder;
     for (size_t i = 0; i < r.Files.size(); ++i) {
@@ -142,10 +168,15 @@ std::string TRcvdArchiver::Run(const TArchiveRequest& r) {
         }
         f.Line = (hit == index.end() ? "Adding " : "Updating ") + f.Path + " (" + helpers::numsep(st.st_size) +
                  ") to " + zipName;
-        if (oneGo) {
+        const bool last = i + 1 == r.Files.size();
+        if (batched) {
             ark_.FileMasks.push_back(f.Entry);
             f.Taken = true;
             files.push_back(f);
+            if (split && ++inThis >= r.MaxFiles && !last) {
+                commitBatch();
+                if (!nextArchive()) break;
+            }
             continue;
         }
         f.Line += " (" + helpers::numsep(ark_.ArchiveSize()) + ")";
@@ -161,32 +192,15 @@ std::string TRcvdArchiver::Run(const TArchiveRequest& r) {
         ++inThis;
         const bool full = (r.Threshold > 0 && ark_.ArchiveSize() + st.st_size >= r.Threshold) ||
                           (r.MaxFiles > 0 && inThis >= r.MaxFiles);
-        if (!split || !full || i + 1 == r.Files.size()) continue;
-        VerifyAndClose(files);
-        ++number;
-        zipName = NextFreeArchiveName(r.ZipName, number);
-        try {
-            Open(zipName, true);
-        } catch (const std::exception& e) {
-            report += "Problem with Archive " + zipName + "\r\n" + e.what() + "\r\n";
-            break;
-        }
-        inThis = 0;
+        if (split && full && !last && !nextArchive()) break;
     }
-    if (oneGo && !ark_.FileMasks.empty()) {
-        try {
-            ark_.AddFiles();
-        } catch (const std::exception& e) {
-            batchFailure = e.what();
-        }
-    }
+    commitBatch();
     if (ark_.Active()) VerifyAndClose(files);
 
     for (const auto& f : files) {
         report += f.Line;
         if (f.Verified) report += " - Success\r\n";
         else if (!f.Failure.empty()) report += " - Failed : " + f.Failure + "\r\n";
-        else if (!batchFailure.empty()) report += " - Failed : " + batchFailure + "\r\n";
         else report += " - Failed : the archive does not hold it as it is on disk\r\n";
     }
     // Only what the committed archive holds goes; everything else stays.

@@ -171,11 +171,12 @@ void TAvBaseArchiver::CloseArchive() {
         ~Closer() { a->ReleaseStream(); }
     } closer{this};
     if (updateCount_ > 0) ForceUpdate();
-    if (openMode_ != kModeReadOnly && (openMode_ & 3) != 0 && stream_->Size() == dir_->StubSize) {
+    if (!stream_->Writable()) return;
+    if (stream_->Size() == dir_->StubSize) {
         stream_->SetPosition(stream_->Size());
         stream_->WriteString(TAvDirManager::DirectoryBytes(dir_->Items, stream_->Size(), ""));
-        if (Options.FlushBuffers) stream_->Sync();
     }
+    if (Options.FlushBuffers) stream_->Sync();
 }
 
 void TAvBaseArchiver::CheckActive() const {

@@ -341,8 +341,10 @@ void TAvCommit::Append(int32_t first) {
         s.WriteString(TAvDirManager::DirectoryBytes(cur_, newDir, a_.dir_->ArchiveComment));
         const int64_t end = s.Position();
         if (flush) s.Sync();
+        // Until the cut is on disk the old directory still ends the file,
+        // which is valid too; the next commit's sync or the close makes it
+        // durable.
         s.SetSize(end);
-        if (flush) s.Sync();
         a_.dir_->CentralDirOffset = newDir;
         a_.dir_->EndOfArchive = end;
     } catch (...) {

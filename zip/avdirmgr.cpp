@@ -169,19 +169,23 @@ void TAvDirManager::ReadEntries(int64_t position, int64_t count, int64_t cdEnd) 
 
 int64_t TAvDirManager::FindSignature(int64_t pos, uint32_t signature, int64_t window) {
     const int64_t size = stream_->Size();
+    // Windows grow from small: headers close together cost little to find.
+    int64_t span = std::min<int64_t>(window, 4096);
     while (pos >= 0 && pos + 4 <= size) {
         stream_->SetPosition(pos);
-        const std::string chunk = stream_->ReadString(std::min<int64_t>(window, size - pos));
+        const std::string chunk = stream_->ReadString(std::min<int64_t>(span, size - pos));
         for (size_t i = 0; i + 4 <= chunk.size(); ++i)
             if (Get32(chunk, i) == signature) return pos + static_cast<int64_t>(i);
         if (pos + static_cast<int64_t>(chunk.size()) >= size) break;
         pos += static_cast<int64_t>(chunk.size()) - 3;
+        span = std::min(window, span * 2);
     }
     return -1;
 }
 
 void TAvDirManager::RebuildFromLocalHeaders() {
     Items.Clear();
+    ArchiveComment.clear();  // it came with an end record found unusable
     const int64_t size = stream_->Size();
     int64_t pos = FindSignature(0, kLocalSig);
     if (pos < 0) throw EAvException(35);

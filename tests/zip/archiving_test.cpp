@@ -267,3 +267,15 @@ TEST(ArchivingWindow, RightClickArchivesTheOldPagesOfTheMailbox) {
     kwutzp->zppswd->Text = "";
     std::filesystem::remove_all(folder);
 }
+
+TEST_F(Archiving, ASizeThresholdStartsTheNextArchiveAfterTheFileThatReachesIt) {
+    const auto old = Pages("old", 3, 40);
+    TRcvdArchiver run(ark);
+    TArchiveRequest r = Request(old, "size.zip");
+    r.Threshold = 1;
+    const std::string report = run.Run(r);
+    EXPECT_EQ(run.Archives, (std::vector<std::string>{dir / "size_1.zip", dir / "size_2.zip", dir / "size_3.zip"}));
+    for (size_t i = 0; i < 3; ++i) EXPECT_EQ(EntriesOf(run.Archives[i]), Entries({old[i]}));
+    EXPECT_EQ(report.find("Failed"), std::string::npos) << report;
+    EXPECT_EQ(FilesIn(box), std::vector<std::string>{});
+}

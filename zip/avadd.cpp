@@ -207,9 +207,10 @@ void TAvBaseArchiver::AddFileInit(const std::string& path, int32_t attr, std::sh
             case omIfNewer: replace = dosTime > old.DosDateTime(); break;
             case omIfOlder: replace = dosTime < old.DosDateTime(); break;
         }
-        // Two sources of one batch under one name would overwrite each
-        // other: the later one is left out (its file stays where it is).
-        if (!replace || (old.Tagged && old.SourceFileName != path)) return;
+        // Two sources of one batch under one name, or names that differ only
+        // in case, would overwrite each other: the later one is left out
+        // (its file stays where it is).
+        if (!replace || old.Name != stored || (old.Tagged && old.SourceFileName != path)) return;
         op = poUpdate;
     }
     TDirItem it = index >= 0 ? items[index] : TDirItem();

@@ -279,3 +279,35 @@ TEST_F(Archiving, ASizeThresholdStartsTheNextArchiveAfterTheFileThatReachesIt) {
     EXPECT_EQ(report.find("Failed"), std::string::npos) << report;
     EXPECT_EQ(FilesIn(box), std::vector<std::string>{});
 }
+
+TEST_F(Archiving, NamesThatDifferOnlyInCaseDoNotOverwriteEachOther) {
+    WriteFile(box + "/Page.htm", "upper");
+    WriteFile(box + "/page.htm", "lower");
+    AgeFile(box + "/Page.htm", 40);
+    AgeFile(box + "/page.htm", 40);
+    for (bool oneGo : {false, true}) {
+        SCOPED_TRACE(oneGo);
+        TRcvdArchiver run(ark);
+        TArchiveRequest r = Request({"Page.htm", "page.htm"}, oneGo ? "case-batch.zip" : "case-each.zip");
+        r.OneGo = oneGo;
+        const std::string report = run.Run(r);
+        EXPECT_EQ(PythonListing(r.ZipName, true), (box + "/Page.htm").substr(1) + "|upper\n");
+        EXPECT_NE(report.find("page.htm (5) to " + r.ZipName), std::string::npos);
+        EXPECT_NE(report.find(" - Failed : "), std::string::npos) << report;
+        EXPECT_EQ(FilesIn(box), std::vector<std::string>{"page.htm"});
+        WriteFile(box + "/Page.htm", "upper");
+        AgeFile(box + "/Page.htm", 40);
+    }
+}
+
+TEST_F(Archiving, AnExceptionInTheRunStillClosesTheArchive) {
+    const auto old = Pages("old", 2, 40);
+    TRcvdArchiver run(ark);
+    run.Status = [](const std::string& s) {
+        if (s.rfind("Archiving File 2", 0) == 0) throw std::runtime_error("window gone");
+    };
+    EXPECT_THROW(run.Run(Request(old, "ex.zip")), std::runtime_error);
+    EXPECT_FALSE(ark.Active());
+    EXPECT_EQ(FilesIn(box), old);  // nothing deleted: the run did not end
+    EXPECT_EQ(EntriesOf(dir / "ex.zip"), Entries({old[0]}));
+}

@@ -61,7 +61,10 @@ bool FileExists(const std::string& path) {
 }
 
 void AgeFile(const std::string& path, int days) {
-    const time_t t = ::time(nullptr) - static_cast<time_t>(days) * 86400;
+    // From the start of today, so that files aged again get the same time,
+    // at an odd second: the archive keeps times in two-second steps.
+    const time_t today = ::time(nullptr) / 86400 * 86400;
+    const time_t t = today - static_cast<time_t>(days) * 86400 + 4001;
     struct timeval tv[2] = {{t, 0}, {t, 0}};
     ::utimes(path.c_str(), tv);
 }

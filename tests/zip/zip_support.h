@@ -30,7 +30,8 @@ private:
 void WriteFile(const std::string& path, const std::string& data);
 std::string ReadFile(const std::string& path);
 bool FileExists(const std::string& path);
-// Sets a file's modification time to so many days before now.
+// Sets a file's modification time to so many days before today (the same
+// time all day), at an odd second.
 void AgeFile(const std::string& path, int days);
 
 // What the three peers say about an archive: each must pass it.

@@ -86,15 +86,22 @@ void TAvDirManager::LoadDir(bool repairMode) {
         const std::string loc = stream_->ReadString(kLocatorSize);
         if (Get32(loc, 0) == kZip64LocatorSig) {
             const int64_t z64 = static_cast<int64_t>(Get64(loc, 8));
-            if (z64 < 0 || z64 + kZip64EndSize > stream_->Size()) throw EAvException(40);
-            stream_->SetPosition(z64);
-            const std::string rec = stream_->ReadString(kZip64EndSize);
-            if (Get32(rec, 0) != kZip64EndSig) throw EAvException(40);
-            IsZip64 = true;
-            count = static_cast<int64_t>(Get64(rec, 32));
-            cdSize = static_cast<int64_t>(Get64(rec, 40));
-            // The directory ends where the zip64 record starts.
-            cdPos = z64 - cdSize;
+            std::string rec;
+            if (z64 >= 0 && z64 + kZip64EndSize <= stream_->Size()) {
+                stream_->SetPosition(z64);
+                rec = stream_->ReadString(kZip64EndSize);
+            }
+            if (!rec.empty() && Get32(rec, 0) == kZip64EndSig) {
+                IsZip64 = true;
+                count = static_cast<int64_t>(Get64(rec, 32));
+                cdSize = static_cast<int64_t>(Get64(rec, 40));
+                // The directory ends where the zip64 record starts.
+                cdPos = z64 - cdSize;
+            } else if (!repairMode) {
+                throw EAvException(40);
+            }
+            // Repairing, a locator that leads nowhere is taken for bytes of
+            // the last entry that only look like one.
         }
     }
     if (!IsZip64 && end.TotalEntries == 0xFFFF) {

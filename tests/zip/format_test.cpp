@@ -303,3 +303,24 @@ TEST(ZipRecords, CountTheDirectoryCannotHoldIsDamage) {
         EXPECT_EQ(e.NativeError, 57);
     }
 }
+
+TEST(ZipRecords, LocatorLeadingNowhereIsAnErrorUnlessRepairing) {
+    std::string bytes = "data before";
+    Put32(bytes, kZip64LocatorSig);
+    Put32(bytes, 0);
+    Put64(bytes, 0);  // no zip64 end record there
+    Put32(bytes, 1);
+    bytes += EndRecordsBytes(0, 0, static_cast<int64_t>(bytes.size()), "");
+    TAvMemoryStream s(bytes);
+    TAvDirManager strict(&s);
+    try {
+        strict.LoadDir(false);
+        FAIL();
+    } catch (const EAvException& e) {
+        EXPECT_EQ(e.NativeError, 40);
+    }
+    TAvDirManager repairing(&s);
+    repairing.LoadDir(true);
+    EXPECT_FALSE(repairing.IsZip64);
+    EXPECT_EQ(repairing.Items.Count(), 0);
+}

@@ -380,3 +380,20 @@ TEST_F(ArchiveTest, AppendingToAZip64ArchiveKeepsItReadable) {
     ExpectPeersAccept(zip);
     EXPECT_EQ(PythonListing(zip, true), "src/a.txt|" + std::string(3000, 'a') + "\nsrc/b.txt|bee\n");
 }
+
+TEST_F(ArchiveTest, ClosingReportsAFailedCommitAndStillCloses) {
+    const std::string zip = dir / "close.zip";
+    Create(zip);
+    ark.AddFromString("kept.txt", "kept", faArchive, 0);
+    ark.CloseArchive();
+    const std::string before = ReadFile(zip);
+    ark.OpenArchive(kModeReadWrite);
+    ark.BeginUpdate();
+    ark.AddFromString("late.txt", "late", faArchive, 0);
+    ark.OnFileProgress = [](const std::string&, double, TAvProcessOperation, TAvProgressPhase, bool& cancel) {
+        cancel = true;
+    };
+    EXPECT_THROW(ark.CloseArchive(), EAvBatchAborted);
+    EXPECT_FALSE(ark.Active());
+    EXPECT_EQ(ReadFile(zip), before);
+}

@@ -311,3 +311,24 @@ TEST_F(Archiving, AnExceptionInTheRunStillClosesTheArchive) {
     EXPECT_EQ(FilesIn(box), old);  // nothing deleted: the run did not end
     EXPECT_EQ(EntriesOf(dir / "ex.zip"), Entries({old[0]}));
 }
+
+TEST(ArchiveNames, NumberGoesBeforeTheExtensionAndSkipsTakenNames) {
+    TScratch dir;
+    WriteFile(dir / "a.b/taken_1.zip", "x");
+    struct Case {
+        std::string given;
+        int from;
+        std::string expected;
+        int number;
+    } cases[] = {
+        {dir / "a.b/box.zip", 1, dir / "a.b/box_1.zip", 1},
+        {dir / "a.b/box.ZIP", 3, dir / "a.b/box_3.ZIP", 3},
+        {dir / "a.b/box", 1, dir / "a.b/box_1", 1},
+        {dir / "a.b/taken.zip", 1, dir / "a.b/taken_2.zip", 2},
+    };
+    for (const auto& c : cases) {
+        int n = c.from;
+        EXPECT_EQ(NextFreeArchiveName(c.given, n), c.expected);
+        EXPECT_EQ(n, c.number);
+    }
+}

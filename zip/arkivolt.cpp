@@ -195,6 +195,32 @@ int64_t TAvBaseArchiver::ArchiveSize() const {
 
 std::string TAvBaseArchiver::Comment() const { return Active() ? dir_->ArchiveComment : std::string(); }
 
+void TAvBaseArchiver::SetComment(const std::string& comment) {
+    CheckActive();
+    dir_->ArchiveComment = comment.substr(0, 0xFFFF);
+    if (InUpdate()) {
+        commentChanged_ = true;
+        return;
+    }
+    BeginUpdate();
+    commentChanged_ = true;
+    EndUpdate();
+}
+
+void TAvBaseArchiver::SetActive(bool active) {
+    if (active && !Active()) OpenArchive();
+    if (!active) CloseArchive();
+}
+
+bool TAvBaseArchiver::GetFileCendralDirItemNo(const std::string& name, int32_t& index) {
+    CheckActive();
+    if (dir_->Items.FileExists(name, index)) return true;
+    TAvArchiveItem item;
+    if (!FindFirst(name, item, 10431, "")) return false;
+    index = item.Index;
+    return true;
+}
+
 const TAvDirArray& TAvBaseArchiver::Directory() const {
     CheckActive();
     return dir_->Items;

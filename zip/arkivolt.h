@@ -92,6 +92,11 @@ public:
     int64_t ArchiveSize() const;
     int32_t GetFileCount();
     std::string Comment() const;
+    // Rewrites the directory at once unless a batch is open (code 13 when closed).
+    void SetComment(const std::string& comment);
+    void SetActive(bool active);
+    // The entry stored under Name, else the first that a search for it finds.
+    bool GetFileCendralDirItemNo(const std::string& name, int32_t& index);
     // The directory as it stands (committed entries after a batch).
     const TAvDirArray& Directory() const;
 
@@ -115,6 +120,12 @@ public:
     void AddFiles();
     void AddFiles(const std::string& mask, int32_t searchAttr, const std::string& exclusionMask);
     void AddFromString(const std::string& name, const std::string& text, uint32_t attr, time_t modified);
+    void AddFromBuffer(const std::string& name, const void* buffer, int64_t count, uint32_t attr, time_t modified);
+    // Count bytes from Position (all of it when Count is 0). With CopyToBuffer
+    // they are copied now; otherwise the stream is read at the commit and
+    // must live until then.
+    void AddFromStream(const std::string& name, std::shared_ptr<TAvStream> stream, bool copyToBuffer,
+                       int64_t position, int64_t count, uint32_t attr, time_t modified);
 
 protected:
     virtual void SetCompMethod() {}
@@ -155,6 +166,7 @@ private:
     std::unique_ptr<TAvDirManager> dir_;
     uint16_t openMode_ = 0;
     int updateCount_ = 0;
+    bool commentChanged_ = false;
     std::string workDir_;
 };
 

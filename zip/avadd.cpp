@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "zip/arkivolt.h"
@@ -102,13 +103,39 @@ void TAvBaseArchiver::AddFiles(const std::string& mask, int32_t searchAttr, cons
 }
 
 void TAvBaseArchiver::AddFromString(const std::string& name, const std::string& text, uint32_t attr, time_t modified) {
+    AddFromStream(name, std::make_shared<TAvMemoryStream>(text), false, 0, 0, attr, modified);
+}
+
+void TAvBaseArchiver::AddFromBuffer(const std::string& name, const void* buffer, int64_t count, uint32_t attr,
+                                    time_t modified) {
+    const std::string data(static_cast<const char*>(buffer), static_cast<size_t>(std::max<int64_t>(count, 0)));
+    AddFromString(name, data, attr, modified);
+}
+
+void TAvBaseArchiver::AddFromStream(const std::string& name, std::shared_ptr<TAvStream> stream, bool copyToBuffer,
+                                    int64_t position, int64_t count, uint32_t attr, time_t modified) {
     CheckActive();
+    const int64_t available = std::max<int64_t>(0, stream->Size() - position);
+    const int64_t size = count > 0 ? std::min(count, available) : available;
+    if (copyToBuffer) {
+        const int64_t saved = stream->Position();
+        stream->SetPosition(position);
+        auto copy = std::make_shared<TAvMemoryStream>(stream->ReadString(size));
+        stream->SetPosition(saved);
+        stream = std::move(copy);
+        position = 0;
+    }
     BeginUpdate();
     try {
         std::string stored = name;
         std::replace(stored.begin(), stored.end(), '\\', '/');
-        AddFileInit(stored, static_cast<int32_t>(attr), std::make_shared<TAvMemoryStream>(text),
-                    UnixToDos(modified ? modified : ::time(nullptr)), static_cast<int64_t>(text.size()));
+        AddFileInit(stored, static_cast<int32_t>(attr), stream, UnixToDos(modified ? modified : ::time(nullptr)), size);
+        int32_t index = -1;
+        if (dir_->Items.FileExists(stored, index) && dir_->Items[index].SourceStream == stream) {
+            TDirItem& it = dir_->Items.GetItemPtr(index);
+            it.SourcePosition = position;
+            it.SourceCount = size;
+        }
     } catch (...) {
         CancelUpdate();
         throw;
@@ -298,7 +325,8 @@ void TAvCommit::Run() {
             break;
         }
     }
-    if (first == bak_.Count() && cur_.Count() == bak_.Count()) return;  // nothing changed
+    const bool commentOnly = std::exchange(a_.commentChanged_, false);
+    if (first == bak_.Count() && cur_.Count() == bak_.Count() && !commentOnly) return;  // nothing changed
     if (first >= bak_.Count()) Append(first);
     else Rewrite(first);
     cur_.ClearTags();
@@ -339,7 +367,10 @@ void TAvCommit::Append(int32_t first) {
             if (!oldTail.empty() && s.Position() > shadowAt) throw EAvException(46, &a_);
         }
         const int64_t newDir = s.Position();
-        s.WriteString(TAvDirManager::DirectoryBytes(cur_, newDir, a_.dir_->ArchiveComment));
+        const std::string directory = TAvDirManager::DirectoryBytes(cur_, newDir, a_.dir_->ArchiveComment);
+        if (!oldTail.empty() && newDir + static_cast<int64_t>(directory.size()) > shadowAt)
+            throw EAvException(46, &a_);
+        s.WriteString(directory);
         const int64_t end = s.Position();
         if (flush) s.Sync();
         // Until the cut is on disk the old directory still ends the file,
@@ -476,7 +507,7 @@ void TAvCommit::WriteEntry(TAvStream& out, TDirItem& it) {
         file = std::make_unique<TAvFileStream>(it.SourceFileName, TAvFileStream::ofRead);
         src = file.get();
     }
-    const int64_t size = src ? src->Size() - it.SourcePosition : 0;
+    const int64_t size = !src ? 0 : it.SourceCount >= 0 ? it.SourceCount : src->Size() - it.SourcePosition;
     if (a_.Zip64Mode == zmDisabled && size >= 0xFFFFFFFFLL) throw EAvException(41, shown, &a_);
     it.CompressionMethod = static_cast<uint16_t>(size == 0 ? 0 : it.CompressionMode == 0 ? 0 : 8);
     it.ActualCompressionMethod = it.CompressionMethod;

@@ -53,7 +53,7 @@ struct TDirItem {
     bool Modified = false, Tagged = false;
     std::string Password, SourceFileName;
     std::shared_ptr<TAvStream> SourceStream;
-    int64_t SourcePosition = 0;
+    int64_t SourcePosition = 0, SourceCount = -1;  // -1: to the stream's end
     int64_t ExpectedSize = 0;  // of the source, known before it is written
     uint16_t ActualCompressionMethod = 0;
     uint8_t CompressionMode = 0;

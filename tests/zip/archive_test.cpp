@@ -10,6 +10,7 @@
 #include "zip/arkivolt.h"
 #include "zip/avcrypt.h"
 #include "zip/avrecords.h"
+#include "zip/avstream.h"
 
 using namespace zip;
 using namespace ziptest;
@@ -396,4 +397,35 @@ TEST_F(ArchiveTest, ClosingReportsAFailedCommitAndStillCloses) {
     EXPECT_THROW(ark.CloseArchive(), EAvBatchAborted);
     EXPECT_FALSE(ark.Active());
     EXPECT_EQ(ReadFile(zip), before);
+}
+
+TEST_F(ArchiveTest, StreamsBuffersCommentsAndLookups) {
+    const std::string zip = dir / "misc.zip";
+    Create(zip);
+    const std::string data = "0123456789abcdef";
+    ark.AddFromBuffer("buf.bin", data.data(), 4, faArchive, 0);
+    auto stream = std::make_shared<TAvMemoryStream>(data);
+    stream->SetPosition(3);
+    ark.AddFromStream("copied.bin", stream, true, 10, 0, faArchive, 0);
+    EXPECT_EQ(stream->Position(), 3);  // the caller's position is kept
+    ark.AddFromStream("docs\\kept.bin", stream, false, 2, 5, faArchive, 0);
+    ark.SetComment("made by the tests");
+    ark.CloseArchive();
+    ExpectPeersAccept(zip);
+    EXPECT_EQ(PythonListing(zip, true), "buf.bin|0123\ncopied.bin|abcdef\ndocs/kept.bin|23456\n");
+    const TRun c = Shell("/usr/bin/python3 -c " + Quote("import zipfile,sys; print(zipfile.ZipFile(sys.argv[1]).comment.decode())") +
+                         " " + Quote(zip));
+    EXPECT_EQ(c.output, "made by the tests\n");
+    ark.SetActive(true);
+    EXPECT_EQ(ark.OpenMode(), kModeReadWrite);
+    EXPECT_EQ(ark.Comment(), "made by the tests");
+    int32_t index = -1;
+    EXPECT_TRUE(ark.GetFileCendralDirItemNo("COPIED.BIN", index));
+    EXPECT_EQ(index, 1);
+    ark.Options.Recurse = true;
+    EXPECT_TRUE(ark.GetFileCendralDirItemNo("kept.bin", index));
+    EXPECT_EQ(index, 2);
+    EXPECT_FALSE(ark.GetFileCendralDirItemNo("none.bin", index));
+    ark.SetActive(false);
+    EXPECT_FALSE(ark.Active());
 }

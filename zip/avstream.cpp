@@ -79,7 +79,8 @@ void TAvFileStream::SetSize(int64_t n) {
 }
 
 void TAvFileStream::Sync() {
-    if (::fsync(fd_) != 0) throw EAvException(46);
+    // The data and the size that reaching them needs; times can wait.
+    if (::fdatasync(fd_) != 0) throw EAvException(46);
 }
 
 int64_t TAvMemoryStream::Read(void* b, int64_t n) {

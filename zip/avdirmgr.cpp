@@ -164,7 +164,7 @@ void TAvDirManager::ReadEntries(int64_t position, int64_t count, int64_t cdEnd) 
         at += 46;
         const size_t vary = size_t{it.FileNameLength} + it.ExtraFieldLength + it.FileCommentLength;
         if (cd.size() - at < vary) throw EAvException(57);
-        it.Name = DecodeEntryName(std::string_view(cd).substr(at, it.FileNameLength), it.Flags & kFlagUtf8);
+        it.Name = DecodeEntryName(std::string_view(cd).substr(at, it.FileNameLength));
         at += it.FileNameLength;
         ParseExtraField(it, std::string_view(cd).substr(at, it.ExtraFieldLength));
         at += it.ExtraFieldLength;
@@ -218,7 +218,7 @@ void TAvDirManager::RebuildFromLocalHeaders() {
             it.SetOffset(pos);
             const int64_t avail = size - pos - kLocalHeaderSize;
             const std::string raw = avail >= it.FileNameLength ? stream_->ReadString(it.FileNameLength) : "";
-            it.Name = DecodeEntryName(raw, it.Flags & kFlagUtf8);
+            it.Name = DecodeEntryName(raw);
             if (avail - it.FileNameLength >= it.ExtraFieldLength)
                 ParseExtraField(it, stream_->ReadString(it.ExtraFieldLength));
             if (it.Flags & kFlagDescriptor) {

@@ -166,14 +166,13 @@ void AppendUtf8(std::string& out, char32_t c) {
 
 }  // namespace
 
-std::string DecodeEntryName(std::string_view raw, bool utf8Flag) {
+std::string DecodeEntryName(std::string_view raw) {
     if (IsUtf8Name(raw) != nkOther) return std::string(raw);
     std::string out;
     for (unsigned char b : raw) {
         if (b < 0x80) out += static_cast<char>(b);
         else AppendUtf8(out, kCp437[b - 0x80]);
     }
-    (void)utf8Flag;  // a flagged name that is not UTF-8 is damaged: read it as OEM too
     return out;
 }
 

@@ -59,9 +59,9 @@ private:
 
 enum TAvNameKind { nkAscii, nkUtf8, nkOther };
 TAvNameKind IsUtf8Name(std::string_view s);
-// An entry name as read from the archive, in UTF-8: well-formed UTF-8 (or
-// flag bit 11) is kept; other bytes are read in the OEM code page (437).
-std::string DecodeEntryName(std::string_view raw, bool utf8Flag);
+// An entry name as read from the archive, in UTF-8: well-formed UTF-8 is
+// kept, flagged or not; other bytes are read in the OEM code page (437).
+std::string DecodeEntryName(std::string_view raw);
 // Whether a name needs flag bit 11 when stored (anything beyond ASCII).
 bool NameNeedsUtf8(std::string_view name);
 

@@ -119,6 +119,8 @@ void TForm1::buildControls() {
     BitBtn10->Hint = "Reply to the Selected Email\r\nRight-Click to Reply to All";
     BitBtn11->Hint = "Toggle Summary Viewer\r\nRight-Click for the List Font";
     BitBtn12->Hint = "Toggle Message Viewer\r\nRight-Click for the POP3 Timeout";
+    xplor->Hint = "Explore RCVD directory.\r\nRight-Click to Archive and move all\r\nRCVD files older than 30 days to a zip "
+                  "file.\r\nRight-Click again to Stop Archiving.";
     Button1 = new ui::TButton(panel);
     Button1->Caption = "POP3";
     Button1->SetBounds(8, 76, 110, 28);
@@ -233,6 +235,10 @@ void TForm1::bindEvents() {
     BitBtn12->OnClick = [this](rtl::TObject* s) { BitBtn12Click(s); };
     gtgdems->OnClick = [this](rtl::TObject* s) { gtgdemsClick(s); };
     xplor->OnClick = [this](rtl::TObject* s) { xplorClick(s); };
+    xplor->OnContextPopup = [this](rtl::TObject* s, ui::TPoint p, bool& h) { xplorContextPopup(s, p, h); };
+    Arkivolt1 = std::make_unique<zip::TArkivolt>();
+    Arkivolt1->Name = "Arkivolt1";
+    Arkivolt1->SetCompressionLevel(zip::clMax);
     FontDialog1->OnApply = [this](rtl::TObject*) { ListView1->Font->Assign(*FontDialog1->Font); };
     Button1->OnClick = [this](rtl::TObject* s) { Button1Click(s); };
     Button1->OnContextPopup = popup([this](rtl::TObject* s) { Button1ContextPopup(s); });

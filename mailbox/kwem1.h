@@ -15,6 +15,7 @@
 #include "mail/smtpprot.h"
 #include "mailbox/filters.h"
 #include "mailbox/hstinf.h"
+#include "mailbox/kwem1_zip.h"
 #include "mailbox/msgrows.h"
 #include "net/sslcontext.h"
 #include "platform/browser/browser.h"
@@ -435,6 +436,13 @@ public:
     // Remove to folder: pages for the rows below the top ones, marked to go.
     void gtgdemsClick(rtl::TObject* Sender);
     void xplorClick(rtl::TObject* Sender);
+    // Right click: archive the received pages older than 30 days, or stop
+    // the archiving that runs.
+    void xplorContextPopup(rtl::TObject* Sender, ui::TPoint MousePos, bool& Handled);
+    void ArchiveRcvd(const TArchiveRequest& Request);
+    std::unique_ptr<zip::TArkivolt> Arkivolt1;
+    bool ArchivingFlag = false;
+    bool ArchiveStopFlag = false;
     // The received-messages folder of the selected mailbox.
     std::string RcvdFolder() const;
     // The summary of row R: its title line and its text.

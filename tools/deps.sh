@@ -15,4 +15,5 @@ apt-get install -y -q --no-install-recommends \
   xdotool python3-pil \
   wbritish codespell \
   qt6-webengine-dev poppler-utils \
-  libespeak-ng-dev
+  libespeak-ng-dev \
+  zip unzip 7zip

@@ -1,0 +1,182 @@
+#pragma once
+// The archiver component: one open zip archive at a time, listed with
+// FindFirst/FindNext and changed in batches that a commit writes out.
+// Event defaults that would show a dialog ask through the program's prompter.
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "zip/avdirmgr.h"
+#include "zip/avexcept.h"
+#include "zip/avoptions.h"
+#include "zip/avrecords.h"
+
+namespace zip {
+
+class TAvStream;
+class TAvFileStream;
+
+enum TAvAction { fxaRetry, fxaIgnore, fxaAbort };
+enum TAvProgressPhase { ppStart, ppProcess, ppEnd };
+
+// A commit that the user or a handler cancelled or aborted: the archive
+// was rolled back, nothing of the batch is in it.
+RTL_EXCEPTION_CLASS(EAvBatchAborted, rtl::Exception);
+
+inline constexpr uint16_t kModeCreate = 0xFFFF, kModeReadWrite = 34, kModeReadOnly = 64;
+
+struct TAvArchiveItem {
+    std::string FileName, StoragePath;  // StoragePath "/" separated, with a trailing "/"
+    int64_t CompressedSize = 0, UncompressedSize = 0;
+    double CompressionRate = 0;
+    bool Encrypted = false;
+    uint16_t LastModFileDate = 0, LastModFileTime = 0;
+    uint32_t CRC = 0, ExternalFileAttributes = 0;
+    std::string Comment;
+    // search state
+    int32_t Index = 0;
+    std::string SearchName, ExclusionMask;
+    bool Wildcard = false, Simple = false;
+    int32_t SearchAttr = 0;
+};
+
+class TAvBaseArchiver : public TAvNamed {
+public:
+    TAvBaseArchiver();
+    virtual ~TAvBaseArchiver();
+    TAvBaseArchiver(const TAvBaseArchiver&) = delete;
+    TAvBaseArchiver& operator=(const TAvBaseArchiver&) = delete;
+
+    // ---- properties
+    TAvCompressionLevel CompressionLevel() const { return level_; }
+    void SetCompressionLevel(TAvCompressionLevel l);
+    int CompressionMode() const { return mode_; }
+    void SetCompressionMode(int m);  // code 5 above 9
+    std::string CurrentVersion() const { return "6.93 "; }
+    const std::string& Password() const { return password_; }
+    virtual void SetPassword(const std::string& v) { password_ = v; }
+    std::string FileName, BaseDir, TempDir;
+    TAvSpanningMode SpanningMode() const { return spanning_; }
+    void SetSpanningMode(TAvSpanningMode m);
+    TAvSpanningOptions SpanningOptions;
+    TAvOptions Options;
+    std::vector<std::string> FileMasks, ExclusionMasks, NoCompressionMasks;
+    bool ExtractCorruptedFiles = false;
+    TZip64Mode Zip64Mode = zmAuto;
+    bool RepairMode = true;
+    TAvCryptoAlgorithm EncryptionMethod = caPkzipClassic;
+
+    // ---- events (unset: the defaults below)
+    std::function<void(double, TAvProcessOperation, TAvProgressPhase, bool&)> OnOverallProgress;
+    std::function<void(const std::string&, double, TAvProcessOperation, TAvProgressPhase, bool&)> OnFileProgress;
+    std::function<void(const std::string&, std::string&, bool&)> OnConfirmOverwrite;
+    std::function<void(const std::string&, TAvProcessOperation, bool&)> OnConfirmProcessFile;
+    std::function<void()> AfterOpen;
+    std::function<void(const std::string&, std::string&, bool&)> OnPassword;
+    std::function<void(const std::string&, TAvProcessOperation, int, int, const std::string&, TAvAction&)>
+        OnProcessFileFailure;
+    std::function<void(int, const std::string&, bool&)> OnDiskFull;
+    std::function<void(std::string&, uint32_t&, std::string&, const std::string&)> OnStoreFile;
+
+    // ---- opening and closing
+    void OpenArchive();
+    void OpenArchive(uint16_t mode);
+    // Commits a pending batch (its errors are raised), then closes.
+    void CloseArchive();
+    bool Active() const { return stream_ != nullptr; }
+    bool Exists() const;
+    uint16_t OpenMode() const { return openMode_; }
+    bool InUpdate() const { return updateCount_ > 0; }
+    bool Encrypted() const;
+    int64_t ArchiveSize() const;
+    int32_t GetFileCount();
+    std::string Comment() const;
+    // Rewrites the directory at once unless a batch is open (code 13 when closed).
+    void SetComment(const std::string& comment);
+    void SetActive(bool active);
+    // The entry stored under Name, else the first that a search for it finds.
+    bool GetFileCendralDirItemNo(const std::string& name, int32_t& index);
+    // The directory as it stands (committed entries after a batch).
+    const TAvDirArray& Directory() const;
+
+    // Whether the committed directory holds this disk file under this name
+    // with the file's present size and CRC-32: what a caller checks before
+    // it deletes a source.
+    bool HoldsFile(const std::string& storedName, const std::string& path) const;
+
+    // ---- batches
+    void BeginUpdate();
+    void EndUpdate();
+    void CancelUpdate();
+
+    // ---- search
+    bool FindFirst(TAvArchiveItem& item);
+    bool FindFirst(const std::string& mask, TAvArchiveItem& item, int32_t searchAttr,
+                   const std::string& exclusionMask);
+    bool FindNext(TAvArchiveItem& item);
+
+    // ---- adding
+    void AddFiles();
+    void AddFiles(const std::string& mask, int32_t searchAttr, const std::string& exclusionMask);
+    void AddFromString(const std::string& name, const std::string& text, uint32_t attr, time_t modified);
+    void AddFromBuffer(const std::string& name, const void* buffer, int64_t count, uint32_t attr, time_t modified);
+    // Count bytes from Position (all of it when Count is 0). With CopyToBuffer
+    // they are copied now; otherwise the stream is read at the commit and
+    // must live until then.
+    void AddFromStream(const std::string& name, std::shared_ptr<TAvStream> stream, bool copyToBuffer,
+                       int64_t position, int64_t count, uint32_t attr, time_t modified);
+
+protected:
+    virtual void SetCompMethod() {}
+    int compMethod_ = -1;
+    bool dataEnabled_ = false;
+
+    // Event dispatchers: the handler when bound, otherwise the default.
+    virtual void DoOnOverallProgress(double p, TAvProcessOperation op, TAvProgressPhase ph, bool& cancel);
+    virtual void DoOnFileProgress(const std::string& f, double p, TAvProcessOperation op, TAvProgressPhase ph,
+                                  bool& cancel);
+    virtual void DoOnConfirmOverwrite(const std::string& src, std::string& dest, bool& confirm);
+    virtual void DoOnConfirmProcessFile(const std::string& f, TAvProcessOperation op, bool& confirm);
+    virtual void DoOnPassword(const std::string& f, std::string& pw, bool& skip);
+    virtual void DoOnProcessFileFailure(const std::string& f, TAvProcessOperation op, int native, int code,
+                                        const std::string& msg, TAvAction& action);
+    virtual void DoOnDiskFull(int volume, const std::string& name, bool& cancel);
+    virtual void DoOnStoreFile(std::string& name, uint32_t& attr, std::string& comment, const std::string& orig);
+
+private:
+    friend class TAvCommit;
+    void CheckActive() const;
+    bool Search(TAvArchiveItem& item);
+    bool MatchesEntry(const TDirItem& it, const TAvArchiveItem& s) const;
+    void InternalAddFiles(const std::vector<std::string>& masks, int32_t searchAttr,
+                          const std::vector<std::string>& exclusions);
+    void AddWalk(const std::string& folder, const std::string& namePattern, bool recurse, int32_t searchAttr,
+                 const std::vector<std::string>& exclusions);
+    void AddFileInit(const std::string& path, int32_t attr, std::shared_ptr<TAvStream> source, uint32_t dosTime,
+                     int64_t size);
+    void ForceUpdate();
+    void ReleaseStream();
+
+    TAvCompressionLevel level_ = clFastest;
+    int mode_ = 1;
+    std::string password_;
+    TAvSpanningMode spanning_ = smNone;
+    std::unique_ptr<TAvFileStream> stream_;
+    std::unique_ptr<TAvDirManager> dir_;
+    uint16_t openMode_ = 0;
+    int updateCount_ = 0;
+    bool commentChanged_ = false;
+    std::string workDir_;
+};
+
+class TArkivolt : public TAvBaseArchiver {
+public:
+    TArkivolt();
+    ~TArkivolt() override;
+
+protected:
+    void SetCompMethod() override { compMethod_ = CompressionMode() == 0 ? 0 : 8; }
+};
+
+}  // namespace zip

@@ -13,4 +13,6 @@ apt-get install -y -q --no-install-recommends \
   dante-server microsocks dovecot-pop3d \
   xvfb xauth x11-apps python3-aiosmtpd opensmtpd \
   xdotool python3-pil \
-  qt6-webengine-dev poppler-utils
+  qt6-webengine-dev poppler-utils \
+  pngcheck python3-png \
+  libpng-dev

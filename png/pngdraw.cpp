@@ -70,7 +70,7 @@ std::vector<uint32_t> RenderImage(const TPNGObject& image, int w, int h, bool ma
     return out;
 }
 
-void BlendPartial(const TPNGObject& image, uint32_t* target, int w, int h) {
+std::vector<uint32_t> PartialSource(const TPNGObject& image, int w, int h) {
     checkArea(w, h);
     const TChunkIHDR& hdr = *image.Header();
     const std::vector<int> cols = StretchMap(image.GetWidth(), w), rows = StretchMap(image.GetHeight(), h);
@@ -80,31 +80,44 @@ void BlendPartial(const TPNGObject& image, uint32_t* target, int w, int h) {
     if (ct == COLOR_PALETTE) {
         plte = image.Chunks.FindChunk<TChunkPLTE>();
         if (!plte) throw EPNGMissingPalette(LoadResString(EPNGMissingPaletteText));
-        if (!trns) return;
-    } else if (ct != COLOR_GRAYSCALEALPHA && ct != COLOR_RGBALPHA) {
-        return;
     }
+    std::vector<uint32_t> out(size_t(w) * size_t(h));
     for (int j = 0; j < h; ++j) {
         const int sy = rows[size_t(j)];
         const uint8_t* row = image.GetScanline(sy);
         const uint8_t* alpha = image.GetAlphaScanline(sy);
-        uint32_t* d = target + size_t(j) * size_t(w);
+        uint32_t* d = out.data() + size_t(j) * size_t(w);
         for (int i = 0; i < w; ++i) {
             const int sx = cols[size_t(i)];
+            uint32_t a = 255, rgb;
             if (ct == COLOR_RGBALPHA) {
-                const int a = alpha[sx];
                 const uint8_t* p = row + 3 * size_t(sx);
-                if (a == 255) d[i] = opaque(p[2], p[1], p[0]);
-                else if (a != 0) blendPixel(d[i], a, p[2], p[1], p[0]);
+                a = alpha[sx];
+                rgb = uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
             } else if (ct == COLOR_GRAYSCALEALPHA) {
-                blendPixel(d[i], alpha[sx], row[sx], row[sx], row[sx]);
-            } else {
+                // The sample itself, not its colour-table entry.
+                a = alpha[sx];
+                rgb = uint32_t(row[sx]) * 0x010101u;
+            } else if (ct == COLOR_PALETTE) {
                 const int index = indexAt(row, sx, hdr.BitmapInfo.biBitCount);
+                if (trns) a = trns->PaletteValues[index];
                 // An index past the palette draws black.
-                const uint32_t p = index < plte->Count ? plte->GetPaletteItem(index) : 0;
-                blendPixel(d[i], trns->PaletteValues[index], uint8_t(p >> 16), uint8_t(p >> 8), uint8_t(p));
+                rgb = index < plte->Count ? plte->GetPaletteItem(index) : 0;
+            } else {
+                rgb = shownColour(hdr, row, sx) & 0xFFFFFF;
             }
+            d[i] = a << 24 | rgb;
         }
+    }
+    return out;
+}
+
+void BlendPartial(const TPNGObject& image, uint32_t* target, int w, int h) {
+    const std::vector<uint32_t> source = PartialSource(image, w, h);
+    for (size_t i = 0; i < source.size(); ++i) {
+        const uint32_t s = source[i];
+        // At alpha 0 and 255 the rule leaves the target or copies the colour.
+        blendPixel(target[i], int(s >> 24), uint8_t(s >> 16), uint8_t(s >> 8), uint8_t(s));
     }
 }
 

@@ -407,6 +407,9 @@ std::vector<int> StretchMap(int size, int count);
 // The image stretched to W x H, opaque, as plain drawing shows it; with
 // ptmBit, pixels of the transparent colour get alpha 0.
 std::vector<uint32_t> RenderImage(const TPNGObject& image, int w, int h, bool masked);
+// Per destination pixel, the colour and alpha (0xAARRGGBB, not
+// premultiplied) that partial transparency blends with.
+std::vector<uint32_t> PartialSource(const TPNGObject& image, int w, int h);
 // Blends the image's partial transparency over Target (W x H, the area the
 // image is drawn over), in place.
 void BlendPartial(const TPNGObject& image, uint32_t* target, int w, int h);

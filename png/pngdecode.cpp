@@ -192,7 +192,7 @@ inline uint8_t nibbleOf2(uint8_t colorType, unsigned s) {
 // Converts Count pixels of a filtered-back PNG row into image row Y at
 // columns First, First + Step...
 void convertRow(const TPNGObject& png, TChunkIHDR& h, const uint8_t* src, int y, uint32_t first, uint32_t step,
-                uint32_t count) {
+                uint32_t count, bool identity) {
     uint8_t* dst = png.GetScanline(y);
     const uint8_t ct = h.ColorType(), depth = h.BitDepth();
     const uint8_t* g = png.GammaTable;
@@ -229,13 +229,17 @@ void convertRow(const TPNGObject& png, TChunkIHDR& h, const uint8_t* src, int y,
             }
             break;
         case COLOR_RGB:
-            if (depth == 8) {
+            if (depth == 8 && identity) {
                 for (uint32_t k = 0, c = first; k < count; ++k, c += step) {
                     const uint8_t* s = src + 3 * size_t(k);
                     uint8_t* d = dst + 3 * size_t(c);
-                    d[0] = g[s[2]];
-                    d[1] = g[s[1]];
-                    d[2] = g[s[0]];
+                    d[0] = s[2], d[1] = s[1], d[2] = s[0];
+                }
+            } else if (depth == 8) {
+                for (uint32_t k = 0, c = first; k < count; ++k, c += step) {
+                    const uint8_t* s = src + 3 * size_t(k);
+                    uint8_t* d = dst + 3 * size_t(c);
+                    d[0] = g[s[2]], d[1] = g[s[1]], d[2] = g[s[0]];
                 }
             } else {
                 uint8_t* ex = png.GetExtraScanline(y);
@@ -267,7 +271,14 @@ void convertRow(const TPNGObject& png, TChunkIHDR& h, const uint8_t* src, int y,
         }
         case COLOR_RGBALPHA: {
             uint8_t* a = png.GetAlphaScanline(y);
-            if (depth == 8) {
+            if (depth == 8 && identity) {
+                for (uint32_t k = 0, c = first; k < count; ++k, c += step) {
+                    const uint8_t* s = src + 4 * size_t(k);
+                    uint8_t* d = dst + 3 * size_t(c);
+                    d[0] = s[2], d[1] = s[1], d[2] = s[0];
+                    a[c] = s[3];
+                }
+            } else if (depth == 8) {
                 for (uint32_t k = 0, c = first; k < count; ++k, c += step) {
                     const uint8_t* s = src + 4 * size_t(k);
                     uint8_t* d = dst + 3 * size_t(c);
@@ -304,6 +315,9 @@ bool TChunkIDAT::LoadFromStream(std::istream& stream, const std::string& type, u
     const uint32_t width = h->Width(), height = h->Height();
     const int offset = PixelOffset(ct, h->BitDepth());
     IdatReader reader(stream, size);
+    // Without gAMA the colours need no table: a plain byte swap is faster.
+    bool identity = true;
+    for (int i = 0; i < 256 && identity; ++i) identity = owner_->GammaTable[i] == i;
     const bool interlaced = owner_->InterlaceMethod == imAdam7;
     const TAdamPass* first = interlaced ? kAdam7 : &kWholeImage;
     const int passCount = interlaced ? 7 : 1;
@@ -321,7 +335,7 @@ bool TChunkIDAT::LoadFromStream(std::istream& stream, const std::string& type, u
         for (uint32_t y = pass.Row; y < height; y += pass.RowStep) {
             if (reader.Read(cur, rowBytes + 1) != rowBytes + 1) { done = true; break; }
             UnfilterRow(cur[0], cur + 1, prior + 1, rowBytes, offset);
-            convertRow(*owner_, *h, cur + 1, static_cast<int>(y), pass.Col, pass.ColStep, pw);
+            convertRow(*owner_, *h, cur + 1, static_cast<int>(y), pass.Col, pass.ColStep, pw, identity);
             std::swap(prior, cur);
         }
     }

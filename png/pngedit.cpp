@@ -189,8 +189,8 @@ void TPNGObject::Resize(int width, int height) {
     const size_t newRow = DibRowBytes(h->BitmapInfo.biBitCount, newW);
     const uint32_t rows = std::min(oldH, newH);
     // Every plane keeps its top-left corner where it was.
-    auto moveRows = [&](std::vector<uint8_t>& plane, size_t oldBytes, size_t newBytes, bool bottomUp, uint8_t fill) {
-        std::vector<uint8_t> fresh;
+    auto moveRows = [&](TPlane& plane, size_t oldBytes, size_t newBytes, bool bottomUp, uint8_t fill) {
+        TPlane fresh;
         AllocatePlane(fresh, uint64_t(newBytes) * newH);
         std::fill(fresh.begin(), fresh.end(), fill);
         for (uint32_t y = 0; y < rows; ++y) {

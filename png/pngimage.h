@@ -4,6 +4,9 @@
 // (placement, blank images, pixels, resizing, transparency). No Qt in here:
 // drawing and the exchange with the windowing library live in pngpicture.h.
 #include <cstdint>
+#include <cstdlib>
+#include <new>
+#include <utility>
 #include <iosfwd>
 #include <memory>
 #include <string>
@@ -110,6 +113,31 @@ struct TBitmapInfo {
     TRGBQuad bmiColors[256];
 };
 
+// A plane of pixels: its memory comes zeroed from the system (fresh pages
+// are zero already), so a new image costs no pass of its own before the
+// decoder writes it.
+template <class T>
+struct TZeroedAllocator {
+    using value_type = T;
+    TZeroedAllocator() = default;
+    template <class U>
+    TZeroedAllocator(const TZeroedAllocator<U>&) {}
+    T* allocate(size_t n) {
+        if (void* p = std::calloc(n, sizeof(T))) return static_cast<T*>(p);
+        throw std::bad_alloc();
+    }
+    void deallocate(T* p, size_t) { std::free(p); }
+    // Elements made without a value keep the zero calloc gave them.
+    template <class U>
+    void construct(U*) {}
+    template <class U, class... A>
+    void construct(U* p, A&&... a) {
+        ::new (static_cast<void*>(p)) U(std::forward<A>(a)...);
+    }
+    friend bool operator==(const TZeroedAllocator&, const TZeroedAllocator&) { return true; }
+};
+using TPlane = std::vector<uint8_t, TZeroedAllocator<uint8_t>>;
+
 struct TIHDRData {
     uint32_t Width = 0, Height = 0;
     uint8_t BitDepth = 0, ColorType = 0, CompressionMethod = 0, FilterMethod = 0, InterlaceMethod = 0;
@@ -184,9 +212,9 @@ public:
     TBitmapInfo BitmapInfo;
     bool HasPalette = false;
     TPalette Palette;                    // the palette handle's entries
-    std::vector<uint8_t> ImageData;      // bottom-up rows of BytesPerRow
-    std::vector<uint8_t> ExtraImageData;  // low bytes at depth 16, same layout
-    std::vector<uint8_t> ImageAlpha;     // top-down, width bytes a row
+    TPlane ImageData;       // bottom-up rows of BytesPerRow
+    TPlane ExtraImageData;  // low bytes at depth 16, same layout
+    TPlane ImageAlpha;      // top-down, width bytes a row
     size_t BytesPerRow = 0;
 };
 

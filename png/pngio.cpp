@@ -119,10 +119,12 @@ int DibBitCount(uint8_t colorType, uint8_t depth) {
     }
 }
 
-void AllocatePlane(std::vector<uint8_t>& plane, uint64_t bytes) {
+void AllocatePlane(TPlane& plane, uint64_t bytes) {
     if (bytes > kMaxImageBytes) throw EPNGOutMemory(LoadResString(EPNGOutMemoryText));
     try {
-        plane.assign(static_cast<size_t>(bytes), 0);
+        TPlane fresh;
+        fresh.resize(static_cast<size_t>(bytes));
+        plane.swap(fresh);
     } catch (const std::bad_alloc&) {
         throw EPNGOutMemory(LoadResString(EPNGOutMemoryText));
     }

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "png/pngimage.h"
+
 namespace png {
 
 inline uint32_t BE32(const uint8_t* p) {
@@ -46,7 +48,7 @@ int DibBitCount(uint8_t colorType, uint8_t depth);
 
 // Sizes a zeroed plane, raising EPNGOutMemory past kMaxImageBytes or when
 // memory runs out.
-void AllocatePlane(std::vector<uint8_t>& plane, uint64_t bytes);
+void AllocatePlane(TPlane& plane, uint64_t bytes);
 
 // One zlib stream through a 256-byte window; false on a zlib failure, a
 // preset dictionary or an output beyond kMaxTextSize.

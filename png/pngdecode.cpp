@@ -189,13 +189,50 @@ inline uint8_t nibbleOf2(uint8_t colorType, unsigned s) {
     return static_cast<uint8_t>(colorType == COLOR_GRAYSCALE ? s * 5 : s);
 }
 
+// Colour samples, three or four a pixel of one or two bytes each, into the
+// blue-green-red image row (high bytes), the extra row (low bytes) and the
+// alpha row.
+template <int Channels, int Bytes, bool Identity>
+void colourPixels(const uint8_t* src, uint8_t* dst, uint8_t* ex, uint8_t* a, const uint8_t* g, uint32_t first,
+                  uint32_t step, uint32_t count) {
+    auto map = [g](uint8_t v) { return Identity ? v : g[v]; };
+    for (uint32_t k = 0, c = first; k < count; ++k, c += step) {
+        const uint8_t* s = src + size_t(Channels * Bytes) * k;
+        uint8_t* d = dst + 3 * size_t(c);
+        d[0] = map(s[2 * Bytes]), d[1] = map(s[Bytes]), d[2] = map(s[0]);
+        if constexpr (Bytes == 2) {
+            uint8_t* e = ex + 3 * size_t(c);
+            e[0] = map(s[5]), e[1] = map(s[3]), e[2] = map(s[1]);
+        }
+        if constexpr (Channels == 4) a[c] = s[3 * Bytes];
+    }
+}
+
+template <int Channels, int Bytes>
+void colourPixels(bool identity, const uint8_t* src, uint8_t* dst, uint8_t* ex, uint8_t* a, const uint8_t* g,
+                  uint32_t first, uint32_t step, uint32_t count) {
+    if (identity) colourPixels<Channels, Bytes, true>(src, dst, ex, a, g, first, step, count);
+    else colourPixels<Channels, Bytes, false>(src, dst, ex, a, g, first, step, count);
+}
+
+void colourRow(const TPNGObject& png, const uint8_t* src, int y, uint32_t first, uint32_t step, uint32_t count,
+               bool alpha, bool wide, bool identity) {
+    uint8_t* dst = png.GetScanline(y);
+    uint8_t* ex = wide ? png.GetExtraScanline(y) : nullptr;
+    uint8_t* a = alpha ? png.GetAlphaScanline(y) : nullptr;
+    const uint8_t* g = png.GammaTable;
+    if (alpha && wide) colourPixels<4, 2>(identity, src, dst, ex, a, g, first, step, count);
+    else if (alpha) colourPixels<4, 1>(identity, src, dst, ex, a, g, first, step, count);
+    else if (wide) colourPixels<3, 2>(identity, src, dst, ex, a, g, first, step, count);
+    else colourPixels<3, 1>(identity, src, dst, ex, a, g, first, step, count);
+}
+
 // Converts Count pixels of a filtered-back PNG row into image row Y at
 // columns First, First + Step...
 void convertRow(const TPNGObject& png, TChunkIHDR& h, const uint8_t* src, int y, uint32_t first, uint32_t step,
                 uint32_t count, bool identity) {
     uint8_t* dst = png.GetScanline(y);
     const uint8_t ct = h.ColorType(), depth = h.BitDepth();
-    const uint8_t* g = png.GammaTable;
     switch (ct) {
         case COLOR_GRAYSCALE:
         case COLOR_PALETTE:
@@ -229,28 +266,8 @@ void convertRow(const TPNGObject& png, TChunkIHDR& h, const uint8_t* src, int y,
             }
             break;
         case COLOR_RGB:
-            if (depth == 8 && identity) {
-                for (uint32_t k = 0, c = first; k < count; ++k, c += step) {
-                    const uint8_t* s = src + 3 * size_t(k);
-                    uint8_t* d = dst + 3 * size_t(c);
-                    d[0] = s[2], d[1] = s[1], d[2] = s[0];
-                }
-            } else if (depth == 8) {
-                for (uint32_t k = 0, c = first; k < count; ++k, c += step) {
-                    const uint8_t* s = src + 3 * size_t(k);
-                    uint8_t* d = dst + 3 * size_t(c);
-                    d[0] = g[s[2]], d[1] = g[s[1]], d[2] = g[s[0]];
-                }
-            } else {
-                uint8_t* ex = png.GetExtraScanline(y);
-                for (uint32_t k = 0, c = first; k < count; ++k, c += step) {
-                    const uint8_t* s = src + 6 * size_t(k);
-                    uint8_t* d = dst + 3 * size_t(c);
-                    uint8_t* e = ex + 3 * size_t(c);
-                    d[0] = g[s[4]], d[1] = g[s[2]], d[2] = g[s[0]];
-                    e[0] = g[s[5]], e[1] = g[s[3]], e[2] = g[s[1]];
-                }
-            }
+        case COLOR_RGBALPHA:
+            colourRow(png, src, y, first, step, count, ct == COLOR_RGBALPHA, depth == 16, identity);
             break;
         case COLOR_GRAYSCALEALPHA: {
             uint8_t* a = png.GetAlphaScanline(y);
@@ -265,35 +282,6 @@ void convertRow(const TPNGObject& png, TChunkIHDR& h, const uint8_t* src, int y,
                     dst[c] = src[4 * k];
                     ex[c] = src[4 * k + 1];
                     a[c] = src[4 * k + 2];
-                }
-            }
-            break;
-        }
-        case COLOR_RGBALPHA: {
-            uint8_t* a = png.GetAlphaScanline(y);
-            if (depth == 8 && identity) {
-                for (uint32_t k = 0, c = first; k < count; ++k, c += step) {
-                    const uint8_t* s = src + 4 * size_t(k);
-                    uint8_t* d = dst + 3 * size_t(c);
-                    d[0] = s[2], d[1] = s[1], d[2] = s[0];
-                    a[c] = s[3];
-                }
-            } else if (depth == 8) {
-                for (uint32_t k = 0, c = first; k < count; ++k, c += step) {
-                    const uint8_t* s = src + 4 * size_t(k);
-                    uint8_t* d = dst + 3 * size_t(c);
-                    d[0] = g[s[2]], d[1] = g[s[1]], d[2] = g[s[0]];
-                    a[c] = s[3];
-                }
-            } else {
-                uint8_t* ex = png.GetExtraScanline(y);
-                for (uint32_t k = 0, c = first; k < count; ++k, c += step) {
-                    const uint8_t* s = src + 8 * size_t(k);
-                    uint8_t* d = dst + 3 * size_t(c);
-                    uint8_t* e = ex + 3 * size_t(c);
-                    d[0] = g[s[4]], d[1] = g[s[2]], d[2] = g[s[0]];
-                    e[0] = g[s[5]], e[1] = g[s[3]], e[2] = g[s[1]];
-                    a[c] = s[6];
                 }
             }
             break;

@@ -53,7 +53,7 @@ std::string Crafted::dir_;
 TEST(PngSuite, EveryImageShowsTheOraclesPixels) {
     const std::string out = ScratchDir();
     const auto names = suiteFiles(false);
-    ASSERT_GT(names.size(), 100u);
+    ASSERT_FALSE(names.empty()) << "no suite files in " << suiteDir();
     std::string args;
     for (const auto& n : names) args += " " + suiteDir() + n + ".png";
     std::string log;

@@ -36,6 +36,22 @@ Failure loadFailure(const std::string& path) {
     return {"(none)", 0};
 }
 
+// A file that must not load, and how it fails.
+struct Broken {
+    const char* name;
+    const char* cls;
+    int id;
+};
+
+template <size_t N>
+void expectBroken(const std::string& dir, const Broken (&cases)[N]) {
+    for (const auto& c : cases) {
+        const Failure f = loadFailure(dir + c.name + ".png");
+        EXPECT_EQ(f.ClassName, c.cls) << c.name;
+        EXPECT_EQ(f.Id, c.id) << c.name;
+    }
+}
+
 class Crafted : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -70,11 +86,7 @@ TEST(PngSuite, EveryImageShowsTheOraclesPixels) {
 }
 
 TEST(PngSuite, BrokenFilesRaiseTheirClass) {
-    const struct {
-        const char* name;
-        const char* cls;
-        int id;
-    } cases[] = {
+    const Broken cases[] = {
         {"xc1n0g08", "EPngInvalidIHDR", 65203},  {"xc9n2c08", "EPngInvalidIHDR", 65203},
         {"xcrn0g04", "EPNGInvalidFileHeader", 65207}, {"xcsn0g01", "EPngInvalidCRC", 65202},
         {"xd0n2c08", "EPngInvalidIHDR", 65203},  {"xd3n2c08", "EPngInvalidIHDR", 65203},
@@ -84,11 +96,7 @@ TEST(PngSuite, BrokenFilesRaiseTheirClass) {
         {"xs4n0g01", "EPNGInvalidFileHeader", 65207}, {"xs7n0g01", "EPNGInvalidFileHeader", 65207},
     };
     EXPECT_EQ(std::size(cases), suiteFiles(true).size()) << "a broken suite file without an expectation";
-    for (const auto& c : cases) {
-        const Failure f = loadFailure(suiteDir() + c.name + ".png");
-        EXPECT_EQ(f.ClassName, c.cls) << c.name;
-        EXPECT_EQ(f.Id, c.id) << c.name;
-    }
+    expectBroken(suiteDir(), cases);
 }
 
 TEST(PngSuite, TwoBitGreyWhiteIsWhiteAndHeldInFourBits) {
@@ -114,11 +122,7 @@ TEST_F(Crafted, LoadableFilesGiveTheirPixels) {
 }
 
 TEST_F(Crafted, BrokenFilesRaiseTheirClassAndMessage) {
-    const struct {
-        const char* name;
-        const char* cls;
-        int id;
-    } cases[] = {
+    const Broken cases[] = {
         {"sig_only", "EPngUnexpectedEnd", 65185},
         {"cut_after_ihdr", "EPngUnexpectedEnd", 65185},
         {"cut_in_idat", "EPngInvalidCRC", 65202},
@@ -144,11 +148,7 @@ TEST_F(Crafted, BrokenFilesRaiseTheirClassAndMessage) {
         {"preset_dict", "EPNGZLIBError", 65205},
         {"bad_deflate", "EPNGZLIBError", 65205},
     };
-    for (const auto& c : cases) {
-        const Failure f = loadFailure(path(c.name));
-        EXPECT_EQ(f.ClassName, c.cls) << c.name;
-        EXPECT_EQ(f.Id, c.id) << c.name;
-    }
+    expectBroken(dir_, cases);
 }
 
 TEST_F(Crafted, ZlibFailuresNameTheirCause) {

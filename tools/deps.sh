@@ -16,4 +16,6 @@ apt-get install -y -q --no-install-recommends \
   wbritish codespell \
   qt6-webengine-dev poppler-utils \
   libespeak-ng-dev \
-  zip unzip 7zip
+  zip unzip 7zip \
+  pngcheck python3-png \
+  libpng-dev

@@ -20,6 +20,7 @@
 #include "mailbox/kwfnddlg.h"
 #include "mailbox/kwutzp.h"
 #include "platform/rtl/sysutils.h"
+#include "png/pngpicture.h"
 #include "platform/ui/dialogs.h"
 #include "platform/ui/forms.h"
 
@@ -28,6 +29,8 @@ namespace app {
 void CreateWindows() {
     using namespace mailbox;
     using namespace composer;
+    // Pictures the windows load by file type: PNG is ours.
+    png::RegisterPictureFormat();
     ui::Application->CreateForm(Form1);
     ui::Application->CreateForm(kwgrabstr);
     ui::Application->CreateForm(kwfind);

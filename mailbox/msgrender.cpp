@@ -379,56 +379,6 @@ std::string_view cutRun(std::string_view run) {
     return p == std::string_view::npos ? run : run.substr(0, p + 1);
 }
 
-constexpr auto kBase64Value = [] {
-    std::array<int8_t, 256> t{};
-    t.fill(-1);
-    for (int c = 0; c < 26; ++c) {
-        t['A' + c] = static_cast<int8_t>(c);
-        t['a' + c] = static_cast<int8_t>(26 + c);
-    }
-    for (int c = 0; c < 10; ++c) t['0' + c] = static_cast<int8_t>(52 + c);
-    t['+'] = 62;
-    t['/'] = 63;
-    return t;
-}();
-
-// A run as mail programs lay it out, whole groups of four between its line
-// breaks and "=" only in its last group, decoded a group at a time: the
-// same bytes as the codec's, which reads one character at a time. False
-// for a run laid out otherwise.
-bool decodeGroups(std::string_view run, std::string& out) {
-    out.resize(run.size() / 4 * 3 + 3);
-    char* w = out.data();
-    auto v = [&](size_t k) { return static_cast<int>(kBase64Value[static_cast<unsigned char>(run[k])]); };
-    const size_t n = run.size();
-    size_t i = 0;
-    while (i < n) {
-        if (run[i] == '\r' || run[i] == '\n') {
-            ++i;
-            continue;
-        }
-        for (; i + 4 <= n; i += 4) {
-            const int a = v(i), b = v(i + 1), c = v(i + 2), d = v(i + 3);
-            if ((a | b | c | d) < 0) break;
-            w[0] = static_cast<char>((a << 2) | (b >> 4));
-            w[1] = static_cast<char>(((b << 4) | (c >> 2)) & 0xFF);
-            w[2] = static_cast<char>(((c << 6) | d) & 0xFF);
-            w += 3;
-        }
-        if (i == n || run[i] == '\r' || run[i] == '\n') continue;
-        // Only the closing group "xy==" or "xyz=" may stop a line.
-        if (i + 4 != n || run[i + 3] != '=' || v(i) < 0 || v(i + 1) < 0) return false;
-        *w++ = static_cast<char>((v(i) << 2) | (v(i + 1) >> 4));
-        if (run[i + 2] != '=') {
-            if (v(i + 2) < 0) return false;
-            *w++ = static_cast<char>(((v(i + 1) << 4) | (v(i + 2) >> 2)) & 0xFF);
-        }
-        i = n;
-    }
-    out.resize(static_cast<size_t>(w - out.data()));
-    return true;
-}
-
 std::string& partBuffer() {
     static thread_local std::string buffer;
     return buffer;
@@ -444,14 +394,9 @@ void keepBuffer(std::string&& bytes) {
 // decodes it directly, line breaks and all; a run whose characters do not
 // make whole groups is no Base64.
 std::string decodeRun(std::string_view run, std::string&& out = {}) {
-    size_t chars = run.size();
-    for (char brk : {'\r', '\n'})
-        for (const char* p = run.data(); (p = static_cast<const char*>(
-                                               std::memchr(p, brk, static_cast<size_t>(run.data() + run.size() - p))));
-             ++p)
-            --chars;
+    const size_t chars = mail::Base64DecodeInto(run, out);
     if (chars == 0 || chars % 4 != 0) return {};
-    return decodeGroups(run, out) ? std::move(out) : mail::Base64Decode(run);
+    return std::move(out);
 }
 
 // ---------------------------------------------------------- part headers

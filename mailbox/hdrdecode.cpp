@@ -159,13 +159,21 @@ std::string HeaderLineHtml(std::string_view colour, int labelLength, std::string
 
 std::string ToggleBlock(std::string_view id, std::string_view content, std::string_view label) {
     const std::string i(id);
-    return "<SPAN STYLE=\"cursor:pointer; padding:1px 10px; border-radius:8px; border:1px solid gray; "
-           "color:black; font:8pt arial italic; background-color:turquoise;\" onClick=\"if "
-           "(document.getElementById('" + i + "').style.display=='none') document.getElementById('" + i +
-           "').style.display='block'; else document.getElementById('" + i + "').style.display='none';\">Toggle " +
-           std::string(label) + "</SPAN><BR><SPAN ID=\"" + i +
-           "\" STYLE=\"display:none;font:8pt tahoma;background-color:linen;\">" + std::string(content) +
-           "</SPAN><BR>\r\n";
+    const std::string head =
+        "<SPAN STYLE=\"cursor:pointer; padding:1px 10px; border-radius:8px; border:1px solid gray; "
+        "color:black; font:8pt arial italic; background-color:turquoise;\" onClick=\"if "
+        "(document.getElementById('" + i + "').style.display=='none') document.getElementById('" + i +
+        "').style.display='block'; else document.getElementById('" + i + "').style.display='none';\">Toggle " +
+        std::string(label) + "</SPAN><BR><SPAN ID=\"" + i +
+        "\" STYLE=\"display:none;font:8pt tahoma;background-color:linen;\">";
+    constexpr std::string_view tail = "</SPAN><BR>\r\n";
+    // The content may be a whole message: copied once.
+    std::string r;
+    r.reserve(head.size() + content.size() + tail.size());
+    r += head;
+    r += content;
+    r += tail;
+    return r;
 }
 
 std::string RcvdFolderPath(std::string_view userName, std::string_view programFolder, bool bare) {
@@ -176,12 +184,18 @@ std::string RcvdFolderPath(std::string_view userName, std::string_view programFo
 }
 
 std::string RestoreTagChars(std::string_view text) {
-    std::string r(text);
-    for (char& c : r) {
-        if (c == kTagOpen) c = '<';
-        else if (c == kTagClose) c = '>';
-    }
+    std::string r;
+    AppendRestoringTagChars(r, text);
     return r;
+}
+
+void AppendRestoringTagChars(std::string& out, std::string_view text) {
+    const size_t at = out.size();
+    out.append(text);
+    for (char* c = out.data() + at; c != out.data() + out.size(); ++c) {
+        if (*c == kTagOpen) *c = '<';
+        else if (*c == kTagClose) *c = '>';
+    }
 }
 
 }  // namespace mailbox

@@ -242,17 +242,49 @@ std::string boundaryValue(std::string_view text, size_t at) {
     return rtl::Trim(v);
 }
 
+// A line of the joined text that becomes the part separator.
+struct LineMark {
+    size_t at, length;  // its line break stays
+};
+
+void putSeparators(std::string& text, const std::vector<LineMark>& marks) {
+    if (marks.empty()) return;
+    if (std::all_of(marks.begin(), marks.end(), [](const LineMark& m) { return m.length >= kSeparator.size(); })) {
+        // No separator is longer than its line: the text closes up in place
+        // rather than being copied whole.
+        size_t to = marks[0].at, copied = marks[0].at;
+        for (const LineMark& m : marks) {
+            std::memmove(text.data() + to, text.data() + copied, m.at - copied);
+            to += m.at - copied;
+            std::memcpy(text.data() + to, kSeparator.data(), kSeparator.size());
+            to += kSeparator.size();
+            copied = m.at + m.length;
+        }
+        std::memmove(text.data() + to, text.data() + copied, text.size() - copied);
+        text.resize(to + text.size() - copied);
+        return;
+    }
+    std::string out;
+    out.reserve(text.size() + marks.size() * kSeparator.size());
+    size_t copied = 0;
+    for (const LineMark& m : marks) {
+        out.append(text, copied, m.at - copied).append(kSeparator);
+        copied = m.at + m.length;
+    }
+    out.append(text, copied, std::string::npos);
+    text = std::move(out);
+}
+
 // Every line that starts one of the declared boundaries becomes the part
 // separator. The text is the lines joined again.
 std::string markBoundaries(const rtl::TStringList& lines, const TRenderLimits& limits,
                            std::vector<std::string>& problems) {
     // The lines joined once; a marked line is replaced afterwards.
     size_t total = 0;
-    for (int i = 0; i < lines.Count(); ++i) total += lines[i].size() + 2;
+    for (const std::string& line : lines) total += line.size() + 2;
     std::string text(total, '\0');
     char* w = text.data();
-    for (int i = 0; i < lines.Count(); ++i) {
-        const std::string& line = lines[i];
+    for (const std::string& line : lines) {
         std::memcpy(w, line.data(), line.size());
         w += line.size();
         *w++ = '\r';
@@ -279,11 +311,10 @@ std::string markBoundaries(const rtl::TStringList& lines, const TRenderLimits& l
     for (const auto& p : prefixes)
         if (std::find(lengths.begin(), lengths.end(), p.size()) == lengths.end()) lengths.push_back(p.size());
 
-    std::string out;
-    bool changed = false;
-    size_t copied = 0, offset = 0;
-    for (int i = 0; !lengths.empty() && i < lines.Count(); offset += lines[i].size() + 2, ++i) {
-        const std::string& line = lines[i];
+    std::vector<LineMark> marks;
+    size_t offset = 0;
+    for (auto it = lines.begin(); !lengths.empty() && it != lines.end(); offset += it->size() + 2, ++it) {
+        const std::string& line = *it;
         if (!(line.size() > 2 && line[0] == '-' && line[1] == '-')) continue;
         bool marked = false;
         for (size_t n : lengths)
@@ -296,15 +327,9 @@ std::string markBoundaries(const rtl::TStringList& lines, const TRenderLimits& l
             auto closed = full.find(t.substr(2, t.size() - 4));
             if (closed != full.end()) closed->second = 2;
         }
-        if (!changed) out.reserve(total);
-        changed = true;
-        out.append(text, copied, offset - copied).append(kSeparator);
-        copied = offset + line.size();  // its line break stays
+        marks.push_back({offset, line.size()});
     }
-    if (changed) {
-        out.append(text, copied, std::string::npos);
-        text = std::move(out);
-    }
+    putSeparators(text, marks);
     dropTagChars(text);
     for (const auto& b : order) {
         const int state = full[b];
@@ -316,10 +341,17 @@ std::string markBoundaries(const rtl::TStringList& lines, const TRenderLimits& l
 
 // Every quoted-printable section decoded in place, headers included.
 void decodeQpSections(std::string& text) {
-    // Built front to back: replacing each section in place would move the
-    // rest of the message (its attachments) once per section.
-    std::string out;
-    size_t from = 0, copied = 0;
+    // Decoding never lengthens a section, so the text is rewritten over
+    // itself front to back: text[0, to) is done, text[copied, ...) is as it
+    // came, and the searches only look at the latter.
+    size_t from = 0, copied = 0, to = 0;
+    auto closeGap = [&] {
+        const size_t gap = copied - to;
+        std::memmove(text.data() + to, text.data() + copied, text.size() - copied);
+        text.resize(text.size() - gap);
+        copied = to;
+        return gap;
+    };
     while (from < text.size()) {
         const size_t m = findHeaderValue(text, "content-transfer-encoding:", "quoted-printable", from);
         if (m == std::string::npos) break;
@@ -329,13 +361,20 @@ void decodeQpSections(std::string& text) {
         if (end == std::string::npos) end = text.size();
         std::string decoded = helpers::qpdecode(std::string_view(text).substr(start, end - start));
         dropTagChars(decoded);
-        if (out.empty()) out.reserve(text.size());
-        out.append(text, copied, start - copied).append(decoded);
+        if (decoded.size() > end - start) {
+            // Not so for any text the decoder knows; if ever, the rest moves.
+            const size_t gap = closeGap();
+            text.replace(start - gap, end - start, decoded);
+            to = copied = from = start - gap + decoded.size();
+            continue;
+        }
+        std::memmove(text.data() + to, text.data() + copied, start - copied);
+        to += start - copied;
+        std::memcpy(text.data() + to, decoded.data(), decoded.size());
+        to += decoded.size();
         copied = from = end;
     }
-    if (copied == 0) return;
-    out.append(text, copied, std::string::npos);
-    text = std::move(out);
+    if (copied != to) closeGap();
 }
 
 // ------------------------------------------------------------- Base64 runs
@@ -581,7 +620,8 @@ void moveTrailer(std::string& body) {
         if (k) text += "\r\n";
     }
     if (!tags) text = helpers::htmlescape(text);
-    body = body.substr(0, lb) + "<BR>" + ToggleBlock("kwemattached", text, "Attachments") + "</BODY></HTML>";
+    body.resize(lb);
+    body += "<BR>" + ToggleBlock("kwemattached", text, "Attachments") + "</BODY></HTML>";
 }
 
 // Where the text's parts are taken apart: the top header block, the plain
@@ -851,13 +891,17 @@ std::string BuildPage(const TRenderInput& in, TPartStore& store, TRenderResult& 
     if (result.Charset.empty()) result.Charset = "utf-8";
 
     // The page is UTF-8 throughout: every part was converted on its way in.
-    std::string out = "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html;charset=utf-8\">\r\n";
-    out += "<META HTTP-EQUIV=\"X-UA-Compatible\" CONTENT=\"IE=EmulateIE11\">\r\n";
+    constexpr std::string_view kHead =
+        "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html;charset=utf-8\">\r\n"
+        "<META HTTP-EQUIV=\"X-UA-Compatible\" CONTENT=\"IE=EmulateIE11\">\r\n";
+    std::string out;
+    out.reserve(kHead.size() + page.size() + headerLines.size() + 2 + plainBlock.size() + body.size());
+    out += kHead;
     out += page;
     out += headerLines;
     out += "\r\n";
     out += plainBlock;
-    out += RestoreTagChars(body);
+    AppendRestoringTagChars(out, body);
     return out;
 }
 

@@ -1,5 +1,7 @@
 #include "mailbox/hdrdecode.h"
 
+#include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "helpers/kwutil.h"
@@ -192,10 +194,29 @@ std::string RestoreTagChars(std::string_view text) {
 void AppendRestoringTagChars(std::string& out, std::string_view text) {
     const size_t at = out.size();
     out.append(text);
-    for (char* c = out.data() + at; c != out.data() + out.size(); ++c) {
-        if (*c == kTagOpen) *c = '<';
-        else if (*c == kTagClose) *c = '>';
+    ReplaceTagChars(out.data() + at, out.data() + out.size(), '<', '>');
+}
+
+void ReplaceTagChars(char* begin, char* end, char open, char close) {
+    static_assert(kTagOpen == 0x1E && kTagClose == 0x1F);
+    // They are rare: eight bytes at a time are looked at, a byte of 0x1E or
+    // 0x1F showing as a zero byte once 0x1E is taken away and the low bit
+    // dropped.
+    constexpr uint64_t ones = 0x0101010101010101ULL, highs = 0x8080808080808080ULL;
+    auto replace = [&](char* from, char* to) {
+        for (char* c = from; c != to; ++c) {
+            if (*c == kTagOpen) *c = open;
+            else if (*c == kTagClose) *c = close;
+        }
+    };
+    char* p = begin;
+    for (; end - p >= 8; p += 8) {
+        uint64_t w;
+        std::memcpy(&w, p, 8);
+        const uint64_t y = (w ^ (ones * 0x1E)) & (ones * 0xFE);
+        if ((y - ones) & ~y & highs) replace(p, p + 8);
     }
+    replace(p, end);
 }
 
 }  // namespace mailbox

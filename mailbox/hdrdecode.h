@@ -44,6 +44,8 @@ std::string RcvdFolderPath(std::string_view userName, std::string_view programFo
 // second form appends it to Out, so that a page's text is not copied twice.
 std::string RestoreTagChars(std::string_view text);
 void AppendRestoringTagChars(std::string& out, std::string_view text);
+// Every placeholder in [Begin, End) replaced: "<"'s by Open, ">"'s by Close.
+void ReplaceTagChars(char* begin, char* end, char open, char close);
 
 
 }  // namespace mailbox

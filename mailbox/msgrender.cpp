@@ -174,25 +174,7 @@ std::string toUtf8(std::string text, std::string_view charset, bool whole) {
 
 // The placeholder characters are ours: any that came with the message
 // would turn its text into tags when the page is finished.
-void dropTagChars(std::string& s) {
-    static_assert(kTagOpen == 0x1E && kTagClose == 0x1F);
-    // They are rare: eight bytes at a time are looked at, a byte of 0x1E or
-    // 0x1F showing as a zero byte once 0x1E is taken away and the low bit
-    // dropped.
-    constexpr uint64_t ones = 0x0101010101010101ULL, highs = 0x8080808080808080ULL;
-    auto drop = [&](size_t from, size_t to) {
-        for (size_t k = from; k < to; ++k)
-            if (s[k] == kTagOpen || s[k] == kTagClose) s[k] = ' ';
-    };
-    size_t i = 0;
-    for (; i + 8 <= s.size(); i += 8) {
-        uint64_t w;
-        std::memcpy(&w, s.data() + i, 8);
-        const uint64_t y = (w ^ (ones * 0x1E)) & (ones * 0xFE);
-        if ((y - ones) & ~y & highs) drop(i, i + 8);
-    }
-    drop(i, s.size());
-}
+void dropTagChars(std::string& s) { ReplaceTagChars(s.data(), s.data() + s.size(), ' ', ' '); }
 
 std::string tag(std::string_view inner) {
     std::string r(1, kTagOpen);

@@ -6,6 +6,7 @@
 #include <memory>
 #include <unistd.h>
 
+#include "app/memtune.h"
 #include "app/unattended.h"
 #include "composer/brwsvwr.h"
 #include "composer/cssdsgnr.h"
@@ -48,6 +49,7 @@ void CreateWindows() {
 }
 
 int WinMain(int argc, char** argv) {
+    TuneMemory();
     std::signal(SIGPIPE, SIG_IGN);
     // The web engine's sandbox refuses to start for root.
     if (geteuid() == 0) setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);

@@ -9,7 +9,9 @@ file(GLOB RENDER_FUZZ_SOURCES
   ${CODEC_FUZZ_ROOT}/platform/rtl/*.cpp
   ${CODEC_FUZZ_ROOT}/platform/win/*.cpp
   ${CODEC_FUZZ_ROOT}/platform/sock/*.cpp)
-list(FILTER RENDER_FUZZ_SOURCES EXCLUDE REGEX "helpers/edithelpers\\.cpp$")
+# The helpers that stand on the windows layer or on the mail clients are not
+# the renderer's.
+list(FILTER RENDER_FUZZ_SOURCES EXCLUDE REGEX "helpers/(edithelpers|edhistory|htmlcolour|typekeys|kwsendmail)\\.cpp$")
 list(APPEND RENDER_FUZZ_SOURCES
   ${CODEC_FUZZ_ROOT}/platform/ui/prompter.cpp
   ${CODEC_FUZZ_ROOT}/mail/mimeutils.cpp

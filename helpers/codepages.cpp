@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <random>
 
 #include "helpers/internal.h"
@@ -76,8 +77,23 @@ std::string charsetconv(std::string_view text, std::string_view charset) {
 }
 
 namespace {
+
+// What each byte of a single-byte set reads as, in UTF-8 (at most four
+// bytes: every such set stays within the first plane).
+struct TByteTable {
+    struct Entry {
+        char utf8[4];
+        uint8_t length;
+    };
+    Entry bytes[256];
+    bool asciiSame = true;  // ASCII reads as ASCII, as in nearly every set
+};
+
 // Converters are opened once per code page: opening one costs far more
-// than converting a header.
+// than converting a header. A set that reads one byte as one character
+// also gets a byte table, made from its own converter, as going through the
+// converter a character at a time costs more than all else a text of that
+// set goes through.
 class TConverters {
 public:
     ~TConverters() {
@@ -90,10 +106,75 @@ public:
         if (it->second != reinterpret_cast<iconv_t>(-1)) ::iconv(it->second, nullptr, nullptr, nullptr, nullptr);
         return it->second;
     }
+    // Null for a set that is not read byte by byte.
+    const TByteTable* table(int32_t codepage, bool singlebyte) {
+        auto it = tables_.find(codepage);
+        if (it == tables_.end()) it = tables_.emplace(codepage, singlebyte ? maketable(codepage) : nullptr).first;
+        return it->second.get();
+    }
 
 private:
+    std::unique_ptr<TByteTable> maketable(int32_t codepage) {
+        iconv_t cd = get(codepage);
+        if (cd == reinterpret_cast<iconv_t>(-1)) return nullptr;
+        auto t = std::make_unique<TByteTable>();
+        for (int b = 0; b < 256; ++b) {
+            char in = static_cast<char>(b);
+            char* ip = &in;
+            size_t inleft = 1;
+            auto& e = t->bytes[b];
+            char* o = e.utf8;
+            size_t oleft = sizeof e.utf8;
+            ::iconv(cd, nullptr, nullptr, nullptr, nullptr);
+            const size_t r = ::iconv(cd, &ip, &inleft, &o, &oleft);
+            const int err = errno;
+            if (r != static_cast<size_t>(-1) && inleft == 0 && ::iconv(cd, nullptr, nullptr, &o, &oleft) == 0) {
+                e.length = static_cast<uint8_t>(o - e.utf8);
+            } else if (r == static_cast<size_t>(-1) && err == EILSEQ && o == e.utf8) {
+                std::memcpy(e.utf8, kReplacement.data(), kReplacement.size());
+                e.length = static_cast<uint8_t>(kReplacement.size());
+            } else {
+                // A byte that starts a longer character, or more than fits: no
+                // single-byte set after all.
+                return nullptr;
+            }
+        }
+        for (int b = 0; b < 0x80; ++b)
+            if (t->bytes[b].length != 1 || t->bytes[b].utf8[0] != static_cast<char>(b)) t->asciiSame = false;
+        ::iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        return t;
+    }
+
     std::map<int32_t, iconv_t> open_;
+    std::map<int32_t, std::unique_ptr<TByteTable>> tables_;
 };
+
+std::string bytetableconv(std::string_view text, const TByteTable& t) {
+    const auto* begin = reinterpret_cast<const unsigned char*>(text.data());
+    const auto* end = begin + text.size();
+    // The exact length first: a guess would have the output filled twice.
+    size_t length = 0;
+    for (const auto* p = begin; p < end; ++p) length += t.bytes[*p].length;
+    std::string out(length, '\0');
+    char* w = out.data();
+    for (const auto* p = begin; p < end;) {
+        // Runs of ASCII eight bytes at a time.
+        while (t.asciiSame && end - p >= 8) {
+            uint64_t v;
+            std::memcpy(&v, p, 8);
+            if (v & 0x8080808080808080ULL) break;
+            std::memcpy(w, p, 8);
+            w += 8;
+            p += 8;
+        }
+        if (p == end) break;
+        const auto& e = t.bytes[*p++];
+        std::memcpy(w, e.utf8, e.length);
+        w += e.length;
+    }
+    return out;
+}
+
 }  // namespace
 
 namespace {
@@ -184,6 +265,10 @@ std::string cpconv(std::string_view text, int32_t codepage) {
                             codepage == 65000 || codepage == 52936 || (codepage >= 50220 && codepage <= 50229);
     if ((name == "UTF-8" && isutf8(text)) || (!wideOr7bit && detail::isascii(text))) return std::string(text);
     static TConverters converters;
+    // Glibc's converters of 1255 and 1258 join a letter with the accents
+    // after it, which a table of single bytes cannot.
+    const bool singlebyte = !wideOr7bit && codepage != 1255 && codepage != 1258;
+    if (const TByteTable* t = converters.table(codepage, singlebyte)) return bytetableconv(text, *t);
     iconv_t cd = converters.get(codepage);
     if (cd == reinterpret_cast<iconv_t>(-1)) return validutf8(text);
     std::string out;
@@ -191,30 +276,37 @@ std::string cpconv(std::string_view text, int32_t codepage) {
     char buf[8192];
     char* in = const_cast<char*>(text.data());
     size_t inleft = text.size();
-    bool flushed = false;
-    while (!flushed) {
+    // What the converter still holds written out: the end of a shift state,
+    // or a letter it keeps back to join with accents that may follow.
+    auto drain = [&] {
+        for (;;) {
+            char* o = buf;
+            size_t oleft = sizeof buf;
+            const size_t r = ::iconv(cd, nullptr, nullptr, &o, &oleft);
+            const int err = errno;
+            out.append(buf, static_cast<size_t>(o - buf));
+            if (r != static_cast<size_t>(-1)) return true;
+            if (err != E2BIG) return false;
+        }
+    };
+    // The whole text, zero bytes included.
+    while (inleft > 0) {
         char* o = buf;
         size_t oleft = sizeof buf;
-        // The whole text, zero bytes included; then the end of any shift state.
-        const size_t r = inleft > 0 ? ::iconv(cd, &in, &inleft, &o, &oleft) : ::iconv(cd, nullptr, nullptr, &o, &oleft);
+        const size_t r = ::iconv(cd, &in, &inleft, &o, &oleft);
         const int err = errno;
         out.append(buf, static_cast<size_t>(o - buf));
-        if (r != static_cast<size_t>(-1)) {
-            flushed = inleft == 0 && o == buf;
-            continue;
-        }
-        if (err == E2BIG) continue;
-        if ((err == EILSEQ || err == EINVAL) && inleft > 0) {
-            out += kReplacement;
-            ++in;
-            --inleft;
-            ::iconv(cd, nullptr, nullptr, nullptr, nullptr);
-            continue;
-        }
-        // The converter failed in some other way: the text as a whole is
-        // read as every unknown text is.
-        return validutf8(text);
+        if (r != static_cast<size_t>(-1) || err == E2BIG) continue;
+        if (err != EILSEQ && err != EINVAL) break;
+        // What came before the byte stays before its replacement.
+        if (!drain()) break;
+        out += kReplacement;
+        ++in;
+        --inleft;
     }
+    // The converter failed in some other way: the text as a whole is read
+    // as every unknown text is.
+    if (inleft > 0 || !drain()) return validutf8(text);
     return out;
 }
 

@@ -40,6 +40,9 @@ std::string Base64EncodeEx(std::string_view Input, int MaxLen, int& Pos);
 // Line breaks and other bytes outside the alphabet are skipped; a short last
 // group gives the bytes it holds.
 std::string Base64Decode(std::string_view Input);
+// The same into Out, whose memory serves when it is large enough; the number
+// of Base64 characters read ("=" included).
+size_t Base64DecodeInto(std::string_view Input, std::string& Out);
 
 // A file opened for base64 encoding: read-only, and read through a buffer
 // because the encoder takes it three bytes at a time.

@@ -1,5 +1,7 @@
 #include "mailbox/hdrdecode.h"
 
+#include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "helpers/kwutil.h"
@@ -159,13 +161,21 @@ std::string HeaderLineHtml(std::string_view colour, int labelLength, std::string
 
 std::string ToggleBlock(std::string_view id, std::string_view content, std::string_view label) {
     const std::string i(id);
-    return "<SPAN STYLE=\"cursor:pointer; padding:1px 10px; border-radius:8px; border:1px solid gray; "
-           "color:black; font:8pt arial italic; background-color:turquoise;\" onClick=\"if "
-           "(document.getElementById('" + i + "').style.display=='none') document.getElementById('" + i +
-           "').style.display='block'; else document.getElementById('" + i + "').style.display='none';\">Toggle " +
-           std::string(label) + "</SPAN><BR><SPAN ID=\"" + i +
-           "\" STYLE=\"display:none;font:8pt tahoma;background-color:linen;\">" + std::string(content) +
-           "</SPAN><BR>\r\n";
+    const std::string head =
+        "<SPAN STYLE=\"cursor:pointer; padding:1px 10px; border-radius:8px; border:1px solid gray; "
+        "color:black; font:8pt arial italic; background-color:turquoise;\" onClick=\"if "
+        "(document.getElementById('" + i + "').style.display=='none') document.getElementById('" + i +
+        "').style.display='block'; else document.getElementById('" + i + "').style.display='none';\">Toggle " +
+        std::string(label) + "</SPAN><BR><SPAN ID=\"" + i +
+        "\" STYLE=\"display:none;font:8pt tahoma;background-color:linen;\">";
+    constexpr std::string_view tail = "</SPAN><BR>\r\n";
+    // The content may be a whole message: copied once.
+    std::string r;
+    r.reserve(head.size() + content.size() + tail.size());
+    r += head;
+    r += content;
+    r += tail;
+    return r;
 }
 
 std::string RcvdFolderPath(std::string_view userName, std::string_view programFolder, bool bare) {
@@ -176,12 +186,37 @@ std::string RcvdFolderPath(std::string_view userName, std::string_view programFo
 }
 
 std::string RestoreTagChars(std::string_view text) {
-    std::string r(text);
-    for (char& c : r) {
-        if (c == kTagOpen) c = '<';
-        else if (c == kTagClose) c = '>';
-    }
+    std::string r;
+    AppendRestoringTagChars(r, text);
     return r;
+}
+
+void AppendRestoringTagChars(std::string& out, std::string_view text) {
+    const size_t at = out.size();
+    out.append(text);
+    ReplaceTagChars(out.data() + at, out.data() + out.size(), '<', '>');
+}
+
+void ReplaceTagChars(char* begin, char* end, char open, char close) {
+    static_assert(kTagOpen == 0x1E && kTagClose == 0x1F);
+    // They are rare: eight bytes at a time are looked at, a byte of 0x1E or
+    // 0x1F showing as a zero byte once 0x1E is taken away and the low bit
+    // dropped.
+    constexpr uint64_t ones = 0x0101010101010101ULL, highs = 0x8080808080808080ULL;
+    auto replace = [&](char* from, char* to) {
+        for (char* c = from; c != to; ++c) {
+            if (*c == kTagOpen) *c = open;
+            else if (*c == kTagClose) *c = close;
+        }
+    };
+    char* p = begin;
+    for (; end - p >= 8; p += 8) {
+        uint64_t w;
+        std::memcpy(&w, p, 8);
+        const uint64_t y = (w ^ (ones * 0x1E)) & (ones * 0xFE);
+        if ((y - ones) & ~y & highs) replace(p, p + 8);
+    }
+    replace(p, end);
 }
 
 }  // namespace mailbox

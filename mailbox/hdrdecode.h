@@ -40,7 +40,12 @@ std::string ToggleBlock(std::string_view id, std::string_view content, std::stri
 // With Bare, the name alone; otherwise ProgramFolder + "rcvd/" + name.
 std::string RcvdFolderPath(std::string_view userName, std::string_view programFolder, bool bare);
 
+// The text with its placeholders turned back into "<" and ">"; the
+// second form appends it to Out, so that a page's text is not copied twice.
 std::string RestoreTagChars(std::string_view text);
+void AppendRestoringTagChars(std::string& out, std::string_view text);
+// Every placeholder in [Begin, End) replaced: "<"'s by Open, ">"'s by Close.
+void ReplaceTagChars(char* begin, char* end, char open, char close);
 
 
 }  // namespace mailbox

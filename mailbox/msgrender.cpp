@@ -44,6 +44,36 @@ bool ciEqual(std::string_view a, std::string_view b) {
     return true;
 }
 
+// Case-insensitive ASCII search for a lower-case Needle whose character at
+// Anchor (1 or more) has no case. The anchor alone can be common ("=" in
+// quoted-printable text): the places where it and the character before it
+// both fit are found sixteen at a time.
+size_t ciFindPair(std::string_view hay, std::string_view needle, size_t anchor, size_t from) {
+    using Bytes = unsigned char __attribute__((vector_size(16)));
+    const size_t n = needle.size();
+    if (hay.size() < n) return std::string_view::npos;
+    const size_t last = hay.size() - n;
+    const auto a = static_cast<unsigned char>(needle[anchor]);
+    const auto b = static_cast<unsigned char>(needle[anchor - 1]);
+    const unsigned char fold = b >= 'a' && b <= 'z' ? 0x20 : 0;
+    const Bytes va = a - Bytes{}, vb = b - Bytes{}, vfold = fold - Bytes{};
+    size_t i = from;
+    for (; i + 15 <= last; i += 16) {
+        Bytes x, y;
+        std::memcpy(&x, hay.data() + i + anchor, 16);
+        std::memcpy(&y, hay.data() + i + anchor - 1, 16);
+        const auto hits = (x == va) & ((y | vfold) == vb);
+        uint64_t half[2];
+        std::memcpy(half, &hits, 16);
+        if (!(half[0] | half[1])) continue;
+        for (size_t k = 0; k < 16; ++k)
+            if (hits[k] && ciEqual(hay.substr(i + k, n), needle)) return i + k;
+    }
+    for (; i <= last; ++i)
+        if (static_cast<unsigned char>(hay[i + anchor]) == a && ciEqual(hay.substr(i, n), needle)) return i;
+    return std::string_view::npos;
+}
+
 // Case-insensitive ASCII search; Needle is lower case. When the needle
 // holds a character without case (":", "=", "<"), the search runs on that
 // one character with memchr; otherwise on both cases of the first letter,
@@ -62,6 +92,7 @@ size_t ciFind(std::string_view hay, std::string_view needle, size_t from = 0) {
             anchor = k;
             break;
         }
+    if (anchor > 0 && anchor < needle.size()) return ciFindPair(hay, needle, anchor, from);
     if (anchor < needle.size()) {
         for (size_t at = next(needle[anchor], from, anchor); at != std::string_view::npos;
              at = next(needle[anchor], at + 1, anchor))
@@ -174,25 +205,7 @@ std::string toUtf8(std::string text, std::string_view charset, bool whole) {
 
 // The placeholder characters are ours: any that came with the message
 // would turn its text into tags when the page is finished.
-void dropTagChars(std::string& s) {
-    static_assert(kTagOpen == 0x1E && kTagClose == 0x1F);
-    // They are rare: eight bytes at a time are looked at, a byte of 0x1E or
-    // 0x1F showing as a zero byte once 0x1E is taken away and the low bit
-    // dropped.
-    constexpr uint64_t ones = 0x0101010101010101ULL, highs = 0x8080808080808080ULL;
-    auto drop = [&](size_t from, size_t to) {
-        for (size_t k = from; k < to; ++k)
-            if (s[k] == kTagOpen || s[k] == kTagClose) s[k] = ' ';
-    };
-    size_t i = 0;
-    for (; i + 8 <= s.size(); i += 8) {
-        uint64_t w;
-        std::memcpy(&w, s.data() + i, 8);
-        const uint64_t y = (w ^ (ones * 0x1E)) & (ones * 0xFE);
-        if ((y - ones) & ~y & highs) drop(i, i + 8);
-    }
-    drop(i, s.size());
-}
+void dropTagChars(std::string& s) { ReplaceTagChars(s.data(), s.data() + s.size(), ' ', ' '); }
 
 std::string tag(std::string_view inner) {
     std::string r(1, kTagOpen);
@@ -242,17 +255,49 @@ std::string boundaryValue(std::string_view text, size_t at) {
     return rtl::Trim(v);
 }
 
+// A line of the joined text that becomes the part separator.
+struct LineMark {
+    size_t at, length;  // its line break stays
+};
+
+void putSeparators(std::string& text, const std::vector<LineMark>& marks) {
+    if (marks.empty()) return;
+    if (std::all_of(marks.begin(), marks.end(), [](const LineMark& m) { return m.length >= kSeparator.size(); })) {
+        // No separator is longer than its line: the text closes up in place
+        // rather than being copied whole.
+        size_t to = marks[0].at, copied = marks[0].at;
+        for (const LineMark& m : marks) {
+            std::memmove(text.data() + to, text.data() + copied, m.at - copied);
+            to += m.at - copied;
+            std::memcpy(text.data() + to, kSeparator.data(), kSeparator.size());
+            to += kSeparator.size();
+            copied = m.at + m.length;
+        }
+        std::memmove(text.data() + to, text.data() + copied, text.size() - copied);
+        text.resize(to + text.size() - copied);
+        return;
+    }
+    std::string out;
+    out.reserve(text.size() + marks.size() * kSeparator.size());
+    size_t copied = 0;
+    for (const LineMark& m : marks) {
+        out.append(text, copied, m.at - copied).append(kSeparator);
+        copied = m.at + m.length;
+    }
+    out.append(text, copied, std::string::npos);
+    text = std::move(out);
+}
+
 // Every line that starts one of the declared boundaries becomes the part
 // separator. The text is the lines joined again.
 std::string markBoundaries(const rtl::TStringList& lines, const TRenderLimits& limits,
                            std::vector<std::string>& problems) {
     // The lines joined once; a marked line is replaced afterwards.
     size_t total = 0;
-    for (int i = 0; i < lines.Count(); ++i) total += lines[i].size() + 2;
+    for (const std::string& line : lines) total += line.size() + 2;
     std::string text(total, '\0');
     char* w = text.data();
-    for (int i = 0; i < lines.Count(); ++i) {
-        const std::string& line = lines[i];
+    for (const std::string& line : lines) {
         std::memcpy(w, line.data(), line.size());
         w += line.size();
         *w++ = '\r';
@@ -279,11 +324,10 @@ std::string markBoundaries(const rtl::TStringList& lines, const TRenderLimits& l
     for (const auto& p : prefixes)
         if (std::find(lengths.begin(), lengths.end(), p.size()) == lengths.end()) lengths.push_back(p.size());
 
-    std::string out;
-    bool changed = false;
-    size_t copied = 0, offset = 0;
-    for (int i = 0; !lengths.empty() && i < lines.Count(); offset += lines[i].size() + 2, ++i) {
-        const std::string& line = lines[i];
+    std::vector<LineMark> marks;
+    size_t offset = 0;
+    for (auto it = lines.begin(); !lengths.empty() && it != lines.end(); offset += it->size() + 2, ++it) {
+        const std::string& line = *it;
         if (!(line.size() > 2 && line[0] == '-' && line[1] == '-')) continue;
         bool marked = false;
         for (size_t n : lengths)
@@ -296,15 +340,9 @@ std::string markBoundaries(const rtl::TStringList& lines, const TRenderLimits& l
             auto closed = full.find(t.substr(2, t.size() - 4));
             if (closed != full.end()) closed->second = 2;
         }
-        if (!changed) out.reserve(total);
-        changed = true;
-        out.append(text, copied, offset - copied).append(kSeparator);
-        copied = offset + line.size();  // its line break stays
+        marks.push_back({offset, line.size()});
     }
-    if (changed) {
-        out.append(text, copied, std::string::npos);
-        text = std::move(out);
-    }
+    putSeparators(text, marks);
     dropTagChars(text);
     for (const auto& b : order) {
         const int state = full[b];
@@ -316,10 +354,17 @@ std::string markBoundaries(const rtl::TStringList& lines, const TRenderLimits& l
 
 // Every quoted-printable section decoded in place, headers included.
 void decodeQpSections(std::string& text) {
-    // Built front to back: replacing each section in place would move the
-    // rest of the message (its attachments) once per section.
-    std::string out;
-    size_t from = 0, copied = 0;
+    // Decoding never lengthens a section, so the text is rewritten over
+    // itself front to back: text[0, to) is done, text[copied, ...) is as it
+    // came, and the searches only look at the latter.
+    size_t from = 0, copied = 0, to = 0;
+    auto closeGap = [&] {
+        const size_t gap = copied - to;
+        std::memmove(text.data() + to, text.data() + copied, text.size() - copied);
+        text.resize(text.size() - gap);
+        copied = to;
+        return gap;
+    };
     while (from < text.size()) {
         const size_t m = findHeaderValue(text, "content-transfer-encoding:", "quoted-printable", from);
         if (m == std::string::npos) break;
@@ -329,13 +374,20 @@ void decodeQpSections(std::string& text) {
         if (end == std::string::npos) end = text.size();
         std::string decoded = helpers::qpdecode(std::string_view(text).substr(start, end - start));
         dropTagChars(decoded);
-        if (out.empty()) out.reserve(text.size());
-        out.append(text, copied, start - copied).append(decoded);
+        if (decoded.size() > end - start) {
+            // Not so for any text the decoder knows; if ever, the rest moves.
+            const size_t gap = closeGap();
+            text.replace(start - gap, end - start, decoded);
+            to = copied = from = start - gap + decoded.size();
+            continue;
+        }
+        std::memmove(text.data() + to, text.data() + copied, start - copied);
+        to += start - copied;
+        std::memcpy(text.data() + to, decoded.data(), decoded.size());
+        to += decoded.size();
         copied = from = end;
     }
-    if (copied == 0) return;
-    out.append(text, copied, std::string::npos);
-    text = std::move(out);
+    if (copied != to) closeGap();
 }
 
 // ------------------------------------------------------------- Base64 runs
@@ -379,56 +431,6 @@ std::string_view cutRun(std::string_view run) {
     return p == std::string_view::npos ? run : run.substr(0, p + 1);
 }
 
-constexpr auto kBase64Value = [] {
-    std::array<int8_t, 256> t{};
-    t.fill(-1);
-    for (int c = 0; c < 26; ++c) {
-        t['A' + c] = static_cast<int8_t>(c);
-        t['a' + c] = static_cast<int8_t>(26 + c);
-    }
-    for (int c = 0; c < 10; ++c) t['0' + c] = static_cast<int8_t>(52 + c);
-    t['+'] = 62;
-    t['/'] = 63;
-    return t;
-}();
-
-// A run as mail programs lay it out, whole groups of four between its line
-// breaks and "=" only in its last group, decoded a group at a time: the
-// same bytes as the codec's, which reads one character at a time. False
-// for a run laid out otherwise.
-bool decodeGroups(std::string_view run, std::string& out) {
-    out.resize(run.size() / 4 * 3 + 3);
-    char* w = out.data();
-    auto v = [&](size_t k) { return static_cast<int>(kBase64Value[static_cast<unsigned char>(run[k])]); };
-    const size_t n = run.size();
-    size_t i = 0;
-    while (i < n) {
-        if (run[i] == '\r' || run[i] == '\n') {
-            ++i;
-            continue;
-        }
-        for (; i + 4 <= n; i += 4) {
-            const int a = v(i), b = v(i + 1), c = v(i + 2), d = v(i + 3);
-            if ((a | b | c | d) < 0) break;
-            w[0] = static_cast<char>((a << 2) | (b >> 4));
-            w[1] = static_cast<char>(((b << 4) | (c >> 2)) & 0xFF);
-            w[2] = static_cast<char>(((c << 6) | d) & 0xFF);
-            w += 3;
-        }
-        if (i == n || run[i] == '\r' || run[i] == '\n') continue;
-        // Only the closing group "xy==" or "xyz=" may stop a line.
-        if (i + 4 != n || run[i + 3] != '=' || v(i) < 0 || v(i + 1) < 0) return false;
-        *w++ = static_cast<char>((v(i) << 2) | (v(i + 1) >> 4));
-        if (run[i + 2] != '=') {
-            if (v(i + 2) < 0) return false;
-            *w++ = static_cast<char>(((v(i + 1) << 4) | (v(i + 2) >> 2)) & 0xFF);
-        }
-        i = n;
-    }
-    out.resize(static_cast<size_t>(w - out.data()));
-    return true;
-}
-
 std::string& partBuffer() {
     static thread_local std::string buffer;
     return buffer;
@@ -444,14 +446,9 @@ void keepBuffer(std::string&& bytes) {
 // decodes it directly, line breaks and all; a run whose characters do not
 // make whole groups is no Base64.
 std::string decodeRun(std::string_view run, std::string&& out = {}) {
-    size_t chars = run.size();
-    for (char brk : {'\r', '\n'})
-        for (const char* p = run.data(); (p = static_cast<const char*>(
-                                               std::memchr(p, brk, static_cast<size_t>(run.data() + run.size() - p))));
-             ++p)
-            --chars;
+    const size_t chars = mail::Base64DecodeInto(run, out);
     if (chars == 0 || chars % 4 != 0) return {};
-    return decodeGroups(run, out) ? std::move(out) : mail::Base64Decode(run);
+    return std::move(out);
 }
 
 // ---------------------------------------------------------- part headers
@@ -636,7 +633,8 @@ void moveTrailer(std::string& body) {
         if (k) text += "\r\n";
     }
     if (!tags) text = helpers::htmlescape(text);
-    body = body.substr(0, lb) + "<BR>" + ToggleBlock("kwemattached", text, "Attachments") + "</BODY></HTML>";
+    body.resize(lb);
+    body += "<BR>" + ToggleBlock("kwemattached", text, "Attachments") + "</BODY></HTML>";
 }
 
 // Where the text's parts are taken apart: the top header block, the plain
@@ -906,13 +904,17 @@ std::string BuildPage(const TRenderInput& in, TPartStore& store, TRenderResult& 
     if (result.Charset.empty()) result.Charset = "utf-8";
 
     // The page is UTF-8 throughout: every part was converted on its way in.
-    std::string out = "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html;charset=utf-8\">\r\n";
-    out += "<META HTTP-EQUIV=\"X-UA-Compatible\" CONTENT=\"IE=EmulateIE11\">\r\n";
+    constexpr std::string_view kHead =
+        "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html;charset=utf-8\">\r\n"
+        "<META HTTP-EQUIV=\"X-UA-Compatible\" CONTENT=\"IE=EmulateIE11\">\r\n";
+    std::string out;
+    out.reserve(kHead.size() + page.size() + headerLines.size() + 2 + plainBlock.size() + body.size());
+    out += kHead;
     out += page;
     out += headerLines;
     out += "\r\n";
     out += plainBlock;
-    out += RestoreTagChars(body);
+    AppendRestoringTagChars(out, body);
     return out;
 }
 

@@ -15,6 +15,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "app/memtune.h"
 #include "helpers/kwutil.h"
 #include "mailbox/hdrdecode.h"
 #include "mailbox/msgrender.h"
@@ -31,6 +32,7 @@ using rendertest::run;
 }  // namespace
 
 int main(int argc, char** argv) {
+    app::TuneMemory();
     const int count = argc > 1 ? std::atoi(argv[1]) : 1000;
     const fs::path work = argc > 2 ? fs::path(argv[2]) : fs::temp_directory_path() / ("render-bench-" + std::to_string(::getpid()));
     const std::string script = PWX_SOURCE_DIR "/bench/mailbox/render_python.py";

@@ -1,4 +1,5 @@
 // Character-set conversion checked against iconv's command line, and GUIDs.
+#include <random>
 #include <regex>
 #include <set>
 
@@ -39,6 +40,44 @@ TEST_F(CodepagesTest, CpconvAgreesWithIconv) {
     for (const auto& c : cases) {
         const std::string want = kwtest::run("iconv -f " + c.iconvname + " -t UTF-8", c.text);
         EXPECT_EQ(cpconv(c.text, c.codepage), want) << c.iconvname;
+    }
+}
+
+// The single-byte sets read every byte, and whole texts, as iconv does
+// (which drops with -c what the program shows as U+FFFD).
+TEST_F(CodepagesTest, SingleByteSetsReadEveryByteAsIconvDoes) {
+    const std::pair<int32_t, const char*> sets[] = {
+        {1250, "CP1250"},       {1251, "CP1251"},        {1252, "CP1252"},        {1253, "CP1253"},
+        {1254, "CP1254"},       {1255, "CP1255"},        {1256, "CP1256"},        {1257, "CP1257"},
+        {1258, "CP1258"},       {1, "CP437"},            {850, "CP850"},          {852, "CP852"},
+        {866, "CP866"},         {874, "CP874"},          {20127, "ASCII"},        {20866, "KOI8-R"},
+        {21866, "KOI8-U"},      {28591, "ISO-8859-1"},   {28592, "ISO-8859-2"},   {28593, "ISO-8859-3"},
+        {28594, "ISO-8859-4"},  {28595, "ISO-8859-5"},   {28596, "ISO-8859-6"},   {28597, "ISO-8859-7"},
+        {28598, "ISO-8859-8"},  {28599, "ISO-8859-9"},   {28603, "ISO-8859-13"},  {28605, "ISO-8859-15"},
+        {10000, "MACINTOSH"},   {10007, "MAC-CYRILLIC"},
+    };
+    const std::string fffd = "\xEF\xBF\xBD";
+    std::string eachByte;  // every byte on a line of its own
+    for (int b = 0; b < 256; ++b)
+        if (b != '\n') eachByte += std::string(1, static_cast<char>(b)) + "\n";
+    std::mt19937 rng(5);
+    std::string text(6000, '\0');
+    for (char& c : text) c = static_cast<char>(rng() % 4 ? 0x80 + rng() % 128 : rng() % 128);
+    for (const auto& [cp, name] : sets) {
+        const std::string iconv = std::string("sh -c 'iconv -c -f ") + name + " -t UTF-8; true'";
+        const std::string lines = kwtest::run(iconv, eachByte);
+        size_t at = 0;
+        for (int b = 0; b < 256; ++b) {
+            if (b == '\n') continue;
+            const size_t nl = lines.find('\n', at);
+            ASSERT_NE(nl, std::string::npos) << name;
+            const std::string want = nl == at ? fffd : lines.substr(at, nl - at);
+            EXPECT_EQ(cpconv(std::string(1, static_cast<char>(b)), cp), want) << name << " byte " << b;
+            at = nl + 1;
+        }
+        std::string got = cpconv(text, cp);
+        for (size_t r = got.find(fffd); r != std::string::npos; r = got.find(fffd, r)) got.erase(r, fffd.size());
+        EXPECT_EQ(got, kwtest::run(iconv, text)) << name;
     }
 }
 

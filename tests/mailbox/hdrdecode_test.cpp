@@ -94,3 +94,24 @@ TEST_F(HeaderDecoding, PageFragments) {
     EXPECT_EQ(RcvdFolderPath("a@b", "/opt/pwx/", false), "/opt/pwx/rcvd/a_b");
     EXPECT_EQ(RestoreTagChars(std::string("\x1E" "B\x1F" "x\x1E/B\x1F")), "<B>x</B>");
 }
+
+// Placeholders are found eight bytes at a time: one at every place of a
+// text of two words and a tail, among bytes one bit away from them, is
+// replaced, and nothing else is.
+TEST_F(HeaderDecoding, EveryPlaceholderIsReplacedWhereverItStands) {
+    const std::string near = "\x1C\x1D\x0E\x3E\x9E\x9F\x5F\x1B\x16\x17";
+    for (char tagChar : {kTagOpen, kTagClose})
+        for (size_t at = 0; at < 19; ++at) {
+            std::string text;
+            for (size_t k = 0; k < 19; ++k) text += near[k % near.size()];
+            text[at] = tagChar;
+            std::string want = text;
+            want[at] = tagChar == kTagOpen ? '<' : '>';
+            std::string out = "head";
+            AppendRestoringTagChars(out, text);
+            EXPECT_EQ(out, "head" + want) << at;
+            ReplaceTagChars(text.data(), text.data() + text.size(), '[', ']');
+            want[at] = tagChar == kTagOpen ? '[' : ']';
+            EXPECT_EQ(text, want) << at;
+        }
+}

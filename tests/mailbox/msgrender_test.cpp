@@ -300,6 +300,29 @@ TEST_F(Render, EncipheredRowShowsDecipheredTextAndSavesNoParts) {
     EXPECT_TRUE(fs::is_empty(program_));
 }
 
+// Header words are found in any letter case wherever they stand, also
+// among many "=" (quoted-printable text) just before them: the boundary
+// lines become separators and the quoted-printable part is decoded.
+TEST_F(Render, HeaderWordsAreFoundAtEveryOffset) {
+    for (size_t k = 0; k <= 40; ++k) {
+        const std::string message = "X-Filler: " + std::string(k, '=') +
+                                    "\r\nContent-Type: multipart/mixed; BoUnDaRY=\"sep12345\"\r\n\r\n--sep12345\r\n"
+                                    "Content-Type: text/plain; charset=utf-8\r\n"
+                                    "Content-Transfer-ENCODING:  Quoted-Printable\r\n\r\n"
+                                    "caf=C3=A9 =3D" + std::string(k, 'x') + "\r\n--sep12345--\r\n";
+        const TRenderResult r = RenderMessage(input(message, "k" + std::to_string(k)));
+        ASSERT_TRUE(r.ok) << k;
+        const std::string page = readFile(r.PagePath);
+        EXPECT_EQ(page.find("--sep12345"), std::string::npos) << k;
+        EXPECT_NE(page.find("caf\xC3\xA9 =" + std::string(k, 'x')), std::string::npos) << k;
+        EXPECT_TRUE(r.problems.empty()) << k << ": " << ::testing::PrintToString(r.problems);
+    }
+    // A declaration in the text's last bytes still marks the lines before it.
+    const TRenderResult r = RenderMessage(input("Subject: s\r\n\r\n--sepA\r\ntext\r\n--sepA--\r\nBOUNDARY=sepA", "last"));
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(readFile(r.PagePath).find("--sepA"), std::string::npos);
+}
+
 // Broken structure renders what it can and says what it could not.
 TEST_F(Render, BrokenStructureIsReported) {
     const std::string att = "Content-Type: application/pdf\r\nContent-Disposition: attachment; filename=r.pdf\r\n"

@@ -1,15 +1,21 @@
 // The message viewer and HTML editor.
 #include "composer/brwsvwr.h"
 
+#include <algorithm>
+#include <initializer_list>
+
 #include "mailbox/msgrender.h"
 
 #include "composer/mlsend.h"
 
 #include "helpers/kwutil.h"
 #include "mailbox/kwem1.h"
+#include "platform/browser/pagesetup.h"
 #include "platform/browser/webbrowser.h"
 #include "platform/rtl/sysutils.h"
 #include "platform/ui/clipbrd.h"
+#include "platform/ui/dialogs.h"
+#include "platform/ui/printers.h"
 #include "platform/win/pump.h"
 
 namespace composer {
@@ -205,6 +211,7 @@ Tbrwsvwr::Tbrwsvwr(rtl::TComponent* owner) : ui::TForm(owner) {
     fnm->ReadOnly = true;
     fnm->SetBounds(x, 6, 240, 22);
     fnm->Tag = -1;
+    Panel2->OnResize = [this](rtl::TObject*) { LayoutNavigationBar(); };
     // Reading aloud waits for the speech object.
     saybtn->Enabled = false;
     // Reply and forward act on the shown message, which is the list's
@@ -224,6 +231,8 @@ Tbrwsvwr::Tbrwsvwr(rtl::TComponent* owner) : ui::TForm(owner) {
     del->OnClick = [this](rtl::TObject*) { delClick(false); };
     del->OnContextPopup = [this](rtl::TObject*, ui::TPoint, bool& h) { h = true, delClick(true); };
     prt->OnClick = [this](rtl::TObject*) { prtClick(); };
+    // Right click: on paper.
+    prt->OnContextPopup = [this](rtl::TObject*, ui::TPoint, bool& h) { h = true, PrintPage(); };
     fnd->OnClick = [this](rtl::TObject*) { ExecCommand(67); };
     hb->OnClick = [this](rtl::TObject*) { Web().GoBack(); };
     hn->OnClick = [this](rtl::TObject*) { Web().GoForward(); };
@@ -247,6 +256,21 @@ Tbrwsvwr::Tbrwsvwr(rtl::TComponent* owner) : ui::TForm(owner) {
     OnActivate = [this](rtl::TObject*) {
         if (!FindText.empty()) ExecCommand(67);
     };
+}
+
+void Tbrwsvwr::LayoutNavigationBar() {
+    const int room = Panel2->ClientWidth - 4;
+    int x = 4, top = 4;
+    for (ui::TControl* c : std::initializer_list<ui::TControl*>{BitBtn1, bck, nxt, del, prt, fnd, hb, hn, rply,
+                                                                BitBtn13, saybtn, fnm}) {
+        // The file line takes what is left of its row, at least 120 pixels.
+        const int width = c == fnm ? std::max(120, std::min(240, room - x)) : int(c->Width);
+        if (x > 4 && x + width > room) x = 4, top += 30;
+        c->SetBounds(x, c == fnm ? top + 2 : top, width, c->Height);
+        x += width + 3;
+    }
+    const int height = top + 30;
+    if (Panel2->Height != height) Panel2->Height = height;
 }
 
 void Tbrwsvwr::makeCommandBar() {
@@ -279,10 +303,10 @@ void Tbrwsvwr::makeCommandBar() {
     Send = button("Send", 48, 4);
     emoti = button("Emoji", 48, 4);
     psyn = button("Mode", 48, 4);
-    // Sending waits for the composer's send, the emoji page for its own
-    // window: not wired here yet.
-    for (ui::TButton* b : {Send, emoti}) b->Enabled = false;
+    // The emoji page waits for its own window.
+    emoti->Enabled = false;
     svbtn->OnClick = [this](rtl::TObject*) { svbtnClick(); };
+    Send->OnClick = [this](rtl::TObject*) { SendClick(); };
     pfm->OnClick = [this](rtl::TObject*) { pfmClick(); };
     makePopupMenu();
     psyn->OnClick = [this](rtl::TObject*) {
@@ -369,8 +393,12 @@ int Tbrwsvwr::ExecCommand(int Id) {
     const int row = ViewerCommandRow(Id);
     int result;
     try {
-        // The viewer's own paste is the page's paste.
-        result = web_->ExecCommand(Id == -9 ? 26 : Id, cp);
+        // Printing and page set-up are the viewer's own; the viewer's paste
+        // is the page's paste.
+        if (Id == 27) PrintPage(), result = browser::kCmdOk;
+        else if (Id == 2003) prtClick(), result = browser::kCmdOk;
+        else if (Id == 2004) PageSetup(), result = browser::kCmdOk;
+        else result = web_->ExecCommand(Id == -9 ? 26 : Id, cp);
         if (result == browser::kCmdNotSupported)
             StatusBar1->Panels[0]->Text = std::string("Not supported by this browser: ") +
                                           (row >= 0 ? kViewerCommands[row].name : rtl::IntToStr(Id).c_str());
@@ -466,23 +494,49 @@ void Tbrwsvwr::prtClick() {
     helpers::shellopen(pdf);
 }
 
-void Tbrwsvwr::svbtnClick() {
+void Tbrwsvwr::PrintPage() {
+    if (!web_ || !web_->HasDocument()) return;
+    ui::TPrintDialog dialog(nullptr);
+    if (!dialog.Execute()) return;
+    try {
+        web_->Print(*ui::Printer()->Handle());
+    } catch (const browser::EBrowserError& e) {
+        helpers::errreport(e.what());
+    }
+}
+
+void Tbrwsvwr::PageSetup() { browser::SetUpPage(*ui::Printer()); }
+
+bool Tbrwsvwr::svbtnClick() {
     const std::string path = helpers::homedir + "kwemailprvw.htm";
     if (!web_ || !web_->HasDocument()) {
         helpers::errreport("Tut!");
-        return;
+        return false;
     }
     std::string page;
     try {
+        // Pumps until the engine hands the document over.
         page = StripPlaceholderTags(web_->DocumentHtml());
     } catch (const browser::EBrowserError& e) {
         helpers::errreport(std::string("Problem with Browser Object\r\n") + e.what());
-        return;
+        return false;
     }
-    if (!helpers::savetext(path, page)) return;
-    if (!mlsend) return;
+    if (!helpers::savetext(path, page)) return false;
+    if (!mlsend) return false;
     mlsend->bdy->Text = SavedPageToBody(page);
     if (mlsend->bdy->CanFocus()) mlsend->bdy->SetFocus();
+    return true;
+}
+
+void Tbrwsvwr::SendClick() {
+    // Only a body the save has just written goes out; otherwise the
+    // composer still holds the old body (or the template's placeholder).
+    if (!svbtnClick()) {
+        StatusBar1->Panels[0]->Text = "Not sent: the page could not be saved into the composer";
+        return;
+    }
+    StatusBar1->Panels[0]->Text = "";
+    mlsend->BitBtn5Click(mlsend->BitBtn5);
 }
 
 bool Tbrwsvwr::ShowPreview(const std::string& Body, const std::vector<std::string>& Images,

@@ -11,6 +11,8 @@
 #include <QWebEngineScript>
 #include <QWebEngineSettings>
 #include <QWebEngineUrlRequestInterceptor>
+#include <QPageLayout>
+#include <QPrinter>
 #include <QWebEngineView>
 #include <QVBoxLayout>
 #include <QCoreApplication>
@@ -482,16 +484,39 @@ std::string TWebBrowser::DocumentHtml() {
     return answer->second.toStdString();
 }
 
-void TWebBrowser::PrintToPdf(const std::string& Path) {
+void TWebBrowser::PrintToPdf(const std::string& Path) { printPdf(Path, nullptr); }
+
+void TWebBrowser::printPdf(const std::string& Path, const QPageLayout* Layout) {
     auto answer = std::make_shared<std::pair<bool, bool>>(false, false);
     const QMetaObject::Connection conn =
         QObject::connect(d_->pg(), &QWebEnginePage::pdfPrintingFinished, &d_->context,
                          [answer](const QString&, bool success) { *answer = {true, success}; });
-    d_->pg()->printToPdf(QString::fromStdString(Path));
+    if (Layout) d_->pg()->printToPdf(QString::fromStdString(Path), *Layout);
+    else d_->pg()->printToPdf(QString::fromStdString(Path));
     const bool done = win::PumpUntil([&] { return answer->first; }, AnswerMs);
     QObject::disconnect(conn);
     if (!done) throw EBrowserError("The browser did not answer");
     if (!answer->second) throw EBrowserError("The page could not be printed to " + Path);
+}
+
+void TWebBrowser::Print(QPrinter& Printer) {
+    if (!d_->view) throw EBrowserError("The browser is gone");
+    // Into a PDF file the engine writes the page itself, text kept as text;
+    // on paper the view renders it for the printer. Both take the printer's
+    // page layout.
+    if (Printer.outputFormat() == QPrinter::PdfFormat) {
+        const QPageLayout layout = Printer.pageLayout();
+        printPdf(Printer.outputFileName().toStdString(), &layout);
+        return;
+    }
+    auto answer = std::make_shared<std::pair<bool, bool>>(false, false);
+    const QMetaObject::Connection conn = QObject::connect(d_->view.data(), &QWebEngineView::printFinished, &d_->context,
+                                                          [answer](bool success) { *answer = {true, success}; });
+    d_->view->print(&Printer);
+    const bool done = win::PumpUntil([&] { return answer->first; }, AnswerMs);
+    QObject::disconnect(conn);
+    if (!done) throw EBrowserError("The browser did not answer");
+    if (!answer->second) throw EBrowserError("The page could not be printed");
 }
 
 bool TWebBrowser::Find(const std::string& Text) {

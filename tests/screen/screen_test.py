@@ -206,7 +206,8 @@ class Session:
 
     def start_x(self):
         r, w = os.pipe()
-        self.spawn(['Xvfb', '-displayfd', str(w), '-screen', '0', '1280x800x24', '-nolisten', 'tcp'],
+        self.screen_size = (1280, 800)
+        self.spawn(['Xvfb', '-displayfd', str(w), '-screen', '0', '%dx%dx24' % self.screen_size, '-nolisten', 'tcp'],
                    pass_fds=(w,))
         os.close(w)
         with os.fdopen(r) as f:
@@ -302,6 +303,12 @@ class Session:
         self.checked += 1
         return box, img
 
+    def check_on_screen(self, label, wid):
+        """The whole window, so every button of its bars, lies on the screen."""
+        x, y, w, h = self.geometry(wid)
+        if x < 0 or y < 0 or x + w > self.screen_size[0] or y + h > self.screen_size[1]:
+            raise Failure('%s at %r reaches past the %dx%d screen' % ((label, (x, y, w, h)) + self.screen_size))
+
     def type_into(self, label, box, before, text):
         """Types TEXT as keys and waits until it shows in the window."""
         self.xdo('type', '--delay', 20, text)
@@ -335,6 +342,7 @@ class Session:
         m = self.main
         # Places in the main window's client area (its panel of buttons, then the list).
         get_emails, pop3, timeout, list_font = (63, 22), (63, 90), (559, 90), (463, 90)
+        viewer = timeout  # its left click
         summary = list_font  # its left click
         from_header, list_body = (150, 121), (400, 300)
         compose = (735, 56)
@@ -347,6 +355,8 @@ class Session:
             ('help-box', lambda: (self.click(m, *list_body), self.xdo('key', 'F1')), ['Pelliwox'], None, 'Return'),
             # Before the windows that stay open over the main window's buttons.
             ('summary-window', lambda: self.click(m, *summary), ['Email Summary'], None, 'Escape'),
+            # Toggled off again by the same button, which it does not cover.
+            ('viewer', lambda: self.click(m, *viewer), ['Message Viewer'], None, None),
             ('hosts', lambda: self.click(m, *pop3), ['Hosts Configuration'], None, None),
             ('comms-log', lambda: self.click(m, *pop3, button=3), ['Communications Log'], None, None),
             ('composer', lambda: self.click(m, *compose), ['Send an HTML Email'], 'Hello', None),
@@ -354,6 +364,10 @@ class Session:
         for label, action, titles, typed, close in cases:
             try:
                 wid = self.opens(label, action, titles, typed, close)
+                if label == 'viewer':
+                    self.check_on_screen(label, wid)
+                    self.click(m, *viewer)
+                    wait_for('viewer hidden', lambda: wid not in self.windows())
                 if label == 'comms-log':
                     # Its Find button (340..415) opens the find dialog; beside the
                     # summary, at its narrowest (350), the log shows the button's left end.

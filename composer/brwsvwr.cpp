@@ -252,6 +252,11 @@ Tbrwsvwr::Tbrwsvwr(rtl::TComponent* owner) : ui::TForm(owner) {
     BrowserPanel = new ui::TPanel(this);
     BrowserPanel->Align = ui::alClient;
     BrowserPanel->BevelOuter = ui::bvNone;
+    // The engine's view turns the window's surface into one it can draw on;
+    // made after the window is on the screen, it makes the window system
+    // recreate the window (a new window, a flash). So it starts as the window
+    // is first shown, before it is mapped.
+    OnShow = [this](rtl::TObject*) { Web(); };
     OnDeactivate = [this](rtl::TObject*) { FindText.clear(); };
     OnActivate = [this](rtl::TObject*) {
         if (!FindText.empty()) ExecCommand(67);

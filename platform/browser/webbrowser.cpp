@@ -14,8 +14,8 @@
 #include <QPageLayout>
 #include <QPrinter>
 #include <QWebEngineView>
-#include <QVBoxLayout>
 #include <QCoreApplication>
+#include <QEvent>
 #include <algorithm>
 #include <cctype>
 #include <set>
@@ -211,6 +211,22 @@ QString jsonLiteral(const QJsonArray& a) {
 
 }  // namespace
 
+namespace {
+// Keeps a child covering its parent as the parent is resized.
+class TFiller : public QObject {
+public:
+    TFiller(QWidget* child, QWidget* parent) : QObject(child), child_(child), parent_(parent) {}
+    bool eventFilter(QObject* watched, QEvent* e) override {
+        if (watched == parent_ && e->type() == QEvent::Resize) child_->setGeometry(parent_->rect());
+        return false;
+    }
+
+private:
+    QWidget* child_;
+    QWidget* parent_;
+};
+}  // namespace
+
 struct TWebBrowser::TImpl {
     TWebBrowser* owner;
     QObject context;  // connections end with it
@@ -310,13 +326,14 @@ TWebBrowser::TWebBrowser(QWidget* parent) : d_(std::make_unique<TImpl>()) {
     d_->view = new QWebEngineView(parent);
     d_->view->setPage(d_->page);
     if (parent) {
-        // The view fills the window part it is given.
-        QLayout* layout = parent->layout();
-        if (!layout) {
-            layout = new QVBoxLayout(parent);
-            layout->setContentsMargins(0, 0, 0, 0);
-        }
-        layout->addWidget(d_->view);
+        // The view fills the window part it is given, over whatever that
+        // part lays out itself (a panel's caption line would otherwise take
+        // half of it).
+        auto* filler = new TFiller(d_->view, parent);
+        parent->installEventFilter(filler);
+        d_->view->setGeometry(parent->rect());
+        d_->view->raise();
+        d_->view->show();
     }
 
     liveBrowsers().insert(this);

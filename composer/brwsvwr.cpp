@@ -211,7 +211,8 @@ Tbrwsvwr::Tbrwsvwr(rtl::TComponent* owner) : ui::TForm(owner) {
     fnm->ReadOnly = true;
     fnm->SetBounds(x, 6, 240, 22);
     fnm->Tag = -1;
-    Panel2->OnResize = [this](rtl::TObject*) { LayoutNavigationBar(); };
+    navControls_ = {BitBtn1, bck, nxt, del, prt, fnd, hb, hn, rply, BitBtn13, saybtn, fnm};
+    Panel2->OnResize = [this](rtl::TObject*) { LayoutBars(); };
     // Reading aloud waits for the speech object.
     saybtn->Enabled = false;
     // Reply and forward act on the shown message, which is the list's
@@ -248,6 +249,8 @@ Tbrwsvwr::Tbrwsvwr(rtl::TComponent* owner) : ui::TForm(owner) {
     fnm->OnClick = [this](rtl::TObject*) { fnmClick(); };
 
     makeCommandBar();
+    Panel3->OnResize = [this](rtl::TObject*) { LayoutBars(); };
+    LayoutBars();
 
     BrowserPanel = new ui::TPanel(this);
     BrowserPanel->Align = ui::alClient;
@@ -263,19 +266,32 @@ Tbrwsvwr::Tbrwsvwr(rtl::TComponent* owner) : ui::TForm(owner) {
     };
 }
 
-void Tbrwsvwr::LayoutNavigationBar() {
-    const int room = Panel2->ClientWidth - 4;
-    int x = 4, top = 4;
-    for (ui::TControl* c : std::initializer_list<ui::TControl*>{BitBtn1, bck, nxt, del, prt, fnd, hb, hn, rply,
-                                                                BitBtn13, saybtn, fnm}) {
-        // The file line takes what is left of its row, at least 120 pixels.
-        const int width = c == fnm ? std::max(120, std::min(240, room - x)) : int(c->Width);
-        if (x > 4 && x + width > room) x = 4, top += 30;
-        c->SetBounds(x, c == fnm ? top + 2 : top, width, c->Height);
+namespace {
+// Places Controls in rows from Left and Top, each row as wide as Room
+// allows (Stretch, a text line, takes what is left of its row, at least
+// 120 pixels); gives the height the rows need.
+int flowControls(const std::vector<ui::TControl*>& controls, int left, int top, int room, ui::TControl* stretch) {
+    int x = left;
+    for (ui::TControl* c : controls) {
+        const int width = c == stretch ? std::max(120, std::min(240, room - x)) : int(c->Width);
+        if (x > left && x + width > room) x = left, top += 30;
+        c->SetBounds(x, c == stretch ? top + 2 : top, width, c->Height);
         x += width + 3;
     }
-    const int height = top + 30;
-    if (Panel2->Height != height) Panel2->Height = height;
+    return top + 30;
+}
+}  // namespace
+
+void Tbrwsvwr::LayoutBars() {
+    const int nav = flowControls(navControls_, 4, 4, Panel2->ClientWidth - 4, fnm);
+    if (Panel2->Height != nav) Panel2->Height = nav;
+    // Beside the command list while the parameter line fits there, else
+    // under it.
+    const int room = Panel3->ClientWidth - 4;
+    const int beside = cmdlis->Left + cmdlis->Width + 4;
+    const bool under = beside + int(parm->Width) > room;
+    const int cmd = std::max(96, flowControls(cmdControls_, under ? 4 : beside, under ? 96 : 4, room, nullptr));
+    if (Panel3->Height != cmd) Panel3->Height = cmd;
 }
 
 void Tbrwsvwr::makeCommandBar() {
@@ -323,12 +339,10 @@ void Tbrwsvwr::makeCommandBar() {
         h = true;
         ExecCommand(EditMode ? 2126 : 2127);
     };
-    x = 178;
-    int top = 34;
+    cmdControls_ = {parm, pfm, svbtn, Send, emoti, psyn};
     for (const TEditButton& e : kEditButtons) {
-        const int width = e.caption[1] ? 54 : 26;
-        if (x + width > 900) x = 178, top += 30;
-        ui::TButton* b = button(e.caption, width, top);
+        ui::TButton* b = button(e.caption, e.caption[1] ? 54 : 26, 34);
+        cmdControls_.push_back(b);
         const int id = e.id, right = e.rightId;
         b->OnClick = [this, id](rtl::TObject*) { ExecCommand(id); };
         if (right)

@@ -109,13 +109,14 @@ public:
     // (reported).
     bool ShowPreview(const std::string& Body, const std::vector<std::string>& Images, const std::string& Subject);
 
-    // Lays the navigation bar's controls out in as many rows as the
-    // window's width needs, so none is ever cut off.
-    void LayoutNavigationBar();
+    // Lays the navigation and command bars' controls out in as many rows as
+    // the window's width needs, so none is ever cut off.
+    void LayoutBars();
 
 private:
     void makeCommandBar();
     void makePopupMenu();
+    std::vector<ui::TControl*> navControls_, cmdControls_;
     std::unique_ptr<browser::TWebBrowser> web_;
     std::unique_ptr<browser::TBrowser> lazy_;
 };

@@ -279,6 +279,30 @@ TEST_F(Viewer, PrintsOnThePrinterWithThePageSetUp) {
     brwsvwr->Hide();
 }
 
+// However narrow the window, every control of both bars stays inside it.
+TEST_F(Viewer, BarsWrapToTheWindowsWidth) {
+    brwsvwr->Panel2->Show();
+    brwsvwr->Panel3->Show();
+    brwsvwr->Show();
+    for (int width : {350, 660, 1024}) {
+        brwsvwr->Width = width;
+        ASSERT_TRUE(win::PumpUntil([&] { return brwsvwr->Panel2->Width == brwsvwr->ClientWidth; }, 5000));
+        win::ProcessMessages();
+        for (ui::TPanel* bar : {brwsvwr->Panel2, brwsvwr->Panel3})
+            for (int i = 0; i < bar->ControlCount(); ++i) {
+                ui::TControl* c = bar->Controls(i);
+                if (!c->Visible()) continue;
+                EXPECT_LE(c->Left + c->Width, bar->ClientWidth) << width << " " << c->ClassName();
+                EXPECT_LE(c->Top + c->Height, bar->Height) << width << " " << c->ClassName();
+            }
+    }
+    // At the narrowest, the navigation bar takes more than one row.
+    brwsvwr->Width = 350;
+    ASSERT_TRUE(win::PumpUntil([&] { return brwsvwr->Panel2->Height > 34; }, 5000));
+    brwsvwr->Panel3->Hide();
+    brwsvwr->Hide();
+}
+
 TEST_F(Viewer, PreviewOpensInEditModeAndSavesBackToTheComposer) {
     brwsvwr->Panel2->Show();
     brwsvwr->Panel3->Hide();

@@ -411,6 +411,8 @@ class Session:
             ('comms-log', lambda: self.click(m, *pop3, button=3), ['Communications Log'], None, None),
             ('composer', lambda: self.click(m, *compose), ['Send an HTML Email'], 'Hello', None),
         ]
+        if self.args.only:
+            cases = [c for c in cases if c[0] in self.args.only]
         for label, action, titles, typed, close in cases:
             try:
                 wid = self.opens(label, action, titles, typed, close)
@@ -439,6 +441,7 @@ def main():
     ap.add_argument('data')
     ap.add_argument('out')
     ap.add_argument('--wm', help='a window manager to run, e.g. openbox')
+    ap.add_argument('--only', action='append', help='run only this window\'s case (repeatable), e.g. viewer')
     args = ap.parse_args()
     s = None
     try:

@@ -1,15 +1,21 @@
 // The message viewer and HTML editor.
 #include "composer/brwsvwr.h"
 
+#include <algorithm>
+#include <initializer_list>
+
 #include "mailbox/msgrender.h"
 
 #include "composer/mlsend.h"
 
 #include "helpers/kwutil.h"
 #include "mailbox/kwem1.h"
+#include "platform/browser/pagesetup.h"
 #include "platform/browser/webbrowser.h"
 #include "platform/rtl/sysutils.h"
 #include "platform/ui/clipbrd.h"
+#include "platform/ui/dialogs.h"
+#include "platform/ui/printers.h"
 #include "platform/win/pump.h"
 
 namespace composer {
@@ -205,6 +211,8 @@ Tbrwsvwr::Tbrwsvwr(rtl::TComponent* owner) : ui::TForm(owner) {
     fnm->ReadOnly = true;
     fnm->SetBounds(x, 6, 240, 22);
     fnm->Tag = -1;
+    navControls_ = {BitBtn1, bck, nxt, del, prt, fnd, hb, hn, rply, BitBtn13, saybtn, fnm};
+    Panel2->OnResize = [this](rtl::TObject*) { LayoutBars(); };
     // Reading aloud waits for the speech object.
     saybtn->Enabled = false;
     // Reply and forward act on the shown message, which is the list's
@@ -224,6 +232,8 @@ Tbrwsvwr::Tbrwsvwr(rtl::TComponent* owner) : ui::TForm(owner) {
     del->OnClick = [this](rtl::TObject*) { delClick(false); };
     del->OnContextPopup = [this](rtl::TObject*, ui::TPoint, bool& h) { h = true, delClick(true); };
     prt->OnClick = [this](rtl::TObject*) { prtClick(); };
+    // Right click: on paper.
+    prt->OnContextPopup = [this](rtl::TObject*, ui::TPoint, bool& h) { h = true, PrintPage(); };
     fnd->OnClick = [this](rtl::TObject*) { ExecCommand(67); };
     hb->OnClick = [this](rtl::TObject*) { Web().GoBack(); };
     hn->OnClick = [this](rtl::TObject*) { Web().GoForward(); };
@@ -239,14 +249,49 @@ Tbrwsvwr::Tbrwsvwr(rtl::TComponent* owner) : ui::TForm(owner) {
     fnm->OnClick = [this](rtl::TObject*) { fnmClick(); };
 
     makeCommandBar();
+    Panel3->OnResize = [this](rtl::TObject*) { LayoutBars(); };
+    LayoutBars();
 
     BrowserPanel = new ui::TPanel(this);
     BrowserPanel->Align = ui::alClient;
     BrowserPanel->BevelOuter = ui::bvNone;
+    // The engine's view turns the window's surface into one it can draw on;
+    // made after the window is on the screen, it makes the window system
+    // recreate the window (a new window, a flash). So it starts as the window
+    // is first shown, before it is mapped.
+    OnShow = [this](rtl::TObject*) { Web(); };
     OnDeactivate = [this](rtl::TObject*) { FindText.clear(); };
     OnActivate = [this](rtl::TObject*) {
         if (!FindText.empty()) ExecCommand(67);
     };
+}
+
+namespace {
+// Places Controls in rows from Left and Top, each row as wide as Room
+// allows (Stretch, a text line, takes what is left of its row, at least
+// 120 pixels); gives the height the rows need.
+int flowControls(const std::vector<ui::TControl*>& controls, int left, int top, int room, ui::TControl* stretch) {
+    int x = left;
+    for (ui::TControl* c : controls) {
+        const int width = c == stretch ? std::max(120, std::min(240, room - x)) : int(c->Width);
+        if (x > left && x + width > room) x = left, top += 30;
+        c->SetBounds(x, c == stretch ? top + 2 : top, width, c->Height);
+        x += width + 3;
+    }
+    return top + 30;
+}
+}  // namespace
+
+void Tbrwsvwr::LayoutBars() {
+    const int nav = flowControls(navControls_, 4, 4, Panel2->ClientWidth - 4, fnm);
+    if (Panel2->Height != nav) Panel2->Height = nav;
+    // Beside the command list while the parameter line fits there, else
+    // under it.
+    const int room = Panel3->ClientWidth - 4;
+    const int beside = cmdlis->Left + cmdlis->Width + 4;
+    const bool under = beside + int(parm->Width) > room;
+    const int cmd = std::max(96, flowControls(cmdControls_, under ? 4 : beside, under ? 96 : 4, room, nullptr));
+    if (Panel3->Height != cmd) Panel3->Height = cmd;
 }
 
 void Tbrwsvwr::makeCommandBar() {
@@ -279,10 +324,10 @@ void Tbrwsvwr::makeCommandBar() {
     Send = button("Send", 48, 4);
     emoti = button("Emoji", 48, 4);
     psyn = button("Mode", 48, 4);
-    // Sending waits for the composer's send, the emoji page for its own
-    // window: not wired here yet.
-    for (ui::TButton* b : {Send, emoti}) b->Enabled = false;
+    // The emoji page waits for its own window.
+    emoti->Enabled = false;
     svbtn->OnClick = [this](rtl::TObject*) { svbtnClick(); };
+    Send->OnClick = [this](rtl::TObject*) { SendClick(); };
     pfm->OnClick = [this](rtl::TObject*) { pfmClick(); };
     makePopupMenu();
     psyn->OnClick = [this](rtl::TObject*) {
@@ -294,12 +339,10 @@ void Tbrwsvwr::makeCommandBar() {
         h = true;
         ExecCommand(EditMode ? 2126 : 2127);
     };
-    x = 178;
-    int top = 34;
+    cmdControls_ = {parm, pfm, svbtn, Send, emoti, psyn};
     for (const TEditButton& e : kEditButtons) {
-        const int width = e.caption[1] ? 54 : 26;
-        if (x + width > 900) x = 178, top += 30;
-        ui::TButton* b = button(e.caption, width, top);
+        ui::TButton* b = button(e.caption, e.caption[1] ? 54 : 26, 34);
+        cmdControls_.push_back(b);
         const int id = e.id, right = e.rightId;
         b->OnClick = [this, id](rtl::TObject*) { ExecCommand(id); };
         if (right)
@@ -369,8 +412,12 @@ int Tbrwsvwr::ExecCommand(int Id) {
     const int row = ViewerCommandRow(Id);
     int result;
     try {
-        // The viewer's own paste is the page's paste.
-        result = web_->ExecCommand(Id == -9 ? 26 : Id, cp);
+        // Printing and page set-up are the viewer's own; the viewer's paste
+        // is the page's paste.
+        if (Id == 27) PrintPage(), result = browser::kCmdOk;
+        else if (Id == 2003) prtClick(), result = browser::kCmdOk;
+        else if (Id == 2004) PageSetup(), result = browser::kCmdOk;
+        else result = web_->ExecCommand(Id == -9 ? 26 : Id, cp);
         if (result == browser::kCmdNotSupported)
             StatusBar1->Panels[0]->Text = std::string("Not supported by this browser: ") +
                                           (row >= 0 ? kViewerCommands[row].name : rtl::IntToStr(Id).c_str());
@@ -466,23 +513,49 @@ void Tbrwsvwr::prtClick() {
     helpers::shellopen(pdf);
 }
 
-void Tbrwsvwr::svbtnClick() {
+void Tbrwsvwr::PrintPage() {
+    if (!web_ || !web_->HasDocument()) return;
+    ui::TPrintDialog dialog(nullptr);
+    if (!dialog.Execute()) return;
+    try {
+        web_->Print(*ui::Printer()->Handle());
+    } catch (const browser::EBrowserError& e) {
+        helpers::errreport(e.what());
+    }
+}
+
+void Tbrwsvwr::PageSetup() { browser::SetUpPage(*ui::Printer()); }
+
+bool Tbrwsvwr::svbtnClick() {
     const std::string path = helpers::homedir + "kwemailprvw.htm";
     if (!web_ || !web_->HasDocument()) {
         helpers::errreport("Tut!");
-        return;
+        return false;
     }
     std::string page;
     try {
+        // Pumps until the engine hands the document over.
         page = StripPlaceholderTags(web_->DocumentHtml());
     } catch (const browser::EBrowserError& e) {
         helpers::errreport(std::string("Problem with Browser Object\r\n") + e.what());
-        return;
+        return false;
     }
-    if (!helpers::savetext(path, page)) return;
-    if (!mlsend) return;
+    if (!helpers::savetext(path, page)) return false;
+    if (!mlsend) return false;
     mlsend->bdy->Text = SavedPageToBody(page);
     if (mlsend->bdy->CanFocus()) mlsend->bdy->SetFocus();
+    return true;
+}
+
+void Tbrwsvwr::SendClick() {
+    // Only a body the save has just written goes out; otherwise the
+    // composer still holds the old body (or the template's placeholder).
+    if (!svbtnClick()) {
+        StatusBar1->Panels[0]->Text = "Not sent: the page could not be saved into the composer";
+        return;
+    }
+    StatusBar1->Panels[0]->Text = "";
+    mlsend->BitBtn5Click(mlsend->BitBtn5);
 }
 
 bool Tbrwsvwr::ShowPreview(const std::string& Body, const std::vector<std::string>& Images,

@@ -93,16 +93,30 @@ public:
     void fnmClick();
     // Print preview: the page as PDF beside the program, opened on the desktop.
     void prtClick();
-    // Saves the edited page into the composer's body.
-    void svbtnClick();
+    // Prints the page on paper after the print dialog; the page set-up's
+    // orientation and margins carry into it.
+    void PrintPage();
+    // Asks for the printed page's orientation and margins.
+    void PageSetup();
+    // Saves the edited page into the composer's body; false when it could
+    // not (reported).
+    bool svbtnClick();
+    // Sends the edited page through the composer's send, once the save has
+    // put it into the body; a failed save sends nothing and says so.
+    void SendClick();
     // The composer's preview: its body as the preview page, opened here in
     // edit mode with the command bar. False when it could not be shown
     // (reported).
     bool ShowPreview(const std::string& Body, const std::vector<std::string>& Images, const std::string& Subject);
 
+    // Lays the navigation and command bars' controls out in as many rows as
+    // the window's width needs, so none is ever cut off.
+    void LayoutBars();
+
 private:
     void makeCommandBar();
     void makePopupMenu();
+    std::vector<ui::TControl*> navControls_, cmdControls_;
     std::unique_ptr<browser::TWebBrowser> web_;
     std::unique_ptr<browser::TBrowser> lazy_;
 };

@@ -282,8 +282,13 @@ void TForm1::PlaceCompanionWindows() {
         kwdsply->SetBounds(textLeft, centredTop(kwdsply->Height), textWidth, kwdsply->Height);
     }
     if (Viewer.Form) {
+        // Beside the main window, but wide enough for its navigation bar on
+        // one row (about 660 pixels) where the screen has room: then it moves
+        // left over the main window rather than off the screen's right edge.
+        // Narrower, the bar wraps.
         const int height = sh * 5 / 6;
-        Viewer.Form->SetBounds(textLeft, sh / 12, std::clamp(wide, 350, 1024), height);
+        const int width = std::min(std::max(std::clamp(wide, 350, 1024), 660), sw);
+        Viewer.Form->SetBounds(std::max(0, std::min(textLeft, sw - width - 10)), sh / 12, width, height);
     }
     if (cmmslog) {
         const int width = std::min(textWidth, 640);

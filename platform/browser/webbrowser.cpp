@@ -11,9 +11,11 @@
 #include <QWebEngineScript>
 #include <QWebEngineSettings>
 #include <QWebEngineUrlRequestInterceptor>
+#include <QPageLayout>
+#include <QPrinter>
 #include <QWebEngineView>
-#include <QVBoxLayout>
 #include <QCoreApplication>
+#include <QEvent>
 #include <algorithm>
 #include <cctype>
 #include <set>
@@ -209,6 +211,22 @@ QString jsonLiteral(const QJsonArray& a) {
 
 }  // namespace
 
+namespace {
+// Keeps a child covering its parent as the parent is resized.
+class TFiller : public QObject {
+public:
+    TFiller(QWidget* child, QWidget* parent) : QObject(child), child_(child), parent_(parent) {}
+    bool eventFilter(QObject* watched, QEvent* e) override {
+        if (watched == parent_ && e->type() == QEvent::Resize) child_->setGeometry(parent_->rect());
+        return false;
+    }
+
+private:
+    QWidget* child_;
+    QWidget* parent_;
+};
+}  // namespace
+
 struct TWebBrowser::TImpl {
     TWebBrowser* owner;
     QObject context;  // connections end with it
@@ -308,13 +326,14 @@ TWebBrowser::TWebBrowser(QWidget* parent) : d_(std::make_unique<TImpl>()) {
     d_->view = new QWebEngineView(parent);
     d_->view->setPage(d_->page);
     if (parent) {
-        // The view fills the window part it is given.
-        QLayout* layout = parent->layout();
-        if (!layout) {
-            layout = new QVBoxLayout(parent);
-            layout->setContentsMargins(0, 0, 0, 0);
-        }
-        layout->addWidget(d_->view);
+        // The view fills the window part it is given, over whatever that
+        // part lays out itself (a panel's caption line would otherwise take
+        // half of it).
+        auto* filler = new TFiller(d_->view, parent);
+        parent->installEventFilter(filler);
+        d_->view->setGeometry(parent->rect());
+        d_->view->raise();
+        d_->view->show();
     }
 
     liveBrowsers().insert(this);
@@ -482,16 +501,39 @@ std::string TWebBrowser::DocumentHtml() {
     return answer->second.toStdString();
 }
 
-void TWebBrowser::PrintToPdf(const std::string& Path) {
+void TWebBrowser::PrintToPdf(const std::string& Path) { printPdf(Path, nullptr); }
+
+void TWebBrowser::printPdf(const std::string& Path, const QPageLayout* Layout) {
     auto answer = std::make_shared<std::pair<bool, bool>>(false, false);
     const QMetaObject::Connection conn =
         QObject::connect(d_->pg(), &QWebEnginePage::pdfPrintingFinished, &d_->context,
                          [answer](const QString&, bool success) { *answer = {true, success}; });
-    d_->pg()->printToPdf(QString::fromStdString(Path));
+    if (Layout) d_->pg()->printToPdf(QString::fromStdString(Path), *Layout);
+    else d_->pg()->printToPdf(QString::fromStdString(Path));
     const bool done = win::PumpUntil([&] { return answer->first; }, AnswerMs);
     QObject::disconnect(conn);
     if (!done) throw EBrowserError("The browser did not answer");
     if (!answer->second) throw EBrowserError("The page could not be printed to " + Path);
+}
+
+void TWebBrowser::Print(QPrinter& Printer) {
+    if (!d_->view) throw EBrowserError("The browser is gone");
+    // Into a PDF file the engine writes the page itself, text kept as text;
+    // on paper the view renders it for the printer. Both take the printer's
+    // page layout.
+    if (Printer.outputFormat() == QPrinter::PdfFormat) {
+        const QPageLayout layout = Printer.pageLayout();
+        printPdf(Printer.outputFileName().toStdString(), &layout);
+        return;
+    }
+    auto answer = std::make_shared<std::pair<bool, bool>>(false, false);
+    const QMetaObject::Connection conn = QObject::connect(d_->view.data(), &QWebEngineView::printFinished, &d_->context,
+                                                          [answer](bool success) { *answer = {true, success}; });
+    d_->view->print(&Printer);
+    const bool done = win::PumpUntil([&] { return answer->first; }, AnswerMs);
+    QObject::disconnect(conn);
+    if (!done) throw EBrowserError("The browser did not answer");
+    if (!answer->second) throw EBrowserError("The page could not be printed");
 }
 
 bool TWebBrowser::Find(const std::string& Text) {

@@ -12,6 +12,8 @@
 
 #include "platform/browser/browser.h"
 
+class QPageLayout;
+class QPrinter;
 class QWidget;
 
 namespace browser {
@@ -62,6 +64,9 @@ public:
     std::string DocumentHtml();
     // Writes the page as PDF to Path; raises EBrowserError when it fails.
     void PrintToPdf(const std::string& Path);
+    // Prints the page on Printer with its page layout; raises EBrowserError
+    // when it fails.
+    void Print(QPrinter& Printer);
     // Finds Text in the page; true when found.
     bool Find(const std::string& Text);
     // Runs Script in the program's own script world and gives its result as
@@ -79,6 +84,7 @@ public:
     struct TImpl;
 
 private:
+    void printPdf(const std::string& Path, const QPageLayout* Layout);
     std::unique_ptr<TImpl> d_;
 };
 

@@ -15,7 +15,9 @@
 #include "mailbox/kwem1.h"
 #include "mailbox/msgrows.h"
 #include "platform/browser/webbrowser.h"
+#include "platform/browser/pagesetup.h"
 #include "platform/ui/dialogs.h"
+#include "platform/ui/printers.h"
 #include "platform/ui/stdctrls.h"
 #include "platform/rtl/sysutils.h"
 #include "platform/win/pump.h"
@@ -222,6 +224,84 @@ TEST(ViewerPreview, EachImageReferenceGetsItsOwnFile) {
 }
 
 }  // namespace
+
+namespace {
+std::string run(const std::string& cmd) {
+    std::string out;
+    FILE* p = ::popen(cmd.c_str(), "r");
+    if (!p) return out;
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    ::pclose(p);
+    return out;
+}
+}  // namespace
+
+// Printing goes through the printer the print dialog chose (here a PDF
+// file) with the sheet the page set-up gave it.
+TEST_F(Viewer, PrintsOnThePrinterWithThePageSetUp) {
+    const std::string path = page("print.htm", "<p>Quarterly figures enclosed</p>");
+    brwsvwr->Show();
+    brwsvwr->curbrw->Navigate(path);
+    ASSERT_TRUE(win::PumpUntil([&] { return brwsvwr->Web().HasDocument() && !brwsvwr->Web().Busy(); }, 30000));
+    ASSERT_TRUE(win::PumpUntil([&] { return bodyText() == "Quarterly figures enclosed"; }, 30000));
+
+    const std::string pdf = folder + "printed.pdf";
+    ui::Printer()->SetOutputFileName(pdf);
+    dialogs->QueueDialog([](ui::TCommonDialog& d) {
+        auto& setup = dynamic_cast<browser::TPageSetupDialog&>(d);
+        setup.Landscape = true;
+        setup.MarginLeft = 50;
+        return true;
+    });
+    brwsvwr->ExecCommand(2004);  // page set-up, from the command list
+    dialogs->QueueDialogResult(true);
+    brwsvwr->ExecCommand(27);  // print
+    ui::Printer()->SetOutputFileName("");
+    ASSERT_EQ(dialogs->dialogs, (std::vector<std::string>{"TPageSetupDialog", "TPrintDialog"}));
+    ASSERT_TRUE(std::filesystem::exists(pdf)) << "nothing was printed";
+
+    EXPECT_NE(run("pdftotext " + pdf + " - 2>&1").find("Quarterly figures enclosed"), std::string::npos);
+    // Landscape: the sheet is wider than high.
+    const std::string info = run("pdfinfo " + pdf + " 2>&1");
+    double w = 0, h = 0;
+    const size_t at = info.find("Page size:");
+    ASSERT_NE(at, std::string::npos) << info;
+    ASSERT_EQ(std::sscanf(info.c_str() + at, "Page size: %lf x %lf", &w, &h), 2) << info;
+    EXPECT_GT(w, h) << info;
+    // The text starts after the 50 mm left margin (about 142 points).
+    const std::string boxes = run("pdftotext -bbox " + pdf + " - 2>&1");
+    const size_t word = boxes.find("xMin=\"");
+    ASSERT_NE(word, std::string::npos) << boxes;
+    EXPECT_GT(std::atof(boxes.c_str() + word + 6), 140.0) << boxes;
+
+    brwsvwr->Hide();
+}
+
+// However narrow the window, every control of both bars stays inside it.
+TEST_F(Viewer, BarsWrapToTheWindowsWidth) {
+    brwsvwr->Panel2->Show();
+    brwsvwr->Panel3->Show();
+    brwsvwr->Show();
+    for (int width : {350, 660, 1024}) {
+        brwsvwr->Width = width;
+        ASSERT_TRUE(win::PumpUntil([&] { return brwsvwr->Panel2->Width == brwsvwr->ClientWidth; }, 5000));
+        win::ProcessMessages();
+        for (ui::TPanel* bar : {brwsvwr->Panel2, brwsvwr->Panel3})
+            for (int i = 0; i < bar->ControlCount(); ++i) {
+                ui::TControl* c = bar->Controls(i);
+                if (!c->Visible()) continue;
+                EXPECT_LE(c->Left + c->Width, bar->ClientWidth) << width << " " << c->ClassName();
+                EXPECT_LE(c->Top + c->Height, bar->Height) << width << " " << c->ClassName();
+            }
+    }
+    // At the narrowest, the navigation bar takes more than one row.
+    brwsvwr->Width = 350;
+    ASSERT_TRUE(win::PumpUntil([&] { return brwsvwr->Panel2->Height > 34; }, 5000));
+    brwsvwr->Panel3->Hide();
+    brwsvwr->Hide();
+}
 
 TEST_F(Viewer, PreviewOpensInEditModeAndSavesBackToTheComposer) {
     brwsvwr->Panel2->Show();

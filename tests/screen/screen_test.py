@@ -84,10 +84,12 @@ def xwd_root(display, box):
     head = struct.unpack('>25I', raw[:100])
     header_size, bits_per_pixel, bytes_per_line, ncolors = head[0], head[11], head[12], head[19]
     width, height, byte_order = head[4], head[5], head[7]
-    if bits_per_pixel != 32:
+    # 24 bits once a window of the web engine is on the screen.
+    modes = {32: ('BGRX', 'XRGB'), 24: ('BGR', 'RGB')}
+    if bits_per_pixel not in modes:
         raise RuntimeError('xwd: unexpected %d bits per pixel' % bits_per_pixel)
     data = raw[header_size + 12 * ncolors:]
-    full = Image.frombuffer('RGB', (width, height), data, 'raw', 'BGRX' if byte_order == 0 else 'XRGB',
+    full = Image.frombuffer('RGB', (width, height), data, 'raw', modes[bits_per_pixel][byte_order != 0],
                             bytes_per_line, 1)
     x, y, w, h = box
     return full.crop((x, y, x + w, y + h))
@@ -119,9 +121,18 @@ def darker_pixels(before, after):
 
 # ------------------------------------------------------- a POP3 mailbox
 
+def message(n):
+    """Message N of the mailbox: a short HTML page with a large heading."""
+    body = ('<html><body><h1 style="font-size:48px">Quarterly figures %d</h1>'
+            '<p style="font-size:24px">The figures for the quarter are enclosed.</p></body></html>' % n)
+    return ('From: Sender <sender@x.test>\r\nTo: tester@x.test\r\nSubject: Figures %d\r\n'
+            'Date: Mon, 07 Dec 2026 10:00:00 +0000\r\nMessage-ID: <m%d@x.test>\r\nMIME-Version: 1.0\r\n'
+            'Content-Type: text/html; charset=utf-8\r\n\r\n%s\r\n' % (n, n, body))
+
+
 class Pop3Peer:
     """A mailbox of 300 messages: enough for the program's range question,
-    which comes once STAT and LIST agree. Nothing is ever retrieved."""
+    which comes once STAT and LIST agree. TOP and RETR give each message."""
 
     def __init__(self):
         self.sock = socket.socket()
@@ -140,8 +151,9 @@ class Pop3Peer:
             threading.Thread(target=self.session, args=(conn,), daemon=True).start()
 
     def session(self, conn):
-        listing = '+OK 300 messages\r\n' + ''.join('%d 10000\r\n' % n for n in range(1, 301)) + '.'
-        answers = {'USER': '+OK', 'PASS': '+OK logged in', 'STAT': '+OK 300 3000000', 'NOOP': '+OK',
+        listing = '+OK 300 messages\r\n' + ''.join('%d %d\r\n' % (n, len(message(n))) for n in range(1, 301)) + '.'
+        total = sum(len(message(n)) for n in range(1, 301))
+        answers = {'USER': '+OK', 'PASS': '+OK logged in', 'STAT': '+OK 300 %d' % total, 'NOOP': '+OK',
                    'LIST': listing}
         with conn:
             conn.sendall(b'+OK ready\r\n')
@@ -158,6 +170,15 @@ class Pop3Peer:
                     if word == 'QUIT':
                         conn.sendall(b'+OK bye\r\n')
                         return
+                    args = line.split(b' ')[1:]
+                    if word in ('TOP', 'RETR') and args and args[0].isdigit() and 1 <= int(args[0]) <= 300:
+                        text = message(int(args[0]))
+                        if word == 'TOP':
+                            head, _, rest = text.partition('\r\n\r\n')
+                            keep = int(args[1]) if len(args) > 1 and args[1].isdigit() else 0
+                            text = head + '\r\n\r\n' + ''.join(l + '\r\n' for l in rest.split('\r\n')[:keep])
+                        conn.sendall(('+OK\r\n' + text.replace('\r\n.', '\r\n..') + '.\r\n').encode())
+                        continue
                     conn.sendall((answers.get(word, '-ERR not here') + '\r\n').encode())
 
     def close(self):
@@ -206,7 +227,8 @@ class Session:
 
     def start_x(self):
         r, w = os.pipe()
-        self.spawn(['Xvfb', '-displayfd', str(w), '-screen', '0', '1280x800x24', '-nolisten', 'tcp'],
+        self.screen_size = (1280, 800)
+        self.spawn(['Xvfb', '-displayfd', str(w), '-screen', '0', '%dx%dx24' % self.screen_size, '-nolisten', 'tcp'],
                    pass_fds=(w,))
         os.close(w)
         with os.fdopen(r) as f:
@@ -302,6 +324,39 @@ class Session:
         self.checked += 1
         return box, img
 
+    def take_headers(self, m, get_emails):
+        """Asks for the first three messages' headers and waits for them."""
+        self.opens('range-for-viewer', lambda: self.click(m, *get_emails), ['300 Messages for'], None, None)
+        self.xdo('type', '--delay', 20, '1-3')
+        self.xdo('key', 'Return')
+        wait_for('headers taken', lambda: self.pop3.commands.count('TOP') >= 3)
+
+    def check_page_shown(self, label, wid):
+        """The message's page is drawn in the viewer: its large heading
+        darkens many pixels of the page's top, in the frame buffer and in
+        a dump of the screen."""
+        x, y, w, h = self.geometry(wid)
+        page = (x, y, w, h // 3)
+
+        def dark(img):
+            return sum(1 for v in img.convert('L').getdata() if v < 100)
+
+        try:
+            wait_for(label + ' page drawn', lambda: dark(self.screen.grab(page)) >= 500)
+        except Failure:
+            path = self.save(label + '-page-FAILED', self.screen.grab((x, y, w, h)))
+            raise Failure('%s: no page shows (RETR sent: %s); see %s' % (label, 'RETR' in self.pop3.commands, path))
+        whole = xwd_root(self.display, (x, y, w, h))
+        self.save(label + '-page', whole)
+        if dark(whole.crop((0, 0, w, h // 3))) < 500:
+            raise Failure('%s: the page is missing from a dump of the screen' % label)
+
+    def check_on_screen(self, label, wid):
+        """The whole window, so every button of its bars, lies on the screen."""
+        x, y, w, h = self.geometry(wid)
+        if x < 0 or y < 0 or x + w > self.screen_size[0] or y + h > self.screen_size[1]:
+            raise Failure('%s at %r reaches past the %dx%d screen' % ((label, (x, y, w, h)) + self.screen_size))
+
     def type_into(self, label, box, before, text):
         """Types TEXT as keys and waits until it shows in the window."""
         self.xdo('type', '--delay', 20, text)
@@ -335,6 +390,7 @@ class Session:
         m = self.main
         # Places in the main window's client area (its panel of buttons, then the list).
         get_emails, pop3, timeout, list_font = (63, 22), (63, 90), (559, 90), (463, 90)
+        viewer = timeout  # its left click
         summary = list_font  # its left click
         from_header, list_body = (150, 121), (400, 300)
         compose = (735, 56)
@@ -345,15 +401,26 @@ class Session:
             ('locate-row', lambda: self.click(m, *from_header, button=3), ['Locate a Row'], 'abc', 'Escape'),
             ('font-dialog', lambda: self.click(m, *list_font, button=3), ['Font'], None, 'Escape'),
             ('help-box', lambda: (self.click(m, *list_body), self.xdo('key', 'F1')), ['Pelliwox'], None, 'Return'),
+            # Before the summary mode, whose window would show over it.
+            # The first messages' headers, then the viewer on the first one;
+            # toggled off again by the same button, which it does not cover.
+            ('viewer', lambda: (self.take_headers(m, get_emails), self.click(m, *viewer)), ['Message'], None, None),
             # Before the windows that stay open over the main window's buttons.
             ('summary-window', lambda: self.click(m, *summary), ['Email Summary'], None, 'Escape'),
             ('hosts', lambda: self.click(m, *pop3), ['Hosts Configuration'], None, None),
             ('comms-log', lambda: self.click(m, *pop3, button=3), ['Communications Log'], None, None),
             ('composer', lambda: self.click(m, *compose), ['Send an HTML Email'], 'Hello', None),
         ]
+        if self.args.only:
+            cases = [c for c in cases if c[0] in self.args.only]
         for label, action, titles, typed, close in cases:
             try:
                 wid = self.opens(label, action, titles, typed, close)
+                if label == 'viewer':
+                    self.check_on_screen(label, wid)
+                    self.check_page_shown(label, wid)
+                    self.click(m, *viewer)
+                    wait_for('viewer hidden', lambda: wid not in self.windows())
                 if label == 'comms-log':
                     # Its Find button (340..415) opens the find dialog; beside the
                     # summary, at its narrowest (350), the log shows the button's left end.
@@ -374,6 +441,7 @@ def main():
     ap.add_argument('data')
     ap.add_argument('out')
     ap.add_argument('--wm', help='a window manager to run, e.g. openbox')
+    ap.add_argument('--only', action='append', help='run only this window\'s case (repeatable), e.g. viewer')
     args = ap.parse_args()
     s = None
     try:

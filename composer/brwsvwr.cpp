@@ -2,6 +2,7 @@
 #include "composer/brwsvwr.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <initializer_list>
 
 #include "mailbox/msgrender.h"
@@ -9,6 +10,7 @@
 #include "composer/mlsend.h"
 
 #include "helpers/kwutil.h"
+#include "mailbox/kwdlgsrc.h"
 #include "mailbox/kwem1.h"
 #include "platform/browser/pagesetup.h"
 #include "platform/browser/webbrowser.h"
@@ -213,8 +215,8 @@ Tbrwsvwr::Tbrwsvwr(rtl::TComponent* owner) : ui::TForm(owner) {
     fnm->Tag = -1;
     navControls_ = {BitBtn1, bck, nxt, del, prt, fnd, hb, hn, rply, BitBtn13, saybtn, fnm};
     Panel2->OnResize = [this](rtl::TObject*) { LayoutBars(); };
-    // Reading aloud waits for the speech object.
-    saybtn->Enabled = false;
+    saybtn->OnClick = [this](rtl::TObject*) { saybtnClick(); };
+    saybtn->OnContextPopup = [this](rtl::TObject*, ui::TPoint, bool& h) { h = true, saybtnContextPopup(); };
     // Reply and forward act on the shown message, which is the list's
     // selected row once its page has loaded.
     auto reply = [](int mode) {
@@ -580,4 +582,63 @@ bool Tbrwsvwr::ShowPreview(const std::string& Body, const std::vector<std::strin
     return true;
 }
 
+// ---------------------------------------------------------------- reading aloud
+
+int Tbrwsvwr::VoiceIndex = 0;
+std::string Tbrwsvwr::LastPhrase;
+
+speech::TSpVoice* Tbrwsvwr::voice() {
+    if (!voice_) {
+        voice_ = MakeVoice ? MakeVoice() : std::make_unique<speech::TSpVoice>();
+        if (voice_ && voice_->Available()) {
+            Voices = voice_->GetVoices();
+            // The engine's default voice counts as the first: the next is the one after it.
+            for (size_t i = 0; i < Voices.size(); ++i)
+                if (Voices[i].Identifier == voice_->Voice().Identifier) VoiceIndex = static_cast<int>(i);
+        }
+    }
+    if (!voice_ || !voice_->Available()) {
+        const std::string why = voice_ ? voice_->Error() : std::string("There is no speech engine.");
+        voice_.reset();  // asked again next time: the engine may be installed meanwhile
+        helpers::errreport("Reading aloud is not available: " + why);
+        return nullptr;
+    }
+    return voice_.get();
+}
+
+std::string Tbrwsvwr::PhraseToSay(const std::string& Caption) {
+    std::string phrase = web_ ? web_->SelectedText() : std::string();
+    while (!phrase.empty() && static_cast<unsigned char>(phrase.back()) <= ' ') phrase.pop_back();
+    if (phrase.empty()) {
+        std::string text = LastPhrase;
+        if (!mailbox::kwgrabstr || !mailbox::kwgrabstr->Execute(Caption, "Enter Phrase to Speak", text)) return {};
+        phrase = text;
+    }
+    LastPhrase = phrase;
+    return phrase;
+}
+
+void Tbrwsvwr::saybtnClick() {
+    const std::string phrase = PhraseToSay("Say");
+    if (rtl::Trim(phrase).empty()) return;
+    speech::TSpVoice* v = voice();
+    if (!v) return;
+    // A failure of the reading before (no sound device, say) is told now:
+    // speaking runs in the background.
+    const std::string before = v->LastSpeakError();
+    if (!before.empty()) StatusBar1->Panels[0]->Text = before;
+    const int pieceLength = std::rand() % 20 + 5;
+    const int pitch = 8 - std::rand() % 16;
+    v->Speak(helpers::speechmarkup(phrase, pieceLength, pitch), speech::SVSFlagsAsync);
+}
+
+void Tbrwsvwr::saybtnContextPopup() {
+    speech::TSpVoice* v = voice();
+    if (!v || Voices.empty()) return;
+    if (++VoiceIndex >= static_cast<int>(Voices.size())) VoiceIndex = 0;
+    v->SetVoice(Voices[static_cast<size_t>(VoiceIndex)]);
+    StatusBar1->Panels[0]->Text = "Voice: " + Voices[static_cast<size_t>(VoiceIndex)].Name;
+}
+
 }  // namespace composer
+

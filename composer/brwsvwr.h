@@ -1,11 +1,13 @@
 #pragma once
 // The message viewer and HTML editor: the mailbox window's rendered pages,
 // the composer's preview in edit mode, and the editing commands by id.
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/browser/browser.h"
+#include "platform/speech/speech.h"
 #include "platform/ui/comctrls.h"
 #include "platform/ui/extctrls.h"
 #include "platform/ui/forms.h"
@@ -109,12 +111,32 @@ public:
     // (reported).
     bool ShowPreview(const std::string& Body, const std::vector<std::string>& Images, const std::string& Subject);
 
+    // Reading aloud: the selected text of the page, or what the user types.
+    std::string PhraseToSay(const std::string& Caption);
+    void saybtnClick();
+    // The next installed voice, wrapping round.
+    void saybtnContextPopup();
+    // The voice object, made on first use (tests make one with a WAV sink).
+    std::function<std::unique_ptr<speech::TSpVoice>()> MakeVoice;
+    speech::TSpVoice* Voice() const { return voice_.get(); }
+    // Lets the voice go; the next reading makes a new one.
+    void DropVoice() {
+        voice_.reset();
+        Voices.clear();
+    }
+    std::vector<speech::TVoiceToken> Voices;
+    static int VoiceIndex;
+    static std::string LastPhrase;
+
     // Lays the navigation and command bars' controls out in as many rows as
     // the window's width needs, so none is ever cut off.
     void LayoutBars();
 
 private:
     void makeCommandBar();
+    // The voice, made on first use; null (reported) when there is none.
+    speech::TSpVoice* voice();
+    std::unique_ptr<speech::TSpVoice> voice_;
     void makePopupMenu();
     std::vector<ui::TControl*> navControls_, cmdControls_;
     std::unique_ptr<browser::TWebBrowser> web_;

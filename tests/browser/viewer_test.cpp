@@ -12,6 +12,7 @@
 #include "composer/mlsend.h"
 #include "helpers/kwutil.h"
 #include "helpers/typekeys.h"
+#include "mailbox/kwdlgsrc.h"
 #include "mailbox/kwem1.h"
 #include "mailbox/msgrows.h"
 #include "platform/browser/webbrowser.h"
@@ -20,6 +21,7 @@
 #include "platform/ui/printers.h"
 #include "platform/ui/stdctrls.h"
 #include "platform/rtl/sysutils.h"
+#include "platform/speech/speech.h"
 #include "platform/win/pump.h"
 
 using composer::brwsvwr;
@@ -140,6 +142,75 @@ TEST_F(Viewer, ShowsTheListsPagesAndMovesThroughIt) {
     brwsvwr->bckClick(false);
     ASSERT_TRUE(shows(pages[0]));
     EXPECT_EQ(Form1->SelectedIndex(), 0);
+    brwsvwr->Hide();
+}
+
+// Reading aloud: the selection, else what is typed; a cancelled question
+// says nothing; the next voice wraps round; no engine is a message.
+TEST_F(Viewer, SaysTheSelectionOrWhatIsTyped) {
+    const std::string wav = folder + "say.wav";
+    brwsvwr->DropVoice();
+    brwsvwr->MakeVoice = [wav] { return std::make_unique<speech::TSpVoice>(wav); };
+    const std::string path = page("say.htm", "<p id=p>Hello from the viewer</p>");
+    brwsvwr->fnm->Tag = -1;
+    brwsvwr->Show();
+    brwsvwr->curbrw->Navigate("file://" + path);
+    ASSERT_TRUE(win::PumpUntil([] { return bodyText() == "Hello from the viewer"; }, 30000));
+    auto type = [&](const std::string& text, bool ok) {
+        dialogs->QueueModal([text, ok](ui::TForm& f) {
+            auto& d = static_cast<mailbox::Tkwgrabstr&>(f);
+            EXPECT_EQ(std::string(d.Caption()), "Say");
+            d.Edit1->Text = text;
+            (ok ? d.BitBtn1 : d.BitBtn2)->Click();
+            return ui::mrNone;
+        });
+    };
+
+    type("not this", false);
+    brwsvwr->saybtnClick();
+    EXPECT_EQ(brwsvwr->Voice(), nullptr);
+    EXPECT_FALSE(std::filesystem::exists(wav));
+
+    type("typed words to say", true);
+    brwsvwr->saybtnClick();
+    ASSERT_NE(brwsvwr->Voice(), nullptr);
+    ASSERT_TRUE(brwsvwr->Voice()->WaitUntilDone(30000));
+    EXPECT_GT(std::filesystem::file_size(wav), 22050u);  // well over half a second
+    EXPECT_EQ(composer::Tbrwsvwr::LastPhrase, "typed words to say");
+
+    // With a selection nobody is asked (an unexpected dialog fails the test).
+    brwsvwr->Web().RunScript(
+        "var r=document.createRange();r.selectNodeContents(document.getElementById('p'));"
+        "getSelection().removeAllRanges();getSelection().addRange(r);");
+    std::filesystem::remove(wav);
+    brwsvwr->saybtnClick();
+    ASSERT_TRUE(brwsvwr->Voice()->WaitUntilDone(30000));
+    EXPECT_TRUE(std::filesystem::exists(wav));
+    EXPECT_EQ(composer::Tbrwsvwr::LastPhrase, "Hello from the viewer");
+
+    const size_t n = brwsvwr->Voices.size();
+    ASSERT_GT(n, 1u);
+    const int start = composer::Tbrwsvwr::VoiceIndex;
+    brwsvwr->saybtnContextPopup();
+    EXPECT_NE(brwsvwr->Voice()->Voice().Identifier, brwsvwr->Voices[static_cast<size_t>(start)].Identifier);
+    for (size_t i = 1; i < n; ++i) brwsvwr->saybtnContextPopup();
+    EXPECT_EQ(composer::Tbrwsvwr::VoiceIndex, start);
+    EXPECT_EQ(brwsvwr->Voice()->Voice().Identifier, brwsvwr->Voices[static_cast<size_t>(start)].Identifier);
+
+    // Without a usable engine the user is told, and nothing breaks.
+    brwsvwr->DropVoice();
+    {
+        speech::TSpVoice occupier(wav + "2");
+        ASSERT_TRUE(occupier.Available());
+        dialogs->QueueResult(ui::mrOk);
+        brwsvwr->saybtnClick();
+        EXPECT_EQ(brwsvwr->Voice(), nullptr);
+        bool told = false;
+        for (const ui::TPrompt& p : dialogs->prompts)
+            told = told || p.text.find("Reading aloud is not available") != std::string::npos;
+        EXPECT_TRUE(told);
+    }
+    brwsvwr->MakeVoice = nullptr;
     brwsvwr->Hide();
 }
 

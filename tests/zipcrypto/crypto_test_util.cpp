@@ -1,0 +1,103 @@
+#include "tests/zipcrypto/crypto_test_util.h"
+
+#include <openssl/evp.h>
+#include <openssl/hmac.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+
+namespace cryptotest {
+
+Bytes fromHex(const std::string& hex) {
+    Bytes out;
+    for (size_t i = 0; i + 1 < hex.size(); i += 2) out.push_back(static_cast<uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+    return out;
+}
+
+std::string toHex(const uint8_t* p, size_t n) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string s;
+    for (size_t i = 0; i < n; ++i) {
+        s += kHex[p[i] >> 4];
+        s += kHex[p[i] & 15];
+    }
+    return s;
+}
+
+Bytes randomBytes(size_t n, uint32_t seed) {
+    std::mt19937 gen(seed);
+    Bytes b(n);
+    for (auto& x : b) x = static_cast<uint8_t>(gen());
+    return b;
+}
+
+Bytes repeat(uint8_t byte, size_t n) { return Bytes(n, byte); }
+
+Bytes opensslDigest(const char* name, const Bytes& data) {
+    unsigned char md[EVP_MAX_MD_SIZE];
+    unsigned int len = 0;
+    const EVP_MD* md_type = EVP_get_digestbyname(name);
+    if (!md_type || EVP_Digest(data.data(), data.size(), md, &len, md_type, nullptr) != 1)
+        throw std::runtime_error(std::string("OpenSSL has no digest ") + name);
+    return Bytes(md, md + len);
+}
+
+Bytes opensslHmacSha1(const Bytes& key, const Bytes& data) {
+    unsigned char md[EVP_MAX_MD_SIZE];
+    unsigned int len = 0;
+    if (!HMAC(EVP_sha1(), key.data(), static_cast<int>(key.size()), data.data(), data.size(), md, &len))
+        throw std::runtime_error("OpenSSL HMAC failed");
+    return Bytes(md, md + len);
+}
+
+Bytes opensslPbkdf2Sha1(const std::string& password, const Bytes& salt, int iterations, size_t length) {
+    Bytes out(length);
+    if (PKCS5_PBKDF2_HMAC_SHA1(password.data(), static_cast<int>(password.size()), salt.data(),
+                               static_cast<int>(salt.size()), iterations, static_cast<int>(length), out.data()) != 1)
+        throw std::runtime_error("OpenSSL PBKDF2 failed");
+    return out;
+}
+
+Bytes opensslCipher(const char* name, const Bytes& key, const Bytes& iv, const Bytes& data, bool encrypt) {
+    const EVP_CIPHER* c = EVP_get_cipherbyname(name);
+    if (!c) throw std::runtime_error(std::string("OpenSSL has no cipher ") + name);
+    EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
+    Bytes out(data.size() + 64);
+    int n1 = 0, n2 = 0;
+    const bool ok = EVP_CipherInit_ex(ctx, c, nullptr, key.data(), iv.empty() ? nullptr : iv.data(), encrypt) == 1 &&
+                    EVP_CIPHER_CTX_set_padding(ctx, 0) == 1 &&
+                    EVP_CipherUpdate(ctx, out.data(), &n1, data.data(), static_cast<int>(data.size())) == 1 &&
+                    EVP_CipherFinal_ex(ctx, out.data() + n1, &n2) == 1;
+    EVP_CIPHER_CTX_free(ctx);
+    if (!ok) throw std::runtime_error(std::string("OpenSSL cipher failed: ") + name);
+    out.resize(static_cast<size_t>(n1 + n2));
+    return out;
+}
+
+std::string tempPath(const std::string& name) {
+    static const std::string dir = [] {
+        auto d = std::filesystem::temp_directory_path() / ("zipcrypto_test_" + std::to_string(::getpid()));
+        std::filesystem::create_directories(d);
+        return d.string();
+    }();
+    return dir + "/" + name;
+}
+
+void writeFile(const std::string& path, const std::string& bytes) {
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    f << bytes;
+    if (!f) throw std::runtime_error("cannot write " + path);
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+}  // namespace cryptotest

@@ -1,0 +1,31 @@
+#pragma once
+// Hex, random bytes and OpenSSL's answers for the crypto tests.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace cryptotest {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes fromHex(const std::string& hex);
+std::string toHex(const uint8_t* p, size_t n);
+inline std::string toHex(const Bytes& b) { return toHex(b.data(), b.size()); }
+inline std::string toHex(const std::string& s) { return toHex(reinterpret_cast<const uint8_t*>(s.data()), s.size()); }
+// Deterministic pseudo-random bytes, so a failure can be replayed.
+Bytes randomBytes(size_t n, uint32_t seed);
+Bytes repeat(uint8_t byte, size_t n);
+
+// OpenSSL as the oracle.
+Bytes opensslDigest(const char* name, const Bytes& data);
+Bytes opensslHmacSha1(const Bytes& key, const Bytes& data);
+Bytes opensslPbkdf2Sha1(const std::string& password, const Bytes& salt, int iterations, size_t length);
+// Cipher names as EVP knows them ("aes-128-cbc"); no padding.
+Bytes opensslCipher(const char* name, const Bytes& key, const Bytes& iv, const Bytes& data, bool encrypt);
+
+// A file under the test's own temporary folder.
+std::string tempPath(const std::string& name);
+void writeFile(const std::string& path, const std::string& bytes);
+std::string readFile(const std::string& path);
+
+}  // namespace cryptotest

@@ -1,0 +1,26 @@
+#pragma once
+// HMAC over any hash descriptor.
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "zip/crypto/avhash.h"
+
+namespace zipcrypto {
+
+struct THMAC_Context {
+    THashContext HashContext;
+    uint8_t Key[128];  // the descriptor's BlockLength bytes are used
+    const THashDesc* Desc;
+};
+
+// A key longer than the block is replaced by its digest. An invalid
+// descriptor leaves the context unusable: the calls below then do nothing.
+void hmac_init(THMAC_Context& Context, const THashDesc* Desc, const void* Key, size_t KeyLength);
+void hmac_inits(THMAC_Context& Context, const THashDesc* Desc, std::string_view Key);
+void hmac_update(THMAC_Context& Context, const void* Data, uint16_t Length);
+void hmac_updateXL(THMAC_Context& Context, const void* Data, uint32_t Length);
+// The MAC in the front of Digest; the context is wiped.
+void hmac_final(THMAC_Context& Context, THashDigest& Digest);
+
+}  // namespace zipcrypto

@@ -277,7 +277,7 @@ void TCipher::macTail() {
 
 void TCipher::ctr(uint8_t* d, int64_t n) {
     const int B = FBlockSize;
-    for (int64_t i = 0; i < n; ++i) {
+    while (n > 0) {
         if (FCtrPos == B) {
             // The first 8 bytes count, little-endian; the rest stay as they are.
             for (int k = 0; k < std::min(B, 8) && ++FCtrBlock[k] == 0; ++k) {
@@ -286,7 +286,11 @@ void TCipher::ctr(uint8_t* d, int64_t n) {
             Encode(FCtrKeystream.data());
             FCtrPos = 0;
         }
-        d[i] ^= FCtrKeystream[FCtrPos++];
+        const int take = static_cast<int>(std::min<int64_t>(n, B - FCtrPos));
+        xorInto(d, d, FCtrKeystream.data() + FCtrPos, take);
+        FCtrPos += take;
+        d += take;
+        n -= take;
     }
 }
 

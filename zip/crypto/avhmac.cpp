@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "zip/crypto/avdecutil.h"
+
 namespace zipcrypto {
 
 namespace {
@@ -9,8 +11,11 @@ namespace {
 constexpr uint8_t kInnerPad = 0x36;
 constexpr uint8_t kInnerToOuter = 0x36 ^ 0x5C;
 
-bool usable(const THMAC_Context& c) {
-    return IsValidHashDesc(c.Desc) && c.Desc->BlockLength <= sizeof c.Key && c.Desc->DigestLength <= 64;
+constexpr size_t kMaxBlock = 128;
+
+bool usable(const THashDesc* d) {
+    return IsValidHashDesc(d) && d->BlockLength <= kMaxBlock && d->DigestLength <= 64 &&
+           d->DigestLength <= d->BlockLength;
 }
 
 // Feeds any length through the descriptor's 32-bit update.
@@ -28,25 +33,27 @@ void update(const THashDesc* d, THashContext& ctx, const void* data, size_t n) {
 
 void hmac_init(THMAC_Context& Context, const THashDesc* Desc, const void* Key, size_t KeyLength) {
     std::memset(&Context, 0, sizeof Context);
+    if (!usable(Desc)) return;
     Context.Desc = Desc;
-    if (!usable(Context)) {
-        Context.Desc = nullptr;
-        return;
-    }
     const size_t block = Desc->BlockLength;
+    uint8_t key[kMaxBlock] = {};
     if (KeyLength > block) {
         THashDigest d;
         Desc->InitProc(Context.HashContext);
         update(Desc, Context.HashContext, Key, KeyLength);
         Desc->FinalProc(Context.HashContext, d);
-        std::memcpy(Context.Key, d.data(), Desc->DigestLength);
-        d.fill(0);
+        std::memcpy(key, d.data(), Desc->DigestLength);
+        WipeBytes(d.data(), d.size());
     } else if (KeyLength > 0) {
-        std::memcpy(Context.Key, Key, KeyLength);
+        std::memcpy(key, Key, KeyLength);
     }
-    for (size_t i = 0; i < block; ++i) Context.Key[i] ^= kInnerPad;
+    for (size_t i = 0; i < block; ++i) key[i] ^= kInnerPad;
     Desc->InitProc(Context.HashContext);
-    Desc->UpdateProc(Context.HashContext, Context.Key, static_cast<uint32_t>(block));
+    Desc->UpdateProc(Context.HashContext, key, static_cast<uint32_t>(block));
+    for (size_t i = 0; i < block; ++i) key[i] ^= kInnerToOuter;
+    Desc->InitProc(Context.Outer);
+    Desc->UpdateProc(Context.Outer, key, static_cast<uint32_t>(block));
+    WipeBytes(key, sizeof key);
 }
 
 void hmac_inits(THMAC_Context& Context, const THashDesc* Desc, std::string_view Key) {
@@ -65,13 +72,9 @@ void hmac_final(THMAC_Context& Context, THashDigest& Digest) {
     const THashDesc* d = Context.Desc;
     if (!d) return;
     d->FinalProc(Context.HashContext, Digest);
-    const uint32_t block = d->BlockLength;
-    for (uint32_t i = 0; i < block; ++i) Context.Key[i] ^= kInnerToOuter;
-    d->InitProc(Context.HashContext);
-    d->UpdateProc(Context.HashContext, Context.Key, block);
-    d->UpdateProc(Context.HashContext, Digest.data(), d->DigestLength);
-    d->FinalProc(Context.HashContext, Digest);
-    std::memset(&Context, 0, sizeof Context);
+    d->UpdateProc(Context.Outer, Digest.data(), d->DigestLength);
+    d->FinalProc(Context.Outer, Digest);
+    WipeBytes(&Context, sizeof Context);
 }
 
 }  // namespace zipcrypto

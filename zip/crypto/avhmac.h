@@ -8,9 +8,10 @@
 
 namespace zipcrypto {
 
+// A keyed context may be copied: each copy computes one MAC under the key.
 struct THMAC_Context {
-    THashContext HashContext;
-    uint8_t Key[128];  // the descriptor's BlockLength bytes are used
+    THashContext HashContext;  // the inner hash, the key's inner pad absorbed
+    THashContext Outer;        // the outer hash, the key's outer pad absorbed
     const THashDesc* Desc;
 };
 

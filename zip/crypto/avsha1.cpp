@@ -18,39 +18,44 @@ void storeBE(uint8_t* p, uint32_t v) {
     for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (24 - 8 * i));
 }
 
+uint32_t f1(uint32_t b, uint32_t c, uint32_t d) { return d ^ (b & (c ^ d)); }
+uint32_t f2(uint32_t b, uint32_t c, uint32_t d) { return b ^ c ^ d; }
+uint32_t f3(uint32_t b, uint32_t c, uint32_t d) { return (b & c) | (d & (b | c)); }
+
+// One step; the caller rotates the names of the five words instead of moving them.
+#define SHA1_STEP(a, b, c, d, e, f, k, i)                     \
+    e += rotl(a, 5) + f(b, c, d) + (k) + schedule(w, i);      \
+    b = rotl(b, 30);
+#define SHA1_FIVE(f, k, i)                \
+    SHA1_STEP(a, b, c, d, e, f, k, i)     \
+    SHA1_STEP(e, a, b, c, d, f, k, i + 1) \
+    SHA1_STEP(d, e, a, b, c, f, k, i + 2) \
+    SHA1_STEP(c, d, e, a, b, f, k, i + 3) \
+    SHA1_STEP(b, c, d, e, a, f, k, i + 4)
+
+// The message schedule in a ring of 16 words.
+uint32_t schedule(uint32_t w[16], int i) {
+    if (i < 16) return w[i];
+    return w[i & 15] = rotl(w[(i + 13) & 15] ^ w[(i + 8) & 15] ^ w[(i + 2) & 15] ^ w[i & 15], 1);
+}
+
 void compress(uint32_t h[5], const uint8_t* block) {
-    uint32_t w[80];
+    uint32_t w[16];
     for (int i = 0; i < 16; ++i) w[i] = loadBE(block + 4 * i);
-    for (int i = 16; i < 80; ++i) w[i] = rotl(w[i - 3] ^ w[i - 8] ^ w[i - 14] ^ w[i - 16], 1);
     uint32_t a = h[0], b = h[1], c = h[2], d = h[3], e = h[4];
-    for (int i = 0; i < 80; ++i) {
-        uint32_t f, k;
-        if (i < 20) {
-            f = (b & c) | (~b & d);
-            k = 0x5A827999;
-        } else if (i < 40) {
-            f = b ^ c ^ d;
-            k = 0x6ED9EBA1;
-        } else if (i < 60) {
-            f = (b & c) | (b & d) | (c & d);
-            k = 0x8F1BBCDC;
-        } else {
-            f = b ^ c ^ d;
-            k = 0xCA62C1D6;
-        }
-        const uint32_t t = rotl(a, 5) + f + e + k + w[i];
-        e = d;
-        d = c;
-        c = rotl(b, 30);
-        b = a;
-        a = t;
-    }
+    for (int i = 0; i < 20; i += 5) { SHA1_FIVE(f1, 0x5A827999, i) }
+    for (int i = 20; i < 40; i += 5) { SHA1_FIVE(f2, 0x6ED9EBA1, i) }
+    for (int i = 40; i < 60; i += 5) { SHA1_FIVE(f3, 0x8F1BBCDC, i) }
+    for (int i = 60; i < 80; i += 5) { SHA1_FIVE(f2, 0xCA62C1D6, i) }
     h[0] += a;
     h[1] += b;
     h[2] += c;
     h[3] += d;
     h[4] += e;
 }
+
+#undef SHA1_FIVE
+#undef SHA1_STEP
 
 constexpr uint32_t kOID[] = {1, 3, 14, 3, 2, 26};
 

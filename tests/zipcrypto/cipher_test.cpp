@@ -46,14 +46,6 @@ Bytes ctrReference(const Bytes& key, const Bytes& data) {
     return out;
 }
 
-std::string raisedText(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const rtl::Exception& e) {
-        return e.Message;
-    }
-    return "(nothing raised)";
-}
 
 const Bytes kKey128 = fromHex("2b7e151628aed2a6abf7158809cf4f3c");
 const Bytes kIV = fromHex("000102030405060708090a0b0c0d0e0f");

@@ -10,6 +10,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "platform/rtl/exceptions.h"
+
 namespace cryptotest {
 
 Bytes fromHex(const std::string& hex) {
@@ -78,13 +80,28 @@ Bytes opensslCipher(const char* name, const Bytes& key, const Bytes& iv, const B
     return out;
 }
 
+std::string raisedText(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const rtl::Exception& e) {
+        return e.Message;
+    }
+    return "(nothing raised)";
+}
+
 std::string tempPath(const std::string& name) {
-    static const std::string dir = [] {
-        auto d = std::filesystem::temp_directory_path() / ("zipcrypto_test_" + std::to_string(::getpid()));
-        std::filesystem::create_directories(d);
-        return d.string();
-    }();
-    return dir + "/" + name;
+    // Made on first use, removed when the run ends.
+    struct TempDir {
+        std::filesystem::path path =
+            std::filesystem::temp_directory_path() / ("zipcrypto_test_" + std::to_string(::getpid()));
+        TempDir() { std::filesystem::create_directories(path); }
+        ~TempDir() {
+            std::error_code ec;
+            std::filesystem::remove_all(path, ec);
+        }
+    };
+    static const TempDir dir;
+    return (dir.path / name).string();
 }
 
 void writeFile(const std::string& path, const std::string& bytes) {

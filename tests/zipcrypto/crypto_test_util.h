@@ -1,6 +1,7 @@
 #pragma once
 // Hex, random bytes and OpenSSL's answers for the crypto tests.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,9 @@ Bytes opensslHmacSha1(const Bytes& key, const Bytes& data);
 Bytes opensslPbkdf2Sha1(const std::string& password, const Bytes& salt, int iterations, size_t length);
 // Cipher names as EVP knows them ("aes-128-cbc"); no padding.
 Bytes opensslCipher(const char* name, const Bytes& key, const Bytes& iv, const Bytes& data, bool encrypt);
+
+// The message of the rtl::Exception F raises, or "(nothing raised)".
+std::string raisedText(const std::function<void()>& f);
 
 // A file under the test's own temporary folder.
 std::string tempPath(const std::string& name);

@@ -47,14 +47,6 @@ struct ProgressLog {
     ~ProgressLog() { SetProgress(nullptr); }
 };
 
-std::string expectThrowText(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const rtl::Exception& e) {
-        return e.Message;
-    }
-    return "(nothing raised)";
-}
 
 }  // namespace
 
@@ -117,7 +109,7 @@ TEST(TProtectionStream, FailureStillEndsTheRunAndReportsTheEnd) {
     auto coder = std::make_shared<TAdder>(1);
     coder->failAfter = 1;
     ProgressLog progress;
-    EXPECT_EQ(expectThrowText([&] { coder->CodeStream(&s, &s, -1, paEncode); }), "coder failed");
+    EXPECT_EQ(raisedText([&] { coder->CodeStream(&s, &s, -1, paEncode); }), "coder failed");
     EXPECT_EQ(coder->log, "ID");
     ASSERT_FALSE(progress.calls.empty());
     EXPECT_EQ(progress.calls.back(), (std::pair<int64_t, int64_t>{0, 0}));
@@ -152,9 +144,9 @@ TEST(TProtectionString, CodesTextThroughTheCopyFormat) {
     EXPECT_EQ(coder->CodeString("abc", paEncode, kFormatCopy), "bcd");
     EXPECT_EQ(coder->CodeString("bcd", paDecode, kFormatCopy), "abc");
     EXPECT_EQ(coder->CodeString("", paEncode, kFormatHEX), "");
-    EXPECT_EQ(expectThrowText([&] { coder->CodeString("abc", paEncode, kFormatHEX); }), "Not Implemented 2");
-    EXPECT_EQ(expectThrowText([&] { coder->CodeString("abc", paDecode, kFormatMIME64); }), "Not Implemented 4");
-    EXPECT_EQ(expectThrowText([&] { coder->Identity(); }), "Not implemented 13");
+    EXPECT_EQ(raisedText([&] { coder->CodeString("abc", paEncode, kFormatHEX); }), "Not Implemented 2");
+    EXPECT_EQ(raisedText([&] { coder->CodeString("abc", paDecode, kFormatMIME64); }), "Not Implemented 4");
+    EXPECT_EQ(raisedText([&] { coder->Identity(); }), "Not implemented 13");
 }
 
 TEST(StringFormats, TheRegisteredClassesAndTheirPlaceholders) {
@@ -186,15 +178,15 @@ TEST(StringFormats, TheRegisteredClassesAndTheirPlaceholders) {
         EXPECT_EQ(FormatToStr(nullptr, 5, c.format), "");
         EXPECT_TRUE(IsValidString("ab", 2, c.format));
         if (c.raises) {
-            EXPECT_EQ(expectThrowText([&] { StrToFormat("ab", 2, c.format); }), c.raises);
-            EXPECT_EQ(expectThrowText([&] { FormatToStr("ab", -1, c.format); }), c.raises);
-            EXPECT_EQ(expectThrowText([&] { IsValidFormat("ab", 2, c.format); }), c.raises);
+            EXPECT_EQ(raisedText([&] { StrToFormat("ab", 2, c.format); }), c.raises);
+            EXPECT_EQ(raisedText([&] { FormatToStr("ab", -1, c.format); }), c.raises);
+            EXPECT_EQ(raisedText([&] { IsValidFormat("ab", 2, c.format); }), c.raises);
         } else {
             EXPECT_EQ(StrToFormat("ab\0c", 4, c.format), std::string("ab\0c", 4));
             EXPECT_EQ(FormatToStr("ab\0c", -1, c.format), "ab");
         }
     }
-    EXPECT_EQ(expectThrowText([] { StrToFormat("ab", 2, 77); }), "String Format \"77\" not exists.");
+    EXPECT_EQ(raisedText([] { StrToFormat("ab", 2, 77); }), "String Format \"77\" not exists.");
     EXPECT_EQ(StrToFormat("ab", 2, 0), "");
     EXPECT_FALSE(IsValidFormat("ab", 2, 77));
     EXPECT_TRUE(IsValidFormat("", 0, 77));
@@ -235,8 +227,8 @@ TEST(StringFormats, ARegisteredClassReplacesTheOneOfItsNumber) {
     RegisterStringFormats({&replacement, nullptr, &refusing});
     EXPECT_EQ(StringFormat(kFormatHEX), &replacement);
     EXPECT_EQ(StrToFormat("ab", 2, kFormatHEX), "<ab>");
-    EXPECT_EQ(expectThrowText([] { StrToFormat("ab", 2, 77); }), "Input can not be convert to Refusing Format.");
-    EXPECT_EQ(expectThrowText([] { FormatToStr("ab", 2, 77); }), "Input is not an valid Refusing Format.");
+    EXPECT_EQ(raisedText([] { StrToFormat("ab", 2, 77); }), "Input can not be convert to Refusing Format.");
+    EXPECT_EQ(raisedText([] { FormatToStr("ab", 2, 77); }), "Input is not an valid Refusing Format.");
     RegisterStringFormats({TStringFormat_HEX::Class()});
     EXPECT_EQ(StringFormat(kFormatHEX), TStringFormat_HEX::Class());
 }
@@ -290,5 +282,5 @@ TEST(BitUtilities, RotationsAndBitIndexes) {
              {[] { GetTestVector(); }, "Not implemented 14"},
              {[] { SwapIntBuf(nullptr, nullptr, 0); }, "Not implemented 8"},
          })
-        EXPECT_EQ(expectThrowText(f), text);
+        EXPECT_EQ(raisedText(f), text);
 }

@@ -193,15 +193,23 @@ bool TStringFormat::IsValid(std::string_view, bool) const { return true; }
 
 // The coding formats are placeholders: their character tables raise, so any
 // conversion of a non-empty input does.
-std::string TStringFormat_HEX::ToStr(std::string_view Value) const {
-    if (!Value.empty()) CharTable();
+template <class Format>
+std::string convertByTable(const Format& f, std::string_view value) {
+    if (!value.empty()) f.CharTable();
     return {};
 }
-std::string TStringFormat_HEX::StrTo(std::string_view Value) const { return ToStr(Value); }
+
+template <class Format>
+bool validByTable(const Format& f, std::string_view value, bool isFormatText) {
+    if (isFormatText && !value.empty()) f.CharTable();
+    return true;
+}
+
+std::string TStringFormat_HEX::ToStr(std::string_view Value) const { return convertByTable(*this, Value); }
+std::string TStringFormat_HEX::StrTo(std::string_view Value) const { return convertByTable(*this, Value); }
 std::string TStringFormat_HEX::Name() const { return "Hexadecimal"; }
 bool TStringFormat_HEX::IsValid(std::string_view Value, bool IsFormatText) const {
-    if (IsFormatText && !Value.empty()) CharTable();
-    return true;
+    return validByTable(*this, Value, IsFormatText);
 }
 std::string_view TStringFormat_HEX::CharTable() const { notImplemented("Not Implemented 2"); }
 
@@ -211,15 +219,11 @@ std::string_view TStringFormat_HEXL::CharTable() const { notImplemented("Not imp
 std::string TStringFormat_MIME64::Name() const { return "MIME Base 64"; }
 std::string_view TStringFormat_MIME64::CharTable() const { notImplemented("Not Implemented 4"); }
 
-std::string TStringFormat_UU::ToStr(std::string_view Value) const {
-    if (!Value.empty()) CharTable();
-    return {};
-}
-std::string TStringFormat_UU::StrTo(std::string_view Value) const { return ToStr(Value); }
+std::string TStringFormat_UU::ToStr(std::string_view Value) const { return convertByTable(*this, Value); }
+std::string TStringFormat_UU::StrTo(std::string_view Value) const { return convertByTable(*this, Value); }
 std::string TStringFormat_UU::Name() const { return "UU Coding"; }
 bool TStringFormat_UU::IsValid(std::string_view Value, bool IsFormatText) const {
-    if (IsFormatText && !Value.empty()) CharTable();
-    return true;
+    return validByTable(*this, Value, IsFormatText);
 }
 std::string_view TStringFormat_UU::CharTable() const { notImplemented("Not implemented 5"); }
 

@@ -2,6 +2,7 @@
 
 #include <openssl/evp.h>
 #include <openssl/hmac.h>
+#include <openssl/provider.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -64,13 +65,23 @@ Bytes opensslPbkdf2Sha1(const std::string& password, const Bytes& salt, int iter
     return out;
 }
 
+bool loadLegacyProvider() {
+    static OSSL_PROVIDER* legacy = OSSL_PROVIDER_load(nullptr, "legacy");
+    static OSSL_PROVIDER* deflt = OSSL_PROVIDER_load(nullptr, "default");
+    return legacy && deflt;
+}
+
 Bytes opensslCipher(const char* name, const Bytes& key, const Bytes& iv, const Bytes& data, bool encrypt) {
     const EVP_CIPHER* c = EVP_get_cipherbyname(name);
     if (!c) throw std::runtime_error(std::string("OpenSSL has no cipher ") + name);
     EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
     Bytes out(data.size() + 64);
     int n1 = 0, n2 = 0;
-    const bool ok = EVP_CipherInit_ex(ctx, c, nullptr, key.data(), iv.empty() ? nullptr : iv.data(), encrypt) == 1 &&
+    // Ciphers of variable key length take the key's.
+    const bool ok = EVP_CipherInit_ex(ctx, c, nullptr, nullptr, nullptr, encrypt) == 1 &&
+                    (EVP_CIPHER_CTX_get_key_length(ctx) == static_cast<int>(key.size()) ||
+                     EVP_CIPHER_CTX_set_key_length(ctx, static_cast<int>(key.size())) == 1) &&
+                    EVP_CipherInit_ex(ctx, nullptr, nullptr, key.data(), iv.empty() ? nullptr : iv.data(), encrypt) == 1 &&
                     EVP_CIPHER_CTX_set_padding(ctx, 0) == 1 &&
                     EVP_CipherUpdate(ctx, out.data(), &n1, data.data(), static_cast<int>(data.size())) == 1 &&
                     EVP_CipherFinal_ex(ctx, out.data() + n1, &n2) == 1;

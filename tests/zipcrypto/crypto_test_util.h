@@ -21,6 +21,8 @@ Bytes repeat(uint8_t byte, size_t n);
 Bytes opensslDigest(const char* name, const Bytes& data);
 Bytes opensslHmacSha1(const Bytes& key, const Bytes& data);
 Bytes opensslPbkdf2Sha1(const std::string& password, const Bytes& salt, int iterations, size_t length);
+// MD4, DES and Blowfish live in OpenSSL's legacy provider.
+bool loadLegacyProvider();
 // Cipher names as EVP knows them ("aes-128-cbc"); no padding.
 Bytes opensslCipher(const char* name, const Bytes& key, const Bytes& iv, const Bytes& data, bool encrypt);
 

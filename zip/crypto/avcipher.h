@@ -208,6 +208,7 @@ protected:
     void Decode(uint8_t* Data) override;
     // Fills the encryption round keys from the zero-padded 32-byte key.
     virtual void ExpandKey(const uint8_t Key[32]);
+    static uint32_t SubWord(uint32_t Word);
     uint32_t* EncKeys() { return Schedule(); }
     uint32_t* DecKeys() { return Schedule() + 60; }
     int FRounds = 0;

@@ -86,6 +86,8 @@ TCipherClass TCipher_Rijndael::Class() { return &kRijndael; }
 
 const uint8_t* TCipher_Rijndael::TestVector() const { throw rtl::Exception("Not implemented 20"); }
 
+uint32_t TCipher_Rijndael::SubWord(uint32_t Word) { return tables().SubWord(Word); }
+
 void TCipher_Rijndael::ExpandKey(const uint8_t Key[32]) {
     const TTables& T = tables();
     const int nk = FRounds - 6;  // 4, 6 or 8 key words

@@ -11,22 +11,7 @@ using namespace cryptotest;
 namespace {
 
 std::shared_ptr<TCipher> rijndael(const Bytes& key, TCipherMode mode, const Bytes& iv = {}) {
-    auto c = TCipher::Create(TCipher_Rijndael::Class());
-    c->Init(key.data(), static_cast<int>(key.size()), iv.empty() ? nullptr : iv.data());
-    c->Mode = mode;
-    return c;
-}
-
-Bytes encode(TCipher& c, const Bytes& data) {
-    Bytes out(data.size());
-    c.EncodeBuffer(data.data(), out.data(), static_cast<int64_t>(data.size()));
-    return out;
-}
-
-Bytes decode(TCipher& c, const Bytes& data) {
-    Bytes out(data.size());
-    c.DecodeBuffer(data.data(), out.data(), static_cast<int64_t>(data.size()));
-    return out;
+    return keyed(TCipher_Rijndael::Class(), key, mode, iv);
 }
 
 const char* ecbName(size_t keyLength) {

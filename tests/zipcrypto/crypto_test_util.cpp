@@ -91,6 +91,26 @@ Bytes opensslCipher(const char* name, const Bytes& key, const Bytes& iv, const B
     return out;
 }
 
+std::shared_ptr<zipcrypto::TCipher> keyed(zipcrypto::TCipherClass cls, const Bytes& key, zipcrypto::TCipherMode mode,
+                                          const Bytes& iv) {
+    auto c = zipcrypto::TCipher::Create(cls);
+    c->Init(key.data(), static_cast<int>(key.size()), iv.empty() ? nullptr : iv.data());
+    c->Mode = mode;
+    return c;
+}
+
+Bytes encode(zipcrypto::TCipher& c, const Bytes& data) {
+    Bytes out(data.size());
+    c.EncodeBuffer(data.data(), out.data(), static_cast<int64_t>(data.size()));
+    return out;
+}
+
+Bytes decode(zipcrypto::TCipher& c, const Bytes& data) {
+    Bytes out(data.size());
+    c.DecodeBuffer(data.data(), out.data(), static_cast<int64_t>(data.size()));
+    return out;
+}
+
 std::string raisedText(const std::function<void()>& f) {
     try {
         f();

@@ -2,8 +2,11 @@
 // Hex, random bytes and OpenSSL's answers for the crypto tests.
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "zip/crypto/avcipher.h"
 
 namespace cryptotest {
 
@@ -28,6 +31,13 @@ Bytes opensslCipher(const char* name, const Bytes& key, const Bytes& iv, const B
 
 // The message of the rtl::Exception F raises, or "(nothing raised)".
 std::string raisedText(const std::function<void()>& f);
+
+// A cipher of the class keyed with Key (and IV, when given) in Mode.
+std::shared_ptr<zipcrypto::TCipher> keyed(zipcrypto::TCipherClass cls, const Bytes& key,
+                                          zipcrypto::TCipherMode mode = zipcrypto::cmECB, const Bytes& iv = {});
+// EncodeBuffer and DecodeBuffer into a new buffer.
+Bytes encode(zipcrypto::TCipher& c, const Bytes& data);
+Bytes decode(zipcrypto::TCipher& c, const Bytes& data);
 
 // A file under the test's own temporary folder.
 std::string tempPath(const std::string& name);

@@ -10,25 +10,6 @@ using namespace cryptotest;
 
 namespace {
 
-std::shared_ptr<TCipher> keyed(TCipherClass cls, const Bytes& key, TCipherMode mode = cmECB) {
-    auto c = TCipher::Create(cls);
-    c->Init(key.data(), static_cast<int>(key.size()), nullptr);
-    c->Mode = mode;
-    return c;
-}
-
-Bytes encode(TCipher& c, const Bytes& data) {
-    Bytes out(data.size());
-    c.EncodeBuffer(data.data(), out.data(), static_cast<int64_t>(data.size()));
-    return out;
-}
-
-Bytes decode(TCipher& c, const Bytes& data) {
-    Bytes out(data.size());
-    c.DecodeBuffer(data.data(), out.data(), static_cast<int64_t>(data.size()));
-    return out;
-}
-
 const TCipherClass kFurther[] = {TCipher_RijndaelAv::Class(), TCipher_Blowfish::Class(), TCipher_1DES::Class(),
                                  TCipher_3DES::Class(),       TCipher_3TDES::Class(),    TCipher_Twofish::Class()};
 

@@ -18,12 +18,6 @@ constexpr uint32_t kMD4Init[10] = {0x67452301, 0xEFCDAB89, 0x98BADCFE, 0x1032547
 constexpr uint32_t kRipeMD256Init[10] = {0x67452301, 0xEFCDAB89, 0x98BADCFE, 0x10325476, 0x76543210,
                                          0xFEDCBA98, 0x89ABCDEF, 0x01234567, 0x01234567, 0x3C2D1E0F};
 
-uint32_t rotl(uint32_t x, int n) { return (x << n) | (x >> (32 - n)); }
-
-uint32_t loadLE(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
 // RIPEMD's two lines: message word order, rotations, constants. The right
 // line uses the round functions in reverse order.
 constexpr int kWordL[64] = {0, 1, 2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 14, 15,
@@ -61,7 +55,7 @@ void ripeRound(uint32_t h[4], const uint32_t x[16], int round, bool right) {
     const int* words = right ? kWordR : kWordL;
     const int* rots = right ? kRotR : kRotL;
     for (int i = 16 * round; i < 16 * round + 16; ++i) {
-        const uint32_t t = rotl(h[0] + ripeF(fn, h[1], h[2], h[3]) + x[words[i]] + k, rots[i]);
+        const uint32_t t = ROL(h[0] + ripeF(fn, h[1], h[2], h[3]) + x[words[i]] + k, rots[i]);
         h[0] = h[3];
         h[3] = h[2];
         h[2] = h[1];
@@ -70,7 +64,7 @@ void ripeRound(uint32_t h[4], const uint32_t x[16], int round, bool right) {
 }
 
 void loadBlock(uint32_t x[16], const uint8_t* block) {
-    for (int i = 0; i < 16; ++i) x[i] = loadLE(block + 4 * i);
+    for (int i = 0; i < 16; ++i) x[i] = LoadLE32(block + 4 * i);
 }
 
 template <class T>

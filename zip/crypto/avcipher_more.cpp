@@ -10,25 +10,6 @@ namespace zipcrypto {
 
 namespace {
 
-uint32_t loadBE(const uint8_t* p) {
-    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
-}
-
-void storeBE(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (24 - 8 * i));
-}
-
-uint32_t loadLE(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-void storeLE(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
-uint32_t rol(uint32_t x, int n) { return (x << n) | (x >> (32 - n)); }
-uint32_t ror(uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
-
 [[noreturn]] void notImplemented(const char* text) { throw rtl::Exception(text); }
 
 template <class T>
@@ -235,7 +216,7 @@ void TCipher_RijndaelAv::ExpandKey(const uint8_t Key[32]) {
     }
     // Groups of 8 words; the last group is cut at the 60 words 14 rounds use.
     uint32_t w[64];
-    for (int i = 0; i < 8; ++i) w[i] = loadBE(Key + 4 * i);
+    for (int i = 0; i < 8; ++i) w[i] = LoadBE32(Key + 4 * i);
     uint32_t rcon = 1;
     for (int g = 8; g < 64; g += 8) {
         const uint32_t last = w[g - 1];
@@ -287,16 +268,16 @@ void TCipher_Blowfish::Init(const void* Key, int Size, const void* IV) {
 }
 
 void TCipher_Blowfish::Encode(uint8_t* Data) {
-    uint32_t l = loadBE(Data), r = loadBE(Data + 4);
+    uint32_t l = LoadBE32(Data), r = LoadBE32(Data + 4);
     encrypt(l, r);
-    storeBE(Data, l);
-    storeBE(Data + 4, r);
+    StoreBE32(Data, l);
+    StoreBE32(Data + 4, r);
 }
 
 void TCipher_Blowfish::Decode(uint8_t* Data) {
     const uint32_t* p = Schedule();
     const uint32_t* s = p + kBlowfishP;
-    uint32_t l = loadBE(Data), r = loadBE(Data + 4);
+    uint32_t l = LoadBE32(Data), r = LoadBE32(Data + 4);
     for (int i = 17; i > 1; --i) {
         l ^= p[i];
         r ^= ((s[l >> 24] + s[256 + ((l >> 16) & 0xFF)]) ^ s[512 + ((l >> 8) & 0xFF)]) + s[768 + (l & 0xFF)];
@@ -305,8 +286,8 @@ void TCipher_Blowfish::Decode(uint8_t* Data) {
     std::swap(l, r);
     r ^= p[1];
     l ^= p[0];
-    storeBE(Data, l);
-    storeBE(Data + 4, r);
+    StoreBE32(Data, l);
+    StoreBE32(Data + 4, r);
 }
 
 // ---- The DES family, over the DES of the NTLM responses. The schedule
@@ -387,8 +368,8 @@ void TCipher_Twofish::Init(const void* Key, int Size, const void* IV) {
     const int k = Size == 16 ? 2 : Size == 24 ? 3 : 4;  // 64-bit key words
     uint32_t me[4], mo[4], s[4];
     for (int i = 0; i < k; ++i) {
-        me[i] = loadLE(key + 8 * i);
-        mo[i] = loadLE(key + 8 * i + 4);
+        me[i] = LoadLE32(key + 8 * i);
+        mo[i] = LoadLE32(key + 8 * i + 4);
         // The S-box key words: the Reed-Solomon code of each 8 key bytes,
         // used in reverse order.
         uint32_t w = 0;
@@ -403,9 +384,9 @@ void TCipher_Twofish::Init(const void* Key, int Size, const void* IV) {
     constexpr uint32_t rho = 0x01010101;
     for (int i = 0; i < 20; ++i) {
         const uint32_t a = twofishHWord(2 * i * rho, me, k);
-        const uint32_t b = rol(twofishHWord((2 * i + 1) * rho, mo, k), 8);
+        const uint32_t b = ROL(twofishHWord((2 * i + 1) * rho, mo, k), 8);
         sk[2 * i] = a + b;
-        sk[2 * i + 1] = rol(a + 2 * b, 9);
+        sk[2 * i + 1] = ROL(a + 2 * b, 9);
     }
     uint32_t* tables = sk + 40;
     for (int lane = 0; lane < 4; ++lane)
@@ -429,39 +410,39 @@ void TCipher_Twofish::Encode(uint8_t* Data) {
     const uint32_t* sk = Schedule();
     const uint32_t* t = sk + 40;
     uint32_t r[4];
-    for (int i = 0; i < 4; ++i) r[i] = loadLE(Data + 4 * i) ^ sk[i];
+    for (int i = 0; i < 4; ++i) r[i] = LoadLE32(Data + 4 * i) ^ sk[i];
     for (int round = 0; round < 16; ++round) {
         const uint32_t t0 = twofishG(t, r[0]);
-        const uint32_t t1 = twofishG(t, rol(r[1], 8));
-        r[2] = ror(r[2] ^ (t0 + t1 + sk[8 + 2 * round]), 1);
-        r[3] = rol(r[3], 1) ^ (t0 + 2 * t1 + sk[9 + 2 * round]);
+        const uint32_t t1 = twofishG(t, ROL(r[1], 8));
+        r[2] = ROR(r[2] ^ (t0 + t1 + sk[8 + 2 * round]), 1);
+        r[3] = ROL(r[3], 1) ^ (t0 + 2 * t1 + sk[9 + 2 * round]);
         std::swap(r[0], r[2]);
         std::swap(r[1], r[3]);
     }
     // Undo the last exchange while whitening.
-    storeLE(Data, r[2] ^ sk[4]);
-    storeLE(Data + 4, r[3] ^ sk[5]);
-    storeLE(Data + 8, r[0] ^ sk[6]);
-    storeLE(Data + 12, r[1] ^ sk[7]);
+    StoreLE32(Data, r[2] ^ sk[4]);
+    StoreLE32(Data + 4, r[3] ^ sk[5]);
+    StoreLE32(Data + 8, r[0] ^ sk[6]);
+    StoreLE32(Data + 12, r[1] ^ sk[7]);
 }
 
 void TCipher_Twofish::Decode(uint8_t* Data) {
     const uint32_t* sk = Schedule();
     const uint32_t* t = sk + 40;
     uint32_t r[4];
-    r[2] = loadLE(Data) ^ sk[4];
-    r[3] = loadLE(Data + 4) ^ sk[5];
-    r[0] = loadLE(Data + 8) ^ sk[6];
-    r[1] = loadLE(Data + 12) ^ sk[7];
+    r[2] = LoadLE32(Data) ^ sk[4];
+    r[3] = LoadLE32(Data + 4) ^ sk[5];
+    r[0] = LoadLE32(Data + 8) ^ sk[6];
+    r[1] = LoadLE32(Data + 12) ^ sk[7];
     for (int round = 15; round >= 0; --round) {
         std::swap(r[0], r[2]);
         std::swap(r[1], r[3]);
         const uint32_t t0 = twofishG(t, r[0]);
-        const uint32_t t1 = twofishG(t, rol(r[1], 8));
-        r[2] = rol(r[2], 1) ^ (t0 + t1 + sk[8 + 2 * round]);
-        r[3] = ror(r[3] ^ (t0 + 2 * t1 + sk[9 + 2 * round]), 1);
+        const uint32_t t1 = twofishG(t, ROL(r[1], 8));
+        r[2] = ROL(r[2], 1) ^ (t0 + t1 + sk[8 + 2 * round]);
+        r[3] = ROR(r[3] ^ (t0 + 2 * t1 + sk[9 + 2 * round]), 1);
     }
-    for (int i = 0; i < 4; ++i) storeLE(Data + 4 * i, r[i] ^ sk[i]);
+    for (int i = 0; i < 4; ++i) StoreLE32(Data + 4 * i, r[i] ^ sk[i]);
 }
 
 }  // namespace zipcrypto

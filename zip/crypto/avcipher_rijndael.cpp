@@ -20,8 +20,6 @@ uint32_t word(uint8_t a, uint8_t b, uint8_t c, uint8_t d) {
     return uint32_t(a) << 24 | uint32_t(b) << 16 | uint32_t(c) << 8 | d;
 }
 
-uint32_t ror8(uint32_t x) { return (x >> 8) | (x << 24); }
-
 // The S-box and the round tables, built once from the field arithmetic.
 struct TTables {
     uint8_t S[256], Si[256];
@@ -47,8 +45,8 @@ struct TTables {
             Te[0][i] = word(gmul(s, 2), s, s, gmul(s, 3));
             Td[0][i] = word(gmul(si, 14), gmul(si, 9), gmul(si, 13), gmul(si, 11));
             for (int t = 1; t < 4; ++t) {
-                Te[t][i] = ror8(Te[t - 1][i]);
-                Td[t][i] = ror8(Td[t - 1][i]);
+                Te[t][i] = ROR(Te[t - 1][i], 8);
+                Td[t][i] = ROR(Td[t - 1][i], 8);
             }
         }
     }
@@ -65,15 +63,6 @@ struct TTables {
 const TTables& tables() {
     static const TTables t;
     return t;
-}
-
-uint32_t load(const uint8_t* p) { return word(p[0], p[1], p[2], p[3]); }
-
-void store(uint8_t* p, uint32_t v) {
-    p[0] = uint8_t(v >> 24);
-    p[1] = uint8_t(v >> 16);
-    p[2] = uint8_t(v >> 8);
-    p[3] = uint8_t(v);
 }
 
 std::shared_ptr<TCipher> makeRijndael() { return std::make_shared<TCipher_Rijndael>(); }
@@ -93,7 +82,7 @@ void TCipher_Rijndael::ExpandKey(const uint8_t Key[32]) {
     const int nk = FRounds - 6;  // 4, 6 or 8 key words
     const int total = 4 * (FRounds + 1);
     uint32_t* w = EncKeys();
-    for (int i = 0; i < nk; ++i) w[i] = load(Key + 4 * i);
+    for (int i = 0; i < nk; ++i) w[i] = LoadBE32(Key + 4 * i);
     uint32_t rcon = 1;
     for (int i = nk; i < total; ++i) {
         uint32_t t = w[i - 1];
@@ -126,8 +115,8 @@ void TCipher_Rijndael::Init(const void* Key, int Size, const void* IV) {
 void TCipher_Rijndael::Encode(uint8_t* Data) {
     const TTables& T = tables();
     const uint32_t* rk = EncKeys();
-    uint32_t s0 = load(Data) ^ rk[0], s1 = load(Data + 4) ^ rk[1], s2 = load(Data + 8) ^ rk[2],
-             s3 = load(Data + 12) ^ rk[3];
+    uint32_t s0 = LoadBE32(Data) ^ rk[0], s1 = LoadBE32(Data + 4) ^ rk[1], s2 = LoadBE32(Data + 8) ^ rk[2],
+             s3 = LoadBE32(Data + 12) ^ rk[3];
     for (int r = 1; r < FRounds; ++r) {
         rk += 4;
         const uint32_t t0 = T.Te[0][s0 >> 24] ^ T.Te[1][(s1 >> 16) & 0xFF] ^ T.Te[2][(s2 >> 8) & 0xFF] ^ T.Te[3][s3 & 0xFF] ^ rk[0];
@@ -138,18 +127,18 @@ void TCipher_Rijndael::Encode(uint8_t* Data) {
     }
     rk += 4;
     const uint8_t* S = T.S;
-    store(Data, word(S[s0 >> 24], S[(s1 >> 16) & 0xFF], S[(s2 >> 8) & 0xFF], S[s3 & 0xFF]) ^ rk[0]);
-    store(Data + 4, word(S[s1 >> 24], S[(s2 >> 16) & 0xFF], S[(s3 >> 8) & 0xFF], S[s0 & 0xFF]) ^ rk[1]);
-    store(Data + 8, word(S[s2 >> 24], S[(s3 >> 16) & 0xFF], S[(s0 >> 8) & 0xFF], S[s1 & 0xFF]) ^ rk[2]);
-    store(Data + 12, word(S[s3 >> 24], S[(s0 >> 16) & 0xFF], S[(s1 >> 8) & 0xFF], S[s2 & 0xFF]) ^ rk[3]);
+    StoreBE32(Data, word(S[s0 >> 24], S[(s1 >> 16) & 0xFF], S[(s2 >> 8) & 0xFF], S[s3 & 0xFF]) ^ rk[0]);
+    StoreBE32(Data + 4, word(S[s1 >> 24], S[(s2 >> 16) & 0xFF], S[(s3 >> 8) & 0xFF], S[s0 & 0xFF]) ^ rk[1]);
+    StoreBE32(Data + 8, word(S[s2 >> 24], S[(s3 >> 16) & 0xFF], S[(s0 >> 8) & 0xFF], S[s1 & 0xFF]) ^ rk[2]);
+    StoreBE32(Data + 12, word(S[s3 >> 24], S[(s0 >> 16) & 0xFF], S[(s1 >> 8) & 0xFF], S[s2 & 0xFF]) ^ rk[3]);
 }
 
 void TCipher_Rijndael::Decode(uint8_t* Data) {
     const TTables& T = tables();
     // The round keys are taken from the last to the first.
     const uint32_t* rk = DecKeys() + 4 * FRounds;
-    uint32_t s0 = load(Data) ^ rk[0], s1 = load(Data + 4) ^ rk[1], s2 = load(Data + 8) ^ rk[2],
-             s3 = load(Data + 12) ^ rk[3];
+    uint32_t s0 = LoadBE32(Data) ^ rk[0], s1 = LoadBE32(Data + 4) ^ rk[1], s2 = LoadBE32(Data + 8) ^ rk[2],
+             s3 = LoadBE32(Data + 12) ^ rk[3];
     for (int r = 1; r < FRounds; ++r) {
         rk -= 4;
         const uint32_t t0 = T.Td[0][s0 >> 24] ^ T.Td[1][(s3 >> 16) & 0xFF] ^ T.Td[2][(s2 >> 8) & 0xFF] ^ T.Td[3][s1 & 0xFF] ^ rk[0];
@@ -160,10 +149,10 @@ void TCipher_Rijndael::Decode(uint8_t* Data) {
     }
     rk -= 4;
     const uint8_t* Si = T.Si;
-    store(Data, word(Si[s0 >> 24], Si[(s3 >> 16) & 0xFF], Si[(s2 >> 8) & 0xFF], Si[s1 & 0xFF]) ^ rk[0]);
-    store(Data + 4, word(Si[s1 >> 24], Si[(s0 >> 16) & 0xFF], Si[(s3 >> 8) & 0xFF], Si[s2 & 0xFF]) ^ rk[1]);
-    store(Data + 8, word(Si[s2 >> 24], Si[(s1 >> 16) & 0xFF], Si[(s0 >> 8) & 0xFF], Si[s3 & 0xFF]) ^ rk[2]);
-    store(Data + 12, word(Si[s3 >> 24], Si[(s2 >> 16) & 0xFF], Si[(s1 >> 8) & 0xFF], Si[s0 & 0xFF]) ^ rk[3]);
+    StoreBE32(Data, word(Si[s0 >> 24], Si[(s3 >> 16) & 0xFF], Si[(s2 >> 8) & 0xFF], Si[s1 & 0xFF]) ^ rk[0]);
+    StoreBE32(Data + 4, word(Si[s1 >> 24], Si[(s0 >> 16) & 0xFF], Si[(s3 >> 8) & 0xFF], Si[s2 & 0xFF]) ^ rk[1]);
+    StoreBE32(Data + 8, word(Si[s2 >> 24], Si[(s1 >> 16) & 0xFF], Si[(s0 >> 8) & 0xFF], Si[s3 & 0xFF]) ^ rk[2]);
+    StoreBE32(Data + 12, word(Si[s3 >> 24], Si[(s2 >> 16) & 0xFF], Si[(s1 >> 8) & 0xFF], Si[s0 & 0xFF]) ^ rk[3]);
 }
 
 }  // namespace zipcrypto

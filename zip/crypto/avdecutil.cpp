@@ -401,11 +401,6 @@ std::string RemoveBlocks(std::string_view Value, std::string_view Open, std::str
 
 // ---- Bit and buffer utilities
 
-uint32_t ROL(uint32_t Value, int Shift) {
-    Shift &= 31;
-    return Shift ? (Value << Shift) | (Value >> (32 - Shift)) : Value;
-}
-uint32_t ROR(uint32_t Value, int Shift) { return ROL(Value, 32 - (Shift & 31)); }
 uint32_t ROLADD(uint32_t Value, uint32_t Add, int Shift) { return ROL(Value, Shift) + Add; }
 uint32_t ROLSUB(uint32_t Value, uint32_t Sub, int Shift) { return ROL(Value, Shift) - Sub; }
 uint32_t RORADD(uint32_t Value, uint32_t Add, int Shift) { return ROR(Value, Shift) + Add; }

@@ -184,8 +184,29 @@ std::string InsertBlocks(std::string_view Value, std::string_view Open, std::str
 std::string RemoveBlocks(std::string_view Value, std::string_view Open, std::string_view Close);
 
 // Bit and buffer utilities.
-uint32_t ROL(uint32_t Value, int Shift);
-uint32_t ROR(uint32_t Value, int Shift);
+inline uint32_t ROL(uint32_t Value, int Shift) {
+    return (Value << (Shift & 31)) | (Value >> ((32 - Shift) & 31));
+}
+inline uint32_t ROR(uint32_t Value, int Shift) { return ROL(Value, 32 - (Shift & 31)); }
+// 32-bit words in either byte order.
+inline uint32_t LoadBE32(const uint8_t* p) {
+    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
+}
+inline void StoreBE32(uint8_t* p, uint32_t v) {
+    p[0] = static_cast<uint8_t>(v >> 24);
+    p[1] = static_cast<uint8_t>(v >> 16);
+    p[2] = static_cast<uint8_t>(v >> 8);
+    p[3] = static_cast<uint8_t>(v);
+}
+inline uint32_t LoadLE32(const uint8_t* p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+inline void StoreLE32(uint8_t* p, uint32_t v) {
+    p[0] = static_cast<uint8_t>(v);
+    p[1] = static_cast<uint8_t>(v >> 8);
+    p[2] = static_cast<uint8_t>(v >> 16);
+    p[3] = static_cast<uint8_t>(v >> 24);
+}
 uint32_t ROLADD(uint32_t Value, uint32_t Add, int Shift);
 uint32_t ROLSUB(uint32_t Value, uint32_t Sub, int Shift);
 uint32_t RORADD(uint32_t Value, uint32_t Add, int Shift);

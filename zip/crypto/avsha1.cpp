@@ -4,19 +4,11 @@
 #include <cstring>
 #include <string_view>
 
+#include "zip/crypto/avdecutil.h"
+
 namespace zipcrypto {
 
 namespace {
-
-uint32_t rotl(uint32_t x, int n) { return (x << n) | (x >> (32 - n)); }
-
-uint32_t loadBE(const uint8_t* p) {
-    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
-}
-
-void storeBE(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (24 - 8 * i));
-}
 
 uint32_t f1(uint32_t b, uint32_t c, uint32_t d) { return d ^ (b & (c ^ d)); }
 uint32_t f2(uint32_t b, uint32_t c, uint32_t d) { return b ^ c ^ d; }
@@ -24,8 +16,8 @@ uint32_t f3(uint32_t b, uint32_t c, uint32_t d) { return (b & c) | (d & (b | c))
 
 // One step; the caller rotates the names of the five words instead of moving them.
 #define SHA1_STEP(a, b, c, d, e, f, k, i)                     \
-    e += rotl(a, 5) + f(b, c, d) + (k) + schedule(w, i);      \
-    b = rotl(b, 30);
+    e += ROL(a, 5) + f(b, c, d) + (k) + schedule(w, i);      \
+    b = ROL(b, 30);
 #define SHA1_FIVE(f, k, i)                \
     SHA1_STEP(a, b, c, d, e, f, k, i)     \
     SHA1_STEP(e, a, b, c, d, f, k, i + 1) \
@@ -36,12 +28,12 @@ uint32_t f3(uint32_t b, uint32_t c, uint32_t d) { return (b & c) | (d & (b | c))
 // The message schedule in a ring of 16 words.
 uint32_t schedule(uint32_t w[16], int i) {
     if (i < 16) return w[i];
-    return w[i & 15] = rotl(w[(i + 13) & 15] ^ w[(i + 8) & 15] ^ w[(i + 2) & 15] ^ w[i & 15], 1);
+    return w[i & 15] = ROL(w[(i + 13) & 15] ^ w[(i + 8) & 15] ^ w[(i + 2) & 15] ^ w[i & 15], 1);
 }
 
 void compress(uint32_t h[5], const uint8_t* block) {
     uint32_t w[16];
-    for (int i = 0; i < 16; ++i) w[i] = loadBE(block + 4 * i);
+    for (int i = 0; i < 16; ++i) w[i] = LoadBE32(block + 4 * i);
     uint32_t a = h[0], b = h[1], c = h[2], d = h[3], e = h[4];
     for (int i = 0; i < 20; i += 5) { SHA1_FIVE(f1, 0x5A827999, i) }
     for (int i = 20; i < 40; i += 5) { SHA1_FIVE(f2, 0x6ED9EBA1, i) }
@@ -108,10 +100,10 @@ void SHA1FinalEx(THashContext& Context, THashDigest& Digest) {
         i = 0;
     }
     std::memset(buf + i, 0, 56 - i);
-    storeBE(buf + 56, static_cast<uint32_t>(Context.BitLength >> 32));
-    storeBE(buf + 60, static_cast<uint32_t>(Context.BitLength));
+    StoreBE32(buf + 56, static_cast<uint32_t>(Context.BitLength >> 32));
+    StoreBE32(buf + 60, static_cast<uint32_t>(Context.BitLength));
     compress(Context.Hash, buf);
-    for (int w = 0; w < 5; ++w) storeBE(Digest.data() + 4 * w, Context.Hash[w]);
+    for (int w = 0; w < 5; ++w) StoreBE32(Digest.data() + 4 * w, Context.Hash[w]);
     std::memset(&Context, 0, sizeof Context);
 }
 

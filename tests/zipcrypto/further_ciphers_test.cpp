@@ -11,7 +11,8 @@ using namespace cryptotest;
 namespace {
 
 const TCipherClass kFurther[] = {TCipher_RijndaelAv::Class(), TCipher_Blowfish::Class(), TCipher_1DES::Class(),
-                                 TCipher_3DES::Class(),       TCipher_3TDES::Class(),    TCipher_Twofish::Class()};
+                                 TCipher_3DES::Class(),       TCipher_3TDES::Class(),    TCipher_Twofish::Class(),
+                                 TCipher_Square::Class()};
 
 }  // namespace
 
@@ -42,6 +43,17 @@ TEST(FurtherCiphers, PublishedVectors) {
          "00000000000000000000000000000000", "57ff739d4dc92c1bd7fc01700cc8216f"},
         {TCipher_Twofish::Class(), "d43bb7556ea32e46f2a282b7d45b4e0d57ff739d4dc92c1bd7fc01700cc8216f",
          "90afe91bb288544f2c32dc239b2635e6", "6cb4561c40bf0a9705931cb6d408e7fa"},
+        // Square: the designers' vectors.
+        {TCipher_Square::Class(), "00000000000000000000000000000000", "00000000000000000000000000000000",
+         "3c00428f8abbc0b84f057cc19c26f8cf"},
+        {TCipher_Square::Class(), "000102030405060708090a0b0c0d0e0f", "00000000000000000000000000000000",
+         "ff596fa668bfc3014200ae01e2bba0a0"},
+        {TCipher_Square::Class(), "000102030405060708090a0b0c0d0e0f", "000102030405060708090a0b0c0d0e0f",
+         "7c3491d94994e70f0ec2e7a5ccb5a14f"},
+        {TCipher_Square::Class(), "915f4619be41b2516355a50110a9ce91", "21a5dbee154b8f6d6ff33b98f448e95a",
+         "3388801f66e7fcc0bce522a23a4f0c7f"},
+        {TCipher_Square::Class(), "5269f149d41ba0152497574d7f153125", "65c178b284d197ccd3f111a282f17f29",
+         "d7b7209e0879744c782809b6d2e0b1b0"},
     };
     for (const auto& c : cases) {
         auto cipher = keyed(c.cls, fromHex(c.key));
@@ -161,6 +173,7 @@ TEST(FurtherCiphers, UnregisteredAndWithoutSelfTests) {
         {TCipher_3DES::Class(), "Not implemented 24", 8, 24},
         {TCipher_3TDES::Class(), "Not implemented 25", 24, 24},
         {TCipher_Twofish::Class(), "Not implemented 26", 16, 32},
+        {TCipher_Square::Class(), "Not implemented 27", 16, 16},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(raisedText([&] { TCipher::SelfTest(c.cls); }), c.text) << c.cls->ClassName;

@@ -1,5 +1,5 @@
 // The further block ciphers: the Rijndael variant, Blowfish, the DES family
-// and Twofish.
+// Twofish and Square.
 #include "zip/crypto/avcipher_more.h"
 
 #include <cstring>
@@ -23,6 +23,7 @@ const TCipherClassInfo k1DES = {"TCipher_1DES", make<TCipher_1DES>, 8, 8, 256};
 const TCipherClassInfo k3DES = {"TCipher_3DES", make<TCipher_3DES>, 8, 24, 768};
 const TCipherClassInfo k3TDES = {"TCipher_3TDES", make<TCipher_3TDES>, 24, 24, 768};
 const TCipherClassInfo kTwofish = {"TCipher_Twofish", make<TCipher_Twofish>, 16, 32, 4256};
+const TCipherClassInfo kSquare = {"TCipher_Square", make<TCipher_Square>, 16, 16, 288};
 
 // ---- The digits of pi, for Blowfish's initial tables
 
@@ -200,12 +201,14 @@ TCipherClass TCipher_1DES::Class() { return &k1DES; }
 TCipherClass TCipher_3DES::Class() { return &k3DES; }
 TCipherClass TCipher_3TDES::Class() { return &k3TDES; }
 TCipherClass TCipher_Twofish::Class() { return &kTwofish; }
+TCipherClass TCipher_Square::Class() { return &kSquare; }
 
 const uint8_t* TCipher_Blowfish::TestVector() const { notImplemented("NOTSRCCOPY implemented 21"); }
 const uint8_t* TCipher_1DES::TestVector() const { notImplemented("Not implemented 22"); }
 const uint8_t* TCipher_3DES::TestVector() const { notImplemented("Not implemented 24"); }
 const uint8_t* TCipher_3TDES::TestVector() const { notImplemented("Not implemented 25"); }
 const uint8_t* TCipher_Twofish::TestVector() const { notImplemented("Not implemented 26"); }
+const uint8_t* TCipher_Square::TestVector() const { notImplemented("Not implemented 27"); }
 
 // ---- TCipher_RijndaelAv
 
@@ -443,6 +446,133 @@ void TCipher_Twofish::Decode(uint8_t* Data) {
         r[3] = ROR(r[3] ^ (t0 + 2 * t1 + sk[9 + 2 * round]), 1);
     }
     for (int i = 0; i < 4; ++i) StoreLE32(Data + 4 * i, r[i] ^ sk[i]);
+}
+
+// ---- TCipher_Square. The block is four rows of four bytes; a round is
+// theta (each row times a fixed polynomial), gamma (the S-box), pi (the
+// transposition) and the key. Theta is folded into the round keys, so the
+// encryption keys are theta(k0) ... theta(k7), k8 and the decryption keys
+// k8, k7 ... k1, theta(k0).
+
+namespace {
+
+constexpr uint16_t kSquarePoly = 0x1F5;
+constexpr uint8_t kTheta[4] = {2, 1, 1, 3};
+constexpr uint8_t kThetaInverse[4] = {14, 9, 13, 11};
+// The S-box is an affine map of the inverse in GF(2^8): its matrix by columns, and its constant.
+constexpr uint8_t kSquareAffine[8] = {0x7F, 0xDA, 0xBC, 0x78, 0xF0, 0x60, 0xC0, 0x80};
+constexpr uint8_t kSquareAffineConstant = 0xB1;
+
+struct TSquareTables {
+    uint8_t S[256], Si[256];
+    uint8_t Mul[4][256], MulInverse[4][256];  // by the coefficients of theta and its inverse
+    TSquareTables() {
+        for (int x = 0; x < 256; ++x) {
+            uint8_t inverse = 0;
+            for (int y = 1; x && y < 256 && !inverse; ++y)
+                if (gfMul(static_cast<uint8_t>(x), static_cast<uint8_t>(y), kSquarePoly) == 1)
+                    inverse = static_cast<uint8_t>(y);
+            uint8_t s = kSquareAffineConstant;
+            for (int b = 0; b < 8; ++b)
+                if (inverse >> b & 1) s ^= kSquareAffine[b];
+            S[x] = s;
+            Si[s] = static_cast<uint8_t>(x);
+            for (int k = 0; k < 4; ++k) {
+                Mul[k][x] = gfMul(kTheta[k], static_cast<uint8_t>(x), kSquarePoly);
+                MulInverse[k][x] = gfMul(kThetaInverse[k], static_cast<uint8_t>(x), kSquarePoly);
+            }
+        }
+    }
+};
+
+const TSquareTables& square() {
+    static const TSquareTables t;
+    return t;
+}
+
+// Each row times the polynomial whose products Mul holds, modulo x^4 + 1.
+void squareTheta(uint8_t* st, const uint8_t (*mul)[256]) {
+    for (int row = 0; row < 16; row += 4) {
+        uint8_t out[4];
+        for (int j = 0; j < 4; ++j)
+            out[j] = mul[j][st[row]] ^ mul[(j + 3) & 3][st[row + 1]] ^ mul[(j + 2) & 3][st[row + 2]] ^
+                     mul[(j + 1) & 3][st[row + 3]];
+        std::memcpy(st + row, out, 4);
+    }
+}
+
+void squareSubstitute(uint8_t* st, const uint8_t* box) {
+    for (int i = 0; i < 16; ++i) st[i] = box[st[i]];
+}
+
+void squareTranspose(uint8_t* st) {
+    for (int i = 0; i < 4; ++i)
+        for (int j = i + 1; j < 4; ++j) std::swap(st[4 * i + j], st[4 * j + i]);
+}
+
+void squareAddKey(uint8_t* st, const uint32_t* key) {
+    for (int i = 0; i < 4; ++i) StoreLE32(st + 4 * i, LoadLE32(st + 4 * i) ^ key[i]);
+}
+
+void squareKeyToWords(const uint8_t* st, uint32_t* key) {
+    for (int i = 0; i < 4; ++i) key[i] = LoadLE32(st + 4 * i);
+}
+
+}  // namespace
+
+void TCipher_Square::Init(const void* Key, int Size, const void* IV) {
+    InitBegin(Size);
+    const TSquareTables& T = square();
+    uint32_t k[9][4] = {};
+    uint8_t key[16] = {};
+    if (Size > 0) std::memcpy(key, Key, static_cast<size_t>(Size));
+    squareKeyToWords(key, k[0]);
+    for (int t = 1; t <= 8; ++t) {
+        // The last row rotated by one byte towards the front (right, as a
+        // little-endian word), with the round constant 2^(t-1) in its first byte.
+        k[t][0] = k[t - 1][0] ^ ROR(k[t - 1][3], 8) ^ (1u << (t - 1));
+        for (int i = 1; i < 4; ++i) k[t][i] = k[t - 1][i] ^ k[t][i - 1];
+    }
+    uint32_t* enc = Schedule();
+    uint32_t* dec = Schedule() + 36;
+    for (int t = 0; t <= 8; ++t) {
+        uint8_t st[16];
+        for (int i = 0; i < 4; ++i) StoreLE32(st + 4 * i, k[t][i]);
+        if (t < 8) squareTheta(st, T.Mul);
+        squareKeyToWords(st, enc + 4 * t);
+        std::memcpy(dec + 4 * (8 - t), t == 0 ? enc : k[t], 16);
+        WipeBytes(st, sizeof st);
+    }
+    WipeBytes(k, sizeof k);
+    WipeBytes(key, sizeof key);
+    InitEnd(IV);
+}
+
+void TCipher_Square::Encode(uint8_t* Data) {
+    const TSquareTables& T = square();
+    const uint32_t* key = Schedule();
+    squareAddKey(Data, key);
+    for (int t = 1; t <= 8; ++t) {
+        squareSubstitute(Data, T.S);
+        squareTranspose(Data);
+        if (t < 8) squareTheta(Data, T.Mul);
+        squareAddKey(Data, key + 4 * t);
+    }
+}
+
+void TCipher_Square::Decode(uint8_t* Data) {
+    const TSquareTables& T = square();
+    const uint32_t* key = Schedule() + 36;
+    squareAddKey(Data, key);
+    squareTranspose(Data);
+    squareSubstitute(Data, T.Si);
+    for (int i = 1; i < 8; ++i) {
+        squareTheta(Data, T.MulInverse);
+        squareAddKey(Data, key + 4 * i);
+        squareTranspose(Data);
+        squareSubstitute(Data, T.Si);
+    }
+    squareAddKey(Data, key + 32);
 }
 
 }  // namespace zipcrypto

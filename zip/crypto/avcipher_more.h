@@ -97,4 +97,18 @@ protected:
     void Decode(uint8_t* Data) override;
 };
 
+// Square, 8 rounds on 16-byte blocks, keys of up to 16 bytes.
+class TCipher_Square : public TCipher {
+public:
+    TCipher_Square() : TCipher(Class()) {}
+    static TCipherClass Class();
+    TCipherClass ClassType() const override { return Class(); }
+    const uint8_t* TestVector() const override;  // "Not implemented 27"
+    void Init(const void* Key, int Size, const void* IV) override;
+
+protected:
+    void Encode(uint8_t* Data) override;
+    void Decode(uint8_t* Data) override;
+};
+
 }  // namespace zipcrypto

@@ -165,7 +165,7 @@ TEST(StringFormats, TheRegisteredClassesAndTheirPlaceholders) {
     };
     std::vector<std::pair<std::string, TStringFormatClass>> list;
     GetStringFormats(&list);
-    ASSERT_EQ(list.size(), std::size(cases));
+    ASSERT_GE(list.size(), std::size(cases));  // the six of the start first
     for (size_t i = 0; i < std::size(cases); ++i) {
         const auto& c = cases[i];
         TStringFormatClass f = StringFormat(c.format);
@@ -186,10 +186,10 @@ TEST(StringFormats, TheRegisteredClassesAndTheirPlaceholders) {
             EXPECT_EQ(FormatToStr("ab\0c", -1, c.format), "ab");
         }
     }
-    EXPECT_EQ(raisedText([] { StrToFormat("ab", 2, 77); }), "String Format \"77\" not exists.");
+    EXPECT_EQ(raisedText([] { StrToFormat("ab", 2, 12345); }), "String Format \"12345\" not exists.");
     EXPECT_EQ(StrToFormat("ab", 2, 0), "");
-    EXPECT_FALSE(IsValidFormat("ab", 2, 77));
-    EXPECT_TRUE(IsValidFormat("", 0, 77));
+    EXPECT_FALSE(IsValidFormat("ab", 2, 12345));
+    EXPECT_TRUE(IsValidFormat("", 0, 12345));
     EXPECT_EQ(ConvertFormat("ab", 2, kFormatCopy, kFormatCopy), "ab");
     EXPECT_EQ(ConvertFormat("ab", 2, kFormatCopy, 0), "");
 }

@@ -111,6 +111,17 @@ Bytes decode(zipcrypto::TCipher& c, const Bytes& data) {
     return out;
 }
 
+void forEachRijndaelPath(const std::function<void(const char* path)>& body) {
+    struct Restore {
+        ~Restore() { zipcrypto::TCipher_Rijndael::AllowHardware(true); }
+    } restore;
+    for (bool hardware : {false, true}) {
+        if (hardware && !zipcrypto::TCipher_Rijndael::HardwareAvailable()) continue;
+        zipcrypto::TCipher_Rijndael::AllowHardware(hardware);
+        body(hardware ? "instructions" : "tables");
+    }
+}
+
 std::string raisedText(const std::function<void()>& f) {
     try {
         f();

@@ -39,6 +39,10 @@ std::shared_ptr<zipcrypto::TCipher> keyed(zipcrypto::TCipherClass cls, const Byt
 Bytes encode(zipcrypto::TCipher& c, const Bytes& data);
 Bytes decode(zipcrypto::TCipher& c, const Bytes& data);
 
+// Runs Body with Rijndael's table rounds and, where the processor has them,
+// with its AES instructions; Body gets the path's name.
+void forEachRijndaelPath(const std::function<void(const char* path)>& body);
+
 // A file under the test's own temporary folder.
 std::string tempPath(const std::string& name);
 void writeFile(const std::string& path, const std::string& bytes);

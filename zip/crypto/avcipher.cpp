@@ -275,14 +275,33 @@ void TCipher::macTail() {
     xorInto(FFeedback.data(), FBuffer.data(), FFeedback.data(), B);
 }
 
+void TCipher::EncodeBlocks(uint8_t* Data, int Count) {
+    for (int i = 0; i < Count; ++i) Encode(Data + i * FBlockSize);
+}
+
 void TCipher::ctr(uint8_t* d, int64_t n) {
     const int B = FBlockSize;
+    constexpr int kBatch = 32;
+    uint8_t stream[kBatch * 32];
+    // The first 8 bytes of the counter count, little-endian; the rest stay as they are.
+    const auto nextCounter = [&](uint8_t* into) {
+        for (int k = 0; k < std::min(B, 8) && ++FCtrBlock[k] == 0; ++k) {
+        }
+        std::memcpy(into, FCtrBlock.data(), B);
+    };
     while (n > 0) {
+        if (FCtrPos == B && n >= B) {
+            // Whole blocks of keystream, made in batches.
+            const int blocks = static_cast<int>(std::min<int64_t>(kBatch, n / B));
+            for (int i = 0; i < blocks; ++i) nextCounter(stream + i * B);
+            EncodeBlocks(stream, blocks);
+            xorInto(d, d, stream, blocks * B);
+            d += blocks * B;
+            n -= blocks * B;
+            continue;
+        }
         if (FCtrPos == B) {
-            // The first 8 bytes count, little-endian; the rest stay as they are.
-            for (int k = 0; k < std::min(B, 8) && ++FCtrBlock[k] == 0; ++k) {
-            }
-            std::memcpy(FCtrKeystream.data(), FCtrBlock.data(), B);
+            nextCounter(FCtrKeystream.data());
             Encode(FCtrKeystream.data());
             FCtrPos = 0;
         }
@@ -292,6 +311,7 @@ void TCipher::ctr(uint8_t* d, int64_t n) {
         d += take;
         n -= take;
     }
+    WipeBytes(stream, sizeof stream);
 }
 
 // The 8-bit feedback modes: each byte costs one block encryption.

@@ -131,6 +131,8 @@ protected:
     // Block transforms in place, over the key schedule.
     virtual void Encode(uint8_t* Data) {}
     virtual void Decode(uint8_t* Data) {}
+    // Count blocks side by side, for the counter's keystream.
+    virtual void EncodeBlocks(uint8_t* Data, int Count);
     void InitBegin(int& Size);
     virtual void InitEnd(const void* IV);
     uint32_t* Schedule() { return FSchedule.data(); }
@@ -201,17 +203,23 @@ public:
     const uint8_t* TestVector() const override;  // "Not implemented 20"
     void Init(const void* Key, int Size, const void* IV) override;
     int Rounds() const { return FRounds; }
+    // The processor's AES instructions are used where present, unless
+    // disallowed (for ciphers keyed afterwards).
+    static bool HardwareAvailable();
+    static void AllowHardware(bool Allow);
 
 protected:
     explicit TCipher_Rijndael(TCipherClass Class) : TCipher(Class) {}
     void Encode(uint8_t* Data) override;
     void Decode(uint8_t* Data) override;
+    void EncodeBlocks(uint8_t* Data, int Count) override;
     // Fills the encryption round keys from the zero-padded 32-byte key.
     virtual void ExpandKey(const uint8_t Key[32]);
     static uint32_t SubWord(uint32_t Word);
     uint32_t* EncKeys() { return Schedule(); }
     uint32_t* DecKeys() { return Schedule() + 60; }
     int FRounds = 0;
+    bool FHardware = false;
 };
 
 // MD4 and its RIPEMD relatives: 64-byte blocks, little-endian words.

@@ -1,5 +1,10 @@
-// The Rijndael (AES) cipher: table-driven rounds over big-endian column words.
+// The Rijndael (AES) cipher: table-driven rounds over big-endian column
+// words, or the processor's AES instructions where it has them.
 #include <cstring>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 #include "zip/crypto/avcipher.h"
 
@@ -65,6 +70,70 @@ const TTables& tables() {
     return t;
 }
 
+bool& hardwareAllowed() {
+    static bool allowed = true;
+    return allowed;
+}
+
+#if defined(__x86_64__)
+bool hardwarePresent() {
+    static const bool present = __builtin_cpu_supports("aes") && __builtin_cpu_supports("ssse3");
+    return present;
+}
+
+// The schedule's words are numbers; the instructions take the round keys
+// as bytes in order.
+__attribute__((target("aes,ssse3"))) __m128i roundKey(const uint32_t* keys, int round) {
+    const __m128i wordBytes = _mm_set_epi8(12, 13, 14, 15, 8, 9, 10, 11, 4, 5, 6, 7, 0, 1, 2, 3);
+    return _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(keys + 4 * round)), wordBytes);
+}
+
+__attribute__((target("aes,ssse3"))) void encodeHardware(const uint32_t* keys, int rounds, uint8_t* data) {
+    __m128i b = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data)), roundKey(keys, 0));
+    for (int r = 1; r < rounds; ++r) b = _mm_aesenc_si128(b, roundKey(keys, r));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(data), _mm_aesenclast_si128(b, roundKey(keys, rounds)));
+}
+
+// The equivalent inverse cipher: the keys from the last round to the first.
+__attribute__((target("aes,ssse3"))) void decodeHardware(const uint32_t* keys, int rounds, uint8_t* data) {
+    __m128i b = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data)), roundKey(keys, rounds));
+    for (int r = rounds - 1; r > 0; --r) b = _mm_aesdec_si128(b, roundKey(keys, r));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(data), _mm_aesdeclast_si128(b, roundKey(keys, 0)));
+}
+
+// Four blocks at a time keep the instruction's pipeline full.
+__attribute__((target("aes,ssse3"))) void encodeBlocksHardware(const uint32_t* keys, int rounds, uint8_t* data,
+                                                               int count) {
+    __m128i k[15];
+    for (int r = 0; r <= rounds; ++r) k[r] = roundKey(keys, r);
+    auto* p = reinterpret_cast<__m128i*>(data);
+    int i = 0;
+    for (; i + 4 <= count; i += 4) {
+        __m128i b0 = _mm_xor_si128(_mm_loadu_si128(p + i), k[0]);
+        __m128i b1 = _mm_xor_si128(_mm_loadu_si128(p + i + 1), k[0]);
+        __m128i b2 = _mm_xor_si128(_mm_loadu_si128(p + i + 2), k[0]);
+        __m128i b3 = _mm_xor_si128(_mm_loadu_si128(p + i + 3), k[0]);
+        for (int r = 1; r < rounds; ++r) {
+            b0 = _mm_aesenc_si128(b0, k[r]);
+            b1 = _mm_aesenc_si128(b1, k[r]);
+            b2 = _mm_aesenc_si128(b2, k[r]);
+            b3 = _mm_aesenc_si128(b3, k[r]);
+        }
+        _mm_storeu_si128(p + i, _mm_aesenclast_si128(b0, k[rounds]));
+        _mm_storeu_si128(p + i + 1, _mm_aesenclast_si128(b1, k[rounds]));
+        _mm_storeu_si128(p + i + 2, _mm_aesenclast_si128(b2, k[rounds]));
+        _mm_storeu_si128(p + i + 3, _mm_aesenclast_si128(b3, k[rounds]));
+    }
+    for (; i < count; ++i) encodeHardware(keys, rounds, data + 16 * i);
+    WipeBytes(k, sizeof k);
+}
+#else
+bool hardwarePresent() { return false; }
+void encodeHardware(const uint32_t*, int, uint8_t*) {}
+void decodeHardware(const uint32_t*, int, uint8_t*) {}
+void encodeBlocksHardware(const uint32_t*, int, uint8_t*, int) {}
+#endif
+
 std::shared_ptr<TCipher> makeRijndael() { return std::make_shared<TCipher_Rijndael>(); }
 
 const TCipherClassInfo kRijndael = {"TCipher_Rijndael", makeRijndael, 16, 32, 480};
@@ -72,6 +141,10 @@ const TCipherClassInfo kRijndael = {"TCipher_Rijndael", makeRijndael, 16, 32, 48
 }  // namespace
 
 TCipherClass TCipher_Rijndael::Class() { return &kRijndael; }
+
+bool TCipher_Rijndael::HardwareAvailable() { return hardwarePresent(); }
+
+void TCipher_Rijndael::AllowHardware(bool Allow) { hardwareAllowed() = Allow; }
 
 const uint8_t* TCipher_Rijndael::TestVector() const { throw rtl::Exception("Not implemented 20"); }
 
@@ -109,10 +182,12 @@ void TCipher_Rijndael::Init(const void* Key, int Size, const void* IV) {
     uint32_t* d = DecKeys();
     for (int i = 0; i < total; ++i) d[i] = (i < 4 || i >= total - 4) ? e[i] : tables().InvMix(e[i]);
     WipeBytes(key, sizeof key);
+    FHardware = hardwareAllowed() && hardwarePresent();
     InitEnd(IV);
 }
 
 void TCipher_Rijndael::Encode(uint8_t* Data) {
+    if (FHardware) return encodeHardware(EncKeys(), FRounds, Data);
     const TTables& T = tables();
     const uint32_t* rk = EncKeys();
     uint32_t s0 = LoadBE32(Data) ^ rk[0], s1 = LoadBE32(Data + 4) ^ rk[1], s2 = LoadBE32(Data + 8) ^ rk[2],
@@ -133,7 +208,13 @@ void TCipher_Rijndael::Encode(uint8_t* Data) {
     StoreBE32(Data + 12, word(S[s3 >> 24], S[(s0 >> 16) & 0xFF], S[(s1 >> 8) & 0xFF], S[s2 & 0xFF]) ^ rk[3]);
 }
 
+void TCipher_Rijndael::EncodeBlocks(uint8_t* Data, int Count) {
+    if (FHardware) return encodeBlocksHardware(EncKeys(), FRounds, Data, Count);
+    TCipher::EncodeBlocks(Data, Count);
+}
+
 void TCipher_Rijndael::Decode(uint8_t* Data) {
+    if (FHardware) return decodeHardware(DecKeys(), FRounds, Data);
     const TTables& T = tables();
     // The round keys are taken from the last to the first.
     const uint32_t* rk = DecKeys() + 4 * FRounds;

@@ -127,15 +127,17 @@ void TProtection::CodeStream(rtl::TStream* Source, rtl::TStream* Dest, int64_t S
 }
 
 void TProtection::CodeFile(const std::string& Source, const std::string& Dest, TPAction Action) {
-    const bool separate = !sameFile(Source, Dest) && (!rtl::Trim(Dest).empty() || Action == paCalc);
-    if (separate) {
+    // Calculating only reads, so the file is opened for reading alone,
+    // whatever the destination name says.
+    if (Action == paCalc) {
         rtl::TFileStream src(Source, rtl::fmOpenRead | rtl::fmShareDenyNone);
-        if (Action == paCalc) {
-            CodeStream(&src, &src, src.Size(), Action);
-        } else {
-            rtl::TFileStream dst(Dest, rtl::fmCreate);
-            CodeStream(&src, &dst, src.Size(), Action);
-        }
+        CodeStream(&src, &src, src.Size(), Action);
+        return;
+    }
+    if (!sameFile(Source, Dest) && !rtl::Trim(Dest).empty()) {
+        rtl::TFileStream src(Source, rtl::fmOpenRead | rtl::fmShareDenyNone);
+        rtl::TFileStream dst(Dest, rtl::fmCreate);
+        CodeStream(&src, &dst, src.Size(), Action);
     } else {
         rtl::TFileStream src(Source, rtl::fmOpenReadWrite);
         CodeStream(&src, &src, src.Size(), Action);

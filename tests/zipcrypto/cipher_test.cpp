@@ -326,6 +326,8 @@ TEST(Rijndael, PassPhrasesKeyThroughTheHashClass) {
         EXPECT_TRUE(c->GetFlag(0));
         c->Mode = cmECB;
         const std::string digest = THash::CalcString(h, phrase, nullptr, kFormatCopy);
+        // The key is gone from the cipher's hash object.
+        EXPECT_NE(toHex(c->Hash()->DigestKey(), digest.size()), toHex(digest)) << h->ClassName;
         auto reference = rijndael(Bytes(digest.begin(), digest.end()), cmECB);
         const Bytes block = randomBytes(32, 18);
         EXPECT_EQ(toHex(encode(*c, block)), toHex(encode(*reference, block))) << h->ClassName;

@@ -159,6 +159,7 @@ void TCipher::InitKey(std::string_view PassPhrase, const void* IV) {
     h->Done();
     const int size = h->DigestKeySize();
     std::vector<uint8_t> digest(h->DigestKey(), h->DigestKey() + size);
+    h->Init();  // the hash object keeps no copy of the key
     Init(digest.data(), std::min(size, FKeySize), IV);
     hideKey(digest.data(), digest.size());
     WipeBytes(digest.data(), digest.size());

@@ -51,10 +51,12 @@ void MD4Init(TMD4Context& Context) {
     Context.Initialized = true;
 }
 
-void MD4Compress(TMD4Context& Context) {
+void MD4Compress(TMD4Context& Context) { MD4Transform(Context.State, Context.Buffer); }
+
+void MD4Transform(uint32_t State[4], const uint8_t Block[64]) {
     uint32_t x[16];
-    for (int i = 0; i < 16; ++i) x[i] = loadLE(Context.Buffer + 4 * i);
-    uint32_t h[4] = {Context.State[0], Context.State[1], Context.State[2], Context.State[3]};
+    for (int i = 0; i < 16; ++i) x[i] = loadLE(Block + 4 * i);
+    uint32_t h[4] = {State[0], State[1], State[2], State[3]};
     for (const auto& r : kRounds) {
         for (int i = 0; i < 16; ++i) {
             // The steps update a, d, c, b in turn; the other three follow in order.
@@ -63,7 +65,7 @@ void MD4Compress(TMD4Context& Context) {
                         r.Shift[i % 4]);
         }
     }
-    for (int i = 0; i < 4; ++i) Context.State[i] += h[i];
+    for (int i = 0; i < 4; ++i) State[i] += h[i];
 }
 
 void MD4Update(TMD4Context& Context, const void* Input, uint32_t Count) {

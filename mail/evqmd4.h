@@ -29,6 +29,8 @@ void MD4Init(TMD4Context& Context);
 void MD4Update(TMD4Context& Context, const void* Input, uint32_t Count);
 void MD4UpdateStr(TMD4Context& Context, std::string_view S);
 void MD4Compress(TMD4Context& Context);
+// One compression of a 64-byte block into State; the zip suite's MD4 uses it too.
+void MD4Transform(uint32_t State[4], const uint8_t Block[64]);
 void MD4Final(TMD4Context& Context, TMD4Digest& Digest);
 // The 16 raw digest bytes.
 std::string MD4String(std::string_view S);

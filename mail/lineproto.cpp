@@ -173,7 +173,15 @@ bool TLineProtoClient::NextAnswer() {
 void TLineProtoClient::writeCommand(const std::string& Cmd) {
     TriggerCommand(Cmd);
     TriggerDisplay("> " + Cmd);
-    if (FWSocket->State() == net::wsConnected) FWSocket->SendStr(Cmd + "\r\n");
+    if (FBurst > 0) FBurstOut.append(Cmd).append("\r\n");
+    else if (FWSocket->State() == net::wsConnected) FWSocket->SendStr(Cmd + "\r\n");
+}
+
+TLineProtoClient::TBurst::~TBurst() {
+    if (--c_.FBurst > 0) return;
+    const std::string out = std::move(c_.FBurstOut);
+    c_.FBurstOut.clear();
+    if (!out.empty() && c_.FWSocket->State() == net::wsConnected) c_.FWSocket->SendStr(out);
 }
 
 // ---------------------------------------------------------------- failures

@@ -106,6 +106,17 @@ protected:
     // tag is now AnswerTag), false when none is.
     bool NextAnswer();
     size_t AnswersAwaited() const { return FAwaited.size(); }
+    // Commands sent while a burst lives leave in one write when it ends.
+    class TBurst {
+    public:
+        explicit TBurst(TLineProtoClient& C) : c_(C) { ++c_.FBurst; }
+        ~TBurst();
+        TBurst(const TBurst&) = delete;
+        TBurst& operator=(const TBurst&) = delete;
+
+    private:
+        TLineProtoClient& c_;
+    };
     int AnswerTag() const { return FAwaited.empty() ? 0 : FAwaited.front(); }
 
     // Received bytes not yet read as lines are thrown away, and lines of the
@@ -185,6 +196,8 @@ private:
     uint32_t FLastActivity = 0;
     std::deque<int> FAwaited;  // tags of the commands whose answers have not ended, oldest first
     int FWaitDepth = 0;        // blocking waits running (a wait may run inside another's event)
+    int FBurst = 0;            // bursts living
+    std::string FBurstOut;     // their commands, not yet written
 };
 
 }  // namespace mail

@@ -462,6 +462,10 @@ void TCustomPop3Cli::TopBatch() {
 }
 
 void TCustomPop3Cli::sendTops() {
+    // The window is refilled once half of it has been answered, in one
+    // write: fewer writes and wake-ups than a TOP after every answer.
+    if (AnswersAwaited() > FPipelineDepth / 2) return;
+    TBurst burst(*this);
     while (FConnected && FTopNext < TopNums.size() && AnswersAwaited() < FPipelineDepth && (!TopGoOn || TopGoOn())) {
         const int no = TopNums[FTopNext++];
         SendPipelined("TOP " + IntToStr(no) + " " + IntToStr(MsgLines), no);

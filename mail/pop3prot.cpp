@@ -243,6 +243,7 @@ void TCustomPop3Cli::ExecAsync(TPop3Request RqType, const std::string& Cmd, TPop
     if (!FConnected) throw Pop3Exception("POP3 component not connected");
     if (!FHighLevelFlag) FRequestType = RqType;
     FRequestDoneFlag = false;
+    FInBatch = false;  // this answer's end line ends this request
     FNext = &TCustomPop3Cli::NextExecAsync;
     FNextProtocolState = NextState;
     FDoneAsync = DoneAsync;
@@ -434,7 +435,10 @@ void TCustomPop3Cli::UidlDone() {
     EndWith(0);
 }
 
-void TCustomPop3Cli::Abort() { TLineProtoClient::Abort(); }
+void TCustomPop3Cli::Abort() {
+    FInBatch = false;
+    TLineProtoClient::Abort();
+}
 
 // ---------------------------------------------------------------- TOP batches
 

@@ -106,6 +106,7 @@ protected:
     // tag is now AnswerTag), false when none is.
     bool NextAnswer();
     size_t AnswersAwaited() const { return FAwaited.size(); }
+    int AnswerTag() const { return FAwaited.empty() ? 0 : FAwaited.front(); }
     // Commands sent while a burst lives leave in one write when it ends.
     class TBurst {
     public:
@@ -117,7 +118,6 @@ protected:
     private:
         TLineProtoClient& c_;
     };
-    int AnswerTag() const { return FAwaited.empty() ? 0 : FAwaited.front(); }
 
     // Received bytes not yet read as lines are thrown away, and lines of the
     // batch being read stop.

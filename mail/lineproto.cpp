@@ -12,7 +12,8 @@ namespace {
 
 constexpr win::UINT WM_LINE_REQUEST_DONE = win::WM_USER + 1;
 constexpr int kReadChunk = 65536;
-constexpr int64_t kWakeMs = 1000;  // the wait looks at the clock at least this often
+constexpr win::UINT kWakeMs = 1000;  // the wait looks at the clock at least this often
+constexpr uintptr_t kWakeTimerId = 1;
 
 // A line as it may be shown in an error text: short, control bytes escaped.
 std::string shownLine(const std::string& Line) {
@@ -115,6 +116,7 @@ void TLineProtoClient::HandleUnsolicited() {
 
 void TLineProtoClient::DropPendingInput() {
     ++FSession;
+    FAwaited.clear();
     FRcvBuf.clear();
     FRcvPos = 0;
 }
@@ -127,14 +129,19 @@ bool TLineProtoClient::UnsafeCommandText(const std::string& Cmd) {
     return Cmd.find_first_of(std::string("\r\n\0", 3)) != std::string::npos;
 }
 
-void TLineProtoClient::SendCommand(const std::string& Cmd) {
+void TLineProtoClient::SendCommand(const std::string& Cmd) { sendFirst(Cmd, 0); }
+
+void TLineProtoClient::refuseUnsafe(const std::string& Cmd) {
     // A line break or NUL inside an argument would end the command early
     // and make the rest a command of its own.
-    if (UnsafeCommandText(Cmd)) {
-        const size_t blank = Cmd.find(' ');
-        const std::string word = Cmd.substr(0, std::min(blank, Cmd.find_first_of(std::string("\r\n\0", 3))));
-        RaiseError(RecordFailure("Command refused: " + word + " argument holds a line break or NUL byte"));
-    }
+    if (!UnsafeCommandText(Cmd)) return;
+    const size_t blank = Cmd.find(' ');
+    const std::string word = Cmd.substr(0, std::min(blank, Cmd.find_first_of(std::string("\r\n\0", 3))));
+    RaiseError(RecordFailure("Command refused: " + word + " argument holds a line break or NUL byte"));
+}
+
+void TLineProtoClient::sendFirst(const std::string& Cmd, int Tag) {
+    refuseUnsafe(Cmd);
     if (!EarlyAnswersAllowed() && FConnected &&
         (FRcvPos < FRcvBuf.size() || (FWSocket->State() == net::wsConnected && FWSocket->RcvdCount() > 0))) {
         // The refusal below ends the request; the connection goes now.
@@ -142,11 +149,39 @@ void TLineProtoClient::SendCommand(const std::string& Cmd) {
         DropConnection();
         RaiseError(text);
     }
+    FAwaited.assign(1, Tag);
     FRequestDoneFlag = false;
     SetLineState(lineWaitingResponse);
+    writeCommand(Cmd);
+}
+
+void TLineProtoClient::SendPipelined(const std::string& Cmd, int Tag) {
+    if (FAwaited.empty() || FLineState != lineWaitingResponse) return sendFirst(Cmd, Tag);
+    refuseUnsafe(Cmd);
+    // Bytes standing unread now belong to the answers awaited.
+    if (FAwaited.size() >= FPipelineDepth)
+        RaiseError(RecordFailure(rtl::Format("Program error: more than %d answers awaited", int(FPipelineDepth))));
+    FAwaited.push_back(Tag);
+    writeCommand(Cmd);
+}
+
+bool TLineProtoClient::NextAnswer() {
+    if (!FAwaited.empty()) FAwaited.pop_front();
+    return !FAwaited.empty();
+}
+
+void TLineProtoClient::writeCommand(const std::string& Cmd) {
     TriggerCommand(Cmd);
     TriggerDisplay("> " + Cmd);
-    if (FWSocket->State() == net::wsConnected) FWSocket->SendStr(Cmd + "\r\n");
+    if (FBurst > 0) FBurstOut.append(Cmd).append("\r\n");
+    else if (FWSocket->State() == net::wsConnected) FWSocket->SendStr(Cmd + "\r\n");
+}
+
+TLineProtoClient::TBurst::~TBurst() {
+    if (--c_.FBurst > 0) return;
+    const std::string out = std::move(c_.FBurstOut);
+    c_.FBurstOut.clear();
+    if (!out.empty() && c_.FWSocket->State() == net::wsConnected) c_.FWSocket->SendStr(out);
 }
 
 // ---------------------------------------------------------------- failures
@@ -196,6 +231,7 @@ void TLineProtoClient::Abort() {
 void TLineProtoClient::TriggerRequestDone(uint16_t Error) {
     if (FRequestDoneFlag) return;
     FRequestDoneFlag = true;
+    FAwaited.clear();
     if (FNextRequest) {
         if (FLineState != lineAbort) SetLineState(lineInternalReady);
         const auto next = FNextRequest;
@@ -247,6 +283,17 @@ bool TLineProtoClient::RunNextStep(const TChainStep* Table, size_t Count) {
 
 bool TLineProtoClient::WaitRequest(int TimeoutSec) {
     NoteActivity();
+    // One timer for the whole wait wakes it to look at the clock; the passes
+    // in between sleep until any event, without a timer of their own.
+    struct TWakeTimer {
+        TLineProtoClient& c;
+        explicit TWakeTimer(TLineProtoClient& C) : c(C) {
+            if (c.FWaitDepth++ == 0) win::SetTimer(c.FWindowHandle, kWakeTimerId, kWakeMs);
+        }
+        ~TWakeTimer() {
+            if (--c.FWaitDepth == 0) win::KillTimer(c.FWindowHandle, kWakeTimerId);
+        }
+    } wake(*this);
     while (true) {
         if (FLineState == lineReady) return RequestSucceeded();
         const int64_t left = static_cast<int64_t>(TimeoutSec) * 1000 - win::TicksSince(FLastActivity);
@@ -256,7 +303,7 @@ bool TLineProtoClient::WaitRequest(int TimeoutSec) {
             FStatusCode = LINE_TIMEOUT;
             return false;
         }
-        win::WaitForEvent(TimeoutSec > 0 ? std::min(kWakeMs, left + 1) : kWakeMs);
+        win::WaitForEvent(-1);
     }
 }
 

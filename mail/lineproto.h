@@ -12,6 +12,7 @@
 // partial line growing past it, is a protocol error that ends the request
 // and the connection: a line is never cut into pieces.
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <string>
 
@@ -95,6 +96,29 @@ protected:
     void SendCommand(const std::string& Cmd);
     static bool UnsafeCommandText(const std::string& Cmd);
 
+    // Pipelining: a request may send more commands before the answer it is
+    // reading has ended, up to FPipelineDepth answers awaited at once. The
+    // answers come back in the order the commands went out; each is known by
+    // the Tag its command was sent with. With no answer awaited this is
+    // SendCommand (bytes standing unread are refused as there).
+    void SendPipelined(const std::string& Cmd, int Tag);
+    // The answer being read has ended: true when another is awaited (its
+    // tag is now AnswerTag), false when none is.
+    bool NextAnswer();
+    size_t AnswersAwaited() const { return FAwaited.size(); }
+    int AnswerTag() const { return FAwaited.empty() ? 0 : FAwaited.front(); }
+    // Commands sent while a burst lives leave in one write when it ends.
+    class TBurst {
+    public:
+        explicit TBurst(TLineProtoClient& C) : c_(C) { ++c_.FBurst; }
+        ~TBurst();
+        TBurst(const TBurst&) = delete;
+        TBurst& operator=(const TBurst&) = delete;
+
+    private:
+        TLineProtoClient& c_;
+    };
+
     // Received bytes not yet read as lines are thrown away, and lines of the
     // batch being read stop.
     void DropPendingInput();
@@ -155,17 +179,25 @@ protected:
     bool FHighLevelFlag = false;
     std::function<void()> FNextRequest;
     bool FTlsUp = false;  // this connection's handshake succeeded
+    size_t FPipelineDepth = 1;
 
     void Notification(rtl::TComponent* AComponent, rtl::TOperation Operation) override;
 
 private:
     bool NextLine(std::string& Line);
     void ProcessLine();
+    void refuseUnsafe(const std::string& Cmd);
+    void sendFirst(const std::string& Cmd, int Tag);
+    void writeCommand(const std::string& Cmd);
 
     std::string FRcvBuf;
     size_t FRcvPos = 0;
     uint64_t FSession = 0;  // changes at every drop: lines of an old batch stop
     uint32_t FLastActivity = 0;
+    std::deque<int> FAwaited;  // tags of the commands whose answers have not ended, oldest first
+    int FWaitDepth = 0;        // blocking waits running (a wait may run inside another's event)
+    int FBurst = 0;            // bursts living
+    std::string FBurstOut;     // their commands, not yet written
 };
 
 }  // namespace mail

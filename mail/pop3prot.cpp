@@ -1,6 +1,7 @@
 #include "mail/pop3prot.h"
 
 #include <algorithm>
+#include <exception>
 
 #include "mail/evqmd5.h"
 #include "mail/mimeutils.h"
@@ -139,6 +140,7 @@ void TCustomPop3Cli::Connect() {
     FTlsUp = false;
     FRequestResult = 0;
     FTimeStamp.clear();
+    FPipelining = false;
     FErrorMessage.clear();
     FWSocket->OnDataSent = nullptr;
     FWSocket->OnDnsLookupDone = [this](rtl::TObject*, uint16_t e) { WSocketDnsLookupDone(e); };
@@ -241,6 +243,7 @@ void TCustomPop3Cli::ExecAsync(TPop3Request RqType, const std::string& Cmd, TPop
     if (!FConnected) throw Pop3Exception("POP3 component not connected");
     if (!FHighLevelFlag) FRequestType = RqType;
     FRequestDoneFlag = false;
+    FInBatch = false;  // this answer's end line ends this request
     FNext = &TCustomPop3Cli::NextExecAsync;
     FNextProtocolState = NextState;
     FDoneAsync = DoneAsync;
@@ -378,6 +381,21 @@ void TCustomPop3Cli::Top() {
                      &TCustomPop3Cli::RetrDone);
 }
 
+void TCustomPop3Cli::Capa() {
+    CheckReady();
+    if (!FConnected) throw Pop3Exception("POP3 component not connected");
+    FPipelining = false;
+    FHeaderPart = false;
+    ExecAsync(pop3Capa, "CAPA", FProtocolState, &TCustomPop3Cli::CapaDone);
+}
+
+void TCustomPop3Cli::CapaDone() { StartMultiLine(nullptr, nullptr, nullptr, &TCustomPop3Cli::ProcessCapa); }
+
+bool TCustomPop3Cli::ProcessCapa() {
+    if (rtl::UpperCase(rtl::Trim(FLastResponse)) == "PIPELINING") FPipelining = true;
+    return true;
+}
+
 void TCustomPop3Cli::Dele() { StartTransaction("DELE", IntToStr(MsgNum), pop3Dele, pop3FctDele, nullptr); }
 void TCustomPop3Cli::Noop() { StartTransaction("NOOP", "", pop3Noop, pop3FctNoop, nullptr); }
 void TCustomPop3Cli::RSet() { StartTransaction("RSET", "", pop3RSet, pop3FctRSet, nullptr); }
@@ -417,11 +435,97 @@ void TCustomPop3Cli::UidlDone() {
     EndWith(0);
 }
 
-void TCustomPop3Cli::Abort() { TLineProtoClient::Abort(); }
+void TCustomPop3Cli::Abort() {
+    FInBatch = false;
+    TLineProtoClient::Abort();
+}
+
+// ---------------------------------------------------------------- TOP batches
+
+void TCustomPop3Cli::TopBatch() {
+    RefuseUnless(FProtocolState == pop3Transaction, "TOP");
+    if (MsgLines < 0) throw Pop3Exception("Invalid MsgLines for TOP command");
+    CheckReady();
+    if (!FConnected) throw Pop3Exception("POP3 component not connected");
+    if (!FHighLevelFlag) FRequestType = pop3Top;
+    FFctPrv = pop3FctTop;
+    FRequestResult = 0;
+    FRequestDoneFlag = false;
+    // A server that did not offer pipelining gets one command at a time.
+    FPipelineDepth = FPipelining ? std::max<size_t>(1, PipelineDepth) : 1;
+    FTopNext = 0;
+    FNext = &TCustomPop3Cli::TopBatchStatus;
+    FInBatch = true;
+    try {
+        sendTops();
+    } catch (...) {
+        FInBatch = false;
+        throw;
+    }
+    if (AnswersAwaited() == 0) EndWith(0);  // nothing to ask for
+}
+
+void TCustomPop3Cli::sendTops() {
+    // The window is refilled once half of it has been answered, in one
+    // write: fewer writes and wake-ups than a TOP after every answer.
+    if (AnswersAwaited() > FPipelineDepth / 2) return;
+    TBurst burst(*this);
+    while (FConnected && FTopNext < TopNums.size() && AnswersAwaited() < FPipelineDepth && (!TopGoOn || TopGoOn())) {
+        const int no = TopNums[FTopNext++];
+        SendPipelined("TOP " + IntToStr(no) + " " + IntToStr(MsgLines), no);
+    }
+}
+
+void TCustomPop3Cli::TopBatchStatus() {
+    // A line that is no status line means the answers are out of step (an
+    // answer ended early by a stray "." line, say): every later one would
+    // land on the wrong message, so the session ends here.
+    const bool ok = FLastResponse.compare(0, 3, "+OK") == 0;
+    const bool refused = FLastResponse.compare(0, 4, "-ERR") == 0;
+    Display("< " + FLastResponse);
+    if (!FInBatch) return;  // the session was ended from the display
+    if (!ok && !refused) return BadReply("TOP");
+    FStatusCode = ok ? 0 : 500;
+    MsgNum = AnswerTag();
+    if (!ok) return topAnswerEnded(false);
+    FHeaderPart = true;
+    ClearHeaders();
+    StartMultiLine(&OnMessageBegin, &OnMessageLine, &OnMessageEnd, nullptr);
+}
+
+void TCustomPop3Cli::topAnswerEnded(bool Ok) {
+    const int no = AnswerTag();
+    NextAnswer();
+    FNext = &TCustomPop3Cli::TopBatchStatus;
+    // The next commands go out before this answer is handed on, so that the
+    // server works while it is used.
+    std::exception_ptr refused;
+    try {
+        sendTops();
+    } catch (...) {
+        refused = std::current_exception();  // the engine has recorded why and dropped the connection
+    }
+    MsgNum = no;
+    try {
+        if (OnTopAnswer) OnTopAnswer(this, no, Ok);
+    } catch (const std::exception& E) {
+        // Nothing may unwind through the socket's event; the answers still
+        // on their way would be read by nobody, so the session ends.
+        return ProtocolError(std::string("Internal client error ") + rtl::ExceptionClassName(E) + ": \"" + E.what() +
+                             "\"");
+    }
+    if (refused) {
+        FRequestDoneFlag = false;
+        EndWith(LINE_PROTOCOL_ERROR);
+        return;
+    }
+    if (AnswersAwaited() == 0) EndWith(0);
+}
 
 // ---------------------------------------------------------------- ending
 
 void TCustomPop3Cli::TriggerRequestDone(uint16_t Error) {
+    FInBatch = false;
     if (FRequestType == pop3Quit) {
         // QUIT ends in two steps: at its "+" reply, then when the server closes.
         if (!FQuitClose && FConnected && Error == 0) {
@@ -443,7 +547,7 @@ void TCustomPop3Cli::StartMultiLine(rtl::TNotifyEvent* Begin, rtl::TNotifyEvent*
     FMultiLineLine = Line;
     FMultiLineEnd = End;
     FMultiLineProcess = Step;
-    if (*Begin) (*Begin)(this);
+    if (Begin && *Begin) (*Begin)(this);
     FNext = &TCustomPop3Cli::GetALine;
 }
 
@@ -472,16 +576,17 @@ void TCustomPop3Cli::GetALine() {
         return;
     }
     if (FLastResponse == ".") {
-        if (*FMultiLineEnd) (*FMultiLineEnd)(this);
+        if (FMultiLineEnd && *FMultiLineEnd) (*FMultiLineEnd)(this);
         FLastResponse.clear();
         FNext = nullptr;
+        if (FInBatch) return topAnswerEnded(true);
         EndWith(0);
         return;
     }
     if (FLastResponse.size() > 1 && FLastResponse[0] == '.' && FLastResponse[1] == '.') FLastResponse.erase(0, 1);
     if (FHeaderPart) CaptureHeaderLine(FLastResponse);
     if (FMultiLineProcess && !(this->*FMultiLineProcess)()) return BadReply("listing");
-    if (*FMultiLineLine) (*FMultiLineLine)(this);
+    if (FMultiLineLine && *FMultiLineLine) (*FMultiLineLine)(this);
 }
 
 void TCustomPop3Cli::ClearHeaders() {

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "mail/lineproto.h"
 #include "net/sslcontext.h"
@@ -35,7 +36,7 @@ enum TPop3State {
 enum TPop3ProtocolState { pop3Disconnected, pop3WaitingUser, pop3WaitingPass, pop3Transaction };
 enum TPop3Request {
     pop3Connect, pop3User, pop3Pass, pop3RPop, pop3Quit, pop3Stat, pop3List, pop3Retr, pop3Top, pop3Dele,
-    pop3Noop, pop3Last, pop3RSet, pop3Uidl, pop3APop, pop3Open, pop3Auth, pop3StartTls, pop3Custom
+    pop3Noop, pop3Last, pop3RSet, pop3Uidl, pop3APop, pop3Open, pop3Auth, pop3StartTls, pop3Custom, pop3Capa
 };
 enum TPop3Fct {
     pop3FctNone, pop3FctConnect, pop3FctUser, pop3FctPass, pop3FctRPop, pop3FctQuit, pop3FctAPop, pop3FctStat,
@@ -50,6 +51,8 @@ constexpr TPop3FctSet Pop3Fct(TPop3Fct f) { return 1u << f; }
 
 using TPop3Display = std::function<void(rtl::TObject* Sender, const std::string& Msg)>;
 using TPop3RequestDone = std::function<void(rtl::TObject* Sender, TPop3Request RqType, uint16_t Error)>;
+// One answer of a TOP batch has ended: "+OK" (Ok) or "-ERR" for message MsgNum.
+using TPop3AnswerEvent = std::function<void(rtl::TObject* Sender, int MsgNum, bool Ok)>;
 
 // The error code of a request that a blocking call gave up on.
 constexpr int POP3_TIMEOUT = LINE_TIMEOUT;
@@ -77,11 +80,21 @@ public:
     virtual void Last();
     virtual void RSet();
     virtual void Uidl();
+    // The server's capabilities; ServerPipelining tells whether it listed PIPELINING.
+    virtual void Capa();
+    // TOP MsgLines for every message of TopNums, as one request. When CAPA
+    // listed PIPELINING, up to PipelineDepth TOP commands are out at once;
+    // otherwise each goes when the last answer has ended. Every answer runs
+    // through OnMessageBegin/Line/End as for Top (MsgNum its message), then
+    // OnTopAnswer; a "-ERR" fails its message only and the batch goes on.
+    // No more TOPs go out once TopGoOn says no; those out are still read.
+    virtual void TopBatch();
     void Abort() override;
     // Starts a chain of commands as one request.
     void HighLevelAsync(TPop3Request RqType, TPop3FctSet Fcts);
 
     bool IsServerAPOP() const { return !FTimeStamp.empty(); }
+    bool ServerPipelining() const { return FPipelining; }
     TPop3State State() const { return static_cast<TPop3State>(FLineState); }
     TPop3ProtocolState ProtocolState() const { return FProtocolState; }
     // StatusCode: 0 after a "+" reply, 500 after a "-" reply, 426 after a time-out.
@@ -108,12 +121,16 @@ public:
     int MsgLines = 0;
     int MsgNum = 0;
     int Tag = 0;
+    std::vector<int> TopNums;
+    size_t PipelineDepth = 16;
+    std::function<bool()> TopGoOn;
 
     TPop3Display OnDisplay;
     rtl::TNotifyEvent OnMessageBegin, OnMessageEnd, OnMessageLine;
     rtl::TNotifyEvent OnListBegin, OnListEnd, OnListLine;
     rtl::TNotifyEvent OnUidlBegin, OnUidlEnd, OnUidlLine;
     rtl::TNotifyEvent OnHeaderEnd;
+    TPop3AnswerEvent OnTopAnswer;
     rtl::TNotifyEvent OnStateChange;
     TPop3RequestDone OnRequestDone;
     TPop3Display OnResponse;
@@ -191,6 +208,11 @@ private:
     bool ReadListLine();
     bool ProcessList();
     bool ProcessUidl();
+    void CapaDone();
+    bool ProcessCapa();
+    void sendTops();
+    void TopBatchStatus();
+    void topAnswerEnded(bool Ok);
     void AuthLoginNext();
     void AuthLoginPass();
     void AuthCramNext();
@@ -199,6 +221,9 @@ private:
     int64_t FMsgSize = 0;
     std::string FMsgUidl;
     bool FQuitClose = false;
+    bool FPipelining = false;
+    bool FInBatch = false;  // a TOP batch is the request running
+    size_t FTopNext = 0;    // the place in TopNums of the next TOP to send
     bool FHeaderPart = false;
     std::string FHeaderKeyword, FHeaderData;
     std::string FHdrFrom, FHdrTo, FHdrSubject, FHdrReplyTo, FHdrInReplyTo, FHdrMessageId, FHdrDate,
@@ -238,18 +263,14 @@ public:
     virtual bool LastSync() { return Synchronize(&TCustomPop3Cli::Last); }
     virtual bool RSetSync() { return Synchronize(&TCustomPop3Cli::RSet); }
     virtual bool UidlSync() { return Synchronize(&TCustomPop3Cli::Uidl); }
+    virtual bool CapaSync() { return Synchronize(&TCustomPop3Cli::Capa); }
+    virtual bool TopBatchSync() { return Synchronize(&TCustomPop3Cli::TopBatch); }
     virtual bool AbortSync() { return Synchronize(&TCustomPop3Cli::Abort); }
 
     // Seconds without a byte from the server after which a blocking call
     // gives up; 0 or less: never.
     int Timeout = 15;
     bool MultiThreaded = false;
-    // Work run once, right after the next blocking call's command has gone
-    // out, while its answer is on its way; the call then waits as usual.
-    // (A call refused before sending leaves it for the next one.)
-    std::function<void()> WhileWaiting;
-    // Runs the work set above now, if any is left.
-    void RunWhileWaiting();
 
 protected:
     bool Synchronize(void (TCustomPop3Cli::*Proc)());

@@ -61,12 +61,14 @@ void rowText(std::string& s) {
     s += " [... cut: " + helpers::numsep(static_cast<int64_t>(total)) + " bytes]";
 }
 
-// The Subject of a row whose TOP failed: visible in the list and the CSV
-// file, one line, printable.
-std::string notFetchedMark(const std::string& reason) {
+// A row whose TOP failed says so in its Subject: visible in the list and
+// the CSV file, one line, printable.
+void markNotFetched(TRowStore& Rows, int R, const std::string& Reason, TRunReport& Report) {
     std::string why;
-    for (char c : reason.substr(0, kMaxReason)) why += static_cast<unsigned char>(c) < 0x20 ? ' ' : c;
-    return "[not fetched: " + rtl::Trim(why) + "]";
+    for (char c : Reason.substr(0, kMaxReason)) why += static_cast<unsigned char>(c) < 0x20 ? ' ' : c;
+    Rows.Row(R).NotFetched = true;
+    Rows.SetText(R, rtSubject, "[not fetched: " + rtl::Trim(why) + "]");
+    ++Report.notFetched;
 }
 
 }  // namespace
@@ -239,7 +241,9 @@ bool TForm1::Pop3Command(const std::string& Text) {
         if (word == "QUIT") ok = c.QuitSync();
         else if (word == "STAT") ok = c.StatSync();
         else if (word == "LIST") ok = (c.MsgNum = n, c.ListSync());
-        else if (word == "TOP") ok = (c.MsgNum = n, c.MsgLines = m, c.TopSync());
+        else if (word == "CAPA") ok = c.CapaSync();
+        // "TOP 0 m": every message the client's TopNums holds, as one request.
+        else if (word == "TOP") ok = (c.MsgNum = n, c.MsgLines = m, n > 0 ? c.TopSync() : c.TopBatchSync());
         else if (word == "DELE") ok = (c.MsgNum = n, c.DeleSync());
         else if (word == "RETR") ok = (c.MsgNum = n, c.RetrSync());
         else if (word == "UIDL") ok = (c.MsgNum = n, c.UidlSync());
@@ -539,23 +543,19 @@ void TForm1::retrieve(TRunReport& report) {
     }
     std::vector<std::string> uids;
     readUidls(uids);
+    // A server that offers pipelining gets several TOPs at a time; one that
+    // does not answer CAPA gets one at a time.
+    if (wanted.size() > 1) Pop3Command("CAPA");
     ListView1->Items->Count = kept;
     ListView1->Items->BeginUpdate();
     TScopeExit update([this] { ListView1->Items->EndUpdate(); });
-    // A row whose answer is in but still being filled is finished before
-    // the rows are used, also when the loop is left by an exception.
-    TScopeExit filled([this] {
-        try {
-            SslPop3Cli1->RunWhileWaiting();
-        } catch (...) {
-            SslPop3Cli1->WhileWaiting = nullptr;
-        }
-    });
-    StatusText("Getting Messages...");
+    mail::TSslPop3Cli& c = *SslPop3Cli1;
     const int total = static_cast<int>(wanted.size());
-    int fetched = 0, done = 0;
-    for (int k : wanted) {
-        if (StopFlag) break;
+    int fetched = 0, sent = 0;
+    size_t answered = 0;
+    // The rows follow the answers, which come in the order the TOPs went out.
+    auto newRow = [&](size_t i) {
+        const int k = wanted[i];
         const TListed& m = listing_[static_cast<size_t>(k)];
         const int r = rows_->RowCount();
         rows_->SetRowCount(r + 1);
@@ -563,17 +563,41 @@ void TForm1::retrieve(TRunReport& report) {
         row.MessageNo = m.no;
         row.Size = m.size;
         if (static_cast<size_t>(k) < uids.size()) rows_->SetText(r, rtUidl, uids[static_cast<size_t>(k)]);
-        fetchRow(r, m.no, report);
+        return r;
+    };
+    c.TopNums.clear();
+    for (int k : wanted) c.TopNums.push_back(listing_[static_cast<size_t>(k)].no);
+    c.TopGoOn = [&] {
+        if (StopFlag) return false;
+        ++sent;
+        return true;
+    };
+    c.OnTopAnswer = [&](rtl::TObject*, int No, bool) {
+        if (answered >= wanted.size()) throw mail::Pop3Exception("Program error: more answers than TOPs");
+        const int r = newRow(answered++);
+        fetchRow(r, No, report);
         fetched += rows_->Row(r).NotFetched ? 0 : 1;
-        ++done;
         if (progressGate_.Due()) {
-            pendingCounters_ = helpers::numsep(m.no) + " of " + helpers::numsep(MailboxCount) + "\rGot " +
+            pendingCounters_ = helpers::numsep(No) + " of " + helpers::numsep(MailboxCount) + "\rGot " +
                                helpers::numsep(fetched) + " of " + helpers::numsep(total) + "\r" +
                                helpers::numsep(bytes) + " bytes";
             flushProgress();
         }
+    };
+    TScopeExit unhook([&c] {
+        c.TopGoOn = nullptr;
+        c.OnTopAnswer = nullptr;
+        c.TopNums.clear();
+    });
+    StatusText("Getting Messages...");
+    const bool whole = Pop3Command("TOP 0 " + rtl::IntToStr(kTopLines));
+    // Once the connection has gone, the messages not answered still get
+    // their rows, marked as not fetched; after a stop only those asked for.
+    const size_t rowsDue = StopFlag ? static_cast<size_t>(sent) : wanted.size();
+    for (size_t i = answered; i < rowsDue; ++i) {
+        const std::string why = i == answered && !whole ? lastFailure_ : std::string("the connection was lost");
+        markNotFetched(*rows_, newRow(i), why, report);
     }
-    SslPop3Cli1->RunWhileWaiting();
     rowsSession_ = sessionId_;
     ShowConnState();
     Label4->Caption = helpers::numsep(MailboxCount) + " messages\rViewing " + helpers::numsep(RowCount()) + "\r" +
@@ -589,25 +613,22 @@ void TForm1::retrieve(TRunReport& report) {
 }
 
 void TForm1::fetchRow(int R, int No, TRunReport& Report) {
-    // Once the connection has gone, the remaining messages still get their
-    // rows, marked as not fetched; nothing more is sent.
-    if (!Pop3Command("TOP " + rtl::IntToStr(No) + " " + rtl::IntToStr(kTopLines))) {
-        rows_->Row(R).NotFetched = true;
-        rows_->SetText(R, rtSubject, notFetchedMark(lastFailure_));
-        ++Report.notFetched;
+    // Row R takes the answer to TOP No that has just ended: its lines are in
+    // LineList, its headers in the client.
+    const mail::TSslPop3Cli& c = *SslPop3Cli1;
+    if (rows_->Row(R).MessageNo != No)
+        throw mail::Pop3Exception("Program error: the answer for message " + rtl::IntToStr(No) + " came out of turn");
+    if (c.StatusCode() != 0) {
+        markNotFetched(*rows_, R, failureOf(c), Report);
+        LineList.Clear();
         return;
     }
-    // The row is filled while the next command's answer is on its way (or
-    // when the loop ends): the answer is taken now, before the next clears it.
-    mail::TSslPop3Cli& c = *SslPop3Cli1;
     TTopHeaders h{c.HdrFrom(), c.HdrTo(), c.HdrSubject(), c.HdrReplyTo(), c.HdrCc(), c.HdrDate()};
-    c.RunWhileWaiting();
-    c.WhileWaiting = [this, R, No, h = std::move(h), answer = LineList.Text()]() mutable {
-        if (R >= rows_->RowCount() || rows_->Row(R).MessageNo != No) return;  // the rows were replaced
-        for (std::string* s : {&h.From, &h.To, &h.Subject, &h.ReplyTo, &h.Cc, &h.Date}) rowText(*s);
-        rowText(answer);
-        FillRowFromTop(*rows_, R, answer, h, MessageKey, HdrCharset);
-    };
+    std::string answer = LineList.Text();
+    LineList.Clear();
+    for (std::string* s : {&h.From, &h.To, &h.Subject, &h.ReplyTo, &h.Cc, &h.Date}) rowText(*s);
+    rowText(answer);
+    FillRowFromTop(*rows_, R, answer, h, MessageKey, HdrCharset);
 }
 
 // ---------------------------------------------------------------- the unattended pull

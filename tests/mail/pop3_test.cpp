@@ -448,3 +448,58 @@ TEST(Pop3Scripted, LineBreaksInArgumentsAreRefused) {
     c.pop.Abort();
     EXPECT_EQ(srv.commands(), std::vector<std::string>{"USER mrose"});
 }
+
+// A batch of TOPs: with PIPELINING offered, several go out before the first
+// answer is read; each answer reaches its own message, a "-ERR" fails only
+// its own, and a line that is no status line ends the session before it can
+// move the answers onto other messages. Without PIPELINING, one at a time.
+TEST(Pop3Scripted, TopBatchKeepsEachAnswerWithItsMessage) {
+    const std::string pipelining = "+OK\r\nTOP\r\nPIPELINING\r\n.\r\n", plain = "+OK\r\nTOP\r\nUIDL\r\n.\r\n";
+    auto top = [](int n) { return "+OK\r\nSubject: s" + std::to_string(n) + "\r\n\r\nbody\r\n.\r\n"; };
+    struct Case {
+        const char* name;
+        std::string capa;
+        std::vector<std::string> answers;  // to TOP 1, 2, 3
+        bool ok;
+        int mostAhead;  // TOPs out at once
+        std::vector<std::string> seen;
+        size_t depth = 16;
+    };
+    const Case cases[] = {
+        {"pipelined", pipelining, {top(1), "-ERR gone\r\n", top(3)}, true, 3, {"1 s1", "2 -ERR gone", "3 s3"}},
+        {"window of two", pipelining, {top(1), top(2), top(3)}, true, 2, {"1 s1", "2 s2", "3 s3"}, 2},
+        {"one at a time", plain, {top(1), top(2), top(3)}, true, 1, {"1 s1", "2 s2", "3 s3"}},
+        {"out of step", pipelining, {"+OK\r\nSubject: s1\r\n.\r\nSubject: stray\r\n\r\n.\r\n", top(2), top(3)}, false, 3,
+         {"1 s1"}},
+    };
+    for (const Case& k : cases) {
+        std::vector<Step> steps{{"+OK\r\n"}, {"+OK\r\n"}, {k.capa}};
+        for (const std::string& a : k.answers) steps.push_back({a});
+        ScriptedServer srv("+OK hi\r\n", steps, false);
+        Client c(srv.port());
+        std::vector<std::string> seen;
+        int ahead = 0, mostAhead = 0;
+        c.pop.OnDisplay = [&](rtl::TObject*, const std::string& m) {
+            if (m.rfind("> TOP", 0) == 0) mostAhead = std::max(mostAhead, ++ahead);
+            if (m.rfind("< ", 0) == 0 && ahead > 0) --ahead;
+        };
+        c.pop.OnTopAnswer = [&](rtl::TObject*, int no, bool ok) {
+            seen.push_back(std::to_string(no) + " " + (ok ? c.pop.HdrSubject() : c.pop.LastResponse()));
+        };
+        ASSERT_TRUE(c.login()) << k.name;
+        ASSERT_TRUE(c.pop.CapaSync()) << k.name;
+        c.pop.TopNums = {1, 2, 3};
+        c.pop.MsgLines = 5;
+        c.pop.PipelineDepth = k.depth;
+        EXPECT_EQ(c.pop.TopBatchSync(), k.ok) << k.name << ": " << c.pop.ErrorMessage();
+        EXPECT_EQ(seen, k.seen) << k.name;
+        EXPECT_EQ(mostAhead, k.mostAhead) << k.name;
+        EXPECT_EQ(c.pop.Connected(), k.ok) << k.name;
+        if (!k.ok) EXPECT_EQ(c.pop.ErrorMessage().rfind("-ERR Malformed TOP reply", 0), 0u) << c.pop.ErrorMessage();
+        c.pop.Abort();
+        const auto sent = srv.commands();
+        EXPECT_EQ(std::vector<std::string>(sent.begin() + 2, sent.begin() + 6),
+                  (std::vector<std::string>{"CAPA", "TOP 1 5", "TOP 2 5", "TOP 3 5"}))
+            << k.name;
+    }
+}

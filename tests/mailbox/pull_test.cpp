@@ -148,6 +148,16 @@ TEST(UnattendedPull, EveryFailureEndsWithItsStatusAndReason) {
         {"nul_bytes", "", 0, "", all},
         {"huge_top", "", 0, "", all},
         {"big_size", "", 0, "", all},
+        // A server that does not offer pipelining refuses a TOP sent ahead.
+        {"no_pipelining", "", 0, "", all},
+        // With several TOPs out at once, a failure mid-window belongs to its
+        // own message and never moves an answer onto another.
+        {"pipe_err_top", "", 3, "1 of 3 messages could not be fetched",
+         {{1, "Subject 1"}, {2, "[not fetched: -ERR message 2 is gone]"}, {3, "Subject 3"}}},
+        {"pipe_drop_top", "", 3, "2 of 3 messages could not be fetched",
+         {{1, "Subject 1"}, {2, "[not fetched: -ERR Connection closed"}, {3, "[not fetched: the connection was lost]"}}},
+        {"pipe_dot_top", "", 3, "2 of 3 messages could not be fetched",
+         {{1, ""}, {2, "[not fetched: -ERR Malformed TOP reply"}, {3, "[not fetched: the connection was lost]"}}},
     };
     for (const Case& c : cases) {
         Pull p;

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <map>
 
 #include "app/mainroutine.h"
 #include "tests/support/program_windows.h"
@@ -199,15 +200,26 @@ TEST_F(Retrieval, RangesStopAndIncrementalChecks) {
 TEST_F(Retrieval, ALostConnectionLeavesRowsNotFetched) {
     refill("pwx7", 20, 9);
     useHost("pwx7", "secret 7");
-    int tops = 0;
+    // The connection goes as the sixth answer begins: five answers are in,
+    // however many TOPs went out ahead of them.
+    int answers = 0, topsAfter = 0;
+    bool topsBegun = false, lost = false;
     auto saved = Form1->SslPop3Cli1->OnDisplay;
     Form1->SslPop3Cli1->OnDisplay = [&](rtl::TObject* s, const std::string& m) {
         saved(s, m);
-        if (m.rfind("> TOP", 0) == 0 && ++tops == 6) Form1->SslPop3Cli1->Abort();
+        if (m.rfind("> TOP", 0) == 0) {
+            topsBegun = true;
+            topsAfter += lost ? 1 : 0;
+        }
+        if (topsBegun && m.rfind("< +OK", 0) == 0 && ++answers == 6) {
+            lost = true;
+            Form1->SslPop3Cli1->Abort();
+        }
     };
     Form1->BitBtn1Click(Form1->BitBtn1);
     Form1->SslPop3Cli1->OnDisplay = saved;
-    EXPECT_EQ(tops, 6) << "nothing is sent over the lost connection";
+    EXPECT_TRUE(lost);
+    EXPECT_EQ(topsAfter, 0) << "nothing is sent over the lost connection";
     ASSERT_EQ(Form1->RowCount(), 20);
     Form1->SortByColumn(1);
     if (Form1->Rows().Row(0).MessageNo != 1) Form1->SortByColumn(1);
@@ -220,6 +232,48 @@ TEST_F(Retrieval, ALostConnectionLeavesRowsNotFetched) {
     Form1->BitBtn7Click(Form1->BitBtn7);  // "Mark Rest"
     for (int i = 0; i < 20; ++i) EXPECT_EQ(Form1->Rows().Row(i).DeleteMark, i < 5) << "message " << i + 1;
     for (int i = 0; i < 20; ++i) Form1->Rows().Row(i).DeleteMark = false;
+}
+
+// Several TOPs out at once fill the very rows that one TOP at a time does:
+// every message's number, size, unique id, headers and first lines.
+TEST_F(Retrieval, PipelinedRowsEqualRowsFetchedOneByOne) {
+    refill("pwx8", 60, 17);
+    useHost("pwx8", "secret 8");
+    mail::TSslPop3Cli& c = *Form1->SslPop3Cli1;
+    // Each row as text, in message order; the most TOPs out at once.
+    auto pull = [&](size_t depth, int& mostAhead) {
+        const size_t savedDepth = c.PipelineDepth;
+        c.PipelineDepth = depth;
+        int ahead = 0;
+        mostAhead = 0;
+        auto saved = c.OnDisplay;
+        c.OnDisplay = [&](rtl::TObject* s, const std::string& m) {
+            saved(s, m);
+            if (m.rfind("> TOP", 0) == 0) mostAhead = std::max(mostAhead, ++ahead);
+            if (ahead > 0 && (m.rfind("< +OK", 0) == 0 || m.rfind("< -ERR", 0) == 0)) --ahead;
+        };
+        Form1->BitBtn1Click(Form1->BitBtn1);
+        c.OnDisplay = saved;
+        c.PipelineDepth = savedDepth;
+        std::map<int, std::vector<std::string>> rows;
+        const TRowStore& st = Form1->Rows();
+        for (int i = 0; i < st.RowCount(); ++i) {
+            const TMsgRow& row = st.Row(i);
+            std::vector<std::string>& r = rows[row.MessageNo];
+            r = {std::to_string(row.Size), std::to_string(row.NotFetched), std::to_string(row.DateKey)};
+            for (int t = 0; t < rtTextCount; ++t) r.emplace_back(st.Text(i, static_cast<TRowText>(t)));
+        }
+        return rows;
+    };
+    int oneByOne = 0, pipelined = 0;
+    const auto want = pull(1, oneByOne);
+    const auto got = pull(16, pipelined);
+    EXPECT_EQ(oneByOne, 1);
+    EXPECT_GT(pipelined, 1) << "the TOPs did not go out ahead of their answers";
+    ASSERT_EQ(want.size(), 60u);
+    EXPECT_EQ(want.rbegin()->second[3 + rtSubject], "Plain subject 60");
+    EXPECT_FALSE(want.rbegin()->second[3 + rtUidl].empty());
+    EXPECT_EQ(got, want);
 }
 
 TEST_F(Retrieval, MarkingRunDeletesExactlyTheMarkedMessages) {

@@ -22,16 +22,52 @@ its name says:
   nul_bytes         NUL bytes in the subject and the first lines of message 2
   big_size          LIST gives message 2 a size of 5,000,000,000 bytes
   quit_refused      answers QUIT with -ERR (deletions are not confirmed)
+  no_pipelining     lists capabilities without PIPELINING and refuses a
+                    client that sends its next TOP before the last answer
+  pipe_err_top      offers PIPELINING, waits for all three TOPs, refuses TOP 2
+  pipe_drop_top     offers PIPELINING, waits for all three TOPs, answers TOP 1
+                    and closes the connection halfway through TOP 2
+  pipe_dot_top      offers PIPELINING, waits for all three TOPs; a "." line
+                    inside TOP 1's headers ends it early, its other header
+                    lines follow where TOP 2's answer is due
+
+Whatever the mode, a command that arrives while the answer to the last one
+has not been sent ends the session with -ERR, unless the mode offers
+PIPELINING.
 Usage: pop3_hostile.py
 """
 import json
+import select
 import socket
 import sys
 import threading
 
 MODES = ["no_greeting", "garbage_greeting", "err_user", "err_pass", "stls_refused", "garbage_stat", "stat_more",
          "stat_fewer", "stall_top", "drop_top", "top_no_end", "long_line", "huge_top", "nul_bytes", "big_size",
-         "quit_refused"]
+         "quit_refused", "no_pipelining", "pipe_err_top", "pipe_drop_top", "pipe_dot_top"]
+
+
+class Lines:
+    """The client's command lines, and whether more has come than was read."""
+
+    def __init__(self, conn):
+        self.conn = conn
+        self.buf = b""
+
+    def line(self):
+        while b"\n" not in self.buf:
+            data = self.conn.recv(65536)
+            if not data:
+                return None
+            self.buf += data
+        line, self.buf = self.buf.split(b"\n", 1)
+        return line.rstrip(b"\r")
+
+    def ahead(self, wait=0.0):
+        """Whether bytes have come (or come within Wait seconds) beyond the line read."""
+        if self.buf:
+            return True
+        return bool(select.select([self.conn], [], [], wait)[0])
 
 
 def message(n, subject=None, body=None):
@@ -49,9 +85,12 @@ def mailbox(mode):
 
 
 def serve(conn, mode):
-    f = conn.makefile("rb")
+    reader = Lines(conn)
     send = conn.sendall
     msgs = mailbox(mode)
+    pipelining = mode.startswith("pipe_")
+    pending = []  # commands read ahead, answered in turn
+    first_top = True
 
     def stall():
         # Nothing more is said; the client has to give up by itself.
@@ -68,10 +107,29 @@ def serve(conn, mode):
         send(b"HELLO THERE, NOT POP3\r\n")
         return stall()
     send(b"+OK hostile POP3 ready\r\n")
-    for raw in f:
+    while True:
+        raw = pending.pop(0) if pending else reader.line()
+        if raw is None:
+            return
         words = raw.decode("latin-1").strip().split(" ")
         cmd, args = words[0].upper(), words[1:]
-        if cmd == "USER":
+        if cmd == "TOP" and first_top:
+            first_top = False
+            if pipelining:
+                # Nothing is answered before the other two TOPs have come.
+                while len(pending) < 2:
+                    more = reader.line()
+                    if more is None:
+                        return
+                    pending.append(more)
+            elif mode == "no_pipelining":
+                reader.ahead(0.3)  # time for a pipelining client to send its next TOP, refused below
+        if not pipelining and cmd != "QUIT" and reader.ahead():
+            send(b"-ERR command sent before the last answer; no PIPELINING here\r\n")
+            return
+        if cmd == "CAPA" and (pipelining or mode == "no_pipelining"):
+            send(b"+OK\r\nTOP\r\nUIDL\r\n" + (b"PIPELINING\r\n" if pipelining else b"") + b".\r\n")
+        elif cmd == "USER":
             send(b"-ERR no such user\r\n" if mode == "err_user" else b"+OK\r\n")
         elif cmd == "PASS":
             send(b"-ERR [AUTH] invalid password\r\n" if mode == "err_pass" else b"+OK logged in\r\n")
@@ -95,12 +153,18 @@ def serve(conn, mode):
                 send(b"-ERR no such message\r\n")
                 continue
             text = msgs[n - 1]
-            if n == 2 and mode in ("stall_top", "drop_top", "top_no_end", "long_line", "huge_top"):
+            if n == 2 and mode == "pipe_err_top":
+                send(b"-ERR message 2 is gone\r\n")
+                continue
+            if n == 1 and mode == "pipe_dot_top":
+                lf = text.index(b"\r\n") + 2
+                text = text[:lf] + b".\r\n" + text[lf:]
+            if n == 2 and mode in ("stall_top", "drop_top", "pipe_drop_top", "top_no_end", "long_line", "huge_top"):
                 head = text[:text.index(b"\r\n\r\n")]
                 if mode == "stall_top":
                     send(b"+OK\r\n" + head[:30])
                     return stall()
-                if mode == "drop_top":
+                if mode in ("drop_top", "pipe_drop_top"):
                     send(b"+OK\r\n" + head[:30])
                     return
                 if mode == "top_no_end":

@@ -19,6 +19,7 @@
 #include "platform/browser/pagesetup.h"
 #include "platform/ui/dialogs.h"
 #include "platform/ui/printers.h"
+#include "tests/support/shell.h"
 #include "platform/ui/stdctrls.h"
 #include "platform/rtl/sysutils.h"
 #include "platform/speech/speech.h"
@@ -296,18 +297,6 @@ TEST(ViewerPreview, EachImageReferenceGetsItsOwnFile) {
 
 }  // namespace
 
-namespace {
-std::string run(const std::string& cmd) {
-    std::string out;
-    FILE* p = ::popen(cmd.c_str(), "r");
-    if (!p) return out;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    ::pclose(p);
-    return out;
-}
-}  // namespace
 
 // Printing goes through the printer the print dialog chose (here a PDF
 // file) with the sheet the page set-up gave it.
@@ -333,16 +322,16 @@ TEST_F(Viewer, PrintsOnThePrinterWithThePageSetUp) {
     ASSERT_EQ(dialogs->dialogs, (std::vector<std::string>{"TPageSetupDialog", "TPrintDialog"}));
     ASSERT_TRUE(std::filesystem::exists(pdf)) << "nothing was printed";
 
-    EXPECT_NE(run("pdftotext " + pdf + " - 2>&1").find("Quarterly figures enclosed"), std::string::npos);
+    EXPECT_NE(testsupport::Shell("pdftotext " + pdf + " -").output.find("Quarterly figures enclosed"), std::string::npos);
     // Landscape: the sheet is wider than high.
-    const std::string info = run("pdfinfo " + pdf + " 2>&1");
+    const std::string info = testsupport::Shell("pdfinfo " + pdf).output;
     double w = 0, h = 0;
     const size_t at = info.find("Page size:");
     ASSERT_NE(at, std::string::npos) << info;
     ASSERT_EQ(std::sscanf(info.c_str() + at, "Page size: %lf x %lf", &w, &h), 2) << info;
     EXPECT_GT(w, h) << info;
     // The text starts after the 50 mm left margin (about 142 points).
-    const std::string boxes = run("pdftotext -bbox " + pdf + " - 2>&1");
+    const std::string boxes = testsupport::Shell("pdftotext -bbox " + pdf + " -").output;
     const size_t word = boxes.find("xMin=\"");
     ASSERT_NE(word, std::string::npos) << boxes;
     EXPECT_GT(std::atof(boxes.c_str() + word + 6), 140.0) << boxes;

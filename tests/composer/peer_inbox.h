@@ -11,6 +11,8 @@
 #include <set>
 #include <string>
 
+#include "tests/support/shell.h"
+
 namespace peerinbox {
 
 // The first word of a file in the state folder named by the variable Var
@@ -25,16 +27,7 @@ inline std::string StateFile(const char* var, const std::string& name) {
 }
 
 // Runs a command and gives what it printed.
-inline std::string Run(const std::string& cmd) {
-    std::string out;
-    FILE* p = ::popen(cmd.c_str(), "r");
-    if (!p) return out;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    ::pclose(p);
-    return out;
-}
+inline std::string Run(const std::string& cmd) { return testsupport::Shell(cmd, true).output; }
 
 inline std::string ShellQuoted(const std::string& s) {
     std::string q = "'";

@@ -8,6 +8,7 @@
 #include "platform/rtl/sysutils.h"
 #include "platform/win/process.h"
 #include "tests/helpers/support.h"
+#include "tests/support/env_var.h"
 
 using namespace helpers;
 using kwtest::writefile;
@@ -46,24 +47,7 @@ protected:
     std::vector<std::vector<std::string>> started;
 };
 
-class EnvVar {
-public:
-    EnvVar(const char* name, const char* value) : name_(name) {
-        const char* old = std::getenv(name);
-        had_ = old != nullptr;
-        if (had_) old_ = old;
-        if (value) ::setenv(name, value, 1);
-        else ::unsetenv(name);
-    }
-    ~EnvVar() {
-        if (had_) ::setenv(name_.c_str(), old_.c_str(), 1);
-        else ::unsetenv(name_.c_str());
-    }
-
-private:
-    std::string name_, old_;
-    bool had_;
-};
+using testsupport::EnvVar;
 
 TEST_F(SystemTest, IsurlTable) {
     const std::pair<std::string, bool> cases[] = {

@@ -6,19 +6,14 @@
 #include "net/evqssleay.h"
 #include "net/sslcontext.h"
 #include "platform/rtl/sysutils.h"
+#include "tests/support/shell.h"
 
 using namespace net;
 
 // The openssl command's output for Args, its trailing line end removed.
 // The certificate tests use it too.
 std::string RunOpenSsl(const std::string& Args) {
-    std::string out;
-    FILE* p = popen(("openssl " + Args + " 2>&1").c_str(), "r");
-    if (!p) return out;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    const int rc = pclose(p);
+    auto [rc, out] = testsupport::Shell("openssl " + Args);
     EXPECT_EQ(rc, 0) << "openssl " << Args << ": " << out;
     while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
     return out;

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "png/pngimage.h"
+#include "tests/support/shell.h"
 
 namespace pngtest {
 
@@ -29,15 +30,9 @@ inline std::string ReadFile(const std::string& path) {
 
 // Output and exit status of a shell command.
 inline int RunCommand(const std::string& command, std::string* output = nullptr) {
-    FILE* p = popen((command + " 2>&1").c_str(), "r");
-    if (!p) return -1;
-    std::string out;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    const int status = pclose(p);
-    if (output) *output = out;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    auto r = testsupport::Shell(command);
+    if (output) *output = std::move(r.output);
+    return r.status;
 }
 
 // Python with Debian's modules (the PATH one may not see them).

@@ -10,6 +10,7 @@
 #include <iterator>
 
 #include "tools/lxmcompile/lxmwriter.h"
+#include "tests/support/shell.h"
 
 namespace spelltest {
 
@@ -45,12 +46,8 @@ void writeLxm(const std::string& name, const std::vector<std::string>& words, in
 std::vector<std::string> pythonLines(const std::string& script, const std::vector<std::string>& args) {
     std::string cmd = "/usr/bin/python3 " SPELL_TEST_DIR "/" + script;
     for (const auto& a : args) cmd += " '" + a + "'";
-    FILE* p = ::popen(cmd.c_str(), "r");
-    std::string out;
-    char buf[65536];
-    size_t n;
-    while (p && (n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    EXPECT_TRUE(p && ::pclose(p) == 0) << cmd;
+    const auto [status, out] = testsupport::Shell(cmd, true);
+    EXPECT_EQ(status, 0) << cmd;
     std::vector<std::string> lines;
     size_t at = 0;
     for (size_t nl; (nl = out.find('\n', at)) != std::string::npos; at = nl + 1) lines.push_back(out.substr(at, nl - at));

@@ -10,35 +10,13 @@
 #include "platform/win/program.h"
 #include "spell/lx3util.h"
 #include "tests/spell/spell_support.h"
+#include "tests/support/env_var.h"
 
 using namespace spell;
 
 namespace {
 
-// Sets or clears an environment variable for the scope.
-class EnvVar {
-public:
-    EnvVar(const char* name, const char* value) : name_(name) {
-        const char* old = std::getenv(name);
-        had_ = old != nullptr;
-        if (had_) old_ = old;
-        if (value)
-            ::setenv(name, value, 1);
-        else
-            ::unsetenv(name);
-    }
-    ~EnvVar() {
-        if (had_)
-            ::setenv(name_, old_.c_str(), 1);
-        else
-            ::unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    bool had_ = false;
-    std::string old_;
-};
+using testsupport::EnvVar;
 
 std::string appDir() { return LxExcludeTrailingBackslash(rtl::ExtractFilePath(win::ProgramPath())); }
 

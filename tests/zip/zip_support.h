@@ -3,14 +3,13 @@
 // peer tools (unzip, 7zz, Python's zipfile) as oracles.
 #include <string>
 
+#include "tests/support/shell.h"
+
 namespace ziptest {
 
-struct TRun {
-    int status = -1;
-    std::string output;
-};
+using TRun = testsupport::ShellResult;
 // Runs a shell command, standard error folded into the output.
-TRun Shell(const std::string& command);
+using testsupport::Shell;
 std::string Quote(const std::string& s);
 
 // A fresh folder under /tmp, removed with everything in it at the end.

@@ -131,6 +131,9 @@ void TThesaurusFile::LoadFile() {
         return;
     }
     UnloadFile();
+    // Nothing half-read stays behind.
+    name_.clear();
+    for (auto& k : kindNames_) k.clear();
 }
 
 bool TThesaurusFile::read(const std::string& name) {

@@ -2,7 +2,11 @@
 # Writes the thesaurus reader's fuzz seeds into corpus/: thesaurus files
 # compiled by lxtcompile, without the 165-byte header the fuzz target puts
 # back, from a small hand-made MyThes file and from the first headwords of
-# Debian's MyThes data.
+# Debian's MyThes data. The found-* seeds are inputs a fuzz run kept:
+#   cmake -S fuzz -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++
+#   cmake --build build-fuzz --target fuzz_thesaurus_reader
+#   build-fuzz/fuzz_thesaurus_reader -max_total_time=300 NEW-DIR tests/data/thesaurus/corpus
+#
 #   make-corpus.sh LXTCOMPILE [MYTHES-DATA]
 set -euo pipefail
 compile=$1

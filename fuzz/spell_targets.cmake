@@ -8,3 +8,5 @@ file(GLOB SPELL_FUZZ_SOURCES ${SPELL_FUZZ_ROOT}/spell/*.cpp)
 list(APPEND SPELL_FUZZ_SOURCES
   ${SPELL_FUZZ_ROOT}/platform/rtl/sysutils.cpp
   ${SPELL_FUZZ_ROOT}/platform/win/program.cpp)
+# The thesaurus reader's target; its seeds are tests/data/thesaurus/corpus.
+set(THESAURUS_FUZZ_TARGETS thesaurus_reader)

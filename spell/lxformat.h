@@ -19,6 +19,10 @@ static_assert(LxmBanner.size() == 123);
 // The user dictionary's banner; its zero byte follows it in the file.
 constexpr std::string_view LxuBanner = "Lexiro User Dictionary, Version 4.0\r\n" LX_BANNER_TAIL;
 static_assert(LxuBanner.size() == 119);
+// The thesaurus's banner, at the start of its 165-byte header (the rest of
+// the header is zeros; readers skip it whole).
+constexpr std::string_view LxtBanner = "Lexiro Thesaurus Compiler, Version 4.0\r\n" LX_BANNER_TAIL;
+static_assert(LxtBanner.size() == 122);
 
 #undef LX_BANNER_TAIL
 
@@ -46,4 +50,30 @@ inline uint32_t MakeNode(unsigned char c, uint32_t ref, uint32_t count, bool eow
 }
 
 }  // namespace lxm
+
+namespace lxt {
+
+constexpr uint64_t HeaderBytes = 165;
+constexpr int Kinds = 5;                  // kind 0, then one per word list
+constexpr int Lists = 4;
+constexpr uint64_t MaxNodes = 0x10000;    // node numbers are 16 bits
+constexpr uint32_t MaxOffset = 0xFFFFF;   // a node's record offset, 20 bits
+constexpr uint32_t MaxLink = 0xFFFF;      // entry x Kinds + kind, 16 bits
+constexpr uint32_t MaxCount = 255;        // children and links per node
+constexpr uint64_t MasterBytes = 14;      // headword, four counts, offset
+// Not the layout's limits but sense: the longest word a file may spell, and
+// the most words one lookup may bring (a damaged file could otherwise name
+// the same long lists over and over).
+constexpr uint64_t MaxWordBytes = 255;
+constexpr uint64_t MaxLookupWords = 65536;
+
+constexpr uint32_t EndsWord = 1u << 23;
+constexpr uint32_t HasTail = 1u << 22;
+constexpr uint32_t HasParent = 1u << 21;
+constexpr uint32_t OneChild = 1u << 20;
+
+inline unsigned char NodeCharacter(uint32_t v) { return static_cast<unsigned char>(v >> 24); }
+inline uint32_t NodeOffset(uint32_t v) { return v & MaxOffset; }
+
+}  // namespace lxt
 }  // namespace spell

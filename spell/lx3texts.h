@@ -6,9 +6,10 @@
 //
 // Texts are kept 8-bit, in the code page of their language, as the suite
 // works on 8-bit text; the Utf8 getters are for display. All fifteen
-// languages are written in full (no cell falls back to another language);
-// the accelerator "&" is placed per language so that no two controls of one
-// dialog or menu share a key where the English ones do not.
+// languages are written in full, so no cell falls back to another language;
+// only an id or a language outside the tables gives an empty text. In each
+// language the access key "&" is placed so that the controls of one dialog,
+// page or menu have keys of their own.
 #include <string>
 
 #include "spell/lxcodepage.h"

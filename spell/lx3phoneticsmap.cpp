@@ -2,9 +2,11 @@
 #include "spell/lx3phoneticsmap.h"
 
 #include <algorithm>
+#include <stdexcept>
 #include <vector>
 
 #include "spell/lxcase.h"
+#include "spell/lxcodepage.h"
 
 namespace spell {
 
@@ -78,18 +80,12 @@ const Rule general[] = {
     {"d", "d", 1}, {"t", "d", 1}, {"l", "l", 1}, {"m", "m", 1}, {"n", "m", 1}, {"r", "r", 1},
 };
 
-// UTF-8 Cyrillic (and ASCII) to Windows-1251 bytes.
+// The Russian rules in their Windows-1251 bytes; they hold only Cyrillic
+// letters and ASCII, which the code page has.
 std::string cp1251(std::string_view utf8) {
     std::string out;
-    for (size_t i = 0; i < utf8.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(utf8[i]);
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-            continue;
-        }
-        const unsigned cp = ((c & 0x1Fu) << 6) | (static_cast<unsigned char>(utf8[++i]) & 0x3Fu);
-        out += static_cast<char>(cp - 0x410 + 0xC0);  // А..я sit at 0xC0..0xFF
-    }
+    if (!CodePageFromUtf8(CodePage::Cp1251, utf8, out))
+        throw std::logic_error("a Russian phonetic rule is not Windows-1251 text");
     return out;
 }
 

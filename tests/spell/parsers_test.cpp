@@ -397,3 +397,30 @@ TEST(SpellParsers, AStringParserReadsLongTexts) {
     TMainParsingEngine engine;
     EXPECT_EQ(wordsOf(text, engine), (Words{std::string(100000, 'x'), "wrod"}));
 }
+
+TEST(SpellParsers, TargetLinesMapColumnsToControlBytes) {
+    struct Case {
+        const char* utf8;
+        std::string text;
+        std::vector<int64_t> offsets;
+    } cases[] = {
+        {"ab", "ab", {0, 1, 2}},
+        {"\xC3\xA9t\xC3\xA9", "\xE9t\xE9", {0, 2, 3, 5}},
+        {"\xE2\x80\x9Cx\xE2\x80\x9D", "\x93x\x94", {0, 3, 4, 7}},                 // curly quotes are in the code page
+        {"\xF0\x9F\x98\x80y", std::string(1, kUnmappedChar) + "y", {0, 4, 5}},     // an emoji is one unmapped column
+        {"\xC2\x8Dz", std::string(1, kUnmappedChar) + "z", {0, 2, 3}},             // a C1 control is no letter
+        {"a\xE2\x80\xA8" "b", std::string("a") + kUnmappedChar + "b", {0, 1, 3, 4}},  // a line separator counts as CR LF
+        {"\xFFq", std::string(1, kUnmappedChar) + "q", {0, 1, 2}},                 // a stray byte is one column
+    };
+    for (const auto& c : cases) {
+        const TTargetLine line = ConvertTargetLine(c.utf8);
+        EXPECT_EQ(line.Text, c.text) << c.utf8;
+        EXPECT_EQ(line.Offsets, c.offsets) << c.utf8;
+    }
+    const TTargetLine line = ConvertTargetLine("\xC3\xA9t");
+    EXPECT_EQ(line.OffsetOf(3), 4);  // the columns of the CR and LF behind the line
+    EXPECT_EQ(line.OffsetOf(9), 5);
+    EXPECT_EQ(line.ColumnOf(1), 0);  // inside "é"
+    EXPECT_EQ(line.ColumnOf(2), 1);
+    EXPECT_EQ(line.ColumnOf(4), 3);
+}

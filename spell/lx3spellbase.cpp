@@ -316,6 +316,16 @@ void TLexiroSpell3Base::EnableCustomDictionary(const std::string& Name, bool Ena
     if (GetCustomDictionary(Name)) list.Add(Name);
 }
 
+void TLexiroSpell3Base::EnableWordDictionary(const std::string& FileName, bool Enable) {
+    TLxConfigList& list = config_->ReadMSWordCustomDictionaries();
+    const int at = list.IndexOf(FileName);
+    if (!Enable) {
+        if (at >= 0) list.Delete(at);
+    } else if (at < 0 && fileExists(ExpandVars(FileName))) {
+        list.Add(FileName);
+    }
+}
+
 bool TLexiroSpell3Base::RemoveCustomDictionary(const std::string& Name) {
     EnableCustomDictionary(Name, false);
     clearCaches();

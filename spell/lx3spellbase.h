@@ -134,6 +134,8 @@ public:
     const std::vector<std::string>& ReadAvailableMain();
     const std::vector<std::string>& ReadAvailableCustom();
     void EnableCustomDictionary(const std::string& Name, bool Enable);
+    // A plain word list among the dictionaries; enabling needs the file.
+    void EnableWordDictionary(const std::string& FileName, bool Enable);
     bool RemoveCustomDictionary(const std::string& Name);
     bool CreateNewCustomDictionary(const std::string& Name);
     bool RenameCustomDictionary(const std::string& OldName, const std::string& NewName);

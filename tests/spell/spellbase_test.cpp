@@ -193,6 +193,17 @@ TEST_F(SpellBase, UserDictionariesAreCreatedRenamedAndRemoved) {
     EXPECT_FALSE(spell->WordAcceptable("zorp"));
 }
 
+TEST_F(SpellBase, PlainWordListsServeAsDictionaries) {
+    spelltest::writeFile(dir.path("words.dic"), "zorp\r\nblick\n");
+    spell->EnableWordDictionary(dir.path("missing.dic"), true);
+    EXPECT_EQ(spell->Configuration().ReadMSWordCustomDictionaries().Count(), 0);
+    spell->EnableWordDictionary(dir.path("words.dic"), true);
+    EXPECT_TRUE(spell->WordAcceptable("zorp"));
+    EXPECT_TRUE(spell->WordAcceptable("blick"));
+    spell->EnableWordDictionary(dir.path("words.dic"), false);
+    EXPECT_FALSE(spell->WordAcceptable("zorp"));
+}
+
 TEST_F(SpellBase, ARelativeFolderIsNeitherSearchedNorMade) {
     TempDir cwd;
     const auto old = std::filesystem::current_path();

@@ -75,6 +75,7 @@ void TMainParsingEngine::SetFrenchExceptions(bool On) {
 void TMainParsingEngine::Initialize(TControlParser* Parser, TCheckType CheckType) {
     parser_ = Parser;
     lastWord_.clear();
+    ended_ = false;
     if (!parser_) return;
     int64_t startX, endX;
     int startY, endY;
@@ -131,7 +132,10 @@ bool TMainParsingEngine::periodContinues(const std::string& word) {
 bool TMainParsingEngine::collect(std::string& word) {
     word.assign(1, static_cast<char>(parser_->GetChar()));
     for (;;) {
-        if (!parser_->MoveNext()) return AllowIncompleteLastWord;
+        if (!parser_->MoveNext()) {
+            ended_ = true;
+            return AllowIncompleteLastWord;
+        }
         const unsigned char c = parser_->GetChar();
         if (mid_[c] || (c == '.' && AllowMidPeriod && periodContinues(word))) {
             word += static_cast<char>(c);
@@ -160,23 +164,33 @@ void TMainParsingEngine::trim(std::string& word) {
 
 std::string TMainParsingEngine::NextWord() {
     if (!parser_) return {};
+    if (ended_) {
+        int64_t x;
+        int y;
+        parser_->GetPosition(x, y);
+        if (x == endedX_ && y == endedY_) return {};
+        ended_ = false;  // moved since (a replacement to check again)
+    }
+    lastWord_ = scan();
+    if (ended_) parser_->GetPosition(endedX_, endedY_);
+    return lastWord_;
+}
+
+std::string TMainParsingEngine::scan() {
     for (;;) {
         std::string word;
-        if (!skipToWordStart() || !collect(word)) break;
+        if (!skipToWordStart() || !collect(word)) return {};
         trim(word);
         if (word.empty()) {
             // Only end-forbidden characters: step over the first and go on.
-            if (!parser_->MoveNext()) break;
+            if (ended_ || !parser_->MoveNext()) return {};
             continue;
         }
         bool skip = false;
         if (OnPreCheckIgnore) OnPreCheckIgnore(word, *parser_, skip);
-        if (skip) continue;
-        lastWord_ = word;
-        return word;
+        if (!skip) return word;
+        if (ended_) return {};
     }
-    lastWord_.clear();
-    return {};
 }
 
 }  // namespace spell

@@ -50,6 +50,8 @@ public:
     std::string NextWord() override;
 
     bool AllowMidPeriod = true;
+    // Keep a word that the end of the text or range cuts off (it is then
+    // the last word: the parser stands on its last character).
     bool AllowIncompleteLastWord = false;
     bool AllowHTMLCharMapping = false;  // kept for callers; nothing reads it
     const std::string& LastWord() const { return lastWord_; }
@@ -61,6 +63,7 @@ public:
 
 private:
     void rebuild();
+    std::string scan();
     bool skipToWordStart();
     bool collect(std::string& word);
     bool periodContinues(const std::string& word);
@@ -70,6 +73,11 @@ private:
     std::array<bool, 256> word_{}, mid_{}, start_{}, end_{};
     bool french_ = false;
     std::string lastWord_;
+    // The scan reached the end at this position; asking again from there
+    // finds nothing more (the parser cannot move on to say so).
+    bool ended_ = false;
+    int64_t endedX_ = 0;
+    int endedY_ = 0;
 };
 
 }  // namespace spell

@@ -67,9 +67,12 @@ struct Filters {
     }
 };
 
+// At most 1,000 words, so that an engine that never ends fails instead of
+// hanging.
 std::vector<std::string> allWords(TParsingEngine& engine) {
     std::vector<std::string> words;
-    for (std::string w = engine.NextWord(); !w.empty(); w = engine.NextWord()) words.push_back(w);
+    for (std::string w = engine.NextWord(); !w.empty() && words.size() < 1000; w = engine.NextWord())
+        words.push_back(w);
     return words;
 }
 
@@ -328,9 +331,11 @@ TEST(SpellParsers, RangesEndWhereTheSelectionEnds) {
         int64_t start, end;
         TCheckType type;
         Words words;
+        bool incomplete = false;
     } cases[] = {
         {0, 10, ctSelected, {"alpha", "beta"}},   // a word ending exactly at the range's end
         {0, 8, ctSelected, {"alpha"}},            // one the range's end cuts is dropped
+        {0, 8, ctSelected, {"alpha", "bet"}, true},  // or kept, as the last word
         {8, 16, ctSelected, {"beta", "gamma"}},   // from inside a word: the whole word
         {8, 8, ctFromCursor, {"beta", "gamma"}},
         {2, 2, ctAll, {"alpha", "beta", "gamma"}},
@@ -340,6 +345,7 @@ TEST(SpellParsers, RangesEndWhereTheSelectionEnds) {
         target->Select(c.start, 0, c.end, 0);
         TWinAPIControlParser parser(std::move(target));
         TMainParsingEngine engine;
+        engine.AllowIncompleteLastWord = c.incomplete;
         engine.Initialize(&parser, c.type);
         EXPECT_EQ(allWords(engine), c.words) << c.start << ".." << c.end;
     }

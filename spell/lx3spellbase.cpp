@@ -41,6 +41,23 @@ std::vector<std::string> filesWithExtension(const std::string& folder, const std
 
 }  // namespace
 
+class TLexiroSpell3Base::TBatch {
+public:
+    explicit TBatch(TLexiroSpell3Base& owner) : owner_(owner) { ++owner_.batch_; }
+    ~TBatch() {
+        if (--owner_.batch_ > 0 || !owner_.batchChanged_) return;
+        owner_.batchChanged_ = false;
+        const bool reload = owner_.batchReload_;
+        owner_.batchReload_ = false;
+        owner_.FireConfigurationChanged(reload);
+    }
+    TBatch(const TBatch&) = delete;
+    TBatch& operator=(const TBatch&) = delete;
+
+private:
+    TLexiroSpell3Base& owner_;
+};
+
 TLexiroSpell3Base::TLexiroSpell3Base() : engine_(std::make_unique<TMainParsingEngine>()) {
     host_.ConfigFilename = "%AppDir%/Spell.cfg";
     host_.ExpandVars = [this](std::string_view text) { return ExpandVars(text); };
@@ -256,6 +273,11 @@ void TLexiroSpell3Base::OptimizeMainDictionaryOrder() {
 }
 
 void TLexiroSpell3Base::FireConfigurationChanged(bool Reload) {
+    if (batch_ > 0) {
+        batchChanged_ = true;
+        batchReload_ = batchReload_ || Reload;
+        return;
+    }
     rebuildSearchFolders();
     clearCaches();
     if (Reload) ReloadDictionaries();
@@ -306,6 +328,7 @@ const std::vector<std::string>& TLexiroSpell3Base::ReadAvailableCustom() {
 void TLexiroSpell3Base::EnableCustomDictionary(const std::string& Name, bool Enable) {
     TLxConfigList& list = config_->ReadCustomDictionaries();
     if (!Enable) {
+        const TBatch batch(*this);
         const int at = list.IndexOf(Name);
         if (at >= 0) list.Delete(at);
         if (rtl::SameText(config_->ReadActiveCustom(), ExpandVars(Name)))
@@ -364,6 +387,7 @@ bool TLexiroSpell3Base::RenameCustomDictionary(const std::string& OldName, const
     if (!d->RenameTo(target)) return false;
     // The list keeps names that find the file again: with the extension.
     const std::string newName = rtl::ExtractFileName(target);
+    const TBatch batch(*this);
     TLxConfigList& list = config_->ReadCustomDictionaries();
     const bool wasActive = rtl::ExtractFileName(config_->ReadActiveCustom()) == rtl::ExtractFileName(ExpandVars(OldName));
     const int at = list.IndexOf(OldName);

@@ -153,6 +153,9 @@ public:
     bool EnglishLoaded() const { return englishLoaded_; }
 
 private:
+    // Holds back reloads while several settings change together; the last
+    // one out reloads once.
+    class TBatch;
     void ensureConfig();
     void rebuildSearchFolders();
     void clearCaches();
@@ -188,6 +191,8 @@ private:
     std::vector<std::string> availableMain_, availableCustom_;
     bool englishLoaded_ = false, englishFallback_ = true;
     int reorderCountdown_ = 100;
+    int batch_ = 0;
+    bool batchChanged_ = false, batchReload_ = false;
 };
 
 }  // namespace spell

@@ -193,6 +193,24 @@ TEST_F(SpellBase, UserDictionariesAreCreatedRenamedAndRemoved) {
     EXPECT_FALSE(spell->WordAcceptable("zorp"));
 }
 
+TEST_F(SpellBase, TheActiveDictionaryCanBeRenamed) {
+    ASSERT_NE(spell->ActiveCustomDictionary(), nullptr);
+    spell->ActiveCustomDictionary()->AddIgnore("zorp");
+    spell->UnloadDictionaries();
+    ASSERT_TRUE(exists(dir.path("user.lxu")));
+    ASSERT_TRUE(spell->RenameCustomDictionary("user.lxu", "mine"));
+    ASSERT_NE(spell->ActiveCustomDictionary(), nullptr);
+    EXPECT_EQ(spell->ActiveCustomDictionary()->Filename(), dir.path("mine.lxu"));
+    EXPECT_TRUE(spell->WordAcceptable("zorp"));
+    spell->ActiveCustomDictionary()->AddIgnore("blick");
+    spell->UnloadDictionaries();
+    EXPECT_FALSE(exists(dir.path("user.lxu")));  // nothing writes the old name back
+    TCustomDictionary mine;
+    mine.WriteFilename(dir.path("mine.lxu"));
+    EXPECT_TRUE(mine.IgnoreExists("zorp"));
+    EXPECT_TRUE(mine.IgnoreExists("blick"));
+}
+
 TEST_F(SpellBase, PlainWordListsServeAsDictionaries) {
     spelltest::writeFile(dir.path("words.dic"), "zorp\r\nblick\n");
     spell->EnableWordDictionary(dir.path("missing.dic"), true);

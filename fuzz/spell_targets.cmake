@@ -1,12 +1,13 @@
-# The spell suite's fuzz target over its dictionary readers, and the sources
+# The spell suite's fuzz targets (dictionary readers; parsers and filters), and the sources
 # it exercises. Used by the libFuzzer build in this folder and by the
 # corpus replay that CTest runs (tests/spell); its seeds are
-# tests/spell/corpus/spell_dictionaries.
+# tests/spell/corpus/<target>.
 get_filename_component(SPELL_FUZZ_ROOT ${CMAKE_CURRENT_LIST_DIR}/.. ABSOLUTE)
-set(SPELL_FUZZ_TARGETS spell_dictionaries)
+set(SPELL_FUZZ_TARGETS spell_dictionaries spell_parsers)
 file(GLOB SPELL_FUZZ_SOURCES ${SPELL_FUZZ_ROOT}/spell/*.cpp)
 list(APPEND SPELL_FUZZ_SOURCES
   ${SPELL_FUZZ_ROOT}/platform/rtl/sysutils.cpp
   ${SPELL_FUZZ_ROOT}/platform/win/program.cpp)
 # The thesaurus reader's target; its seeds are tests/data/thesaurus/corpus.
 set(THESAURUS_FUZZ_TARGETS thesaurus_reader)
+list(REMOVE_ITEM SPELL_FUZZ_SOURCES ${SPELL_FUZZ_ROOT}/spell/lx3edittarget.cpp)

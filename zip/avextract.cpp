@@ -167,13 +167,13 @@ private:
             const int64_t got = room - zs_.avail_out;
             const bool starved = zs_.avail_in == 0 && raw_ >= payloadEnd_;
             if (r == Z_STREAM_END) ended_ = true;
+            // No progress with all input used: the stream wants data the entry does not have.
             else if (r == Z_BUF_ERROR ? starved : r != Z_OK) Damaged();
             if (full && got > 0) Damaged();  // more data than the entry declares
             if (got > 0) {
                 Count(buffer, got);
                 return got;
             }
-            if (!ended_ && starved) Damaged();  // the stream wants input the entry does not have
         }
     }
 

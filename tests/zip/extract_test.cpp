@@ -306,6 +306,13 @@ TEST_F(ZipExtract, PasswordSkipLeavesNoFileAndTheRunGoesOn) {
     EXPECT_EQ(asked, 1);
     EXPECT_TRUE(failures.empty());
     EXPECT_EQ(Tree(dir / "out"), (std::map<std::string, std::string>{{"b.txt", "bbb"}}));
+    // A handler that gives back the same wrong password is not asked for ever.
+    ark->SetPassword("wrong");
+    ark->OnPassword = [&](const std::string&, std::string&, bool&) { ++asked; };
+    ark->ExtractFiles("a.txt", 10431, "");
+    EXPECT_EQ(asked, 2);
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_EQ(failures[0].native, 67);
 }
 
 TEST_F(ZipExtract, NamesThatLeaveTheDestinationAreRefused) {
@@ -386,6 +393,19 @@ TEST_F(ZipExtract, AFailedExtractionLeavesTheOldTarget) {
     good->ExtractFiles("*.*", 10431, "");
     EXPECT_EQ(Tree(out), (std::map<std::string, std::string>{{"t.txt", std::string(4000, 'n')}}));
     EXPECT_EQ(ReadFile(dir / "second-link"), "old");
+    // Asked to keep damaged data (here: a wrong CRC), it gets the data and
+    // the failure is still reported.
+    const std::string badCrc = dir / "badcrc.zip";
+    fs::copy_file(zip, badCrc);
+    WriteFile(out + "/t.txt", "old");
+    FlipByte(badCrc, static_cast<int64_t>(ReadFile(badCrc).find("PK\x01\x02")) + 16);
+    auto keep = Open(badCrc);
+    keep->BaseDir = out;
+    keep->ExtractCorruptedFiles = true;
+    keep->ExtractFiles("*.*", 10431, "");
+    ASSERT_EQ(failures.size(), 2u);
+    EXPECT_EQ(failures[1].native, 8);
+    EXPECT_EQ(ReadFile(out + "/t.txt"), std::string(4000, 'n'));
 }
 
 TEST_F(ZipExtract, OverwriteRulesAndReadOnlyTargets) {
@@ -466,4 +486,17 @@ TEST_F(ZipExtract, BufferRangesUnsupportedMethodsAndValidity) {
     WriteFile(dir / "nodir-bad.zip", bytes.substr(0, cd));
     probe.FileName = dir / "nodir-bad.zip";
     EXPECT_FALSE(probe.IsValidArchiveFile());
+}
+
+TEST_F(ZipExtract, ACancelStopsTheRunAndSaysSo) {
+    const std::string src = dir / "src", out = dir / "out";
+    for (const char* n : {"1.txt", "2.txt", "3.txt"}) WriteFile(src + "/" + n, std::string(3000, n[0]));
+    const TRun r = Shell("cd " + Quote(src) + " && zip -q ../c.zip 1.txt 2.txt 3.txt");
+    ASSERT_EQ(r.status, 0) << r.output;
+    auto ark = Open(dir / "c.zip");
+    ark->BaseDir = out;
+    ark->OnFileProgress = [](const std::string& name, double, TAvProcessOperation, TAvProgressPhase phase,
+                             bool& cancel) { cancel = name == "2.txt" && phase == ppProcess; };
+    EXPECT_THROW(ark->ExtractFiles("*.*", 10431, ""), EAvBatchAborted);
+    EXPECT_EQ(Tree(out), (std::map<std::string, std::string>{{"1.txt", std::string(3000, '1')}}));
 }

@@ -151,8 +151,9 @@ private:
         for (;;) {
             if (ended_) return 0;
             if (zs_.avail_in == 0 && raw_ < payloadEnd_) {
-                in_.resize(static_cast<size_t>(kChunk));
-                const int64_t n = Fetch(in_.data(), kChunk);
+                // Small entries need no big buffer.
+                in_.resize(static_cast<size_t>(std::min(kChunk, payloadEnd_ - payloadStart_)));
+                const int64_t n = Fetch(in_.data(), static_cast<int64_t>(in_.size()));
                 zs_.next_in = reinterpret_cast<Bytef*>(in_.data());
                 zs_.avail_in = static_cast<uInt>(n);
             }
@@ -351,11 +352,12 @@ TAvExtractRun::Outcome TAvExtractRun::Decode(int32_t index, TAvStream& out, int6
     }
     const int64_t end = count > 0 ? offset + count : -1;
     const int64_t progressSize = std::max<int64_t>(offset || count ? offset + count : it.USize(), 1);
-    buf_.resize(static_cast<size_t>(kChunk));
+    const int64_t chunk = std::clamp<int64_t>(it.USize(), 1, kChunk);
+    if (static_cast<int64_t>(buf_.size()) < chunk) buf_.resize(static_cast<size_t>(chunk));
     int64_t pos = 0;
     for (;;) {
         if (progress) Progress(it.Name, 100.0 * double(pos) / double(progressSize), ppProcess);
-        const int64_t n = dec->Read(buf_.data(), kChunk);
+        const int64_t n = dec->Read(buf_.data(), chunk);
         if (n == 0) break;
         const int64_t from = std::clamp<int64_t>(offset - pos, 0, n);
         const int64_t to = end >= 0 ? std::clamp<int64_t>(end - pos, 0, n) : n;

@@ -268,11 +268,6 @@ struct TFd {
     TFd& operator=(const TFd&) = delete;
 };
 
-std::string CurrentFolder() {
-    char buf[4096];
-    return ::getcwd(buf, sizeof buf) ? std::string(buf) : std::string("/");
-}
-
 // The parts of an entry's name as a path below the destination. A name
 // that is absolute, has a drive, climbs with ".." or holds a NUL would
 // leave the destination or mean something else there: it is refused.
@@ -310,6 +305,9 @@ public:
     // Entry Index decoded into Out: from Offset, Count bytes (all when Count is 0).
     Outcome Decode(int32_t index, TAvStream& out, int64_t offset, int64_t count);
     void Process(TAvProcessOperation op, const std::vector<int32_t>& indices);
+    // Processes what the search finds: FileMasks' search without a mask.
+    static void OverFound(TAvBaseArchiver& a, TAvProcessOperation op, const std::string* mask, int32_t searchAttr,
+                          const std::string& exclusionMask);
 
     bool prompt = true, progress = false;
     const std::string* fixedPassword = nullptr;
@@ -433,6 +431,17 @@ void TAvExtractRun::Process(TAvProcessOperation op, const std::vector<int32_t>& 
     a_.DoOnOverallProgress(100, op_, ppEnd, cancel);
 }
 
+void TAvExtractRun::OverFound(TAvBaseArchiver& a, TAvProcessOperation op, const std::string* mask,
+                              int32_t searchAttr, const std::string& exclusionMask) {
+    a.CheckActive();
+    if (a.InUpdate()) throw EAvException(26, &a);
+    TAvArchiveItem item;
+    bool found = mask ? a.FindFirst(*mask, item, searchAttr, exclusionMask) : a.FindFirst(item);
+    std::vector<int32_t> indices;
+    for (; found; found = a.FindNext(item)) indices.push_back(item.Index);
+    TAvExtractRun(a, *a.stream_, a.dir_->Items, a.dir_->CentralDirOffset).Process(op, indices);
+}
+
 void TAvExtractRun::ExtractFile(int32_t index) {
     const TDirItem& it = items_[index];
     std::string name = it.Name;
@@ -445,7 +454,8 @@ void TAvExtractRun::ExtractFile(int32_t index) {
         if (folder || parts.empty()) return;
         parts.erase(parts.begin(), parts.end() - 1);
     }
-    const std::string root = ResolvePath(a_.BaseDir.empty() ? "." : a_.BaseDir, a_.workDir_.empty() ? CurrentFolder() : a_.workDir_);
+    std::string root = a_.BaseDir.empty() ? "." : a_.BaseDir;
+    if (root[0] != '/' && !a_.workDir_.empty()) root = ResolvePath(root, a_.workDir_);
     if (!ForceDirs(root)) throw EAvException(20, root, &a_);
     auto dir = std::make_unique<TFd>(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir->fd < 0) throw EAvException(20, root, &a_);
@@ -544,46 +554,16 @@ void TAvBaseArchiver::DoOnExtractFile(std::string& name, uint32_t& attr, const s
     if (OnExtractFile) OnExtractFile(name, attr, comment);
 }
 
-namespace {
-
-std::vector<int32_t> Found(TAvBaseArchiver& a, TAvArchiveItem& item, bool found) {
-    std::vector<int32_t> indices;
-    for (; found; found = a.FindNext(item)) indices.push_back(item.Index);
-    return indices;
-}
-
-}  // namespace
-
-void TAvBaseArchiver::ExtractFiles() {
-    CheckActive();
-    if (InUpdate()) throw EAvException(26, this);
-    TAvArchiveItem item;
-    const std::vector<int32_t> indices = Found(*this, item, FindFirst(item));
-    TAvExtractRun(*this, *stream_, dir_->Items, dir_->CentralDirOffset).Process(poExtract, indices);
-}
+void TAvBaseArchiver::ExtractFiles() { TAvExtractRun::OverFound(*this, poExtract, nullptr, 0, ""); }
 
 void TAvBaseArchiver::ExtractFiles(const std::string& mask, int32_t searchAttr, const std::string& exclusionMask) {
-    CheckActive();
-    if (InUpdate()) throw EAvException(26, this);
-    TAvArchiveItem item;
-    const std::vector<int32_t> indices = Found(*this, item, FindFirst(mask, item, searchAttr, exclusionMask));
-    TAvExtractRun(*this, *stream_, dir_->Items, dir_->CentralDirOffset).Process(poExtract, indices);
+    TAvExtractRun::OverFound(*this, poExtract, &mask, searchAttr, exclusionMask);
 }
 
-void TAvBaseArchiver::TestFiles() {
-    CheckActive();
-    if (InUpdate()) throw EAvException(26, this);
-    TAvArchiveItem item;
-    const std::vector<int32_t> indices = Found(*this, item, FindFirst(item));
-    TAvExtractRun(*this, *stream_, dir_->Items, dir_->CentralDirOffset).Process(poTest, indices);
-}
+void TAvBaseArchiver::TestFiles() { TAvExtractRun::OverFound(*this, poTest, nullptr, 0, ""); }
 
 void TAvBaseArchiver::TestFiles(const std::string& mask, int32_t searchAttr, const std::string& exclusionMask) {
-    CheckActive();
-    if (InUpdate()) throw EAvException(26, this);
-    TAvArchiveItem item;
-    const std::vector<int32_t> indices = Found(*this, item, FindFirst(mask, item, searchAttr, exclusionMask));
-    TAvExtractRun(*this, *stream_, dir_->Items, dir_->CentralDirOffset).Process(poTest, indices);
+    TAvExtractRun::OverFound(*this, poTest, &mask, searchAttr, exclusionMask);
 }
 
 void TAvBaseArchiver::ExtractItem(int32_t index, TAvStream& stream, int64_t offset, int64_t count) {

@@ -327,12 +327,16 @@ TEST_F(ZipExtract, NamesThatLeaveTheDestinationAreRefused) {
            "  z.writestr('good.txt','good')\n"
            "  for n in sys.argv[2:]:\n"
            "    i=zipfile.ZipInfo('x'); i.filename=n; z.writestr(i,'evil')\n"
-           "  z.writestr('link/inside.txt','evil')\n",
+           "  z.writestr('link/inside.txt','evil')\n"
+           "  z.writestr('file-link','new')\n",
            Quote(zip) + names);
     // A link already in the destination is not followed either.
     fs::create_directories(out);
     fs::create_directories(dir / "elsewhere");
     fs::create_directory_symlink(dir / "elsewhere", out + "/link");
+    // A link in place of a file is replaced, not written through.
+    WriteFile(dir / "victim.txt", "keep");
+    fs::create_symlink(dir / "victim.txt", out + "/file-link");
     auto ark = Open(zip);
     ark->BaseDir = out;
     ark->ExtractFiles("*.*", 10431, "");
@@ -342,7 +346,10 @@ TEST_F(ZipExtract, NamesThatLeaveTheDestinationAreRefused) {
     want.push_back("link/inside.txt");
     EXPECT_EQ(refused, want);
     for (const auto& f : failures) EXPECT_TRUE(f.native == 19 || f.native == 20) << f.name << " " << f.native;
-    EXPECT_EQ(Tree(dir.Path() + "/a"), (std::map<std::string, std::string>{{"b/out/good.txt", "good"}}));
+    EXPECT_EQ(Tree(dir.Path() + "/a"),
+              (std::map<std::string, std::string>{{"b/out/good.txt", "good"}, {"b/out/file-link", "new"}}));
+    EXPECT_FALSE(fs::is_symlink(out + "/file-link"));
+    EXPECT_EQ(ReadFile(dir / "victim.txt"), "keep");
     EXPECT_TRUE(fs::is_empty(dir / "elsewhere"));
     EXPECT_FALSE(FileExists("/tmp/evil3-" + fs::path(dir.Path()).filename().string()));
     for (const auto& f : Tree(dir.Path())) EXPECT_EQ(f.first.find("evil"), std::string::npos) << f.first;

@@ -507,3 +507,30 @@ TEST_F(ZipExtract, ACancelStopsTheRunAndSaysSo) {
     EXPECT_THROW(ark->ExtractFiles("*.*", 10431, ""), EAvBatchAborted);
     EXPECT_EQ(Tree(out), (std::map<std::string, std::string>{{"1.txt", std::string(3000, '1')}}));
 }
+
+TEST_F(ZipExtract, TheHandlerNamesTheFileAndFoldersCanBeLeftOut) {
+    const std::string src = dir / "src";
+    WriteFile(src + "/top.txt", "top");
+    WriteFile(src + "/deep/er/x.txt", "x");
+    const TRun r = Shell("cd " + Quote(src) + " && zip -q -r ../h.zip top.txt deep");
+    ASSERT_EQ(r.status, 0) << r.output;
+    auto ark = Open(dir / "h.zip");
+    ark->BaseDir = dir / "named";
+    ark->OnExtractFile = [](std::string& name, uint32_t&, const std::string&) {
+        if (name == "top.txt") name = "renamed/top2.txt";
+        // Even a handler's name stays below the destination.
+        if (name == "deep/er/x.txt") name = "/tmp/escaped-x.txt";
+    };
+    ark->ExtractFiles("*.*", 10431, "");
+    EXPECT_EQ(Tree(dir / "named"), (std::map<std::string, std::string>{{"renamed/top2.txt", "top"}}));
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_EQ(failures[0].name, "deep/er/x.txt");
+    EXPECT_FALSE(FileExists("/tmp/escaped-x.txt"));
+    failures.clear();
+    auto flat = Open(dir / "h.zip");
+    flat->BaseDir = dir / "flat";
+    flat->Options.CreateDirs = false;
+    flat->ExtractFiles("*.*", 10431, "");
+    EXPECT_TRUE(failures.empty());
+    EXPECT_EQ(Tree(dir / "flat"), (std::map<std::string, std::string>{{"top.txt", "top"}, {"x.txt", "x"}}));
+}

@@ -127,6 +127,39 @@ public:
     void AddFromStream(const std::string& name, std::shared_ptr<TAvStream> stream, bool copyToBuffer,
                        int64_t position, int64_t count, uint32_t attr, time_t modified);
 
+    // ---- extraction and testing (avextract.cpp) ---------------------------
+    // The handler may change the name (relative to BaseDir, "/" separated)
+    // and the attributes of the file to write.
+    std::function<void(std::string&, uint32_t&, const std::string&)> OnExtractFile;
+    // Entries the search finds, written below BaseDir (never outside it).
+    // Each failure goes to OnProcessFileFailure; an abort or a cancel
+    // raises EAvBatchAborted after the run.
+    void ExtractFiles();
+    void ExtractFiles(const std::string& mask, int32_t searchAttr, const std::string& exclusionMask);
+    // The same, decoding and checking every entry without writing it.
+    void TestFiles();
+    void TestFiles(const std::string& mask, int32_t searchAttr, const std::string& exclusionMask);
+    // One entry's data (code 15 when none is found; code 67 when no password
+    // opens it).
+    void ExtractToStream(const std::string& fileName, TAvStream& stream);
+    void ExtractToBuffer(const std::string& fileName, void* buffer, int64_t count, int64_t offset);
+    void ExtractToString(const std::string& fileName, std::string& text);
+    // Whether the password opens the entry (code 42 when none is found); no
+    // prompt, Password stays as it was.
+    bool IsFilePasswordValid(const std::string& fileName, const std::string& password);
+    // Whether FileName holds an archive whose entries read back intact.
+    bool IsValidArchiveFile();
+    // Count bytes of entry Index from Offset (the whole entry when Count is
+    // 0) into Stream at its position.
+    void ExtractItem(int32_t index, TAvStream& stream, int64_t offset, int64_t count);
+
+protected:
+    virtual void DoOnExtractFile(std::string& name, uint32_t& attr, const std::string& comment);
+
+private:
+    friend class TAvExtractRun;
+    // ---- end of extraction and testing ------------------------------------
+
 protected:
     virtual void SetCompMethod() {}
     int compMethod_ = -1;

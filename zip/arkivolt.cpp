@@ -275,6 +275,7 @@ void TAvBaseArchiver::EndUpdate() {
 
 void TAvBaseArchiver::CancelUpdate() {
     updateCount_ = 0;
+    moved_.clear();
     if (dir_) dir_->Items.Assign(dir_->BackupItems);
 }
 

@@ -161,6 +161,7 @@ void TAvBaseArchiver::ReleaseStream() {
     dir_.reset();
     stream_.reset();
     updateCount_ = 0;
+    moved_.clear();
 }
 
 void TAvBaseArchiver::CloseArchive() {

@@ -341,6 +341,18 @@ TEST_F(EditTest, MergeTakesNewNamesAndFollowsTheOverwriteMode) {
                                                                      {"only-theirs.txt", std::string(20000, 't')}}));
         ExpectPeersAccept(zip);
     }
+    // A cancel while the other archive's data are copied leaves this one as it was.
+    Make({{"shared.txt", "ours"}});
+    const std::string before = ReadFile(zip);
+    Open();
+    ark.OnFileProgress = [](const std::string& f, double, TAvProcessOperation op, TAvProgressPhase ph, bool& cancel) {
+        cancel = op == poMerge && ph == ppProcess && f == "only-theirs.txt";
+    };
+    EXPECT_THROW(ark.MergeWith(dir / "other.zip"), EAvBatchAborted);
+    ark.CloseArchive();
+    ark.OnFileProgress = nullptr;
+    EXPECT_EQ(ReadFile(zip), before);
+
     Open();
     ark.BeginUpdate();
     try {

@@ -445,3 +445,20 @@ TEST_F(EditTest, RepairNeedsAClosedArchive) {
     ark.CloseArchive();
     EXPECT_FALSE(FileExists(dir / "x.zip"));
 }
+
+TEST_F(EditTest, RepairTakesStreamedEntriesWithTheirDataDescriptors) {
+    // Info-ZIP writing to a pipe puts sizes and CRC behind the data.
+    WriteFile(dir / "s/a.txt", std::string(40000, 'a') + "end");
+    WriteFile(dir / "s/b.txt", "bee");
+    const TRun z = Shell("cd " + Quote(dir / "s") + " && zip -q - a.txt b.txt | cat > ../streamed.zip");
+    ASSERT_EQ(z.status, 0) << z.output;
+    std::string bytes = ReadFile(dir / "streamed.zip");
+    ASSERT_NE(bytes[6] & 8, 0);  // the first entry carries a data descriptor
+    bytes.resize(bytes.find(std::string("PK\x01\x02", 4)) + 10);
+    WriteFile(dir / "streamed.zip", bytes);
+    ark.FileName = dir / "streamed.zip";
+    EXPECT_TRUE(ark.RepairArchive(zip).empty());
+    EXPECT_EQ(Contents(zip),
+              (std::map<std::string, std::string>{{"a.txt", std::string(40000, 'a') + "end"}, {"b.txt", "bee"}}));
+    ExpectPeersAccept(zip);
+}

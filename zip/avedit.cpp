@@ -45,6 +45,11 @@ std::string Slashed(std::string s) {
     return s;
 }
 
+bool SameFile(const std::string& a, const std::string& b) {
+    struct stat x {}, y {};
+    return ::stat(a.c_str(), &x) == 0 && ::stat(b.c_str(), &y) == 0 && x.st_dev == y.st_dev && x.st_ino == y.st_ino;
+}
+
 bool StartsWithNoCase(const std::string& s, const std::string& prefix) {
     return s.size() >= prefix.size() && AvLowerCase(s.substr(0, prefix.size())) == AvLowerCase(prefix);
 }
@@ -431,9 +436,7 @@ void TAvBaseArchiver::MergeWith(const std::string& fileName) {
     CheckActive();
     if (InUpdate()) throw EAvException(26, this);
     auto other = std::make_shared<TAvFileStream>(fileName, TAvFileStream::ofRead);
-    struct stat a {}, b {};
-    if (::stat(fileName.c_str(), &a) == 0 && ::stat(FileName.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
-        a.st_ino == b.st_ino)
+    if (SameFile(fileName, FileName))
         throw rtl::Exception("Cannot merge \"" + fileName + "\" into itself");
     TAvDirManager theirs(other.get());
     theirs.LoadDir(RepairMode);
@@ -483,6 +486,8 @@ void TAvBaseArchiver::MergeWith(const std::string& fileName) {
 std::vector<std::string> TAvBaseArchiver::RepairArchive(const std::string& destFileName) {
     if (Active()) throw EAvException(37, this);
     if (FileName.empty() || FileName.back() == '/') throw EAvException(9, this);
+    // Naming the damaged file itself is repairing in place: it is kept too.
+    const bool inPlace = destFileName.empty() || SameFile(destFileName, FileName);
     const std::string target = destFileName.empty() ? FileName : destFileName;
     std::string temp = FolderOfFile(target) + "/FCXXXXXX";
     const int fd = ::mkstemp(temp.data());
@@ -549,7 +554,7 @@ std::vector<std::string> TAvBaseArchiver::RepairArchive(const std::string& destF
         out.CloseArchive();
         struct stat st {};
         ::chmod(temp.c_str(), ::stat(FileName.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644);
-        if (destFileName.empty()) {
+        if (inPlace) {
             // The damaged file stays, under a free name beside the new one.
             std::string backup = FileName + ".bak";
             for (int n = 1; ::link(FileName.c_str(), backup.c_str()) != 0; ++n) {

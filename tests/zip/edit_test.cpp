@@ -411,26 +411,31 @@ TEST_F(EditTest, RepairKeepsEveryIntactEntryAsItWasStored) {
 }
 
 TEST_F(EditTest, RepairInPlaceKeepsTheDamagedFileAndTheEncryption) {
-    ark.SetPassword("secret");
-    Make({{"a.txt", std::string(3000, 'x') + "one"}, {"b.txt", std::string(3000, 'y') + "two"},
-          {"c.txt", "three"}});
-    Damage(zip);
-    const std::string damaged = ReadFile(zip);
-    // The repair copies entries as stored: a different password now must
-    // not re-encrypt anything.
-    ark.SetPassword("other");
-    ark.EncryptionMethod = caPkzipClassic;
-    ark.OnProcessFileFailure = [](const std::string&, TAvProcessOperation, int, int, const std::string&,
-                                  TAvAction& a) { a = fxaIgnore; };
-    ark.FileName = zip;
-    ark.RepairArchive("");
-    EXPECT_EQ(ReadFile(zip + ".bak"), damaged);
-    // Encrypted entries cannot be checked without their password: all three
-    // are kept, b.txt with its flipped byte, which the peers then catch.
-    const TRun one = Shell("unzip -p -P secret " + Quote(zip) + " a.txt c.txt");
-    EXPECT_EQ(one.output, std::string(3000, 'x') + "one" + "three");
-    const TRun listed = Shell("unzip -Z1 " + Quote(zip));
-    EXPECT_EQ(listed.output, "a.txt\nb.txt\nc.txt\n");
+    // In place, asked for with no name or with the archive's own.
+    for (const std::string dest : {std::string(), zip}) {
+        SCOPED_TRACE(dest);
+        ::unlink((zip + ".bak").c_str());
+        ark.SetPassword("secret");
+        Make({{"a.txt", std::string(3000, 'x') + "one"}, {"b.txt", std::string(3000, 'y') + "two"},
+              {"c.txt", "three"}});
+        Damage(zip);
+        const std::string damaged = ReadFile(zip);
+        // The repair copies entries as stored: a different password now must
+        // not re-encrypt anything.
+        ark.SetPassword("other");
+        ark.EncryptionMethod = caPkzipClassic;
+        ark.OnProcessFileFailure = [](const std::string&, TAvProcessOperation, int, int, const std::string&,
+                                      TAvAction& a) { a = fxaIgnore; };
+        ark.FileName = zip;
+        ark.RepairArchive(dest);
+        EXPECT_EQ(ReadFile(zip + ".bak"), damaged);
+        // Encrypted entries cannot be checked without their password: all three
+        // are kept, b.txt with its flipped byte, which the peers then catch.
+        const TRun one = Shell("unzip -p -P secret " + Quote(zip) + " a.txt c.txt");
+        EXPECT_EQ(one.output, std::string(3000, 'x') + "one" + "three");
+        const TRun listed = Shell("unzip -Z1 " + Quote(zip));
+        EXPECT_EQ(listed.output, "a.txt\nb.txt\nc.txt\n");
+    }
 }
 
 TEST_F(EditTest, RepairNeedsAClosedArchive) {

@@ -467,3 +467,41 @@ TEST_F(EditTest, RepairTakesStreamedEntriesWithTheirDataDescriptors) {
               (std::map<std::string, std::string>{{"a.txt", std::string(40000, 'a') + "end"}, {"b.txt", "bee"}}));
     ExpectPeersAccept(zip);
 }
+
+TEST_F(EditTest, RepairOfAFileWithoutEntriesLeavesNothingBehind) {
+    WriteFile(dir / "junk.zip", std::string(5000, 'j'));
+    ark.FileName = dir / "junk.zip";
+    try {
+        ark.RepairArchive(zip);
+        ADD_FAILURE();
+    } catch (const EAvException& e) {
+        EXPECT_EQ(e.NativeError, 35);
+    }
+    const TRun left = Shell("ls " + Quote(dir.Path()));
+    EXPECT_EQ(left.output, "junk.zip\n");
+}
+
+TEST_F(EditTest, ItemStepsNeedABatchAndAnIndex) {
+    Make({{"a.txt", "A"}});
+    WriteFile(dir / "a.txt", "new A");
+    Open();
+    const std::vector<std::pair<int, std::function<void()>>> cases = {
+        {21, [&] { ark.DeleteItem(5); }},
+        {22, [&] { ark.DeleteItem(0); }},
+        {24, [&] { ark.UpdateItem(-1, dir / "a.txt"); }},
+        {25, [&] { ark.UpdateItem(0, dir / "a.txt"); }},
+    };
+    for (const auto& [code, call] : cases) {
+        try {
+            call();
+            ADD_FAILURE() << code;
+        } catch (const EAvException& e) {
+            EXPECT_EQ(e.NativeError, code);
+        }
+    }
+    ark.BeginUpdate();
+    ark.UpdateItem(0, dir / "a.txt");
+    ark.EndUpdate();
+    ark.CloseArchive();
+    EXPECT_EQ(Contents(zip), (std::map<std::string, std::string>{{"a.txt", "new A"}}));
+}

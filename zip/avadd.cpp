@@ -458,10 +458,16 @@ int64_t TAvBaseArchiver::StoredEntryLength(TAvStream& s, const TDirItem& it) {
     const std::string h = s.ReadString(std::min<int64_t>(kLocalHeaderSize, std::max<int64_t>(s.Size() - from, 0)));
     if (h.size() < kLocalHeaderSize || Get32(h, 0) != kLocalSig) throw EAvException(57);
     int64_t length = kLocalHeaderSize + Get16(h, 26) + Get16(h, 28) + it.CSize();
-    if (it.Flags & kFlagDescriptor) {
+    if (Get16(h, 6) & kFlagDescriptor) {
+        // The sizes there take 8 bytes each when the local header has a zip64 block.
+        s.SetPosition(from + kLocalHeaderSize + Get16(h, 26));
+        const std::string extra = s.ReadString(std::min<int64_t>(Get16(h, 28), std::max<int64_t>(s.Size() - s.Position(), 0)));
+        bool zip64 = false;
+        for (size_t at = 0; at + 4 <= extra.size(); at += 4 + Get16(extra, at + 2))
+            zip64 = zip64 || Get16(extra, at) == 1;
         s.SetPosition(from + length);
         const std::string sig = s.ReadString(std::min<int64_t>(4, std::max<int64_t>(s.Size() - from - length, 0)));
-        length += sig.size() == 4 && Get32(sig, 0) == kDescriptorSig ? 16 : 12;
+        length += (sig.size() == 4 && Get32(sig, 0) == kDescriptorSig ? 4 : 0) + 4 + (zip64 ? 16 : 8);
     }
     if (from + length > s.Size()) throw EAvException(57);
     return length;

@@ -452,20 +452,32 @@ TEST_F(EditTest, RepairNeedsAClosedArchive) {
 }
 
 TEST_F(EditTest, RepairTakesStreamedEntriesWithTheirDataDescriptors) {
-    // Info-ZIP writing to a pipe puts sizes and CRC behind the data.
+    // Writers on a pipe put sizes and CRC behind the data: Info-ZIP with
+    // 4-byte sizes, Python's zipfile with a zip64 block and 8-byte sizes.
+    const std::string python =
+        "import sys,zipfile,io\n"
+        "class W(io.RawIOBase):\n"
+        "  def writable(s): return True\n"
+        "  def write(s,b): return sys.stdout.buffer.write(b)\n"
+        "with zipfile.ZipFile(W(),'w',zipfile.ZIP_DEFLATED) as z:\n"
+        "  with z.open('a.txt','w',force_zip64=True) as e: e.write(open('a.txt','rb').read())\n"
+        "  with z.open('b.txt','w') as e: e.write(b'bee')\n";
     WriteFile(dir / "s/a.txt", std::string(40000, 'a') + "end");
     WriteFile(dir / "s/b.txt", "bee");
-    const TRun z = Shell("cd " + Quote(dir / "s") + " && zip -q - a.txt b.txt | cat > ../streamed.zip");
-    ASSERT_EQ(z.status, 0) << z.output;
-    std::string bytes = ReadFile(dir / "streamed.zip");
-    ASSERT_NE(bytes[6] & 8, 0);  // the first entry carries a data descriptor
-    bytes.resize(bytes.find(std::string("PK\x01\x02", 4)) + 10);
-    WriteFile(dir / "streamed.zip", bytes);
-    ark.FileName = dir / "streamed.zip";
-    EXPECT_TRUE(ark.RepairArchive(zip).empty());
-    EXPECT_EQ(Contents(zip),
-              (std::map<std::string, std::string>{{"a.txt", std::string(40000, 'a') + "end"}, {"b.txt", "bee"}}));
-    ExpectPeersAccept(zip);
+    for (const std::string& writer : {std::string("zip -q - a.txt b.txt"), "/usr/bin/python3 -c " + Quote(python)}) {
+        SCOPED_TRACE(writer);
+        const TRun z = Shell("cd " + Quote(dir / "s") + " && " + writer + " | cat > ../streamed.zip");
+        ASSERT_EQ(z.status, 0) << z.output;
+        std::string bytes = ReadFile(dir / "streamed.zip");
+        ASSERT_NE(bytes[6] & 8, 0);  // the first entry carries a data descriptor
+        bytes.resize(bytes.find(std::string("PK\x01\x02", 4)) + 10);
+        WriteFile(dir / "streamed.zip", bytes);
+        ark.FileName = dir / "streamed.zip";
+        EXPECT_TRUE(ark.RepairArchive(zip).empty());
+        EXPECT_EQ(Contents(zip),
+                  (std::map<std::string, std::string>{{"a.txt", std::string(40000, 'a') + "end"}, {"b.txt", "bee"}}));
+        ExpectPeersAccept(zip);
+    }
 }
 
 TEST_F(EditTest, RepairOfAFileWithoutEntriesLeavesNothingBehind) {

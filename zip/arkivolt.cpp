@@ -161,6 +161,7 @@ void TAvBaseArchiver::ReleaseStream() {
     dir_.reset();
     stream_.reset();
     updateCount_ = 0;
+    moved_.clear();
 }
 
 void TAvBaseArchiver::CloseArchive() {
@@ -275,6 +276,7 @@ void TAvBaseArchiver::EndUpdate() {
 
 void TAvBaseArchiver::CancelUpdate() {
     updateCount_ = 0;
+    moved_.clear();
     if (dir_) dir_->Items.Assign(dir_->BackupItems);
 }
 

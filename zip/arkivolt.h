@@ -160,6 +160,60 @@ private:
     friend class TAvExtractRun;
     // ---- end of extraction and testing ------------------------------------
 
+public:
+    // ---- deleting, moving, updating, renaming, attributes, comments,
+    // merging and repairing (avedit.cpp)
+    // Code 31 with the mask when nothing matches; the archive is not touched.
+    void DeleteFiles();
+    void DeleteFiles(const std::string& mask, int32_t searchAttr, const std::string& exclusionMask);
+    // A source is deleted only once the committed archive holds it (name,
+    // size, CRC-32); a failed or cancelled commit keeps every source.
+    void MoveFiles();
+    void MoveFiles(const std::string& mask, int32_t searchAttr, const std::string& exclusionMask);
+    void UpdateFiles();
+    void UpdateFiles(const std::string& mask, int32_t searchAttr, const std::string& exclusionMask);
+    void RenameFile(const std::string& oldName, const std::string& newName);
+    void ChangeFilesAttr(const std::string& mask, uint32_t attr);
+    void ChangeFilesIntAttr(const std::string& mask, uint16_t attr);
+    void ChangeFilesComment(const std::string& mask, const std::string& comment);
+    // Appends the entries of another archive; names present in both follow
+    // Options.OverwriteMode.
+    void MergeWith(const std::string& fileName);
+    // Copies every intact entry of the archive FileName names, as it is
+    // stored, into DestFileName (in place when empty: the damaged file is
+    // kept beside it as "<name>.bak", "<name>.bak1" ...). Returns the names
+    // of the entries that could not be saved.
+    std::vector<std::string> RepairArchive(const std::string& destFileName);
+    void DeleteItem(int32_t index);
+    void UpdateItem(int32_t index, const std::string& fileName);
+    // The bytes an entry takes in its archive from its local header on:
+    // header, name, extra field, data and any data descriptor (code 57
+    // when no local header is there).
+    static int64_t StoredEntryLength(TAvStream& s, const TDirItem& it);
+
+private:
+    struct TAvMovedSource {
+        std::string storedName, path;
+        bool folder;
+    };
+    // Indices of the entries a search finds (no tags are touched: a batch
+    // may hold tagged entries of its own).
+    std::vector<int32_t> FindEntries(const std::vector<std::string>& masks, int32_t searchAttr,
+                                     const std::string& exclusionMask, bool simple);
+    void CheckDirectChange() const;
+    void DeleteFound(const std::vector<int32_t>& found, const std::string& shownMask);
+    void InternalMoveFiles(const std::vector<std::string>& masks, int32_t searchAttr,
+                           const std::vector<std::string>& exclusions);
+    void DeleteMovedSources(const std::vector<TAvMovedSource>& moved);
+    void UpdateFound(const std::vector<int32_t>& found);
+    void UpdateTaggedFile(int32_t index);
+    void ChangeFound(const std::string& mask, int code, TAvProcessOperation op,
+                     const std::function<void(TDirItem&)>& change);
+    void FillDirItem(TDirItem& it, const std::string& path, std::shared_ptr<TAvStream> source, uint32_t dosTime,
+                     int64_t size, uint32_t attributes, const std::string& comment, bool folder);
+    std::vector<TAvMovedSource> moved_;  // moves waiting for the commit
+    // ---- end of deleting ... repairing
+
 protected:
     virtual void SetCompMethod() {}
     int compMethod_ = -1;

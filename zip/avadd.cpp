@@ -244,6 +244,15 @@ void TAvBaseArchiver::AddFileInit(const std::string& path, int32_t attr, std::sh
     it.Name = stored;
     it.Tagged = true;
     it.Operation = op;
+    FillDirItem(it, path, std::move(source), dosTime, size, attributes, comment, folder);
+    if (index >= 0) items.SetItem(index, it);
+    else items.Append(it);
+}
+
+// The entry's fields for a new source; its name and operation are the caller's.
+void TAvBaseArchiver::FillDirItem(TDirItem& it, const std::string& path, std::shared_ptr<TAvStream> source,
+                                  uint32_t dosTime, int64_t size, uint32_t attributes, const std::string& comment,
+                                  bool folder) {
     it.Password = password_;
     it.SourceFileName = path;
     it.SourceStream = std::move(source);
@@ -269,8 +278,6 @@ void TAvBaseArchiver::AddFileInit(const std::string& path, int32_t attr, std::sh
         it.Crc32 = 0;
         it.Flags = kFlagFolder;
     }
-    if (index >= 0) items.SetItem(index, it);
-    else items.Append(it);
 }
 
 // ------------------------------------------------------------------ commit
@@ -287,6 +294,7 @@ private:
     Result WriteTagged(TAvStream& out, TDirItem& it);
     void WriteEntry(TAvStream& out, TDirItem& it);
     void CopyKept(TAvStream& out, TDirItem& it);
+    void CopyForeign(TAvStream& out, TDirItem& it, const std::string& shown);
     void Progress(const std::string& name, int64_t done, int64_t size, TAvProgressPhase phase);
 
     TAvBaseArchiver& a_;
@@ -302,7 +310,10 @@ private:
 void TAvBaseArchiver::ForceUpdate() {
     if (updateCount_ <= 0) return;
     updateCount_ = 0;
+    // Moved sources go only after a commit that went through.
+    const std::vector<TAvMovedSource> moved = std::exchange(moved_, {});
     TAvCommit(*this).Run();
+    DeleteMovedSources(moved);
 }
 
 void TAvCommit::Run() {
@@ -441,23 +452,53 @@ void TAvCommit::Rewrite(int32_t first) {
     }
 }
 
+int64_t TAvBaseArchiver::StoredEntryLength(TAvStream& s, const TDirItem& it) {
+    const int64_t from = it.Offset();
+    s.SetPosition(from);
+    const std::string h = s.ReadString(std::min<int64_t>(kLocalHeaderSize, std::max<int64_t>(s.Size() - from, 0)));
+    if (h.size() < kLocalHeaderSize || Get32(h, 0) != kLocalSig) throw EAvException(57);
+    int64_t length = kLocalHeaderSize + Get16(h, 26) + Get16(h, 28) + it.CSize();
+    if (Get16(h, 6) & kFlagDescriptor) {
+        // The sizes there take 8 bytes each when the local header has a zip64 block.
+        s.SetPosition(from + kLocalHeaderSize + Get16(h, 26));
+        const std::string extra = s.ReadString(std::min<int64_t>(Get16(h, 28), std::max<int64_t>(s.Size() - s.Position(), 0)));
+        bool zip64 = false;
+        for (size_t at = 0; at + 4 <= extra.size(); at += 4 + Get16(extra, at + 2))
+            zip64 = zip64 || Get16(extra, at) == 1;
+        s.SetPosition(from + length);
+        const std::string sig = s.ReadString(std::min<int64_t>(4, std::max<int64_t>(s.Size() - from - length, 0)));
+        length += (sig.size() == 4 && Get32(sig, 0) == kDescriptorSig ? 4 : 0) + 4 + (zip64 ? 16 : 8);
+    }
+    if (from + length > s.Size()) throw EAvException(57);
+    return length;
+}
+
 void TAvCommit::CopyKept(TAvStream& out, TDirItem& it) {
+    // A finished rename leaves its operation on the entry: only a pending one counts.
+    const bool renamed = it.Tagged && it.Operation == poRename && !it.OldName.empty();
     int32_t old = -1;
-    if (!bak_.FileExists(it.Operation == poRename && !it.OldName.empty() ? it.OldName : it.Name, old))
-        throw EAvException(7, &a_);
+    if (!bak_.FileExists(renamed ? it.OldName : it.Name, old)) throw EAvException(7, &a_);
     TAvStream& s = *a_.stream_;
     const int64_t from = bak_[old].Offset();
-    s.SetPosition(from);
-    const std::string h = s.ReadString(kLocalHeaderSize);
-    if (Get32(h, 0) != kLocalSig) throw EAvException(57, &a_);
-    int64_t length = kLocalHeaderSize + Get16(h, 26) + Get16(h, 28) + bak_[old].CSize();
-    if (it.Flags & kFlagDescriptor) {
-        s.SetPosition(from + length);
-        const std::string sig = s.ReadString(std::min<int64_t>(4, s.Size() - from - length));
-        length += sig.size() == 4 && Get32(sig, 0) == kDescriptorSig ? 16 : 12;
-    }
+    int64_t length = TAvBaseArchiver::StoredEntryLength(s, bak_[old]);
     it.SetOffset(out.Position());
     s.SetPosition(from);
+    if (renamed) {
+        // A new local header with the new name; its extra field and the data stay.
+        std::string h = s.ReadString(kLocalHeaderSize);
+        const uint16_t oldLen = Get16(h, 26);
+        s.SetPosition(from + kLocalHeaderSize + oldLen);
+        const bool utf8 = NameNeedsUtf8(it.Name);
+        if (it.Name.size() > 0xFFFF) throw EAvException(61, it.Name, &a_);
+        it.Flags = static_cast<uint16_t>((it.Flags & ~kFlagUtf8) | (utf8 ? kFlagUtf8 : 0));
+        std::string flags, nameLen;
+        Put16(flags, static_cast<uint16_t>((Get16(h, 6) & ~kFlagUtf8) | (utf8 ? kFlagUtf8 : 0)));
+        Put16(nameLen, static_cast<uint16_t>(it.Name.size()));
+        h.replace(6, 2, flags);
+        h.replace(26, 2, nameLen);
+        out.WriteString(h + it.Name);
+        length -= kLocalHeaderSize + oldLen;
+    }
     CopyStream(s, out, length);
 }
 
@@ -497,6 +538,7 @@ TAvCommit::Result TAvCommit::WriteTagged(TAvStream& out, TDirItem& it) {
 void TAvCommit::WriteEntry(TAvStream& out, TDirItem& it) {
     const std::string shown = it.SourceFileName.empty() ? it.Name : it.SourceFileName;
     Progress(shown, 0, 0, ppStart);
+    if (it.Operation == poMerge) return CopyForeign(out, it, shown);
     const bool folder = it.Flags == kFlagFolder && !it.Name.empty() && it.Name.back() == '/';
     const bool encrypt = !folder && !it.Password.empty();
     if (encrypt && a_.EncryptionMethod != caPkzipClassic)
@@ -609,6 +651,30 @@ void TAvCommit::WriteEntry(TAvStream& out, TDirItem& it) {
     it.Tagged = false;
     it.SourceStream.reset();
     Progress(shown, size, size, ppEnd);
+}
+
+// An entry of another archive (merging, repairing), copied as it is
+// stored: its header, data and any data descriptor.
+void TAvCommit::CopyForeign(TAvStream& out, TDirItem& it, const std::string& shown) {
+    TAvStream& src = *it.SourceStream;
+    TDirItem at = it;
+    at.SetOffset(it.SourcePosition);
+    const int64_t length = TAvBaseArchiver::StoredEntryLength(src, at);
+    const int64_t offset = out.Position();
+    if (a_.Zip64Mode == zmDisabled && offset >= 0xFFFFFFFFLL) throw EAvException(43, shown, &a_);
+    src.SetPosition(it.SourcePosition);
+    const int64_t piece = 1 << 20;
+    for (int64_t done = 0; done < length;) {
+        Progress(shown, done, length, ppProcess);
+        const int64_t n = std::min(piece, length - done);
+        CopyStream(src, out, n);
+        done += n;
+    }
+    it.SetOffset(offset);
+    base_ += length;
+    it.Tagged = false;
+    it.SourceStream.reset();
+    Progress(shown, length, length, ppEnd);
 }
 
 }  // namespace zip

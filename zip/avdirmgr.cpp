@@ -223,11 +223,14 @@ void TAvDirManager::RebuildFromLocalHeaders() {
                 ParseExtraField(it, stream_->ReadString(it.ExtraFieldLength));
             if (it.Flags & kFlagDescriptor) {
                 const int64_t d = FindSignature(pos + kLocalHeaderSize, kDescriptorSig);
-                if (d >= 0 && size - d >= 16) {
+                // With a zip64 block in the local header the sizes take 8 bytes each.
+                const int64_t need = it.IsZip64 ? 24 : 16;
+                if (d >= 0 && size - d >= need) {
                     stream_->SetPosition(d);
-                    const std::string dd = stream_->ReadString(16);
+                    const std::string dd = stream_->ReadString(need);
                     it.Crc32 = Get32(dd, 4);
-                    it.SetSizes(Get32(dd, 8), Get32(dd, 12));
+                    if (it.IsZip64) it.SetSizes(static_cast<int64_t>(Get64(dd, 8)), static_cast<int64_t>(Get64(dd, 16)));
+                    else it.SetSizes(Get32(dd, 8), Get32(dd, 12));
                 }
             }
             Items.Append(it);

@@ -24,7 +24,7 @@ inline constexpr int64_t kLocalHeaderSize = 30, kCentralHeaderSize = 46, kEndSiz
 
 // Operations on entries.
 enum TAvProcessOperation : uint8_t {
-    poAdd, poMove, poDelete, poUpdate, poExtract, poTest, poRename, poChangeAttr, poChangeComment
+    poAdd, poMove, poDelete, poUpdate, poExtract, poTest, poRename, poChangeAttr, poChangeComment, poMerge
 };
 
 struct TAvExtraField {

@@ -303,6 +303,7 @@ void TAvBaseArchiver::ForceUpdate() {
     if (updateCount_ <= 0) return;
     updateCount_ = 0;
     TAvCommit(*this).Run();
+    if (!volumeWork_.empty()) WriteVolumes();
 }
 
 void TAvCommit::Run() {

@@ -164,7 +164,7 @@ private:
     void OpenVolumesForCreating();
     // The end record names the volume count; the mode follows from the
     // neighbouring files.
-    void DetectSpanning(const std::string& last, int32_t lastDisk);
+    void DetectSpanning(int32_t lastDisk);
     std::string RequestVolume(int32_t index, int32_t lastIndex);
     void AttachVolumeSet(const std::vector<std::string>& names);
     void MapVolumeOffsets();

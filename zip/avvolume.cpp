@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 
 #include "platform/ui/prompter.h"
@@ -223,8 +224,7 @@ std::string TAvBaseArchiver::RequestVolume(int32_t index, int32_t lastIndex) {
     }
 }
 
-void TAvBaseArchiver::DetectSpanning(const std::string& last, int32_t lastDisk) {
-    (void)last;
+void TAvBaseArchiver::DetectSpanning(int32_t lastDisk) {
     spanning_ = smSplitting;
     std::string name = FileName;
     MakeDefaultVolumeName(name, lastDisk - 1, true);
@@ -269,7 +269,7 @@ void TAvBaseArchiver::OpenVolumesForReading(bool write) {
         return;
     }
     const int32_t lastDisk = end.NumberOfThisDisk;
-    DetectSpanning(last, lastDisk);
+    DetectSpanning(lastDisk);
     if (spanning_ == smNone) {
         stream_ = std::make_unique<TAvFileStream>(last, TAvFileStream::ofRead);
         return;
@@ -326,8 +326,9 @@ void TAvBaseArchiver::OpenVolumesForCreating() {
     if (spanning_ == smNone) {
         stream_ = std::make_unique<TAvFileStream>(FileName, TAvFileStream::ofCreate);
     } else {
-        std::string work = (TempDir.empty() ? FolderPart(FileName) : TempDir + "/") + "FCXXXXXX";
-        if (work[0] == 'F') work = "./" + work;
+        const char* systemTemp = std::getenv("TMPDIR");
+        std::string work = !TempDir.empty() ? TempDir : systemTemp && *systemTemp ? systemTemp : "/tmp";
+        work += "/FCXXXXXX";
         int fd = ::mkstemp(work.data());
         if (fd < 0) throw EAvException(19, work, this);
         ::close(fd);
@@ -588,6 +589,11 @@ void TAvBaseArchiver::MakeSFX(const std::string& destFileName) {
     }
     // Checked before the destination exists, so a refusal leaves nothing.
     if (dir->StubSize > 0) throw EAvException(50, this);
+    // Creating the destination would empty the archive it is made from.
+    struct stat from {}, to {};
+    if (::stat(FileName.c_str(), &from) == 0 && ::stat(destFileName.c_str(), &to) == 0 && from.st_dev == to.st_dev &&
+        from.st_ino == to.st_ino)
+        throw EAvException(19, destFileName, this);
     TAvFileStream stub(SFXStub, TAvFileStream::ofRead);
     try {
         TAvFileStream dest(destFileName, TAvFileStream::ofCreate);

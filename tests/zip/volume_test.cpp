@@ -121,6 +121,7 @@ TEST(Splitting, VolumesOfCustomSizeJoinAndReadBack) {
     MakeSources(t);
     TArkivolt ark;
     ark.FileName = t / "a.zip";
+    ark.TempDir = t.Path();
     ark.SetSpanningMode(smSplitting);
     ark.SpanningOptions.VolumeSize = vsCustom;
     ark.SpanningOptions.SetCustomVolumeSize(1000);  // raised to 65,536
@@ -147,6 +148,8 @@ TEST(Splitting, VolumesOfCustomSizeJoinAndReadBack) {
     EXPECT_EQ(Shell("ls " + Quote(t.Path()) + " | grep -c FC").output, "0\n");
 
     ExpectJoinPasses(t / "a.zip", t / "joined.zip");
+    const TRun sz = Shell("7zz t " + Quote(t / "a.zip"));
+    EXPECT_EQ(sz.status, 0) << sz.output;
     // The joined archive extracts to the sources, folders included.
     const TRun diff = Shell("unzip -q " + Quote(t / "joined.zip") + " -d " + Quote(t / "out") + " && diff -r " +
                             Quote(t / "src") + " " + Quote(t / "out"));
@@ -155,6 +158,77 @@ TEST(Splitting, VolumesOfCustomSizeJoinAndReadBack) {
     back.FileName = t / "a.zip";
     back.OpenArchive();
     EXPECT_EQ(back.SpanningMode(), smSplitting);
+    EXPECT_EQ(back.VolumeFiles(), files);
+    EXPECT_EQ(Listing(back), written);
+    ExpectHeadersAtOffsets(back);
+}
+
+// Info-ZIP cannot join this one; 7-Zip reads the set itself.
+TEST(Splitting, AnEntryOverManyVolumes) {
+    TScratch t;
+    TArkivolt ark;
+    ark.FileName = t / "big.zip";
+    ark.SetSpanningMode(smSplitting);
+    ark.SpanningOptions.VolumeSize = vsCustom;
+    ark.SpanningOptions.SetCustomVolumeSize(65536);
+    ark.OpenArchive(kModeCreate);
+    ark.BeginUpdate();
+    ark.AddFromString("x/big.bin", Noise(200000, 7), faArchive, 0);
+    ark.AddFromString("small.txt", "small\n", faArchive, 0);
+    ark.EndUpdate();
+    EXPECT_EQ(ark.VolumeFiles().size(), 4u);
+    ark.CloseArchive();
+    const TRun x = Shell("cd " + Quote(t.Path()) + " && 7zz x -y -oout big.zip");
+    ASSERT_EQ(x.status, 0) << x.output;
+    EXPECT_EQ(ReadFile(t / "out/x/big.bin"), Noise(200000, 7));
+    EXPECT_EQ(ReadFile(t / "out/small.txt"), "small\n");
+}
+
+// A self-extracting split set: the stub leads the first volume, "x.exe";
+// opening x.exe finds the directory in x.zip.
+TEST(Splitting, SelfExtractingSetStartsWithTheStub) {
+    TScratch t;
+    MakeSources(t);
+    const int64_t stub = SizeOf("/usr/bin/unzipsfx");
+    ASSERT_GT(stub, 65536);
+    auto split = [&](TArkivolt& ark) {
+        ark.FileName = t / "x.zip";
+        ark.SFXStub = "/usr/bin/unzipsfx";
+        ark.SetSpanningMode(smSplitting);
+        ark.SpanningOptions.VolumeSize = vsCustom;
+        ark.SpanningOptions.SetCustomVolumeSize(65536);
+        ark.OpenArchive(kModeCreate);
+        AddSources(ark, t);
+    };
+    {
+        // The stub is larger than a volume.
+        TArkivolt ark;
+        try {
+            split(ark);
+            FAIL() << "the stub was split";
+        } catch (const EAvException& e) {
+            EXPECT_EQ(e.NativeError, 47);
+        }
+        EXPECT_EQ(Shell("ls " + Quote(t.Path())).output, "src\n");
+    }
+    TArkivolt ark;
+    ark.SpanningOptions.FirstVolumeSize = stub + 65536;
+    split(ark);
+    const std::vector<std::string> files = ark.VolumeFiles();
+    ASSERT_GE(files.size(), 3u);
+    EXPECT_EQ(files.front(), t / "x.exe");
+    EXPECT_EQ(files[1], t / "x.z02");
+    EXPECT_EQ(files.back(), t / "x.zip");
+    struct stat st {};
+    ASSERT_EQ(::stat(files.front().c_str(), &st), 0);
+    EXPECT_TRUE(st.st_mode & S_IXUSR);
+    EXPECT_EQ(ReadFile(files.front()).substr(0, static_cast<size_t>(stub)), ReadFile("/usr/bin/unzipsfx"));
+    const std::string written = Listing(ark);
+    ark.CloseArchive();
+
+    TArkivolt back;
+    back.FileName = t / "x.exe";
+    back.OpenArchive(kModeReadOnly);
     EXPECT_EQ(back.VolumeFiles(), files);
     EXPECT_EQ(Listing(back), written);
     ExpectHeadersAtOffsets(back);
@@ -321,6 +395,15 @@ TEST(SelfExtracting, MakeSFXShiftsTheDirectoryAndRefusesCleanly) {
         EXPECT_EQ(e.NativeError, 18);
     }
     ark.SFXStub = "/usr/bin/unzipsfx";
+    // Onto the archive itself: refused, the archive left whole.
+    const std::string before = ReadFile(t / "plain.zip");
+    try {
+        ark.MakeSFX(t / "plain.zip");
+        FAIL();
+    } catch (const EAvException& e) {
+        EXPECT_EQ(e.NativeError, 19);
+    }
+    EXPECT_EQ(ReadFile(t / "plain.zip"), before);
     ark.MakeSFX(t / "made");
     ExpectRunsAndExtracts(t, t / "made");
     EXPECT_EQ(PythonListing(t / "made"), PythonListing(t / "plain.zip"));

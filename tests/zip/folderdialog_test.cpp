@@ -90,7 +90,10 @@ TEST(YmFolderDialog, PreselectsMakesANewFolderAndShowsItShortened) {
     d.Folder = start;
     std::vector<std::string> seen;
     d.OnSelectionChanged = [&](TYmFolderDialog&, QWidget*, const std::string& folder) { seen.push_back(folder); };
+    QWidget* initialized = nullptr;
+    d.OnInitialized = [&](TYmFolderDialog&, QWidget* dialog) { initialized = dialog; };
     auto browser = d.CreateBrowser();
+    EXPECT_EQ(initialized, browser.get());
     browser->show();
     EXPECT_EQ(Selected(*browser), start);
     auto* status = browser->findChild<QLabel*>("status");
@@ -121,6 +124,37 @@ TEST(YmFolderDialog, PreselectsMakesANewFolderAndShowsItShortened) {
     d.Loaded();
     EXPECT_EQ(button->text().toStdString(), "Ny mappe");
     ::setenv("LC_ALL", "C.UTF-8", 1);
+}
+
+// Without a folder chosen, OK (with OnlyFileSystem) and New folder are off.
+TEST(YmFolderDialog, ButtonsFollowTheSelection) {
+    const struct {
+        bool visible, enabled;
+        std::string folder;
+        bool okOn, newOn;
+    } cases[] = {
+        {true, true, "", false, false},
+        {true, true, "/tmp", true, true},
+        {true, false, "/tmp", true, false},
+        {false, true, "/tmp", true, true},
+    };
+    for (const auto& c : cases) {
+        TYmFolderDialog d;
+        d.Flags = BrowseFlag(ShowPath) | BrowseFlag(OnlyFileSystem);
+        d.NewFolderVisible = c.visible;
+        d.NewFolderEnabled = c.enabled;
+        d.Folder = c.folder;
+        auto browser = d.CreateBrowser();
+        browser->show();
+        auto* button = browser->findChild<QPushButton*>("newFolder");
+        QPushButton* ok = nullptr;
+        for (auto* b : browser->findChildren<QPushButton*>())
+            if (b != button && b->text().contains("OK")) ok = b;
+        ASSERT_NE(ok, nullptr);
+        EXPECT_EQ(ok->isEnabled(), c.okOn) << c.folder;
+        EXPECT_EQ(button->isEnabled(), c.newOn) << c.folder << c.enabled;
+        EXPECT_EQ(button->isVisible(), c.visible);
+    }
 }
 
 TEST(YmFolderDialog, RunsThroughTheAnswerer) {

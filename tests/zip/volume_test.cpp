@@ -442,6 +442,16 @@ TEST(SelfExtracting, StubInFrontIsKeptWhenEntriesAreAdded) {
         }
         ExpectRunsAndExtracts(t, sfx);
         EXPECT_EQ(ReadFile(t / (std::string("run-") + name + "/added.txt")), "added later\n");
+        {
+            // Replacing an entry rewrites the file; it stays executable.
+            TArkivolt ark;
+            ark.FileName = sfx;
+            ark.OpenArchive();
+            ark.AddFromString("added.txt", "replaced\n", faArchive, 0);
+            ark.CloseArchive();
+        }
+        ExpectRunsAndExtracts(t, sfx);
+        EXPECT_EQ(ReadFile(t / (std::string("run-") + name + "/added.txt")), "replaced\n");
         EXPECT_EQ(ReadFile(sfx).substr(0, SizeOf("/usr/bin/unzipsfx")), ReadFile("/usr/bin/unzipsfx")) << name;
     }
 }

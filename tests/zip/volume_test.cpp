@@ -119,6 +119,7 @@ TEST(VolumeNames, FollowTheModeAndFindEitherCase) {
 TEST(Splitting, VolumesOfCustomSizeJoinAndReadBack) {
     TScratch t;
     MakeSources(t);
+    ui::TScriptedPrompter prompter;  // splitting asks nobody
     TArkivolt ark;
     ark.FileName = t / "a.zip";
     ark.TempDir = t.Path();
@@ -161,6 +162,7 @@ TEST(Splitting, VolumesOfCustomSizeJoinAndReadBack) {
     EXPECT_EQ(back.VolumeFiles(), files);
     EXPECT_EQ(Listing(back), written);
     ExpectHeadersAtOffsets(back);
+    EXPECT_TRUE(prompter.prompts.empty());
 }
 
 // Info-ZIP cannot join this one; 7-Zip reads the set itself.

@@ -1,5 +1,7 @@
 #include "mail/evqdes.h"
 
+#include <cstring>
+
 namespace mail {
 
 namespace {
@@ -134,17 +136,35 @@ void cipherFunction(const uint8_t r[32], const uint8_t k[48], uint8_t out[32]) {
 
 }  // namespace
 
-void DES(const uint8_t Input[8], uint8_t Output[8], const uint8_t Key[8], bool Encrypt) {
+void DESKeySchedule(const uint8_t Key[8], bool Reverse, uint32_t Schedule[32]) {
     uint8_t subkeys[16][48];
     makeSubkeys(Key, subkeys);
+    for (int r = 0; r < 16; ++r) {
+        const uint8_t* k = subkeys[Reverse ? 15 - r : r];
+        uint32_t hi = 0, lo = 0;
+        for (int i = 0; i < 24; ++i) {
+            hi = hi << 1 | k[i];
+            lo = lo << 1 | k[24 + i];
+        }
+        Schedule[2 * r] = hi;
+        Schedule[2 * r + 1] = lo;
+    }
+    std::memset(subkeys, 0, sizeof subkeys);
+}
+
+void DESBlock(const uint8_t Input[8], uint8_t Output[8], const uint32_t Schedule[32]) {
     uint8_t bits[64], lr[64];
     unpackBits(Input, bits);
     permute(kInitialPerm, 64, bits, lr);
     uint8_t* l = lr;
     uint8_t* r = lr + 32;
     for (int round = 0; round < 16; ++round) {
-        uint8_t f[32];
-        cipherFunction(r, subkeys[Encrypt ? round : 15 - round], f);
+        uint8_t k[48], f[32];
+        for (int i = 0; i < 24; ++i) {
+            k[i] = (Schedule[2 * round] >> (23 - i)) & 1;
+            k[24 + i] = (Schedule[2 * round + 1] >> (23 - i)) & 1;
+        }
+        cipherFunction(r, k, f);
         for (int i = 0; i < 32; ++i) {
             const uint8_t next = l[i] ^ f[i];
             l[i] = r[i];
@@ -159,6 +179,13 @@ void DES(const uint8_t Input[8], uint8_t Output[8], const uint8_t Key[8], bool E
     }
     permute(kFinalPerm, 64, preOutput, bits);
     packBits(bits, Output);
+}
+
+void DES(const uint8_t Input[8], uint8_t Output[8], const uint8_t Key[8], bool Encrypt) {
+    uint32_t schedule[32];
+    DESKeySchedule(Key, !Encrypt, schedule);
+    DESBlock(Input, Output, schedule);
+    std::memset(schedule, 0, sizeof schedule);
 }
 
 }  // namespace mail

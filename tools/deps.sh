@@ -19,4 +19,5 @@ apt-get install -y -q --no-install-recommends \
   zip unzip 7zip \
   pngcheck python3-png \
   libpng-dev \
-  mythes-en-us
+  mythes-en-us \
+  libcrypto++-utils

@@ -106,6 +106,10 @@ void TAvBaseArchiver::DoOnDiskFull(int volume, const std::string& name, bool& ca
         return;
     }
     if (spanning_ != smSpanning) throw EAvException(65, this);
+    const std::string folder = name.substr(0, name.rfind('/') + 1);
+    const std::string text = AvFormat(avres::DiskFull, {std::to_string(SpanningOptions.GetVolumeSize(volume_)),
+                                                        std::to_string(GetFreeDriveSpace(folder.empty() ? "." : folder))});
+    cancel = ui::MessageDlg(text, ui::mtWarning, ui::mbOKCancel) != ui::mrOk;
 }
 
 void TAvBaseArchiver::DoOnStoreFile(std::string& name, uint32_t& attr, std::string& comment,
@@ -133,22 +137,22 @@ void TAvBaseArchiver::OpenArchive() {
 
 void TAvBaseArchiver::OpenArchive(uint16_t mode) {
     if (!HasNamePart(FileName)) throw EAvException(10, this);
-    if (mode != kModeCreate && !Exists()) throw EAvException(12, FileName, this);
+    if (mode != kModeCreate && spanning_ != smSpanning && !Exists()) throw EAvException(12, FileName, this);
     ReleaseStream();
     openMode_ = mode;
     if (mode == kModeCreate) {
-        stream_ = std::make_unique<TAvFileStream>(FileName, TAvFileStream::ofCreate);
-        dir_ = std::make_unique<TAvDirManager>(stream_.get());
+        OpenVolumesForCreating();
     } else {
         // The access bits decide, whatever share bits come with them.
         const bool write = (mode & 3) != 0;
-        stream_ = std::make_unique<TAvFileStream>(FileName, write ? TAvFileStream::ofReadWrite : TAvFileStream::ofRead);
-        dir_ = std::make_unique<TAvDirManager>(stream_.get());
         try {
+            OpenVolumesForReading(write);
+            dir_ = std::make_unique<TAvDirManager>(stream_.get());
             TAvEndRecord end;
             std::string comment;
             if (!RepairMode && FindEndRecord(*stream_, end, comment) < 0) throw EAvException(48, this);
             dir_->LoadDir(RepairMode);
+            MapVolumeOffsets();
         } catch (...) {
             ReleaseStream();
             throw;
@@ -162,6 +166,11 @@ void TAvBaseArchiver::ReleaseStream() {
     stream_.reset();
     updateCount_ = 0;
     moved_.clear();
+    // The work file of a multi-volume archive that was never spread.
+    if (!volumeWork_.empty()) ::unlink(volumeWork_.c_str());
+    volumeWork_.clear();
+    volumeFiles_.clear();
+    volumeStarts_.clear();
 }
 
 void TAvBaseArchiver::CloseArchive() {
@@ -177,6 +186,7 @@ void TAvBaseArchiver::CloseArchive() {
         stream_->SetPosition(stream_->Size());
         stream_->WriteString(TAvDirManager::DirectoryBytes(dir_->Items, stream_->Size(), ""));
     }
+    if (!volumeWork_.empty()) return WriteVolumes();
     if (Options.FlushBuffers) stream_->Sync();
 }
 
@@ -259,6 +269,7 @@ void TAvBaseArchiver::BeginUpdate() {
     if (updateCount_ == 0) {
         if (!Active()) OpenArchive();
         if ((openMode_ & 3) == 0) throw EAvException(32, this);
+        CheckVolumeBatch();
         dir_->Items.ClearTags();
         dir_->BackupItems.Assign(dir_->Items);
     }

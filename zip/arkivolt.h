@@ -214,6 +214,59 @@ private:
     std::vector<TAvMovedSource> moved_;  // moves waiting for the commit
     // ---- end of deleting ... repairing
 
+public:
+    // ==== volumes (spanning, splitting) and self-extracting stubs: avvolume.cpp
+    // File name of the program put in front of a new archive, or by MakeSFX.
+    std::string SFXStub;
+    // Volume requests: the handler may change the volume's file name or cancel.
+    std::function<void(int, std::string&, bool&)> OnRequestBlankVolume, OnRequestMiddleVolume;
+    std::function<void(std::string&, bool&)> OnRequestFirstVolume, OnRequestLastVolume;
+    std::function<void(double, TAvProgressPhase, bool&)> OnCopyTempFileProgress;
+    // The name of volume VolumeIndex (0-based; -1 the last) of the archive
+    // FileName. Written names are lower case; with CheckExists a volume
+    // that exists in upper case (or under the other naming) is found too.
+    void MakeDefaultVolumeName(std::string& name, int32_t volumeIndex, bool checkExists) const;
+    static bool IsSFXArchive(const std::string& name);
+    // Writes SFXStub followed by the archive to DestFileName, the entries'
+    // offsets counting the stub; the result keeps the stub's permissions.
+    void MakeSFX(const std::string& destFileName);
+    // Appends Source to Dest; false on a short read or write.
+    bool FastFileAppend(TAvStream& dest, TAvStream& source, const std::string& name);
+    static int64_t GetFreeDriveSpace(const std::string& path);
+    // The volume files of the open archive in order (one for a plain archive).
+    std::vector<std::string> VolumeFiles() const;
+
+protected:
+    virtual void DoOnRequestBlankVolume(int volume, std::string& name, bool& cancel);
+    virtual void DoOnRequestFirstVolume(std::string& name, bool& cancel);
+    virtual void DoOnRequestLastVolume(std::string& name, bool& cancel);
+    virtual void DoOnRequestMiddleVolume(int volume, std::string& name, bool& cancel);
+    virtual void DoOnCopyTempFileProgress(double p, TAvProgressPhase ph, bool& cancel);
+
+private:
+    friend class TAvVolumeWriter;
+    // Opens FileName for reading; a set of volumes is read through one view.
+    void OpenVolumesForReading(bool write);
+    // A new archive: the file itself, or a work file that the commit's
+    // output is gathered in and then spread over volumes.
+    void OpenVolumesForCreating();
+    // The end record names the volume count; the mode follows from the
+    // neighbouring files.
+    void DetectSpanning(int32_t lastDisk);
+    std::string RequestVolume(int32_t index, int32_t lastIndex);
+    void AttachVolumeSet(const std::vector<std::string>& names);
+    void MapVolumeOffsets();
+    void WriteVolumes();
+    void SpreadOverVolumes();
+    void CheckVolumeBatch() const;
+    void CopyStub(TAvStream& to);
+    TAvVolumeNumberInfo volume_;
+    std::string volumeWork_;
+    std::vector<std::string> volumeFiles_;
+    std::vector<int64_t> volumeStarts_;
+    bool volumesWritten_ = false;
+    // ==== end of volumes
+
 protected:
     virtual void SetCompMethod() {}
     int compMethod_ = -1;

@@ -313,6 +313,7 @@ void TAvBaseArchiver::ForceUpdate() {
     // Moved sources go only after a commit that went through.
     const std::vector<TAvMovedSource> moved = std::exchange(moved_, {});
     TAvCommit(*this).Run();
+    if (!volumeWork_.empty()) WriteVolumes();
     DeleteMovedSources(moved);
 }
 
@@ -435,7 +436,10 @@ void TAvCommit::Rewrite(int32_t first) {
         out.WriteString(TAvDirManager::DirectoryBytes(cur_, newDir, a_.dir_->ArchiveComment));
         const int64_t end = out.Position();
         out.Sync();
-        ::chmod(temp.c_str(), 0644);
+        // The new file takes the archive's mode: a self-extracting archive
+        // stays executable, a private one private.
+        struct stat mode {};
+        ::chmod(temp.c_str(), ::stat(a_.FileName.c_str(), &mode) == 0 ? mode.st_mode & 07777 : 0644);
         if (::rename(temp.c_str(), a_.FileName.c_str()) != 0) throw EAvException(36, a_.FileName, &a_);
         if (int dfd = ::open(FolderOfPath(a_.FileName).c_str(), O_RDONLY | O_DIRECTORY); dfd >= 0) {
             ::fsync(dfd);

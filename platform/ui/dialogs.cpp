@@ -76,6 +76,7 @@ void UseQtDialogs() {
     static TQtAnswerer answerer;
     SetPrompter(&prompter);
     SetAnswerer(&answerer);
+    detail::ShareDefaultColormap();  // also for a program that shows only dialogs
 }
 
 bool TCommonDialog::Execute() { return Answerer().Execute(*this); }

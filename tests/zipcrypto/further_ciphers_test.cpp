@@ -2,6 +2,9 @@
 // cipher, and the key forms each class keeps.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <sstream>
+
 #include "tests/zipcrypto/crypto_test_util.h"
 #include "zip/crypto/avcipher_more.h"
 
@@ -59,6 +62,60 @@ TEST(FurtherCiphers, PublishedVectors) {
         auto cipher = keyed(c.cls, fromHex(c.key));
         EXPECT_EQ(toHex(encode(*cipher, fromHex(c.plain))), c.cipher) << c.cls->ClassName << " " << c.key;
         EXPECT_EQ(toHex(decode(*cipher, fromHex(c.cipher))), c.plain) << c.cls->ClassName << " " << c.key;
+    }
+}
+
+// Crypto++'s validation data (libcrypto++-utils): every DES vector of the
+// certification set, and the three-key triple DES vector of 3desval.dat
+// (its lines are, in order, for two-key triple DES, three-key triple DES
+// and DESX).
+TEST(FurtherCiphers, CryptoPlusPlusDesValidationData) {
+    const struct {
+        TCipherClass cls;
+        const char* file;
+        int onlyLine;  // 0: every line
+        size_t least;
+    } sets[] = {
+        {TCipher_1DES::Class(), "/usr/share/crypto++/TestData/descert.dat", 0, 150},
+        {TCipher_3DES::Class(), "/usr/share/crypto++/TestData/3desval.dat", 2, 1},
+    };
+    for (const auto& set : sets) {
+        std::ifstream in(set.file);
+        ASSERT_TRUE(in) << set.file << " is missing (package libcrypto++-utils)";
+        size_t checked = 0;
+        int number = 0;
+        for (std::string line; std::getline(in, line);) {
+            std::istringstream fields(line);
+            std::string key, plain, cipher;
+            if (!(fields >> key >> plain >> cipher)) continue;
+            if (set.onlyLine && ++number != set.onlyLine) continue;
+            ASSERT_EQ(key.size(), static_cast<size_t>(2 * set.cls->KeySize)) << line;
+            auto c = keyed(set.cls, fromHex(key));
+            EXPECT_EQ(toHex(encode(*c, fromHex(plain))), toHex(fromHex(cipher))) << set.file << ": " << line;
+            EXPECT_EQ(toHex(decode(*c, fromHex(cipher))), toHex(fromHex(plain))) << set.file << ": " << line;
+            ++checked;
+        }
+        EXPECT_GE(checked, set.least) << set.file;
+    }
+}
+
+// A partial last block in ECB could never be decoded again: refused, and
+// the data stay as they were.
+TEST(FurtherCiphers, DesFamilyEcbRefusesAPartialBlock) {
+    for (TCipherClass cls : {TCipher_1DES::Class(), TCipher_3DES::Class(), TCipher_3TDES::Class()}) {
+        auto c = keyed(cls, randomBytes(24, 95));
+        Bytes data = randomBytes(static_cast<size_t>(cls->BlockSize) + 3, 96);
+        const Bytes before = data;
+        for (bool encoding : {true, false}) {
+            try {
+                if (encoding) c->EncodeBuffer(data.data(), data.data(), static_cast<int64_t>(data.size()));
+                else c->DecodeBuffer(data.data(), data.data(), static_cast<int64_t>(data.size()));
+                ADD_FAILURE() << cls->ClassName << ": a partial block was coded";
+            } catch (const ECipherException& e) {
+                EXPECT_EQ(e.ErrorCode, errPartialBlock) << cls->ClassName;
+            }
+            EXPECT_EQ(data, before) << cls->ClassName;
+        }
     }
 }
 

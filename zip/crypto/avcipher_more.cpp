@@ -294,35 +294,52 @@ void TCipher_Blowfish::Decode(uint8_t* Data) {
 }
 
 // ---- The DES family, over the DES of the NTLM responses. The schedule
-// area holds the 8-byte keys: key I at byte 8 * I.
+// area holds prepared DES key schedules of 32 words each.
 
-void TCipher_1DES::desBlock(uint8_t* Data, int Index, bool Encrypt) {
-    const auto* keys = reinterpret_cast<const uint8_t*>(Schedule());
+void TCipher_1DES::MakeKey(const uint8_t Key[8], bool Reverse, uint32_t* Schedule) {
+    mail::DESKeySchedule(Key, Reverse, Schedule);
+}
+
+void TCipher_1DES::desBlock(uint8_t* Data, int Index) {
     uint8_t out[8];
-    mail::DES(Data, out, keys + 8 * Index, Encrypt);
+    mail::DESBlock(Data, out, Schedule() + 32 * Index);
     std::memcpy(Data, out, 8);
 }
 
 void TCipher_1DES::Init(const void* Key, int Size, const void* IV) {
     InitBegin(Size);
-    auto* keys = reinterpret_cast<uint8_t*>(Schedule());
-    if (Size > 0) std::memcpy(keys, Key, static_cast<size_t>(Size));
+    uint8_t key[8] = {};
+    if (Size > 0) std::memcpy(key, Key, static_cast<size_t>(Size));
+    MakeKey(key, false, Schedule());
+    MakeKey(key, true, Schedule() + 32);
+    WipeBytes(key, sizeof key);
     InitEnd(IV);
 }
 
-void TCipher_1DES::Encode(uint8_t* Data) { desBlock(Data, 0, true); }
-void TCipher_1DES::Decode(uint8_t* Data) { desBlock(Data, 0, false); }
+void TCipher_1DES::Encode(uint8_t* Data) { desBlock(Data, 0); }
+void TCipher_1DES::Decode(uint8_t* Data) { desBlock(Data, 1); }
+
+void TCipher_3DES::Init(const void* Key, int Size, const void* IV) {
+    InitBegin(Size);
+    // A shorter key is zero-padded: a 16-byte key gets a zero K3, not K1
+    // as two-key triple DES would have it.
+    uint8_t key[24] = {};
+    if (Size > 0) std::memcpy(key, Key, static_cast<size_t>(Size));
+    const struct {
+        int part;
+        bool reverse;
+    } order[] = {{0, false}, {1, true}, {2, false}, {2, true}, {1, false}, {0, true}};
+    for (int i = 0; i < 6; ++i) MakeKey(key + 8 * order[i].part, order[i].reverse, Schedule() + 32 * i);
+    WipeBytes(key, sizeof key);
+    InitEnd(IV);
+}
 
 void TCipher_3DES::Encode(uint8_t* Data) {
-    desBlock(Data, 0, true);
-    desBlock(Data, 1, false);
-    desBlock(Data, 2, true);
+    for (int i : {0, 1, 2}) desBlock(Data, i);
 }
 
 void TCipher_3DES::Decode(uint8_t* Data) {
-    desBlock(Data, 2, false);
-    desBlock(Data, 1, true);
-    desBlock(Data, 0, false);
+    for (int i : {3, 4, 5}) desBlock(Data, i);
 }
 
 namespace {
@@ -339,25 +356,19 @@ void exchangeWords(uint8_t* d) {
 
 }  // namespace
 
+// Each pass runs one schedule over the three blocks: 0, 1, 2 to encode and
+// 3, 4, 5 to decode, with the same word exchange between passes.
 void TCipher_3TDES::Encode(uint8_t* Data) {
-    const struct {
-        int key;
-        bool encrypt;
-    } passes[] = {{0, true}, {1, false}, {2, true}};
     for (int p = 0; p < 3; ++p) {
         if (p > 0) exchangeWords(Data);
-        for (int b = 0; b < 3; ++b) desBlock(Data + 8 * b, passes[p].key, passes[p].encrypt);
+        for (int b = 0; b < 3; ++b) desBlock(Data + 8 * b, p);
     }
 }
 
 void TCipher_3TDES::Decode(uint8_t* Data) {
-    const struct {
-        int key;
-        bool encrypt;
-    } passes[] = {{2, false}, {1, true}, {0, false}};
     for (int p = 0; p < 3; ++p) {
         if (p > 0) exchangeWords(Data);
-        for (int b = 0; b < 3; ++b) desBlock(Data + 8 * b, passes[p].key, passes[p].encrypt);
+        for (int b = 0; b < 3; ++b) desBlock(Data + 8 * b, 3 + p);
     }
 }
 

@@ -48,8 +48,11 @@ protected:
     explicit TCipher_1DES(TCipherClass Class) : TCipher(Class) {}
     void Encode(uint8_t* Data) override;
     void Decode(uint8_t* Data) override;
-    // One DES block under key number Index of the schedule, encrypting or decrypting.
-    void desBlock(uint8_t* Data, int Index, bool Encrypt);
+    // One DES key schedule of 32 words (16 rounds x 2), in encryption order,
+    // or in decryption order when Reverse is set.
+    static void MakeKey(const uint8_t Key[8], bool Reverse, uint32_t* Schedule);
+    // One DES block through schedule number Index (32 words each).
+    void desBlock(uint8_t* Data, int Index);
 };
 
 // Triple DES (encrypt K1, decrypt K2, encrypt K3) over a key zero-padded to
@@ -61,6 +64,8 @@ public:
     static TCipherClass Class();
     TCipherClass ClassType() const override { return Class(); }
     const uint8_t* TestVector() const override;  // "Not implemented 24"
+    // Six schedules: E(K1), D(K2), E(K3) to encode, D(K3), E(K2), D(K1) to decode.
+    void Init(const void* Key, int Size, const void* IV) override;
 
 protected:
     explicit TCipher_3DES(TCipherClass Class) : TCipher_1DES(Class) {}

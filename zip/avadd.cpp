@@ -602,6 +602,7 @@ void TAvCommit::WriteEntry(TAvStream& out, TDirItem& it) {
     const int64_t written = (flushed ? out.Position() - offset : 0) + static_cast<int64_t>(out_.size()) -
                             static_cast<int64_t>(headerLen);
     it.Crc32 = folder || aes ? 0 : crc;
+    it.WrittenCrc32 = crc;
     it.SetSizes(written, size);
     it.UncompressedSize64 = static_cast<uint64_t>(size);
     if (it.IsZip64 && a_.Zip64Mode == zmDisabled) throw EAvException(41, shown, &a_);

@@ -80,7 +80,13 @@ TAesEntryCipher::TAesEntryCipher(const TAesField& field, const TPBKDF2& kdf) : f
     // Counter mode from a zero block whose first 8 bytes count up
     // little-endian: the first block encrypts the counter 1.
     cipher_->Mode = cmCTR;
-    hmac_init(hmac_, FindHash_by_Name("SHA1"), keys.data() + kl, kl);
+    // Without SHA-1 the HMAC would do nothing and every code would match.
+    const THashDesc* sha1 = FindHash_by_Name("SHA1");
+    if (!sha1) {
+        WipeBytes(keys.data(), keys.size());
+        throw rtl::Exception("AES entry: no SHA-1 for its authentication code");
+    }
+    hmac_init(hmac_, sha1, keys.data() + kl, kl);
     verifier_ = {keys[2 * kl], keys[2 * kl + 1]};
     WipeBytes(keys.data(), keys.size());
 }

@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <ctime>
@@ -65,8 +66,6 @@ std::string TRcvdArchiver::Run(const TArchiveRequest& r) {
     Archives.clear();
     OpenFailed = false;
     std::string report = kReportTitle;
-    const std::string refusal = ZipPasswordRefusal(r.Password);
-    if (!refusal.empty()) return report + refusal + "\r\n";
     auto status = [&](const std::string& s) {
         if (Status) Status(s);
     };
@@ -77,8 +76,8 @@ std::string TRcvdArchiver::Run(const TArchiveRequest& r) {
     int number = 1;
     std::string zipName = split ? NextFreeArchiveName(r.ZipName, number) : r.ZipName;
     const bool update = !split && FileThere(zipName);
-    ark_.SetPassword("");
-    ark_.EncryptionMethod = zip::caPkzipClassic;
+    ark_.SetPassword(r.Password);
+    ark_.EncryptionMethod = static_cast<zip::TAvCryptoAlgorithm>(std::clamp(r.Method, 0, 3));
     ark_.SetCompressionMode(r.Level);
     // Whatever happens, the archive is closed when the run ends.
     struct Closer {

@@ -8,12 +8,6 @@ namespace mailbox {
 
 Tkwutzp* kwutzp = nullptr;
 
-std::string ZipPasswordRefusal(const std::string& password) {
-    if (password.empty()) return {};
-    return "Encrypted archives use AES, which this version cannot write yet.\r\n"
-           "Clear the password to archive without encryption; nothing has been archived.";
-}
-
 namespace {
 
 ui::TLabel* label(ui::TForm* form, const char* text, int top) {
@@ -123,14 +117,7 @@ void Tkwutzp::zpspnChange(rtl::TObject*) {
     chnkit->Enabled = !split;
 }
 
-void Tkwutzp::despatchClick(rtl::TObject*) {
-    const std::string refusal = ZipPasswordRefusal(zppswd->Text());
-    if (!refusal.empty()) {
-        ui::MessageDlg(refusal, ui::mtWarning, ui::mbOK);
-        return;
-    }
-    ModalResult = ui::mrOk;
-}
+void Tkwutzp::despatchClick(rtl::TObject*) { ModalResult = ui::mrOk; }
 
 int Tkwutzp::Method() const {
     const int i = zipencmthd->ItemIndex();

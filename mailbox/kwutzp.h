@@ -45,10 +45,6 @@ public:
     int Level() const;
 };
 
-// Why a password cannot be used yet (empty when it can): an archive the
-// user believes protected is never written unprotected.
-std::string ZipPasswordRefusal(const std::string& password);
-
 extern Tkwutzp* kwutzp;
 
 }  // namespace mailbox

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/ui/prompter.h"
+#include "zip/avaes.h"
 #include "zip/avcrypt.h"
 #include "zip/avstream.h"
 #include "zip/avzlib.h"
@@ -257,7 +258,9 @@ bool TAvBaseArchiver::HoldsFile(const std::string& storedName, const std::string
         uint32_t crc = 0xFFFFFFFFu;
         for (int64_t n; (n = f.Read(buf.data(), static_cast<int64_t>(buf.size()))) > 0;)
             crc = ZipCrcUpdate(crc, buf.data(), static_cast<size_t>(n));
-        return ~crc == it.Crc32;
+        // AE-2 entries store CRC 0: only what this session wrote can be vouched for.
+        const std::optional<uint32_t> expected = it.CompressionMethod == kAesMethod ? it.WrittenCrc32 : it.Crc32;
+        return expected && ~crc == *expected;
     } catch (const EAvException&) {
         return false;
     }

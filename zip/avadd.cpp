@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "zip/arkivolt.h"
+#include "zip/avaes.h"
 #include "zip/avcrypt.h"
 #include "zip/avstream.h"
 #include "zip/avzlib.h"
@@ -272,7 +273,7 @@ void TAvBaseArchiver::FillDirItem(TDirItem& it, const std::string& path, std::sh
     it.ExternalAttributes = attributes;
     it.Comment = comment;
     it.ExtraFields.clear();
-    it.EncryptionAlgorithm = caPkzipClassic;
+    it.EncryptionAlgorithm = static_cast<uint8_t>(password_.empty() ? caPkzipClassic : EncryptionMethod);
     if (folder) {
         it.CompressionMethod = 0;
         it.Crc32 = 0;
@@ -545,8 +546,6 @@ void TAvCommit::WriteEntry(TAvStream& out, TDirItem& it) {
     if (it.Operation == poMerge) return CopyForeign(out, it, shown);
     const bool folder = it.Flags == kFlagFolder && !it.Name.empty() && it.Name.back() == '/';
     const bool encrypt = !folder && !it.Password.empty();
-    if (encrypt && a_.EncryptionMethod != caPkzipClassic)
-        throw rtl::Exception("AES entries cannot be written yet: nothing was archived");
     std::unique_ptr<TAvStream> file;
     TAvStream* src = it.SourceStream.get();
     if (!folder && !src) {
@@ -557,6 +556,15 @@ void TAvCommit::WriteEntry(TAvStream& out, TDirItem& it) {
     if (a_.Zip64Mode == zmDisabled && size >= 0xFFFFFFFFLL) throw EAvException(41, shown, &a_);
     it.CompressionMethod = static_cast<uint16_t>(size == 0 ? 0 : it.CompressionMode == 0 ? 0 : 8);
     it.ActualCompressionMethod = it.CompressionMethod;
+    // AES with the entry's own password and method; each entry gets its own
+    // salt. AE-2: the authentication code, not the CRC, vouches for the data.
+    std::unique_ptr<TAesEntryEncoder> aes;
+    if (const uint8_t strength = encrypt ? AesStrength(TAvCryptoAlgorithm(it.EncryptionAlgorithm)) : 0) {
+        const TAesField field{kAesVersion2, strength, it.ActualCompressionMethod};
+        aes = std::make_unique<TAesEntryEncoder>(it.Password, field);
+        it.CompressionMethod = kAesMethod;
+        it.ExtraFields = {AesExtraField(field)};
+    }
     it.Flags = static_cast<uint16_t>((it.Flags & ~kFlagUtf8) | (NameNeedsUtf8(it.Name) ? kFlagUtf8 : 0));
     if (!encrypt) it.Flags &= static_cast<uint16_t>(~kFlagEncrypted);
     const int64_t offset = out.Position();
@@ -578,7 +586,7 @@ void TAvCommit::WriteEntry(TAvStream& out, TDirItem& it) {
     const int64_t chunkSize = std::min<int64_t>(ChunkSizeForMode(it.CompressionMode), std::max<int64_t>(size, 1));
     if (static_cast<int64_t>(chunk_.size()) < chunkSize) chunk_.resize(static_cast<size_t>(chunkSize));
     TZipKey keys;
-    if (encrypt) {
+    if (encrypt && !aes) {
         // The header's check bytes need the CRC before any data go out.
         src->SetPosition(it.SourcePosition);
         uint32_t running = 0xFFFFFFFFu;
@@ -594,10 +602,11 @@ void TAvCommit::WriteEntry(TAvStream& out, TDirItem& it) {
         ZipMakeHeader(firstPassCrc, keys, header);
         out_.append(reinterpret_cast<const char*>(header), 12);
     }
+    if (aes) out_ += aes->StartBlock();
     int64_t done = 0;
     if (src) {
         src->SetPosition(it.SourcePosition);
-        z_stream* zs = it.CompressionMethod == 8 ? &deflater_.Begin(it.CompressionMode) : nullptr;
+        z_stream* zs = it.ActualCompressionMethod == 8 ? &deflater_.Begin(it.CompressionMode) : nullptr;
         for (;;) {
             Progress(shown, done, size, ppProcess);
             const int64_t want = std::min(chunkSize, size - done);
@@ -623,19 +632,23 @@ void TAvCommit::WriteEntry(TAvStream& out, TDirItem& it) {
                     out_.resize(at + room - zs->avail_out);
                 } while (last ? r != Z_STREAM_END : zs->avail_in > 0 || zs->avail_out == 0);
             }
-            if (encrypt)
+            if (aes)
+                aes->Encrypt(out_.data() + mark, out_.size() - mark);
+            else if (encrypt)
                 ZipEncryptBuffer(reinterpret_cast<uint8_t*>(out_.data() + mark), out_.size() - mark, keys);
             if (last) break;
             flushOut(false);
         }
     }
     if (done != size) throw EAvException(34, size, done, &a_);
+    if (aes) out_ += aes->AuthCode();
     crc = ~crc;
     // The file changed between the two passes: the check bytes are wrong.
-    if (encrypt && crc != firstPassCrc) throw EAvException(8, &a_);
+    if (encrypt && !aes && crc != firstPassCrc) throw EAvException(8, &a_);
     const int64_t written = (flushed ? out.Position() - offset : 0) + static_cast<int64_t>(out_.size()) -
                             static_cast<int64_t>(headerLen);
-    it.Crc32 = folder ? 0 : crc;
+    it.Crc32 = folder || aes ? 0 : crc;
+    it.WrittenCrc32 = crc;
     it.SetSizes(written, size);
     it.UncompressedSize64 = static_cast<uint64_t>(size);
     if (it.IsZip64 && a_.Zip64Mode == zmDisabled) throw EAvException(41, shown, &a_);

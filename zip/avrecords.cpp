@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "zip/avaes.h"
 #include "zip/avexcept.h"
 #include "zip/avstream.h"
 #include "zip/avutils.h"
@@ -118,10 +119,9 @@ void ParseExtraField(TDirItem& it, std::string_view extra) {
             take(it.RelativeOffsetOfLocalHeader == 0xFFFFFFFFu, it.LocalHeaderOffset64);
             if (it.DiskNumberStart == 0xFFFF && data.size() - p >= 2) it.DiskNumberStart32 = Get16(data, p);
             it.IsZip64 = true;
-        } else if (id == 0x9901 && it.VersionNeeded < 0x4114 && size >= 7) {
-            const uint8_t strength = static_cast<uint8_t>(data[4]);
-            if (strength >= 1 && strength <= 3) it.EncryptionAlgorithm = strength;
-            it.ActualCompressionMethod = Get16(data, 5);
+        } else if (TAesField aes; id == kAesExtraId && it.VersionNeeded < 0x4114 && ParseAesExtraField(data, aes)) {
+            it.EncryptionAlgorithm = aes.Strength;
+            it.ActualCompressionMethod = aes.ActualMethod;
         }
         it.ExtraFields.push_back({id, std::string(data)});
         at += 4 + size;
@@ -139,16 +139,24 @@ std::string LocalHeaderBytes(const TDirItem& it) {
     Put32(b, it.Crc32);
     Put32(b, it.IsZip64 ? 0xFFFFFFFFu : it.CompressedSize);
     Put32(b, it.IsZip64 ? 0xFFFFFFFFu : it.UncompressedSize);
-    Put16(b, static_cast<uint16_t>(it.Name.size()));
-    Put16(b, it.IsZip64 ? 20 : 0);
-    b += it.Name;
+    // An AES entry's field goes into the local header too: readers need it
+    // before the data.
+    std::string extra;
     if (it.IsZip64) {
-        Put16(b, 1);
-        Put16(b, 16);
-        Put64(b, static_cast<uint64_t>(it.USize()));
-        Put64(b, static_cast<uint64_t>(it.CSize()));
+        Put16(extra, 1);
+        Put16(extra, 16);
+        Put64(extra, static_cast<uint64_t>(it.USize()));
+        Put64(extra, static_cast<uint64_t>(it.CSize()));
     }
-    return b;
+    for (const auto& f : it.ExtraFields) {
+        if (f.HeaderID != kAesExtraId) continue;
+        Put16(extra, f.HeaderID);
+        Put16(extra, static_cast<uint16_t>(f.Data.size()));
+        extra += f.Data;
+    }
+    Put16(b, static_cast<uint16_t>(it.Name.size()));
+    Put16(b, static_cast<uint16_t>(extra.size()));
+    return b + it.Name + extra;
 }
 
 std::string EndRecordsBytes(int64_t count, int64_t size, int64_t offset, const std::string& comment) {

@@ -4,6 +4,7 @@
 // little-endian field by field.
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -55,6 +56,9 @@ struct TDirItem {
     std::shared_ptr<TAvStream> SourceStream;
     int64_t SourcePosition = 0, SourceCount = -1;  // -1: to the stream's end
     int64_t ExpectedSize = 0;  // of the source, known before it is written
+    // The CRC-32 of the data this session wrote; the only CRC an AE-2
+    // entry has, since it stores 0.
+    std::optional<uint32_t> WrittenCrc32;
     uint16_t ActualCompressionMethod = 0;
     uint8_t CompressionMode = 0;
     uint8_t Operation = poAdd;

@@ -191,17 +191,6 @@ TEST_F(ArchiveTest, ClassicEncryptionPassesThePeersWithThePassword) {
     EXPECT_EQ(static_cast<uint8_t>(header[11]), static_cast<uint8_t>(it.Crc32 >> 24));
 }
 
-TEST_F(ArchiveTest, AesIsRefusedUntilItExists) {
-    WriteFile(Src("a.htm"), "a");
-    Create(dir / "aes.zip");
-    ark.SetPassword("x");
-    ark.EncryptionMethod = caAES_256;
-    EXPECT_THROW(Add({"src/a.htm"}), rtl::Exception);
-    EXPECT_EQ(ark.Directory().Count(), 0);
-    ark.CloseArchive();
-    EXPECT_EQ(PythonListing(dir / "aes.zip"), "");
-}
-
 TEST_F(ArchiveTest, FailedEntryIsLeftOutOrAbortsTheWholeBatch) {
     for (const char* n : {"a.htm", "b.htm", "c.htm"}) WriteFile(Src(n), std::string(3000, n[0]));
     const std::string zip = dir / "fail.zip";

@@ -165,16 +165,26 @@ TEST_F(Archiving, StopKeepsEveryFileNotYetArchived) {
     EXPECT_EQ(FilesIn(box), (std::vector<std::string>{old[2], old[3], old[4]}));
 }
 
-TEST_F(Archiving, APasswordIsRefusedAndNothingIsTouched) {
-    const auto old = Pages("old", 2, 40);
+// Every archive of a split run is encrypted with the chosen method, and its
+// AE-2 entries (which store CRC 0) are still verified before a page goes.
+TEST_F(Archiving, APasswordEncryptsEveryArchiveOfTheRunWithTheChosenMethod) {
+    const auto old = Pages("old", 3, 40);
     TRcvdArchiver run(ark);
     TArchiveRequest r = Request(old, "pw.zip");
     r.Password = "secret";
-    r.Method = 3;
-    const std::string report = run.Run(r);
-    EXPECT_NE(report.find("cannot write yet"), std::string::npos);
-    EXPECT_FALSE(FileExists(dir / "pw.zip"));
-    EXPECT_EQ(FilesIn(box), old);
+    r.Method = 1;
+    r.MaxFiles = 2;
+    run.Run(r);
+    ASSERT_EQ(run.Archives.size(), 2u);
+    EXPECT_EQ(EntriesOf(run.Archives[0]), Entries({old[0], old[1]}));
+    EXPECT_EQ(EntriesOf(run.Archives[1]), Entries({old[2]}));
+    for (const auto& a : run.Archives) {
+        const TRun listing = Shell("7zz l -slt -psecret " + Quote(a));
+        EXPECT_NE(listing.output.find("Method = AES-128"), std::string::npos) << listing.output;
+        EXPECT_EQ(Shell("7zz t -psecret " + Quote(a)).status, 0) << a;
+        EXPECT_NE(Shell("7zz t -pwrong " + Quote(a)).status, 0) << a;
+    }
+    EXPECT_EQ(FilesIn(box), std::vector<std::string>{});
 }
 
 TEST_F(Archiving, TheChosenLevelIsUsed) {
@@ -250,19 +260,22 @@ TEST(ArchivingWindow, RightClickArchivesTheOldPagesOfTheMailbox) {
     EXPECT_EQ(FilesIn(box), std::vector<std::string>{"new.htm"});
     EXPECT_EQ(EntriesOf(zipName), (std::vector<std::string>{(box + "/a.htm").substr(1), (box + "/b.htm").substr(1)}));
     EXPECT_NE(report.find("Archive Emails Older than 30 Days - Results"), std::string::npos) << report;
-    // A password is refused in the window, which stays open.
+    // A password typed in the window encrypts with AES-256; the archive of
+    // the same day is extended.
     AgeFile(box + "/new.htm", 40);
     dialogs.QueueModal([&](ui::TForm&) {
         kwutzp->zppswd->Text = "secret";
-        dialogs.QueueResult(ui::mrOk);
+        kwutzp->zppswdChange(kwutzp->zppswd);
         kwutzp->despatchClick(nullptr);
-        EXPECT_NE(kwutzp->ModalResult(), ui::mrOk);
-        return ui::mrCancel;
+        return ui::mrNone;
     });
+    dialogs.QueueModal([&](ui::TForm&) { return ui::mrOk; });
     Form1->xplorContextPopup(Form1->xplor, {0, 0}, handled);
-    ASSERT_FALSE(dialogs.prompts.empty());
-    EXPECT_NE(dialogs.prompts.back().text.find("AES"), std::string::npos);
-    EXPECT_EQ(FilesIn(box), std::vector<std::string>{"new.htm"});
+    EXPECT_TRUE(FilesIn(box).empty());
+    const TRun listing = Shell("7zz l -slt -psecret " + Quote(zipName));
+    EXPECT_NE(listing.output.find("Path = " + (box + "/new.htm").substr(1) + "\n"), std::string::npos) << listing.output;
+    EXPECT_NE(listing.output.find("Method = AES-256"), std::string::npos) << listing.output;
+    EXPECT_EQ(Shell("7zz t -psecret " + Quote(zipName)).status, 0);
     EXPECT_EQ(dialogs.unexpected, 0);
     kwutzp->zppswd->Text = "";
     std::filesystem::remove_all(folder);

@@ -537,7 +537,7 @@ bool ParseStyleText(std::string_view Text, TStyleRule& Rule) {
 
 std::string WithClassName(std::string_view Text, std::string_view Name) {
     const std::string t = rtl::Trim(Text), name = rtl::Trim(Name);
-    std::string old, body = t;
+    std::string old, body(Text);
     splitSelector(t, old, body);
     return name.empty() ? body : "." + name + " {" + body + "}";
 }

@@ -2,7 +2,7 @@
 #include "composer/cssdsgnr.h"
 
 #include "helpers/kwutil.h"
-#include "mailbox/msgrender.h"
+#include "mailbox/kwem1.h"
 #include "platform/browser/webbrowser.h"
 #include "platform/rtl/sysutils.h"
 #include "platform/ui/clipbrd.h"
@@ -14,18 +14,7 @@ Tcssdsgnr* cssdsgnr = nullptr;
 
 namespace {
 
-// Sets a flag for a scope, however it is left.
-class TFlagScope {
-public:
-    explicit TFlagScope(bool& f) : f_(f), was_(f) { f_ = true; }
-    ~TFlagScope() { f_ = was_; }
-    TFlagScope(const TFlagScope&) = delete;
-    TFlagScope& operator=(const TFlagScope&) = delete;
-
-private:
-    bool& f_;
-    bool was_;
-};
+using mailbox::TFlagScope;
 
 // One row of a group: caption and control. A control starting with "*" is
 // the border part of that name for every side (they share the place).
@@ -86,7 +75,6 @@ Tcssdsgnr::Tcssdsgnr(rtl::TComponent* owner) : ui::TForm(owner) {
 }
 
 Tcssdsgnr::~Tcssdsgnr() {
-    if (web_) web_->Release();
     if (cssdsgnr == this) cssdsgnr = nullptr;
 }
 
@@ -392,9 +380,11 @@ void Tcssdsgnr::ParseStyle(const std::string& Text) {
 void Tcssdsgnr::WritePreview(const std::string& Style) {
     const std::string path = PreviewPath();
     const int sample = prvwtyp->ItemIndex;
-    helpers::savescratch(path, PreviewPage(Style, sample < 0 ? std::string("DIV") : prvwtyp->Items[sample]));
-    // The engine starts with the first showing, not before.
-    if (!Visible()) return;
+    // A page that could not be written (reported) is not shown stale; the
+    // engine starts with the first showing, not before.
+    if (!helpers::savescratch(path, PreviewPage(Style, sample < 0 ? std::string("DIV") : prvwtyp->Items[sample])) ||
+        !Visible())
+        return;
     browser::TWebBrowser& b = CppWebBrowser1();
     if (b.Busy()) b.Stop();
     b.Navigate(path);

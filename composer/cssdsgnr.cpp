@@ -1,6 +1,8 @@
 // Tcssdsgnr: the style designer's controls, events and preview.
 #include "composer/cssdsgnr.h"
 
+#include <filesystem>
+
 #include "helpers/kwutil.h"
 #include "mailbox/kwem1.h"
 #include "platform/browser/webbrowser.h"
@@ -418,7 +420,8 @@ void Tcssdsgnr::BitBtn3Click(rtl::TObject*) {
     dialog.Title = "Background Image";
     dialog.Filter = "JPEG|*.jpg;*.jpeg|PNG|*.png|GIF|*.gif|Flash|*.swf|All Files|*";
     const std::string folder = rtl::ExtractFilePath(current);
-    if (!folder.empty() && helpers::pathexists(folder)) dialog.InitialDir = folder;
+    std::error_code ec;
+    if (!folder.empty() && std::filesystem::is_directory(folder, ec)) dialog.InitialDir = folder;
     if (!dialog.Execute()) return;
     {
         TFlagScope quiet(loading_);

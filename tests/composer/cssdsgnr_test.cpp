@@ -360,6 +360,24 @@ TEST_F(Designer, BorderChoiceShowsOneSide) {
     d->bordsel->OnChange(d->bordsel);
 }
 
+TEST_F(Designer, BackgroundImageFromThePictureDialog) {
+    const std::string image = folder + "bg.png";
+    writeFile(image, "png");
+    std::string started;
+    dialogs->QueueDialog([&](ui::TCommonDialog& dialog) {
+        auto& open = static_cast<ui::TOpenPictureDialog&>(dialog);
+        started = open.InitialDir;
+        open.FileName = image;
+        return true;
+    });
+    writeFile(folder + "old.png", "png");
+    d->EditOf("backgfile")->Text = folder + "old.png";
+    d->BitBtn3->Click();
+    EXPECT_EQ(rtl::IncludeTrailingPathDelimiter(started), folder) << "starts in the named file's folder";
+    EXPECT_EQ(get("backgfile"), image);
+    EXPECT_EQ(d->Memo1->Text(), " background: url('file://" + image + "');");
+}
+
 TEST_F(Designer, AStyleItCannotReadKeepsTheUsersText) {
     d->EditOf("width")->Text = "50";
     const std::string text = "<div style=\"color:red\">not a style</div>";

@@ -130,10 +130,10 @@ std::string backgroundUrl(const std::string& file) {
     static const std::string site = "/vrqs/htdocs/";
     const size_t at = lower(file).find(site);
     if (at != std::string::npos) return file.substr(at + site.size() - 1);
-    if (helpers::isurl(file)) return file;
-    // A site-relative link read from a style names no file here and stays.
-    if (!file.empty() && file[0] == '/' && helpers::pathexists(file)) return mailbox::FileUrl(file);
-    return file;
+    // Links stay, and so does a site-relative link read from a style (a "/"
+    // path that names nothing here).
+    if (helpers::isurl(file) || file.empty() || file[0] != '/') return file;
+    return mailbox::FileUrl(file);
 }
 
 std::string backgroundFile(const std::string& url) {
@@ -208,16 +208,21 @@ public:
     void border(const TBorderGroup& g) {
         std::string type, colour, width;
         std::vector<int> used;
+        // One word of the group: a style, a width or a colour, as allowed.
         auto part = [&](std::string_view p, bool typeOk, bool widthOk, bool colourOk) {
-            if (typeOk) {
-                for (const char* t : kBorderTypes)
-                    if (rtl::SameText(t, p)) return type = t, true;
+            for (const char* t : kBorderTypes) {
+                if (typeOk && rtl::SameText(t, p)) {
+                    type = t;
+                    return true;
+                }
             }
-            if (widthOk && isLengthStart(p)) return width = p, true;
-            if (colourOk) {
-                if (auto c = readColour(p)) return colour = *c, true;
+            if (widthOk && isLengthStart(p)) {
+                width = p;
+                return true;
             }
-            return false;
+            const std::optional<std::string> c = colourOk ? readColour(p) : std::nullopt;
+            if (c) colour = *c;
+            return c.has_value();
         };
         const std::string base = g.Property;
         if (int i = find(base); i >= 0) {

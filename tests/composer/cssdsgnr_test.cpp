@@ -140,6 +140,15 @@ TEST(StyleRule, BorderWrittenWidthFirstComesBackTypeFirst) {
     EXPECT_EQ(rtl::Trim(BuildStyleText(r)), "border:ridge #FF0000 7px;");
 }
 
+TEST(StyleRule, BackgroundLinks) {
+    TStyleRule r;
+    ASSERT_TRUE(ParseStyleText("background: url('/img/a.png') no-repeat", r));
+    EXPECT_EQ(r.Value("backgfile"), "/img/a.png");
+    EXPECT_EQ(BuildStyleText(r), " background: url('/img/a.png') no-repeat;") << "a site-relative link stays";
+    r.Values["backgfile"] = "/srv/VRQS/htdocs/img/b.png";
+    EXPECT_EQ(BuildStyleText(r), " background: url('/img/b.png') no-repeat;") << "a page of the local web server";
+}
+
 TEST(StyleRule, WhatNoControlTakesSurvivesUnchanged) {
     const struct {
         const char* in;

@@ -11,12 +11,11 @@ Cancel closes it.
 Usage: designer_screen.py PROGRAM DATA_DIR OUT_DIR
 Captures are saved as OUT_DIR/screen-designer-*.png.
 """
-import argparse
 import os
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from screen_test import DEADLINE, Failure, Session, wait_for, xwd_root  # noqa: E402
+from screen_test import DEADLINE, Failure, Session, main, wait_for, xwd_root  # noqa: E402
 
 # Places in the designer's window (its client area).
 WIDTH_FIELD = (365, 38)
@@ -103,30 +102,5 @@ class DesignerSession(Session):
         print('ok: the designer closed with Cancel')
 
 
-def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument('program')
-    ap.add_argument('data')
-    ap.add_argument('out')
-    args = ap.parse_args()
-    args.wm = None
-    args.only = None
-    s = None
-    try:
-        s = DesignerSession(args)
-        s.run()
-    except Failure as e:
-        print('FAILED: ' + str(e))
-        if s:
-            s.failures.append(str(e))
-        else:
-            return 1
-    finally:
-        if s:
-            s.close()
-    print('%d windows drawn, %d failed' % (s.checked, len(s.failures)))
-    return 1 if s.failures else 0
-
-
 if __name__ == '__main__':
-    sys.exit(main())
+    sys.exit(main(DesignerSession))

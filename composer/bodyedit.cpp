@@ -1,6 +1,7 @@
 // The composer's body editor commands, keys and timers.
 #include "composer/bodyedit.h"
 
+#include "composer/cssdsgnr.h"
 #include "composer/mlsend.h"
 #include "helpers/edhistory.h"
 #include "helpers/edithelpers.h"
@@ -36,6 +37,8 @@ TReplaced ReplaceEvery(std::string_view Text, std::string_view Search, std::stri
     return r;
 }
 
+std::string QuoteStylePath() { return helpers::homedir + "pelliwoxblockstyle.txt"; }
+
 TBodyEditor::TBodyEditor(Tmlsend& Window) : w_(Window) {
     ui::TRichEdit* bdy = w_.bdy;
     PopupMenu1 = new ui::TPopupMenu(&w_);
@@ -50,14 +53,18 @@ TBodyEditor::TBodyEditor(Tmlsend& Window) : w_(Window) {
     SelectAll1 = item("Select All", ctrl | 'A', [bdy] { bdy->SelectAll(); });
     BlockQuote1 = item("Quote Selected Text", ctrl | 'B', [this] { BlockQuote1Click(BlockQuote1); });
     WebFont1 = item("Web Font", ui::VK_F7, [this] { WebFont1Click(WebFont1); });
-    // These wait for the style designer and the thesaurus.
+    // The thesaurus waits for its window. Put Style and Configure Quote
+    // Style leave the focus where it is.
     PutStyleintoCSSDesigner1 = item("Put Style into CSS Designer", ui::VK_F8, nullptr);
+    PutStyleintoCSSDesigner1->Enabled = true;
+    PutStyleintoCSSDesigner1->OnClick = [this](rtl::TObject* s) { PutStyleintoCSSDesigner1Click(s); };
     ThesaurusLookup1 = item("Thesaurus Lookup", ctrl | 'T', nullptr);
     FindText1 = item("Find Text", ctrl | 'F', [this] { FindText1Click(FindText1); });
     FindAgain1 = item("Find Again", ui::VK_F3, [this] { FindAgain1Click(FindAgain1); });
     FindandReplace1 = item("Find and Replace", ctrl | 'H', [this] { FindandReplace1Click(FindandReplace1); });
     SetBlockStyle1 = item("Configure Quote Style", ctrl | alt | 'B', nullptr);
-    w_.stydesig->Enabled = false;
+    SetBlockStyle1->Enabled = true;
+    SetBlockStyle1->OnClick = [this](rtl::TObject* s) { SetBlockStyle1Click(s); };
     PopupMenu1->OnPopup = [this](rtl::TObject* s) { PopupMenu1Popup(s); };
     bdy->PopupMenu = PopupMenu1;
 
@@ -149,6 +156,26 @@ void TBodyEditor::WebFont1Click(rtl::TObject*) {
     font.Color = dialog.Font->Color;
     font.Style = dialog.Font->Style;
     helpers::edinsert(bdy, helpers::fontspan(font, bdy->SelText()));
+}
+
+void TBodyEditor::PutStyleintoCSSDesigner1Click(rtl::TObject*) {
+    Tcssdsgnr* designer = cssdsgnr;
+    if (!designer) return w_.NotYet("The style designer");
+    designer->ParseStyle(w_.bdy->SelText());
+    designer->Show();
+    designer->BringToFront();
+}
+
+void TBodyEditor::SetBlockStyle1Click(rtl::TObject*) {
+    Tcssdsgnr* designer = cssdsgnr;
+    if (!designer) return w_.NotYet("The style designer");
+    // Shown modally it must not be up already.
+    if (designer->Visible()) designer->Hide();
+    designer->ParseStyle(w_.BlockStyle);
+    if (designer->ShowModal() != ui::mrOk) return;
+    // It goes into a STYLE attribute: declarations only, no double quotes.
+    w_.BlockStyle = StyleAttributeText(designer->StyleText());
+    helpers::savetext(QuoteStylePath(), w_.BlockStyle);
 }
 
 void TBodyEditor::FindText1Click(rtl::TObject*) {

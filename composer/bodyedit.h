@@ -24,6 +24,9 @@ struct TReplaced {
 };
 TReplaced ReplaceEvery(std::string_view Text, std::string_view Search, std::string_view Replacement);
 
+// The quote style's file, "pelliwoxblockstyle.txt" in the program folder.
+std::string QuoteStylePath();
+
 class TBodyEditor {
 public:
     explicit TBodyEditor(Tmlsend& Window);
@@ -49,6 +52,8 @@ public:
     void HTMLPaste1Click(rtl::TObject* Sender);
     void BlockQuote1Click(rtl::TObject* Sender);
     void WebFont1Click(rtl::TObject* Sender);
+    void PutStyleintoCSSDesigner1Click(rtl::TObject* Sender);
+    void SetBlockStyle1Click(rtl::TObject* Sender);
     void FindText1Click(rtl::TObject* Sender);
     void FindAgain1Click(rtl::TObject* Sender);
     void FindandReplace1Click(rtl::TObject* Sender);

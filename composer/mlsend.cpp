@@ -9,6 +9,7 @@
 #include "composer/attachments.h"
 #include "composer/bodyedit.h"
 #include "composer/charsets.h"
+#include "composer/cssdsgnr.h"
 #include "composer/msgcopy.h"
 #include "helpers/edhistory.h"
 #include "helpers/edithelpers.h"
@@ -270,7 +271,7 @@ void Tmlsend::bindEvents() {
     click(adbk, &Tmlsend::adbkClick);
     prvwbtn->OnClick = [this](rtl::TObject* s) { prvwbtnClick(s); };
     prvwbtn->OnContextPopup = [this](rtl::TObject* s, ui::TPoint, bool& h) { h = true, prvwbtnContextPopup(s); };
-    stydesig->OnClick = [this](rtl::TObject*) { NotYet("The style designer"); };
+    click(stydesig, &Tmlsend::stydesigClick);
     Label9->OnContextPopup = [this](rtl::TObject* s, ui::TPoint, bool& handled) {
         handled = true;
         Label9ContextPopup(s);
@@ -333,6 +334,16 @@ void Tmlsend::replaceBody(size_t start, size_t length, const std::string& text) 
     const int64_t shift = static_cast<int64_t>(text.size()) - static_cast<int64_t>(length);
     const int64_t at = static_cast<size_t>(caret) > start ? caret + shift : caret;
     bdy->Select(at < 0 ? 0 : at, selected);
+}
+
+void Tmlsend::stydesigClick(rtl::TObject*) {
+    Tcssdsgnr* designer = cssdsgnr;
+    if (!designer) return NotYet("The style designer");
+    designer->Others.clear();
+    designer->bordtypeChange(stydesig);
+    if (bdy->CanFocus()) bdy->SetFocus();
+    designer->Show();
+    designer->BringToFront();
 }
 
 void Tmlsend::NotYet(const std::string& What) {

@@ -142,6 +142,8 @@ public:
     void subjChange(rtl::TObject* Sender);
     // Selects the template's "<Enter Message Here>", silently when there is none.
     void SelectPlaceholder();
+    // The style designer, not modal: its result goes to the clipboard.
+    void stydesigClick(rtl::TObject* Sender);
     // A command whose window is not built yet says so.
     void NotYet(const std::string& What);
     // The body as the preview page, in the viewer (edit mode) or, on a

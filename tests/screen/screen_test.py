@@ -435,7 +435,7 @@ class Session:
             self.failures.append('the program never asked the mailbox for its size')
 
 
-def main():
+def main(session_class=Session):
     ap = argparse.ArgumentParser()
     ap.add_argument('program')
     ap.add_argument('data')
@@ -445,7 +445,7 @@ def main():
     args = ap.parse_args()
     s = None
     try:
-        s = Session(args)
+        s = session_class(args)
         s.run()
     except Failure as e:
         print('FAILED: ' + str(e))

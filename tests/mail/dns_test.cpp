@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -218,6 +219,8 @@ struct PeerCase {
     int ancount;           // as the header says
     std::string first;     // first address or "pref exchange"; empty: none
 };
+
+void PrintTo(const PeerCase& c, std::ostream* os) { *os << c.name << " over " << c.proto; }
 
 class DnsPeer : public ::testing::TestWithParam<PeerCase> {};
 

@@ -74,4 +74,13 @@ if ! /usr/bin/python3 "$here/waitport.py" "$port" 20; then
   cat "$dir/named.log" >&2
   exit 1
 fi
+# named listens before its zones are loaded: wait until both answer.
+for zone in pwx.test 2.0.192.in-addr.arpa; do
+  for _ in $(seq 1 100); do
+    dig +short +norec +time=1 +tries=1 -p "$port" @127.0.0.1 "$zone" SOA 2>/dev/null | grep -q . && break
+    sleep 0.1
+  done
+  dig +short +norec +time=1 +tries=1 -p "$port" @127.0.0.1 "$zone" SOA | grep -q . ||
+    { echo "named did not load $zone" >&2; cat "$dir/named.log" >&2; exit 1; }
+done
 echo "$port" > "$dir/named.port"

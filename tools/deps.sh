@@ -20,4 +20,5 @@ apt-get install -y -q --no-install-recommends \
   pngcheck python3-png \
   libpng-dev \
   mythes-en-us \
-  libcrypto++-utils
+  libcrypto++-utils \
+  bind9 bind9-dnsutils

@@ -37,7 +37,9 @@ TTargetLine ConvertTargetLine(std::string_view Utf8) {
             ++offset;
             continue;
         }
-        const int byte = Cp1252FromUnicode(code);
+        // C1 controls map to the code page's unused bytes; in a control's text
+        // they are no letters, so they read as the unmapped byte too.
+        const int byte = code >= 0x80 && code <= 0x9F ? -1 : Cp1252FromUnicode(code);
         line.Text += byte < 0 ? kUnmappedChar : static_cast<char>(byte);
         offset += code == 0x2028 || code == 0x2029 ? 2 : static_cast<int64_t>(at - from);
     }

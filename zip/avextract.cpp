@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "zip/arkivolt.h"
+#include "zip/avaes.h"
 #include "zip/avcrypt.h"
 #include "zip/avstream.h"
 #include "zip/avzlib.h"
@@ -48,6 +49,30 @@ private:
     uint32_t crc_;
     uint16_t time_, flags_;
     TZipKey keys_;
+};
+
+// AES entries: salt and verifier in front, the authentication code behind.
+// AE-2 entries store CRC 0, so only AE-1 entries have their CRC checked.
+class TAesCipher : public TAvEntryCipher {
+public:
+    explicit TAesCipher(const TAesField& field) : field_(field) {}
+    int64_t HeaderSize() const override {
+        return static_cast<int64_t>(AesSaltLength(field_) + kAesVerifierSize);
+    }
+    int64_t TrailerSize() const override { return kAesAuthCodeSize; }
+    bool SetPassword(const std::string& password, std::string_view header) override {
+        const size_t salt = AesSaltLength(field_);
+        if (header.size() != salt + kAesVerifierSize) return false;
+        dec_ = std::make_unique<TAesEntryDecoder>(password, field_, header.substr(0, salt), header.substr(salt));
+        return dec_->PasswordMatches();
+    }
+    void Decrypt(char* data, size_t count) override { dec_->Decrypt(data, count); }
+    bool Authentic(std::string_view trailer) override { return dec_ && dec_->Authentic(trailer); }
+    bool ChecksCrc() const override { return field_.Version == kAesVersion1; }
+
+private:
+    TAesField field_;
+    std::unique_ptr<TAesEntryDecoder> dec_;
 };
 
 class TDecoder : public TAvEntryDecoder {
@@ -209,10 +234,18 @@ std::unique_ptr<TAvEntryDecoder> OpenEntryDecoder(TAvStream& archive, const TDir
 
     uint16_t method = item.CompressionMethod;
     std::unique_ptr<TAvEntryCipher> cipher;
-    // AES entries (method 99) are not read yet: their cipher goes here.
+    if (method == kAesMethod) {
+        TAesField field;
+        bool found = false;
+        for (const auto& x : item.ExtraFields)
+            if (x.HeaderID == kAesExtraId && ParseAesExtraField(x.Data, field)) found = true;
+        if (!found || !(item.Flags & kFlagEncrypted)) throw EAvException(8, owner);
+        method = field.ActualMethod;
+        cipher = std::make_unique<TAesCipher>(field);
+    }
     if (method == 9) throw EAvException(55, owner);
     if ((method != 0 && method != 8) || (item.Flags & kFlagStrongEncryption)) throw EAvException(8, owner);
-    if (item.Flags & kFlagEncrypted) cipher = std::make_unique<TClassicCipher>(item.Crc32, item.LastModTime, item.Flags);
+    if ((item.Flags & kFlagEncrypted) && !cipher) cipher = std::make_unique<TClassicCipher>(item.Crc32, item.LastModTime, item.Flags);
     return std::make_unique<TDecoder>(archive, item, dataStart, dataStart + csize, method, std::move(cipher), owner);
 }
 

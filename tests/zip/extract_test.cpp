@@ -131,7 +131,9 @@ TEST_F(ZipExtract, PeerArchivesExtractByteIdentical) {
                          " && zip -q -r ../zip-deflated.zip . && zip -q -0 -r ../zip-stored.zip ."
                          " && zip -q -P geheim -r ../zip-classic.zip . && zip -q -fz -r ../zip-fz.zip ."
                          " && 7zz a -tzip ../7z-deflated.zip . >/dev/null"
-                         " && 7zz a -tzip -mem=ZipCrypto -pkennwort ../7z-classic.zip . >/dev/null");
+                         " && 7zz a -tzip -mem=ZipCrypto -pkennwort ../7z-classic.zip . >/dev/null"
+                         " && 7zz a -tzip -mem=AES128 -pschluessel ../7z-aes128.zip . >/dev/null"
+                         " && 7zz a -tzip -mem=AES256 -mm=Copy -pschluessel ../7z-aes256.zip . >/dev/null");
     ASSERT_EQ(r.status, 0) << r.output;
     const struct {
         const char* archive;
@@ -140,6 +142,7 @@ TEST_F(ZipExtract, PeerArchivesExtractByteIdentical) {
         {"py-stored.zip", ""},      {"py-deflated.zip", ""},   {"py-zip64.zip", ""},
         {"zip-deflated.zip", ""},   {"zip-stored.zip", ""},    {"zip-classic.zip", "geheim"},
         {"zip-fz.zip", ""},         {"7z-deflated.zip", ""},   {"7z-classic.zip", "kennwort"},
+        {"7z-aes128.zip", "schluessel"}, {"7z-aes256.zip", "schluessel"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.archive);
@@ -156,14 +159,19 @@ TEST_F(ZipExtract, PeerArchivesExtractByteIdentical) {
 TEST_F(ZipExtract, OwnArchivesRoundTrip) {
     const std::string src = dir / "src";
     MakeSourceTree(src);
-    for (const std::string password : {"", "p\xc3\xa4ss"}) {
-        SCOPED_TRACE(password);
-        const std::string zip = dir / (password.empty() ? "own.zip" : "own-pw.zip");
+    const struct {
+        std::string password;
+        TAvCryptoAlgorithm method;
+    } cases[] = {{"", caPkzipClassic}, {"p\xc3\xa4ss", caPkzipClassic}, {"p\xc3\xa4ss", caAES_256}};
+    for (const auto& [password, method] : cases) {
+        SCOPED_TRACE(password + " " + std::to_string(method));
+        const std::string zip = dir / ("own-" + std::to_string(method) + (password.empty() ? ".zip" : "-pw.zip"));
         {
             TArkivolt ark;
             ark.FileName = zip;
             ark.OpenArchive(kModeCreate);
             ark.SetPassword(password);
+            ark.EncryptionMethod = method;
             ark.BaseDir = src;
             ark.AddFiles("*", 10415, "");
             ark.CloseArchive();
@@ -450,6 +458,22 @@ TEST_F(ZipExtract, BufferRangesUnsupportedMethodsAndValidity) {
     const TRun r = Shell("cd " + Quote(src) + " && zip -q ../r.zip r.txt"
                          " && 7zz a -tzip -mm=Deflate64 ../d64.zip big.bin >/dev/null"
                          " && 7zz a -tzip -mem=AES256 -ppw ../aes.zip r.txt >/dev/null");
+    // AES entries: the right password reads them, a wrong one does not, and a
+    // flipped byte fails the authentication code.
+    {
+        auto a = Open(dir / "aes.zip", "pw");
+        std::string plain;
+        a->ExtractToString("r.txt", plain);
+        EXPECT_EQ(plain, data);
+        EXPECT_FALSE(a->IsFilePasswordValid("r.txt", "wrong"));
+        const std::string flipped = dir / "aes-flipped.zip";
+        WriteFile(flipped, ReadFile(dir / "aes.zip"));
+        FlipByte(flipped, DataStart(flipped, 0) + 16 + 2 + 5);
+        failures.clear();
+        Open(flipped, "pw")->TestFiles("*.*", 10431, "");
+        ASSERT_EQ(failures.size(), 1u);
+        EXPECT_EQ(failures[0].native, 8);
+    }
     ASSERT_EQ(r.status, 0) << r.output;
     auto ark = Open(dir / "r.zip");
     char buf[10];
@@ -467,7 +491,7 @@ TEST_F(ZipExtract, BufferRangesUnsupportedMethodsAndValidity) {
         const char* archive;
         const char* entry;
         int native;
-    } methods[] = {{"d64.zip", "big.bin", 55}, {"aes.zip", "r.txt", 8}};
+    } methods[] = {{"d64.zip", "big.bin", 55}};
     for (const auto& m : methods) {
         auto a = Open(dir / m.archive, "pw");
         try {

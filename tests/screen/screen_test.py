@@ -435,14 +435,8 @@ class Session:
             self.failures.append('the program never asked the mailbox for its size')
 
 
-def main(session_class=Session):
-    ap = argparse.ArgumentParser()
-    ap.add_argument('program')
-    ap.add_argument('data')
-    ap.add_argument('out')
-    ap.add_argument('--wm', help='a window manager to run, e.g. openbox')
-    ap.add_argument('--only', action='append', help='run only this window\'s case (repeatable), e.g. viewer')
-    args = ap.parse_args()
+def run_session(session_class, args):
+    """Runs one session's checks and reports them; the exit status."""
     s = None
     try:
         s = session_class(args)
@@ -458,6 +452,16 @@ def main(session_class=Session):
             s.close()
     print('%d passed, %d failed' % (s.checked, len(s.failures)))
     return 1 if s.failures else 0
+
+
+def main(session_class=Session):
+    ap = argparse.ArgumentParser()
+    ap.add_argument('program')
+    ap.add_argument('data')
+    ap.add_argument('out')
+    ap.add_argument('--wm', help='a window manager to run, e.g. openbox')
+    ap.add_argument('--only', action='append', help='run only this window\'s case (repeatable), e.g. viewer')
+    return run_session(session_class, ap.parse_args())
 
 
 if __name__ == '__main__':

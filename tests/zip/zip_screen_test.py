@@ -53,22 +53,7 @@ def main():
         print(__doc__)
         return 2
     args = type('Args', (), {'program': sys.argv[1], 'data': sys.argv[2], 'out': sys.argv[3], 'wm': None})()
-    s = None
-    try:
-        s = ZipSession(args)
-        s.run()
-    except screen.Failure as e:
-        print('FAILED: ' + str(e))
-        if not s:
-            return 1
-        s.failures.append(str(e))
-    finally:
-        if s:
-            s.close()
-    for f in s.failures:
-        print('FAILED: ' + f)
-    print('%d passed, %d failed' % (s.checked, len(s.failures)))
-    return 1 if s.failures else 0
+    return screen.run_session(ZipSession, args)
 
 
 if __name__ == '__main__':

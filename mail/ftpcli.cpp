@@ -77,10 +77,15 @@ TCustomFtpCli::TCustomFtpCli(rtl::TComponent* owner, TSocketFactory CreateSocket
 }
 
 TCustomFtpCli::~TCustomFtpCli() {
+    if (FDataSocket) ResetDataHandlers();
     BeginDestroy();
-    if (FDataSocket) FDataSocket->Abort();
     ReleaseLocalStream();
     if (!FTempFile.empty()) ::remove(FTempFile.c_str());
+}
+
+void TCustomFtpCli::Notification(rtl::TComponent* AComponent, rtl::TOperation Operation) {
+    if (Operation == rtl::opRemove && AComponent == FDataSocket) FDataSocket = nullptr;
+    TLineProtoClient::Notification(AComponent, Operation);
 }
 
 void TCustomFtpCli::Display(const std::string& Msg) {
@@ -875,6 +880,12 @@ FTP_CHAIN(TransmitAsync, ftpTransmitAsync,
 FTP_CHAIN(RestartPutAsync, ftpRestartPutAsync,
           kLoginCwd | FtpFct(ftpFctTypeSet) | FtpFct(ftpFctRest) | FtpFct(ftpFctPort) | FtpFct(ftpFctPut) | kQuit)
 FTP_CHAIN(RestPutAsync, ftpRestPutAsync, FtpFct(ftpFctRest) | FtpFct(ftpFctPort) | FtpFct(ftpFctPut))
+void TCustomFtpCli::PutAsync() {
+    FDataSocket->SetLastError(0);
+    HighLevelAsync(ftpPutAsync, FtpFct(ftpFctPort) | FtpFct(ftpFctPut));
+    if (FDataSocket->LastError() != 0)
+        throw FtpException("Socket Error - " + net::WSocketErrorDesc(FDataSocket->LastError()));
+}
 FTP_CHAIN(AppendFileAsync, ftpTransmitAsync,
           kLoginCwd | FtpFct(ftpFctTypeSet) | FtpFct(ftpFctPort) | FtpFct(ftpFctAppend) | kQuit)
 FTP_CHAIN(AppendAsync, ftpAppendAsync, FtpFct(ftpFctPort) | FtpFct(ftpFctAppend))

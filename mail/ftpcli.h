@@ -255,6 +255,7 @@ protected:
     void TriggerRequestDone(uint16_t Error) override;
     void WndProc(win::TMessage& MsgRec) override;
     void HandleBackGroundException(const std::exception& E);
+    void Notification(rtl::TComponent* AComponent, rtl::TOperation Operation) override;
 
     TFtpState FState = ftpReady;
     TFtpRequest FRequestType = ftpNone;

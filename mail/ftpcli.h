@@ -227,6 +227,9 @@ protected:
     virtual void DataSocketPutAppendInit(const std::string& DataPort, const std::string& DataAddr);
     // TLS for an accepted data connection (TSslFtpClient).
     virtual void DataSocketAcceptedTls() {}
+    // TLS of a passive upload starts when the server has answered STOR/APPE:
+    // a server may take a handshake that comes before as a broken session.
+    virtual void StartPassiveUploadTls() {}
     // An AUTH, CCC or PROT reply that was accepted (TSslFtpClient).
     virtual bool SslReplyBranch() { return false; }
     void ContinueRequest();
@@ -446,6 +449,7 @@ protected:
     void DataSocketGetInit(const std::string& DataPort, const std::string& DataAddr) override;
     void DataSocketPutAppendInit(const std::string& DataPort, const std::string& DataAddr) override;
     void DataSocketAcceptedTls() override;
+    void StartPassiveUploadTls() override;
     bool SslReplyBranch() override;
     void TlsHandshakeDone(uint16_t ErrCode, net::TX509Base* PeerCert, bool& Disconnect) override;
 
@@ -455,6 +459,7 @@ private:
     void DataHandshakeDone(uint16_t ErrCode, net::TX509Base* PeerCert, bool& Disconnect);
     void ShutDownComplete(bool Bidirectional, int ErrCode);
     std::string FProtLevel = "C";
+    bool FUploadTlsPending = false;
 };
 
 }  // namespace mail

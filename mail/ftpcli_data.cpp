@@ -546,8 +546,19 @@ void TCustomFtpCli::DataPutConnected(uint16_t Error) {
 
 void TCustomFtpCli::Next1PutAsync() {
     Display("< " + FLastResponse);
+    if ((FStatusCode == 150 || FStatusCode == 125) && FPutClosed) {
+        // The data connection is already gone: the server would wait for it.
+        if (FLocalError == 0) Fail("426 Data connection closed before the upload started", 426);
+        FNext = nullptr;
+        ReleaseLocalStream();
+        const int code = FLocalError ? FLocalError : 426;
+        FRequestResult = code;
+        RequestDone(static_cast<uint16_t>(code));
+        return;
+    }
     if (FStatusCode == 150 || FStatusCode == 125) {
         FPermitted = true;
+        StartPassiveUploadTls();
         FNext = &TCustomFtpCli::Next2PutAsync;
         FDataSocket->OnDataSent = [this](rtl::TObject*, uint16_t e) { DataPutSent(e); };
         if (FPutOpened) {

@@ -210,10 +210,27 @@ void TSslFtpClient::DataSocketGetInit(const std::string& DataPort, const std::st
 
 void TSslFtpClient::DataSocketPutAppendInit(const std::string& DataPort, const std::string& DataAddr) {
     TFtpClient::DataSocketPutAppendInit(DataPort, DataAddr);
-    if (FSslType != sslTypeNone && DataProtection) DataTls();
+    FUploadTlsPending = FSslType != sslTypeNone && DataProtection;
+    if (!FUploadTlsPending) return;
+    DataTls();
+    FDataSocket->SetSslEnable(false);
+}
+
+void TSslFtpClient::StartPassiveUploadTls() {
+    if (!FUploadTlsPending) return;
+    FUploadTlsPending = false;
+    FDataSocket->SetSslEnable(true);
+    try {
+        FDataSocket->StartSslHandshake();
+    } catch (const std::exception& E) {
+        Display(std::string("! Init SSL failed ") + E.what());
+        Fail(std::string("550 ") + E.what(), 550);
+        FailDataTransfer(550);
+    }
 }
 
 void TSslFtpClient::DataSocketAcceptedTls() {
+    FUploadTlsPending = false;
     if (DataProtection) DataTls();
 }
 

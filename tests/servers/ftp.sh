@@ -40,6 +40,7 @@ pyftpd tls "$dir/server.crt" "$dir/server.key"
 
 # vsftpd: a local user whose home is the shared folder.
 id pwxftp >/dev/null 2>&1 || useradd -r -M -d "$dir/root" -s /bin/bash pwxftp
+usermod -d "$dir/root" pwxftp
 echo 'pwxftp:secret' | chpasswd
 implicit=$(/usr/bin/python3 "$here/freeport.py")
 cat > "$dir/vsftpd.conf" <<CONF

@@ -746,7 +746,8 @@ void TCustomFtpCli::ExtractMoreResults() {
 
 void TCustomFtpCli::TriggerRequestDone(uint16_t Error) {
     if (FRequestDoneFlag) return;
-    if (Error == 0 && FNextRequest) {
+    // A chain goes on after a failed step too: it jumps to its QUIT.
+    if (FNextRequest) {
         TLineProtoClient::TriggerRequestDone(Error);
         return;
     }
@@ -790,7 +791,8 @@ void TCustomFtpCli::DoHighLevelAsync() {
     const int prevCode = FStatusCode;
     // Steps that the previous reply makes unnecessary are dropped first.
     if (prev == ftpFctUser && prevCode != 331) FPendingFcts &= ~FtpFct(ftpFctPass);
-    if (prev == ftpFctPass && prevCode != 332) FPendingFcts &= ~FtpFct(ftpFctAcct);
+    // ACCT only when the server asked for it (PASS answered 332).
+    if (!(prev == ftpFctPass && prevCode == 332)) FPendingFcts &= ~FtpFct(ftpFctAcct);
     if (HostDirName.empty()) FPendingFcts &= ~FtpFct(ftpFctCwd);
     if (FSslType != sslTypeAuthTls && FSslType != sslTypeAuthSsl && (FPendingFcts & FtpFct(ftpFctAuth))) {
         // Left pending and skipped.
@@ -859,6 +861,7 @@ void TCustomFtpCli::DoHighLevelAsync() {
     FPendingFcts = 0;
     FNextRequest = nullptr;
     FRequestDoneFlag = false;
+    FRequestResult = FHighLevelResult;
     RequestDone(static_cast<uint16_t>(FHighLevelResult));
 }
 

@@ -329,6 +329,7 @@ private:
     TFtpTransMode FCurrentTransferMode = ftpTransModeStream;
     std::string FDataCommand;
     bool FAppendFlag = false;
+    bool FUploadDir = false;  // the coming data connection carries an upload
     rtl::TStream* FLocalStream = nullptr;
     bool FStreamFlag = false;  // FLocalStream is the caller's
     std::string FTempFile;     // a download lands here until the transfer succeeds

@@ -139,6 +139,10 @@ void TCustomFtpCli::PortAsync() {
     FDataSocket->SetPort("0");
     FDataSocket->SetSslEnable(false);
     std::string cmd = "PASV";
+    // A server may connect as soon as PORT is answered: the direction and
+    // the transfer's flags are settled here.
+    FUploadDir = (FPendingFcts & (FtpFct(ftpFctPut) | FtpFct(ftpFctAppend))) != 0;
+    FAnswered = FGetClosed = FPutClosed = FEof = FPermitted = FPutOpened = false;
     if (!FPassive) {
         FDataSocket->OnSessionAvailable = [this](rtl::TObject*, uint16_t e) { DataSessionAvailable(e); };
         FDataSocket->LingerOnOff = net::wsLingerOn;
@@ -212,7 +216,7 @@ bool TCustomFtpCli::AcceptFromPeer() {
 
 void TCustomFtpCli::DataSessionAvailable(uint16_t) {
     Display("! Data Session requested");
-    if (FAppendFlag || FPermitted || FDataCommand.empty()) {
+    if (FUploadDir) {
         // Upload.
         FDataSocket->OnSessionClosed = [this](rtl::TObject*, uint16_t e) { DataPutClosed(e); };
         FDataSocket->OnDataAvailable = [this](rtl::TObject*, uint16_t) {
@@ -328,7 +332,7 @@ void TCustomFtpCli::DoGetAsync(TFtpRequest RqType) {
     if (!SafeArgument("HostFileName", HostFileName)) return;
     if (!FHighLevelFlag) FRequestType = RqType;
     FDataCommand = words[which];
-    FAnswered = FGetClosed = FPutClosed = FEof = FPermitted = FPutOpened = false;
+    FAnswered = FEof = FPermitted = false;
     FAppendFlag = false;
     FRequestDoneFlag = false;
     ByteCount = 0;
@@ -486,10 +490,10 @@ void TCustomFtpCli::DoPutAppendAsync() {
     if (!FConnected) return HandleError("STOR/APPE: not connected");
     if (!FStreamFlag && LocalFileName.empty()) return HandleError("LocalFileName empty");
     if (!SafeArgument("HostFileName", HostFileName)) return;
-    FAnswered = FGetClosed = FPutClosed = FEof = FPermitted = FPutOpened = false;
+    FAnswered = FEof = FPermitted = false;
     FDataCommand.clear();
     FRequestDoneFlag = false;
-    FStartTick = 0;
+    if (!FPutOpened) FStartTick = 0;
     ByteCount = 0;
     FDataCloseCode = 0;
     FLocalError = 0;

@@ -227,7 +227,7 @@ protected:
     virtual void DataSocketPutAppendInit(const std::string& DataPort, const std::string& DataAddr);
     // TLS for an accepted data connection (TSslFtpClient).
     virtual void DataSocketAcceptedTls() {}
-    // TLS of a passive upload starts when the server has answered STOR/APPE:
+    // TLS of an upload starts when the server has answered STOR/APPE:
     // a server may take a handshake that comes before as a broken session.
     virtual void StartPassiveUploadTls() {}
     // An AUTH, CCC or PROT reply that was accepted (TSslFtpClient).
@@ -273,6 +273,7 @@ protected:
     int FMultiCode = 0;  // the opening code of a multi-line reply being read
     TFtpCliSslType FSslType = sslTypeNone;
     net::TWSocket* FDataSocket = nullptr;
+    bool FUploadDir = false;  // the coming data connection carries an upload
 
 private:
     void NextExecAsync();
@@ -329,7 +330,6 @@ private:
     TFtpTransMode FCurrentTransferMode = ftpTransModeStream;
     std::string FDataCommand;
     bool FAppendFlag = false;
-    bool FUploadDir = false;  // the coming data connection carries an upload
     rtl::TStream* FLocalStream = nullptr;
     bool FStreamFlag = false;  // FLocalStream is the caller's
     std::string FTempFile;     // a download lands here until the transfer succeeds

@@ -228,6 +228,7 @@ void TCustomFtpCli::DataSessionAvailable(uint16_t) {
         FStartTick = 0;
         FPutOpened = true;
         if (FPermitted) {
+            StartPassiveUploadTls();
             FStartTick = win::GetTickCount();
             DataPutSent(0);
         }

@@ -231,7 +231,11 @@ void TSslFtpClient::StartPassiveUploadTls() {
 
 void TSslFtpClient::DataSocketAcceptedTls() {
     FUploadTlsPending = false;
-    if (DataProtection) DataTls();
+    if (!DataProtection) return;
+    DataTls();
+    if (!FUploadDir) return;
+    FUploadTlsPending = true;
+    FDataSocket->SetSslEnable(false);
 }
 
 }  // namespace mail

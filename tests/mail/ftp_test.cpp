@@ -424,6 +424,9 @@ struct Peer {
     explicit Peer(const char* which, TFtpCliSslType type = sslTypeNone) {
         ctx.SetSslCAFile(stateDir() + "/ca.crt");
         ftp.SetSslContext(&ctx);
+        ftp.OnDisplay = [](rtl::TObject*, std::string& m) {
+            if (getenv("PWX_FTP_TRACE")) fprintf(stderr, "%s\n", m.c_str());
+        };
         ftp.HostName = "127.0.0.1";
         ftp.Port = std::to_string(port(which));
         ftp.UserName = type == sslTypeImplizit ? "pwxftp" : "tester";
@@ -505,6 +508,7 @@ TEST(FtpPeers, AppendResumeAndFileCommands) {
     // MLSD facts.
     std::vector<std::string> lines;
     p.ftp.DisplayFileFlag = true;
+    p.ftp.HostFileName.clear();
     p.ftp.OnDisplayFile = [&](rtl::TObject*, std::string& l) { lines.push_back(l); };
     ASSERT_TRUE(p.ftp.Mlsd());
     p.ftp.DisplayFileFlag = false;

@@ -18,4 +18,5 @@ apt-get install -y -q --no-install-recommends \
   libespeak-ng-dev \
   zip unzip 7zip \
   pngcheck python3-png \
-  libpng-dev
+  libpng-dev \
+  python3-pyftpdlib vsftpd curl

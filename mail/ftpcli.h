@@ -227,9 +227,9 @@ protected:
     virtual void DataSocketPutAppendInit(const std::string& DataPort, const std::string& DataAddr);
     // TLS for an accepted data connection (TSslFtpClient).
     virtual void DataSocketAcceptedTls() {}
-    // TLS of an upload starts when the server has answered STOR/APPE:
-    // a server may take a handshake that comes before as a broken session.
-    virtual void StartPassiveUploadTls() {}
+    // TLS on the data connection starts when the server has answered the
+    // data command: a server may reset a handshake that comes before.
+    virtual void StartDataTls() {}
     // An AUTH, CCC or PROT reply that was accepted (TSslFtpClient).
     virtual bool SslReplyBranch() { return false; }
     void ContinueRequest();
@@ -274,6 +274,7 @@ protected:
     TFtpCliSslType FSslType = sslTypeNone;
     net::TWSocket* FDataSocket = nullptr;
     bool FUploadDir = false;  // the coming data connection carries an upload
+    bool FDataReplied = false;  // the 1xx reply to the data command came
 
 private:
     void NextExecAsync();
@@ -450,7 +451,7 @@ protected:
     void DataSocketGetInit(const std::string& DataPort, const std::string& DataAddr) override;
     void DataSocketPutAppendInit(const std::string& DataPort, const std::string& DataAddr) override;
     void DataSocketAcceptedTls() override;
-    void StartPassiveUploadTls() override;
+    void StartDataTls() override;
     bool SslReplyBranch() override;
     void TlsHandshakeDone(uint16_t ErrCode, net::TX509Base* PeerCert, bool& Disconnect) override;
 
@@ -460,7 +461,7 @@ private:
     void DataHandshakeDone(uint16_t ErrCode, net::TX509Base* PeerCert, bool& Disconnect);
     void ShutDownComplete(bool Bidirectional, int ErrCode);
     std::string FProtLevel = "C";
-    bool FUploadTlsPending = false;
+    bool FDataTlsPending = false;
 };
 
 }  // namespace mail

@@ -142,7 +142,7 @@ void TCustomFtpCli::PortAsync() {
     // A server may connect as soon as PORT is answered: the direction and
     // the transfer's flags are settled here.
     FUploadDir = (FPendingFcts & (FtpFct(ftpFctPut) | FtpFct(ftpFctAppend))) != 0;
-    FAnswered = FGetClosed = FPutClosed = FEof = FPermitted = FPutOpened = false;
+    FAnswered = FGetClosed = FPutClosed = FEof = FPermitted = FPutOpened = FDataReplied = false;
     if (!FPassive) {
         FDataSocket->OnSessionAvailable = [this](rtl::TObject*, uint16_t e) { DataSessionAvailable(e); };
         FDataSocket->LingerOnOff = net::wsLingerOn;
@@ -228,7 +228,7 @@ void TCustomFtpCli::DataSessionAvailable(uint16_t) {
         FStartTick = 0;
         FPutOpened = true;
         if (FPermitted) {
-            StartPassiveUploadTls();
+            StartDataTls();
             FStartTick = win::GetTickCount();
             DataPutSent(0);
         }
@@ -425,6 +425,8 @@ void TCustomFtpCli::Next1GetAsync() {
     Display("< " + FLastResponse);
     if ((FStatusCode >= 150 && FStatusCode <= 159) || FStatusCode == 125) {
         FNext = &TCustomFtpCli::Next2GetAsync;
+        FDataReplied = true;
+        StartDataTls();
         if (FTruncateAtStart && ::truncate(LocalFileName.c_str(), ResumeAt) != 0) {
             FLocalError = 550;
             Fail("550 Unable to cut the local file at the resume position", 550);
@@ -563,7 +565,8 @@ void TCustomFtpCli::Next1PutAsync() {
     }
     if (FStatusCode == 150 || FStatusCode == 125) {
         FPermitted = true;
-        StartPassiveUploadTls();
+        FDataReplied = true;
+        StartDataTls();
         FNext = &TCustomFtpCli::Next2PutAsync;
         FDataSocket->OnDataSent = [this](rtl::TObject*, uint16_t e) { DataPutSent(e); };
         if (FPutOpened) {

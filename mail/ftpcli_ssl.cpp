@@ -205,21 +205,26 @@ void TSslFtpClient::DataHandshakeDone(uint16_t ErrCode, net::TX509Base* PeerCert
 
 void TSslFtpClient::DataSocketGetInit(const std::string& DataPort, const std::string& DataAddr) {
     TFtpClient::DataSocketGetInit(DataPort, DataAddr);
-    if (DataProtection) DataTls();
-}
-
-void TSslFtpClient::DataSocketPutAppendInit(const std::string& DataPort, const std::string& DataAddr) {
-    TFtpClient::DataSocketPutAppendInit(DataPort, DataAddr);
-    FUploadTlsPending = FSslType != sslTypeNone && DataProtection;
-    if (!FUploadTlsPending) return;
+    FDataTlsPending = DataProtection;
+    if (!FDataTlsPending) return;
     DataTls();
     FDataSocket->SetSslEnable(false);
 }
 
-void TSslFtpClient::StartPassiveUploadTls() {
-    if (!FUploadTlsPending) return;
-    FUploadTlsPending = false;
+void TSslFtpClient::DataSocketPutAppendInit(const std::string& DataPort, const std::string& DataAddr) {
+    TFtpClient::DataSocketPutAppendInit(DataPort, DataAddr);
+    FDataTlsPending = FSslType != sslTypeNone && DataProtection;
+    if (!FDataTlsPending) return;
+    DataTls();
+    FDataSocket->SetSslEnable(false);
+}
+
+void TSslFtpClient::StartDataTls() {
+    if (!FDataTlsPending) return;
+    FDataTlsPending = false;
     FDataSocket->SetSslEnable(true);
+    // A connection still coming up starts its handshake when it is up.
+    if (FDataSocket->State() != net::wsConnected) return;
     try {
         FDataSocket->StartSslHandshake();
     } catch (const std::exception& E) {
@@ -230,11 +235,11 @@ void TSslFtpClient::StartPassiveUploadTls() {
 }
 
 void TSslFtpClient::DataSocketAcceptedTls() {
-    FUploadTlsPending = false;
+    FDataTlsPending = false;
     if (!DataProtection) return;
     DataTls();
-    if (!FUploadDir) return;
-    FUploadTlsPending = true;
+    if (FDataReplied) return;  // the handshake starts with the connection
+    FDataTlsPending = true;
     FDataSocket->SetSslEnable(false);
 }
 

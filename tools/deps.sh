@@ -21,4 +21,5 @@ apt-get install -y -q --no-install-recommends \
   libpng-dev \
   mythes-en-us \
   libcrypto++-utils \
-  bind9 bind9-dnsutils
+  bind9 bind9-dnsutils \
+  python3-pyftpdlib vsftpd curl

@@ -1,0 +1,681 @@
+// Data connections and transfers of the FTP client: PORT (with port
+// ranges) and PASV, downloads into a file, a caller's stream or
+// OnDisplayFile, uploads from a file or stream, restart offsets, progress
+// and statistics.
+#include <arpa/inet.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "mail/ftpcli.h"
+#include "platform/rtl/sysutils.h"
+#include "platform/win/pump.h"
+
+namespace mail {
+
+using rtl::IntToStr;
+
+namespace {
+
+// Larger than one segment: a block per event would bound loopback speed
+// by the event rate. One block is still all that is ever queued.
+constexpr int kSendBlock = 256 * 1024;
+constexpr int kRecvBlock = 256 * 1024;
+constexpr uintptr_t kCloseDownTimer = 2;
+constexpr win::UINT kCloseDownPollMs = 20;
+
+bool readByte(const std::string& S, size_t& Pos, char Stop, unsigned& Value) {
+    size_t digits = 0;
+    Value = 0;
+    while (Pos < S.size() && S[Pos] == ' ') ++Pos;
+    while (Pos < S.size() && S[Pos] >= '0' && S[Pos] <= '9' && digits < 4) {
+        Value = Value * 10 + static_cast<unsigned>(S[Pos++] - '0');
+        ++digits;
+    }
+    if (digits == 0 || Value > 255 || Pos >= S.size() || S[Pos] != Stop) return false;
+    ++Pos;
+    return true;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- helpers
+
+void TCustomFtpCli::SetLocalStream(rtl::TStream* Stream) {
+    ReleaseLocalStream();
+    FLocalStream = Stream;
+    FStreamFlag = Stream != nullptr;
+    if (Stream) LocalFileName.clear();
+}
+
+void TCustomFtpCli::ReleaseLocalStream() {
+    if (!FStreamFlag) delete FLocalStream;
+    if (!FStreamFlag) FLocalStream = nullptr;
+}
+
+void TCustomFtpCli::CommitDownload(bool Ok) {
+    if (FTempFile.empty()) return;
+    ReleaseLocalStream();
+    const std::string temp = FTempFile;
+    FTempFile.clear();
+    if (Ok && ::rename(temp.c_str(), LocalFileName.c_str()) == 0) return;
+    if (Ok) {
+        FLocalError = 550;
+        Fail("550 Unable to move the received file to " + LocalFileName + ": " + rtl::SysErrorMessage(errno), 550);
+    }
+    ::remove(temp.c_str());
+}
+
+void TCustomFtpCli::ResetDataHandlers() {
+    FDataSocket->OnSessionAvailable = nullptr;
+    FDataSocket->OnSessionConnected = nullptr;
+    FDataSocket->OnSessionClosed = nullptr;
+    FDataSocket->OnDataAvailable = nullptr;
+    FDataSocket->OnDataSent = nullptr;
+}
+
+bool TCustomFtpCli::PasvAddress(std::string& Addr, std::string& DataPort) {
+    const size_t open = FPasvResponse.find('(');
+    size_t pos = open == std::string::npos ? 0 : open + 1;
+    unsigned b[6];
+    bool ok = open != std::string::npos;
+    for (int i = 0; ok && i < 6; ++i) ok = readByte(FPasvResponse, pos, i < 5 ? ',' : ')', b[i]);
+    const unsigned port = ok ? b[4] * 256 + b[5] : 0;
+    if (!ok || port == 0) {
+        Fail("550 Malformed passive reply: " + FPasvResponse.substr(0, 80), 550);
+        Display("! " + FLastResponse);
+        return false;
+    }
+    const std::string named = rtl::Format("%u.%u.%u.%u", b[0], b[1], b[2], b[3]);
+    Addr = named;
+    // The data goes to the server we talk to, whatever address the reply names.
+    if (FConnectionType == ftpDirect) {
+        Addr = FWSocket->GetPeerAddr();
+        if (Addr != named) Display("! Passive reply names " + named + ", using the server's address " + Addr);
+    }
+    DataPort = IntToStr(static_cast<int>(port));
+    return true;
+}
+
+bool TCustomFtpCli::ListenOnRange() {
+    if (FDataPortRangeEnd < FDataPortRangeStart) {
+        HandleError("DataPortRangeEnd must be greater than DataPortRangeStart");
+        return false;
+    }
+    if (FNextDataPort < FDataPortRangeStart || FNextDataPort > FDataPortRangeEnd) FNextDataPort = FDataPortRangeStart;
+    const unsigned first = FNextDataPort;
+    unsigned port = first;
+    while (true) {
+        FDataSocket->SetPort(IntToStr(static_cast<int>(port)));
+        try {
+            FDataSocket->Listen();
+            FNextDataPort = port + 1 > FDataPortRangeEnd ? FDataPortRangeStart : port + 1;
+            return true;
+        } catch (const std::exception& E) {
+            const int err = FDataSocket->LastError();
+            if (err != ws::WSAEADDRINUSE) {
+                HandleError("Data connection winsock bind failed - " + net::WSocketErrorDesc(err));
+                return false;
+            }
+        }
+        port = port + 1 > FDataPortRangeEnd ? FDataPortRangeStart : port + 1;
+        if (port == first) {
+            HandleError("All ports in DataPortRange are in use");
+            return false;
+        }
+    }
+}
+
+// ---------------------------------------------------------------- PORT / PASV
+
+void TCustomFtpCli::PortAsync() {
+    if (!CheckReady()) return;
+    ResetDataHandlers();
+    if (FDataSocket->State() != net::wsClosed) FDataSocket->Abort();
+    FDataSocket->SetProto("tcp");
+    FDataSocket->SetAddr("0.0.0.0");
+    FDataSocket->SetPort("0");
+    FDataSocket->SetSslEnable(false);
+    std::string cmd = "PASV";
+    // A server may connect as soon as PORT is answered: the direction and
+    // the transfer's flags are settled here.
+    FUploadDir = (FPendingFcts & (FtpFct(ftpFctPut) | FtpFct(ftpFctAppend))) != 0;
+    FAnswered = FGetClosed = FPutClosed = FEof = FPermitted = FPutOpened = FDataReplied = false;
+    if (!FPassive) {
+        FDataSocket->OnSessionAvailable = [this](rtl::TObject*, uint16_t e) { DataSessionAvailable(e); };
+        FDataSocket->LingerOnOff = net::wsLingerOn;
+        FDataSocket->LingerTimeout = 10;
+        // Listen on the control connection's own address: that is what PORT names.
+        FDataSocket->SetAddr(FWSocket->GetXAddr());
+        if (FDataPortRangeStart != 0 || FDataPortRangeEnd != 0) {
+            if (!ListenOnRange()) return;
+        } else {
+            try {
+                FDataSocket->Listen();
+            } catch (const std::exception&) {
+                return HandleError("Data connection winsock bind failed - " +
+                                   net::WSocketErrorDesc(FDataSocket->LastError()));
+            }
+        }
+        sockaddr_in sa{};
+        int len = sizeof sa;
+        FDataSocket->GetSockName(sa, len);
+        const unsigned port = ntohs(sa.sin_port);
+        sockaddr_in ctl{};
+        len = sizeof ctl;
+        FWSocket->GetSockName(ctl, len);
+        const uint32_t a = ntohl(ctl.sin_addr.s_addr);
+        cmd = rtl::Format("PORT %u,%u,%u,%u,%u,%u", (a >> 24) & 255, (a >> 16) & 255, (a >> 8) & 255, a & 255,
+                          port >> 8, port & 255);
+    }
+    ByteCount = 0;
+    FLastFct = ftpFctPort;
+    ExecAsync(ftpPortAsync, cmd, {200, 227}, nullptr);
+}
+
+void TCustomFtpCli::DataSocketGetInit(const std::string& DataPort, const std::string& DataAddr) {
+    FDataSocket->SetPort(DataPort);
+    FDataSocket->SetAddr(DataAddr);
+    FDataSocket->SetLocalAddr(LocalAddr);
+    FDataSocket->OnSessionConnected = [this](rtl::TObject*, uint16_t e) { DataGetConnected(e); };
+    FDataSocket->LingerOnOff = net::wsLingerOff;
+    FDataSocket->LingerTimeout = 0;
+}
+
+void TCustomFtpCli::DataSocketPutAppendInit(const std::string& DataPort, const std::string& DataAddr) {
+    DataSocketGetInit(DataPort, DataAddr);
+    FDataSocket->OnSessionConnected = [this](rtl::TObject*, uint16_t e) { DataPutConnected(e); };
+}
+
+// An active-mode connection is taken only from the server's own address.
+bool TCustomFtpCli::AcceptFromPeer() {
+    const ws::SOCKET s = FDataSocket->Accept();
+    if (s == ws::INVALID_SOCKET) return false;
+    sockaddr_in peer{};
+    socklen_t len = sizeof peer;
+    ::getpeername(static_cast<int>(s), reinterpret_cast<sockaddr*>(&peer), &len);
+    char text[INET_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);
+    if (FConnectionType == ftpDirect && text != FWSocket->GetPeerAddr()) {
+        Display(std::string("! Data connection from ") + text + " refused: not the server");
+        ::close(static_cast<int>(s));
+        return false;
+    }
+    // The listener's close is not the data session's.
+    const auto closed = FDataSocket->OnSessionClosed;
+    FDataSocket->OnSessionClosed = nullptr;
+    FDataSocket->Abort();
+    FDataSocket->OnSessionClosed = closed;
+    DataSocketAcceptedTls();
+    FDataSocket->Dup(s);
+    FStartTick = win::GetTickCount();
+    return true;
+}
+
+void TCustomFtpCli::DataSessionAvailable(uint16_t) {
+    Display("! Data Session requested");
+    if (FUploadDir) {
+        // Upload.
+        FDataSocket->OnSessionClosed = [this](rtl::TObject*, uint16_t e) { DataPutClosed(e); };
+        FDataSocket->OnDataAvailable = [this](rtl::TObject*, uint16_t) {
+            char discard[2048];
+            FDataSocket->Receive(discard, sizeof discard);
+        };
+        FDataSocket->OnDataSent = [this](rtl::TObject*, uint16_t e) { DataPutSent(e); };
+        if (!AcceptFromPeer()) return;
+        FStartTick = 0;
+        FPutOpened = true;
+        if (FPermitted) {
+            StartDataTls();
+            FStartTick = win::GetTickCount();
+            DataPutSent(0);
+        }
+    } else {
+        FDataSocket->OnSessionClosed = [this](rtl::TObject*, uint16_t e) { DataGetClosed(e); };
+        FDataSocket->OnDataAvailable = [this](rtl::TObject*, uint16_t) { DataGetAvailable(); };
+        FDataSocket->OnDataSent = nullptr;
+        if (!AcceptFromPeer()) return;
+    }
+    Display("! Data Session opened");
+}
+
+void TCustomFtpCli::DataFailed(const std::string& Response, int Code) {
+    Fail(Response, Code);
+    Display("! " + Response);
+    ReleaseLocalStream();
+    CommitDownload(false);
+    if (FDataSocket->State() != net::wsClosed) FDataSocket->Abort();
+    FNext = nullptr;
+    RequestDone(static_cast<uint16_t>(Code));
+}
+
+void TCustomFtpCli::FailDataTransfer(int Code) {
+    FLocalError = Code;
+    // The close ends the transfer through its completion check.
+    if (FDataSocket->State() != net::wsClosed) FDataSocket->Abort();
+}
+
+void TCustomFtpCli::SendDataCommand() {
+    FNext = FDataCommand.empty() ? &TCustomFtpCli::Next1PutAsync : &TCustomFtpCli::Next1GetAsync;
+    FMultiCode = 0;
+    FLastMultiResponse.clear();
+    SetState(ftpWaitingResponse);
+    const std::string word = FDataCommand.empty() ? (FAppendFlag ? "APPE" : "STOR") : FDataCommand;
+    SendFtpCommand(HostFileName.empty() ? word : word + " " + HostFileName);
+}
+
+void TCustomFtpCli::TransfertStats() {
+    FStopTick = win::GetTickCount();
+    const uint32_t elapsed = FStopTick - FStartTick;
+    std::string text = std::to_string(ByteCount) + " bytes received/sent in ";
+    if (elapsed > 4999) {
+        const int64_t rate = ByteCount < 32768 ? ByteCount * 1000 / elapsed : ByteCount / elapsed * 1000;
+        text += std::to_string(elapsed / 1000) + " seconds (" + std::to_string(rate) + " Bytes/sec)";
+    } else {
+        text += std::to_string(elapsed) + " milliseconds";
+    }
+    Display("! " + text);
+}
+
+bool TCustomFtpCli::Progress() {
+    bool abort = false;
+    if (OnProgress) OnProgress(this, ByteCount + ResumeAt, abort);
+    if (abort) AbortAsync();
+    return !abort;
+}
+
+// ---------------------------------------------------------------- downloads
+
+bool TCustomFtpCli::OpenDownloadTarget() {
+    ReleaseLocalStream();
+    CommitDownload(false);
+    FTruncateAtStart = false;
+    if (FStreamFlag) {
+        if (ResumeAt > 0 && (FLocalStream->Size() < ResumeAt || FLocalStream->Seek(ResumeAt, rtl::soBeginning) != ResumeAt)) {
+            DataFailed("Unable to set resume position in local file", 550);
+            return false;
+        }
+        return true;
+    }
+    try {
+        if (ResumeAt > 0) {
+            auto* s = new rtl::TFileStream(LocalFileName, rtl::fmOpenWrite | FShareFlag);
+            FLocalStream = s;
+            if (s->Size() < ResumeAt || s->Seek(ResumeAt, rtl::soBeginning) != ResumeAt) {
+                DataFailed("Unable to set resume position in local file", 550);
+                return false;
+            }
+            // What lies beyond the offset goes only when the server has agreed.
+            FTruncateAtStart = true;
+            return true;
+        }
+        // The file named stays untouched until the transfer has succeeded.
+        std::string temp = LocalFileName + ".XXXXXX";
+        const int fd = ::mkstemp(temp.data());
+        if (fd < 0) throw rtl::EFCreateError(rtl::SysErrorMessage(errno));
+        ::close(fd);
+        FTempFile = temp;
+        FLocalStream = new rtl::TFileStream(temp, rtl::fmOpenWrite | FShareFlag);
+        return true;
+    } catch (const std::exception& E) {
+        DataFailed("Unable to open local file " + LocalFileName + ": " + E.what(), 550);
+        return false;
+    }
+}
+
+void TCustomFtpCli::DoGetAsync(TFtpRequest RqType) {
+    static const char* words[] = {"RETR", "LIST", "NLST", "MLSD"};
+    const int which = RqType == ftpDirAsync ? 1 : RqType == ftpLsAsync ? 2 : RqType == ftpMlsdAsync ? 3 : 0;
+    if (!FConnected) return HandleError(std::string(words[which]) + ": not connected");
+    if (LocalFileName.empty() && !DisplayFileFlag && !FStreamFlag) return HandleError("LocalFileName empty");
+    if (!SafeArgument("HostFileName", HostFileName)) return;
+    if (!FHighLevelFlag) FRequestType = RqType;
+    FDataCommand = words[which];
+    FAnswered = FEof = FPermitted = false;
+    FAppendFlag = false;
+    FRequestDoneFlag = false;
+    ByteCount = 0;
+    FDataCloseCode = 0;
+    FLocalError = 0;
+    FDisplayRest.clear();
+    FStartTick = win::GetTickCount();
+    if (!DisplayFileFlag && !OpenDownloadTarget()) return;
+    if (FPassive) {
+        std::string addr, port;
+        if (!PasvAddress(addr, port)) return DataFailed(FLastResponse, 550);
+        DataSocketGetInit(port, addr);
+        Display("! Data Socket Connect");
+        try {
+            FDataSocket->Connect();
+        } catch (const std::exception& E) {
+            return DataFailed(std::string("550 ") + rtl::ExceptionClassName(E) + ": " + E.what(), 550);
+        }
+    }
+    SendDataCommand();
+}
+
+void TCustomFtpCli::DataGetConnected(uint16_t Error) {
+    Display("! Data Session Connected (Get)");
+    FDataSocket->OnSessionClosed = [this](rtl::TObject*, uint16_t e) { DataGetClosed(e); };
+    FDataSocket->OnDataAvailable = [this](rtl::TObject*, uint16_t) { DataGetAvailable(); };
+    FDataSocket->OnDataSent = nullptr;
+    FStartTick = win::GetTickCount();
+    if (Error != 0) DataFailed("Unable to establish data connection - " + net::WSocketErrorDesc(Error), 550);
+}
+
+void TCustomFtpCli::DeliverDisplayFile(const char* Data, size_t Len) {
+    if (!OnDisplayFile) return;
+    if (DisplayFileMode == ftpBinary) {
+        std::string block(Data, Len);
+        OnDisplayFile(this, block);
+        return;
+    }
+    size_t i = 0;
+    while (i < Len) {
+        while (i < Len && (Data[i] == '\r' || Data[i] == '\n')) ++i;
+        const size_t start = i;
+        while (i < Len && Data[i] != '\r' && Data[i] != '\n') ++i;
+        if (i > start) {
+            std::string part(Data + start, i - start);
+            OnDisplayFile(this, part);
+        }
+    }
+}
+
+void TCustomFtpCli::DataGetAvailable() {
+    if (!Progress()) return;
+    static thread_local std::string buf(kRecvBlock, '\0');
+    const int n = FDataSocket->Receive(buf.data(), kRecvBlock);
+    if (n < 0) {
+        const int err = FDataSocket->LastError();
+        if (err != ws::WSAEWOULDBLOCK && FDataSocket->State() == net::wsConnected) {
+            Display("! Data: Receive Error - " + net::WSocketErrorDesc(err));
+            FDataSocket->Shutdown(2);
+        }
+        return;
+    }
+    if (n == 0) return;
+    if (FState == ftpAbort || FState == ftpInternalAbort) {
+        Display("! Data ignored while aborting");
+        return;
+    }
+    if (FLocalStream && FLocalError == 0 && FLocalStream->Write(buf.data(), n) != n) {
+        // The rest of the data has nowhere to go: the transfer fails.
+        Display("! Error writing local file");
+        FLocalError = 550;
+        Fail("550 Error writing local file " + LocalFileName, 550);
+        FDataSocket->Abort();
+        return;
+    }
+    ByteCount += n;
+    if (DisplayFileFlag) DeliverDisplayFile(buf.data(), static_cast<size_t>(n));
+}
+
+void TCustomFtpCli::DataGetClosed(uint16_t Error) {
+    if (FGetClosed) return;
+    Display("! Data Session closed");
+    FGetClosed = true;
+    FDataCloseCode = Error;
+    Next3GetAsync();
+}
+
+void TCustomFtpCli::Next1GetAsync() {
+    Display("< " + FLastResponse);
+    if ((FStatusCode >= 150 && FStatusCode <= 159) || FStatusCode == 125) {
+        FNext = &TCustomFtpCli::Next2GetAsync;
+        FDataReplied = true;
+        StartDataTls();
+        if (FTruncateAtStart && ::truncate(LocalFileName.c_str(), ResumeAt) != 0) {
+            FLocalError = 550;
+            Fail("550 Unable to cut the local file at the resume position", 550);
+        }
+        return;
+    }
+    SetErrorMessage();
+    FNext = nullptr;
+    if (FDataSocket->State() != net::wsClosed) FDataSocket->Abort();
+    ReleaseLocalStream();
+    CommitDownload(false);
+    ResumeAt = 0;
+    FRequestResult = FStatusCode;
+    RequestDone(static_cast<uint16_t>(FStatusCode));
+}
+
+void TCustomFtpCli::Next2GetAsync() {
+    Display("< " + FLastResponse);
+    if (FStatusCode == 125 || FStatusCode == 226 || FStatusCode == 250) {
+        FAnswered = true;
+        FNext = nullptr;
+        Next3GetAsync();
+        return;
+    }
+    SetErrorMessage();
+    ReleaseLocalStream();
+    CommitDownload(false);
+    if (FDataSocket->State() != net::wsClosed) FDataSocket->Abort();
+    Display("! RETR/LIST/NLST Failed");
+    FNext = nullptr;
+    FRequestResult = FStatusCode;
+    RequestDone(static_cast<uint16_t>(FStatusCode));
+}
+
+void TCustomFtpCli::Next3GetAsync() {
+    if (!(FAnswered && FGetClosed)) return;
+    TransfertStats();
+    ResumeAt = 0;
+    if (!FStreamFlag) ReleaseLocalStream();
+    int code = FLocalError ? FLocalError : FDataCloseCode;
+    CommitDownload(code == 0);
+    if (FLocalError) code = FLocalError;
+    if (code != 0 && FDataCloseCode != 0 && !FLocalError)
+        Fail("550 Data connection closed with an error - " + net::WSocketErrorDesc(FDataCloseCode), code);
+    FRequestResult = code;
+    RequestDone(static_cast<uint16_t>(code));
+}
+
+// ---------------------------------------------------------------- uploads
+
+void TCustomFtpCli::ExecPutAsync() {
+    FAppendFlag = false;
+    FRequestType = ftpPutAsync;
+    DoPutAppendAsync();
+}
+
+void TCustomFtpCli::ExecAppendAsync() {
+    FAppendFlag = true;
+    FRequestType = ftpAppendAsync;
+    DoPutAppendAsync();
+}
+
+void TCustomFtpCli::DoPutAppendAsync() {
+    if (!FConnected) return HandleError("STOR/APPE: not connected");
+    if (!FStreamFlag && LocalFileName.empty()) return HandleError("LocalFileName empty");
+    if (!SafeArgument("HostFileName", HostFileName)) return;
+    FAnswered = FEof = FPermitted = false;
+    FDataCommand.clear();
+    FRequestDoneFlag = false;
+    if (!FPutOpened) FStartTick = 0;
+    ByteCount = 0;
+    FDataCloseCode = 0;
+    FLocalError = 0;
+    bool cancel = false;
+    if (OnReadyToTransmit) OnReadyToTransmit(this, cancel);
+    if (cancel) {
+        FErrorMessage = "426 Transmit cancelled by application";
+        FStatusCode = FRequestResult = 426;
+        Display("! " + FErrorMessage);
+        RequestDone(426);
+        return;
+    }
+    if (!FStreamFlag) {
+        ReleaseLocalStream();
+        try {
+            FLocalStream = new rtl::TFileStream(LocalFileName, rtl::fmOpenRead | FShareFlag);
+        } catch (const std::exception& E) {
+            return DataFailed("Unable to open local file " + LocalFileName + ": " + E.what(), 426);
+        }
+    }
+    if (ResumeAt > 0 && FLocalStream->Seek(ResumeAt, rtl::soBeginning) != ResumeAt)
+        return DataFailed("Unable to set resume position in local file", 550);
+    const int64_t pos = FLocalStream->Position();
+    Display("! Upload Size " + std::to_string(FLocalStream->Size() - pos));
+    if (FPassive) {
+        std::string addr, port;
+        if (!PasvAddress(addr, port)) return DataFailed(FLastResponse, 426);
+        DataSocketPutAppendInit(port, addr);
+        FNext = nullptr;
+        SetState(ftpWaitingResponse);
+        try {
+            FDataSocket->Connect();
+        } catch (const std::exception& E) {
+            return DataFailed(std::string("426 ") + rtl::ExceptionClassName(E) + ": " + E.what(), 426);
+        }
+        return;  // STOR/APPE goes when the data connection is up
+    }
+    SendDataCommand();
+}
+
+void TCustomFtpCli::DataPutConnected(uint16_t Error) {
+    Display("! Data Session opened (Put)");
+    FDataSocket->OnSessionClosed = [this](rtl::TObject*, uint16_t e) { DataPutClosed(e); };
+    FDataSocket->OnDataAvailable = [this](rtl::TObject*, uint16_t) {
+        char discard[2048];
+        FDataSocket->Receive(discard, sizeof discard);
+    };
+    FDataSocket->OnDataSent = nullptr;
+    FPutOpened = true;
+    FStartTick = win::GetTickCount();
+    if (Error != 0) return DataFailed("Unable to establish data connection - " + net::WSocketErrorDesc(Error), 550);
+    SendDataCommand();
+}
+
+void TCustomFtpCli::Next1PutAsync() {
+    Display("< " + FLastResponse);
+    if ((FStatusCode == 150 || FStatusCode == 125) && FPutClosed) {
+        // The data connection is already gone: the server would wait for it.
+        if (FLocalError == 0) Fail("426 Data connection closed before the upload started", 426);
+        FNext = nullptr;
+        ReleaseLocalStream();
+        const int code = FLocalError ? FLocalError : 426;
+        FRequestResult = code;
+        RequestDone(static_cast<uint16_t>(code));
+        return;
+    }
+    if (FStatusCode == 150 || FStatusCode == 125) {
+        FPermitted = true;
+        FDataReplied = true;
+        StartDataTls();
+        FNext = &TCustomFtpCli::Next2PutAsync;
+        FDataSocket->OnDataSent = [this](rtl::TObject*, uint16_t e) { DataPutSent(e); };
+        if (FPutOpened) {
+            Display("! Send first block");
+            FStartTick = win::GetTickCount();
+            DataPutSent(0);
+        }
+        return;
+    }
+    SetErrorMessage();
+    FNext = nullptr;
+    if (FDataSocket->State() != net::wsClosed) FDataSocket->Abort();
+    ReleaseLocalStream();
+    ResumeAt = 0;
+    FRequestResult = FStatusCode;
+    RequestDone(static_cast<uint16_t>(FStatusCode));
+}
+
+void TCustomFtpCli::DataPutSent(uint16_t Error) {
+    if (!FLocalStream || !Progress()) return;
+    if (Error != 0) {
+        Display("! Error sending data - " + net::WSocketErrorDesc(Error));
+        FLocalError = 426;
+        FDataSocket->Abort();
+        return;
+    }
+    if (FEof || !FPermitted || !FPutOpened) return;
+    static thread_local std::string buf(kSendBlock, '\0');
+    int64_t n = 0;
+    try {
+        n = FLocalStream->Read(buf.data(), kSendBlock);
+        if (n <= 0 && FLocalStream->Position() < FLocalStream->Size())
+            throw rtl::EReadError("read failed at offset " + std::to_string(FLocalStream->Position()));
+    } catch (const std::exception& E) {
+        Display(std::string("! Error reading file ") + rtl::ExceptionClassName(E) + ": " + E.what());
+        FLocalError = 426;
+        Fail(std::string("426 Error reading local file: ") + E.what(), 426);
+        FDataSocket->Abort();
+        return;
+    }
+    if (n <= 0) {
+        FEof = true;
+        FCloseDownDeadline = win::GetTickCount() + static_cast<uint32_t>(CloseDownSecs) * 1000;
+        CloseDownStep();
+        return;
+    }
+    ByteCount += n;
+    FDataSocket->Send(buf.data(), static_cast<int>(n));
+}
+
+// Waits for the queued bytes to leave, polling on a timer, then ends the
+// sending side. Bytes still queued at the deadline fail the upload.
+void TCustomFtpCli::CloseDownStep() {
+    win::KillTimer(FWindowHandle, kCloseDownTimer);
+    if (!FEof || FDataSocket->State() != net::wsConnected) return;
+    if (!FDataSocket->AllSent()) {
+        if (static_cast<int32_t>(FCloseDownDeadline - win::GetTickCount()) > 0 &&
+            FWSocket->State() == net::wsConnected) {
+            win::SetTimer(FWindowHandle, kCloseDownTimer, kCloseDownPollMs);
+            return;
+        }
+        FLocalError = 426;
+        Fail("426 Upload data still queued at the close-down deadline", 426);
+        FDataSocket->Abort();
+        FPutClosed = true;
+        FAnswered = true;
+        Next3PutAsync();
+        return;
+    }
+    FDataSocket->Shutdown(1);
+}
+
+void TCustomFtpCli::DataPutClosed(uint16_t Error) {
+    if (FPutClosed) return;
+    Display("! Data Session closed");
+    ReleaseLocalStream();
+    FPutClosed = true;
+    FDataCloseCode = Error;
+    if (!FEof && FLocalError == 0 && FPermitted) {
+        FLocalError = 426;
+        Fail("426 Data connection closed before the upload was complete", 426);
+    }
+    Next3PutAsync();
+}
+
+void TCustomFtpCli::Next2PutAsync() {
+    Display("< " + FLastResponse);
+    if (FStatusCode == 226 || FStatusCode == 250) {
+        FAnswered = true;
+        FNext = nullptr;
+        Next3PutAsync();
+        return;
+    }
+    SetErrorMessage();
+    ReleaseLocalStream();
+    if (FDataSocket->State() != net::wsClosed) FDataSocket->Abort();
+    Display("! STOR Failed");
+    FNext = nullptr;
+    FRequestResult = FStatusCode;
+    RequestDone(static_cast<uint16_t>(FStatusCode));
+}
+
+void TCustomFtpCli::Next3PutAsync() {
+    if (!(FAnswered && FPutClosed)) return;
+    TransfertStats();
+    ResumeAt = 0;
+    const int code = FLocalError ? FLocalError : FDataCloseCode;
+    FRequestResult = code;
+    RequestDone(static_cast<uint16_t>(code));
+}
+
+}  // namespace mail

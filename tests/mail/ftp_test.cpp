@@ -1,0 +1,556 @@
+// The FTP client: time stamps and fact lines from tables, exact wire cases
+// against a scripted peer, transfers against pyftpdlib (plain and AUTH TLS)
+// and vsftpd (implicit TLS).
+#include <gtest/gtest.h>
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <thread>
+
+#include "mail/ftpcli.h"
+#include "mail/ftpsrvt.h"
+#include "mail/evqmd5.h"
+#include "platform/win/pump.h"
+#include "tests/support/loopback.h"
+
+using namespace mail;
+using testsupport::LoopbackPeer;
+
+namespace {
+
+// ---------------------------------------------------------------- tables
+
+TEST(FtpTimeStamps, Mdtm2Date) {
+    const rtl::TDateTime t = rtl::EncodeDate(2024, 3, 5) + rtl::EncodeTime(7, 8, 9, 0);
+    struct Case {
+        const char* text;
+        rtl::TDateTime want;
+    } cases[] = {
+        {"20240305070809", t},
+        {"20240305070809.250", t + 250 / rtl::MSecsPerDay},
+        {"20240305070809Z", t},
+        {"2024030507080", 0},       // 13 characters
+        {"20241305070809", 0},      // month 13
+        {"20240231070809", -1},     // 31 February
+        {"20240305250809", -1},     // hour 25
+    };
+    for (const auto& c : cases) EXPECT_NEAR(MDTM2Date(c.text), c.want, 1e-9) << c.text;
+    EXPECT_EQ(TimeDateStr(rtl::EncodeDate(2024, 3, 5) + rtl::EncodeTime(7, 8, 9, 12)), "20240305070809.012");
+}
+
+TEST(FtpTimeStamps, AtoiIs64BitAndUnsigned) {
+    EXPECT_EQ(mail::atoi("  42abc"), 42);
+    EXPECT_EQ(mail::atoi("-5"), 0);
+    EXPECT_EQ(mail::atoi("5000000000"), 5000000000LL);
+}
+
+TEST(FtpTimeStamps, MlsFactsComeFromTheFactListByExactName) {
+    struct Case {
+        const char* line;
+        bool ok;
+        const char* name;
+        const char* type;
+        const char* perm;
+        int64_t size;
+    } cases[] = {
+        {"Type=file;Size=1024;Modify=20240305070809;Perm=r; Report.txt", true, "Report.txt", "file", "r", 1024},
+        // A fact whose name ends in a known name is another fact.
+        {"media-type=text/plain;type=dir;x.size=9; d", true, "d", "dir", "", 0},
+        // Facts named inside the file name are not facts.
+        {"type=file; size=77;perm=w", true, "size=77;perm=w", "file", "", 0},
+        {"size=6000000000;type=file; big", true, "big", "file", "", 6000000000LL},
+        {" type=file; x", false, "", "", "", 0},
+    };
+    for (const auto& c : cases) {
+        std::string name, type, perm;
+        int64_t size = -1;
+        rtl::TDateTime mod = -1;
+        EXPECT_EQ(DecodeMlsResp(c.line, name, type, perm, size, mod), c.ok) << c.line;
+        EXPECT_EQ(name, c.name) << c.line;
+        EXPECT_EQ(type, c.type) << c.line;
+        EXPECT_EQ(perm, c.perm) << c.line;
+        EXPECT_EQ(size, c.size) << c.line;
+    }
+}
+
+// ---------------------------------------------------------------- scripted peer
+
+// A server that sends Banner, then answers each command line with the reply
+// of the first rule whose prefix matches (or "500 ?"). Lines received are kept.
+class Scripted {
+public:
+    using Rules = std::vector<std::pair<std::string, std::string>>;
+    Scripted(std::string banner, Rules rules)
+        : peer_([this, banner, rules](int fd) { run(fd, banner, rules); }) {}
+    uint16_t port() const { return peer_.port(); }
+    std::vector<std::string> lines() {
+        peer_.join();
+        return lines_;
+    }
+
+private:
+    void run(int fd, const std::string& banner, const Rules& rules) {
+        testsupport::sendAll(fd, banner);
+        std::string line;
+        char c;
+        while (::recv(fd, &c, 1, 0) == 1) {
+            if (c != '\n') {
+                line += c;
+                continue;
+            }
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            lines_.push_back(line);
+            std::string reply = "500 ?\r\n";
+            for (const auto& r : rules)
+                if (line.rfind(r.first, 0) == 0) {
+                    reply = r.second;
+                    break;
+                }
+            testsupport::sendAll(fd, reply);
+            if (line == "QUIT") break;
+            line.clear();
+        }
+    }
+    std::vector<std::string> lines_;
+    LoopbackPeer peer_;
+};
+
+const Scripted::Rules kLogin = {{"USER", "331 pass\r\n"}, {"PASS", "230 in\r\n"}, {"QUIT", "221 bye\r\n"}};
+
+Scripted::Rules with(Scripted::Rules extra) {
+    extra.insert(extra.end(), kLogin.begin(), kLogin.end());
+    return extra;
+}
+
+struct Client {
+    TFtpClient ftp;
+    std::vector<std::string> shown;
+    explicit Client(uint16_t port) {
+        ftp.HostName = "127.0.0.1";
+        ftp.Port = std::to_string(port);
+        ftp.UserName = "u";
+        ftp.PassWord = "pw";
+        ftp.Timeout = 5;
+        ftp.SetPassive(true);
+        ftp.OnDisplay = [this](rtl::TObject*, std::string& m) {
+            if (getenv("PWX_FTP_TRACE")) fprintf(stderr, "%s\n", m.c_str());
+            shown.push_back(m);
+        };
+    }
+};
+
+TEST(FtpWire, MultiLineReplyEndsOnlyAtItsOwnCodeAndABlank) {
+    Scripted srv("220-hello\r\n220-more\r\n220 ready\r\n",
+                 with({{"FEAT", "211-Features:\r\n SIZE\r\n MDTM\r\n211-still going\r\n200 not the end\r\n AUTH TLS\r\n"
+                                " REST STREAM\r\n211 End\r\n"},
+                       {"SYST", "215 UNIX\r\n"}}));
+    Client c(srv.port());
+    ASSERT_TRUE(c.ftp.Connect()) << c.ftp.ErrorMessage();
+    ASSERT_TRUE(c.ftp.Feat());
+    EXPECT_EQ(c.ftp.LastResponse(), "211 End");
+    EXPECT_EQ(c.ftp.SupportedExtensions, FtpFeat(ftpFeatSize) | FtpFeat(ftpFeatMDTM) | FtpFeat(ftpFeatAuthTLS) |
+                                             FtpFeat(ftpFeatRest));
+    // The next reply is SYST's own, not a leftover of FEAT.
+    ASSERT_TRUE(c.ftp.Syst());
+    EXPECT_EQ(c.ftp.LastResponse(), "215 UNIX");
+    c.ftp.Quit();
+}
+
+TEST(FtpWire, SplitAndOverlongRepliesAreOneLineEach) {
+    const std::string longText(10000, 'x');
+    LoopbackPeer peer([&](int fd) {
+        testsupport::sendAll(fd, "22");
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        testsupport::sendAll(fd, "0 ok\r\n");
+        char buf[256];
+        ::recv(fd, buf, sizeof buf, 0);  // PWD
+        testsupport::sendAll(fd, "257 \"" + longText + "\"\r\n");
+        ::recv(fd, buf, sizeof buf, 0);  // SYST
+        // An endless line: the client must wait without spinning and time out.
+        testsupport::sendAll(fd, "215 " + longText);
+        ::recv(fd, buf, sizeof buf, 0);
+    });
+    TFtpClient ftp;
+    ftp.HostName = "127.0.0.1";
+    ftp.Port = peer.portText();
+    ftp.Timeout = 1;
+    ASSERT_TRUE(ftp.Open()) << ftp.ErrorMessage();
+    ASSERT_TRUE(ftp.Pwd());
+    EXPECT_EQ(ftp.DirResult, longText);
+    const double cpu = testsupport::threadCpuSeconds();
+    EXPECT_FALSE(ftp.Syst());
+    EXPECT_EQ(ftp.ErrorMessage(), "426 Timeout");
+    EXPECT_LT(testsupport::threadCpuSeconds() - cpu, 0.5);
+}
+
+TEST(FtpWire, LineBreaksInArgumentsAreRefusedAndNeverSent) {
+    Scripted srv("220 ready\r\n", with({{"CWD", "250 ok\r\n"}, {"DELE", "250 ok\r\n"}}));
+    Client c(srv.port());
+    ASSERT_TRUE(c.ftp.Connect());
+    struct Case {
+        std::string* field;
+        std::string value;
+        bool (TFtpClient::*call)();
+    } cases[] = {
+        {&c.ftp.HostDirName, "a\r\nDELE x", &TFtpClient::Cwd},
+        {&c.ftp.HostFileName, std::string("a\0DELE x", 8), &TFtpClient::Dele},
+        {&c.ftp.HostFileName, "a\nDELE x", &TFtpClient::Dele},
+        {&c.ftp.UserName, "u\rDELE x", &TFtpClient::User},
+    };
+    for (auto& k : cases) {
+        *k.field = k.value;
+        EXPECT_FALSE((c.ftp.*k.call)());
+    }
+    c.ftp.Quit();
+    const auto lines = srv.lines();
+    for (const auto& l : lines) EXPECT_EQ(l.find("DELE"), std::string::npos) << l;
+}
+
+TEST(FtpWire, PasswordIsMaskedAndChainsSkipAndQuit) {
+    // USER answered 230 skips PASS; a failing CWD skips the transfer, still
+    // sends QUIT and reports the CWD reply.
+    Scripted srv("220 ready\r\n", {{"USER", "230 no password needed\r\n"}, {"CWD", "550 no such folder\r\n"},
+                                   {"QUIT", "221 bye\r\n"}});
+    Client c(srv.port());
+    c.ftp.HostDirName = "missing";
+    c.ftp.HostFileName = "f";
+    c.ftp.LocalFileName = testing::TempDir() + "/ftp_never";
+    EXPECT_FALSE(c.ftp.Receive());
+    EXPECT_EQ(c.ftp.RequestResult(), 550);
+    EXPECT_EQ(c.ftp.LastResponse(), "550 no such folder");
+    EXPECT_EQ(srv.lines(), (std::vector<std::string>{"USER u", "CWD missing", "QUIT"}));
+
+    Scripted srv2("220 ready\r\n", kLogin);
+    Client d(srv2.port());
+    ASSERT_TRUE(d.ftp.Connect());
+    d.ftp.Quit();
+    bool masked = false;
+    for (const auto& m : d.shown) {
+        EXPECT_EQ(m.find("pw"), std::string::npos) << m;
+        masked |= m == "> PASS ***";
+    }
+    EXPECT_TRUE(masked);
+}
+
+TEST(FtpWire, SilentBannerTimesOut) {
+    LoopbackPeer peer([](int fd) {
+        char b;
+        ::recv(fd, &b, 1, 0);
+    });
+    TFtpClient ftp;
+    ftp.HostName = "127.0.0.1";
+    ftp.Port = peer.portText();
+    ftp.Timeout = 1;
+    EXPECT_FALSE(ftp.Connect());
+    EXPECT_EQ(ftp.ErrorMessage(), "426 Timeout");
+    EXPECT_EQ(ftp.StatusCode(), 426);
+}
+
+TEST(FtpWire, MisuseFailsTheBlockingCallEvenWithAnErrorHandler) {
+    Scripted srv("220 ready\r\n", kLogin);
+    Client c(srv.port());
+    ASSERT_TRUE(c.ftp.Connect());
+    std::string got;
+    c.ftp.OnError = [&](rtl::TObject*, std::string& m) { got = m; };
+    c.ftp.HostDirName.clear();
+    EXPECT_FALSE(c.ftp.Cwd());
+    EXPECT_EQ(got, "HostDirName empty");
+    c.ftp.OnError = nullptr;
+    EXPECT_FALSE(c.ftp.Cwd());
+    // MODE Z would store the server's compressed bytes as the file.
+    EXPECT_THROW(c.ftp.SetTransferMode(ftpTransModeZDeflate), FtpException);
+    EXPECT_EQ(c.ftp.TransferMode(), ftpTransModeStream);
+    c.ftp.Quit();
+}
+
+// A passive data listener the scripted server names in its 227 reply.
+struct DataListener {
+    int fd = -1;
+    uint16_t port = 0;
+    DataListener() {
+        fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        ::listen(fd, 1);
+        socklen_t len = sizeof a;
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+        port = ntohs(a.sin_port);
+    }
+    ~DataListener() { ::close(fd); }
+    std::string pasv(const char* addr) const {
+        return std::string("227 Entering Passive Mode (") + addr + "," + std::to_string(port >> 8) + "," +
+               std::to_string(port & 255) + ")\r\n";
+    }
+};
+
+std::string readFile(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+void writeFile(const std::string& path, const std::string& data) {
+    std::ofstream(path, std::ios::binary) << data;
+}
+
+TEST(FtpWire, PassiveConnectsToTheServerNotToThe227Address) {
+    DataListener data;
+    std::thread serveData([&] {
+        const int c = ::accept(data.fd, nullptr, nullptr);
+        testsupport::sendAll(c, "payload");
+        ::close(c);
+    });
+    // 10.0.0.1 would not answer: only the control connection's peer does.
+    Scripted srv("220 ready\r\n",
+                 with({{"TYPE", "200 ok\r\n"}, {"PASV", data.pasv("10,0,0,1")},
+                       {"RETR", "150 here\r\n226 done\r\n"}}));
+    Client c(srv.port());
+    const std::string local = testing::TempDir() + "/ftp_pasv_peer";
+    c.ftp.HostFileName = "f";
+    c.ftp.LocalFileName = local;
+    ASSERT_TRUE(c.ftp.Connect());
+    EXPECT_TRUE(c.ftp.Get()) << c.ftp.ErrorMessage();
+    serveData.join();
+    c.ftp.Quit();
+    EXPECT_EQ(readFile(local), "payload");
+}
+
+TEST(FtpWire, RefusedOrBrokenDownloadLeavesTheLocalFileAlone) {
+    const std::string local = testing::TempDir() + "/ftp_keep";
+    struct Case {
+        const char* pasv;
+        const char* retr;
+    } cases[] = {
+        {nullptr, "550 no such file\r\n"},                    // refused
+        {"227 Entering Passive Mode (127,0,0,1,300,1)\r\n", "150 x\r\n"},  // malformed 227
+        {"227 Entering Passive Mode 127,0,0,1,1,1\r\n", "150 x\r\n"},      // no parenthesis
+    };
+    for (const auto& k : cases) {
+        writeFile(local, "precious");
+        DataListener data;
+        std::thread serveData([&] {
+            if (k.pasv) return;
+            const int c = ::accept(data.fd, nullptr, nullptr);
+            ::close(c);
+        });
+        Scripted srv("220 ready\r\n", with({{"PASV", k.pasv ? k.pasv : data.pasv("127,0,0,1")}, {"RETR", k.retr}}));
+        Client c(srv.port());
+        c.ftp.HostFileName = "f";
+        c.ftp.LocalFileName = local;
+        ASSERT_TRUE(c.ftp.Connect());
+        EXPECT_FALSE(c.ftp.Get());
+        EXPECT_NE(c.ftp.RequestResult(), 0);
+        c.ftp.Quit();
+        serveData.join();
+        EXPECT_EQ(readFile(local), "precious");
+    }
+}
+
+TEST(FtpWire, Reply226BeforeOrAfterTheDataCloseEndsOnce) {
+    for (const bool replyFirst : {true, false}) {
+        DataListener data;
+        std::thread serveData([&] {
+            const int c = ::accept(data.fd, nullptr, nullptr);
+            if (!replyFirst) std::this_thread::sleep_for(std::chrono::milliseconds(0));
+            testsupport::sendAll(c, "abc");
+            if (replyFirst) std::this_thread::sleep_for(std::chrono::milliseconds(150));
+            ::close(c);
+        });
+        const std::string retr = replyFirst ? "150 x\r\n226 done\r\n" : "150 x\r\n";
+        LoopbackPeer ctl([&](int fd) {
+            testsupport::sendAll(fd, "220 ready\r\n");
+            char buf[256];
+            ::recv(fd, buf, sizeof buf, 0);
+            testsupport::sendAll(fd, data.pasv("127,0,0,1"));
+            ::recv(fd, buf, sizeof buf, 0);
+            testsupport::sendAll(fd, retr);
+            if (!replyFirst) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                testsupport::sendAll(fd, "226 done\r\n");
+            }
+            ::recv(fd, buf, sizeof buf, 0);
+        });
+        TFtpClient ftp;
+        ftp.HostName = "127.0.0.1";
+        ftp.Port = ctl.portText();
+        ftp.SetPassive(true);
+        ftp.Timeout = 5;
+        int ends = 0;
+        ftp.OnRequestDone = [&](rtl::TObject*, TFtpRequest rq, uint16_t) { ends += rq == ftpGetAsync; };
+        ftp.HostFileName = "f";
+        ftp.LocalFileName = testing::TempDir() + "/ftp_order";
+        ASSERT_TRUE(ftp.Open());
+        EXPECT_TRUE(ftp.Get()) << ftp.ErrorMessage();
+        serveData.join();
+        EXPECT_EQ(readFile(ftp.LocalFileName), "abc");
+        win::PumpFor(200);  // the end is posted
+        EXPECT_EQ(ends, 1);
+    }
+}
+
+// ---------------------------------------------------------------- real peers
+
+std::string stateDir() { return getenv("PWX_FTP_STATE"); }
+
+int port(const char* name) {
+    std::ifstream f(stateDir() + "/ports.env");
+    std::string line;
+    while (std::getline(f, line))
+        if (line.rfind(std::string(name) + "=", 0) == 0) return std::stoi(line.substr(strlen(name) + 1));
+    ADD_FAILURE() << "no " << name << " in " << stateDir() << "/ports.env";
+    return 0;
+}
+
+std::string randomBytes(size_t n, unsigned seed) {
+    std::mt19937 gen(seed);
+    std::string s(n, '\0');
+    for (auto& c : s) c = static_cast<char>(gen());
+    return s;
+}
+
+std::string root() { return stateDir() + "/root/"; }
+
+struct Peer {
+    net::TSslContext ctx;
+    TSslFtpClient ftp;
+    explicit Peer(const char* which, TFtpCliSslType type = sslTypeNone) {
+        ctx.SetSslCAFile(stateDir() + "/ca.crt");
+        ftp.SetSslContext(&ctx);
+        ftp.OnDisplay = [](rtl::TObject*, std::string& m) {
+            if (getenv("PWX_FTP_TRACE")) fprintf(stderr, "%s\n", m.c_str());
+        };
+        ftp.HostName = "127.0.0.1";
+        ftp.Port = std::to_string(port(which));
+        ftp.UserName = type == sslTypeImplizit ? "pwxftp" : "tester";
+        ftp.PassWord = "secret";
+        ftp.Timeout = 10;
+        ftp.SetSslType(type);
+        ftp.SetPassive(true);
+        EXPECT_TRUE(ftp.Connect()) << ftp.ErrorMessage();
+        EXPECT_TRUE(ftp.TypeBinary());
+        if (type != sslTypeNone) {
+            ftp.SetProtLevel("P");
+            EXPECT_TRUE(ftp.Pbsz());
+            EXPECT_TRUE(ftp.Prot());
+        }
+    }
+    ~Peer() { ftp.Quit(); }
+};
+
+TEST(FtpPeers, TransfersBothWaysPassiveAndActive) {
+    const std::string data = randomBytes(5 * 1024 * 1024 + 17, 1);
+    const std::string src = testing::TempDir() + "/ftp_src", dst = testing::TempDir() + "/ftp_dst";
+    writeFile(src, data);
+    struct Case {
+        const char* server;
+        TFtpCliSslType type;
+        bool passive;
+    } cases[] = {{"FTP_PLAIN", sslTypeNone, true}, {"FTP_PLAIN", sslTypeNone, false},
+                 {"FTP_TLS", sslTypeAuthTls, true}, {"FTP_TLS", sslTypeAuthTls, false},
+                 {"FTP_IMPLICIT", sslTypeImplizit, true}};
+    int n = 0;
+    for (const auto& k : cases) {
+        SCOPED_TRACE(std::string(k.server) + (k.passive ? " passive" : " active"));
+        Peer p(k.server, k.type);
+        p.ftp.SetPassive(k.passive);
+        if (!k.passive) {
+            p.ftp.SetDataPortRangeStart(47000 + n * 10);
+            p.ftp.SetDataPortRangeEnd(47000 + n * 10 + 9);
+        }
+        const std::string remote = "t" + std::to_string(n++) + ".bin";
+        p.ftp.HostFileName = remote;
+        p.ftp.LocalFileName = src;
+        ASSERT_TRUE(p.ftp.Put()) << p.ftp.ErrorMessage();
+        EXPECT_EQ(StrMD5(readFile(root() + remote)), StrMD5(data));
+        p.ftp.LocalFileName = dst;
+        ASSERT_TRUE(p.ftp.Get()) << p.ftp.ErrorMessage();
+        EXPECT_EQ(StrMD5(readFile(dst)), StrMD5(data));
+    }
+}
+
+TEST(FtpPeers, AppendResumeAndFileCommands) {
+    Peer p("FTP_PLAIN");
+    const std::string data = randomBytes(2 * 1024 * 1024, 2);
+    const std::string src = testing::TempDir() + "/ftp_rsrc", dst = testing::TempDir() + "/ftp_rdst";
+    writeFile(src, data);
+    // Resume an upload whose first part is on the server.
+    writeFile(root() + "r.bin", data.substr(0, 700000));
+    p.ftp.HostFileName = "r.bin";
+    ASSERT_TRUE(p.ftp.Size());
+    EXPECT_EQ(p.ftp.SizeResult, 700000);
+    p.ftp.ResumeAt = p.ftp.SizeResult;
+    p.ftp.LocalFileName = src;
+    ASSERT_TRUE(p.ftp.RestPut()) << p.ftp.ErrorMessage();
+    EXPECT_EQ(readFile(root() + "r.bin"), data);
+    // Resume a download: the local part stays, the rest arrives.
+    writeFile(dst, data.substr(0, 1234567));
+    p.ftp.LocalFileName = dst;
+    ASSERT_TRUE(p.ftp.RestGet()) << p.ftp.ErrorMessage();
+    EXPECT_EQ(readFile(dst), data);
+    // Append.
+    p.ftp.LocalFileName = src;
+    ASSERT_TRUE(p.ftp.Append());
+    EXPECT_EQ(readFile(root() + "r.bin"), data + data);
+    // MDTM / MFMT.
+    p.ftp.RemFileDateTime = rtl::EncodeDate(2021, 6, 7) + rtl::EncodeTime(8, 9, 10, 0);
+    ASSERT_TRUE(p.ftp.Mfmt()) << p.ftp.ErrorMessage();
+    p.ftp.RemFileDateTime = 0;
+    ASSERT_TRUE(p.ftp.Mdtm());
+    EXPECT_EQ(TimeDateStr(p.ftp.RemFileDateTime), "20210607080910.000");
+    // MLSD facts.
+    std::vector<std::string> lines;
+    p.ftp.DisplayFileFlag = true;
+    p.ftp.HostFileName.clear();
+    p.ftp.OnDisplayFile = [&](rtl::TObject*, std::string& l) { lines.push_back(l); };
+    ASSERT_TRUE(p.ftp.Mlsd());
+    p.ftp.DisplayFileFlag = false;
+    bool seen = false;
+    for (const auto& l : lines) {
+        std::string name, type, perm;
+        int64_t size;
+        rtl::TDateTime mod;
+        if (DecodeMlsResp(l, name, type, perm, size, mod) && name == "r.bin") {
+            seen = true;
+            EXPECT_EQ(type, "file");
+            EXPECT_EQ(size, 2 * static_cast<int64_t>(data.size()));
+            EXPECT_EQ(TimeDateStr(mod), "20210607080910.000");
+        }
+    }
+    EXPECT_TRUE(seen);
+    // Rename, delete, folders.
+    p.ftp.HostFileName = "r.bin";
+    p.ftp.LocalFileName = "s.bin";
+    ASSERT_TRUE(p.ftp.Ren());
+    p.ftp.HostFileName = "s.bin";
+    ASSERT_TRUE(p.ftp.Dele());
+    EXPECT_FALSE(std::ifstream(root() + "s.bin").good());
+    p.ftp.HostFileName = "sub";
+    ASSERT_TRUE(p.ftp.Mkd());
+    EXPECT_EQ(p.ftp.DirResult, "/sub");
+    ASSERT_TRUE(p.ftp.Rmd());
+    ASSERT_TRUE(p.ftp.Feat());
+    EXPECT_TRUE(p.ftp.SupportedExtensions & FtpFeat(ftpFeatMLST));
+    EXPECT_TRUE(p.ftp.SupportedExtensions & FtpFeat(ftpFeatSize));
+}
+
+TEST(FtpPeers, BusyPortRangeIsReported) {
+    Peer p("FTP_PLAIN");
+    DataListener busy;
+    p.ftp.SetPassive(false);
+    p.ftp.SetDataPortRangeStart(busy.port);
+    p.ftp.SetDataPortRangeEnd(busy.port);
+    p.ftp.HostFileName = "x";
+    p.ftp.LocalFileName = testing::TempDir() + "/ftp_busy";
+    EXPECT_FALSE(p.ftp.Get());
+    EXPECT_EQ(p.ftp.ErrorMessage(), "All ports in DataPortRange are in use");
+}
+
+}  // namespace

@@ -572,6 +572,11 @@ void TAvCommit::WriteEntry(TAvStream& out, TDirItem& it) {
     it.SetOffset(offset);
     it.Crc32 = 0;
     it.SetSizes(0, 0);
+    // The local header is rewritten in place once the data are out, so its
+    // length must not change: an entry that may cross 4 GiB once compressed
+    // or encrypted (deflate's worst case is well under 1/256 more) takes the
+    // zip64 field from the start.
+    if (a_.Zip64Mode != zmDisabled && size > 0xFFFFFFFFLL - (size >> 8) - (1 << 20)) it.IsZip64 = true;
     out_ = LocalHeaderBytes(it);
     const size_t headerLen = out_.size();
     bool flushed = false;
@@ -657,6 +662,8 @@ void TAvCommit::WriteEntry(TAvStream& out, TDirItem& it) {
         out_.replace(0, headerLen, header);
         out.WriteString(out_);
     } else {
+        // A longer header would overwrite the entry's first bytes.
+        if (header.size() != headerLen) throw EAvException(41, shown, &a_);
         out.WriteString(out_);
         const int64_t end = out.Position();
         out.SetPosition(offset);

@@ -68,6 +68,9 @@ TCustomFtpCli::TCustomFtpCli(rtl::TComponent* owner)
 TCustomFtpCli::TCustomFtpCli(rtl::TComponent* owner, TSocketFactory CreateSocket) : TLineProtoClient(owner) {
     InstallSocket(CreateSocket(this));
     FDataSocket = CreateSocket(this);
+    // Upload blocks leave in one send each instead of one per 1,460-byte
+    // queue buffer.
+    FDataSocket->SetBufSize(256 * 1024);
     FDataSocket->FreeNotification(this);
     FWSocket->OnBgException = [this](rtl::TObject*, const std::exception& E, bool& CanClose) {
         CanClose = false;

@@ -65,23 +65,27 @@ TEST(FurtherCiphers, PublishedVectors) {
     }
 }
 
-// Crypto++'s validation data (libcrypto++-utils): every DES vector of the
-// certification set, and the three-key triple DES vector of 3desval.dat
-// (its lines are, in order, for two-key triple DES, three-key triple DES
-// and DESX).
-TEST(FurtherCiphers, CryptoPlusPlusDesValidationData) {
+// Crypto++'s validation data (libcrypto++-utils): lines of key, plain and
+// cipher text in hex. Every line of the DES certification set, Square's and
+// Twofish's files (Twofish's keys are 16, 24 and 32 bytes), and the
+// three-key triple DES vector of 3desval.dat (its lines are, in order, for
+// two-key triple DES, three-key triple DES and DESX).
+TEST(FurtherCiphers, CryptoPlusPlusValidationData) {
     const struct {
         TCipherClass cls;
         const char* file;
         int onlyLine;  // 0: every line
         size_t least;
     } sets[] = {
-        {TCipher_1DES::Class(), "/usr/share/crypto++/TestData/descert.dat", 0, 150},
-        {TCipher_3DES::Class(), "/usr/share/crypto++/TestData/3desval.dat", 2, 1},
+        {TCipher_1DES::Class(), "descert.dat", 0, 150},
+        {TCipher_3DES::Class(), "3desval.dat", 2, 1},
+        {TCipher_Square::Class(), "squareva.dat", 0, 8},
+        {TCipher_Twofish::Class(), "twofishv.dat", 0, 9},
     };
     for (const auto& set : sets) {
-        std::ifstream in(set.file);
-        ASSERT_TRUE(in) << set.file << " is missing (package libcrypto++-utils)";
+        const std::string file = std::string("/usr/share/crypto++/TestData/") + set.file;
+        std::ifstream in(file);
+        ASSERT_TRUE(in) << file << " is missing (package libcrypto++-utils)";
         size_t checked = 0;
         int number = 0;
         for (std::string line; std::getline(in, line);) {
@@ -89,13 +93,13 @@ TEST(FurtherCiphers, CryptoPlusPlusDesValidationData) {
             std::string key, plain, cipher;
             if (!(fields >> key >> plain >> cipher)) continue;
             if (set.onlyLine && ++number != set.onlyLine) continue;
-            ASSERT_EQ(key.size(), static_cast<size_t>(2 * set.cls->KeySize)) << line;
+            ASSERT_LE(key.size(), static_cast<size_t>(2 * set.cls->KeySize)) << line;
             auto c = keyed(set.cls, fromHex(key));
-            EXPECT_EQ(toHex(encode(*c, fromHex(plain))), toHex(fromHex(cipher))) << set.file << ": " << line;
-            EXPECT_EQ(toHex(decode(*c, fromHex(cipher))), toHex(fromHex(plain))) << set.file << ": " << line;
+            EXPECT_EQ(toHex(encode(*c, fromHex(plain))), toHex(fromHex(cipher))) << file << ": " << line;
+            EXPECT_EQ(toHex(decode(*c, fromHex(cipher))), toHex(fromHex(plain))) << file << ": " << line;
             ++checked;
         }
-        EXPECT_GE(checked, set.least) << set.file;
+        EXPECT_GE(checked, set.least) << file;
     }
 }
 

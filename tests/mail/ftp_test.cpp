@@ -3,10 +3,17 @@
 // and vsftpd (implicit TLS).
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <cstring>
+#include <functional>
+#include <mutex>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -85,9 +92,15 @@ TEST(FtpTimeStamps, MlsFactsComeFromTheFactListByExactName) {
 class Scripted {
 public:
     using Rules = std::vector<std::pair<std::string, std::string>>;
-    Scripted(std::string banner, Rules rules)
-        : peer_([this, banner, rules](int fd) { run(fd, banner, rules); }) {}
+    // OnLine sees each command line before its reply goes out.
+    Scripted(std::string banner, Rules rules, std::function<void(const std::string&)> onLine = nullptr)
+        : onLine_(std::move(onLine)), peer_([this, banner, rules](int fd) { run(fd, banner, rules); }) {}
     uint16_t port() const { return peer_.port(); }
+    // A reply outside the rules, from another thread (the data side).
+    void send(const std::string& reply) {
+        std::lock_guard<std::mutex> lock(sendMutex_);
+        testsupport::sendAll(fd_, reply);
+    }
     std::vector<std::string> lines() {
         peer_.join();
         return lines_;
@@ -95,7 +108,8 @@ public:
 
 private:
     void run(int fd, const std::string& banner, const Rules& rules) {
-        testsupport::sendAll(fd, banner);
+        fd_ = fd;
+        send(banner);
         std::string line;
         char c;
         while (::recv(fd, &c, 1, 0) == 1) {
@@ -111,12 +125,16 @@ private:
                     reply = r.second;
                     break;
                 }
-            testsupport::sendAll(fd, reply);
+            if (onLine_) onLine_(line);
+            send(reply);
             if (line == "QUIT") break;
             line.clear();
         }
     }
     std::vector<std::string> lines_;
+    std::function<void(const std::string&)> onLine_;
+    std::atomic<int> fd_{-1};
+    std::mutex sendMutex_;
     LoopbackPeer peer_;
 };
 
@@ -394,6 +412,153 @@ TEST(FtpWire, Reply226BeforeOrAfterTheDataCloseEndsOnce) {
         win::PumpFor(200);  // the end is posted
         EXPECT_EQ(ends, 1);
     }
+}
+
+// A caller's stream that stops taking (writes) or giving (reads) bytes at
+// FailAt while claiming Size bytes: a full disk or an unreadable sector.
+class FailingStream : public rtl::TStream {
+public:
+    FailingStream(int64_t Size, int64_t FailAt) : size_(Size), failAt_(FailAt) {}
+    int64_t Read(void* Buffer, int64_t Count) override {
+        const int64_t n = std::max<int64_t>(0, std::min(Count, std::min(size_, failAt_) - pos_));
+        std::memset(Buffer, 'r', static_cast<size_t>(n));
+        pos_ += n;
+        return n;
+    }
+    int64_t Write(const void*, int64_t Count) override {
+        if (pos_ + Count > failAt_) return 0;
+        pos_ += Count;
+        size_ = std::max(size_, pos_);
+        return Count;
+    }
+    int64_t Seek(int64_t Offset, rtl::TSeekOrigin Origin) override {
+        pos_ = Origin == rtl::soBeginning ? Offset : Origin == rtl::soCurrent ? pos_ + Offset : size_ + Offset;
+        return pos_;
+    }
+
+private:
+    int64_t size_, failAt_, pos_ = 0;
+};
+
+void sendQuietly(int fd, const std::string& data) {
+    for (size_t at = 0; at < data.size();) {
+        const ssize_t n = ::send(fd, data.data() + at, data.size() - at, MSG_NOSIGNAL);
+        if (n <= 0) return;
+        at += static_cast<size_t>(n);
+    }
+}
+
+TEST(FtpWire, LocalWriteFailureFailsTheDownloadWith550) {
+    // The server says 226 either way: only the local side knows the file is bad.
+    const std::string notAFolder = testing::TempDir() + "/ftp_plain_file";
+    writeFile(notAFolder, "x");
+    struct Case {
+        const char* name;
+        bool stream;
+        std::string local;
+    } cases[] = {{"write fails midway", true, ""}, {"temporary file cannot be made", false, notAFolder + "/f"}};
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.name);
+        DataListener data;
+        std::thread serveData([&] {
+            const int c = ::accept(data.fd, nullptr, nullptr);
+            sendQuietly(c, std::string(200000, 'd'));
+            ::close(c);
+        });
+        Scripted srv("220 ready\r\n", with({{"PASV", data.pasv("127,0,0,1")}, {"RETR", "150 x\r\n226 done\r\n"}}));
+        Client c(srv.port());
+        FailingStream out(0, 1000);
+        c.ftp.HostFileName = "f";
+        if (k.stream)
+            c.ftp.SetLocalStream(&out);
+        else
+            c.ftp.LocalFileName = k.local;
+        ASSERT_TRUE(c.ftp.Connect());
+        EXPECT_FALSE(c.ftp.Get());
+        EXPECT_EQ(c.ftp.RequestResult(), 550) << c.ftp.ErrorMessage();
+        EXPECT_NE(c.ftp.ErrorMessage().find("local file"), std::string::npos) << c.ftp.ErrorMessage();
+        if (!k.stream) {
+            // The refused open never connects: let the data thread go.
+            const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+            sockaddr_in a{};
+            a.sin_family = AF_INET;
+            a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            a.sin_port = htons(data.port);
+            ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+            ::close(s);
+        }
+        c.ftp.SetLocalStream(nullptr);
+        c.ftp.Quit();
+        serveData.join();
+    }
+}
+
+TEST(FtpWire, LocalReadFailureFailsTheUploadWith426) {
+    DataListener data;
+    Scripted* control = nullptr;
+    std::string received;
+    std::thread serveData([&] {
+        const int c = ::accept(data.fd, nullptr, nullptr);
+        char buf[65536];
+        for (ssize_t n; (n = ::recv(c, buf, sizeof buf, 0)) > 0;) received.append(buf, static_cast<size_t>(n));
+        ::close(c);
+        control->send("226 done\r\n");
+    });
+    Scripted srv("220 ready\r\n", with({{"PASV", data.pasv("127,0,0,1")}, {"STOR", "150 go\r\n"}}));
+    control = &srv;
+    Client c(srv.port());
+    // A file of 4 MB whose reads stop after 300 KB.
+    FailingStream in(4 << 20, 300 * 1024);
+    c.ftp.HostFileName = "f";
+    c.ftp.SetLocalStream(&in);
+    ASSERT_TRUE(c.ftp.Connect());
+    EXPECT_FALSE(c.ftp.Put());
+    EXPECT_EQ(c.ftp.RequestResult(), 426);
+    EXPECT_EQ(c.ftp.ErrorMessage().rfind("426 Error reading local file", 0), 0u) << c.ftp.ErrorMessage();
+    serveData.join();
+    EXPECT_LE(received.size(), 300u * 1024);
+    c.ftp.SetLocalStream(nullptr);
+    c.ftp.Quit();
+}
+
+TEST(FtpWire, ActiveModeTakesTheDataConnectionOnlyFromTheServer) {
+    // A stranger (127.0.0.2) connects to the PORT address first; its bytes
+    // must not become the file, the server's own connection must.
+    uint16_t dataPort = 0;
+    auto onLine = [&](const std::string& line) {
+        if (line.rfind("PORT ", 0) == 0) {
+            unsigned h[6];
+            if (sscanf(line.c_str() + 5, "%u,%u,%u,%u,%u,%u", &h[0], &h[1], &h[2], &h[3], &h[4], &h[5]) == 6)
+                dataPort = static_cast<uint16_t>(h[4] * 256 + h[5]);
+        }
+        if (line.rfind("RETR", 0) != 0) return;
+        for (const char* from : {"127.0.0.2", "127.0.0.1"}) {
+            const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+            sockaddr_in a{};
+            a.sin_family = AF_INET;
+            ::inet_pton(AF_INET, from, &a.sin_addr);
+            ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+            ::inet_pton(AF_INET, "127.0.0.1", &a.sin_addr);
+            a.sin_port = htons(dataPort);
+            ASSERT_EQ(::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a), 0) << from;
+            sendQuietly(s, std::string("from ") + from);
+            ::close(s);
+        }
+    };
+    Scripted srv("220 ready\r\n", with({{"PORT", "200 ok\r\n"}, {"RETR", "150 x\r\n226 done\r\n"}}), onLine);
+    Client c(srv.port());
+    c.ftp.SetPassive(false);
+    const std::string local = testing::TempDir() + "/ftp_active_peer";
+    c.ftp.HostFileName = "f";
+    c.ftp.LocalFileName = local;
+    ASSERT_TRUE(c.ftp.Connect());
+    EXPECT_TRUE(c.ftp.Get()) << c.ftp.ErrorMessage();
+    c.ftp.Quit();
+    srv.lines();
+    EXPECT_EQ(readFile(local), "from 127.0.0.1");
+    bool refused = false;
+    for (const auto& m : c.shown) refused |= m.find("127.0.0.2 refused") != std::string::npos;
+    EXPECT_TRUE(refused);
 }
 
 // ---------------------------------------------------------------- real peers

@@ -346,10 +346,12 @@ TEST(FtpWire, RefusedOrBrokenDownloadLeavesTheLocalFileAlone) {
     struct Case {
         const char* pasv;
         const char* retr;
+        int code;
     } cases[] = {
-        {nullptr, "550 no such file\r\n"},                    // refused
-        {"227 Entering Passive Mode (127,0,0,1,300,1)\r\n", "150 x\r\n"},  // malformed 227
-        {"227 Entering Passive Mode 127,0,0,1,1,1\r\n", "150 x\r\n"},      // no parenthesis
+        {nullptr, "550 no such file\r\n", 550},                    // refused
+        {nullptr, "150 x\r\n425 no data connection\r\n", 425},   // opened, then given up
+        {"227 Entering Passive Mode (127,0,0,1,300,1)\r\n", "150 x\r\n", 550},  // malformed 227
+        {"227 Entering Passive Mode 127,0,0,1,1,1\r\n", "150 x\r\n", 550},      // no parenthesis
     };
     for (const auto& k : cases) {
         writeFile(local, "precious");
@@ -365,7 +367,7 @@ TEST(FtpWire, RefusedOrBrokenDownloadLeavesTheLocalFileAlone) {
         c.ftp.LocalFileName = local;
         ASSERT_TRUE(c.ftp.Connect());
         EXPECT_FALSE(c.ftp.Get());
-        EXPECT_NE(c.ftp.RequestResult(), 0);
+        EXPECT_EQ(c.ftp.RequestResult(), k.code) << k.retr;
         c.ftp.Quit();
         serveData.join();
         EXPECT_EQ(readFile(local), "precious");

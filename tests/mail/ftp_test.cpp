@@ -563,6 +563,34 @@ TEST(FtpWire, ActiveModeTakesTheDataConnectionOnlyFromTheServer) {
     EXPECT_TRUE(refused);
 }
 
+TEST(FtpWire, StalledReceiverFailsTheUploadWithoutSpinning) {
+    // The server takes the data connection and never reads: the upload must
+    // end as a failure, and the wait must sleep, not poll hot.
+    DataListener data;
+    std::atomic<bool> done{false};
+    std::thread serveData([&] {
+        const int c = ::accept(data.fd, nullptr, nullptr);
+        while (!done) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        ::close(c);
+    });
+    Scripted srv("220 ready\r\n", with({{"PASV", data.pasv("127,0,0,1")}, {"STOR", "150 go\r\n"}}));
+    Client c(srv.port());
+    c.ftp.Timeout = 1;
+    c.ftp.CloseDownSecs = 1;
+    FailingStream in(64 << 20, 64 << 20);  // more than the socket buffers hold
+    c.ftp.HostFileName = "f";
+    c.ftp.SetLocalStream(&in);
+    ASSERT_TRUE(c.ftp.Connect());
+    const double cpu = testsupport::threadCpuSeconds();
+    EXPECT_FALSE(c.ftp.Put());
+    EXPECT_LT(testsupport::threadCpuSeconds() - cpu, 0.5);
+    EXPECT_EQ(c.ftp.RequestResult(), 426) << c.ftp.ErrorMessage();
+    done = true;
+    serveData.join();
+    c.ftp.SetLocalStream(nullptr);
+    c.ftp.Quit();
+}
+
 // ---------------------------------------------------------------- real peers
 
 std::string stateDir() { return getenv("PWX_FTP_STATE"); }

@@ -736,6 +736,39 @@ TEST(FtpPeers, AppendResumeAndFileCommands) {
     EXPECT_TRUE(p.ftp.SupportedExtensions & FtpFeat(ftpFeatSize));
 }
 
+TEST(FtpPeers, CccTakesTheControlConnectionBackToClearText) {
+    const std::string cmd = std::string("/usr/bin/python3 ") + FTP_SERVERS_DIR + "/ftp_ccc_peer.py " + stateDir() +
+                            "/server.crt " + stateDir() + "/server.key";
+    FILE* peer = ::popen(cmd.c_str(), "r");
+    ASSERT_NE(peer, nullptr);
+    char line[256] = {};
+    ASSERT_NE(::fgets(line, sizeof line, peer), nullptr);
+    net::TSslContext ctx;
+    ctx.SetSslCAFile(stateDir() + "/ca.crt");
+    {
+        TSslFtpClient ftp;
+        ftp.SetSslContext(&ctx);
+        ftp.HostName = "127.0.0.1";
+        ftp.Port = std::to_string(atoi(line));
+        ftp.UserName = "tester";
+        ftp.PassWord = "secret";
+        ftp.Timeout = 5;
+        ftp.SetSslType(sslTypeAuthTls);
+        EXPECT_TRUE(ftp.Connect()) << ftp.ErrorMessage();
+        EXPECT_TRUE(ftp.Ccc()) << ftp.ErrorMessage();
+        // The peer reads clear text now: a command still inside TLS would go unanswered.
+        EXPECT_TRUE(ftp.Pwd()) << ftp.ErrorMessage();
+        EXPECT_EQ(ftp.DirResult, "/clear");
+        ftp.Quit();
+    }
+    std::string seen;
+    while (::fgets(line, sizeof line, peer)) seen += line;
+    ::pclose(peer);
+    EXPECT_NE(seen.find("T: PASS secret\n"), std::string::npos) << seen;
+    EXPECT_NE(seen.find("T: CCC\n"), std::string::npos) << seen;
+    EXPECT_NE(seen.find("C: PWD\n"), std::string::npos) << seen;
+}
+
 TEST(FtpPeers, BusyPortRangeIsReported) {
     Peer p("FTP_PLAIN");
     DataListener busy;

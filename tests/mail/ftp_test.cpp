@@ -616,7 +616,9 @@ std::string root() { return stateDir() + "/root/"; }
 struct Peer {
     net::TSslContext ctx;
     TSslFtpClient ftp;
-    explicit Peer(const char* which, TFtpCliSslType type = sslTypeNone) {
+    // Setup runs before the connection is made.
+    explicit Peer(const char* which, TFtpCliSslType type = sslTypeNone,
+                  const std::function<void(TSslFtpClient&)>& setup = nullptr) {
         ctx.SetSslCAFile(stateDir() + "/ca.crt");
         ftp.SetSslContext(&ctx);
         ftp.OnDisplay = [](rtl::TObject*, std::string& m) {
@@ -629,6 +631,7 @@ struct Peer {
         ftp.Timeout = 10;
         ftp.SetSslType(type);
         ftp.SetPassive(true);
+        if (setup) setup(ftp);
         EXPECT_TRUE(ftp.Connect()) << ftp.ErrorMessage();
         EXPECT_TRUE(ftp.TypeBinary());
         if (type != sslTypeNone) {
@@ -767,6 +770,39 @@ TEST(FtpPeers, CccTakesTheControlConnectionBackToClearText) {
     EXPECT_NE(seen.find("T: PASS secret\n"), std::string::npos) << seen;
     EXPECT_NE(seen.find("T: CCC\n"), std::string::npos) << seen;
     EXPECT_NE(seen.find("C: PWD\n"), std::string::npos) << seen;
+}
+
+TEST(FtpPeers, DataConnectionResumesTheControlSessionWhereRequired) {
+    // This vsftpd refuses a data connection that does not resume the control
+    // connection's TLS session; the caller hands it over through the events.
+    const std::string data = randomBytes(100000, 7);
+    writeFile(root() + "reuse.bin", data);
+    for (const bool handOver : {true, false}) {
+        SCOPED_TRACE(handOver ? "session handed over" : "fresh session");
+        SSL_SESSION* saved = nullptr;
+        bool handed = false;
+        Peer p("FTP_REUSE", sslTypeImplizit, [&](TSslFtpClient& ftp) {
+            ftp.OnSslCliNewSession = [&](rtl::TObject*, SSL_SESSION* S, bool, bool& Inc) {
+                if (saved || handed || !handOver) return;
+                saved = S;
+                Inc = true;
+            };
+            ftp.OnSslCliGetSession = [&](rtl::TObject*, SSL_SESSION*& S, bool& Free) {
+                if (!saved) return;  // the control connection's own handshake
+                S = saved;  // our reference goes with it
+                Free = true;
+                saved = nullptr;
+                handed = true;
+            };
+        });
+        p.ftp.HostFileName = "reuse.bin";
+        p.ftp.LocalFileName = testing::TempDir() + "/ftp_reuse";
+        ::unlink(p.ftp.LocalFileName.c_str());
+        EXPECT_EQ(p.ftp.Get(), handOver) << p.ftp.ErrorMessage();
+        if (handOver) {
+            EXPECT_EQ(StrMD5(readFile(p.ftp.LocalFileName)), StrMD5(data));
+        }
+    }
 }
 
 TEST(FtpPeers, BusyPortRangeIsReported) {

@@ -3,10 +3,17 @@
 // and vsftpd (implicit TLS).
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <cstring>
+#include <functional>
+#include <mutex>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -85,9 +92,15 @@ TEST(FtpTimeStamps, MlsFactsComeFromTheFactListByExactName) {
 class Scripted {
 public:
     using Rules = std::vector<std::pair<std::string, std::string>>;
-    Scripted(std::string banner, Rules rules)
-        : peer_([this, banner, rules](int fd) { run(fd, banner, rules); }) {}
+    // OnLine sees each command line before its reply goes out.
+    Scripted(std::string banner, Rules rules, std::function<void(const std::string&)> onLine = nullptr)
+        : onLine_(std::move(onLine)), peer_([this, banner, rules](int fd) { run(fd, banner, rules); }) {}
     uint16_t port() const { return peer_.port(); }
+    // A reply outside the rules, from another thread (the data side).
+    void send(const std::string& reply) {
+        std::lock_guard<std::mutex> lock(sendMutex_);
+        testsupport::sendAll(fd_, reply);
+    }
     std::vector<std::string> lines() {
         peer_.join();
         return lines_;
@@ -95,7 +108,8 @@ public:
 
 private:
     void run(int fd, const std::string& banner, const Rules& rules) {
-        testsupport::sendAll(fd, banner);
+        fd_ = fd;
+        send(banner);
         std::string line;
         char c;
         while (::recv(fd, &c, 1, 0) == 1) {
@@ -111,12 +125,16 @@ private:
                     reply = r.second;
                     break;
                 }
-            testsupport::sendAll(fd, reply);
+            if (onLine_) onLine_(line);
+            send(reply);
             if (line == "QUIT") break;
             line.clear();
         }
     }
     std::vector<std::string> lines_;
+    std::function<void(const std::string&)> onLine_;
+    std::atomic<int> fd_{-1};
+    std::mutex sendMutex_;
     LoopbackPeer peer_;
 };
 
@@ -328,10 +346,12 @@ TEST(FtpWire, RefusedOrBrokenDownloadLeavesTheLocalFileAlone) {
     struct Case {
         const char* pasv;
         const char* retr;
+        int code;
     } cases[] = {
-        {nullptr, "550 no such file\r\n"},                    // refused
-        {"227 Entering Passive Mode (127,0,0,1,300,1)\r\n", "150 x\r\n"},  // malformed 227
-        {"227 Entering Passive Mode 127,0,0,1,1,1\r\n", "150 x\r\n"},      // no parenthesis
+        {nullptr, "550 no such file\r\n", 550},                    // refused
+        {nullptr, "150 x\r\n425 no data connection\r\n", 425},   // opened, then given up
+        {"227 Entering Passive Mode (127,0,0,1,300,1)\r\n", "150 x\r\n", 550},  // malformed 227
+        {"227 Entering Passive Mode 127,0,0,1,1,1\r\n", "150 x\r\n", 550},      // no parenthesis
     };
     for (const auto& k : cases) {
         writeFile(local, "precious");
@@ -347,7 +367,7 @@ TEST(FtpWire, RefusedOrBrokenDownloadLeavesTheLocalFileAlone) {
         c.ftp.LocalFileName = local;
         ASSERT_TRUE(c.ftp.Connect());
         EXPECT_FALSE(c.ftp.Get());
-        EXPECT_NE(c.ftp.RequestResult(), 0);
+        EXPECT_EQ(c.ftp.RequestResult(), k.code) << k.retr;
         c.ftp.Quit();
         serveData.join();
         EXPECT_EQ(readFile(local), "precious");
@@ -396,6 +416,181 @@ TEST(FtpWire, Reply226BeforeOrAfterTheDataCloseEndsOnce) {
     }
 }
 
+// A caller's stream that stops taking (writes) or giving (reads) bytes at
+// FailAt while claiming Size bytes: a full disk or an unreadable sector.
+class FailingStream : public rtl::TStream {
+public:
+    FailingStream(int64_t Size, int64_t FailAt) : size_(Size), failAt_(FailAt) {}
+    int64_t Read(void* Buffer, int64_t Count) override {
+        const int64_t n = std::max<int64_t>(0, std::min(Count, std::min(size_, failAt_) - pos_));
+        std::memset(Buffer, 'r', static_cast<size_t>(n));
+        pos_ += n;
+        return n;
+    }
+    int64_t Write(const void*, int64_t Count) override {
+        if (pos_ + Count > failAt_) return 0;
+        pos_ += Count;
+        size_ = std::max(size_, pos_);
+        return Count;
+    }
+    int64_t Seek(int64_t Offset, rtl::TSeekOrigin Origin) override {
+        pos_ = Origin == rtl::soBeginning ? Offset : Origin == rtl::soCurrent ? pos_ + Offset : size_ + Offset;
+        return pos_;
+    }
+
+private:
+    int64_t size_, failAt_, pos_ = 0;
+};
+
+void sendQuietly(int fd, const std::string& data) {
+    for (size_t at = 0; at < data.size();) {
+        const ssize_t n = ::send(fd, data.data() + at, data.size() - at, MSG_NOSIGNAL);
+        if (n <= 0) return;
+        at += static_cast<size_t>(n);
+    }
+}
+
+TEST(FtpWire, LocalWriteFailureFailsTheDownloadWith550) {
+    // The server says 226 either way: only the local side knows the file is bad.
+    const std::string notAFolder = testing::TempDir() + "/ftp_plain_file";
+    writeFile(notAFolder, "x");
+    struct Case {
+        const char* name;
+        bool stream;
+        std::string local;
+    } cases[] = {{"write fails midway", true, ""}, {"temporary file cannot be made", false, notAFolder + "/f"}};
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.name);
+        DataListener data;
+        std::thread serveData([&] {
+            const int c = ::accept(data.fd, nullptr, nullptr);
+            sendQuietly(c, std::string(200000, 'd'));
+            ::close(c);
+        });
+        Scripted srv("220 ready\r\n", with({{"PASV", data.pasv("127,0,0,1")}, {"RETR", "150 x\r\n226 done\r\n"}}));
+        Client c(srv.port());
+        FailingStream out(0, 1000);
+        c.ftp.HostFileName = "f";
+        if (k.stream)
+            c.ftp.SetLocalStream(&out);
+        else
+            c.ftp.LocalFileName = k.local;
+        ASSERT_TRUE(c.ftp.Connect());
+        EXPECT_FALSE(c.ftp.Get());
+        EXPECT_EQ(c.ftp.RequestResult(), 550) << c.ftp.ErrorMessage();
+        EXPECT_NE(c.ftp.ErrorMessage().find("local file"), std::string::npos) << c.ftp.ErrorMessage();
+        if (!k.stream) {
+            // The refused open never connects: let the data thread go.
+            const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+            sockaddr_in a{};
+            a.sin_family = AF_INET;
+            a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            a.sin_port = htons(data.port);
+            ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+            ::close(s);
+        }
+        c.ftp.SetLocalStream(nullptr);
+        c.ftp.Quit();
+        serveData.join();
+    }
+}
+
+TEST(FtpWire, LocalReadFailureFailsTheUploadWith426) {
+    DataListener data;
+    Scripted* control = nullptr;
+    std::string received;
+    std::thread serveData([&] {
+        const int c = ::accept(data.fd, nullptr, nullptr);
+        char buf[65536];
+        for (ssize_t n; (n = ::recv(c, buf, sizeof buf, 0)) > 0;) received.append(buf, static_cast<size_t>(n));
+        ::close(c);
+        control->send("226 done\r\n");
+    });
+    Scripted srv("220 ready\r\n", with({{"PASV", data.pasv("127,0,0,1")}, {"STOR", "150 go\r\n"}}));
+    control = &srv;
+    Client c(srv.port());
+    // A file of 4 MB whose reads stop after 300 KB.
+    FailingStream in(4 << 20, 300 * 1024);
+    c.ftp.HostFileName = "f";
+    c.ftp.SetLocalStream(&in);
+    ASSERT_TRUE(c.ftp.Connect());
+    EXPECT_FALSE(c.ftp.Put());
+    EXPECT_EQ(c.ftp.RequestResult(), 426);
+    EXPECT_EQ(c.ftp.ErrorMessage().rfind("426 Error reading local file", 0), 0u) << c.ftp.ErrorMessage();
+    serveData.join();
+    EXPECT_LE(received.size(), 300u * 1024);
+    c.ftp.SetLocalStream(nullptr);
+    c.ftp.Quit();
+}
+
+TEST(FtpWire, ActiveModeTakesTheDataConnectionOnlyFromTheServer) {
+    // A stranger (127.0.0.2) connects to the PORT address first; its bytes
+    // must not become the file, the server's own connection must.
+    uint16_t dataPort = 0;
+    auto onLine = [&](const std::string& line) {
+        if (line.rfind("PORT ", 0) == 0) {
+            unsigned h[6];
+            if (sscanf(line.c_str() + 5, "%u,%u,%u,%u,%u,%u", &h[0], &h[1], &h[2], &h[3], &h[4], &h[5]) == 6)
+                dataPort = static_cast<uint16_t>(h[4] * 256 + h[5]);
+        }
+        if (line.rfind("RETR", 0) != 0) return;
+        for (const char* from : {"127.0.0.2", "127.0.0.1"}) {
+            const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+            sockaddr_in a{};
+            a.sin_family = AF_INET;
+            ::inet_pton(AF_INET, from, &a.sin_addr);
+            ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+            ::inet_pton(AF_INET, "127.0.0.1", &a.sin_addr);
+            a.sin_port = htons(dataPort);
+            ASSERT_EQ(::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a), 0) << from;
+            sendQuietly(s, std::string("from ") + from);
+            ::close(s);
+        }
+    };
+    Scripted srv("220 ready\r\n", with({{"PORT", "200 ok\r\n"}, {"RETR", "150 x\r\n226 done\r\n"}}), onLine);
+    Client c(srv.port());
+    c.ftp.SetPassive(false);
+    const std::string local = testing::TempDir() + "/ftp_active_peer";
+    c.ftp.HostFileName = "f";
+    c.ftp.LocalFileName = local;
+    ASSERT_TRUE(c.ftp.Connect());
+    EXPECT_TRUE(c.ftp.Get()) << c.ftp.ErrorMessage();
+    c.ftp.Quit();
+    srv.lines();
+    EXPECT_EQ(readFile(local), "from 127.0.0.1");
+    bool refused = false;
+    for (const auto& m : c.shown) refused |= m.find("127.0.0.2 refused") != std::string::npos;
+    EXPECT_TRUE(refused);
+}
+
+TEST(FtpWire, StalledReceiverFailsTheUploadWithoutSpinning) {
+    // The server takes the data connection and never reads: the upload must
+    // end as a failure, and the wait must sleep, not poll hot.
+    DataListener data;
+    std::atomic<bool> done{false};
+    std::thread serveData([&] {
+        const int c = ::accept(data.fd, nullptr, nullptr);
+        while (!done) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        ::close(c);
+    });
+    Scripted srv("220 ready\r\n", with({{"PASV", data.pasv("127,0,0,1")}, {"STOR", "150 go\r\n"}}));
+    Client c(srv.port());
+    c.ftp.Timeout = 1;
+    c.ftp.CloseDownSecs = 1;
+    FailingStream in(64 << 20, 64 << 20);  // more than the socket buffers hold
+    c.ftp.HostFileName = "f";
+    c.ftp.SetLocalStream(&in);
+    ASSERT_TRUE(c.ftp.Connect());
+    const double cpu = testsupport::threadCpuSeconds();
+    EXPECT_FALSE(c.ftp.Put());
+    EXPECT_LT(testsupport::threadCpuSeconds() - cpu, 0.5);
+    EXPECT_EQ(c.ftp.RequestResult(), 426) << c.ftp.ErrorMessage();
+    done = true;
+    serveData.join();
+    c.ftp.SetLocalStream(nullptr);
+    c.ftp.Quit();
+}
+
 // ---------------------------------------------------------------- real peers
 
 std::string stateDir() { return getenv("PWX_FTP_STATE"); }
@@ -421,7 +616,9 @@ std::string root() { return stateDir() + "/root/"; }
 struct Peer {
     net::TSslContext ctx;
     TSslFtpClient ftp;
-    explicit Peer(const char* which, TFtpCliSslType type = sslTypeNone) {
+    // Setup runs before the connection is made.
+    explicit Peer(const char* which, TFtpCliSslType type = sslTypeNone,
+                  const std::function<void(TSslFtpClient&)>& setup = nullptr) {
         ctx.SetSslCAFile(stateDir() + "/ca.crt");
         ftp.SetSslContext(&ctx);
         ftp.OnDisplay = [](rtl::TObject*, std::string& m) {
@@ -434,6 +631,7 @@ struct Peer {
         ftp.Timeout = 10;
         ftp.SetSslType(type);
         ftp.SetPassive(true);
+        if (setup) setup(ftp);
         EXPECT_TRUE(ftp.Connect()) << ftp.ErrorMessage();
         EXPECT_TRUE(ftp.TypeBinary());
         if (type != sslTypeNone) {
@@ -539,6 +737,72 @@ TEST(FtpPeers, AppendResumeAndFileCommands) {
     ASSERT_TRUE(p.ftp.Feat());
     EXPECT_TRUE(p.ftp.SupportedExtensions & FtpFeat(ftpFeatMLST));
     EXPECT_TRUE(p.ftp.SupportedExtensions & FtpFeat(ftpFeatSize));
+}
+
+TEST(FtpPeers, CccTakesTheControlConnectionBackToClearText) {
+    const std::string cmd = std::string("/usr/bin/python3 ") + FTP_SERVERS_DIR + "/ftp_ccc_peer.py " + stateDir() +
+                            "/server.crt " + stateDir() + "/server.key";
+    FILE* peer = ::popen(cmd.c_str(), "r");
+    ASSERT_NE(peer, nullptr);
+    char line[256] = {};
+    ASSERT_NE(::fgets(line, sizeof line, peer), nullptr);
+    net::TSslContext ctx;
+    ctx.SetSslCAFile(stateDir() + "/ca.crt");
+    {
+        TSslFtpClient ftp;
+        ftp.SetSslContext(&ctx);
+        ftp.HostName = "127.0.0.1";
+        ftp.Port = std::to_string(atoi(line));
+        ftp.UserName = "tester";
+        ftp.PassWord = "secret";
+        ftp.Timeout = 5;
+        ftp.SetSslType(sslTypeAuthTls);
+        EXPECT_TRUE(ftp.Connect()) << ftp.ErrorMessage();
+        EXPECT_TRUE(ftp.Ccc()) << ftp.ErrorMessage();
+        // The peer reads clear text now: a command still inside TLS would go unanswered.
+        EXPECT_TRUE(ftp.Pwd()) << ftp.ErrorMessage();
+        EXPECT_EQ(ftp.DirResult, "/clear");
+        ftp.Quit();
+    }
+    std::string seen;
+    while (::fgets(line, sizeof line, peer)) seen += line;
+    ::pclose(peer);
+    EXPECT_NE(seen.find("T: PASS secret\n"), std::string::npos) << seen;
+    EXPECT_NE(seen.find("T: CCC\n"), std::string::npos) << seen;
+    EXPECT_NE(seen.find("C: PWD\n"), std::string::npos) << seen;
+}
+
+TEST(FtpPeers, DataConnectionResumesTheControlSessionWhereRequired) {
+    // This vsftpd refuses a data connection that does not resume the control
+    // connection's TLS session; the caller hands it over through the events.
+    const std::string data = randomBytes(100000, 7);
+    writeFile(root() + "reuse.bin", data);
+    for (const bool handOver : {true, false}) {
+        SCOPED_TRACE(handOver ? "session handed over" : "fresh session");
+        SSL_SESSION* saved = nullptr;
+        bool handed = false;
+        Peer p("FTP_REUSE", sslTypeImplizit, [&](TSslFtpClient& ftp) {
+            ftp.OnSslCliNewSession = [&](rtl::TObject*, SSL_SESSION* S, bool, bool& Inc) {
+                if (saved || handed || !handOver) return;
+                saved = S;
+                Inc = true;
+            };
+            ftp.OnSslCliGetSession = [&](rtl::TObject*, SSL_SESSION*& S, bool& Free) {
+                if (!saved) return;  // the control connection's own handshake
+                S = saved;  // our reference goes with it
+                Free = true;
+                saved = nullptr;
+                handed = true;
+            };
+        });
+        p.ftp.HostFileName = "reuse.bin";
+        p.ftp.LocalFileName = testing::TempDir() + "/ftp_reuse";
+        ::unlink(p.ftp.LocalFileName.c_str());
+        EXPECT_EQ(p.ftp.Get(), handOver) << p.ftp.ErrorMessage();
+        if (handOver) {
+            EXPECT_EQ(StrMD5(readFile(p.ftp.LocalFileName)), StrMD5(data));
+        }
+    }
 }
 
 TEST(FtpPeers, BusyPortRangeIsReported) {

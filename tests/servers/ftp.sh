@@ -4,7 +4,8 @@
 #   vsftpd with implicit TLS on a private configuration, serving the same
 #   folder to a local user of its own.
 # Usage: ftp.sh start|stop STATE_DIR. Ports go to STATE_DIR/ports.env as
-# shell assignments (FTP_PLAIN, FTP_TLS, FTP_IMPLICIT).
+# shell assignments (FTP_PLAIN, FTP_TLS, FTP_IMPLICIT, FTP_REUSE: a second
+# vsftpd that requires TLS session reuse on data connections).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/common.sh"
@@ -42,12 +43,16 @@ pyftpd tls "$dir/server.crt" "$dir/server.key"
 id pwxftp >/dev/null 2>&1 || useradd -r -M -d "$dir/root" -s /bin/bash pwxftp
 usermod -d "$dir/root" pwxftp
 echo 'pwxftp:secret' | chpasswd
-implicit=$(/usr/bin/python3 "$here/freeport.py")
-cat > "$dir/vsftpd.conf" <<CONF
+# vsftpd NAME REUSE: one implicit-TLS server; REUSE=YES makes every data
+# connection resume the control connection's TLS session. Prints its port.
+vsftpd_start() {
+  local name=$1 reuse=$2 port
+  port=$(/usr/bin/python3 "$here/freeport.py")
+  cat > "$dir/$name.conf" <<CONF
 listen=YES
 listen_ipv6=NO
 listen_address=127.0.0.1
-listen_port=$implicit
+listen_port=$port
 background=NO
 anonymous_enable=NO
 local_enable=YES
@@ -65,7 +70,7 @@ force_local_logins_ssl=YES
 ssl_tlsv1=YES
 ssl_sslv2=NO
 ssl_sslv3=NO
-require_ssl_reuse=NO
+require_ssl_reuse=$reuse
 rsa_cert_file=$dir/server.crt
 rsa_private_key_file=$dir/server.key
 pasv_enable=YES
@@ -75,11 +80,23 @@ local_root=$dir/root
 xferlog_enable=NO
 log_ftp_protocol=NO
 CONF
+  # With TLS 1.3 the session a client holds after the handshake is not the
+  # one it can resume: the reuse server speaks TLS 1.2.
+  if [ "$reuse" = YES ]; then
+    printf 'openssl_conf = init\n[init]\nssl_conf = ssl\n[ssl]\nsystem_default = sys\n[sys]\nMaxProtocol = TLSv1.2\n' \
+      > "$dir/tls12.cnf"
+  fi
+  OPENSSL_CONF=$([ "$reuse" = YES ] && echo "$dir/tls12.cnf" || echo "${OPENSSL_CONF:-/etc/ssl/openssl.cnf}") \
+    vsftpd "$dir/$name.conf" > "$dir/$name.log" 2>&1 &
+  echo $! > "$dir/$name.pid"
+  /usr/bin/python3 "$here/waitport.py" "$port" 10 || { cat "$dir/$name.log" >&2; exit 1; }
+  echo "$port"
+}
 mkdir -p "$dir/empty"
 chmod 755 "$dir/empty"
-vsftpd "$dir/vsftpd.conf" > "$dir/vsftpd.log" 2>&1 &
-echo $! > "$dir/vsftpd.pid"
-/usr/bin/python3 "$here/waitport.py" "$implicit" 10 || { cat "$dir/vsftpd.log" >&2; exit 1; }
+implicit=$(vsftpd_start vsftpd NO)
+reuse=$(vsftpd_start vsftpd-reuse YES)
 
-printf 'FTP_PLAIN=%s\nFTP_TLS=%s\nFTP_IMPLICIT=%s\n' "$(cat "$dir/plain.port")" "$(cat "$dir/tls.port")" "$implicit" \
+printf 'FTP_PLAIN=%s\nFTP_TLS=%s\nFTP_IMPLICIT=%s\nFTP_REUSE=%s\n' "$(cat "$dir/plain.port")" "$(cat "$dir/tls.port")" \
+  "$implicit" "$reuse" \
   > "$dir/ports.env"

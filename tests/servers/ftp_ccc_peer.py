@@ -1,0 +1,58 @@
+#!/usr/bin/python3
+"""A scripted FTP peer for CCC: AUTH TLS, the login inside TLS, then CCC
+takes the control connection back to clear text. Prints its port, serves one
+client and prints each command line it read as "T: line" (inside TLS) or
+"C: line" (clear text).
+Usage: ftp_ccc_peer.py CERT KEY"""
+import socket
+import ssl
+import sys
+
+cert, key = sys.argv[1:3]
+listener = socket.socket()
+listener.bind(("127.0.0.1", 0))
+listener.listen(1)
+listener.settimeout(10)
+print(listener.getsockname()[1], flush=True)
+conn, _ = listener.accept()
+conn.settimeout(10)
+ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+ctx.load_cert_chain(cert, key)
+sock, tls = conn, False
+
+
+def send(text):
+    sock.sendall(text.encode() + b"\r\n")
+
+
+send("220 ready")
+buf = b""
+while True:
+    while b"\n" not in buf:
+        data = sock.recv(4096)
+        if not data:
+            sys.exit(0)
+        buf += data
+    line, buf = buf.split(b"\n", 1)
+    line = line.rstrip(b"\r").decode("latin-1")
+    print(("T: " if tls else "C: ") + line, flush=True)
+    cmd = line.split(" ")[0].upper()
+    if cmd == "AUTH":
+        send("234 go ahead")
+        sock, tls = ctx.wrap_socket(conn, server_side=True), True
+    elif cmd == "USER":
+        send("331 password")
+    elif cmd in ("PASS",):
+        send("230 logged in")
+    elif cmd in ("PBSZ", "PROT", "TYPE"):
+        send("200 ok")
+    elif cmd == "CCC":
+        send("200 back to clear text")
+        sock, tls = sock.unwrap(), False
+    elif cmd == "PWD":
+        send('257 "/%s"' % ("tls" if tls else "clear"))
+    elif cmd == "QUIT":
+        send("221 bye")
+        break
+    else:
+        send("500 ?")

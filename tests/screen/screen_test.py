@@ -374,8 +374,16 @@ class Session:
         before = self.windows()
         action()
         # A window manager may add windows of its own; the program's has a title.
-        new = wait_for(label + ' window', lambda: [w for w in self.windows() - before if self.name(w)])
-        wid = max(new, key=lambda w: self.geometry(w)[2] * self.geometry(w)[3])
+        # A short-lived window can go between the listing and the look at it.
+        def area(w):
+            try:
+                g = self.geometry(w)
+            except (KeyError, ValueError):
+                return None
+            return g[2] * g[3]
+        new = wait_for(label + ' window',
+                       lambda: [(w, a) for w in self.windows() - before if self.name(w) and (a := area(w))])
+        wid = max(new, key=lambda p: p[1])[0]
         box, img = self.check_window(label, wid, title_parts)
         if typed:
             self.type_into(label, box, img, typed)

@@ -84,6 +84,18 @@ public:
     std::function<void(std::unique_ptr<TCustomDictionary>& Dictionary)> OnCreateCustomDictionary;
     // Options resynchronised; configuration changed.
     TEventList OptionsEvents, ConfigChangedEvents;
+    // Ignore-word notifications, told before and after a word is ignored,
+    // and popup results; the Sender handed to listeners is the notice.
+    struct TIgnoreWordNotice {
+        TLexiroSpell3Base* Spell;
+        bool Before;
+        int Kind;
+    };
+    struct TPopupResultNotice {
+        TLexiroSpell3Base* Spell;
+        int Result;
+    };
+    TEventList IgnoreWordEvents, PopupResultEvents;
 
     // ----------------------------------------------------- word services
     bool WordExistsInMain(const std::string& Word);

@@ -21,16 +21,6 @@ namespace zip {
 
 namespace {
 
-std::string CurrentFolder() {
-    char buf[4096];
-    return ::getcwd(buf, sizeof buf) ? std::string(buf) : std::string("/");
-}
-
-std::string FolderOfPath(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-}
-
 bool ExcludedBy(const std::string& path, const std::string& base, const std::vector<std::string>& exclusions) {
     for (const auto& m : exclusions) {
         if (m.empty()) continue;
@@ -78,7 +68,7 @@ private:
 void TAvBaseArchiver::AddFiles() {
     CheckActive();
     std::vector<std::string> exclusions = ExclusionMasks;
-    exclusions.push_back(ResolvePath(FileName, CurrentFolder()));
+    exclusions.push_back(ResolvePath(FileName, AvCurrentFolder()));
     BeginUpdate();
     try {
         InternalAddFiles(FileMasks, Options.SearchAttr, exclusions);
@@ -91,7 +81,7 @@ void TAvBaseArchiver::AddFiles() {
 
 void TAvBaseArchiver::AddFiles(const std::string& mask, int32_t searchAttr, const std::string& exclusionMask) {
     CheckActive();
-    std::vector<std::string> exclusions{ResolvePath(FileName, CurrentFolder())};
+    std::vector<std::string> exclusions{ResolvePath(FileName, AvCurrentFolder())};
     if (!exclusionMask.empty()) exclusions.push_back(exclusionMask);
     BeginUpdate();
     try {
@@ -152,11 +142,11 @@ void TAvBaseArchiver::InternalAddFiles(const std::vector<std::string>& masks, in
         std::string value;
         ~Restore() { target = value; }
     } restore{workDir_, saved};
-    workDir_ = ResolvePath(BaseDir.empty() ? CurrentFolder() : BaseDir, CurrentFolder());
+    workDir_ = ResolvePath(BaseDir.empty() ? AvCurrentFolder() : BaseDir, AvCurrentFolder());
     for (const auto& mask : masks) {
         if (mask.empty()) continue;
         const std::string full = mask[0] == '/' ? mask : workDir_ + "/" + mask;
-        const std::string folder = ResolvePath(FolderOfPath(full), "/");
+        const std::string folder = ResolvePath(AvFolderOf(full), "/");
         const std::string pattern = full.substr(full.rfind('/') + 1);
         if (pattern.find_first_of("*?") != std::string::npos || Options.Recurse) {
             AddWalk(folder, pattern, Options.Recurse, searchAttr, exclusions);
@@ -407,10 +397,8 @@ void TAvCommit::Append(int32_t first) {
 void TAvCommit::Rewrite(int32_t first) {
     TAvStream& s = *a_.stream_;
     const int64_t keep = bak_[first].Offset();
-    std::string temp = FolderOfPath(a_.FileName) + "/FCXXXXXX";
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) throw EAvException(19, temp, &a_);
-    ::close(fd);
+    const std::string temp = AvTempFileBeside(a_.FileName);
+    if (temp.empty()) throw EAvException(19, AvFolderOf(a_.FileName), &a_);
     try {
         TAvFileStream out(temp, TAvFileStream::ofReadWrite);
         s.SetPosition(0);
@@ -437,15 +425,7 @@ void TAvCommit::Rewrite(int32_t first) {
         out.WriteString(TAvDirManager::DirectoryBytes(cur_, newDir, a_.dir_->ArchiveComment));
         const int64_t end = out.Position();
         out.Sync();
-        // The new file takes the archive's mode: a self-extracting archive
-        // stays executable, a private one private.
-        struct stat mode {};
-        ::chmod(temp.c_str(), ::stat(a_.FileName.c_str(), &mode) == 0 ? mode.st_mode & 07777 : 0644);
-        if (::rename(temp.c_str(), a_.FileName.c_str()) != 0) throw EAvException(36, a_.FileName, &a_);
-        if (int dfd = ::open(FolderOfPath(a_.FileName).c_str(), O_RDONLY | O_DIRECTORY); dfd >= 0) {
-            ::fsync(dfd);
-            ::close(dfd);
-        }
+        if (!AvReplaceWith(temp, a_.FileName, a_.FileName)) throw EAvException(36, a_.FileName, &a_);
         a_.stream_ = std::make_unique<TAvFileStream>(a_.FileName, TAvFileStream::ofReadWrite);
         a_.dir_->SetStream(a_.stream_.get());
         a_.dir_->CentralDirOffset = newDir;

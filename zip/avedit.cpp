@@ -23,17 +23,6 @@ namespace zip {
 
 namespace {
 
-std::string HereFolder() {
-    std::error_code ec;
-    const auto here = std::filesystem::current_path(ec);
-    return ec ? std::string("/") : here.string();
-}
-
-std::string FolderOfFile(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-}
-
 std::string JoinMasks(const std::vector<std::string>& masks) {
     std::string out;
     for (const auto& m : masks) out += (out.empty() ? "" : ", ") + m;
@@ -204,13 +193,13 @@ void TAvBaseArchiver::DeleteItem(int32_t index) {
 void TAvBaseArchiver::MoveFiles() {
     CheckDirectChange();
     std::vector<std::string> exclusions = ExclusionMasks;
-    exclusions.push_back(ResolvePath(FileName, HereFolder()));
+    exclusions.push_back(ResolvePath(FileName, AvCurrentFolder()));
     InternalMoveFiles(FileMasks, Options.SearchAttr, exclusions);
 }
 
 void TAvBaseArchiver::MoveFiles(const std::string& mask, int32_t searchAttr, const std::string& exclusionMask) {
     CheckActive();
-    std::vector<std::string> exclusions{ResolvePath(FileName, HereFolder())};
+    std::vector<std::string> exclusions{ResolvePath(FileName, AvCurrentFolder())};
     if (!exclusionMask.empty()) exclusions.push_back(exclusionMask);
     InternalMoveFiles({mask}, searchAttr, exclusions);
 }
@@ -297,7 +286,7 @@ void TAvBaseArchiver::UpdateFound(const std::vector<int32_t>& found) {
 void TAvBaseArchiver::UpdateTaggedFile(int32_t index) {
     const TDirItem& it = dir_->Items[index];
     if (it.IsFolder()) return;
-    const std::string here = HereFolder();
+    const std::string here = AvCurrentFolder();
     const std::string base = ResolvePath(BaseDir.empty() ? here : BaseDir, here);
     const std::string path = base + "/" + it.Name;
     struct stat st {};
@@ -489,10 +478,8 @@ std::vector<std::string> TAvBaseArchiver::RepairArchive(const std::string& destF
     // Naming the damaged file itself is repairing in place: it is kept too.
     const bool inPlace = destFileName.empty() || SameFile(destFileName, FileName);
     const std::string target = destFileName.empty() ? FileName : destFileName;
-    std::string temp = FolderOfFile(target) + "/FCXXXXXX";
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) throw EAvException(36, target, this);
-    ::close(fd);
+    const std::string temp = AvTempFileBeside(target);
+    if (temp.empty()) throw EAvException(36, target, this);
     std::vector<std::string> lost;
     try {
         auto in = std::make_shared<TAvFileStream>(FileName, TAvFileStream::ofRead);
@@ -552,8 +539,6 @@ std::vector<std::string> TAvBaseArchiver::RepairArchive(const std::string& destF
         }
         out.EndUpdate();
         out.CloseArchive();
-        struct stat st {};
-        ::chmod(temp.c_str(), ::stat(FileName.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644);
         if (inPlace) {
             // The damaged file stays, under a free name beside the new one.
             std::string backup = FileName + ".bak";
@@ -562,11 +547,7 @@ std::vector<std::string> TAvBaseArchiver::RepairArchive(const std::string& destF
                 backup = FileName + ".bak" + std::to_string(n);
             }
         }
-        if (::rename(temp.c_str(), target.c_str()) != 0) throw EAvException(36, target, this);
-        if (int dfd = ::open(FolderOfFile(target).c_str(), O_RDONLY | O_DIRECTORY); dfd >= 0) {
-            ::fsync(dfd);
-            ::close(dfd);
-        }
+        if (!AvReplaceWith(temp, target, FileName)) throw EAvException(36, target, this);
     } catch (...) {
         ::unlink(temp.c_str());
         throw;

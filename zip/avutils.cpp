@@ -1,9 +1,11 @@
 #include "zip/avutils.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 
 #include "zip/avexcept.h"
@@ -298,6 +300,38 @@ bool DelTreeIfNoFiles(const std::string& folder) {
     }
     ::rmdir(folder.c_str());
     return !AvDirectoryExists(folder);
+}
+
+// ------------------------------------------------------- whole rewrites
+
+std::string AvCurrentFolder() {
+    char buf[4096];
+    return ::getcwd(buf, sizeof buf) ? std::string(buf) : std::string("/");
+}
+
+std::string AvFolderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string AvTempFileBeside(const std::string& target) {
+    std::string temp = AvFolderOf(target) + "/FCXXXXXX";
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0) return {};
+    ::close(fd);
+    return temp;
+}
+
+bool AvReplaceWith(const std::string& temp, const std::string& target, const std::string& modeOf) {
+    // A self-extracting archive stays executable, a private one private.
+    struct stat st {};
+    ::chmod(temp.c_str(), ::stat(modeOf.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644);
+    if (::rename(temp.c_str(), target.c_str()) != 0) return false;
+    if (int dfd = ::open(AvFolderOf(target).c_str(), O_RDONLY | O_DIRECTORY); dfd >= 0) {
+        ::fsync(dfd);
+        ::close(dfd);
+    }
+    return true;
 }
 
 }  // namespace zip

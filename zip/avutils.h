@@ -89,4 +89,16 @@ bool ForceDirs(const std::string& path);
 // Removes a folder tree that holds no files; true when the folder is gone.
 bool DelTreeIfNoFiles(const std::string& folder);
 
+// The process's current folder ("/" when it cannot be read).
+std::string AvCurrentFolder();
+// The folder part of a path ("." without one).
+std::string AvFolderOf(const std::string& path);
+// An archive rewritten whole goes to a new file beside it, which then
+// replaces it: made empty here, so the rename stays on one file system.
+// Empty when it cannot be made.
+std::string AvTempFileBeside(const std::string& target);
+// Gives Temp the mode of ModeOf (0644 when that cannot be read), renames
+// it over Target and syncs the folder; false when the rename fails.
+bool AvReplaceWith(const std::string& temp, const std::string& target, const std::string& modeOf);
+
 }  // namespace zip

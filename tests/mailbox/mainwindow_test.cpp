@@ -332,7 +332,7 @@ TEST(Pop3Answers, CountAndSizeAreCheckedNumbers) {
     struct Case {
         const char* text;
         bool ok;
-        int64_t count, size;
+        int64_t count = 0, size = 0;
     };
     const Case cases[] = {
         {"3 1200", true, 3, 1200},

@@ -40,3 +40,17 @@ shared_state_dir() {
   ln -s "$real" "$dir"
   echo "$real"
 }
+
+# Waits until the process whose pid PIDFILE holds has written its port into
+# PORTFILE and listens there; when it dies or stays silent for 20 seconds,
+# prints LOG and fails.
+wait_port_file() {
+  local pidfile=$1 portfile=$2 log=$3 _
+  for _ in $(seq 1 200); do
+    [ -s "$portfile" ] && break
+    kill -0 "$(cat "$pidfile")" 2>/dev/null || { cat "$log" >&2; return 1; }
+    sleep 0.1
+  done
+  [ -s "$portfile" ] || { echo "no port written to $portfile" >&2; cat "$log" >&2; return 1; }
+  /usr/bin/python3 "$(dirname "${BASH_SOURCE[0]}")/waitport.py" "$(cat "$portfile")" 20
+}

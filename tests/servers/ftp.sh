@@ -30,11 +30,7 @@ pyftpd() {
   rm -f "$dir/$name.port"
   /usr/bin/python3 "$here/ftp_peer.py" "$dir/root" "$dir/$name.port" "$@" > "$dir/$name.log" 2>&1 &
   echo $! > "$dir/$name.pid"
-  for _ in $(seq 100); do
-    [ -f "$dir/$name.port" ] && break
-    sleep 0.1
-  done
-  [ -f "$dir/$name.port" ] || { cat "$dir/$name.log" >&2; exit 1; }
+  wait_port_file "$dir/$name.pid" "$dir/$name.port" "$dir/$name.log"
 }
 pyftpd plain
 pyftpd tls "$dir/server.crt" "$dir/server.key"

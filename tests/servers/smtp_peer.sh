@@ -26,11 +26,5 @@ make_test_certs "$dir" "Pelliwox SMTP Test CA"
 nohup /usr/bin/python3 "$here/smtp_peer.py" "$dir" >"$dir/peer.log" 2>&1 </dev/null &
 echo $! > "$dir/peer.pid"
 for name in plain fallback starttls implicit; do
-  for _ in $(seq 1 200); do
-    [ -s "$dir/$name.port" ] && break
-    if ! kill -0 "$(cat "$dir/peer.pid")" 2>/dev/null; then cat "$dir/peer.log" >&2; exit 1; fi
-    sleep 0.1
-  done
-  [ -s "$dir/$name.port" ] || { echo "listener $name did not start" >&2; cat "$dir/peer.log" >&2; exit 1; }
-  /usr/bin/python3 "$here/waitport.py" "$(cat "$dir/$name.port")" 20
+  wait_port_file "$dir/peer.pid" "$dir/$name.port" "$dir/peer.log"
 done

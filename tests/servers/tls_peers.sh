@@ -52,9 +52,4 @@ s_server tls11 server.pem server.key -tls1_1 -cipher 'ALL:@SECLEVEL=0'
 /usr/bin/python3 "$here/tls_peer.py" "$dir/python.port" "$certs/server.pem" "$certs/server.key" \
   > "$dir/python.log" 2>&1 &
 echo $! > "$dir/python.pid"
-for _ in $(seq 100); do
-  [ -f "$dir/python.port" ] && break
-  sleep 0.1
-done
-[ -f "$dir/python.port" ] || { cat "$dir/python.log" >&2; exit 1; }
-/usr/bin/python3 "$here/waitport.py" "$(cat "$dir/python.port")" 10
+wait_port_file "$dir/python.pid" "$dir/python.port" "$dir/python.log"

@@ -4,10 +4,10 @@
 # tests/spell/corpus/<target>.
 get_filename_component(SPELL_FUZZ_ROOT ${CMAKE_CURRENT_LIST_DIR}/.. ABSOLUTE)
 set(SPELL_FUZZ_TARGETS spell_dictionaries spell_parsers)
-file(GLOB SPELL_FUZZ_SOURCES ${SPELL_FUZZ_ROOT}/spell/*.cpp)
+include(${SPELL_FUZZ_ROOT}/spell/sources.cmake)
+list(TRANSFORM SPELLSUITE_SOURCES PREPEND ${SPELL_FUZZ_ROOT}/spell/ OUTPUT_VARIABLE SPELL_FUZZ_SOURCES)
 list(APPEND SPELL_FUZZ_SOURCES
   ${SPELL_FUZZ_ROOT}/platform/rtl/sysutils.cpp
   ${SPELL_FUZZ_ROOT}/platform/win/program.cpp)
 # The thesaurus reader's target; its seeds are tests/data/thesaurus/corpus.
 set(THESAURUS_FUZZ_TARGETS thesaurus_reader)
-list(REMOVE_ITEM SPELL_FUZZ_SOURCES ${SPELL_FUZZ_ROOT}/spell/lx3edittarget.cpp)

@@ -15,7 +15,8 @@ target_link_options(fuzz_zip_directory PRIVATE ${SANITIZE} -fsanitize=fuzzer)
 find_package(ZLIB REQUIRED)
 add_executable(fuzz_zip_extract zip_extract.cpp ${ZIP_FUZZ_SOURCES}
   ${CODEC_FUZZ_ROOT}/zip/arkivolt.cpp ${CODEC_FUZZ_ROOT}/zip/avadd.cpp ${CODEC_FUZZ_ROOT}/zip/avextract.cpp
-  ${CODEC_FUZZ_ROOT}/zip/avcrypt.cpp ${CODEC_FUZZ_ROOT}/zip/avzlib.cpp ${CODEC_FUZZ_ROOT}/platform/ui/prompter.cpp)
+  ${CODEC_FUZZ_ROOT}/zip/avcrypt.cpp ${CODEC_FUZZ_ROOT}/zip/avzlib.cpp ${CODEC_FUZZ_ROOT}/platform/ui/prompter.cpp
+  ${CODEC_FUZZ_ROOT}/zip/avedit.cpp ${CODEC_FUZZ_ROOT}/zip/avvolume.cpp)
 target_include_directories(fuzz_zip_extract PRIVATE ${CODEC_FUZZ_ROOT})
 target_compile_options(fuzz_zip_extract PRIVATE ${SANITIZE} -fsanitize=fuzzer-no-link)
 target_link_options(fuzz_zip_extract PRIVATE ${SANITIZE} -fsanitize=fuzzer)

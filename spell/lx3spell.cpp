@@ -47,6 +47,15 @@ bool overlaps(const TLxRect& a, const TLxRect& b) {
     return a.Left < b.Right && b.Left < a.Right && a.Top < b.Bottom && b.Top < a.Bottom;
 }
 
+// Positions are those of the window's inner area on the screen, read and
+// written alike (a window's Left and Top are its frame's).
+TLxPoint where(const ui::TForm& form) {
+    const ui::TPoint p = form.ClientToScreen({0, 0});
+    return {p.X, p.Y};
+}
+
+void moveTo(ui::TForm& form, TLxPoint p) { form.SetBounds(p.X, p.Y, form.Width, form.Height); }
+
 }  // namespace
 
 TLexiroSpell3::TLexiroSpell3() = default;
@@ -693,9 +702,10 @@ void TLexiroSpell3::EnsureUI() {
 
 void TLexiroSpell3::ShutdownUI() {
     if (!dialog_) return;
-    if (DialogInitialPos == ipLastUserPos && dialog_->Visible) {
-        Configuration().WriteDialogX(dialog_->Left);
-        Configuration().WriteDialogY(dialog_->Top);
+    if (DialogInitialPos == ipLastUserPos) {
+        const TLxPoint p = where(*dialog_);
+        Configuration().WriteDialogX(p.X);
+        Configuration().WriteDialogY(p.Y);
     }
     if (!dialog_->Modal() && !closeDialogAtEnd_) return;
     TSpellDialog* form = dialog_;
@@ -756,14 +766,6 @@ void TLexiroSpell3::SetupAddDictionaryDir() {
 
 TLxRect TLexiroSpell3::monitor() const { return {0, 0, ui::Screen->Width, ui::Screen->Height}; }
 
-namespace {
-
-void moveTo(ui::TForm& form, TLxPoint p) {
-    form.Left = p.X;
-    form.Top = p.Y;
-}
-
-}  // namespace
 
 void TLexiroSpell3::SetInitialPosition() {
     ui::TForm& form = *dialog_;
@@ -800,7 +802,7 @@ void TLexiroSpell3::AdjustDialogToSelection(bool Horizontal, bool Vertical) {
     parser_->GetSelectionScreenPosition(selection);
     if (noScreen(selection)) return;
     ui::TForm& form = *dialog_;
-    moveTo(form, AdjustDialogToRect({form.Left, form.Top}, form.Width, form.Height, selection, Horizontal, Vertical,
+    moveTo(form, AdjustDialogToRect(where(form), form.Width, form.Height, selection, Horizontal, Vertical,
                                     monitor()));
 }
 
@@ -832,7 +834,8 @@ void TLexiroSpell3::AvoidSelection() {
         TLxRect selection;
         parser_->GetSelectionScreenPosition(selection);
         const ui::TForm& form = *dialog_;
-        const TLxRect dialog{form.Left, form.Top, form.Left + form.Width, form.Top + form.Height};
+        const TLxPoint p = where(form);
+        const TLxRect dialog{p.X, p.Y, p.X + form.Width, p.Y + form.Height};
         if (noScreen(selection) || !overlaps(dialog, selection)) return;
     }
     AdjustDialogToSelection(horizontal, true);

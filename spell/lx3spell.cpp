@@ -766,7 +766,6 @@ void TLexiroSpell3::SetupAddDictionaryDir() {
 
 TLxRect TLexiroSpell3::monitor() const { return {0, 0, ui::Screen->Width, ui::Screen->Height}; }
 
-
 void TLexiroSpell3::SetInitialPosition() {
     ui::TForm& form = *dialog_;
     const TLxRect m = monitor();

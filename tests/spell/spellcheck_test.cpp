@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/ui/comctrls.h"
+#include "platform/ui/dialogs.h"
 #include "platform/ui/prompter.h"
 #include "platform/ui/stdctrls.h"
 #include "platform/win/pump.h"
@@ -568,4 +569,57 @@ TEST_F(SpellCheck, CountsOfWordsAndErrors) {
     EXPECT_EQ(spell->GetErrorCountWinControl(edit, ctAll), 4);
     EXPECT_TRUE(spell->ErrorsPresentInWinControl(edit, ctAll));
     delete edit;
+}
+
+TEST_F(SpellCheck, AModalDialogDrivesTheCheckFromItsOwnLoop) {
+    for (const bool immediate : {false, true}) {
+        SCOPED_TRACE(immediate ? "shown at once" : "shown at the first word");
+        ui::TScriptedDialogs dialogs;
+        spell->DialogShowModal = true;
+        spell->DialogShowImmediate = immediate;
+        ui::TCustomEdit* edit = make(kKinds[0], "teh cat hous");
+        dialogs.QueueModal([&](ui::TForm& f) {
+            EXPECT_EQ(&f, dialog());
+            EXPECT_EQ(prompts, std::vector<std::string>{"teh"});
+            step("change=the");
+            step("ignore");
+            EXPECT_FALSE(spell->CheckRunning());
+            return ui::mrOk;
+        });
+        prompts.clear();
+        spell->CheckWinControl(edit, ctAll);
+        EXPECT_FALSE(spell->CheckRunning());
+        EXPECT_EQ(edit->Text(), "the cat hous");
+        EXPECT_EQ(prompts, (std::vector<std::string>{"teh", "hous"}));
+        EXPECT_EQ(dialogs.modals, std::vector<std::string>{"Spelling"});
+        // Closed without a command: the check is cancelled, nothing waits.
+        dialogs.QueueModal(ui::mrCancel);
+        spell->CheckWinControl(edit, ctAll);
+        EXPECT_FALSE(spell->CheckRunning());
+        EXPECT_TRUE(spell->CheckCancelled());
+        EXPECT_EQ(edit->Text(), "the cat hous");
+        delete edit;
+        win::ProcessMessages();
+    }
+}
+
+TEST_F(SpellCheck, TheMediatorNamesTheOptions) {
+    TConfigurationDialogCtrl mediator(nullptr);
+    EXPECT_EQ(mediator.GetOptionString(soRepeated), "");  // no component yet
+    EXPECT_FALSE(mediator.ReadCanUndo());
+    int available = 0;
+    mediator.OnConfigurationAvailable = [&] { ++available; };
+    spell->ConfigUserOption[1] = "Ignore ticket numbers";
+    mediator.WriteLexiroSpell(spell.get());
+    mediator.WriteLexiroSpell(spell.get());  // only the first counts
+    EXPECT_EQ(available, 1);
+    EXPECT_EQ(mediator.GetOptionString(soLiveSpelling), "Check spelling as you type");
+    EXPECT_EQ(mediator.GetOptionString(soDUalCaps), "Automatically correct DUal capitals");
+    EXPECT_EQ(mediator.GetOptionString(soUser2), "Ignore ticket numbers");
+    spell->UILanguage = ltGerman;
+    EXPECT_EQ(mediator.GetOptionString(soLiveSpelling), "Automatische Rechtschreibpr\xC3\xBC" "fung");
+    spell->OnGetString = [](int id, std::string& text) {
+        if (id == lsSpelling) text = "Rechtschreibung!";
+    };
+    EXPECT_EQ(mediator.GetString(lsSpelling), "Rechtschreibung!");
 }

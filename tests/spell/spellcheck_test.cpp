@@ -224,7 +224,7 @@ TEST_F(SpellCheck, AddedWordsReachTheFileWhileTheCheckRuns) {
 TEST_F(SpellCheck, AutoCorrectPairsGoToTheUserDictionaryAndAreLearned) {
     spell->SynchronousCheck = false;
     ui::TCustomEdit* edit = make(kKinds[1], "teh cat");
-    spell->CheckWinControl(edit, ctAll);
+    spell->CheckRichEdit(dynamic_cast<ui::TRichEdit*>(edit), ctAll);
     step("autocorrect=the");
     EXPECT_FALSE(spell->CheckRunning());
     TCustomDictionary user, learned;

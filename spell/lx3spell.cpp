@@ -62,7 +62,11 @@ TLexiroSpell3::TLexiroSpell3() = default;
 
 TLexiroSpell3::~TLexiroSpell3() {
     if (dialogControl_) dialogControl_->Detach();
-    delete dialog_;
+    if (TSpellDialog* form = dialog_) {
+        dialog_ = nullptr;
+        if (OnCreateSpellDialog) OnCreateSpellDialog(form, false);
+        else delete form;
+    }
 }
 
 std::string TLexiroSpell3::GetString(int Id) {

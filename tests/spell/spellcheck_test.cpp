@@ -623,3 +623,36 @@ TEST_F(SpellCheck, TheMediatorNamesTheOptions) {
     };
     EXPECT_EQ(mediator.GetString(lsSpelling), "Rechtschreibung!");
 }
+
+TEST_F(SpellCheck, TheDialogMovesOffTheWord) {
+    struct Case {
+        TSpellDialogAvoidPos avoid;
+        bool moves, leftAligned;
+    } cases[] = {{saNone, false, false}, {saAvoid, true, true}, {saAvoidUpDown, true, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.avoid);
+        spell->SynchronousCheck = false;
+        spell->DialogInitialPos = ipUserDefined;
+        spell->DialogSelectionAvoid = c.avoid;
+        ui::TCustomEdit* edit = make(kKinds[0], "the cat sat on\r\nthe mat teh dog");
+        TLxRect word;
+        // The owner puts the dialog right over the misspelt word.
+        spell->OnPositionDialog = [&] {
+            TWinAPIControlParser probe(MakeEditTextTarget(edit));
+            probe.GetSelectionScreenPosition(word);
+            dialog()->SetBounds(word.Left - 5, word.Top - 5, dialog()->Width, dialog()->Height);
+        };
+        spell->CheckWinControl(edit, ctAll);
+        ASSERT_NE(dialog(), nullptr);
+        ASSERT_EQ(edit->SelText(), "teh");
+        const ui::TPoint at = dialog()->ClientToScreen({0, 0});
+        const bool over = at.X < word.Right && word.Left < at.X + dialog()->Width && at.Y < word.Bottom &&
+                          word.Top < at.Y + dialog()->Height;
+        EXPECT_EQ(over, !c.moves);
+        if (c.moves) EXPECT_EQ(at.Y, word.Bottom);
+        EXPECT_EQ(at.X, c.leftAligned ? word.Left : word.Left - 5);
+        step("cancel");
+        delete edit;
+        win::ProcessMessages();
+    }
+}

@@ -190,8 +190,9 @@ TEST_F(SpellCheck, ScriptsOverTheDialog) {
             for (const auto& command : split(script.steps, ',')) {
                 ASSERT_TRUE(spell->CheckRunning()) << command;
                 step(command);
-                if (script.maxUndo >= 0)
+                if (script.maxUndo >= 0) {
                     EXPECT_LE(spell->UndoList().size(), static_cast<size_t>(script.maxUndo)) << command;
+                }
             }
             EXPECT_FALSE(spell->CheckRunning());
             EXPECT_EQ(edit->Text(), script.result);
@@ -649,7 +650,9 @@ TEST_F(SpellCheck, TheDialogMovesOffTheWord) {
         const bool over = at.X < word.Right && word.Left < at.X + dialog()->Width && at.Y < word.Bottom &&
                           word.Top < at.Y + dialog()->Height;
         EXPECT_EQ(over, !c.moves);
-        if (c.moves) EXPECT_EQ(at.Y, word.Bottom);
+        if (c.moves) {
+            EXPECT_EQ(at.Y, word.Bottom);
+        }
         EXPECT_EQ(at.X, c.leftAligned ? word.Left : word.Left - 5);
         step("cancel");
         delete edit;

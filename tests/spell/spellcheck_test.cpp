@@ -413,7 +413,7 @@ TEST_F(SpellCheck, WorkInTheTextResumesFromTheCaret) {
 
 TEST_F(SpellCheck, TheDialogsStates) {
     spell->SynchronousCheck = false;
-    ui::TCustomEdit* edit = make(kKinds[0], "zzqxj teh");
+    ui::TCustomEdit* edit = make(kKinds[0], "zzqxj thre");
     spell->CheckWinControl(edit, ctAll);
     TSpellDialog* d = dialog();
     ASSERT_NE(d, nullptr);
@@ -441,13 +441,29 @@ TEST_F(SpellCheck, TheDialogsStates) {
     EXPECT_TRUE(d->AutoCorrectButton->Enabled);
     step("ignore");
     // Suggestions: the first one proposed and chosen.
-    EXPECT_EQ(d->NotFoundEdit->Text(), "teh");
+    EXPECT_EQ(d->NotFoundEdit->Text(), "thre");
     ASSERT_GE(d->SuggestionsListbox->Items->Count, 1);
     EXPECT_EQ(d->ReplaceWithEdit->Text(), d->SuggestionsListbox->Items->Get(0));
     EXPECT_EQ(d->SuggestionsListbox->ItemIndex, 0);
     EXPECT_TRUE(d->SuggestionsListbox->Enabled);
     EXPECT_TRUE(d->UndoButton->Enabled);
-    step("cancel");
+    // A click on a suggestion proposes it; a double-click changes to it.
+    ASSERT_GE(d->SuggestionsListbox->Items->Count, 2);
+    const std::string second = d->SuggestionsListbox->Items->Get(1);
+    d->SuggestionsListbox->ItemIndex = 1;
+    d->SuggestionsListbox->OnClick(d->SuggestionsListbox);
+    EXPECT_EQ(d->ReplaceWithEdit->Text(), second);
+    // Options: the configuration dialog, then the same word again.
+    int setups = 0;
+    spell->OnShowConfigDialog = [&](ui::TWinControl*) { ++setups; };
+    d->OptionsButton->Click();
+    EXPECT_EQ(setups, 1);
+    EXPECT_TRUE(spell->CheckRunning());
+    EXPECT_EQ(d->NotFoundEdit->Text(), "thre");
+    d->SuggestionsListbox->ItemIndex = 1;
+    d->SuggestionsListbox->OnDblClick(d->SuggestionsListbox);
+    EXPECT_FALSE(spell->CheckRunning());
+    EXPECT_EQ(edit->Text(), "zzqxj " + second);
     delete edit;
 }
 
@@ -658,4 +674,27 @@ TEST_F(SpellCheck, TheDialogMovesOffTheWord) {
         delete edit;
         win::ProcessMessages();
     }
+}
+
+TEST_F(SpellCheck, VerdictsOfTheLoop) {
+    // An excluded word stops the check although the main dictionary has it;
+    // the owner's verdict comes last.
+    spell->UIType = suiSilent;
+    ASSERT_NE(spell->ActiveCustomDictionary(), nullptr);
+    spell->ActiveCustomDictionary()->AddExclude("sat");
+    spell->OnWordCheck = [](const std::string& word, std::string& correction, TWordCheckType& type) {
+        if (word == "mat") type = wcDenied;
+        if (word == "dgo") {
+            correction = "dog";
+            type = wcCorrected;
+        }
+    };
+    spell->OnPromptWord = [&](const std::string& word, bool) {
+        prompts.push_back(word);
+        spell->Check_Ignore();
+    };
+    std::string text = "the cat sat on the mat dgo";
+    spell->CheckString(text);
+    EXPECT_EQ(prompts, (std::vector<std::string>{"sat", "mat"}));
+    EXPECT_EQ(text, "the cat sat on the mat dog");
 }

@@ -1,0 +1,375 @@
+// The spelling dialog and the dialog mediator.
+#include "spell/lx3spelldialog.h"
+
+#include "spell/lxcodepage.h"
+
+namespace spell {
+
+namespace {
+
+// UTF-8 as Windows-1252; a character the code page lacks becomes "?".
+std::string toCp1252(const std::string& utf8) {
+    std::string out;
+    size_t at = 0;
+    while (at < utf8.size()) {
+        uint32_t code = 0;
+        if (!NextUtf8(utf8, at, code)) {
+            ++at;
+            out += '?';
+            continue;
+        }
+        const int byte = Cp1252FromUnicode(code);
+        out += byte < 0 ? '?' : static_cast<char>(byte);
+    }
+    return out;
+}
+
+}  // namespace
+
+// --------------------------------------------------------------- mediator
+
+TConfigurationDialogCtrl::~TConfigurationDialogCtrl() {
+    if (spell_) spell_->DialogGone(this);
+}
+
+void TConfigurationDialogCtrl::WriteLexiroSpell(TLexiroSpell3* Component) {
+    if (spell_ || !Component) return;
+    spell_ = Component;
+    config_ = &Component->Configuration();
+    available_ = Component->Configuration().ReadSpellOptions();
+    if (OnConfigurationAvailable) OnConfigurationAvailable();
+}
+
+void TConfigurationDialogCtrl::WriteCustomDictionary(TCustomDictionary* Dictionary) {
+    dictionary_ = Dictionary;
+    if (Dictionary && OnCustomDictionaryAvailable) OnCustomDictionaryAvailable();
+}
+
+std::vector<std::string> TConfigurationDialogCtrl::ReadAvailableMain() {
+    return spell_ ? spell_->ReadAvailableMain() : std::vector<std::string>();
+}
+std::vector<std::string> TConfigurationDialogCtrl::ReadAvailableCustom() {
+    return spell_ ? spell_->ReadAvailableCustom() : std::vector<std::string>();
+}
+bool TConfigurationDialogCtrl::ReadUseExcludeWords() const { return spell_ ? spell_->UseExcludeWords : true; }
+bool TConfigurationDialogCtrl::ReadCanUndo() const { return spell_ && spell_->ReadCanUndo(); }
+TCustomDictionary* TConfigurationDialogCtrl::ReadInternalCustom() const {
+    return spell_ ? spell_->InternalDictionary() : nullptr;
+}
+TCustomDictionary* TConfigurationDialogCtrl::ReadActiveCustom() const {
+    return spell_ ? spell_->ActiveCustomDictionary() : nullptr;
+}
+TSpellDialogCommands TConfigurationDialogCtrl::ReadCommandsVisible() const {
+    return spell_ ? spell_->CommandsVisible : 0;
+}
+TSpellDialogCommands TConfigurationDialogCtrl::ReadCommandsEnabled() const {
+    return spell_ ? spell_->CommandsEnabled : 0;
+}
+int TConfigurationDialogCtrl::ReadHelpCtxSpellDialog() const { return spell_ ? spell_->HelpCtxSpellDialog : 0; }
+int TConfigurationDialogCtrl::ReadHelpCtxConfigDialog() const { return spell_ ? spell_->HelpCtxConfigDialog : 0; }
+int TConfigurationDialogCtrl::ReadHelpCtxDictionariesDialog() const {
+    return spell_ ? spell_->HelpCtxDictionariesDialog : 0;
+}
+int TConfigurationDialogCtrl::ReadHelpCtxDictionaryEditDialog() const {
+    return spell_ ? spell_->HelpCtxDictionaryEditDialog : 0;
+}
+
+std::string TConfigurationDialogCtrl::GetOptionString(TSpellOption Option) {
+    if (!spell_) return {};
+    switch (Option) {
+        case soUser1:
+        case soUser2:
+        case soUser3:
+        case soUser4:
+            return spell_->ConfigUserOption[Option - soUser1];
+        default:
+            return spell_->GetString(static_cast<int>(Option));
+    }
+}
+
+std::string TConfigurationDialogCtrl::GetString(int Id) { return spell_ ? spell_->GetString(Id) : std::string(); }
+
+void TConfigurationDialogCtrl::Setup() {
+    if (spell_) spell_->Setup();
+}
+void TConfigurationDialogCtrl::SetupCustomDictionaries() {
+    if (spell_) spell_->SetupCustomDictionaries();
+}
+void TConfigurationDialogCtrl::EditCustomDictionary(TCustomDictionary* Dictionary) {
+    if (spell_) spell_->EditCustomDictionary(Dictionary);
+}
+void TConfigurationDialogCtrl::SetupAddDictionaryDir() {
+    if (spell_) spell_->SetupAddDictionaryDir();
+}
+void TConfigurationDialogCtrl::EnableCustomDictionary(const std::string& Name, bool Enable) {
+    if (spell_) spell_->EnableCustomDictionary(Name, Enable);
+}
+void TConfigurationDialogCtrl::RemoveCustomDictionary(const std::string& Name) {
+    if (spell_) spell_->RemoveCustomDictionary(Name);
+}
+void TConfigurationDialogCtrl::CreateNewCustomDictionary(const std::string& Name) {
+    if (spell_) spell_->CreateNewCustomDictionary(Name);
+}
+bool TConfigurationDialogCtrl::RenameCustomDictionary(const std::string& OldName, const std::string& NewName) {
+    return spell_ && spell_->RenameCustomDictionary(OldName, NewName);
+}
+
+void TConfigurationDialogCtrl::Ignore() {
+    if (spell_) spell_->Check_Ignore();
+}
+void TConfigurationDialogCtrl::IgnoreAll() {
+    if (spell_) spell_->Check_IgnoreAll();
+}
+void TConfigurationDialogCtrl::Change(const std::string& NewWord) {
+    if (spell_) spell_->Check_Change(NewWord);
+}
+void TConfigurationDialogCtrl::ChangeAll(const std::string& NewWord) {
+    if (spell_) spell_->Check_ChangeAll(NewWord);
+}
+void TConfigurationDialogCtrl::Add() {
+    if (spell_) spell_->Check_Add();
+}
+void TConfigurationDialogCtrl::AutoCorrect(const std::string& NewWord) {
+    if (spell_) spell_->Check_AutoCorrect(NewWord);
+}
+void TConfigurationDialogCtrl::ControlEdited() {
+    if (spell_) spell_->Check_ControlEdited();
+}
+void TConfigurationDialogCtrl::Cancel() {
+    if (spell_) spell_->Check_Cancel();
+}
+void TConfigurationDialogCtrl::Undo() {
+    if (spell_) spell_->Check_Undo();
+}
+void TConfigurationDialogCtrl::RepeatIgnore() {
+    if (spell_) spell_->Check_RepeatIgnore();
+}
+void TConfigurationDialogCtrl::RepeatDelete() {
+    if (spell_) spell_->Check_RepeatDelete();
+}
+void TConfigurationDialogCtrl::Suggest(const std::string& Word, std::vector<std::string>& List) {
+    List.clear();
+    if (spell_) spell_->Suggest(Word, List);
+}
+
+// ----------------------------------------------------------------- dialog
+
+namespace {
+
+ui::TButton* button(TSpellDialog* form, int left, int top, const std::function<void()>& click) {
+    auto* b = new ui::TButton(form);
+    b->Parent = form;
+    b->SetBounds(left, top, 85, 23);
+    b->OnClick = [click](rtl::TObject*) { click(); };
+    return b;
+}
+
+ui::TLabel* label(TSpellDialog* form, int top) {
+    auto* l = new ui::TLabel(form);
+    l->Parent = form;
+    l->SetBounds(8, top + 3, 94, 16);
+    return l;
+}
+
+}  // namespace
+
+TSpellDialog::TSpellDialog(rtl::TComponent* Owner) : ui::TForm(Owner) {
+    Caption = "xxSpelling";
+    BorderStyle = ui::bsDialog;
+    SetBounds(0, 0, 432, 167);
+
+    NotFoundText = label(this, 8);
+    ReplaceWithText = label(this, 36);
+    SuggestionsText = label(this, 64);
+
+    // Created in the tab order.
+    NotFoundEdit = new ui::TEdit(this);
+    NotFoundEdit->Parent = this;
+    NotFoundEdit->SetBounds(104, 8, 140, 21);
+    NotFoundEdit->ReadOnly = true;
+    NotFoundEdit->OnDblClick = [this](rtl::TObject*) { ReplaceWithEdit->Text = NotFoundEdit->Text(); };
+    ReplaceWithEdit = new ui::TEdit(this);
+    ReplaceWithEdit->Parent = this;
+    ReplaceWithEdit->SetBounds(104, 35, 140, 21);
+    ReplaceWithEdit->OnChange = [this](rtl::TObject*) { ReplaceWithEditChange(); };
+    SuggestionsListbox = new ui::TListBox(this);
+    SuggestionsListbox->Parent = this;
+    SuggestionsListbox->SetBounds(104, 62, 140, 99);
+    SuggestionsListbox->OnClick = [this](rtl::TObject*) {
+        const int i = SuggestionsListbox->ItemIndex;
+        if (i >= 0) ReplaceWithEdit->Text = SuggestionsListbox->Items->Get(i);
+    };
+    SuggestionsListbox->OnDblClick = [this](rtl::TObject*) {
+        const int i = SuggestionsListbox->ItemIndex;
+        if (i >= 0 && !repeated_) DialogControl->Change(toCp1252(SuggestionsListbox->Items->Get(i)));
+    };
+
+    IgnoreButton = button(this, 252, 8, [this] {
+        if (repeated_) DialogControl->RepeatIgnore();
+        else DialogControl->Ignore();
+    });
+    IgnoreAllButton = button(this, 340, 8, [this] { DialogControl->IgnoreAll(); });
+    ChangeButton = button(this, 252, 35, [this] {
+        if (repeated_) DialogControl->RepeatDelete();
+        else DialogControl->Change(replacement());
+    });
+    ChangeAllButton = button(this, 340, 35, [this] { DialogControl->ChangeAll(replacement()); });
+    AddButton = button(this, 252, 62, [this] { DialogControl->Add(); });
+    AutoCorrectButton = button(this, 340, 62, [this] { DialogControl->AutoCorrect(replacement()); });
+    HelpButton = button(this, 252, 138, [this] { DialogControl->HelpSpellDialog(); });
+    UndoButton = button(this, 8, 111, [this] { DialogControl->Undo(); });
+    CancelButton = button(this, 340, 138, [this] { DialogControl->Cancel(); });
+    CancelButton->Cancel = true;
+    OptionsButton = button(this, 8, 138, [this] {
+        DialogControl->Setup();
+        // The new configuration's suggestions and states for the same word.
+        DialogControlPromptWord(notFoundWord(), repeated_);
+    });
+
+    DialogControl = new TConfigurationDialogCtrl(this);
+    DialogControl->OnConfigurationAvailable = [this] { DialogControlConfigurationAvailable(); };
+    DialogControl->OnPromptWord = [this](const std::string& w, bool r) { DialogControlPromptWord(w, r); };
+
+    OnActivate = [this](rtl::TObject*) { FormActivate(); };
+    OnDeactivate = [this](rtl::TObject*) { FormDeactivate(); };
+    OnCloseQuery = [this](rtl::TObject*, bool& canClose) { FormCloseQuery(canClose); };
+}
+
+std::string TSpellDialog::replacement() const { return toCp1252(ReplaceWithEdit->Text()); }
+std::string TSpellDialog::notFoundWord() const { return toCp1252(NotFoundEdit->Text()); }
+
+bool TSpellDialog::enabled(TSpellDialogCommand C) const {
+    return HasCommand(DialogControl->ReadCommandsEnabled(), C);
+}
+bool TSpellDialog::visible(TSpellDialogCommand C) const {
+    return HasCommand(DialogControl->ReadCommandsVisible(), C);
+}
+bool TSpellDialog::hasActiveCustom() const { return DialogControl->ReadActiveCustom() != nullptr; }
+
+void TSpellDialog::DialogControlConfigurationAvailable() {
+    repeated_ = deactivated_ = false;
+    auto text = [this](int id) { return DialogControl->GetString(id); };
+    Caption = text(lsSpelling);
+    NotFoundText->Caption = text(lsDlgNotFound);
+    ReplaceWithText->Caption = text(lsDlgReplaceWith);
+    SuggestionsText->Caption = text(lsDlgSuggestions);
+    UndoButton->Caption = text(lsDlgUndo);
+    OptionsButton->Caption = text(lsDlgOptions);
+    IgnoreButton->Caption = text(lsDlgIgnore);
+    IgnoreAllButton->Caption = text(lsDlgIgnoreAll);
+    ChangeButton->Caption = text(lsDlgChange);
+    ChangeAllButton->Caption = text(lsDlgChangeAll);
+    AddButton->Caption = text(lsDlgAdd);
+    AutoCorrectButton->Caption = text(lsDlgAutoCorrect);
+    HelpButton->Caption = text(lsDlgHelp);
+    CancelButton->Caption = text(lsDlgCancel);
+
+    UndoButton->Visible = visible(sdcUndo);
+    OptionsButton->Visible = visible(sdcOptions);
+    IgnoreAllButton->Visible = visible(sdcIgnoreAll);
+    IgnoreButton->Visible = visible(sdcIgnore);
+    ChangeButton->Visible = visible(sdcChange);
+    ChangeAllButton->Visible = visible(sdcChangeAll);
+    AddButton->Visible = visible(sdcAdd);
+    AutoCorrectButton->Visible = visible(sdcAutoCorrect);
+    CancelButton->Visible = visible(sdcCancel);
+    HelpButton->Visible = visible(sdcHelp) && DialogControl->ReadHelpCtxSpellDialog() != 0;
+    // Commands the owner switched off stay off from the first word on.
+    FullEnable(true);
+    HelpButton->Enabled = enabled(sdcHelp);
+    CancelButton->Enabled = enabled(sdcCancel);
+    if (!OptionsButton->Visible) UndoButton->Top = OptionsButton->Top();
+}
+
+void TSpellDialog::FullEnable(bool Enable) {
+    ui::TControl* all[] = {UndoButton,      OptionsButton, IgnoreAllButton,   IgnoreButton,       ChangeAllButton,
+                           ChangeButton,    AddButton,     AutoCorrectButton, ReplaceWithEdit,    SuggestionsListbox};
+    if (!Enable) {
+        for (ui::TControl* c : all) c->Enabled = false;
+        HelpButton->Enabled = false;
+        CancelButton->Enabled = false;
+        return;
+    }
+    UndoButton->Enabled = DialogControl->ReadCanUndo() && enabled(sdcUndo);
+    OptionsButton->Enabled = enabled(sdcOptions);
+    IgnoreAllButton->Enabled = enabled(sdcIgnoreAll);
+    IgnoreButton->Enabled = enabled(sdcIgnore);
+    ChangeAllButton->Enabled = enabled(sdcChangeAll);
+    ChangeButton->Enabled = enabled(sdcChange);
+    ReplaceWithEdit->Enabled = true;
+    SuggestionsListbox->Enabled = true;
+    AddButton->Enabled = hasActiveCustom() && enabled(sdcAdd);
+    AutoCorrectButton->Enabled = hasActiveCustom() && enabled(sdcAutoCorrect);
+    HelpButton->Enabled = enabled(sdcHelp);
+    CancelButton->Enabled = enabled(sdcCancel);
+}
+
+void TSpellDialog::ReplaceWithEditChange() {
+    if (repeated_) return;
+    const bool text = !ReplaceWithEdit->Text().empty();
+    ChangeAllButton->Enabled = text && enabled(sdcChangeAll);
+    ChangeButton->Enabled = text && enabled(sdcChange);
+    AutoCorrectButton->Enabled = text && hasActiveCustom() && enabled(sdcAutoCorrect);
+}
+
+void TSpellDialog::DialogControlPromptWord(const std::string& Word, bool Repeated) {
+    NotFoundEdit->Text = Utf8FromCp1252(Word);
+    SuggestionsListbox->Items->Clear();
+    if (Repeated != repeated_) {
+        repeated_ = Repeated;
+        FullEnable(!Repeated);
+        if (Repeated) {
+            OptionsButton->Enabled = enabled(sdcOptions);
+            IgnoreButton->Enabled = true;
+            ChangeButton->Enabled = true;
+            NotFoundText->Caption = DialogControl->GetString(lsDlgRepeatedWord);
+        } else {
+            NotFoundText->Caption = DialogControl->GetString(lsDlgNotFound);
+        }
+    }
+    UndoButton->Enabled = DialogControl->ReadCanUndo() && enabled(sdcUndo);
+    if (Repeated) {
+        ReplaceWithEdit->Text = Utf8FromCp1252(Word.substr(0, Word.size() / 2));
+        return;
+    }
+    AddButton->Enabled = hasActiveCustom() && enabled(sdcAdd);
+    AutoCorrectButton->Enabled = hasActiveCustom() && enabled(sdcAutoCorrect);
+    std::vector<std::string> suggestions;
+    DialogControl->Suggest(Word, suggestions);
+    for (const auto& s : suggestions) SuggestionsListbox->Items->Add(Utf8FromCp1252(s));
+    SuggestionsListbox->Enabled = !suggestions.empty();
+    if (!suggestions.empty()) {
+        ReplaceWithEdit->Text = SuggestionsListbox->Items->Get(0);
+        SuggestionsListbox->ItemIndex = 0;
+        ReplaceWithEditChange();
+        return;
+    }
+    ReplaceWithEdit->Text = std::string();
+    ReplaceWithEditChange();
+    SuggestionsListbox->Items->Add(DialogControl->GetString(lsMnNoSuggestions));
+}
+
+void TSpellDialog::FormDeactivate() {
+    deactivated_ = true;
+    FullEnable(false);
+}
+
+void TSpellDialog::FormActivate() {
+    if (!deactivated_) return;
+    deactivated_ = false;
+    FullEnable(true);
+    if (repeated_) {
+        IgnoreButton->Enabled = true;
+        ChangeButton->Enabled = true;
+    } else {
+        ReplaceWithEditChange();
+    }
+}
+
+void TSpellDialog::FormCloseQuery(bool& CanClose) {
+    // Closing the window is Cancel.
+    CanClose = true;
+    DialogControl->Cancel();
+}
+
+}  // namespace spell

@@ -13,6 +13,7 @@
 #include "platform/ui/clipbrd.h"
 #include "platform/ui/dialogs.h"
 #include "platform/ui/prompter.h"
+#include "spell/lx3thesaurus.h"
 
 namespace composer {
 
@@ -53,12 +54,14 @@ TBodyEditor::TBodyEditor(Tmlsend& Window) : w_(Window) {
     SelectAll1 = item("Select All", ctrl | 'A', [bdy] { bdy->SelectAll(); });
     BlockQuote1 = item("Quote Selected Text", ctrl | 'B', [this] { BlockQuote1Click(BlockQuote1); });
     WebFont1 = item("Web Font", ui::VK_F7, [this] { WebFont1Click(WebFont1); });
-    // The thesaurus waits for its window. Put Style and Configure Quote
-    // Style leave the focus where it is.
+    // Put Style, Thesaurus Lookup and Configure Quote Style leave the focus
+    // where it is.
     PutStyleintoCSSDesigner1 = item("Put Style into CSS Designer", ui::VK_F8, nullptr);
     PutStyleintoCSSDesigner1->Enabled = true;
     PutStyleintoCSSDesigner1->OnClick = [this](rtl::TObject* s) { PutStyleintoCSSDesigner1Click(s); };
     ThesaurusLookup1 = item("Thesaurus Lookup", ctrl | 'T', nullptr);
+    ThesaurusLookup1->Enabled = true;
+    ThesaurusLookup1->OnClick = [this](rtl::TObject* s) { ThesaurusLookup1Click(s); };
     FindText1 = item("Find Text", ctrl | 'F', [this] { FindText1Click(FindText1); });
     FindAgain1 = item("Find Again", ui::VK_F3, [this] { FindAgain1Click(FindAgain1); });
     FindandReplace1 = item("Find and Replace", ctrl | 'H', [this] { FindandReplace1Click(FindandReplace1); });
@@ -176,6 +179,13 @@ void TBodyEditor::SetBlockStyle1Click(rtl::TObject*) {
     // It goes into a STYLE attribute: declarations only, no double quotes.
     w_.BlockStyle = StyleAttributeText(designer->StyleText());
     helpers::savetext(QuoteStylePath(), w_.BlockStyle);
+}
+
+void TBodyEditor::ThesaurusLookup1Click(rtl::TObject*) {
+    // An edit not yet recorded is recorded first: the replacement is an
+    // undo step of its own.
+    if (Timer1->Enabled()) Timer1Timer(Timer1);
+    w_.Thesaurus31->LookupWinControl(w_.bdy);
 }
 
 void TBodyEditor::FindText1Click(rtl::TObject*) {

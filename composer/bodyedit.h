@@ -54,6 +54,8 @@ public:
     void WebFont1Click(rtl::TObject* Sender);
     void PutStyleintoCSSDesigner1Click(rtl::TObject* Sender);
     void SetBlockStyle1Click(rtl::TObject* Sender);
+    // The word at the body's caret (or the selected one) in the thesaurus.
+    void ThesaurusLookup1Click(rtl::TObject* Sender);
     void FindText1Click(rtl::TObject* Sender);
     void FindAgain1Click(rtl::TObject* Sender);
     void FindandReplace1Click(rtl::TObject* Sender);

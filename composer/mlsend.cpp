@@ -23,6 +23,7 @@
 #include "platform/rtl/dateutils.h"
 #include "platform/rtl/sysutils.h"
 #include "platform/win/pump.h"
+#include "spell/lx3thesaurus.h"
 
 namespace composer {
 
@@ -65,6 +66,9 @@ Tmlsend::Tmlsend(rtl::TComponent* owner) : ui::TForm(owner) {
     AddressBookKey = kAddressBookKey;
     buildControls();
     bindEvents();
+    Thesaurus31 = new spell::TThesaurus3(this);
+    Thesaurus31->Name = "Thesaurus31";
+    Thesaurus31->WriteFilename("%AppDir%/syntaro-uk.lxt");
     BodyEditor = std::make_unique<TBodyEditor>(*this);
     PickOne = [](const std::string& Caption, const std::string& Label, const std::vector<std::string>& Names) {
         if (!mailbox::kwchklist) return -1;

@@ -18,6 +18,10 @@
 #include "platform/ui/forms.h"
 #include "platform/ui/stdctrls.h"
 
+namespace spell {
+class TThesaurus3;
+}
+
 namespace composer {
 
 class TBodyEditor;
@@ -88,6 +92,7 @@ public:
         PickOne;
     // The body's menu, keys, history and colouring.
     std::unique_ptr<TBodyEditor> BodyEditor;
+    spell::TThesaurus3* Thesaurus31;  // owned by the window
     // Whether a send is running.
     bool Sending() const { return sending_; }
 

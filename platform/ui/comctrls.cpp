@@ -1,12 +1,14 @@
 #include "platform/ui/comctrls.h"
 
 #include <QAbstractTableModel>
+#include <QApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTextCharFormat>
@@ -289,10 +291,24 @@ TListView::TListView(rtl::TComponent* owner)
         const QPoint p = Widget()->mapFromGlobal(header->viewport()->mapToGlobal(pos));
         SafeCall([&] { OnColumnRightClick(this, Columns[i], TPoint{p.x(), p.y()}); });
     });
+    QObject::connect(table->selectionModel(), &QItemSelectionModel::selectionChanged, Context(),
+                     [this](const QItemSelection& on, const QItemSelection& off) {
+                         if (!OnSelectItem) return;
+                         for (const auto* s : {&off, &on})
+                             for (const QItemSelectionRange& r : *s)
+                                 for (int row = r.top(); row <= r.bottom(); ++row)
+                                     if (row < v_->model->count)
+                                         SafeCall([&] { OnSelectItem(this, Items->Item(row), s == &on); });
+                     });
     FontChanged();
 }
 
 TListView::~TListView() = default;
+
+bool TListView::getShowColumnHeaders() const { return !v_->table->horizontalHeader()->isHidden(); }
+void TListView::setShowColumnHeaders(bool v) { v_->table->horizontalHeader()->setHidden(!v); }
+
+int ScrollBarWidth() { return QApplication::style()->pixelMetric(QStyle::PM_ScrollBarExtent); }
 
 bool TListView::getMultiSelect() const {
     return v_->table->selectionMode() == QAbstractItemView::ExtendedSelection;

@@ -115,6 +115,7 @@ using TLVColumnClickEvent = std::function<void(rtl::TObject* Sender, TListColumn
 using TLVColumnRClickEvent = std::function<void(rtl::TObject* Sender, TListColumn* Column, TPoint Point)>;
 using TLVCustomDrawItemEvent =
     std::function<void(rtl::TObject* Sender, TListItem* Item, TCustomDrawState State, bool& DefaultDraw)>;
+using TLVSelectItemEvent = std::function<void(rtl::TObject* Sender, TListItem* Item, bool Selected)>;
 
 class TListView : public TWinControl {
     std::unique_ptr<TListViewPrivate> v_;  // first: the parts below point into it
@@ -140,6 +141,8 @@ class TListView : public TWinControl {
     int getSelCount() const;
     TListItem* getTopItem() const;
     int getVisibleRowCount() const;
+    bool getShowColumnHeaders() const;
+    void setShowColumnHeaders(bool v);
 
     bool hideSelection_ = true;
 
@@ -169,6 +172,7 @@ public:
     TReadProp<TListView, int, &TListView::getSelCount> SelCount{this};
     TReadProp<TListView, TListItem*, &TListView::getTopItem> TopItem{this};
     TReadProp<TListView, int, &TListView::getVisibleRowCount> VisibleRowCount{this};
+    TProp<TListView, bool, &TListView::getShowColumnHeaders, &TListView::setShowColumnHeaders> ShowColumnHeaders{this};
 
     void ClearSelection();
     void SelectAll();
@@ -188,6 +192,9 @@ public:
     TLVColumnClickEvent OnColumnClick;
     TLVColumnRClickEvent OnColumnRightClick;
     TLVCustomDrawItemEvent OnCustomDrawItem;
+    // A row became selected or unselected, by the user or the program; the
+    // item is the scratch item of that row.
+    TLVSelectItemEvent OnSelectItem;
 
 protected:
     TColor DefaultColor() const override { return clWindow; }
@@ -200,6 +207,9 @@ private:
     friend class TListItems;
     friend struct TListViewPrivate;
 };
+
+// The width of a vertical scroll bar, as lists and memos draw it.
+int ScrollBarWidth();
 
 // ------------------------------------------------------------ rich edit
 

@@ -526,7 +526,9 @@ void TControl::FontChanged() {
         w->setFont(d_->font.ToQFont());
         QPalette pal = w->palette();
         const QColor c = detail::QtColor(d_->font.Color);
-        for (QPalette::ColorRole r : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) pal.setColor(r, c);
+        // The disabled group keeps the style's grey, so a disabled control looks it.
+        for (QPalette::ColorRole r : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+            for (QPalette::ColorGroup g : {QPalette::Active, QPalette::Inactive}) pal.setColor(g, r, c);
         w->setPalette(pal);
     }
     if (auto* wc = dynamic_cast<TWinControl*>(this))

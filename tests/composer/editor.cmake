@@ -3,3 +3,5 @@
 # the program's windows on the offscreen platform.
 pelliwox_test(test_composer_editor GUI SOURCES editor_test.cpp checklist_test.cpp editor_fixture.cpp
   LIBS pelliwox_app composer Qt6::Test)
+add_dependencies(test_composer_editor syntaro_lxt)
+target_compile_definitions(test_composer_editor PRIVATE SYNTARO_LXT="${SYNTARO_LXT}")

@@ -1,7 +1,10 @@
 // The composer's body editor: Enter in HTML, the quote block, Find and
 // Replace, the find dialog over the body, undo and redo through the
-// program's own history, the colouring tick and the commands not built yet.
+// program's own history, the colouring tick, the thesaurus lookup and the
+// commands not built yet.
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "composer/bodyedit.h"
 #include "helpers/edhistory.h"
@@ -10,6 +13,8 @@
 #include "helpers/kwutil.h"
 #include "mailbox/kwfnddlg.h"
 #include "platform/win/pump.h"
+#include "spell/lx3thesaurus.h"
+#include "spell/lx3thesaurusdialog.h"
 #include "tests/composer/editor_fixture.h"
 
 using namespace composer;
@@ -152,10 +157,46 @@ TEST_F(BodyEditor, TheColouringTickLeavesTheCaretAndScroll) {
     EXPECT_EQ(m->bdy->SelAttributes->Color(), 0x808080);
 }
 
-TEST_F(BodyEditor, CommandsOfWindowsNotBuiltYetAreDisabled) {
-    EXPECT_FALSE(e->ThesaurusLookup1->Enabled());
-    // The style designer exists.
-    for (ui::TMenuItem* i : {e->PutStyleintoCSSDesigner1, e->SetBlockStyle1, e->FindText1})
+TEST_F(BodyEditor, ThesaurusLookupReplacesTheSelectedWordAsOneUndoStep) {
+    m->Thesaurus31->WriteFilename(SYNTARO_LXT);
+    const std::string text = "<P>A quick reply</P>";
+    body(text);
+    m->bdy->Select(5, 5);  // "quick"
+    dialogs->QueueModal([](ui::TForm& f) {
+        auto& d = dynamic_cast<spell::TThesDialog&>(f);
+        EXPECT_EQ(d.LookupCombo->Text(), "quick");
+        const auto& rows = d.WordRows();
+        const auto fast = std::find(rows.begin(), rows.end(), "fast");
+        EXPECT_NE(fast, rows.end());
+        d.WordList->ItemIndex = static_cast<int>(fast - rows.begin());
+        d.ReplaceButton->Click();
+        return ui::mrNone;
+    });
+    e->ThesaurusLookup1->Click();
+    EXPECT_EQ(dialogs->modals, std::vector<std::string>{"Thesaurus: English"});
+    EXPECT_EQ(m->bdy->Text(), "<P>A fast reply</P>");
+    ASSERT_TRUE(win::PumpUntil([] { return helpers::histidx == 1; }, 5000)) << "the replacement is recorded";
+    ui::WORD key = 'Z';
+    e->bdyKeyDown(m->bdy, key, ui::ssCtrl);
+    EXPECT_EQ(m->bdy->Text(), text) << "one undo step brings the word back";
+
+    // A word the thesaurus lacks: the dialog says so and nothing changes.
+    body("<P>zzyzx</P>");
+    m->bdy->Select(4, 0);
+    dialogs->QueueModal([](ui::TForm& f) {
+        auto& d = dynamic_cast<spell::TThesDialog&>(f);
+        EXPECT_EQ(d.ContextLV->Items->Item(0)->Caption, "(not found)");
+        d.CloseButton->Click();
+        return ui::mrNone;
+    });
+    e->ThesaurusLookup1->Click();
+    EXPECT_EQ(m->bdy->Text(), "<P>zzyzx</P>");
+    EXPECT_EQ(dialogs->modals.size(), 2u);
+}
+
+TEST_F(BodyEditor, TheCommandsWhoseWindowsExistAreEnabled) {
+    // The style designer and the thesaurus exist.
+    for (ui::TMenuItem* i : {e->PutStyleintoCSSDesigner1, e->SetBlockStyle1, e->FindText1, e->ThesaurusLookup1})
         EXPECT_TRUE(i->Enabled()) << i->Caption();
     EXPECT_TRUE(m->stydesig->Enabled());
 }

@@ -232,3 +232,19 @@ TEST_F(ControlsTest, AParentThatGoesFirstLeavesItsChildrenIntact) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ControlsTest, ADisabledControlDrawsItsTextGreyWhateverItsFontColour) {
+    auto* b = new TButton(form.get());
+    b->Parent = form.get();
+    b->Font->Color = clRed;
+    b->Enabled = false;
+    const QPalette pal = b->Widget()->palette();
+    const QColor red(255, 0, 0);
+    EXPECT_EQ(pal.color(QPalette::Active, QPalette::ButtonText), red);
+    EXPECT_EQ(pal.color(QPalette::Inactive, QPalette::ButtonText), red);
+    EXPECT_NE(pal.color(QPalette::Disabled, QPalette::ButtonText), red);
+}
+
+}  // namespace

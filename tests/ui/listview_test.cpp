@@ -1,5 +1,6 @@
 // The owner-data list view: 1,500,000 virtual rows asked for on demand,
-// selection by index, column clicks and custom row colours.
+// selection by index and its events, column clicks, hidden headers and
+// custom row colours.
 #include <gtest/gtest.h>
 
 #include <QAbstractItemModel>
@@ -11,6 +12,8 @@
 #include <QTest>
 #include <memory>
 #include <set>
+#include <string>
+#include <vector>
 
 #include "platform/ui/comctrls.h"
 #include "platform/win/pump.h"
@@ -180,6 +183,31 @@ TEST_F(ListViewTest, ClicksAndKeysReachTheHandlers) {
     QTest::keyClick(table(), Qt::Key_Delete);
     EXPECT_EQ(lastKey, VK_DELETE);
     EXPECT_EQ(list->ScrollPos(true), 0);
+}
+
+TEST_F(ListViewTest, SelectItemTellsOfEveryRowSelectedOrUnselected) {
+    std::vector<std::string> told;
+    list->OnSelectItem = [&](rtl::TObject*, TListItem* item, bool selected) {
+        told.push_back((selected ? "+" : "-") + item->Caption);
+    };
+    showForm();
+    list->ItemIndex = 4;  // the program's choice
+    EXPECT_EQ(told, std::vector<std::string>{"+5"});
+    QTest::mouseClick(table()->viewport(), Qt::LeftButton, {}, table()->visualRect(table()->model()->index(2, 1)).center());
+    EXPECT_EQ(told, (std::vector<std::string>{"+5", "-5", "+3"})) << "the user's click";
+    list->ClearSelection();
+    EXPECT_EQ(told.back(), "-3");
+}
+
+TEST_F(ListViewTest, ColumnHeadersCanBeHidden) {
+    showForm();
+    EXPECT_TRUE(list->ShowColumnHeaders());
+    const int rowsWithHeader = list->VisibleRowCount;
+    list->ShowColumnHeaders = false;
+    EXPECT_FALSE(list->ShowColumnHeaders());
+    EXPECT_TRUE(table()->horizontalHeader()->isHidden());
+    win::ProcessMessages();
+    EXPECT_GT(list->VisibleRowCount, rowsWithHeader) << "the header's room goes to the rows";
 }
 
 }  // namespace

@@ -773,34 +773,68 @@ TEST(FtpPeers, CccTakesTheControlConnectionBackToClearText) {
 }
 
 TEST(FtpPeers, DataConnectionResumesTheControlSessionWhereRequired) {
-    // This vsftpd refuses a data connection that does not resume the control
-    // connection's TLS session; the caller hands it over through the events.
+    // This vsftpd refuses a data connection that does not resume a TLS session
+    // of its control connection. The caller keeps the newest session the
+    // events offer and hands it over; under TLS 1.3 that is one the server
+    // sent after the handshake, not the one the handshake ended with.
     const std::string data = randomBytes(100000, 7);
     writeFile(root() + "reuse.bin", data);
-    for (const bool handOver : {true, false}) {
-        SCOPED_TRACE(handOver ? "session handed over" : "fresh session");
-        SSL_SESSION* saved = nullptr;
-        bool handed = false;
-        Peer p("FTP_REUSE", sslTypeImplizit, [&](TSslFtpClient& ftp) {
-            ftp.OnSslCliNewSession = [&](rtl::TObject*, SSL_SESSION* S, bool, bool& Inc) {
-                if (saved || handed || !handOver) return;
-                saved = S;
-                Inc = true;
-            };
-            ftp.OnSslCliGetSession = [&](rtl::TObject*, SSL_SESSION*& S, bool& Free) {
-                if (!saved) return;  // the control connection's own handshake
-                S = saved;  // our reference goes with it
-                Free = true;
-                saved = nullptr;
-                handed = true;
-            };
-        });
-        p.ftp.HostFileName = "reuse.bin";
-        p.ftp.LocalFileName = testing::TempDir() + "/ftp_reuse";
-        ::unlink(p.ftp.LocalFileName.c_str());
-        EXPECT_EQ(p.ftp.Get(), handOver) << p.ftp.ErrorMessage();
-        if (handOver) {
-            EXPECT_EQ(StrMD5(readFile(p.ftp.LocalFileName)), StrMD5(data));
+    struct Case {
+        const char* name;
+        bool handOver;
+        long maxVersion;  // 0: the newest both sides speak
+        std::string version;
+    } cases[] = {
+        {"TLS 1.3, newest session handed over", true, 0, "TLSv1.3"},
+        {"TLS 1.2, session handed over", true, TLS1_2_VERSION, "TLSv1.2"},
+        {"TLS 1.3, nothing handed over", false, 0, "TLSv1.3"},
+    };
+    // The sessions kept outlive the clients that load the library.
+    struct LibraryRef {
+        LibraryRef() { net::LoadSsl(); }
+        ~LibraryRef() { net::UnloadSsl(); }
+    } library;
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.name);
+        SSL_SESSION* newest = nullptr;
+        std::vector<std::string> dataHandshakes;  // version, and whether it resumed
+        {
+            Peer p("FTP_REUSE", sslTypeImplizit, [&](TSslFtpClient& ftp) {
+                if (k.maxVersion) {
+                    ftp.SslContext()->InitContext();
+                    net::f_SSL_CTX_ctrl(ftp.SslContext()->SslCtx(), SSL_CTRL_SET_MAX_PROTO_VERSION, k.maxVersion,
+                                        nullptr);
+                }
+                ftp.OnSslCliNewSession = [&](rtl::TObject*, SSL_SESSION* S, bool, bool& Inc) {
+                    if (!k.handOver || !S) return;
+                    if (newest) net::f_SSL_SESSION_free(newest);
+                    newest = S;
+                    Inc = true;
+                };
+                ftp.OnSslCliGetSession = [&](rtl::TObject*, SSL_SESSION*& S, bool& Free) {
+                    S = newest;
+                    Free = false;  // still ours, for the next connection
+                };
+                ftp.OnSslHandshakeDone = [&ftp, &dataHandshakes](rtl::TObject*, uint16_t, net::TX509Base*, bool&) {
+                    net::TWSocket* d = ftp.DataSocket();
+                    if (d->SslState() == net::sslEstablished)
+                        dataHandshakes.push_back(d->SslVersion() + (d->SslSessionReused() ? " resumed" : " full"));
+                };
+            });
+            // Two transfers: the sessions of a data connection serve the next.
+            for (int i = 0; i < 2; ++i) {
+                p.ftp.HostFileName = "reuse.bin";
+                p.ftp.LocalFileName = testing::TempDir() + "/ftp_reuse";
+                ::unlink(p.ftp.LocalFileName.c_str());
+                EXPECT_EQ(p.ftp.Get(), k.handOver) << p.ftp.ErrorMessage();
+                if (k.handOver) EXPECT_EQ(StrMD5(readFile(p.ftp.LocalFileName)), StrMD5(data));
+            }
+        }
+        if (newest) net::f_SSL_SESSION_free(newest);
+        if (k.handOver) {
+            EXPECT_EQ(dataHandshakes, std::vector<std::string>(2, k.version + " resumed"));
+        } else {
+            for (const auto& h : dataHandshakes) EXPECT_EQ(h, k.version + " full");
         }
     }
 }

@@ -739,17 +739,20 @@ TEST(FtpPeers, AppendResumeAndFileCommands) {
     EXPECT_TRUE(p.ftp.SupportedExtensions & FtpFeat(ftpFeatSize));
 }
 
-TEST(FtpPeers, CccTakesTheControlConnectionBackToClearText) {
-    const std::string cmd = std::string("/usr/bin/python3 ") + FTP_SERVERS_DIR + "/ftp_ccc_peer.py " + stateDir() +
-                            "/server.crt " + stateDir() + "/server.key";
-    FILE* peer = ::popen(cmd.c_str(), "r");
-    ASSERT_NE(peer, nullptr);
-    char line[256] = {};
-    ASSERT_NE(::fgets(line, sizeof line, peer), nullptr);
+// The scripted AUTH/CCC peer (ftp_ccc_peer.py) and a client for it that
+// records what it shows.
+struct ScriptedTlsPeer {
+    FILE* peer = nullptr;
     net::TSslContext ctx;
-    ctx.SetSslCAFile(stateDir() + "/ca.crt");
-    {
-        TSslFtpClient ftp;
+    TSslFtpClient ftp;
+    std::vector<std::string> shown;
+    explicit ScriptedTlsPeer(const std::string& option = {}) {
+        const std::string cmd = std::string("/usr/bin/python3 ") + FTP_SERVERS_DIR + "/ftp_ccc_peer.py " +
+                                stateDir() + "/server.crt " + stateDir() + "/server.key " + option;
+        peer = ::popen(cmd.c_str(), "r");
+        char line[256] = {};
+        if (!peer || !::fgets(line, sizeof line, peer)) ADD_FAILURE() << "the scripted peer did not start";
+        ctx.SetSslCAFile(stateDir() + "/ca.crt");
         ftp.SetSslContext(&ctx);
         ftp.HostName = "127.0.0.1";
         ftp.Port = std::to_string(atoi(line));
@@ -757,19 +760,59 @@ TEST(FtpPeers, CccTakesTheControlConnectionBackToClearText) {
         ftp.PassWord = "secret";
         ftp.Timeout = 5;
         ftp.SetSslType(sslTypeAuthTls);
-        EXPECT_TRUE(ftp.Connect()) << ftp.ErrorMessage();
-        EXPECT_TRUE(ftp.Ccc()) << ftp.ErrorMessage();
-        // The peer reads clear text now: a command still inside TLS would go unanswered.
-        EXPECT_TRUE(ftp.Pwd()) << ftp.ErrorMessage();
-        EXPECT_EQ(ftp.DirResult, "/clear");
-        ftp.Quit();
+        ftp.OnDisplay = [this](rtl::TObject*, std::string& m) { shown.push_back(m); };
     }
-    std::string seen;
-    while (::fgets(line, sizeof line, peer)) seen += line;
-    ::pclose(peer);
+    // What the peer read, once it has ended.
+    std::string seen() {
+        std::string all;
+        char line[256];
+        while (peer && ::fgets(line, sizeof line, peer)) all += line;
+        if (peer) ::pclose(peer);
+        peer = nullptr;
+        return all;
+    }
+    bool showed(const std::string& text) const { return std::find(shown.begin(), shown.end(), text) != shown.end(); }
+    ~ScriptedTlsPeer() { seen(); }
+};
+
+TEST(FtpPeers, CccTakesTheControlConnectionBackToClearText) {
+    ScriptedTlsPeer p;
+    EXPECT_TRUE(p.ftp.Connect()) << p.ftp.ErrorMessage();
+    EXPECT_TRUE(p.ftp.Ccc()) << p.ftp.ErrorMessage();
+    // The peer reads clear text now: a command still inside TLS would go unanswered.
+    EXPECT_TRUE(p.ftp.Pwd()) << p.ftp.ErrorMessage();
+    EXPECT_EQ(p.ftp.DirResult, "/clear");
+    p.ftp.Quit();
+    const std::string seen = p.seen();
     EXPECT_NE(seen.find("T: PASS secret\n"), std::string::npos) << seen;
     EXPECT_NE(seen.find("T: CCC\n"), std::string::npos) << seen;
     EXPECT_NE(seen.find("C: PWD\n"), std::string::npos) << seen;
+}
+
+TEST(FtpPeers, AuthInsideTlsRenegotiatesOnlyBeforeTls13) {
+    // TLS 1.3 has no renegotiation: AUTH on such a connection is done at once,
+    // and the connection carries on as it was.
+    struct Case {
+        const char* option;
+        const char* version;
+        bool renegotiates;
+    } cases[] = {{"", "TLSv1.3", false}, {"tls1.2", "TLSv1.2", true}};
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.version);
+        ScriptedTlsPeer p(k.option);
+        ASSERT_TRUE(p.ftp.Connect()) << p.ftp.ErrorMessage();
+        EXPECT_EQ(p.ftp.CtrlSocket()->SslVersion(), k.version);
+        EXPECT_TRUE(p.ftp.Auth()) << p.ftp.ErrorMessage();
+        EXPECT_EQ(p.ftp.StatusCode(), 234);
+        EXPECT_FALSE(p.ftp.RenegotiatePending);
+        EXPECT_EQ(p.showed("! Re-negotiate SSL"), k.renegotiates);
+        EXPECT_TRUE(p.ftp.Pwd()) << p.ftp.ErrorMessage();
+        EXPECT_EQ(p.ftp.DirResult, "/tls");
+        p.ftp.Quit();
+        const std::string seen = p.seen();
+        EXPECT_NE(seen.find("T: AUTH TLS\nT: PWD\n"), std::string::npos) << seen;
+        EXPECT_EQ(seen.find("R: 1\n") != std::string::npos, k.renegotiates) << seen;
+    }
 }
 
 TEST(FtpPeers, DataConnectionResumesTheControlSessionWhereRequired) {

@@ -290,8 +290,10 @@ TEST(FtpWire, MisuseFailsTheBlockingCallEvenWithAnErrorHandler) {
 struct DataListener {
     int fd = -1;
     uint16_t port = 0;
-    DataListener() {
+    // RcvBuf: a receive buffer this small for the connections it accepts.
+    explicit DataListener(int RcvBuf = 0) {
         fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        if (RcvBuf > 0) ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &RcvBuf, sizeof RcvBuf);
         sockaddr_in a{};
         a.sin_family = AF_INET;
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -589,6 +591,70 @@ TEST(FtpWire, StalledReceiverFailsTheUploadWithoutSpinning) {
     serveData.join();
     c.ftp.SetLocalStream(nullptr);
     c.ftp.Quit();
+}
+
+TEST(FtpWire, BytesStillQueuedAtTheCloseDownDeadlineFailTheUpload) {
+    // The whole file is handed over at once and the server takes it in small
+    // pieces. One that stops reading, without closing, leaves bytes queued
+    // when the close-down deadline passes: that fails the upload, since ending
+    // the sending side then would cut the file short, and the wait until then
+    // sleeps. One that keeps reading, however slowly, gets the whole file.
+    constexpr size_t kFile = 150 * 1024, kPiece = 8 * 1024;
+    struct Case {
+        const char* name;
+        size_t stopAfter;  // bytes the server reads before it stops
+        int result;
+    } cases[] = {{"server stops reading", 2 * kPiece, 426}, {"server reads slowly", kFile, 0}};
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.name);
+        DataListener data(4096);
+        Scripted* control = nullptr;
+        std::atomic<bool> done{false};
+        size_t got = 0;
+        std::thread serveData([&] {
+            const int c = ::accept(data.fd, nullptr, nullptr);
+            while (got < k.stopAfter) {
+                const std::string piece = testsupport::recvExactly(c, kPiece);
+                got += piece.size();
+                if (piece.size() < kPiece) break;
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            }
+            if (got == kFile && testsupport::recvAll(c).empty()) {
+                ::close(c);
+                control->send("226 done\r\n");
+                return;
+            }
+            while (!done) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            ::close(c);
+        });
+        Scripted srv("220 ready\r\n", with({{"PASV", data.pasv("127,0,0,1")}, {"STOR", "150 go\r\n"}}));
+        control = &srv;
+        Client c(srv.port());
+        c.ftp.Timeout = 5;  // the blocking call's own limit is not what ends it
+        c.ftp.CloseDownSecs = 1;
+        // The data connection is up when STOR goes: its system buffer is made
+        // small, or the whole file would fit in it.
+        c.ftp.OnCommand = [&c](rtl::TObject*, std::string& cmd) {
+            if (cmd.rfind("STOR", 0) != 0) return;
+            const int small = 4096;
+            ::setsockopt(static_cast<int>(c.ftp.DataSocket()->HSocket()), SOL_SOCKET, SO_SNDBUF, &small,
+                         sizeof small);
+        };
+        FailingStream in(kFile, kFile);  // one block
+        c.ftp.HostFileName = "f";
+        c.ftp.SetLocalStream(&in);
+        ASSERT_TRUE(c.ftp.Connect());
+        const double cpu = testsupport::threadCpuSeconds();
+        EXPECT_EQ(c.ftp.Put(), k.result == 0) << c.ftp.ErrorMessage();
+        EXPECT_LT(testsupport::threadCpuSeconds() - cpu, 0.5);
+        EXPECT_EQ(c.ftp.RequestResult(), k.result);
+        if (k.result) EXPECT_EQ(c.ftp.ErrorMessage(), "426 Upload data still queued at the close-down deadline");
+        done = true;
+        serveData.join();
+        EXPECT_EQ(got, k.stopAfter);
+        c.ftp.SetLocalStream(nullptr);
+        c.ftp.Quit();
+    }
 }
 
 // ---------------------------------------------------------------- real peers

@@ -930,14 +930,18 @@ TEST(FtpPeers, DataConnectionResumesTheControlSessionWhereRequired) {
                         dataHandshakes.push_back(d->SslVersion() + (d->SslSessionReused() ? " resumed" : " full"));
                 };
             });
-            // Two transfers: the sessions of a data connection serve the next.
-            for (int i = 0; i < 2; ++i) {
-                p.ftp.HostFileName = "reuse.bin";
-                p.ftp.LocalFileName = testing::TempDir() + "/ftp_reuse";
-                ::unlink(p.ftp.LocalFileName.c_str());
-                EXPECT_EQ(p.ftp.Get(), k.handOver) << p.ftp.ErrorMessage();
-                if (k.handOver) EXPECT_EQ(StrMD5(readFile(p.ftp.LocalFileName)), StrMD5(data));
-            }
+            // A download, then an upload of what came: the sessions of a data
+            // connection serve the next one.
+            const std::string local = testing::TempDir() + "/ftp_reuse";
+            ::unlink(local.c_str());
+            ::unlink((root() + "reuse-up.bin").c_str());
+            p.ftp.HostFileName = "reuse.bin";
+            p.ftp.LocalFileName = local;
+            EXPECT_EQ(p.ftp.Get(), k.handOver) << p.ftp.ErrorMessage();
+            if (!k.handOver) writeFile(local, data);
+            p.ftp.HostFileName = "reuse-up.bin";
+            EXPECT_EQ(p.ftp.Put(), k.handOver) << p.ftp.ErrorMessage();
+            if (k.handOver) EXPECT_EQ(StrMD5(readFile(root() + "reuse-up.bin")), StrMD5(data));
         }
         if (newest) net::f_SSL_SESSION_free(newest);
         if (k.handOver) {

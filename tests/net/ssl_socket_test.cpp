@@ -592,6 +592,8 @@ TEST_P(SavedSession, NewestIsResumed) {
     }
     ASSERT_NE(saved, nullptr);
     EXPECT_EQ(reused, std::vector<bool>(reused.size(), false));
+    // Reported, not kept: the context's own cache stays empty.
+    EXPECT_EQ(f_SSL_CTX_ctrl(ctx->SslCtx(), SSL_CTRL_SESS_NUMBER, 0, nullptr), 0);
     Client second(ctx.get());
     second.s.OnSslCliGetSession = [&](rtl::TObject*, SSL_SESSION*& Session, bool& FreeSession) {
         Session = saved;

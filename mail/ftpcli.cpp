@@ -71,6 +71,7 @@ TCustomFtpCli::TCustomFtpCli(rtl::TComponent* owner, TSocketFactory CreateSocket
     // Upload blocks leave in one send each instead of one per 1,460-byte
     // queue buffer.
     FDataSocket->SetBufSize(256 * 1024);
+    FDataSocket->OnSendData = [this](rtl::TObject*, int n) { FDataBytesOut += n; };
     FDataSocket->FreeNotification(this);
     FWSocket->OnBgException = [this](rtl::TObject*, const std::exception& E, bool& CanClose) {
         CanClose = false;

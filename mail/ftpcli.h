@@ -319,6 +319,7 @@ private:
     void Next2PutAsync();
     void Next3PutAsync();
     void SendDataCommand();
+    void StartCloseDown();
     void CloseDownStep();
     void DeliverDisplayFile(const char* Data, size_t Len);
 
@@ -340,6 +341,9 @@ private:
     int FLocalError = 0;  // a local read/write failure of this transfer
     bool FAnswered = false, FGetClosed = false, FPutClosed = false, FEof = false, FPermitted = false,
          FPutOpened = false;
+    bool FLastQueued = false;  // the last block is handed to the data socket
+    int64_t FDataBytesOut = 0;     // what the data socket's sends put on the wire
+    int64_t FCloseDownBytes = 0;   // that count when the close-down deadline was set
     std::string FDisplayRest;
 };
 

@@ -142,7 +142,7 @@ void TCustomFtpCli::PortAsync() {
     // A server may connect as soon as PORT is answered: the direction and
     // the transfer's flags are settled here.
     FUploadDir = (FPendingFcts & (FtpFct(ftpFctPut) | FtpFct(ftpFctAppend))) != 0;
-    FAnswered = FGetClosed = FPutClosed = FEof = FPermitted = FPutOpened = FDataReplied = false;
+    FAnswered = FGetClosed = FPutClosed = FEof = FLastQueued = FPermitted = FPutOpened = FDataReplied = false;
     if (!FPassive) {
         FDataSocket->OnSessionAvailable = [this](rtl::TObject*, uint16_t e) { DataSessionAvailable(e); };
         FDataSocket->LingerOnOff = net::wsLingerOn;
@@ -493,7 +493,7 @@ void TCustomFtpCli::DoPutAppendAsync() {
     if (!FConnected) return HandleError("STOR/APPE: not connected");
     if (!FStreamFlag && LocalFileName.empty()) return HandleError("LocalFileName empty");
     if (!SafeArgument("HostFileName", HostFileName)) return;
-    FAnswered = FEof = FPermitted = false;
+    FAnswered = FEof = FLastQueued = FPermitted = false;
     FDataCommand.clear();
     FRequestDoneFlag = false;
     if (!FPutOpened) FStartTick = 0;
@@ -594,12 +594,20 @@ void TCustomFtpCli::DataPutSent(uint16_t Error) {
         return;
     }
     if (FEof || !FPermitted || !FPutOpened) return;
+    if (FLastQueued) {
+        // The last block has left.
+        FEof = true;
+        CloseDownStep();
+        return;
+    }
     static thread_local std::string buf(kSendBlock, '\0');
     int64_t n = 0;
+    bool last = false;
     try {
         n = FLocalStream->Read(buf.data(), kSendBlock);
         if (n <= 0 && FLocalStream->Position() < FLocalStream->Size())
             throw rtl::EReadError("read failed at offset " + std::to_string(FLocalStream->Position()));
+        last = n > 0 && FLocalStream->Position() >= FLocalStream->Size();
     } catch (const std::exception& E) {
         Display(std::string("! Error reading file ") + rtl::ExceptionClassName(E) + ": " + E.what());
         FLocalError = 426;
@@ -609,20 +617,37 @@ void TCustomFtpCli::DataPutSent(uint16_t Error) {
     }
     if (n <= 0) {
         FEof = true;
-        FCloseDownDeadline = win::GetTickCount() + static_cast<uint32_t>(CloseDownSecs) * 1000;
-        CloseDownStep();
+        StartCloseDown();
         return;
     }
     ByteCount += n;
     FDataSocket->Send(buf.data(), static_cast<int>(n));
+    // A peer that stops taking the last block is then held to the deadline.
+    if (last) {
+        FLastQueued = true;
+        StartCloseDown();
+    }
+}
+
+void TCustomFtpCli::StartCloseDown() {
+    FCloseDownBytes = -1;  // the first wait sets the deadline
+    CloseDownStep();
 }
 
 // Waits for the queued bytes to leave, polling on a timer, then ends the
-// sending side. Bytes still queued at the deadline fail the upload.
+// sending side. Bytes still queued at the deadline fail the upload; the
+// deadline counts from the last bytes that left, so a slow peer that keeps
+// taking them is not one that stopped.
 void TCustomFtpCli::CloseDownStep() {
     win::KillTimer(FWindowHandle, kCloseDownTimer);
-    if (!FEof || FDataSocket->State() != net::wsConnected) return;
-    if (!FDataSocket->AllSent()) {
+    if (!(FEof || FLastQueued) || FDataSocket->State() != net::wsConnected) return;
+    // The data-sent event sets the end flag once the last block has gone,
+    // through every layer of the socket.
+    if (!FEof || !FDataSocket->AllSent()) {
+        if (FDataBytesOut != FCloseDownBytes) {
+            FCloseDownBytes = FDataBytesOut;
+            FCloseDownDeadline = win::GetTickCount() + static_cast<uint32_t>(CloseDownSecs) * 1000;
+        }
         if (static_cast<int32_t>(FCloseDownDeadline - win::GetTickCount()) > 0 &&
             FWSocket->State() == net::wsConnected) {
             win::SetTimer(FWindowHandle, kCloseDownTimer, kCloseDownPollMs);

@@ -302,7 +302,15 @@ void TSslContext::ApplyCipherList() {
 }
 
 void TSslContext::ApplySessionCache() {
-    const long modes = SslSessCacheModeWord(FSslSessionCacheModes);
+    long modes = SslSessCacheModeWord(FSslSessionCacheModes);
+    const bool serverOnly = FSslVersionMethod == sslV2_SERVER || FSslVersionMethod == sslV3_SERVER ||
+                            FSslVersionMethod == sslTLS_V1_SERVER || FSslVersionMethod == sslV23_SERVER;
+    if (!(modes & (SSL_SESS_CACHE_CLIENT | SSL_SESS_CACHE_SERVER)) && !serverOnly) {
+        // A TLS 1.3 server sends the sessions a client can resume after the
+        // handshake; only the client cache mode has the library report them.
+        // Reported, not kept: a client never looks sessions up here.
+        modes |= SSL_SESS_CACHE_CLIENT | SSL_SESS_CACHE_NO_INTERNAL_STORE;
+    }
     f_SSL_CTX_set_session_cache_mode(FSslCtx, modes);
     if (!FSslSessionCacheModes.count(sslSESS_CACHE_NO_INTERNAL_STORE)) {
         if (f_SSL_CTX_set_ex_data(FSslCtx, 0, this) != 1) RaiseError("SSL_CTX_set_ex_data failed");
@@ -312,10 +320,17 @@ void TSslContext::ApplySessionCache() {
     }
     if (FSslSessionCacheModes.count(sslSESS_CACHE_SERVER)) {
         if (FSslSessionTimeout > 0) f_SSL_CTX_set_timeout(FSslCtx, FSslSessionTimeout);
-        f_SSL_CTX_sess_set_new_cb(FSslCtx, FCallbacks.NewSession);
-        f_SSL_CTX_sess_set_get_cb(FSslCtx, FCallbacks.GetSession);
         if (!FSslDefaultSessionIDContext.empty()) ApplySessionIdContext();
     }
+    ApplySessionCallbacks();
+}
+
+// The new-session callback serves clients always and servers with their
+// cache; the look-up only servers.
+void TSslContext::ApplySessionCallbacks() {
+    f_SSL_CTX_sess_set_new_cb(FSslCtx, FCallbacks.NewSession);
+    f_SSL_CTX_sess_set_get_cb(FSslCtx,
+                              FSslSessionCacheModes.count(sslSESS_CACHE_SERVER) ? FCallbacks.GetSession : nullptr);
 }
 
 void TSslContext::ApplySessionIdContext() {
@@ -359,6 +374,8 @@ void TSslContext::RemoveCallback(SSL_CTX* Ctx, SSL_SESSION* Sess) {
 void TSslContext::SetSocketCallbacks(const TSslSocketCallbacks& Callbacks) {
     Guard g(FLock);
     FCallbacks = Callbacks;
+    // A context made before any socket named its callbacks gets them now.
+    if (FSslCtx) ApplySessionCallbacks();
 }
 
 void TSslContext::SetPeerHost(SSL* Ssl, const std::string& Host) {

@@ -235,6 +235,7 @@ private:
     void ApplyVerifyModes();
     void ApplyCipherList();
     void ApplySessionCache();
+    void ApplySessionCallbacks();
     void ApplySessionIdContext();
 
     SSL_CTX* FSslCtx = nullptr;

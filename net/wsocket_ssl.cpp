@@ -217,6 +217,7 @@ void TCustomSslWSocket::InitSSLConnection(bool ClientMode, SSL_CTX* Ctx) {
     FMayPostRead = FMayReceive = FMayPostWrite = FMayTryToSend = true;
     FSslHandshakeError.clear();
     FSslVerifyResult = 0;
+    FCliSessionReported = false;
     if (!FLibraryRef) {
         LoadSsl();
         FLibraryRef = true;
@@ -1181,19 +1182,22 @@ void TCustomSslWSocket::TriggerSslHandshakeDone(uint16_t ErrCode) {
 
 void TCustomSslWSocket::TriggerSslCliNewSession() {
     if (FSslMode != sslModeClient || !OnSslCliNewSession || !FSsl) return;
+    FCliSessionReported = true;
     // The extra reference is taken first, so it is safe whatever the
     // handler does to the connection.
     SSL_SESSION* session = FSslState == sslEstablished ? f_SSL_get1_session(FSsl) : nullptr;
-    const bool reused = SslSessionReused();
+    if (!RaiseCliNewSession(session, SslSessionReused()) && session) f_SSL_SESSION_free(session);
+}
+
+// True when the handler keeps the reference it was given.
+bool TCustomSslWSocket::RaiseCliNewSession(SSL_SESSION* Session, bool Reused) {
     if (CheckLogOptions(loSslInfo))
-        SslLog(loSslInfo, " CliNewSession [" + rtl::IntToHex(reinterpret_cast<uintptr_t>(session), 8) + "] Reused: " +
-                              boolText(reused));
+        SslLog(loSslInfo, " CliNewSession [" + rtl::IntToHex(reinterpret_cast<uintptr_t>(Session), 8) + "] Reused: " +
+                              boolText(Reused));
     bool incRefCount = false;
-    {
-        std::lock_guard<std::recursive_mutex> g(SslCritSect);
-        OnSslCliNewSession(this, session, reused, incRefCount);
-    }
-    if (session && !incRefCount) f_SSL_SESSION_free(session);
+    std::lock_guard<std::recursive_mutex> g(SslCritSect);
+    OnSslCliNewSession(this, Session, Reused, incRefCount);
+    return incRefCount;
 }
 
 void TCustomSslWSocket::TriggerSslVerifyPeer(int& Ok, TX509Base* Cert) {
@@ -1293,6 +1297,7 @@ int TCustomSslWSocket::NewSessionCallback(SSL* Ssl, SSL_SESSION* Session) {
 }
 
 int TCustomSslWSocket::NewSession(SSL_SESSION* Session) {
+    if (FSslMode == sslModeClient) return CliSessionArrived(Session);
     if (CheckLogOptions(loSslInfo)) SslLog(loSslInfo, "NSCB> New session created");
     unsigned int len = 0;
     const unsigned char* id = f_SSL_SESSION_get_id(Session, &len);
@@ -1304,6 +1309,21 @@ int TCustomSslWSocket::NewSession(SSL_SESSION* Session) {
         addToInternalCache = false;
     }
     return addToInternalCache ? 1 : 0;
+}
+
+// A TLS 1.3 server sends the sessions a client can resume after the
+// handshake, and the session the handshake ended with is not one of them:
+// each is offered as it arrives, the newest last. Those the handshake itself
+// made wait for its own report, which a disconnecting handler skips.
+int TCustomSslWSocket::CliSessionArrived(SSL_SESSION* Session) {
+    if (!OnSslCliNewSession || !FCliSessionReported || FHandshakeInProgress || FSslState != sslEstablished) return 0;
+    try {
+        return RaiseCliNewSession(Session, false) ? 1 : 0;
+    } catch (const std::exception& E) {
+        // Nothing may unwind through the library; the session is let go.
+        if (CheckLogOptions(loSslErr)) SslLog(loSslErr, std::string(" OnSslCliNewSession: ") + E.what());
+        return 0;
+    }
 }
 
 SSL_SESSION* TCustomSslWSocket::GetSessionCallback(SSL* Ssl, const unsigned char* Id, int IdLen, int* Copy) {

@@ -119,6 +119,9 @@ public:
     TSslVerifyPeerEvent OnSslVerifyPeer;
     TSslHandshakeDoneEvent OnSslHandshakeDone;
     TSslCliGetSession OnSslCliGetSession;
+    // Raised with the session of a finished handshake, and again with each
+    // session the server sends afterwards (TLS 1.3 sends the ones it can
+    // resume only then, WasReused false): the newest is the one to offer.
     TSslCliNewSession OnSslCliNewSession;
     TSslSvrNewSession OnSslSvrNewSession;
     TSslSvrGetSession OnSslSvrGetSession;
@@ -164,6 +167,8 @@ private:
     int VerifyPeer(int Ok, X509_STORE_CTX* StoreCtx);
     int ClientCert(X509** X509Out, EVP_PKEY** PKeyOut);
     int NewSession(SSL_SESSION* Session);
+    int CliSessionArrived(SSL_SESSION* Session);
+    bool RaiseCliNewSession(SSL_SESSION* Session, bool Reused);
     SSL_SESSION* GetSession(const unsigned char* Id, int IdLen, int* Copy);
     void InfoEvent(int Where, int Ret);
 
@@ -224,6 +229,7 @@ private:
     bool FLibraryRef = false;
     bool FHandshakeInProgress = false;
     bool FHandshakeDoneDue = false;
+    bool FCliSessionReported = false;  // the handshake's own session was offered
     int FSslVersionNumber = 0;
     TSslState FSslState = sslNone;
     int FInCallback = 0;

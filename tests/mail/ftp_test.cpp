@@ -290,8 +290,10 @@ TEST(FtpWire, MisuseFailsTheBlockingCallEvenWithAnErrorHandler) {
 struct DataListener {
     int fd = -1;
     uint16_t port = 0;
-    DataListener() {
+    // RcvBuf: a receive buffer this small for the connections it accepts.
+    explicit DataListener(int RcvBuf = 0) {
         fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        if (RcvBuf > 0) ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &RcvBuf, sizeof RcvBuf);
         sockaddr_in a{};
         a.sin_family = AF_INET;
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -591,6 +593,70 @@ TEST(FtpWire, StalledReceiverFailsTheUploadWithoutSpinning) {
     c.ftp.Quit();
 }
 
+TEST(FtpWire, BytesStillQueuedAtTheCloseDownDeadlineFailTheUpload) {
+    // The whole file is handed over at once and the server takes it in small
+    // pieces. One that stops reading, without closing, leaves bytes queued
+    // when the close-down deadline passes: that fails the upload, since ending
+    // the sending side then would cut the file short, and the wait until then
+    // sleeps. One that keeps reading, however slowly, gets the whole file.
+    constexpr size_t kFile = 150 * 1024, kPiece = 8 * 1024;
+    struct Case {
+        const char* name;
+        size_t stopAfter;  // bytes the server reads before it stops
+        int result;
+    } cases[] = {{"server stops reading", 2 * kPiece, 426}, {"server reads slowly", kFile, 0}};
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.name);
+        DataListener data(4096);
+        Scripted* control = nullptr;
+        std::atomic<bool> done{false};
+        size_t got = 0;
+        std::thread serveData([&] {
+            const int c = ::accept(data.fd, nullptr, nullptr);
+            while (got < k.stopAfter) {
+                const std::string piece = testsupport::recvExactly(c, kPiece);
+                got += piece.size();
+                if (piece.size() < kPiece) break;
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            }
+            if (got == kFile && testsupport::recvAll(c).empty()) {
+                ::close(c);
+                control->send("226 done\r\n");
+                return;
+            }
+            while (!done) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            ::close(c);
+        });
+        Scripted srv("220 ready\r\n", with({{"PASV", data.pasv("127,0,0,1")}, {"STOR", "150 go\r\n"}}));
+        control = &srv;
+        Client c(srv.port());
+        c.ftp.Timeout = 5;  // the blocking call's own limit is not what ends it
+        c.ftp.CloseDownSecs = 1;
+        // The data connection is up when STOR goes: its system buffer is made
+        // small, or the whole file would fit in it.
+        c.ftp.OnCommand = [&c](rtl::TObject*, std::string& cmd) {
+            if (cmd.rfind("STOR", 0) != 0) return;
+            const int small = 4096;
+            ::setsockopt(static_cast<int>(c.ftp.DataSocket()->HSocket()), SOL_SOCKET, SO_SNDBUF, &small,
+                         sizeof small);
+        };
+        FailingStream in(kFile, kFile);  // one block
+        c.ftp.HostFileName = "f";
+        c.ftp.SetLocalStream(&in);
+        ASSERT_TRUE(c.ftp.Connect());
+        const double cpu = testsupport::threadCpuSeconds();
+        EXPECT_EQ(c.ftp.Put(), k.result == 0) << c.ftp.ErrorMessage();
+        EXPECT_LT(testsupport::threadCpuSeconds() - cpu, 0.5);
+        EXPECT_EQ(c.ftp.RequestResult(), k.result);
+        if (k.result) EXPECT_EQ(c.ftp.ErrorMessage(), "426 Upload data still queued at the close-down deadline");
+        done = true;
+        serveData.join();
+        EXPECT_EQ(got, k.stopAfter);
+        c.ftp.SetLocalStream(nullptr);
+        c.ftp.Quit();
+    }
+}
+
 // ---------------------------------------------------------------- real peers
 
 std::string stateDir() { return getenv("PWX_FTP_STATE"); }
@@ -739,17 +805,20 @@ TEST(FtpPeers, AppendResumeAndFileCommands) {
     EXPECT_TRUE(p.ftp.SupportedExtensions & FtpFeat(ftpFeatSize));
 }
 
-TEST(FtpPeers, CccTakesTheControlConnectionBackToClearText) {
-    const std::string cmd = std::string("/usr/bin/python3 ") + FTP_SERVERS_DIR + "/ftp_ccc_peer.py " + stateDir() +
-                            "/server.crt " + stateDir() + "/server.key";
-    FILE* peer = ::popen(cmd.c_str(), "r");
-    ASSERT_NE(peer, nullptr);
-    char line[256] = {};
-    ASSERT_NE(::fgets(line, sizeof line, peer), nullptr);
+// The scripted AUTH/CCC peer (ftp_ccc_peer.py) and a client for it that
+// records what it shows.
+struct ScriptedTlsPeer {
+    FILE* peer = nullptr;
     net::TSslContext ctx;
-    ctx.SetSslCAFile(stateDir() + "/ca.crt");
-    {
-        TSslFtpClient ftp;
+    TSslFtpClient ftp;
+    std::vector<std::string> shown;
+    explicit ScriptedTlsPeer(const std::string& option = {}) {
+        const std::string cmd = std::string("/usr/bin/python3 ") + FTP_SERVERS_DIR + "/ftp_ccc_peer.py " +
+                                stateDir() + "/server.crt " + stateDir() + "/server.key " + option;
+        peer = ::popen(cmd.c_str(), "r");
+        char line[256] = {};
+        if (!peer || !::fgets(line, sizeof line, peer)) ADD_FAILURE() << "the scripted peer did not start";
+        ctx.SetSslCAFile(stateDir() + "/ca.crt");
         ftp.SetSslContext(&ctx);
         ftp.HostName = "127.0.0.1";
         ftp.Port = std::to_string(atoi(line));
@@ -757,50 +826,128 @@ TEST(FtpPeers, CccTakesTheControlConnectionBackToClearText) {
         ftp.PassWord = "secret";
         ftp.Timeout = 5;
         ftp.SetSslType(sslTypeAuthTls);
-        EXPECT_TRUE(ftp.Connect()) << ftp.ErrorMessage();
-        EXPECT_TRUE(ftp.Ccc()) << ftp.ErrorMessage();
-        // The peer reads clear text now: a command still inside TLS would go unanswered.
-        EXPECT_TRUE(ftp.Pwd()) << ftp.ErrorMessage();
-        EXPECT_EQ(ftp.DirResult, "/clear");
-        ftp.Quit();
+        ftp.OnDisplay = [this](rtl::TObject*, std::string& m) { shown.push_back(m); };
     }
-    std::string seen;
-    while (::fgets(line, sizeof line, peer)) seen += line;
-    ::pclose(peer);
+    // What the peer read, once it has ended.
+    std::string seen() {
+        std::string all;
+        char line[256];
+        while (peer && ::fgets(line, sizeof line, peer)) all += line;
+        if (peer) ::pclose(peer);
+        peer = nullptr;
+        return all;
+    }
+    bool showed(const std::string& text) const { return std::find(shown.begin(), shown.end(), text) != shown.end(); }
+    ~ScriptedTlsPeer() { seen(); }
+};
+
+TEST(FtpPeers, CccTakesTheControlConnectionBackToClearText) {
+    ScriptedTlsPeer p;
+    EXPECT_TRUE(p.ftp.Connect()) << p.ftp.ErrorMessage();
+    EXPECT_TRUE(p.ftp.Ccc()) << p.ftp.ErrorMessage();
+    // The peer reads clear text now: a command still inside TLS would go unanswered.
+    EXPECT_TRUE(p.ftp.Pwd()) << p.ftp.ErrorMessage();
+    EXPECT_EQ(p.ftp.DirResult, "/clear");
+    p.ftp.Quit();
+    const std::string seen = p.seen();
     EXPECT_NE(seen.find("T: PASS secret\n"), std::string::npos) << seen;
     EXPECT_NE(seen.find("T: CCC\n"), std::string::npos) << seen;
     EXPECT_NE(seen.find("C: PWD\n"), std::string::npos) << seen;
 }
 
+TEST(FtpPeers, AuthInsideTlsRenegotiatesOnlyBeforeTls13) {
+    // TLS 1.3 has no renegotiation: AUTH on such a connection is done at once,
+    // and the connection carries on as it was.
+    struct Case {
+        const char* option;
+        const char* version;
+        bool renegotiates;
+    } cases[] = {{"", "TLSv1.3", false}, {"tls1.2", "TLSv1.2", true}};
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.version);
+        ScriptedTlsPeer p(k.option);
+        ASSERT_TRUE(p.ftp.Connect()) << p.ftp.ErrorMessage();
+        EXPECT_EQ(p.ftp.CtrlSocket()->SslVersion(), k.version);
+        EXPECT_TRUE(p.ftp.Auth()) << p.ftp.ErrorMessage();
+        EXPECT_EQ(p.ftp.StatusCode(), 234);
+        EXPECT_FALSE(p.ftp.RenegotiatePending);
+        EXPECT_EQ(p.showed("! Re-negotiate SSL"), k.renegotiates);
+        EXPECT_TRUE(p.ftp.Pwd()) << p.ftp.ErrorMessage();
+        EXPECT_EQ(p.ftp.DirResult, "/tls");
+        p.ftp.Quit();
+        const std::string seen = p.seen();
+        EXPECT_NE(seen.find("T: AUTH TLS\nT: PWD\n"), std::string::npos) << seen;
+        EXPECT_EQ(seen.find("R: 1\n") != std::string::npos, k.renegotiates) << seen;
+    }
+}
+
 TEST(FtpPeers, DataConnectionResumesTheControlSessionWhereRequired) {
-    // This vsftpd refuses a data connection that does not resume the control
-    // connection's TLS session; the caller hands it over through the events.
+    // This vsftpd refuses a data connection that does not resume a TLS session
+    // of its control connection. The caller keeps the newest session the
+    // events offer and hands it over; under TLS 1.3 that is one the server
+    // sent after the handshake, not the one the handshake ended with.
     const std::string data = randomBytes(100000, 7);
     writeFile(root() + "reuse.bin", data);
-    for (const bool handOver : {true, false}) {
-        SCOPED_TRACE(handOver ? "session handed over" : "fresh session");
-        SSL_SESSION* saved = nullptr;
-        bool handed = false;
-        Peer p("FTP_REUSE", sslTypeImplizit, [&](TSslFtpClient& ftp) {
-            ftp.OnSslCliNewSession = [&](rtl::TObject*, SSL_SESSION* S, bool, bool& Inc) {
-                if (saved || handed || !handOver) return;
-                saved = S;
-                Inc = true;
-            };
-            ftp.OnSslCliGetSession = [&](rtl::TObject*, SSL_SESSION*& S, bool& Free) {
-                if (!saved) return;  // the control connection's own handshake
-                S = saved;  // our reference goes with it
-                Free = true;
-                saved = nullptr;
-                handed = true;
-            };
-        });
-        p.ftp.HostFileName = "reuse.bin";
-        p.ftp.LocalFileName = testing::TempDir() + "/ftp_reuse";
-        ::unlink(p.ftp.LocalFileName.c_str());
-        EXPECT_EQ(p.ftp.Get(), handOver) << p.ftp.ErrorMessage();
-        if (handOver) {
-            EXPECT_EQ(StrMD5(readFile(p.ftp.LocalFileName)), StrMD5(data));
+    struct Case {
+        const char* name;
+        bool handOver;
+        long maxVersion;  // 0: the newest both sides speak
+        std::string version;
+    } cases[] = {
+        {"TLS 1.3, newest session handed over", true, 0, "TLSv1.3"},
+        {"TLS 1.2, session handed over", true, TLS1_2_VERSION, "TLSv1.2"},
+        {"TLS 1.3, nothing handed over", false, 0, "TLSv1.3"},
+    };
+    // The sessions kept outlive the clients that load the library.
+    struct LibraryRef {
+        LibraryRef() { net::LoadSsl(); }
+        ~LibraryRef() { net::UnloadSsl(); }
+    } library;
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.name);
+        SSL_SESSION* newest = nullptr;
+        std::vector<std::string> dataHandshakes;  // version, and whether it resumed
+        {
+            Peer p("FTP_REUSE", sslTypeImplizit, [&](TSslFtpClient& ftp) {
+                if (k.maxVersion) {
+                    ftp.SslContext()->InitContext();
+                    net::f_SSL_CTX_ctrl(ftp.SslContext()->SslCtx(), SSL_CTRL_SET_MAX_PROTO_VERSION, k.maxVersion,
+                                        nullptr);
+                }
+                ftp.OnSslCliNewSession = [&](rtl::TObject*, SSL_SESSION* S, bool, bool& Inc) {
+                    if (!k.handOver || !S) return;
+                    if (newest) net::f_SSL_SESSION_free(newest);
+                    newest = S;
+                    Inc = true;
+                };
+                ftp.OnSslCliGetSession = [&](rtl::TObject*, SSL_SESSION*& S, bool& Free) {
+                    S = newest;
+                    Free = false;  // still ours, for the next connection
+                };
+                ftp.OnSslHandshakeDone = [&ftp, &dataHandshakes](rtl::TObject*, uint16_t, net::TX509Base*, bool&) {
+                    net::TWSocket* d = ftp.DataSocket();
+                    if (d->SslState() == net::sslEstablished)
+                        dataHandshakes.push_back(d->SslVersion() + (d->SslSessionReused() ? " resumed" : " full"));
+                };
+            });
+            // A download, then an upload of what came: the sessions of a data
+            // connection serve the next one.
+            const std::string local = testing::TempDir() + "/ftp_reuse";
+            ::unlink(local.c_str());
+            ::unlink((root() + "reuse-up.bin").c_str());
+            p.ftp.HostFileName = "reuse.bin";
+            p.ftp.LocalFileName = local;
+            EXPECT_EQ(p.ftp.Get(), k.handOver) << p.ftp.ErrorMessage();
+            if (!k.handOver) writeFile(local, data);
+            p.ftp.HostFileName = "reuse-up.bin";
+            EXPECT_EQ(p.ftp.Put(), k.handOver) << p.ftp.ErrorMessage();
+            if (k.handOver) EXPECT_EQ(StrMD5(readFile(root() + "reuse-up.bin")), StrMD5(data));
+        }
+        if (newest) net::f_SSL_SESSION_free(newest);
+        if (k.handOver) {
+            EXPECT_EQ(dataHandshakes, std::vector<std::string>(2, k.version + " resumed"));
+        } else {
+            for (const auto& h : dataHandshakes) EXPECT_EQ(h, k.version + " full");
         }
     }
 }

@@ -76,14 +76,7 @@ local_root=$dir/root
 xferlog_enable=NO
 log_ftp_protocol=NO
 CONF
-  # With TLS 1.3 the session a client holds after the handshake is not the
-  # one it can resume: the reuse server speaks TLS 1.2.
-  if [ "$reuse" = YES ]; then
-    printf 'openssl_conf = init\n[init]\nssl_conf = ssl\n[ssl]\nsystem_default = sys\n[sys]\nMaxProtocol = TLSv1.2\n' \
-      > "$dir/tls12.cnf"
-  fi
-  OPENSSL_CONF=$([ "$reuse" = YES ] && echo "$dir/tls12.cnf" || echo "${OPENSSL_CONF:-/etc/ssl/openssl.cnf}") \
-    vsftpd "$dir/$name.conf" > "$dir/$name.log" 2>&1 &
+  vsftpd "$dir/$name.conf" > "$dir/$name.log" 2>&1 &
   echo $! > "$dir/$name.pid"
   /usr/bin/python3 "$here/waitport.py" "$port" 10 || { cat "$dir/$name.log" >&2; exit 1; }
   echo "$port"

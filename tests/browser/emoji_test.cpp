@@ -136,8 +136,15 @@ protected:
                           "').firstChild,r=document.createRange();r.setStart(t," + std::to_string(offset) +
                           ");r.collapse(true);getSelection().removeAllRanges();getSelection().addRange(r);");
     }
+    // Waits for the emoji window's page; the engine may take a moment after
+    // the load before its scripts reach the new document.
     static bool emojiLoaded(composer::Tbrwsvwr& v) {
-        return win::PumpUntil([&] { return v.embrow && v.embrow->HasDocument() && !v.embrow->Busy(); }, 30000);
+        return win::PumpUntil(
+            [&] {
+                return v.embrow && v.embrow->HasDocument() && !v.embrow->Busy() &&
+                       v.embrow->RunScript("document.readyState") == "complete";
+            },
+            30000);
     }
     // Clicks the emoji link with the code Pick in the emoji window with the
     // mouse, as a person does.
@@ -202,6 +209,12 @@ TEST_F(Emoji, PickLandsAtTheCaretOfTheEditedPage) {
     editPage(*brwsvwr, "letter.htm", "<p id=p>Dear Sir</p><p id=q>Regards</p>");
     caret(*brwsvwr, "p", 5);
     ui::Clipboard()->AsText = "what the user had";
+    // Nothing of the emoji page goes to the desktop's opener.
+    std::vector<std::string> opened;
+    brwsvwr->embrow->OpenExternal = [&](const std::string& url) {
+        opened.push_back(url);
+        return true;
+    };
 
     brwsvwr->emoti->Click();
     EXPECT_TRUE(brwsvwr->embrow->Visible());
@@ -223,6 +236,7 @@ TEST_F(Emoji, PickLandsAtTheCaretOfTheEditedPage) {
     EXPECT_EQ(std::string(ui::Clipboard()->AsText), "\xF0\x9F\x98\x80");
     // The link was not followed: the window still shows the page itself.
     EXPECT_EQ(brwsvwr->embrow->LocationUrl(), "file://" + folder + "kwem_emojisrc.htm");
+    EXPECT_TRUE(opened.empty()) << opened.front();
 
     // Again, with a sequence of code points further down the page: it
     // follows the first pick, the caret having moved past it.
@@ -240,6 +254,8 @@ TEST_F(Emoji, PickLandsAtTheCaretOfTheEditedPage) {
     editPage(*brwsvwr, "other.htm", "<p id=p>Other</p>");
     EXPECT_FALSE(brwsvwr->embrow->Visible());
     EXPECT_TRUE(brwsvwr->Web().Visible());
+    EXPECT_TRUE(opened.empty()) << opened.front();
+    brwsvwr->embrow->OpenExternal = nullptr;
     brwsvwr->ExecCommand(2126);
     brwsvwr->Hide();
 }
@@ -248,8 +264,11 @@ TEST_F(Emoji, PageLoadsOncePerFileDate) {
     const std::string path = folder + "kwem_emojisrc.htm";
     composer::Tbrwsvwr::EmojiPageDate = 0;
     editPage(*brwsvwr, "plain.htm", "<p id=p>Text</p>");
+    int loads = 0;
+    brwsvwr->embrow->OnDocumentComplete = [&](const std::string&) { ++loads; };
     brwsvwr->emotiClick();
     ASSERT_TRUE(emojiLoaded(*brwsvwr));
+    EXPECT_EQ(loads, 1);
     brwsvwr->embrow->RunScript("document.body.setAttribute('data-seen','yes')");
 
     // Closed and opened again: the page stays as it is.
@@ -260,6 +279,7 @@ TEST_F(Emoji, PageLoadsOncePerFileDate) {
     EXPECT_FALSE(brwsvwr->embrow->Busy());
     EXPECT_EQ(brwsvwr->embrow->RunScript("document.body.getAttribute('data-seen')"), "yes");
     brwsvwr->emotiClick();
+    EXPECT_EQ(loads, 1);
 
     // A new file (an hour newer) is loaded at the next opening.
     const std::string original = readFile(path);
@@ -275,7 +295,9 @@ TEST_F(Emoji, PageLoadsOncePerFileDate) {
     EXPECT_EQ(brwsvwr->embrow->RunScript("String(document.body.getAttribute('data-seen'))"), "null");
     EXPECT_TRUE(brwsvwr->EmojiArmed);
     EXPECT_TRUE(brwsvwr->embrow->Visible());
+    EXPECT_EQ(loads, 2);
     brwsvwr->emotiClick();
+    brwsvwr->embrow->OnDocumentComplete = nullptr;
 
     std::ofstream(path, std::ios::binary | std::ios::trunc) << original;
     brwsvwr->ExecCommand(2126);

@@ -23,7 +23,7 @@ body { font-family: sans-serif; margin: 8px 12px; background: #fafafa; color: #2
 h2 { font-size: 16px; margin: 14px 0 4px; border-bottom: 1px solid #ddd; scroll-margin-top: 40px; }
 h3 { font-size: 11px; font-weight: normal; color: #666; margin: 6px 0 2px; }
 a.e { display: inline-block; width: 1.6em; text-align: center; font-size: 24px; line-height: 1.4;
-      text-decoration: none; border-radius: 4px; }
+      font-family: "Noto Color Emoji", sans-serif; color: #222; text-decoration: none; border-radius: 4px; }
 a.e:hover { background: #d8e6ff; }
 </style>
 <script>

@@ -261,7 +261,23 @@ Tbrwsvwr::Tbrwsvwr(rtl::TComponent* owner) : ui::TForm(owner) {
     // made after the window is on the screen, it makes the window system
     // recreate the window (a new window, a flash). So it starts as the window
     // is first shown, before it is mapped.
-    OnShow = [this](rtl::TObject*) { Web(); };
+    //
+    // On the first showing the emoji page loads, hidden, so that its window
+    // opens at once.
+    OnShow = [this](rtl::TObject*) {
+        Web();
+        emoji();
+        if (!shownOnce_) {
+            shownOnce_ = true;
+            LoadEmojiPage();
+        }
+    };
+    // A pick not yet pasted is dropped with the window; it stays on the clipboard.
+    OnHide = [this](rtl::TObject*) { Timer1->Enabled = false; };
+    Timer1 = new ui::TTimer(this);
+    Timer1->Enabled = false;
+    Timer1->Interval = 400;
+    Timer1->OnTimer = [this](rtl::TObject*) { Timer1Timer(); };
     OnDeactivate = [this](rtl::TObject*) { FindText.clear(); };
     OnActivate = [this](rtl::TObject*) {
         if (!FindText.empty()) ExecCommand(67);
@@ -326,8 +342,9 @@ void Tbrwsvwr::makeCommandBar() {
     Send = button("Send", 48, 4);
     emoti = button("Emoji", 48, 4);
     psyn = button("Mode", 48, 4);
-    // The emoji page waits for its own window.
-    emoti->Enabled = false;
+    emoti->Hint = "Toggle Emoji Window";
+    emoti->ShowHint = true;
+    emoti->OnClick = [this](rtl::TObject*) { emotiClick(); };
     svbtn->OnClick = [this](rtl::TObject*) { svbtnClick(); };
     Send->OnClick = [this](rtl::TObject*) { SendClick(); };
     pfm->OnClick = [this](rtl::TObject*) { pfmClick(); };
@@ -454,6 +471,7 @@ void Tbrwsvwr::curbrwNewWindow2(const std::string&, bool&) {
 }
 
 void Tbrwsvwr::curbrwDocumentComplete(const std::string&) {
+    if (embrow && embrow->Visible()) showEmoji(false);
     mailbox::TForm1* f = mailbox::Form1;
     if (f && f->Viewer.Form == this && Panel2->Visible()) {
         fnm->Text = f->Viewer.PagePath;
@@ -464,6 +482,77 @@ void Tbrwsvwr::curbrwDocumentComplete(const std::string&) {
         EditOnLoad = false;
         ExecCommand(2127);
     }
+}
+
+// ---------------------------------------------------------------- emoji window
+
+rtl::TDateTime Tbrwsvwr::EmojiPageDate = 0;
+
+browser::TWebBrowser& Tbrwsvwr::emoji() {
+    if (emoji_) return *emoji_;
+    emoji_ = std::make_unique<browser::TWebBrowser>(BrowserPanel->ClientWidget());
+    embrow = emoji_.get();
+    embrow->SetVisible(false);
+    // The page's script puts the pick on the clipboard; nothing of it opens
+    // elsewhere.
+    embrow->AllowOwnScripts();
+    embrow->OnBeforeNavigate = [this](const std::string& u, bool& c) { embrowBeforeNavigate2(u, c); };
+    embrow->OnNewWindow = [](const std::string&, bool& c) { c = true; };
+    return *emoji_;
+}
+
+void Tbrwsvwr::showEmoji(bool Show) {
+    if (Show) {
+        Web().SetVisible(false);
+        emoji().SetVisible(true);
+    } else {
+        emoji().SetVisible(false);
+        Web().SetVisible(true);
+    }
+}
+
+void Tbrwsvwr::emotiClick() {
+    if (emoji().Visible()) {
+        showEmoji(false);
+    } else {
+        showEmoji(true);
+        LoadEmojiPage();
+    }
+    if (Panel3->Visible() && parm->CanFocus()) parm->SetFocus();
+}
+
+void Tbrwsvwr::LoadEmojiPage() {
+    const std::string path = helpers::homedir + "kwem_emojisrc.htm";
+    try {
+        // A missing page gets a date no file has: it goes to the engine once,
+        // which shows its own error page, and again when the file appears.
+        rtl::TDateTime date = helpers::filedate(path);
+        if (date == 0) date = -1;
+        if (helpers::sametime(date, EmojiPageDate)) return;
+        EmojiPageDate = date;
+        EmojiArmed = false;
+        emoji().Navigate(path);
+    } catch (const std::exception& e) {
+        helpers::errreport(e.what());
+    }
+}
+
+void Tbrwsvwr::embrowBeforeNavigate2(const std::string&, bool& Cancel) {
+    if (!EmojiArmed) {
+        EmojiArmed = true;
+        return;
+    }
+    // A pick: the page has put the emoji on the clipboard. The link itself
+    // goes nowhere, so the next opening shows the page as it was.
+    Cancel = true;
+    showEmoji(false);
+    Timer1->Enabled = false;
+    Timer1->Enabled = true;
+}
+
+void Tbrwsvwr::Timer1Timer() {
+    Timer1->Enabled = false;
+    ExecCommand(-9);
 }
 
 namespace {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/browser/browser.h"
+#include "platform/rtl/dateutils.h"
 #include "platform/speech/speech.h"
 #include "platform/ui/comctrls.h"
 #include "platform/ui/extctrls.h"
@@ -74,6 +75,15 @@ public:
     ui::TButton *pfm, *svbtn, *Send, *emoti, *psyn;
     ui::TPopupMenu* PopupMenu1;  // the inserts, controls and modes behind psyn
 
+    // The emoji page in place of the document (made with the document's
+    // browser); Timer1 pastes the pick 400 ms after the page's link.
+    browser::TWebBrowser* embrow = nullptr;
+    ui::TTimer* Timer1;
+    // Set once the emoji page's own load has begun: later navigations are picks.
+    bool EmojiArmed = false;
+    // The emoji page's file date when it was last loaded.
+    static rtl::TDateTime EmojiPageDate;
+
     bool EditOnLoad = false;
     bool EditMode = false;
     std::string PendingLink;
@@ -88,6 +98,13 @@ public:
     void curbrwStatusTextChange(const std::string& Text);
     void curbrwNewWindow2(const std::string& Url, bool& Cancel);
     void curbrwDocumentComplete(const std::string& Url);
+    // Shows the emoji page in place of the document, or the document again.
+    void emotiClick();
+    // Loads the emoji page beside the program unless it is the one loaded
+    // already (same file date).
+    void LoadEmojiPage();
+    void embrowBeforeNavigate2(const std::string& Url, bool& Cancel);
+    void Timer1Timer();
     void bckClick(bool Any);
     void nxtClick(bool Any);
     void delClick(bool Recall);
@@ -134,6 +151,11 @@ public:
 
 private:
     void makeCommandBar();
+    // The emoji browser, made on first use, hidden.
+    browser::TWebBrowser& emoji();
+    void showEmoji(bool Show);
+    std::unique_ptr<browser::TWebBrowser> emoji_;
+    bool shownOnce_ = false;
     // The voice, made on first use; null (reported) when there is none.
     speech::TSpVoice* voice();
     std::unique_ptr<speech::TSpVoice> voice_;

@@ -30,6 +30,9 @@ public:
     std::function<void(const std::string& Url, bool& Cancel)> OnNewWindow;
     // The page Url has finished loading.
     std::function<void(const std::string& Url)> OnDocumentComplete;
+    // The control is about to go to Url in its page (the page's own load
+    // included); setting Cancel keeps it where it is.
+    std::function<void(const std::string& Url, bool& Cancel)> OnBeforeNavigate;
 };
 
 // Keeps every request in order, one line each: "navigate URL", "stop",

@@ -254,6 +254,11 @@ public:
 
 protected:
     bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override {
+        if (isMainFrame && d_->owner->OnBeforeNavigate) {
+            bool cancel = false;
+            d_->owner->OnBeforeNavigate(url.toString().toStdString(), cancel);
+            if (cancel) return false;
+        }
         switch (type) {
             case NavigationTypeTyped:
             case NavigationTypeBackForward:
@@ -363,6 +368,25 @@ TWebBrowser::TWebBrowser(QWidget* parent) : d_(std::make_unique<TImpl>()) {
 }
 
 TWebBrowser::~TWebBrowser() { Release(); }
+
+void TWebBrowser::AllowOwnScripts() {
+    QWebEngineSettings* s = d_->pg()->settings();
+    s->setAttribute(QWebEngineSettings::JavascriptEnabled, true);
+    s->setAttribute(QWebEngineSettings::JavascriptCanAccessClipboard, true);
+}
+
+bool TWebBrowser::Visible() const { return d_->view && !d_->view->isHidden(); }
+
+void TWebBrowser::SetVisible(bool Show) {
+    if (!d_->view) return;
+    if (Show) {
+        d_->view->show();
+        d_->view->raise();
+    } else {
+        d_->view->hide();
+        d_->view->lower();
+    }
+}
 
 QWidget* TWebBrowser::Widget() const { return d_->view.data(); }
 

@@ -73,6 +73,16 @@ public:
     // text ("" for none); raises EBrowserError when no answer comes.
     std::string RunScript(const std::string& Script);
 
+    // Lets the pages of this control run their own scripts, which may write
+    // to the clipboard: only for pages that come with the program, never for
+    // received ones.
+    void AllowOwnScripts();
+
+    // Whether the view is shown (its own setting, whatever its window's).
+    bool Visible() const;
+    // Shows the view in front of its neighbours, or hides it behind them.
+    void SetVisible(bool Show);
+
     // Tears the engine's parts down; the control does nothing afterwards.
     void Release();
 

@@ -16,6 +16,7 @@
 #include "spell/lx3parseengine.h"
 #include "spell/lx3phoneticsmap.h"
 #include "spell/lx3suggestions.h"
+#include "spell/lx3texts.h"
 #include "spell/lx3util.h"
 
 namespace spell {
@@ -96,6 +97,26 @@ public:
         int Result;
     };
     TEventList IgnoreWordEvents, PopupResultEvents;
+
+    // --------------------------------------------- what the dialogs offer
+    // Which options the configuration dialog lists; the four user options
+    // are named by ConfigUserOption1..4.
+    TSpellOptions ConfigAvailableOptions{soUpcase, soNumbers, soPrimaryOnly, soRepeated, soDUalCaps};
+    std::string ConfigUserOption1, ConfigUserOption2, ConfigUserOption3, ConfigUserOption4;
+    std::string HelpFile;
+    int HelpCtxSpellDialog = 0, HelpCtxConfigDialog = 0, HelpCtxDictionariesDialog = 0,
+        HelpCtxDictionaryEditDialog = 0;
+    TSpellDialogCommands CommandsVisible = TSpellDialogCommands::All();
+    TSpellDialogCommands CommandsEnabled = TSpellDialogCommands::All();
+    TSpellLanguageType UILanguage = ltEnglish;
+    // May replace a text; it comes and goes in the language's code page.
+    std::function<void(TSpellLanguageString Id, std::string& Text)> OnGetString;
+    // The interface text Id in UILanguage (code page of the language).
+    std::string GetString(TSpellLanguageString Id);
+    // The same, as UTF-8 for the controls.
+    std::string GetStringUtf8(TSpellLanguageString Id);
+    // The option's name as the configuration dialog shows it (UTF-8).
+    std::string GetOptionString(TSpellOption Option);
 
     // ----------------------------------------------------- word services
     bool WordExistsInMain(const std::string& Word);

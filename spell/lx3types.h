@@ -44,4 +44,49 @@ private:
     uint16_t bits_ = 0;
 };
 
+// The commands of the suite's dialogs, each shown and enabled by the
+// component's CommandsVisible and CommandsEnabled.
+enum TSpellDialogCommand {
+    sdcIgnore,
+    sdcIgnoreAll,
+    sdcChange,
+    sdcChangeAll,
+    sdcAdd,
+    sdcAutoCorrect,
+    sdcUndo,
+    sdcHelp,
+    sdcCancel,
+    sdcOptions,
+    sdcCustomDictionary,
+    sdcCustomDictionaries,
+    sdcConfigOK,
+    sdcAddedEdit,
+    sdcAutoCorrectEdit,
+    sdcExcludedEdit,
+    sdcInternalEdit,
+    sdcMainDictFolderBrowse,
+    sdcResetDefaults
+};
+
+class TSpellDialogCommands {
+public:
+    constexpr TSpellDialogCommands() = default;
+    constexpr TSpellDialogCommands(std::initializer_list<TSpellDialogCommand> commands) {
+        for (const auto c : commands) bits_ |= bit(c);
+    }
+    static constexpr TSpellDialogCommands All() {
+        TSpellDialogCommands all;
+        all.bits_ = (1u << (sdcResetDefaults + 1)) - 1;
+        return all;
+    }
+    constexpr bool Contains(TSpellDialogCommand c) const { return (bits_ & bit(c)) != 0; }
+    constexpr void Include(TSpellDialogCommand c) { bits_ |= bit(c); }
+    constexpr void Exclude(TSpellDialogCommand c) { bits_ &= ~bit(c); }
+    constexpr bool operator==(const TSpellDialogCommands&) const = default;
+
+private:
+    static constexpr uint32_t bit(TSpellDialogCommand c) { return 1u << c; }
+    uint32_t bits_ = 0;
+};
+
 }  // namespace spell

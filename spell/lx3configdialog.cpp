@@ -57,10 +57,6 @@ TSpellCheckConfigDialog::TSpellCheckConfigDialog(rtl::TComponent* Owner, TLexiro
     MainDictionaries->Parent = DictionariesGroup;
     MainDictionaries->SetBounds(8, 16, 289, 97);
     MainDictionaries->OnClickCheck = [this](rtl::TObject* s) { MainDictionariesClickCheck(s); };
-    // Rows never stay selected: a row is a check box, not a choice.
-    MainDictionaries->OnClick = [this](rtl::TObject*) {
-        if (filling_ == 0 && MainDictionaries->ItemIndex >= 0) MainDictionaries->ItemIndex = -1;
-    };
     CustomLabel = new ui::TLabel(this);
     CustomLabel->Parent = DictionariesGroup;
     CustomLabel->SetBounds(8, 117, 169, 14);

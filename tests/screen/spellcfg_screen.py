@@ -1,0 +1,62 @@
+#!/usr/bin/python3
+"""The spelling configuration dialog as a person uses it: shown by
+spellcfg_demo on an X server of its own (Xvfb), driven by real clicks
+(xdotool). The dialog and its option list must show in the frame buffer and
+in a dump of the screen (xwd -root): every option row holds text. A click on
+the first option's box ticks it, and OK writes it into Spell.cfg.
+
+Usage: spellcfg_screen.py DEMO DATA_DIR OUT_DIR
+Captures are saved as OUT_DIR/screen-spellcfg-*.png.
+"""
+import os
+import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from screen_test import Failure, Session, main, wait_for, xwd_root  # noqa: E402
+
+OPTIONS = 9           # the demo offers nine options
+OPTION_ROW = (24, 24, 240, 14)  # the first option's row in the client area; rows are 16 apart
+FIRST_BOX = (22, 31)
+OK_BUTTON = (275, 363)  # one unused option row (16 pixels) less than the full dialog
+
+
+def dark_pixels(img):
+    return sum(1 for v in img.convert('L').getdata() if v < 100)
+
+
+class SpellConfigSession(Session):
+    def rows(self, img):
+        x0, y0, w, h = OPTION_ROW
+        return [img.crop((x0, y0 + 16 * i, x0 + w, y0 + 16 * i + h)) for i in range(OPTIONS)]
+
+    def run(self):
+        self.program = self.spawn([self.args.program, self.folder])
+        wid = wait_for('the configuration dialog', lambda: self.find_window('Spelling Options'))
+        box, _ = self.check_window('spellcfg', wid, ['Spelling Options'])
+        dumped = xwd_root(self.display, box)
+        self.save('spellcfg-xwd', dumped)
+        blank = [i for i, row in enumerate(self.rows(dumped)) if dark_pixels(row) < 20]
+        if blank:
+            raise Failure('option rows %r show no text in a dump of the screen' % blank)
+        print('ok: the %d option rows are painted' % OPTIONS)
+
+        before = self.screen.grab(box).crop((14, 24, 30, 40))
+        self.click(wid, *FIRST_BOX)
+        try:
+            wait_for('the first option ticked',
+                     lambda: dark_pixels(self.screen.grab(box).crop((14, 24, 30, 40))) > dark_pixels(before) + 3)
+        except Failure:
+            path = self.save('spellcfg-tick-FAILED', self.screen.grab(box))
+            raise Failure('the first option shows no tick after the click; see %s' % path)
+        self.save('spellcfg-ticked', xwd_root(self.display, box))
+        self.click(wid, *OK_BUTTON)
+        wait_for('the dialog closed and the demo ended', lambda: self.program.poll() is not None)
+        with open(os.path.join(self.folder, 'Spell.cfg'), newline='') as f:
+            written = f.read()
+        if '_soUpcase=+' not in written:
+            raise Failure('Spell.cfg does not hold the ticked option: %r' % written)
+        print('ok: Spell.cfg holds "_soUpcase=+"')
+
+
+if __name__ == '__main__':
+    sys.exit(main(SpellConfigSession))

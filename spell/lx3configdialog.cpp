@@ -53,10 +53,17 @@ TSpellCheckConfigDialog::TSpellCheckConfigDialog(rtl::TComponent* Owner, TLexiro
     DictionariesGroup = new ui::TGroupBox(this);
     DictionariesGroup->Parent = this;
     DictionariesGroup->SetBounds(8, 200, 305, 161);
-    MainDictionaries = new ui::TCheckListBox(this);
+    MainDictionaries = new ui::TCheckListView(this);
     MainDictionaries->Parent = DictionariesGroup;
     MainDictionaries->SetBounds(8, 16, 289, 97);
-    MainDictionaries->OnClickCheck = [this](rtl::TObject* s) { MainDictionariesClickCheck(s); };
+    MainDictionaries->ShowColumnHeaders = true;
+    MainDictionaries->CheckOnLabelClick = true;
+    MainDictionaries->OnItemChecked = [this](rtl::TObject*, int Row) { MainDictionariesItemChecked(Row); };
+    // Rows never stay selected: a row is a check box, not a choice.
+    MainDictionaries->OnSelectItem = [this](rtl::TObject*, int, bool Selected) {
+        if (Selected) MainDictionaries->ItemIndex = -1;
+    };
+    OnShow = [this](rtl::TObject*) { FixHeader(); };
     CustomLabel = new ui::TLabel(this);
     CustomLabel->Parent = DictionariesGroup;
     CustomLabel->SetBounds(8, 117, 169, 14);
@@ -100,6 +107,7 @@ void TSpellCheckConfigDialog::setTexts() {
     ResetButton->Caption = spell_.GetStringUtf8(lsDlgResetDefaults);
     HelpButton->Caption = spell_.GetStringUtf8(lsDlgHelp);
     OK->Caption = spell_.GetStringUtf8(lsDlgOK);
+    MainDictionaries->SetColumns({spell_.GetStringUtf8(lsDlgName), spell_.GetStringUtf8(lsDlgFilename)});
 }
 
 void TSpellCheckConfigDialog::applyCommands() {
@@ -139,22 +147,27 @@ void TSpellCheckConfigDialog::PopulateMainList() {
     const TSpellDialogCommands visible = spell_.CommandsVisible;
     mainFiles_ = spell_.ReadAvailableMain();
     mainChecked_.clear();
-    MainDictionaries->Items->Clear();
+    MainDictionaries->Clear();
     const TLxConfigList& active = spell_.Configuration().ReadMainDictionaries();
-    for (size_t i = 0; i < mainFiles_.size(); ++i) {
-        const std::string& file = mainFiles_[i];
+    for (const auto& file : mainFiles_) {
         std::string title = "???";
         if (const auto d = spell_.GetMainDictionary(file)) title = d->Title();
-        MainDictionaries->Items->Add(title + "  (" + file + ")");
+        const int row = MainDictionaries->AddItem(title, {file});
         const bool checked = active.IndexOf(file) >= 0;
-        MainDictionaries->Checked[static_cast<int>(i)] = checked;
+        MainDictionaries->Checked[row] = checked;
         mainChecked_.push_back(checked);
     }
     locateRow_ = visible.Contains(sdcMainDictFolderBrowse);
     if (locateRow_) {
-        MainDictionaries->Items->Add(spell_.GetStringUtf8(lsDlgBrowseForMain));
+        MainDictionaries->AddItem(spell_.GetStringUtf8(lsDlgBrowseForMain), {""});
         mainChecked_.push_back(false);
     }
+    FixHeader();
+}
+
+void TSpellCheckConfigDialog::FixHeader() {
+    MainDictionaries->AutoSizeColumn(0);
+    MainDictionaries->SetColumnWidth(1, std::max(0, MainDictionaries->ViewWidth() - MainDictionaries->ColumnWidth(0)));
 }
 
 void TSpellCheckConfigDialog::PopulateDropDown() {
@@ -189,27 +202,21 @@ void TSpellCheckConfigDialog::PopulateOptions() {
     for (int i = optionCount_; i < OptionBoxes; ++i) Option[i]->Visible = false;
 }
 
-void TSpellCheckConfigDialog::MainDictionariesClickCheck(rtl::TObject*) {
-    if (filling_ > 0) return;
-    const int rows = std::min(MainDictionaries->Items->Count(), static_cast<int>(mainChecked_.size()));
-    for (int i = 0; i < rows; ++i) {
-        const bool checked = MainDictionaries->Checked[i];
-        if (checked == mainChecked_[static_cast<size_t>(i)]) continue;
-        if (locateRow_ && i == rows - 1) {
-            {
-                const TFilling filling(filling_);
-                MainDictionaries->Checked[i] = false;
-            }
-            if (ShowAddDictionaryDirDialog(spell_, this)) PopulateMainList();
-            return;
-        }
-        mainChecked_[static_cast<size_t>(i)] = checked;
-        TLxConfigList& list = spell_.Configuration().ReadMainDictionaries();
-        const std::string& file = mainFiles_[static_cast<size_t>(i)];
-        const int at = list.IndexOf(file);
-        if (checked && at < 0) list.Add(file);
-        if (!checked && at >= 0) list.Delete(at);
+void TSpellCheckConfigDialog::MainDictionariesItemChecked(int Row) {
+    if (filling_ > 0 || Row < 0 || Row >= static_cast<int>(mainChecked_.size())) return;
+    const bool checked = MainDictionaries->Checked[Row];
+    if (checked == mainChecked_[static_cast<size_t>(Row)]) return;
+    if (locateRow_ && Row == static_cast<int>(mainChecked_.size()) - 1) {
+        MainDictionaries->Checked[Row] = false;
+        if (ShowAddDictionaryDirDialog(spell_, this)) PopulateMainList();
+        return;
     }
+    mainChecked_[static_cast<size_t>(Row)] = checked;
+    TLxConfigList& list = spell_.Configuration().ReadMainDictionaries();
+    const std::string& file = mainFiles_[static_cast<size_t>(Row)];
+    const int at = list.IndexOf(file);
+    if (checked && at < 0) list.Add(file);
+    if (!checked && at >= 0) list.Delete(at);
 }
 
 void TSpellCheckConfigDialog::OptionsClick(rtl::TObject* Sender) {

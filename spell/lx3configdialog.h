@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ui/checklistview.h"
 #include "platform/ui/forms.h"
 #include "platform/ui/stdctrls.h"
 #include "spell/lx3spellbase.h"
@@ -21,9 +22,9 @@ public:
     ui::TGroupBox* OptionsGroup;
     ui::TCheckBox* Option[OptionBoxes];
     ui::TGroupBox* DictionariesGroup;
-    // One row per available main dictionary ("title  (file)"), then the
+    // One row per available main dictionary (title, file name), then the
     // "Locate Dictionaries..." row when folders may be added.
-    ui::TCheckListBox* MainDictionaries;
+    ui::TCheckListView* MainDictionaries;
     ui::TLabel* CustomLabel;
     ui::TComboBox* CustomCombo;
     ui::TButton* DictionariesButton;
@@ -39,7 +40,9 @@ public:
     // How many option boxes are in use.
     int OptionCount() const { return optionCount_; }
 
-    void MainDictionariesClickCheck(rtl::TObject* Sender);
+    void MainDictionariesItemChecked(int Row);
+    // The file name column takes the width the title column leaves.
+    void FixHeader();
     void OptionsClick(rtl::TObject* Sender);
     void CustomComboSelect(rtl::TObject* Sender);
     void DictionariesButtonClick(rtl::TObject* Sender);

@@ -43,12 +43,6 @@ int exactRow(ui::TStrings& items, const std::string& text) {
 std::string shown(const std::string& word) { return Utf8FromCp1252(word); }
 bool stored(const std::string& text, std::string& word) { return Cp1252FromUtf8(text, word); }
 
-std::string withoutAccessKey(std::string text) {
-    const size_t at = text.find('&');
-    if (at != std::string::npos) text.erase(at, 1);
-    return text;
-}
-
 ui::TButton* makeButton(rtl::TComponent* owner, ui::TWinControl* parent, int left, int top, int width = 75) {
     auto* b = new ui::TButton(owner);
     b->Parent = parent;
@@ -80,16 +74,19 @@ TCustomDictionariesDialog::TCustomDictionariesDialog(rtl::TComponent* Owner, TLe
     CustomGroup = new ui::TGroupBox(this);
     CustomGroup->Parent = this;
     CustomGroup->SetBounds(8, 8, 297, 161);
-    CustomDictionaries = new ui::TCheckListBox(this);
+    CustomDictionaries = new ui::TCheckListView(this);
     CustomDictionaries->Parent = CustomGroup;
     CustomDictionaries->SetBounds(8, 16, 201, 137);
-    CustomDictionaries->OnClick = [this](rtl::TObject* s) { CustomDictionariesClick(s); };
-    CustomDictionaries->OnClickCheck = [this](rtl::TObject* s) { CustomDictionariesClickCheck(s); };
-    CustomDictionaries->OnDblClick = [this](rtl::TObject*) { RenameSelected(); };
-    CustomDictionaries->OnKeyDown = [this](rtl::TObject*, ui::WORD& Key, ui::TShiftState) {
-        if (Key != ui::VK_F2) return;
-        Key = 0;
-        RenameSelected();
+    CustomDictionaries->ReadOnly = false;
+    CustomDictionaries->OnSelectItem = [this](rtl::TObject*, int Row, bool Selected) {
+        CustomDictionariesSelectItem(Row, Selected);
+    };
+    CustomDictionaries->OnItemChecked = [this](rtl::TObject*, int Row) { CustomDictionariesItemChecked(Row); };
+    CustomDictionaries->OnEditing = [this](rtl::TObject*, int Row, bool& Allow) {
+        CustomDictionariesEditing(Row, Allow);
+    };
+    CustomDictionaries->OnEdited = [this](rtl::TObject*, int Row, const std::string& Text, bool& Accept) {
+        CustomDictionariesEdited(Row, Text, Accept);
     };
     EditButton = makeButton(this, CustomGroup, 214, 16);
     EditButton->OnClick = [this](rtl::TObject* s) { EditButtonClick(s); };
@@ -119,9 +116,9 @@ void TCustomDictionariesDialog::Fill() {
     DeleteButton->Enabled = false;
 
     entries_.clear();
-    CustomDictionaries->Items->Clear();
+    CustomDictionaries->Clear();
     auto addRow = [this](const std::string& caption, const TListEntry& entry) {
-        const int row = CustomDictionaries->Items->Add(caption);
+        const int row = CustomDictionaries->AddItem(caption);
         CustomDictionaries->Checked[row] = entry.Checked;
         entries_.push_back(entry);
     };
@@ -154,60 +151,51 @@ void TCustomDictionariesDialog::Fill() {
 }
 
 int TCustomDictionariesDialog::rowOf(const std::string& Caption) const {
-    for (int i = 0; i < CustomDictionaries->Items->Count(); ++i)
-        if (!entries_[static_cast<size_t>(i)].Internal && (*CustomDictionaries->Items)[i] == Caption) return i;
+    for (int i = 0; i < CustomDictionaries->Count(); ++i)
+        if (!entries_[static_cast<size_t>(i)].Internal && CustomDictionaries->Caption(i) == Caption) return i;
     return -1;
 }
 
 void TCustomDictionariesDialog::select(int Row) {
-    {
-        const TFilling filling(filling_);
-        CustomDictionaries->ItemIndex = Row;
-    }
-    CustomDictionariesClick(CustomDictionaries);
+    CustomDictionaries->ItemIndex = Row;
+    CustomDictionariesSelectItem(Row, Row >= 0);
 }
 
-void TCustomDictionariesDialog::CustomDictionariesClick(rtl::TObject*) {
+void TCustomDictionariesDialog::CustomDictionariesSelectItem(int, bool) {
     const int row = CustomDictionaries->ItemIndex;
     const bool any = row >= 0 && row < static_cast<int>(entries_.size());
     EditButton->Enabled = any;
     DeleteButton->Enabled = any && !entries_[static_cast<size_t>(row)].Internal;
 }
 
-void TCustomDictionariesDialog::CustomDictionariesClickCheck(rtl::TObject*) {
-    if (filling_ > 0) return;
-    for (int i = 0; i < static_cast<int>(entries_.size()); ++i) {
-        TListEntry& e = entries_[static_cast<size_t>(i)];
-        const bool checked = CustomDictionaries->Checked[i];
-        if (e.Internal) {
-            // Words of Ignore All / Change All always count.
-            if (!checked) {
-                const TFilling filling(filling_);
-                CustomDictionaries->Checked[i] = true;
-            }
-            continue;
-        }
-        if (checked == e.Checked) continue;
-        e.Checked = checked;
-        select(i);
-        spell_.EnableCustomDictionary(e.Name, checked);
+void TCustomDictionariesDialog::CustomDictionariesItemChecked(int Row) {
+    if (filling_ > 0 || Row < 0 || Row >= static_cast<int>(entries_.size())) return;
+    TListEntry& e = entries_[static_cast<size_t>(Row)];
+    const bool checked = CustomDictionaries->Checked[Row];
+    if (e.Internal) {
+        // Words of Ignore All / Change All always count.
+        CustomDictionaries->Checked[Row] = true;
+        return;
     }
+    if (checked == e.Checked) return;
+    e.Checked = checked;
+    select(Row);
+    spell_.EnableCustomDictionary(e.Name, checked);
 }
 
-void TCustomDictionariesDialog::RenameSelected() {
-    const int row = CustomDictionaries->ItemIndex;
-    if (row < 0 || row >= static_cast<int>(entries_.size())) return;
-    const TListEntry e = entries_[static_cast<size_t>(row)];
-    if (!e.Renameable || e.Internal) return;
-    std::string text = e.Name;
-    if (!ui::InputQuery(spell_.GetStringUtf8(lsDictionaries), withoutAccessKey(spell_.GetStringUtf8(lsDlgNewCustom)),
-                        text) ||
-        text == e.Name)
-        return;
-    // A failed rename leaves the row as it was.
-    if (!spell_.RenameCustomDictionary(e.Name, text)) return;
-    Fill();
-    select(rowOf(rtl::ChangeFileExt(text, ".lxu")));
+void TCustomDictionariesDialog::CustomDictionariesEditing(int Row, bool& AllowEdit) {
+    AllowEdit = Row >= 0 && Row < static_cast<int>(entries_.size()) && entries_[static_cast<size_t>(Row)].Renameable &&
+                !entries_[static_cast<size_t>(Row)].Internal;
+}
+
+void TCustomDictionariesDialog::CustomDictionariesEdited(int Row, const std::string& Text, bool& Accept) {
+    TListEntry& e = entries_[static_cast<size_t>(Row)];
+    // A failed rename puts the old caption back.
+    Accept = spell_.RenameCustomDictionary(e.Name, Text);
+    if (!Accept) return;
+    // Listed as the file is now called.
+    e.Name = rtl::ChangeFileExt(Text, ".lxu");
+    CustomDictionaries->SetCaption(Row, e.Name);
 }
 
 void TCustomDictionariesDialog::DeleteButtonClick(rtl::TObject*) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ui/checklistview.h"
 #include "platform/ui/comctrls.h"
 #include "platform/ui/forms.h"
 #include "platform/ui/stdctrls.h"
@@ -26,7 +27,9 @@ public:
     };
 
     ui::TGroupBox* CustomGroup;
-    ui::TCheckListBox* CustomDictionaries;
+    // Captions are edited in place (F2, or a click on the selected row) to
+    // rename a dictionary.
+    ui::TCheckListView* CustomDictionaries;
     ui::TButton* EditButton;
     ui::TButton* DeleteButton;
     ui::TButton* NewButton;
@@ -36,14 +39,14 @@ public:
     void Fill();
     const std::vector<TListEntry>& Entries() const { return entries_; }
 
-    void CustomDictionariesClick(rtl::TObject* Sender);
-    void CustomDictionariesClickCheck(rtl::TObject* Sender);
+    void CustomDictionariesSelectItem(int Row, bool Selected);
+    void CustomDictionariesItemChecked(int Row);
+    // Only rows listed without a folder can be renamed.
+    void CustomDictionariesEditing(int Row, bool& AllowEdit);
+    void CustomDictionariesEdited(int Row, const std::string& Text, bool& Accept);
     void EditButtonClick(rtl::TObject* Sender);
     void DeleteButtonClick(rtl::TObject* Sender);
     void NewButtonClick(rtl::TObject* Sender);
-    // Asks for the selected row's new name (F2 or a double click); only
-    // rows listed without a folder can be renamed.
-    void RenameSelected();
 
 private:
     void select(int Row);

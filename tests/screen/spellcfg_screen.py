@@ -3,7 +3,8 @@
 spellcfg_demo on an X server of its own (Xvfb), driven by real clicks
 (xdotool). The dialog and its option list must show in the frame buffer and
 in a dump of the screen (xwd -root): every option row holds text. A click on
-the first option's box ticks it, and OK writes it into Spell.cfg.
+the first option's box ticks it, a click on a main dictionary's title ticks
+that dictionary, and OK writes both into Spell.cfg.
 
 Usage: spellcfg_screen.py DEMO DATA_DIR OUT_DIR
 Captures are saved as OUT_DIR/screen-spellcfg-*.png.
@@ -17,6 +18,7 @@ from screen_test import Failure, Session, main, wait_for, xwd_root  # noqa: E402
 OPTIONS = 9           # the demo offers nine options
 OPTION_ROW = (24, 24, 240, 14)  # the first option's row in the client area; rows are 16 apart
 FIRST_BOX = (22, 31)
+AMERICAN_TITLE = (90, 225)  # the first main dictionary's title, below the list's header
 OK_BUTTON = (275, 363)  # one unused option row (16 pixels) less than the full dialog
 
 
@@ -48,14 +50,16 @@ class SpellConfigSession(Session):
         except Failure:
             path = self.save('spellcfg-tick-FAILED', self.screen.grab(box))
             raise Failure('the first option shows no tick after the click; see %s' % path)
+        self.click(wid, *AMERICAN_TITLE)
         self.save('spellcfg-ticked', xwd_root(self.display, box))
         self.click(wid, *OK_BUTTON)
         wait_for('the dialog closed and the demo ended', lambda: self.program.poll() is not None)
         with open(os.path.join(self.folder, 'Spell.cfg'), newline='') as f:
             written = f.read()
-        if '_soUpcase=+' not in written:
-            raise Failure('Spell.cfg does not hold the ticked option: %r' % written)
-        print('ok: Spell.cfg holds "_soUpcase=+"')
+        for line in ('_soUpcase=+', '_Main_count=2', '_Main_1=American.lxm'):
+            if line not in written:
+                raise Failure('Spell.cfg does not hold "%s": %r' % (line, written))
+        print('ok: Spell.cfg holds the ticked option and the dictionary chosen by its title')
 
 
 if __name__ == '__main__':

@@ -8,7 +8,9 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QTreeWidget>
 #include <QTabBar>
 #include <QTest>
 #include <filesystem>
@@ -28,8 +30,33 @@ using spelltest::TempDir;
 namespace {
 
 // What the user's click on a row's check box does.
-void userCheck(ui::TCheckListBox* list, int row, bool on) {
-    static_cast<QListWidget*>(list->Widget())->item(row)->setCheckState(on ? Qt::Checked : Qt::Unchecked);
+void userCheck(ui::TCheckListView* list, int row, bool on) {
+    static_cast<QTreeWidget*>(list->Widget())->topLevelItem(row)->setCheckState(0, on ? Qt::Checked : Qt::Unchecked);
+}
+
+// A click on a row's text.
+void clickLabel(ui::TCheckListView* list, int row) {
+    const ui::TRect r = list->LabelRect(row);
+    QWidget* viewport = static_cast<QTreeWidget*>(list->Widget())->viewport();
+    QTest::mouseClick(viewport, Qt::LeftButton, {},
+                      viewport->mapFrom(list->Widget(), QPoint(r.Left + 4, (r.Top + r.Bottom) / 2)));
+}
+
+// Renames a row in place as a person does: F2, the new text, Enter.
+void editCaption(ui::TCheckListView* list, int row, const char* text) {
+    list->ItemIndex = row;
+    list->SetFocus();
+    QTest::keyClick(list->Widget(), Qt::Key_F2);
+    // The editor takes the focus (an earlier one may still await deletion).
+    auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    ASSERT_TRUE(list->IsEditing());
+    ASSERT_NE(editor, nullptr);
+    QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(editor, text);
+    QTest::keyClick(editor, Qt::Key_Return);
+    // The view takes the text once the loop comes round.
+    QApplication::processEvents();
+    ASSERT_FALSE(list->IsEditing());
 }
 
 // On the box itself: a check box takes clicks on its box and its text only.
@@ -67,9 +94,15 @@ std::vector<std::string> rows(ui::TStrings& items) {
     return out;
 }
 
-std::vector<bool> checks(ui::TCheckListBox* list) {
+std::vector<std::string> rows(ui::TCheckListView* list, int column = 0) {
+    std::vector<std::string> out;
+    for (int i = 0; i < list->Count(); ++i) out.push_back(column == 0 ? list->Caption(i) : list->SubItem(i, column));
+    return out;
+}
+
+std::vector<bool> checks(ui::TCheckListView* list) {
     std::vector<bool> out;
-    for (int i = 0; i < list->Items->Count(); ++i) out.push_back(list->Checked[i]);
+    for (int i = 0; i < list->Count(); ++i) out.push_back(list->Checked[i]);
     return out;
 }
 
@@ -144,8 +177,8 @@ protected:
         EXPECT_TRUE(ShowCustomDictionariesDialog(*spell, nullptr));
     }
     int rowOf(TCustomDictionariesDialog& d, const std::string& caption) {
-        for (int i = 0; i < d.CustomDictionaries->Items->Count(); ++i)
-            if ((*d.CustomDictionaries->Items)[i] == caption) return i;
+        for (int i = 0; i < d.CustomDictionaries->Count(); ++i)
+            if (d.CustomDictionaries->Caption(i) == caption) return i;
         return -1;
     }
 
@@ -195,11 +228,14 @@ TEST_F(SpellDialogs, EveryOptionBoxRoundTripsThroughSpellCfg) {
 
 TEST_F(SpellDialogs, MainDictionariesKeepTheOrderTheyWereChosenIn) {
     config([&](TSpellCheckConfigDialog& d) {
-        EXPECT_EQ(rows(*d.MainDictionaries->Items),
-                  (std::vector<std::string>{"???  (Broken.lxm)", "Test  (English.lxm)", "Test  (Zulu.lxm)",
-                                            "Locate Dictionaries..."}));
+        EXPECT_EQ(rows(d.MainDictionaries), (std::vector<std::string>{"???", "Test", "Test", "Locate Dictionaries..."}));
+        EXPECT_EQ(rows(d.MainDictionaries, 1),
+                  (std::vector<std::string>{"Broken.lxm", "English.lxm", "Zulu.lxm", ""}));
         EXPECT_EQ(checks(d.MainDictionaries), (std::vector<bool>{false, true, false, false}));
-        userCheck(d.MainDictionaries, 2, true);   // Zulu
+        activate(d);
+        clickLabel(d.MainDictionaries, 2);        // Zulu, by its title
+        EXPECT_TRUE(d.MainDictionaries->Checked[2]);
+        EXPECT_EQ(d.MainDictionaries->ItemIndex, -1);  // rows never stay selected
         userCheck(d.MainDictionaries, 0, true);   // the broken one can still be chosen
         userCheck(d.MainDictionaries, 1, false);  // English
     });
@@ -256,9 +292,8 @@ TEST_F(SpellDialogs, LocatingAFolderAddsItsDictionaries) {
             return true;
         });
         userCheck(d.MainDictionaries, 3, true);
-        EXPECT_EQ(rows(*d.MainDictionaries->Items),
-                  (std::vector<std::string>{"???  (Broken.lxm)", "Test  (English.lxm)", "Test  (Zulu.lxm)",
-                                            "Test  (Extra.lxm)", "Locate Dictionaries..."}));
+        EXPECT_EQ(rows(d.MainDictionaries, 1),
+                  (std::vector<std::string>{"Broken.lxm", "English.lxm", "Zulu.lxm", "Extra.lxm", ""}));
         EXPECT_FALSE(d.MainDictionaries->Checked[4]);
         userCheck(d.MainDictionaries, 3, true);
     });
@@ -294,7 +329,7 @@ TEST_F(SpellDialogs, CommandsAndOptionCountShapeTheDialog) {
     EXPECT_EQ(bare.MainDictionaries->Height(), 137);  // down to the button's bottom
     EXPECT_EQ(bare.DictionariesGroup->Height(), ten.DictionariesGroup->Height() + 30);
     EXPECT_TRUE(bare.ResetButton->Enabled());  // shown means usable
-    EXPECT_EQ(bare.MainDictionaries->Items->Count(), 3);  // no "Locate" row
+    EXPECT_EQ(bare.MainDictionaries->Count(), 3);  // no "Locate" row
     EXPECT_EQ(bare.Caption(), GetStringUtf8(lsSpellingOptions, ltGerman));
 }
 
@@ -302,7 +337,7 @@ TEST_F(SpellDialogs, CommandsAndOptionCountShapeTheDialog) {
 
 TEST_F(SpellDialogs, NewDictionariesKeepOnlyTheirNameWithTheUserExtension) {
     customList([&](TCustomDictionariesDialog& d) {
-        EXPECT_EQ(rows(*d.CustomDictionaries->Items), (std::vector<std::string>{"a.lxu", "b.lxu", "user.lxu"}));
+        EXPECT_EQ(rows(d.CustomDictionaries), (std::vector<std::string>{"a.lxu", "b.lxu", "user.lxu"}));
         EXPECT_EQ(checks(d.CustomDictionaries), (std::vector<bool>{false, false, false}));
         dialogs.QueueModal([&](ui::TForm& form) {
             auto& prompt = dynamic_cast<TNewCustomDictionary&>(form);
@@ -336,17 +371,15 @@ TEST_F(SpellDialogs, NewDictionariesKeepOnlyTheirNameWithTheUserExtension) {
 TEST_F(SpellDialogs, DeletingAsksAndRemovesOnlyThatFile) {
     customList([&](TCustomDictionariesDialog& d) {
         userCheck(d.CustomDictionaries, rowOf(d, "a.lxu"), true);
-        d.CustomDictionaries->ItemIndex = rowOf(d, "b.lxu");
-        d.CustomDictionariesClick(d.CustomDictionaries);
+        clickLabel(d.CustomDictionaries, rowOf(d, "b.lxu"));
         dialogs.QueueResult(ui::mrNo);
         QTest::mouseClick(d.DeleteButton->Widget(), Qt::LeftButton);
         EXPECT_EQ(userDictionaries(), (std::set<std::string>{"a.lxu", "b.lxu", "user.lxu"}));
 
-        d.CustomDictionaries->ItemIndex = rowOf(d, "a.lxu");
-        d.CustomDictionariesClick(d.CustomDictionaries);
+        clickLabel(d.CustomDictionaries, rowOf(d, "a.lxu"));
         dialogs.QueueResult(ui::mrYes);
         QTest::mouseClick(d.DeleteButton->Widget(), Qt::LeftButton);
-        EXPECT_EQ(rows(*d.CustomDictionaries->Items), (std::vector<std::string>{"b.lxu", "user.lxu"}));
+        EXPECT_EQ(rows(d.CustomDictionaries), (std::vector<std::string>{"b.lxu", "user.lxu"}));
     });
     ASSERT_EQ(dialogs.prompts.size(), 2u);
     EXPECT_EQ(dialogs.prompts[1].caption, "Confirmation:");
@@ -359,17 +392,18 @@ TEST_F(SpellDialogs, DeletingAsksAndRemovesOnlyThatFile) {
 
 TEST_F(SpellDialogs, RenamingMovesTheFileAndTheConfiguration) {
     customList([&](TCustomDictionariesDialog& d) {
-        d.CustomDictionaries->ItemIndex = rowOf(d, "user.lxu");
-        dialogs.QueueInput("mine");
-        d.CustomDictionaries->SetFocus();
-        QTest::keyClick(d.CustomDictionaries->Widget(), Qt::Key_F2);
-        EXPECT_EQ(d.CustomDictionaries->ItemIndex, rowOf(d, "mine.lxu"));
-        EXPECT_TRUE(d.CustomDictionaries->Checked[rowOf(d, "mine.lxu")]);
+        activate(d);
+        const int row = rowOf(d, "user.lxu");
+        editCaption(d.CustomDictionaries, row, "mine");
+        EXPECT_EQ(d.CustomDictionaries->Caption(row), "mine.lxu");
+        // Renamed again under its new name.
+        editCaption(d.CustomDictionaries, row, "ours.lxu");
+        EXPECT_EQ(d.CustomDictionaries->Caption(row), "ours.lxu");
     });
-    EXPECT_EQ(userDictionaries(), (std::set<std::string>{"a.lxu", "b.lxu", "mine.lxu"}));
+    EXPECT_EQ(userDictionaries(), (std::set<std::string>{"a.lxu", "b.lxu", "ours.lxu"}));
     reopen();
-    EXPECT_EQ(stored("_ActiveCustom"), "mine.lxu");
-    EXPECT_EQ(spell->Configuration().ReadCustomDictionaries().Items(), std::vector<std::string>{"mine.lxu"});
+    EXPECT_EQ(stored("_ActiveCustom"), "ours.lxu");
+    EXPECT_EQ(spell->Configuration().ReadCustomDictionaries().Items(), std::vector<std::string>{"ours.lxu"});
     EXPECT_TRUE(spell->WordAcceptable("word_user.lxu"));
 }
 
@@ -378,12 +412,10 @@ TEST_F(SpellDialogs, AFailedRenameLeavesFilesAndConfigurationAlone) {
     spell->Configuration().SaveConfiguration();
     const auto before = folderContents();
     customList([&](TCustomDictionariesDialog& d) {
+        activate(d);
         for (const char* taken : {"b", "b.lxu", "../elsewhere", "C:\\x"}) {
-            d.CustomDictionaries->ItemIndex = rowOf(d, "a.lxu");
-            dialogs.QueueInput(taken);
-            d.CustomDictionaries->SetFocus();
-            QTest::keyClick(d.CustomDictionaries->Widget(), Qt::Key_F2);
-            EXPECT_EQ(rows(*d.CustomDictionaries->Items), (std::vector<std::string>{"a.lxu", "b.lxu", "user.lxu"}))
+            editCaption(d.CustomDictionaries, rowOf(d, "a.lxu"), taken);
+            EXPECT_EQ(rows(d.CustomDictionaries), (std::vector<std::string>{"a.lxu", "b.lxu", "user.lxu"}))
                 << taken;
         }
     });
@@ -424,7 +456,8 @@ TEST_F(SpellDialogs, TheInternalDictionaryRowStaysAndEditsWithItsOwnTitles) {
         EXPECT_TRUE(d.CustomDictionaries->Checked[0]);
         userCheck(d.CustomDictionaries, 0, false);
         EXPECT_TRUE(d.CustomDictionaries->Checked[0]);
-        clickRow(d.CustomDictionaries, 0);
+        activate(d);
+        clickLabel(d.CustomDictionaries, 0);
         EXPECT_TRUE(d.EditButton->Enabled());
         EXPECT_FALSE(d.DeleteButton->Enabled());
         dialogs.QueueModal([&](ui::TForm& form) {
@@ -438,9 +471,10 @@ TEST_F(SpellDialogs, TheInternalDictionaryRowStaysAndEditsWithItsOwnTitles) {
         });
         QTest::mouseClick(d.EditButton->Widget(), Qt::LeftButton);
         // Nor can it be renamed.
+        d.CustomDictionaries->SetFocus();
         QTest::keyClick(d.CustomDictionaries->Widget(), Qt::Key_F2);
+        EXPECT_FALSE(d.CustomDictionaries->IsEditing());
     });
-    EXPECT_TRUE(dialogs.prompts.empty());
 }
 
 TEST_F(SpellDialogs, TheEditorsThreePagesWriteExactlyTheirWords) {

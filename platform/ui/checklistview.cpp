@@ -100,7 +100,14 @@ void TCheckListViewPrivate::changed(QTreeWidgetItem* it, int column) {
     const bool isChecked = it->checkState(0) == Qt::Checked;
     if (isChecked != checked[static_cast<size_t>(row)]) {
         checked[static_cast<size_t>(row)] = isChecked;
-        if (q->OnItemChecked) SafeCall([&] { q->OnItemChecked(q, row); });
+        // Told once the view is done with the item: a handler may refill
+        // the list, which would pull the item from under the view.
+        QMetaObject::invokeMethod(
+            q->Context(),
+            [q = q, row] {
+                if (q->OnItemChecked && row < q->Count()) SafeCall([&] { q->OnItemChecked(q, row); });
+            },
+            Qt::QueuedConnection);
         return;
     }
     const std::string text = S(it->text(0));

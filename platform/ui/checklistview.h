@@ -71,12 +71,14 @@ public:
     TProp<TCheckListView, bool, &TCheckListView::getCheckOnLabelClick, &TCheckListView::setCheckOnLabelClick>
         CheckOnLabelClick{this};
 
+    // Told from the event loop once the click is done, so it may refill
+    // the list.
     std::function<void(rtl::TObject* Sender, int Row)> OnItemChecked;
     std::function<void(rtl::TObject* Sender, int Row, bool Selected)> OnSelectItem;
     // Before an edit starts; AllowEdit false keeps the caption.
     std::function<void(rtl::TObject* Sender, int Row, bool& AllowEdit)> OnEditing;
     // When an edit ended with a new text; Accept false restores the old
-    // caption.
+    // caption. It must not remove rows.
     std::function<void(rtl::TObject* Sender, int Row, const std::string& Text, bool& Accept)> OnEdited;
 
 private:

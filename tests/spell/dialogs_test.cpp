@@ -32,6 +32,7 @@ namespace {
 // What the user's click on a row's check box does.
 void userCheck(ui::TCheckListView* list, int row, bool on) {
     static_cast<QTreeWidget*>(list->Widget())->topLevelItem(row)->setCheckState(0, on ? Qt::Checked : Qt::Unchecked);
+    QApplication::processEvents();  // the list tells its owner from the loop
 }
 
 // A click on a row's text.
@@ -40,6 +41,7 @@ void clickLabel(ui::TCheckListView* list, int row) {
     QWidget* viewport = static_cast<QTreeWidget*>(list->Widget())->viewport();
     QTest::mouseClick(viewport, Qt::LeftButton, {},
                       viewport->mapFrom(list->Widget(), QPoint(r.Left + 4, (r.Top + r.Bottom) / 2)));
+    QApplication::processEvents();
 }
 
 // Renames a row in place as a person does: F2, the new text, Enter.

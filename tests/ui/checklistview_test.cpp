@@ -33,6 +33,7 @@ protected:
         const TRect r = list->LabelRect(row);
         QTest::mouseClick(tree()->viewport(), Qt::LeftButton, {},
                           tree()->viewport()->mapFrom(tree(), QPoint(r.Left + 4, (r.Top + r.Bottom) / 2)));
+        QApplication::processEvents();
     }
     void edit(int row, const char* text) {
         list->ItemIndex = row;
@@ -63,6 +64,8 @@ TEST_F(CheckListViewTest, OnlyTheUsersChecksAndSelectionsAreTold) {
 
     showForm();
     tree()->topLevelItem(0)->setCheckState(0, Qt::Checked);  // as the check box's click does
+    EXPECT_TRUE(checkedRows.empty());                         // told from the loop, once the click is done
+    QApplication::processEvents();
     EXPECT_EQ(checkedRows, std::vector<int>{0});
     clickLabel(1);
     EXPECT_EQ(selectedRows, std::vector<int>{1});
@@ -91,6 +94,7 @@ TEST_F(CheckListViewTest, EditsAreAskedForAndCanBeRefused) {
     QTest::keyClick(tree(), Qt::Key_F2);
     EXPECT_FALSE(list->IsEditing());
     list->SetCaption(1, "delta");  // the program's own: not an edit
+    QApplication::processEvents();
     EXPECT_EQ(edited.size(), 2u);
     EXPECT_TRUE(checkedRows.empty());
 }

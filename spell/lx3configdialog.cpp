@@ -99,32 +99,32 @@ TSpellCheckConfigDialog::TSpellCheckConfigDialog(rtl::TComponent* Owner, TLexiro
 }
 
 void TSpellCheckConfigDialog::setTexts() {
-    Caption = spell_.GetStringUtf8(lsSpellingOptions);
-    OptionsGroup->Caption = spell_.GetStringUtf8(lsDlgOptionsLabel);
-    DictionariesGroup->Caption = spell_.GetStringUtf8(lsDlgDictionariesLabel);
-    CustomLabel->Caption = spell_.GetStringUtf8(lsDlgCustomDictionary);
-    DictionariesButton->Caption = spell_.GetStringUtf8(lsDlgDictionaries);
-    ResetButton->Caption = spell_.GetStringUtf8(lsDlgResetDefaults);
-    HelpButton->Caption = spell_.GetStringUtf8(lsDlgHelp);
-    OK->Caption = spell_.GetStringUtf8(lsDlgOK);
-    MainDictionaries->SetColumns({spell_.GetStringUtf8(lsDlgName), spell_.GetStringUtf8(lsDlgFilename)});
+    Caption = spell_.GetString(lsSpellingOptions);
+    OptionsGroup->Caption = spell_.GetString(lsDlgOptionsLabel);
+    DictionariesGroup->Caption = spell_.GetString(lsDlgDictionariesLabel);
+    CustomLabel->Caption = spell_.GetString(lsDlgCustomDictionary);
+    DictionariesButton->Caption = spell_.GetString(lsDlgDictionaries);
+    ResetButton->Caption = spell_.GetString(lsDlgResetDefaults);
+    HelpButton->Caption = spell_.GetString(lsDlgHelp);
+    OK->Caption = spell_.GetString(lsDlgOK);
+    MainDictionaries->SetColumns({spell_.GetString(lsDlgName), spell_.GetString(lsDlgFilename)});
 }
 
 void TSpellCheckConfigDialog::applyCommands() {
     const TSpellDialogCommands visible = spell_.CommandsVisible, enabled = spell_.CommandsEnabled;
-    DictionariesButton->Visible = visible.Contains(sdcCustomDictionaries);
-    CustomCombo->Visible = visible.Contains(sdcCustomDictionary);
+    DictionariesButton->Visible = HasCommand(visible, sdcCustomDictionaries);
+    CustomCombo->Visible = HasCommand(visible, sdcCustomDictionary);
     CustomLabel->Visible = CustomCombo->Visible();
-    ResetButton->Visible = visible.Contains(sdcResetDefaults);
-    OK->Visible = visible.Contains(sdcConfigOK);
-    HelpButton->Visible = visible.Contains(sdcHelp) && spell_.HelpCtxConfigDialog != 0;
+    ResetButton->Visible = HasCommand(visible, sdcResetDefaults);
+    OK->Visible = HasCommand(visible, sdcConfigOK);
+    HelpButton->Visible = HasCommand(visible, sdcHelp) && spell_.HelpCtxConfigDialog != 0;
 
-    DictionariesButton->Enabled = enabled.Contains(sdcCustomDictionaries);
-    CustomCombo->Enabled = enabled.Contains(sdcCustomDictionary);
+    DictionariesButton->Enabled = HasCommand(enabled, sdcCustomDictionaries);
+    CustomCombo->Enabled = HasCommand(enabled, sdcCustomDictionary);
     // Reset follows its visibility alone: shown means usable.
-    ResetButton->Enabled = visible.Contains(sdcResetDefaults);
-    OK->Enabled = enabled.Contains(sdcConfigOK);
-    HelpButton->Enabled = enabled.Contains(sdcHelp);
+    ResetButton->Enabled = HasCommand(visible, sdcResetDefaults);
+    OK->Enabled = HasCommand(enabled, sdcConfigOK);
+    HelpButton->Enabled = HasCommand(enabled, sdcHelp);
 
     if (!DictionariesButton->Visible() && !CustomCombo->Visible())
         MainDictionaries->Height = DictionariesButton->Top() + DictionariesButton->Height() - MainDictionaries->Top();
@@ -157,9 +157,9 @@ void TSpellCheckConfigDialog::PopulateMainList() {
         MainDictionaries->Checked[row] = checked;
         mainChecked_.push_back(checked);
     }
-    locateRow_ = visible.Contains(sdcMainDictFolderBrowse);
+    locateRow_ = HasCommand(visible, sdcMainDictFolderBrowse);
     if (locateRow_) {
-        MainDictionaries->AddItem(spell_.GetStringUtf8(lsDlgBrowseForMain), {""});
+        MainDictionaries->AddItem(spell_.GetString(lsDlgBrowseForMain), {""});
         mainChecked_.push_back(false);
     }
     FixHeader();
@@ -255,7 +255,7 @@ bool ShowSpellConfigDialog(TLexiroSpell3Base& Spell, ui::TWinControl* Owner) {
 
 bool ShowAddDictionaryDirDialog(TLexiroSpell3Base& Spell, ui::TWinControl* Owner) {
     ui::TBrowseFolderDialog browse(OwnerForm(Owner));
-    browse.Title = Spell.GetStringUtf8(lsDlgBrowseForMainTitle);
+    browse.Title = Spell.GetString(lsDlgBrowseForMainTitle);
     if (!browse.Execute()) return false;
     // Only a folder this system can search: absolute, without a trailing "/".
     std::string folder = browse.Directory;

@@ -103,15 +103,15 @@ TCustomDictionariesDialog::TCustomDictionariesDialog(rtl::TComponent* Owner, TLe
 
 void TCustomDictionariesDialog::Fill() {
     const TFilling filling(filling_);
-    Caption = spell_.GetStringUtf8(lsDictionaries);
-    CustomGroup->Caption = spell_.GetStringUtf8(lsDlgCustomDictionaries);
-    EditButton->Caption = spell_.GetStringUtf8(lsDlgEdit);
-    DeleteButton->Caption = spell_.GetStringUtf8(lsDlgDelete);
-    NewButton->Caption = spell_.GetStringUtf8(lsDlgNew);
-    HelpButton->Caption = spell_.GetStringUtf8(lsDlgHelp);
-    OK->Caption = spell_.GetStringUtf8(lsDlgOK);
-    HelpButton->Visible = spell_.CommandsVisible.Contains(sdcHelp) && spell_.HelpCtxDictionariesDialog != 0;
-    HelpButton->Enabled = spell_.CommandsEnabled.Contains(sdcHelp);
+    Caption = spell_.GetString(lsDictionaries);
+    CustomGroup->Caption = spell_.GetString(lsDlgCustomDictionaries);
+    EditButton->Caption = spell_.GetString(lsDlgEdit);
+    DeleteButton->Caption = spell_.GetString(lsDlgDelete);
+    NewButton->Caption = spell_.GetString(lsDlgNew);
+    HelpButton->Caption = spell_.GetString(lsDlgHelp);
+    OK->Caption = spell_.GetString(lsDlgOK);
+    HelpButton->Visible = HasCommand(spell_.CommandsVisible, sdcHelp) && spell_.HelpCtxDictionariesDialog != 0;
+    HelpButton->Enabled = HasCommand(spell_.CommandsEnabled, sdcHelp);
     EditButton->Enabled = false;
     DeleteButton->Enabled = false;
 
@@ -123,11 +123,11 @@ void TCustomDictionariesDialog::Fill() {
         entries_.push_back(entry);
     };
     TCustomDictionary* internal = spell_.InternalDictionary();
-    if (spell_.CommandsVisible.Contains(sdcInternalEdit) &&
+    if (HasCommand(spell_.CommandsVisible, sdcInternalEdit) &&
         (internal->IgnoreCount() > 0 || internal->AutoCorrectCount() > 0)) {
         TListEntry e;
         e.Internal = true;
-        addRow(spell_.GetStringUtf8(lsIgnoreAllChangeAll), e);
+        addRow(spell_.GetString(lsIgnoreAllChangeAll), e);
     }
     const std::vector<std::string> available = spell_.ReadAvailableCustom();
     const TLxConfigList& listed = spell_.Configuration().ReadCustomDictionaries();
@@ -201,8 +201,8 @@ void TCustomDictionariesDialog::CustomDictionariesEdited(int Row, const std::str
 void TCustomDictionariesDialog::DeleteButtonClick(rtl::TObject*) {
     const int row = CustomDictionaries->ItemIndex;
     if (row < 0 || row >= static_cast<int>(entries_.size()) || entries_[static_cast<size_t>(row)].Internal) return;
-    if (ui::MessageDlg(spell_.GetStringUtf8(lsRemoveCustomDict), ui::mtWarning, ui::mbYesNo,
-                       spell_.GetStringUtf8(lsConfirmation)) != ui::mrYes)
+    if (ui::MessageDlg(spell_.GetString(lsRemoveCustomDict), ui::mtWarning, ui::mbYesNo,
+                       spell_.GetString(lsConfirmation)) != ui::mrYes)
         return;
     spell_.RemoveCustomDictionary(entries_[static_cast<size_t>(row)].Name);
     Fill();
@@ -245,18 +245,18 @@ TNewCustomDictionary::TNewCustomDictionary(rtl::TComponent* Owner, TLexiroSpell3
     BorderStyle = ui::bsDialog;
     Position = centredOn(Owner);
     SetBounds(0, 0, 231, 102);
-    Caption = Spell.GetStringUtf8(lsNewCustomTitle);
+    Caption = Spell.GetString(lsNewCustomTitle);
     EditLabel = makeLabel(this, this, 8, 16, 217, 16);
-    EditLabel->Caption = Spell.GetStringUtf8(lsDlgNewCustom);
+    EditLabel->Caption = Spell.GetString(lsDlgNewCustom);
     NameEdit = new ui::TEdit(this);
     NameEdit->Parent = this;
     NameEdit->SetBounds(8, 40, 217, 21);
     OKButton = makeButton(this, this, 70, 72);
-    OKButton->Caption = Spell.GetStringUtf8(lsDlgOK);
+    OKButton->Caption = Spell.GetString(lsDlgOK);
     OKButton->Default = true;
     OKButton->ModalResult = ui::mrOk;
     CancelButton = makeButton(this, this, 150, 72);
-    CancelButton->Caption = Spell.GetStringUtf8(lsDlgCancel);
+    CancelButton->Caption = Spell.GetString(lsDlgCancel);
     CancelButton->Cancel = true;
     CancelButton->ModalResult = ui::mrCancel;
     ActiveControl = NameEdit;
@@ -284,7 +284,7 @@ TCustomDictionaryEditDialog::TCustomDictionaryEditDialog(rtl::TComponent* Owner,
     Position = centredOn(Owner);
     SetBounds(0, 0, 314, 333);
     const bool internal = &Dictionary == Spell.InternalDictionary();
-    auto text = [&](TSpellLanguageString id) { return Spell.GetStringUtf8(id); };
+    auto text = [&](TSpellLanguageString id) { return Spell.GetString(id); };
 
     PageControl = new ui::TPageControl(this);
     PageControl->Parent = this;
@@ -355,8 +355,8 @@ TCustomDictionaryEditDialog::TCustomDictionaryEditDialog(rtl::TComponent* Owner,
 
     HelpButton = makeButton(this, this, 150, 304);
     HelpButton->Caption = text(lsDlgHelp);
-    HelpButton->Visible = Spell.CommandsVisible.Contains(sdcHelp) && Spell.HelpCtxDictionaryEditDialog != 0;
-    HelpButton->Enabled = Spell.CommandsEnabled.Contains(sdcHelp);
+    HelpButton->Visible = HasCommand(Spell.CommandsVisible, sdcHelp) && Spell.HelpCtxDictionaryEditDialog != 0;
+    HelpButton->Enabled = HasCommand(Spell.CommandsEnabled, sdcHelp);
     OK = makeButton(this, this, 231, 304);
     OK->Caption = text(lsDlgOK);
     OK->ModalResult = ui::mrOk;
@@ -410,9 +410,9 @@ TCustomDictionaryEditDialog::TCustomDictionaryEditDialog(rtl::TComponent* Owner,
 
     // Pages the commands leave out go away.
     const TSpellDialogCommands visible = Spell.CommandsVisible;
-    if (!visible.Contains(sdcAddedEdit)) AddedWordsSheet->PageControl = nullptr;
-    if (!visible.Contains(sdcAutoCorrectEdit)) AutoCorrectWordsSheet->PageControl = nullptr;
-    if (!(Spell.UseExcludeWords && !internal && visible.Contains(sdcExcludedEdit)))
+    if (!HasCommand(visible, sdcAddedEdit)) AddedWordsSheet->PageControl = nullptr;
+    if (!HasCommand(visible, sdcAutoCorrectEdit)) AutoCorrectWordsSheet->PageControl = nullptr;
+    if (!(Spell.UseExcludeWords && !internal && HasCommand(visible, sdcExcludedEdit)))
         ExcludedWordsSheet->PageControl = nullptr;
     if (PageControl->PageCount() > 0) {
         PageControl->ActivePageIndex = 0;

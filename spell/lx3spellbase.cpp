@@ -663,24 +663,15 @@ void TLexiroSpell3Base::LearnSuggestion(const std::string& Word, const std::stri
 
 // ------------------------------------------------------------------ texts
 
-std::string TLexiroSpell3Base::GetString(TSpellLanguageString Id) {
-    std::string text = spell::GetString(Id, UILanguage);
+std::string TLexiroSpell3Base::GetString(int Id) {
+    std::string text = GetStringUtf8(static_cast<TSpellLanguageString>(Id), UILanguage);
     if (OnGetString) OnGetString(Id, text);
     return text;
 }
 
-std::string TLexiroSpell3Base::GetStringUtf8(TSpellLanguageString Id) {
-    return Utf8FromCodePage(LanguageCodePage(UILanguage), GetString(Id));
-}
-
 std::string TLexiroSpell3Base::GetOptionString(TSpellOption Option) {
-    switch (Option) {
-    case soUser1: return ConfigUserOption1;
-    case soUser2: return ConfigUserOption2;
-    case soUser3: return ConfigUserOption3;
-    case soUser4: return ConfigUserOption4;
-    default: return GetStringUtf8(static_cast<TSpellLanguageString>(Option));
-    }
+    if (Option >= soUser1) return ConfigUserOption[Option - soUser1];
+    return GetString(Option);
 }
 
 }  // namespace spell

@@ -99,23 +99,21 @@ public:
     TEventList IgnoreWordEvents, PopupResultEvents;
 
     // --------------------------------------------- what the dialogs offer
-    // Which options the configuration dialog lists; the four user options
-    // are named by ConfigUserOption1..4.
+    // Which options the configuration dialog lists.
     TSpellOptions ConfigAvailableOptions{soUpcase, soNumbers, soPrimaryOnly, soRepeated, soDUalCaps};
-    std::string ConfigUserOption1, ConfigUserOption2, ConfigUserOption3, ConfigUserOption4;
+    // The names of the four user options.
+    std::string ConfigUserOption[4];
     std::string HelpFile;
     int HelpCtxSpellDialog = 0, HelpCtxConfigDialog = 0, HelpCtxDictionariesDialog = 0,
         HelpCtxDictionaryEditDialog = 0;
-    TSpellDialogCommands CommandsVisible = TSpellDialogCommands::All();
-    TSpellDialogCommands CommandsEnabled = TSpellDialogCommands::All();
+    TSpellDialogCommands CommandsVisible = AllSpellDialogCommands, CommandsEnabled = AllSpellDialogCommands;
     TSpellLanguageType UILanguage = ltEnglish;
-    // May replace a text; it comes and goes in the language's code page.
-    std::function<void(TSpellLanguageString Id, std::string& Text)> OnGetString;
-    // The interface text Id in UILanguage (code page of the language).
-    std::string GetString(TSpellLanguageString Id);
-    // The same, as UTF-8 for the controls.
-    std::string GetStringUtf8(TSpellLanguageString Id);
-    // The option's name as the configuration dialog shows it (UTF-8).
+    // May replace a text (UTF-8).
+    std::function<void(int Id, std::string& Text)> OnGetString;
+    // The interface text of Id in UILanguage as UTF-8 for display, after
+    // OnGetString.
+    std::string GetString(int Id);
+    // The option's name as the configuration dialog shows it.
     std::string GetOptionString(TSpellOption Option);
 
     // ----------------------------------------------------- word services

@@ -68,25 +68,10 @@ enum TSpellDialogCommand {
     sdcResetDefaults
 };
 
-class TSpellDialogCommands {
-public:
-    constexpr TSpellDialogCommands() = default;
-    constexpr TSpellDialogCommands(std::initializer_list<TSpellDialogCommand> commands) {
-        for (const auto c : commands) bits_ |= bit(c);
-    }
-    static constexpr TSpellDialogCommands All() {
-        TSpellDialogCommands all;
-        all.bits_ = (1u << (sdcResetDefaults + 1)) - 1;
-        return all;
-    }
-    constexpr bool Contains(TSpellDialogCommand c) const { return (bits_ & bit(c)) != 0; }
-    constexpr void Include(TSpellDialogCommand c) { bits_ |= bit(c); }
-    constexpr void Exclude(TSpellDialogCommand c) { bits_ &= ~bit(c); }
-    constexpr bool operator==(const TSpellDialogCommands&) const = default;
-
-private:
-    static constexpr uint32_t bit(TSpellDialogCommand c) { return 1u << c; }
-    uint32_t bits_ = 0;
-};
+// A set of commands: bit n stands for the command of ordinal n.
+using TSpellDialogCommands = uint32_t;
+constexpr TSpellDialogCommands AllSpellDialogCommands = (1u << (sdcResetDefaults + 1)) - 1;
+constexpr TSpellDialogCommands CommandBit(TSpellDialogCommand C) { return 1u << C; }
+constexpr bool HasCommand(TSpellDialogCommands Set, TSpellDialogCommand C) { return (Set & CommandBit(C)) != 0; }
 
 }  // namespace spell

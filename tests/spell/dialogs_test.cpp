@@ -204,7 +204,7 @@ TEST_F(SpellDialogs, EveryOptionBoxRoundTripsThroughSpellCfg) {
     TSpellOptions available;
     for (const auto& c : cases) available.Include(c.option);
     spell->ConfigAvailableOptions = available;
-    spell->ConfigUserOption2 = "Ignore tags of my own";
+    spell->ConfigUserOption[1] = "Ignore tags of my own";
     const TSpellOptions before = spell->Configuration().ReadSpellOptions();
     config([&](TSpellCheckConfigDialog& d) {
         ASSERT_EQ(d.OptionCount(), 10);
@@ -319,11 +319,9 @@ TEST_F(SpellDialogs, CommandsAndOptionCountShapeTheDialog) {
     EXPECT_EQ(ten.OK->Top() - three.OK->Top(), 112);
     EXPECT_FALSE(ten.HelpButton->Visible());  // no help context
 
-    spell->CommandsVisible.Exclude(sdcCustomDictionaries);
-    spell->CommandsVisible.Exclude(sdcCustomDictionary);
-    spell->CommandsVisible.Exclude(sdcConfigOK);
-    spell->CommandsVisible.Exclude(sdcMainDictFolderBrowse);
-    spell->CommandsEnabled.Exclude(sdcResetDefaults);
+    spell->CommandsVisible &= ~(CommandBit(sdcCustomDictionaries) | CommandBit(sdcCustomDictionary) |
+                                CommandBit(sdcConfigOK) | CommandBit(sdcMainDictFolderBrowse));
+    spell->CommandsEnabled &= ~CommandBit(sdcResetDefaults);
     spell->UILanguage = ltGerman;
     TSpellCheckConfigDialog bare(nullptr, *spell);
     EXPECT_FALSE(bare.CustomCombo->Visible());

@@ -140,8 +140,9 @@ private:
 // Shows the list of custom dictionaries modally over Owner's form.
 bool ShowCustomDictionariesDialog(TLexiroSpell3Base& Spell, ui::TWinControl* Owner);
 // Shows the editor on Dictionary; afterwards a dictionary with a file
-// writes its changes (a failure is reported) and the component reloads,
-// so the loaded copies see them.
+// writes its changes (a failure is reported) and the component reloads its
+// dictionaries, so the loaded copies see them (a dictionary the component
+// itself held is replaced then: do not use it afterwards).
 bool ShowEditCustomDictionaryDialog(TLexiroSpell3Base& Spell, ui::TWinControl* Owner, TCustomDictionary& Dictionary);
 
 }  // namespace spell

@@ -6,23 +6,15 @@
 
 #include "platform/rtl/sysutils.h"
 #include "platform/ui/dialogs.h"
+#include "spell/lx3dialogs_p.h"
 #include "spell/lx3customdialogs.h"
 
 namespace spell {
 
+using detail::CentredOn;
+using detail::TFilling;
+
 namespace {
-
-// Holds back the dialog's reactions to its own changes.
-class TFilling {
-public:
-    explicit TFilling(int& depth) : depth_(depth) { ++depth_; }
-    ~TFilling() { --depth_; }
-    TFilling(const TFilling&) = delete;
-    TFilling& operator=(const TFilling&) = delete;
-
-private:
-    int& depth_;
-};
 
 constexpr int FormWidth = 320, FormHeight = 397;
 
@@ -37,7 +29,7 @@ ui::TForm* OwnerForm(ui::TWinControl* Owner) {
 TSpellCheckConfigDialog::TSpellCheckConfigDialog(rtl::TComponent* Owner, TLexiroSpell3Base& Spell)
     : ui::TForm(Owner), spell_(Spell) {
     BorderStyle = ui::bsDialog;
-    Position = dynamic_cast<ui::TForm*>(Owner) ? ui::poOwnerFormCenter : ui::poScreenCenter;
+    Position = CentredOn(Owner);
     SetBounds(0, 0, FormWidth, FormHeight);
 
     OptionsGroup = new ui::TGroupBox(this);

@@ -8,22 +8,15 @@
 #include "platform/rtl/sysutils.h"
 #include "platform/ui/prompter.h"
 #include "spell/lx3configdialog.h"
+#include "spell/lx3dialogs_p.h"
 #include "spell/lxcodepage.h"
 
 namespace spell {
 
+using detail::CentredOn;
+using detail::TFilling;
+
 namespace {
-
-class TFilling {
-public:
-    explicit TFilling(int& depth) : depth_(depth) { ++depth_; }
-    ~TFilling() { --depth_; }
-    TFilling(const TFilling&) = delete;
-    TFilling& operator=(const TFilling&) = delete;
-
-private:
-    int& depth_;
-};
 
 // The file-name part of what the user typed, whichever separator it uses.
 std::string namePart(const std::string& text) {
@@ -57,10 +50,6 @@ ui::TLabel* makeLabel(rtl::TComponent* owner, ui::TWinControl* parent, int left,
     return l;
 }
 
-ui::TPosition centredOn(rtl::TComponent* owner) {
-    return dynamic_cast<ui::TForm*>(owner) ? ui::poOwnerFormCenter : ui::poScreenCenter;
-}
-
 }  // namespace
 
 // ================================================================ the list
@@ -68,7 +57,7 @@ ui::TPosition centredOn(rtl::TComponent* owner) {
 TCustomDictionariesDialog::TCustomDictionariesDialog(rtl::TComponent* Owner, TLexiroSpell3Base& Spell)
     : ui::TForm(Owner), spell_(Spell) {
     BorderStyle = ui::bsDialog;
-    Position = centredOn(Owner);
+    Position = CentredOn(Owner);
     SetBounds(0, 0, 312, 206);
 
     CustomGroup = new ui::TGroupBox(this);
@@ -243,7 +232,7 @@ void TCustomDictionariesDialog::EditButtonClick(rtl::TObject*) {
 
 TNewCustomDictionary::TNewCustomDictionary(rtl::TComponent* Owner, TLexiroSpell3Base& Spell) : ui::TForm(Owner) {
     BorderStyle = ui::bsDialog;
-    Position = centredOn(Owner);
+    Position = CentredOn(Owner);
     SetBounds(0, 0, 231, 102);
     Caption = Spell.GetString(lsNewCustomTitle);
     EditLabel = makeLabel(this, this, 8, 16, 217, 16);
@@ -281,7 +270,7 @@ TCustomDictionaryEditDialog::TCustomDictionaryEditDialog(rtl::TComponent* Owner,
                                                          TCustomDictionary& Dictionary)
     : ui::TForm(Owner), spell_(Spell), dictionary_(Dictionary) {
     BorderStyle = ui::bsDialog;
-    Position = centredOn(Owner);
+    Position = CentredOn(Owner);
     SetBounds(0, 0, 314, 333);
     const bool internal = &Dictionary == Spell.InternalDictionary();
     auto text = [&](TSpellLanguageString id) { return Spell.GetString(id); };

@@ -407,6 +407,7 @@ TCustomDictionaryEditDialog::TCustomDictionaryEditDialog(rtl::TComponent* Owner,
         PageControl->ActivePageIndex = 0;
         ShowPage(PageControl->ActivePage());
     }
+    if (AddedWordsSheet->PageControl() == PageControl) ActiveControl = IgnoreEdit;
 }
 
 void TCustomDictionaryEditDialog::ShowPage(ui::TTabSheet* Page) {

@@ -560,3 +560,28 @@ TEST_F(SpellDialogs, TheDictionariesButtonOpensTheListAndRefillsTheDropDown) {
     });
     EXPECT_EQ(dialogs.modals, (std::vector<std::string>{"Spelling Options", "Dictionaries", "New Custom Dictionary"}));
 }
+
+TEST_F(SpellDialogs, AnEditorWriteThatFailsIsReportedAndKept) {
+    auto dictionary = spell->GetCustomDictionary("a.lxu");
+    ASSERT_TRUE(dictionary);
+    const std::string before = spelltest::readFile(dir.path("a.lxu"));
+    dialogs.QueueModal([&](ui::TForm& form) {
+        auto& e = dynamic_cast<TCustomDictionaryEditDialog&>(form);
+        activate(e);
+        typeInto(e.IgnoreEdit, "zorp");
+        QTest::keyClick(e.IgnoreEdit->Widget(), Qt::Key_Return);
+        return ui::mrOk;
+    });
+    {
+        const spelltest::FileSizeLimit full(before.size());  // as on a full disk
+        dialogs.QueueResult(ui::mrOk);                        // the error box
+        ShowEditCustomDictionaryDialog(*spell, nullptr, *dictionary);
+    }
+    ASSERT_EQ(dialogs.prompts.size(), 1u);
+    EXPECT_EQ(dialogs.prompts[0].type, ui::mtError);
+    EXPECT_NE(dialogs.prompts[0].text.find("a.lxu"), std::string::npos);
+    EXPECT_EQ(spelltest::readFile(dir.path("a.lxu")), before);
+    EXPECT_TRUE(dictionary->Modified());
+    ASSERT_TRUE(dictionary->Save()) << dictionary->LastError();
+    EXPECT_EQ(entries("a.lxu"), (std::set<std::string>{"I\tword_a.lxu", "I\tzorp"}));
+}

@@ -69,12 +69,6 @@ TLexiroSpell3::~TLexiroSpell3() {
     }
 }
 
-std::string TLexiroSpell3::GetString(int Id) {
-    std::string text = GetStringUtf8(static_cast<TSpellLanguageString>(Id), UILanguage);
-    if (OnGetString) OnGetString(Id, text);
-    return text;
-}
-
 // ------------------------------------------------------------------ checks
 
 void TLexiroSpell3::CheckString(std::string& Text) {

@@ -42,32 +42,6 @@ enum TSpellDialogAvoidPos { saNone, saAvoid, saAvoidUpDown, saMove, saMoveUpDown
 enum TSpellEndMessage { emNever, emAlways, emExceptCancel, emNoDialog };
 enum TSpellEndPosition { epHome, epOriginal, epNoModify };
 enum TSpellUI { suiDialog, suiSilent };
-enum TSpellDialogCommand {
-    sdcIgnore,
-    sdcIgnoreAll,
-    sdcChange,
-    sdcChangeAll,
-    sdcAdd,
-    sdcAutoCorrect,
-    sdcUndo,
-    sdcHelp,
-    sdcCancel,
-    sdcOptions,
-    sdcCustomDictionary,
-    sdcCustomDictionaries,
-    sdcConfigOK,
-    sdcAddedEdit,
-    sdcAutoCorrectEdit,
-    sdcExcludedEdit,
-    sdcInternalEdit,
-    sdcMainDictFolderBrowse,
-    sdcResetDefaults
-};
-// A set of commands: bit n stands for the command of ordinal n.
-using TSpellDialogCommands = uint32_t;
-constexpr TSpellDialogCommands AllSpellDialogCommands = (1u << (sdcResetDefaults + 1)) - 1;
-constexpr TSpellDialogCommands CommandBit(TSpellDialogCommand C) { return 1u << C; }
-constexpr bool HasCommand(TSpellDialogCommands Set, TSpellDialogCommand C) { return (Set & CommandBit(C)) != 0; }
 
 // One decision that can be taken back.
 struct TLexiroUndo {
@@ -95,16 +69,9 @@ public:
     int MaxUndo = -1;
     bool SynchronousCheck = true;
     bool UseHourglassCursor = true;
-    TSpellDialogCommands CommandsVisible = AllSpellDialogCommands, CommandsEnabled = AllSpellDialogCommands;
     bool RecheckReplacedWords = true;
     bool ResumeFromLastPosition = true;
-    TSpellLanguageType UILanguage = ltEnglish;
     TSpellUI UIType = suiDialog;
-    // The names of the four user options.
-    std::string ConfigUserOption[4];
-    std::string HelpFile;
-    int HelpCtxSpellDialog = 0, HelpCtxConfigDialog = 0, HelpCtxDictionariesDialog = 0,
-        HelpCtxDictionaryEditDialog = 0;
 
     // --------------------------------------------------------- events
     std::function<void(const std::string& Word, std::string& Correction, TWordCheckType& CheckType)> OnWordCheck;
@@ -114,7 +81,6 @@ public:
     // Supplies (Creating) or disposes of (not Creating) the dialog; a
     // handler that leaves Form null on creation lets the stock one be made.
     std::function<void(TSpellDialog*& Form, bool Creating)> OnCreateSpellDialog;
-    std::function<void(int Id, std::string& Text)> OnGetString;
     std::function<void()> OnSpellDialogShow, OnSpellDialogHide, OnPositionDialog, OnShowEndMessage, OnCompleteCheck,
         OnDialogDeactivate, OnDialogActivate, OnBeforeChange;
     std::function<void(bool Before, int Kind, const std::string& NewWord)> OnParserReplaceWord;
@@ -125,10 +91,6 @@ public:
     std::function<void(ui::TWinControl* Owner)> OnShowConfigDialog, OnShowCustomDictionariesDialog,
         OnShowAddDictionaryDir;
     std::function<void(ui::TWinControl* Owner, TCustomDictionary* Dictionary)> OnShowEditCustomDictionaryDialog;
-
-    // The interface text of Id in UILanguage as UTF-8 for display, after
-    // OnGetString.
-    std::string GetString(int Id);
 
     // --------------------------------------------------------- checks
     // Text is changed in place.

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <fstream>
 
 #include "platform/rtl/sysutils.h"
@@ -17,6 +18,13 @@ namespace spell {
 namespace {
 
 bool hasFolder(std::string_view name) { return name.find('/') != std::string_view::npos; }
+
+// A Windows path (drive letter, backslashes) names nothing here; taken as
+// it stands it would make files and folders below the current folder.
+bool windowsPath(std::string_view name) {
+    return name.find('\\') != std::string_view::npos ||
+           (name.size() >= 2 && name[1] == ':' && std::isalpha(static_cast<unsigned char>(name[0])));
+}
 
 bool fileExists(const std::string& name) { return access(name.c_str(), F_OK) == 0; }
 
@@ -195,8 +203,10 @@ std::unique_ptr<TCustomDictionary> TLexiroSpell3Base::GetCustomDictionary(const 
     if (OnCreateCustomDictionary) OnCreateCustomDictionary(dictionary);
     if (!dictionary) dictionary = std::make_unique<TCustomDictionary>();
     std::string path;
+    if (windowsPath(ExpandVars(Name))) return nullptr;
     if (hasFolder(Name)) {
         path = ExpandVars(Name);
+        if (path[0] != '/') return nullptr;
         LXForceDirectories(rtl::ExtractFilePath(path));
     } else {
         const std::vector<std::string> folders = expandedFolders();
@@ -373,18 +383,23 @@ bool TLexiroSpell3Base::CreateNewCustomDictionary(const std::string& Name) {
 
 bool TLexiroSpell3Base::RenameCustomDictionary(const std::string& OldName, const std::string& NewName) {
     if (OldName == NewName) return false;
+    // The new name stays in the dictionary's folder.
+    if (NewName.empty() || hasFolder(NewName) || windowsPath(NewName)) return false;
     const auto& available = ReadAvailableCustom();
     if (std::find(available.begin(), available.end(), OldName) == available.end()) return false;
     auto d = GetCustomDictionary(OldName);
     if (!d) return false;
-    const std::string target = rtl::ExtractFilePath(d->Filename()) + rtl::ChangeFileExt(NewName, ".lxu");
+    const std::string oldPath = d->Filename();
+    const std::string target = rtl::ExtractFilePath(oldPath) + rtl::ChangeFileExt(NewName, ".lxu");
     if (fileExists(target) || !CanFileBeWritten(target, true)) return false;
-    // A loaded copy must not write the old name back after the rename.
-    if (active_ && active_->Filename() == d->Filename()) active_.reset();
-    for (auto& other : others_)
-        if (other && other->Filename() == d->Filename()) other.reset();
-    others_.erase(std::remove(others_.begin(), others_.end(), nullptr), others_.end());
+    // The loaded copies saved themselves when d was opened; a failed rename
+    // leaves them (and the configuration) as they were.
     if (!d->RenameTo(target)) return false;
+    // A loaded copy must not write the old name back after the rename.
+    if (active_ && active_->Filename() == oldPath) active_.reset();
+    for (auto& other : others_)
+        if (other && other->Filename() == oldPath) other.reset();
+    others_.erase(std::remove(others_.begin(), others_.end(), nullptr), others_.end());
     // The list keeps names that find the file again: with the extension.
     const std::string newName = rtl::ExtractFileName(target);
     const TBatch batch(*this);
@@ -644,6 +659,19 @@ void TLexiroSpell3Base::LearnSuggestion(const std::string& Word, const std::stri
     learningDict_->RemoveAutoCorrect(Word);
     learningDict_->AddAutoCorrect(Word, Replacement);
     learningDict_->AddIgnore(Replacement);
+}
+
+// ------------------------------------------------------------------ texts
+
+std::string TLexiroSpell3Base::GetString(int Id) {
+    std::string text = GetStringUtf8(static_cast<TSpellLanguageString>(Id), UILanguage);
+    if (OnGetString) OnGetString(Id, text);
+    return text;
+}
+
+std::string TLexiroSpell3Base::GetOptionString(TSpellOption Option) {
+    if (Option >= soUser1) return ConfigUserOption[Option - soUser1];
+    return GetString(Option);
 }
 
 }  // namespace spell

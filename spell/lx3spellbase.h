@@ -16,6 +16,7 @@
 #include "spell/lx3parseengine.h"
 #include "spell/lx3phoneticsmap.h"
 #include "spell/lx3suggestions.h"
+#include "spell/lx3texts.h"
 #include "spell/lx3util.h"
 
 namespace spell {
@@ -96,6 +97,24 @@ public:
         int Result;
     };
     TEventList IgnoreWordEvents, PopupResultEvents;
+
+    // --------------------------------------------- what the dialogs offer
+    // Which options the configuration dialog lists.
+    TSpellOptions ConfigAvailableOptions{soUpcase, soNumbers, soPrimaryOnly, soRepeated, soDUalCaps};
+    // The names of the four user options.
+    std::string ConfigUserOption[4];
+    std::string HelpFile;
+    int HelpCtxSpellDialog = 0, HelpCtxConfigDialog = 0, HelpCtxDictionariesDialog = 0,
+        HelpCtxDictionaryEditDialog = 0;
+    TSpellDialogCommands CommandsVisible = AllSpellDialogCommands, CommandsEnabled = AllSpellDialogCommands;
+    TSpellLanguageType UILanguage = ltEnglish;
+    // May replace a text (UTF-8).
+    std::function<void(int Id, std::string& Text)> OnGetString;
+    // The interface text of Id in UILanguage as UTF-8 for display, after
+    // OnGetString.
+    std::string GetString(int Id);
+    // The option's name as the configuration dialog shows it.
+    std::string GetOptionString(TSpellOption Option);
 
     // ----------------------------------------------------- word services
     bool WordExistsInMain(const std::string& Word);

@@ -44,4 +44,34 @@ private:
     uint16_t bits_ = 0;
 };
 
+// The commands of the suite's dialogs, each shown and enabled by the
+// component's CommandsVisible and CommandsEnabled.
+enum TSpellDialogCommand {
+    sdcIgnore,
+    sdcIgnoreAll,
+    sdcChange,
+    sdcChangeAll,
+    sdcAdd,
+    sdcAutoCorrect,
+    sdcUndo,
+    sdcHelp,
+    sdcCancel,
+    sdcOptions,
+    sdcCustomDictionary,
+    sdcCustomDictionaries,
+    sdcConfigOK,
+    sdcAddedEdit,
+    sdcAutoCorrectEdit,
+    sdcExcludedEdit,
+    sdcInternalEdit,
+    sdcMainDictFolderBrowse,
+    sdcResetDefaults
+};
+
+// A set of commands: bit n stands for the command of ordinal n.
+using TSpellDialogCommands = uint32_t;
+constexpr TSpellDialogCommands AllSpellDialogCommands = (1u << (sdcResetDefaults + 1)) - 1;
+constexpr TSpellDialogCommands CommandBit(TSpellDialogCommand C) { return 1u << C; }
+constexpr bool HasCommand(TSpellDialogCommands Set, TSpellDialogCommand C) { return (Set & CommandBit(C)) != 0; }
+
 }  // namespace spell

@@ -149,7 +149,9 @@ std::string LxExcludeTrailingBackslash(std::string_view Path) {
 }
 
 void LXForceDirectories(std::string_view Path) {
-    if (Path.empty()) return;
+    // Only absolute POSIX paths: a relative or Windows path would make
+    // folders below whatever the current folder happens to be.
+    if (Path.empty() || Path[0] != '/' || Path.find('\\') != std::string_view::npos) return;
     std::error_code ec;
     std::filesystem::create_directories(LxExcludeTrailingBackslash(Path), ec);
 }

@@ -50,7 +50,8 @@ constexpr int CSIDL_APPDATA = 26;
 std::string GetSpecialFolder(int Id);
 
 std::string LxExcludeTrailingBackslash(std::string_view Path);
-// Creates the folder and its parents; failures are left for the caller's
+// Creates the folder and its parents when the path is absolute and holds no
+// backslash (nothing else is created); failures are left for the caller's
 // next file operation to report.
 void LXForceDirectories(std::string_view Path);
 // Whether Name can be opened (or created) for writing. With Temporary a file

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <memory>
+#include <set>
 
 #include "spell/lx3spellbase.h"
 #include "spell/lx3stringparser.h"
@@ -232,4 +233,32 @@ TEST_F(SpellBase, ARelativeFolderIsNeitherSearchedNorMade) {
     EXPECT_TRUE(exists(dir.path("made.lxu")));
     EXPECT_TRUE(std::filesystem::is_empty(cwd.dir()));
     std::filesystem::current_path(old);
+}
+
+TEST_F(SpellBase, WindowsAndRelativePathsMakeNoFoldersOrFiles) {
+    const std::string work = dir.path("work");
+    std::filesystem::create_directory(work);
+    const auto before = std::filesystem::current_path();
+    std::filesystem::current_path(work);
+    const char* names[] = {"C:/Users/me/user.lxu", "C:\\Users\\me\\user.lxu", "D:user.lxu",
+                           "\\\\server\\share\\x.lxu", "relative/folder/x.lxu"};
+    for (const char* name : names) {
+        EXPECT_EQ(spell->GetCustomDictionary(name), nullptr) << name;
+        spell->EnableCustomDictionary(name, true);
+        EXPECT_EQ(spell->Configuration().ReadCustomDictionaries().IndexOf(name), -1) << name;
+        // A new dictionary keeps only the file-name part of a name with "/".
+        if (std::string_view(name).find('/') == std::string_view::npos)
+            EXPECT_FALSE(spell->CreateNewCustomDictionary(name)) << name;
+    }
+    // A configuration file there is neither read nor given a folder.
+    spell->WriteConfigFilename("C:/Lexiro/Spell.cfg");
+    spell->WriteConfigStorage(csFile);
+    spell->Configuration().EnsureLoaded();
+    LXForceDirectories("relative/made");
+    std::filesystem::current_path(before);
+    EXPECT_TRUE(std::filesystem::is_empty(work));
+    for (const auto& e : std::filesystem::directory_iterator(dir.dir())) {
+        const std::string name = e.path().filename().string();
+        EXPECT_EQ(name.find_first_of(":\\"), std::string::npos) << name;
+    }
 }

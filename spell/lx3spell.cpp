@@ -11,6 +11,8 @@
 #include "platform/ui/prompter.h"
 #include "platform/ui/stdctrls.h"
 #include "platform/win/pump.h"
+#include "spell/lx3configdialog.h"
+#include "spell/lx3customdialogs.h"
 #include "spell/lx3edittarget.h"
 #include "spell/lx3spelldialog.h"
 #include "spell/lx3stringparser.h"
@@ -746,18 +748,28 @@ void TLexiroSpell3::Form_OnActivate() {
     Check_ControlEdited();
 }
 
+// The owner's events come first; without them the stock dialogs show.
 void TLexiroSpell3::Setup() {
     if (OnShowConfigDialog) OnShowConfigDialog(nullptr);
+    else ShowSpellConfigDialog(*this, nullptr);
+    OptimizeMainDictionaryOrder();
 }
 void TLexiroSpell3::SetupCustomDictionaries() {
     if (OnShowCustomDictionariesDialog) OnShowCustomDictionariesDialog(nullptr);
+    else ShowCustomDictionariesDialog(*this, nullptr);
 }
 void TLexiroSpell3::EditCustomDictionary(TCustomDictionary* Dictionary) {
-    if (OnShowEditCustomDictionaryDialog) OnShowEditCustomDictionaryDialog(nullptr, Dictionary);
-    FireConfigurationChanged(true);
+    if (OnShowEditCustomDictionaryDialog) {
+        OnShowEditCustomDictionaryDialog(nullptr, Dictionary);
+        FireConfigurationChanged(true);
+    } else if (Dictionary) {
+        // The stock editor writes the dictionary and reloads itself.
+        ShowEditCustomDictionaryDialog(*this, nullptr, *Dictionary);
+    }
 }
 void TLexiroSpell3::SetupAddDictionaryDir() {
     if (OnShowAddDictionaryDir) OnShowAddDictionaryDir(nullptr);
+    else ShowAddDictionaryDirDialog(*this, nullptr);
 }
 
 // -------------------------------------------------------------- placement

@@ -16,6 +16,7 @@
 #include "platform/ui/prompter.h"
 #include "platform/ui/stdctrls.h"
 #include "platform/win/pump.h"
+#include "spell/lx3configdialog.h"
 #include "spell/lx3spell.h"
 #include "spell/lx3spelldialog.h"
 #include "spell/lx3stringparser.h"
@@ -464,6 +465,35 @@ TEST_F(SpellCheck, TheDialogsStates) {
     d->SuggestionsListbox->OnDblClick(d->SuggestionsListbox);
     EXPECT_FALSE(spell->CheckRunning());
     EXPECT_EQ(edit->Text(), "zzqxj " + second);
+    delete edit;
+}
+
+// Without the owner's event, Options shows the stock configuration dialog;
+// what it changes holds when the check goes on at the same word.
+TEST_F(SpellCheck, OptionsWithoutTheOwnersEventShowTheConfigurationDialog) {
+    ui::TScriptedDialogs dialogs;
+    int shown = 0;
+    dialogs.QueueModal([&](ui::TForm& form) {
+        auto& config = dynamic_cast<TSpellCheckConfigDialog&>(form);
+        ++shown;
+        for (int i = 0; i < config.OptionCount(); ++i)
+            if (config.Option[i]->Tag() == soUpcase) config.Option[i]->Checked = true;
+        return ui::mrOk;
+    });
+    spell->SynchronousCheck = false;
+    ui::TCustomEdit* edit = make(kKinds[0], "thre ZZQXJ");
+    spell->CheckWinControl(edit, ctAll);
+    ASSERT_NE(dialog(), nullptr);
+    EXPECT_EQ(dialog()->NotFoundEdit->Text(), "thre");
+    dialog()->OptionsButton->Click();
+    EXPECT_EQ(shown, 1);
+    EXPECT_TRUE(spell->Configuration().ReadSpellOptions().Contains(soUpcase));
+    ASSERT_TRUE(spell->CheckRunning());
+    EXPECT_EQ(dialog()->NotFoundEdit->Text(), "thre");
+    step("change=there");
+    // Words in capitals are now let through.
+    EXPECT_FALSE(spell->CheckRunning());
+    EXPECT_EQ(edit->Text(), "there ZZQXJ");
     delete edit;
 }
 

@@ -22,4 +22,5 @@ apt-get install -y -q --no-install-recommends \
   mythes-en-us \
   libcrypto++-utils \
   bind9 bind9-dnsutils \
-  python3-pyftpdlib vsftpd curl
+  python3-pyftpdlib vsftpd curl \
+  libhunspell-dev

@@ -254,13 +254,23 @@ bool TMainDictionary::kidsOf(uint32_t v, Children& set) const {
 
 // Finds the child with character C without decoding the others: each needs
 // only its character, the first byte of its record (inside the tables,
-// which the header check holds to the file). The indexes are read in one
-// sweep; in a tree whose every child list ascends, the list is then
-// searched by halves.
+// which the header check holds to the file). A short list is read in order,
+// stopping past C when every list ascends; a long one is read in one sweep
+// and, when every list ascends, searched by halves.
 bool TMainDictionary::findChild(const Children& set, unsigned char c, uint32_t& index) const {
     if (set.IsDirect) {
         index = set.Direct;
         return set.Count == 1 && index < totalNodes_ && view_[record(index)] == c;
+    }
+    if (set.Count <= 8) {
+        uint64_t pos = set.Position;
+        for (uint32_t i = 0; i < set.Count; ++i) {
+            if (!linkIndex(pos, index)) return false;
+            const unsigned char m = view_[record(index)];
+            if (m == c) return true;
+            if (ascending_ && m > c) return false;
+        }
+        return false;
     }
     uint32_t indexes[lxm::MaxChildren];
     const uint32_t count = std::min<uint32_t>(set.Count, lxm::MaxChildren);

@@ -91,11 +91,12 @@ TEST(SpellMainDictionary, BothLinkageEncodingsAgreeWithTheOtherReader) {
     }
 }
 
-// A long child list is searched by halves only while every list ascends;
-// a file whose lists come in another order is searched through.
+// Child lists are searched by halves (long ones) or stop past the
+// character (short ones) only while every list ascends; a file whose lists
+// come in another order is searched through.
 TEST(SpellMainDictionary, ChildListsInAnyOrderAreSearched) {
     spelltest::TempDir dir;
-    std::vector<std::string> words;
+    std::vector<std::string> words = {"ca", "cb", "cc"};
     for (char c = 'a'; c <= 'z'; ++c) {
         words.push_back(std::string("b") + c);
         words.push_back(std::string("qu") + c + "x");
@@ -103,8 +104,6 @@ TEST(SpellMainDictionary, ChildListsInAnyOrderAreSearched) {
     const std::string name = dir.path("order.lxm");
     spelltest::writeLxm(name, words);
     const std::string ascending = spelltest::readFile(name);
-    // Swap the first two indexes of the list under "b" (2 bytes each in a
-    // small dictionary), which the first-letter table points at.
     const auto le = [&](size_t at, int bytes) {
         uint32_t v = 0;
         for (int i = 0; i < bytes; ++i) v |= static_cast<uint32_t>(static_cast<unsigned char>(ascending[at + i])) << (8 * i);
@@ -114,20 +113,22 @@ TEST(SpellMainDictionary, ChildListsInAnyOrderAreSearched) {
     size_t t9 = counts + 36;
     for (size_t k = 0; k < 9; ++k) t9 += le(counts + 4 * k, 4) * (k + 4);
     const size_t linkage = t9 + 4, letters = linkage + le(t9, 4);
-    ASSERT_EQ(static_cast<unsigned char>(ascending[letters + 8 * 'b' + 1]), 26u);
-    const size_t list = linkage + le(letters + 8 * 'b' + 4, 4);
+    // The first two indexes of the lists under "b" (26) and "c" (3) change
+    // places: 2 bytes each in a small dictionary.
     std::string shuffled = ascending;
-    std::swap_ranges(shuffled.begin() + static_cast<std::ptrdiff_t>(list),
-                     shuffled.begin() + static_cast<std::ptrdiff_t>(list + 2),
-                     shuffled.begin() + static_cast<std::ptrdiff_t>(list + 2));
-    ASSERT_NE(shuffled, ascending);
+    for (const auto& [letter, children] : {std::pair{'b', 26u}, std::pair{'c', 3u}}) {
+        ASSERT_EQ(static_cast<unsigned char>(ascending[letters + 8 * letter + 1]), children);
+        const auto list = static_cast<std::ptrdiff_t>(linkage + le(letters + 8 * letter + 4, 4));
+        std::swap_ranges(shuffled.begin() + list, shuffled.begin() + list + 2, shuffled.begin() + list + 2);
+    }
     for (const auto& [what, bytes] : {std::pair{"ascending", ascending}, std::pair{"shuffled", shuffled}}) {
         spelltest::writeFile(name, bytes);
         TMainDictionary d;
         d.WriteFilename(name);
         ASSERT_EQ(d.Filename(), name) << what;
         for (const auto& w : words) EXPECT_TRUE(d.WordExists(w)) << what << " " << w;
-        for (const char* w : {"b`", "b{", "bA", "bz!", "qua", "qu`x", "qu{x"}) EXPECT_FALSE(d.WordExists(w)) << what << " " << w;
+        for (const char* w : {"b`", "b{", "bA", "bz!", "c`", "cd", "qua", "qu`x", "qu{x"})
+            EXPECT_FALSE(d.WordExists(w)) << what << " " << w;
     }
 }
 

@@ -6,10 +6,12 @@
 //
 // Checking: 100,000 words of English text through the component's
 // WordAcceptable (dictionaries kept loaded, so no loading is timed) and
-// through Hunspell::spell, best of five passes each. Two texts: the licence
-// texts every Debian system carries (real prose, repeated as needed), and a
-// text drawn deterministically from the word list (capitalised sentence
-// starts, a little punctuation).
+// through Hunspell::spell, best of seven passes each, taken in turns. Two
+// texts: the licence texts every Debian system carries (real prose,
+// repeated as needed), and a text drawn deterministically from the word
+// list (capitalised sentence starts, a little punctuation). The list holds
+// a possessive for many words, so about a quarter of the drawn words end in
+// "'s", which the component accepts through their stem.
 //
 // Suggesting: 1,000 misspellings from codespell's dictionary whose misspelt
 // side is not a list word and whose one correction is, spread evenly over
@@ -125,10 +127,15 @@ double seconds(const std::function<void()>& run) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
 
-double bestOf(int passes, const std::function<void()>& run) {
-    double best = 1e30;
-    for (int i = 0; i < passes; ++i) best = std::min(best, seconds(run));
-    return best;
+// The best of several passes of each, taken in turns so that a change in
+// the machine's load falls on both alike.
+std::pair<double, double> bestOfTurns(int passes, const std::function<void()>& a, const std::function<void()>& b) {
+    double bestA = 1e30, bestB = 1e30;
+    for (int i = 0; i < passes; ++i) {
+        bestA = std::min(bestA, seconds(a));
+        bestB = std::min(bestB, seconds(b));
+    }
+    return {bestA, bestB};
 }
 
 struct Pair {
@@ -256,7 +263,8 @@ int main(int argc, char** argv) {
     };
     std::vector<Text> texts = {{"licence texts", firstWords(words(licences), wanted), {}},
                                {"word-list text", firstWords(words(generatedText(list, wanted)), wanted), {}}};
-    std::printf("\nchecking %zu words (best of 5 passes)\n", wanted);
+    constexpr int passes = 7;
+    std::printf("\nchecking %zu words (best of %d passes each, in turns)\n", wanted, passes);
     for (auto& t : texts) {
         if (t.utf8.empty()) {
             std::printf("  %-15s no text\n", t.name);
@@ -268,14 +276,16 @@ int main(int argc, char** argv) {
             t.cp1252.push_back(Cp1252FromUtf8(w, b) ? b : std::string("\x81"));
         }
         size_t oursAccepted = 0, theirsAccepted = 0;
-        const double ours = bestOf(5, [&] {
-            oursAccepted = 0;
-            for (const auto& w : t.cp1252) oursAccepted += spell.WordAcceptable(w);
-        });
-        const double theirs = bestOf(5, [&] {
-            theirsAccepted = 0;
-            for (const auto& w : t.utf8) theirsAccepted += hunspell.spell(w);
-        });
+        const auto [ours, theirs] = bestOfTurns(
+            passes,
+            [&] {
+                oursAccepted = 0;
+                for (const auto& w : t.cp1252) oursAccepted += spell.WordAcceptable(w);
+            },
+            [&] {
+                theirsAccepted = 0;
+                for (const auto& w : t.utf8) theirsAccepted += hunspell.spell(w);
+            });
         const double n = static_cast<double>(t.utf8.size());
         std::printf("  %-15s component %9.0f words/s (%zu accepted)   hunspell %9.0f words/s (%zu accepted)   "
                     "ratio %.2fx\n",

@@ -104,6 +104,7 @@ void TMainDictionary::WriteFilename(const std::string& Name) {
     totalNodes_ = h.cumulative[lxm::Classes];
     loadFailed_ = false;
     checked_ = {};
+    ascending_ = false;
     if (wasLoaded) WriteLoaded(true);
 }
 
@@ -182,27 +183,46 @@ bool TMainDictionary::linkIndex(uint64_t& pos, uint32_t& index) const {
     return index < totalNodes_;
 }
 
+
+// The Count indexes of a child list at linkage offset Pos: the lookups'
+// sweep, the same reading as linkIndex's with the state held in locals.
+bool TMainDictionary::readIndexes(uint64_t pos, uint32_t count, uint32_t* out) const {
+    const unsigned char* l = view_ + linkageStart_;
+    const uint64_t size = linkageSize_, total = totalNodes_;
+    uint32_t highest = 0;
+    if (nodeCount_ < lxm::WideLinkage) {
+        if (pos + 2 * static_cast<uint64_t>(count) > size) return false;
+        for (uint32_t i = 0; i < count; ++i, pos += 2) {
+            out[i] = l[pos] | l[pos + 1] << 8;
+            highest = std::max(highest, out[i]);
+        }
+        return count == 0 || highest < total;
+    }
+    for (uint32_t i = 0; i < count; ++i) {
+        if (pos + 2 > size) return false;
+        if (l[pos] & 0x80) {
+            out[i] = (l[pos] & 0x7Fu) << 8 | l[pos + 1];
+            pos += 2;
+        } else {
+            if (pos + 3 > size) return false;
+            out[i] = static_cast<uint32_t>(l[pos]) << 16 | l[pos + 1] << 8 | l[pos + 2];
+            pos += 3;
+        }
+        highest = std::max(highest, out[i]);
+    }
+    return count == 0 || highest < total;
+}
+
 bool TMainDictionary::node(uint64_t index, Node& out) const {
     if (index >= totalNodes_) return false;
     int k = 0;
-    while (index >= cumulative_[k + 1]) ++k;
-    const uint64_t record = starts_[k] + (index - cumulative_[k]) * static_cast<uint64_t>(k + 4);
+    const uint64_t record = this->record(index, k);
     if (record + static_cast<uint64_t>(k) + 4 > viewSize_) return false;
     const uint32_t v = le32(view_ + record);
     out.Character = static_cast<unsigned char>(lxm::NodeCharacter(v));
     out.EndsWord = lxm::NodeEndsWord(v);
     out.Extra = std::string_view(reinterpret_cast<const char*>(view_ + record + 4), static_cast<size_t>(k));
-    const uint32_t count = lxm::NodeCount(v), ref = lxm::NodeReference(v);
-    out.Kids = {};
-    if (count == 1) {
-        out.Kids = {1, true, ref, 0};
-    } else if (count > 1) {
-        out.Kids = {count, false, 0, ref};
-    } else if (ref != lxm::NoChildren) {
-        if (ref >= linkageSize_) return false;
-        out.Kids = {view_[linkageStart_ + ref], false, 0, static_cast<uint64_t>(ref) + 1};
-    }
-    return true;
+    return kidsOf(v, out.Kids);
 }
 
 bool TMainDictionary::childAt(const Children& set, uint32_t i, uint64_t& pos, Node& out) const {
@@ -212,11 +232,68 @@ bool TMainDictionary::childAt(const Children& set, uint32_t i, uint64_t& pos, No
 }
 
 bool TMainDictionary::child(const Children& set, unsigned char c, Node& out) const {
-    uint64_t pos = set.Position;
-    for (uint32_t i = 0; i < set.Count; ++i) {
-        if (!childAt(set, i, pos, out)) return false;
-        if (out.Character == c) return true;
+    uint32_t index = 0;
+    return findChild(set, c, index) && node(index, out);
+}
+
+// The children of node value V, false when its reference leaves the
+// linkage block.
+bool TMainDictionary::kidsOf(uint32_t v, Children& set) const {
+    const uint32_t count = lxm::NodeCount(v), ref = lxm::NodeReference(v);
+    set = {};
+    if (count == 1) {
+        set = {1, true, ref, 0};
+    } else if (count > 1) {
+        set = {count, false, 0, ref};
+    } else if (ref != lxm::NoChildren) {
+        if (ref >= linkageSize_) return false;
+        set = {view_[linkageStart_ + ref], false, 0, static_cast<uint64_t>(ref) + 1};
     }
+    return true;
+}
+
+// Finds the child with character C without decoding the others: each needs
+// only its character, the first byte of its record (inside the tables,
+// which the header check holds to the file). A short list is read in order,
+// stopping past C when every list ascends; a long one is read in one sweep
+// and, when every list ascends, searched by halves.
+bool TMainDictionary::findChild(const Children& set, unsigned char c, uint32_t& index) const {
+    if (set.IsDirect) {
+        index = set.Direct;
+        return set.Count == 1 && index < totalNodes_ && view_[record(index)] == c;
+    }
+    if (set.Count <= 8) {
+        uint64_t pos = set.Position;
+        for (uint32_t i = 0; i < set.Count; ++i) {
+            if (!linkIndex(pos, index)) return false;
+            const unsigned char m = view_[record(index)];
+            if (m == c) return true;
+            if (ascending_ && m > c) return false;
+        }
+        return false;
+    }
+    uint32_t indexes[lxm::MaxChildren];
+    const uint32_t count = std::min<uint32_t>(set.Count, lxm::MaxChildren);
+    if (!readIndexes(set.Position, count, indexes)) return false;
+    if (ascending_) {
+        uint32_t low = 0, high = count;
+        while (low < high) {
+            const uint32_t mid = (low + high) / 2;
+            const unsigned char m = view_[record(indexes[mid])];
+            if (m == c) {
+                index = indexes[mid];
+                return true;
+            }
+            if (m < c) low = mid + 1;
+            else high = mid;
+        }
+        return false;
+    }
+    for (uint32_t i = 0; i < count; ++i)
+        if (view_[record(indexes[i])] == c) {
+            index = indexes[i];
+            return true;
+        }
     return false;
 }
 
@@ -232,12 +309,18 @@ bool TMainDictionary::firstLetter(unsigned char c, bool& oneLetterWord, Children
 
 // Every node and every table entry must point inside its section; the tree
 // is then safe to walk without further doubt about the file.
-bool TMainDictionary::validate() const {
-    const auto childrenValid = [this](const Children& set) {
+// Also notes whether every child list ascends by character, which lets a
+// lookup search them by halves.
+bool TMainDictionary::validate() {
+    bool ascending = true;
+    const auto childrenValid = [this, &ascending](const Children& set) {
         uint64_t pos = set.Position;
+        int last = -1;
         for (uint32_t i = 0; i < set.Count; ++i) {
             Node n;
             if (!childAt(set, i, pos, n)) return false;
+            ascending = ascending && n.Character > last;
+            last = n.Character;
         }
         return true;
     };
@@ -251,6 +334,7 @@ bool TMainDictionary::validate() const {
         firstLetter(static_cast<unsigned char>(c), one, set);
         if (!childrenValid(set)) return false;
     }
+    ascending_ = ascending;
     return true;
 }
 
@@ -273,21 +357,23 @@ int TMainDictionary::walk(std::string_view w, bool& exists) {
     int length = 1;
     size_t i = 1;
     for (;;) {
-        Node n;
-        if (!child(set, static_cast<unsigned char>(w[i]), n)) return length;
+        uint32_t index = 0;
+        if (!findChild(set, static_cast<unsigned char>(w[i]), index)) return length;
+        int k = 0;
+        const unsigned char* n = view_ + record(index, k);
+        const uint32_t v = le32(n);
         ++length;
         if (i == w.size() - 1) {
-            exists = n.EndsWord;
+            exists = lxm::NodeEndsWord(v);
             return length;
         }
         ++i;
-        for (const char e : n.Extra) {
-            if (i >= w.size() || w[i] != e) return length;  // ends inside the extras or leaves them
+        for (int e = 0; e < k; ++e) {
+            if (i >= w.size() || w[i] != static_cast<char>(n[4 + e])) return length;  // ends inside the extras or leaves them
             ++length;
             ++i;
         }
-        if (i >= w.size() || n.Kids.Count == 0) return length;
-        set = n.Kids;
+        if (i >= w.size() || !kidsOf(v, set) || set.Count == 0) return length;
     }
 }
 

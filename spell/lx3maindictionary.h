@@ -69,10 +69,24 @@ private:
     bool ensureLoaded();
     bool mapFile();
     void unmap();
-    bool validate() const;
+    bool validate();
+    // Where node Index's record starts (and its class K), for an index
+    // below the node count.
+    uint64_t record(uint64_t index, int& k) const {
+        k = 0;
+        while (index >= cumulative_[k + 1]) ++k;
+        return starts_[k] + (index - cumulative_[k]) * static_cast<uint64_t>(k + 4);
+    }
+    uint64_t record(uint64_t index) const {
+        int k = 0;
+        return record(index, k);
+    }
     bool node(uint64_t index, Node& out) const;
+    bool kidsOf(uint32_t v, Children& set) const;
+    bool findChild(const Children& set, unsigned char c, uint32_t& index) const;
     // The index at linkage offset Pos; Pos moves past it.
     bool linkIndex(uint64_t& pos, uint32_t& index) const;
+    bool readIndexes(uint64_t pos, uint32_t count, uint32_t* out) const;
     bool child(const Children& set, unsigned char c, Node& out) const;
     bool childAt(const Children& set, uint32_t i, uint64_t& pos, Node& out) const;
     bool firstLetter(unsigned char c, bool& oneLetterWord, Children& set) const;
@@ -97,6 +111,8 @@ private:
     // The file version whose tree was checked whole, so a reload of the
     // same file does not check it again.
     TFileStamp checked_;
+    // Every child list of the checked tree ascends by character.
+    bool ascending_ = false;
 };
 
 }  // namespace spell

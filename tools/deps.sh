@@ -23,4 +23,5 @@ apt-get install -y -q --no-install-recommends \
   libcrypto++-utils \
   bind9 bind9-dnsutils \
   python3-pyftpdlib vsftpd curl \
-  unicode-data fonts-noto-color-emoji
+  unicode-data fonts-noto-color-emoji \
+  libhunspell-dev

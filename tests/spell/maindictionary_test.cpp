@@ -91,6 +91,47 @@ TEST(SpellMainDictionary, BothLinkageEncodingsAgreeWithTheOtherReader) {
     }
 }
 
+// Child lists are searched by halves (long ones) or stop past the
+// character (short ones) only while every list ascends; a file whose lists
+// come in another order is searched through.
+TEST(SpellMainDictionary, ChildListsInAnyOrderAreSearched) {
+    spelltest::TempDir dir;
+    std::vector<std::string> words = {"ca", "cb", "cc"};
+    for (char c = 'a'; c <= 'z'; ++c) {
+        words.push_back(std::string("b") + c);
+        words.push_back(std::string("qu") + c + "x");
+    }
+    const std::string name = dir.path("order.lxm");
+    spelltest::writeLxm(name, words);
+    const std::string ascending = spelltest::readFile(name);
+    const auto le = [&](size_t at, int bytes) {
+        uint32_t v = 0;
+        for (int i = 0; i < bytes; ++i) v |= static_cast<uint32_t>(static_cast<unsigned char>(ascending[at + i])) << (8 * i);
+        return v;
+    };
+    const size_t counts = 1024 + 1 + 2 * 4 + 2 + 12;  // title "Test"
+    size_t t9 = counts + 36;
+    for (size_t k = 0; k < 9; ++k) t9 += le(counts + 4 * k, 4) * (k + 4);
+    const size_t linkage = t9 + 4, letters = linkage + le(t9, 4);
+    // The first two indexes of the lists under "b" (26) and "c" (3) change
+    // places: 2 bytes each in a small dictionary.
+    std::string shuffled = ascending;
+    for (const auto& [letter, children] : {std::pair{'b', 26u}, std::pair{'c', 3u}}) {
+        ASSERT_EQ(static_cast<unsigned char>(ascending[letters + 8 * letter + 1]), children);
+        const auto list = static_cast<std::ptrdiff_t>(linkage + le(letters + 8 * letter + 4, 4));
+        std::swap_ranges(shuffled.begin() + list, shuffled.begin() + list + 2, shuffled.begin() + list + 2);
+    }
+    for (const auto& [what, bytes] : {std::pair{"ascending", ascending}, std::pair{"shuffled", shuffled}}) {
+        spelltest::writeFile(name, bytes);
+        TMainDictionary d;
+        d.WriteFilename(name);
+        ASSERT_EQ(d.Filename(), name) << what;
+        for (const auto& w : words) EXPECT_TRUE(d.WordExists(w)) << what << " " << w;
+        for (const char* w : {"b`", "b{", "bA", "bz!", "c`", "cd", "qua", "qu`x", "qu{x"})
+            EXPECT_FALSE(d.WordExists(w)) << what << " " << w;
+    }
+}
+
 TEST(SpellMainDictionary, TheCompilerRefusesWhatTheLayoutCannotHold) {
     std::string bytes, error;
     lxmc::TLxmStats stats;

@@ -5,11 +5,5 @@
 # Usage: tools/designer-screenshot.sh [OUT.png]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-out=${1:-/tmp/pelliwox-designer.png}
-cmake -S . -B build -G Ninja >/dev/null
-cmake --build build --target pelliwox >/dev/null
-dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
-/usr/bin/python3 tests/screen/designer_screen.py build/app/pelliwox data "$dir"
-cp "$dir/screen-designer-narrowed.png" "$out"
-echo "$out"
+. tools/screenshot-common.sh
+screen_shot "${1:-/tmp/pelliwox-designer.png}" screen-designer-narrowed.png "pelliwox" designer_screen.py build/app/pelliwox data

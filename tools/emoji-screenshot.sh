@@ -6,11 +6,5 @@
 # Usage: tools/emoji-screenshot.sh [OUT.png]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-out=${1:-/tmp/pelliwox-emoji.png}
-cmake -S . -B build -G Ninja >/dev/null
-cmake --build build --target pelliwox emoji_page >/dev/null
-dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
-/usr/bin/python3 tests/screen/emoji_screen.py build/app/pelliwox data "$dir"
-cp "$dir/screen-emoji-open.png" "$out"
-echo "$out"
+. tools/screenshot-common.sh
+screen_shot "${1:-/tmp/pelliwox-emoji.png}" screen-emoji-open.png "pelliwox emoji_page" emoji_screen.py build/app/pelliwox data

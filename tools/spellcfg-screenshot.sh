@@ -5,11 +5,5 @@
 # Usage: tools/spellcfg-screenshot.sh [OUT.png]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-out=${1:-/tmp/pelliwox-spellcfg.png}
-cmake -S . -B build -G Ninja >/dev/null
-cmake --build build --target spellcfg_demo >/dev/null
-dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
-/usr/bin/python3 tests/screen/spellcfg_screen.py build/tests/spell/spellcfg_demo data "$dir"
-cp "$dir/screen-spellcfg-ticked.png" "$out"
-echo "$out"
+. tools/screenshot-common.sh
+screen_shot "${1:-/tmp/pelliwox-spellcfg.png}" screen-spellcfg-ticked.png "spellcfg_demo" spellcfg_screen.py build/tests/spell/spellcfg_demo data

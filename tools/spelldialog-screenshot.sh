@@ -5,11 +5,5 @@
 # Usage: tools/spelldialog-screenshot.sh [OUT.png]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-out=${1:-/tmp/pelliwox-spelldialog.png}
-cmake -S . -B build -G Ninja >/dev/null
-cmake --build build --target spelldialog_demo british_lxm >/dev/null
-dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
-/usr/bin/python3 tests/screen/spelldialog_screen.py build/tests/spell/spelldialog_demo build/app/British.lxm "$dir"
-cp "$dir/screen-spelldialog-with-memo.png" "$out"
-echo "$out"
+. tools/screenshot-common.sh
+screen_shot "${1:-/tmp/pelliwox-spelldialog.png}" screen-spelldialog-with-memo.png "spelldialog_demo british_lxm" spelldialog_screen.py build/tests/spell/spelldialog_demo build/app/British.lxm

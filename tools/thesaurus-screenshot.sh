@@ -6,11 +6,5 @@
 # Usage: tools/thesaurus-screenshot.sh [OUT.png]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-out=${1:-/tmp/pelliwox-thesaurus.png}
-cmake -S . -B build -G Ninja >/dev/null
-cmake --build build --target pelliwox syntaro_lxt >/dev/null
-dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
-/usr/bin/python3 tests/screen/thesaurus_screen.py build/app/pelliwox data "$dir"
-cp "$dir/screen-thesaurus-screen.png" "$out"
-echo "$out"
+. tools/screenshot-common.sh
+screen_shot "${1:-/tmp/pelliwox-thesaurus.png}" screen-thesaurus-screen.png "pelliwox syntaro_lxt" thesaurus_screen.py build/app/pelliwox data

@@ -5,11 +5,5 @@
 # Usage: tools/viewer-screenshot.sh [OUT.png]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-out=${1:-/tmp/pelliwox-viewer.png}
-cmake -S . -B build -G Ninja >/dev/null
-cmake --build build --target pelliwox >/dev/null
-dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
-/usr/bin/python3 tests/screen/screen_test.py --only viewer build/app/pelliwox data "$dir"
-cp "$dir/screen-viewer-page.png" "$out"
-echo "$out"
+. tools/screenshot-common.sh
+screen_shot "${1:-/tmp/pelliwox-viewer.png}" screen-viewer-page.png "pelliwox" screen_test.py --only viewer build/app/pelliwox data

@@ -452,7 +452,7 @@ void TLexiroLiveRichEdit::IgnoreWord(int Kind) {
     if (Kind != kIgnoreOnce) return;
     int64_t column;
     TTargetLine text;
-    const int y = caretLine(column, text);
+    caretLine(column, text);
     // The word at the caret, and the word before it on the line.
     std::string word, previous;
     forEachWord(*engine_, text.Text, [&](const std::string& w, int64_t s, int64_t e, const std::string& before) {
@@ -466,7 +466,8 @@ void TLexiroLiveRichEdit::IgnoreWord(int Kind) {
     });
     if (word.empty() || Utf8FromCp1252(word) != host_->GetSelText()) return;
     ignoreOnce_[word].insert(previous);
-    if (static_cast<size_t>(y) < cache_.size() && cache_[static_cast<size_t>(y)]) cache_[static_cast<size_t>(y)]->Dirty = true;
+    // The same pair may stand on other lines in view.
+    MarkAllLinesDirty();
     host_->ViewChangedLater();
 }
 

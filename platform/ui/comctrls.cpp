@@ -614,6 +614,7 @@ void applyDefaults(QPlainTextEdit* editor, const QTextCharFormat& f) {
 // counted as a change of the text.
 void TTextAttributes::apply(const QTextCharFormat& f) {
     QPlainTextEdit* editor = edit_->Editor();
+    const bool modified = editor->document()->isModified();
     edit_->BeginFormat();
     if (defaults_) {
         applyDefaults(editor, f);
@@ -623,6 +624,7 @@ void TTextAttributes::apply(const QTextCharFormat& f) {
         else editor->mergeCurrentCharFormat(f);
     }
     edit_->EndFormat();
+    if (!modified) editor->document()->setModified(false);
 }
 
 void TTextAttributes::setColor(TColor v) {

@@ -3,3 +3,6 @@
 # the program's windows on the offscreen platform.
 pelliwox_test(test_composer_editor GUI SOURCES editor_test.cpp checklist_test.cpp editor_fixture.cpp
   LIBS pelliwox_app composer Qt6::Test)
+# The start-up step gives the body the shipped dictionary.
+add_dependencies(test_composer_editor british_lxm)
+target_compile_definitions(test_composer_editor PRIVATE BRITISH_LXM="${BRITISH_LXM}")

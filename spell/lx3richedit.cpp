@@ -39,8 +39,12 @@ bool TLexiroRichEdit::HasContextPopup() const {
     return engine_->UnderliningActive() || ui::TRichEdit::HasContextPopup();
 }
 
-void TLexiroRichEdit::LinesChanged(int First, int Count, int Delta) { engine_->LinesChanged(First, Count, Delta); }
+void TLexiroRichEdit::LinesChanged(int First, int Count, int Delta) {
+    if (engine_) engine_->LinesChanged(First, Count, Delta);
+}
 
-void TLexiroRichEdit::ViewChanged() { engine_->ViewChanged(); }
+void TLexiroRichEdit::ViewChanged() {
+    if (engine_) engine_->ViewChanged();
+}
 
 }  // namespace spell

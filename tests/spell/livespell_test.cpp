@@ -4,6 +4,8 @@
 // menu on a word, and the marks against the colours.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QPlainTextEdit>
 #include <QTest>
 #include <QTextBlock>
@@ -56,7 +58,7 @@ protected:
         FormTest::SetUp();
         spelltest::writeLxm(dir.path("English.lxm"), {"cat", "hello", "mat", "on", "sat", "the", "there", "world",
                                                        "word", "said", "today", "caf\xE9", "na\xEFve", "quoted", "end", "second", "line",
-                                                       "plain", "here", "fine", "words"});
+                                                       "plain", "here", "fine", "words", "one"});
         spell = std::make_unique<TLexiroSpell3Base>();
         spell->WriteConfigStorage(csNone);
         spell->WriteConfigDictionaryDir({dir.dir()});
@@ -283,6 +285,35 @@ TEST_F(LiveSpelling, TheSpellingMenuReplacesIgnoresAndAdds) {
     EXPECT_FALSE(edit->Engine().ContextMenu(pointOf(1)));
     settle();
     EXPECT_EQ(edit->Text(), "wrod");
+    EXPECT_EQ(dialogs.unexpected, 0);
+}
+
+TEST_F(LiveSpelling, ARightClickOnAMisspeltWordOpensItsMenu) {
+    ui::TScriptedDialogs dialogs;
+    std::string seen;
+    dialogs.QueueMenu([&](ui::TPopupMenu& m) -> ui::TMenuItem* {
+        seen = m.Items->Items(0)->Caption();
+        return m.Items->Items(0);
+    });
+    setText("one wrod here");
+    QWidget* viewport = editorOf(edit)->viewport();
+    const ui::TPoint p = pointOf(5);
+    const QPoint at = viewport->mapFrom(editorOf(edit), QPoint(p.X, p.Y));
+    QContextMenuEvent click(QContextMenuEvent::Mouse, at, viewport->mapToGlobal(at));
+    QApplication::sendEvent(viewport, &click);
+    settle();
+    EXPECT_EQ(seen, "word");
+    EXPECT_EQ(edit->Text(), "one word here");
+    EXPECT_EQ(marked(edit), Words{});
+    EXPECT_EQ(dialogs.menusShown, 1);
+    // The menu key: at the caret, on the word there.
+    setText("one wrod here");
+    edit->Select(5, 0);
+    dialogs.QueueMenu([](ui::TPopupMenu& m) { return m.Items->Items(0); });
+    QContextMenuEvent key(QContextMenuEvent::Keyboard, QPoint(0, 0), viewport->mapToGlobal(QPoint(0, 0)));
+    QApplication::sendEvent(viewport, &key);
+    settle();
+    EXPECT_EQ(edit->Text(), "one word here");
     EXPECT_EQ(dialogs.unexpected, 0);
 }
 

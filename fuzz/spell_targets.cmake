@@ -11,3 +11,4 @@ list(APPEND SPELL_FUZZ_SOURCES
 # The thesaurus reader's target; its seeds are tests/data/thesaurus/corpus.
 set(THESAURUS_FUZZ_TARGETS thesaurus_reader)
 list(REMOVE_ITEM SPELL_FUZZ_SOURCES ${SPELL_FUZZ_ROOT}/spell/lx3edittarget.cpp)
+list(REMOVE_ITEM SPELL_FUZZ_SOURCES ${SPELL_FUZZ_ROOT}/spell/lx3spellpopup.cpp ${SPELL_FUZZ_ROOT}/spell/lx3liverichedit.cpp ${SPELL_FUZZ_ROOT}/spell/lx3richedit.cpp)

@@ -65,6 +65,7 @@ Tmlsend::Tmlsend(rtl::TComponent* owner) : ui::TForm(owner) {
     MailKey = kMailKey;
     AddressBookKey = kAddressBookKey;
     buildControls();
+    makeSpelling();
     bindEvents();
     Thesaurus31 = new spell::TThesaurus3(this);
     Thesaurus31->Name = "Thesaurus31";
@@ -85,6 +86,8 @@ Tmlsend::Tmlsend(rtl::TComponent* owner) : ui::TForm(owner) {
 }
 
 Tmlsend::~Tmlsend() {
+    // The spell checker goes before the body does.
+    bdy->WriteLexiroSpell(nullptr);
     if (mailbox::Form1 && mailbox::Form1->Composer == this) mailbox::Form1->Composer = nullptr;
     if (mlsend == this) mlsend = nullptr;
 }
@@ -216,7 +219,7 @@ void Tmlsend::buildControls() {
     listPart(Label10, ListBox1, BitBtn1, BitBtn2, BitBtn3, 4);
     listPart(Label12, ListBox2, BitBtn4, BitBtn6, BitBtn7, 190);
 
-    bdy = new ui::TRichEdit(this);
+    bdy = new spell::TLexiroRichEdit(this);
     bdy->Align = ui::alClient;
     bdy->PlainText = true;
     bdy->WordWrap = false;

@@ -17,6 +17,7 @@
 #include "platform/ui/extctrls.h"
 #include "platform/ui/forms.h"
 #include "platform/ui/stdctrls.h"
+#include "spell/lx3richedit.h"
 
 namespace spell {
 class TThesaurus3;
@@ -47,7 +48,7 @@ public:
     ui::TComboBox* chaset;
     ui::TCheckBox* encrypt;
     ui::TEdit* subj;
-    ui::TRichEdit* bdy;
+    spell::TLexiroRichEdit* bdy;
     ui::TListBox* ListBox1;  // attachments
     ui::TListBox* ListBox2;  // inserted images
     ui::TLabel* Label9;   // "Character Set :-": search the list
@@ -93,6 +94,8 @@ public:
     // The body's menu, keys, history and colouring.
     std::unique_ptr<TBodyEditor> BodyEditor;
     spell::TThesaurus3* Thesaurus31;  // owned by the window
+    // The body's spell checker; the body spells live once its files are set.
+    std::unique_ptr<spell::TLexiroSpell3> LexiroSpell31;
     // Whether a send is running.
     bool Sending() const { return sending_; }
 
@@ -168,9 +171,11 @@ public:
     void ReplyMessage(const TReplyFields& Fields) override;
     std::string FromAddress() const override { return emfrom->Text(); }
     std::string QuoteStyle() const override { return BlockStyle; }
+    void SetupSpelling(const std::string& ProgramFolder, const std::string& UserFolder) override;
 
 private:
     void buildControls();
+    void makeSpelling();
     void bindEvents();
     void fillCharsets();
     void focusField(TFieldProblem::TField field);

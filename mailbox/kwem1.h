@@ -301,6 +301,9 @@ public:
         // The sender address and the quote block's CSS declarations.
         virtual std::string FromAddress() const = 0;
         virtual std::string QuoteStyle() const = 0;
+        // The spell checker's files, all in the per-user folder (its main
+        // dictionary copied there from the program folder when missing).
+        virtual void SetupSpelling(const std::string& ProgramFolder, const std::string& UserFolder) = 0;
     };
     TComposerPort* Composer = nullptr;
     void BitBtn9Click(rtl::TObject* Sender);

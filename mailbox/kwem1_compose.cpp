@@ -91,6 +91,7 @@ void TForm1::StartComposer(const std::string& Param) {
         Composer->ShowComposer();
         Composer->HideComposer();
     }
+    Composer->SetupSpelling(ProgramFolder, helpers::userdatadir());
     std::string style = helpers::loadtext(ProgramFolder + "pelliwoxblockstyle.txt");
     if (style.empty()) style = kDefaultQuoteStyle;
     Composer->SetQuoteStyle(style);

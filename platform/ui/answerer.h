@@ -11,6 +11,8 @@ namespace ui {
 
 class TForm;
 class TCommonDialog;
+class TPopupMenu;
+class TMenuItem;
 
 class IAnswerer {
 public:
@@ -19,6 +21,10 @@ public:
     virtual TModalResult ShowModal(TForm& form) = 0;
     // Runs a standard dialog; true when the user confirmed it.
     virtual bool Execute(TCommonDialog& dialog) = 0;
+    // Shows a popup menu at a screen point until an item is picked (the
+    // item, whose OnClick has run) or the menu is closed (null). Without an
+    // answer of its own the menu is closed at once, with a note on stderr.
+    virtual TMenuItem* TrackPopup(TPopupMenu& menu, int x, int y);
 };
 
 IAnswerer& Answerer();

@@ -13,7 +13,9 @@
 #include <QTableView>
 #include <QTextCharFormat>
 #include <QTextCursor>
+#include <QTextBlock>
 #include <QTextDocument>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -409,7 +411,125 @@ void TListView::FontChanged() {
 
 // ------------------------------------------------------------ TRichEdit
 
-TRichEdit::TRichEdit(rtl::TComponent* owner) : TCustomMemo(owner) { Document()->setUndoRedoEnabled(false); }
+// Tells the rich edit's subclass which lines changed, at once, and that
+// the view may differ, once the events of the moment are done.
+struct TRichEditPrivate : public QObject {
+    explicit TRichEditPrivate(TRichEdit* q) : q(q) {}
+
+    bool eventFilter(QObject*, QEvent* e) override {
+        switch (e->type()) {
+            case QEvent::FocusIn:
+            case QEvent::FocusOut:
+            case QEvent::Show:
+            case QEvent::Resize:
+                schedule();
+                break;
+            default:
+                break;
+        }
+        return false;
+    }
+
+    void contentsChange(int from, int added) {
+        if (q->InFormat() || q->Destroying()) return;
+        QTextDocument* doc = q->Document();
+        const int now = doc->blockCount();
+        const QTextBlock first = doc->findBlock(from), last = doc->findBlock(from + added);
+        const int a = first.isValid() ? first.blockNumber() : 0;
+        const int b = last.isValid() ? last.blockNumber() : now - 1;
+        const int delta = now - blocks;
+        blocks = now;
+        SafeCall([&] { q->LinesChanged(a, std::max(1, b - a + 1), delta); });
+        schedule();
+    }
+
+    void schedule() {
+        if (pending || q->Destroying()) return;
+        pending = true;
+        QTimer::singleShot(0, this, [this] {
+            pending = false;
+            if (!q->Destroying()) SafeCall([this] { q->ViewChanged(); });
+        });
+    }
+
+    TRichEdit* q;
+    int blocks = 1;
+    bool pending = false;
+};
+
+TRichEdit::TRichEdit(rtl::TComponent* owner) : TCustomMemo(owner), r_(std::make_unique<TRichEditPrivate>(this)) {
+    QPlainTextEdit* editor = Editor();
+    QTextDocument* doc = Document();
+    doc->setUndoRedoEnabled(false);
+    r_->blocks = doc->blockCount();
+    TRichEditPrivate* r = r_.get();
+    QObject::connect(doc, &QTextDocument::contentsChange, r, [r](int from, int, int added) { r->contentsChange(from, added); });
+    QObject::connect(editor, &QPlainTextEdit::cursorPositionChanged, r, [r] { r->schedule(); });
+    QObject::connect(editor->verticalScrollBar(), &QScrollBar::valueChanged, r, [r] { r->schedule(); });
+    QObject::connect(editor->horizontalScrollBar(), &QScrollBar::valueChanged, r, [r] { r->schedule(); });
+    editor->installEventFilter(r);
+    editor->viewport()->installEventFilter(r);
+}
+
+TRichEdit::~TRichEdit() {
+    // The widget outlives this part by a little: no more calls into it.
+    if (QPlainTextEdit* editor = Editor()) {
+        editor->removeEventFilter(r_.get());
+        editor->viewport()->removeEventFilter(r_.get());
+    }
+}
+
+void TRichEdit::SetLineUnderlines(int Line, const std::vector<std::pair<int64_t, int64_t>>& Ranges, TColor Color) {
+    QTextDocument* doc = Document();
+    const QTextBlock block = doc->findBlockByNumber(Line);
+    if (!block.isValid()) return;
+    struct Run {
+        int from, to;
+        QTextCharFormat format;
+    };
+    std::vector<Run> waves;
+    for (auto it = block.begin(); !it.atEnd(); ++it) {
+        const QTextFragment f = it.fragment();
+        if (f.isValid() && f.charFormat().underlineStyle() == QTextCharFormat::WaveUnderline)
+            waves.push_back({f.position(), f.position() + f.length(), f.charFormat()});
+    }
+    if (waves.empty() && Ranges.empty()) return;
+    const bool modified = doc->isModified();
+    BeginFormat();
+    QTextCursor c(doc);
+    for (Run& w : waves) {
+        w.format.clearProperty(QTextFormat::TextUnderlineStyle);
+        w.format.clearProperty(QTextFormat::TextUnderlineColor);
+        c.setPosition(w.from);
+        c.setPosition(w.to, QTextCursor::KeepAnchor);
+        c.setCharFormat(w.format);
+    }
+    if (!Ranges.empty()) {
+        const detail::TTextMap map(block.text());
+        QTextCharFormat wave;
+        wave.setUnderlineStyle(QTextCharFormat::WaveUnderline);
+        wave.setUnderlineColor(QtColor(Color));
+        const int end = block.length() - 1;
+        for (const auto& [from, to] : Ranges) {
+            const int a = std::min(map.ToChars(from), end), b = std::min(map.ToChars(to, true), end);
+            if (b <= a) continue;
+            c.setPosition(block.position() + a);
+            c.setPosition(block.position() + b, QTextCursor::KeepAnchor);
+            c.mergeCharFormat(wave);
+        }
+    }
+    EndFormat();
+    // A format is no edit of the text.
+    if (!modified) doc->setModified(false);
+}
+
+void TRichEdit::ViewChangedLater() { r_->schedule(); }
+
+void TRichEdit::VisibleLines(int& First, int& Last) const {
+    const QPlainTextEdit* editor = Editor();
+    First = editor->cursorForPosition(QPoint(0, 0)).blockNumber();
+    Last = std::max(First, editor->cursorForPosition(QPoint(0, std::max(0, editor->viewport()->height() - 1))).blockNumber());
+}
 
 void TRichEdit::SelectionChanged() {
     if (OnSelectionChange) SafeCall([this] { OnSelectionChange(this); });
@@ -453,6 +573,23 @@ int TTextAttributes::getSize() const {
 
 int TTextAttributes::getHeight() const { return -static_cast<int>(std::lround(getSize() * double(kPixelsPerInch) / 72)); }
 
+TUnderlineStyle TTextAttributes::getUnderlineStyle() const {
+    switch (attributesOf(edit_->Editor(), defaults_).underlineStyle()) {
+        case QTextCharFormat::NoUnderline:
+            return usNone;
+        case QTextCharFormat::WaveUnderline:
+        case QTextCharFormat::SpellCheckUnderline:
+            return usWave;
+        default:
+            return usSingle;
+    }
+}
+
+TColor TTextAttributes::getUnderlineColor() const {
+    const QColor c = attributesOf(edit_->Editor(), defaults_).underlineColor();
+    return c.isValid() ? detail::FromQColor(c) : clDefault;
+}
+
 TFontStyles TTextAttributes::getStyle() const {
     const QTextCharFormat f = attributesOf(edit_->Editor(), defaults_);
     return (f.fontWeight() >= QFont::Bold ? fsBold : 0u) | (f.fontItalic() ? fsItalic : 0u) |
@@ -493,6 +630,7 @@ void applyDefaults(QPlainTextEdit* editor, const QTextCharFormat& f) {
 // counted as a change of the text.
 void TTextAttributes::apply(const QTextCharFormat& f) {
     QPlainTextEdit* editor = edit_->Editor();
+    const bool modified = editor->document()->isModified();
     edit_->BeginFormat();
     if (defaults_) {
         applyDefaults(editor, f);
@@ -502,6 +640,7 @@ void TTextAttributes::apply(const QTextCharFormat& f) {
         else editor->mergeCurrentCharFormat(f);
     }
     edit_->EndFormat();
+    if (!modified) editor->document()->setModified(false);
 }
 
 void TTextAttributes::setColor(TColor v) {
@@ -525,6 +664,20 @@ void TTextAttributes::setSize(int v) {
 void TTextAttributes::setHeight(int v) { setSize(static_cast<int>(std::lround(std::abs(v) * 72.0 / kPixelsPerInch))); }
 
 void TTextAttributes::setStyle(TFontStyles v) { apply(styleFormat(v)); }
+
+void TTextAttributes::setUnderlineStyle(TUnderlineStyle v) {
+    QTextCharFormat f;
+    f.setUnderlineStyle(v == usWave ? QTextCharFormat::WaveUnderline
+                        : v == usSingle ? QTextCharFormat::SingleUnderline
+                                        : QTextCharFormat::NoUnderline);
+    apply(f);
+}
+
+void TTextAttributes::setUnderlineColor(TColor v) {
+    QTextCharFormat f;
+    f.setUnderlineColor(v == clDefault ? QColor() : QtColor(v));
+    apply(f);
+}
 
 void TTextAttributes::Assign(const TFont& font) {
     QTextCharFormat f = styleFormat(font.Style);

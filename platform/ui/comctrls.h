@@ -214,6 +214,11 @@ int ScrollBarWidth();
 // ------------------------------------------------------------ rich edit
 
 class TRichEdit;
+struct TRichEditPrivate;
+
+// The font's plain underline, or a wavy one in a colour of its own (how a
+// misspelt word is marked).
+enum TUnderlineStyle { usNone, usSingle, usWave };
 
 // The character attributes of a rich edit's selection (or, with no
 // selection, of what is typed next), or its default attributes.
@@ -228,6 +233,10 @@ class TTextAttributes {
     void setHeight(int v);
     TFontStyles getStyle() const;
     void setStyle(TFontStyles v);
+    TUnderlineStyle getUnderlineStyle() const;
+    void setUnderlineStyle(TUnderlineStyle v);
+    TColor getUnderlineColor() const;
+    void setUnderlineColor(TColor v);
 
     void apply(const QTextCharFormat& f);
 
@@ -242,6 +251,11 @@ public:
     TProp<TTextAttributes, int, &TTextAttributes::getSize, &TTextAttributes::setSize> Size{this};
     TProp<TTextAttributes, int, &TTextAttributes::getHeight, &TTextAttributes::setHeight> Height{this};
     TProp<TTextAttributes, TFontStyles, &TTextAttributes::getStyle, &TTextAttributes::setStyle> Style{this};
+    TProp<TTextAttributes, TUnderlineStyle, &TTextAttributes::getUnderlineStyle, &TTextAttributes::setUnderlineStyle>
+        UnderlineStyle{this};
+    // clDefault: the text's colour.
+    TProp<TTextAttributes, TColor, &TTextAttributes::getUnderlineColor, &TTextAttributes::setUnderlineColor>
+        UnderlineColor{this};
     void Assign(const TFont& font);
 };
 
@@ -257,9 +271,11 @@ class TRichEdit : public TCustomMemo {
     bool plainText_ = false;
     TTextAttributes selAttributes_{this, false};
     TTextAttributes defAttributes_{this, true};
+    std::unique_ptr<TRichEditPrivate> r_;
 
 public:
     explicit TRichEdit(rtl::TComponent* owner);
+    ~TRichEdit() override;
     const char* ClassName() const override { return "TRichEdit"; }
 
     TPart<TTextAttributes> SelAttributes{&selAttributes_};
@@ -270,15 +286,32 @@ public:
     // Prints the whole text on the printer (printers.h) as a document of
     // that title.
     void Print(const std::string& caption);
+    // Wavy underlines in Color over the byte ranges [first, second) of line
+    // Line (offsets into the line's UTF-8 text), in place of the line's
+    // earlier wavy ones; the font's plain underline and the colours stay.
+    // Like colouring, no change of the text and nothing for a history.
+    void SetLineUnderlines(int Line, const std::vector<std::pair<int64_t, int64_t>>& Ranges, TColor Color);
+    // The first and the last line at least partly in view.
+    void VisibleLines(int& First, int& Last) const;
+    // Asks for ViewChanged once the events of the moment are done.
+    void ViewChangedLater();
 
     rtl::TNotifyEvent OnSelectionChange;
 
 protected:
     bool RichMessages() const override { return true; }
     void SelectionChanged() override;
+    // Lines [First, First + Count) are new or changed, and the lines after
+    // them moved by Delta. Told while the text changes: change nothing here.
+    virtual void LinesChanged(int First, int Count, int Delta) {}
+    // What is in view may differ (the text, the caret, the scroll position,
+    // the size or the focus changed): told once the event that changed it
+    // is done, once for several.
+    virtual void ViewChanged() {}
 
 private:
     friend class TTextAttributes;
+    friend struct TRichEditPrivate;
 };
 
 // ------------------------------------------------------------ status bar

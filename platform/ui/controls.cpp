@@ -169,12 +169,11 @@ bool TControlPrivate::menuShortcut(WORD key, TShiftState shift) {
 
 void TControlPrivate::showContextPopup(const QPoint& globalPos, bool fromMouse) {
     bool handled = false;
-    if (q->OnContextPopup) {
-        const QPoint local = widget ? widget->mapFromGlobal(globalPos) : QPoint();
-        const TPoint at = fromMouse ? TPoint{local.x(), local.y()} : TPoint{-1, -1};
-        SafeCall([&] { q->OnContextPopup(q, at, handled); });
-    }
-    if (handled || !popup) return;
+    const QPoint local = widget ? widget->mapFromGlobal(globalPos) : QPoint();
+    const TPoint at = fromMouse ? TPoint{local.x(), local.y()} : TPoint{-1, -1};
+    QPointer<QWidget> alive(widget);
+    SafeCall([&] { q->DoContextPopup(at, handled); });
+    if (!alive || handled || !popup) return;
     popup->PopupComponent = q;
     popup->Popup(globalPos.x(), globalPos.y());
 }
@@ -201,7 +200,7 @@ bool TEventBridge::keyDown(QKeyEvent* e) {
     char32_t ch = typed;
     if (preview && preview->OnKeyPress) SafeCall([&] { preview->OnKeyPress(preview, ch); });
     if (!alive || !ch) return true;
-    if (c->OnKeyPress) SafeCall([&] { c->OnKeyPress(c, ch); });
+    SafeCall([&] { c->KeyPress(ch); });
     if (!alive || !ch) return true;
     if (ch == typed) return false;
     // Another character is typed in place of the key.
@@ -310,7 +309,7 @@ bool TEventBridge::eventFilter(QObject* watched, QEvent* event) {
             return mouse(watched, static_cast<QMouseEvent*>(event));
         case QEvent::ContextMenu: {
             auto* e = static_cast<QContextMenuEvent*>(event);
-            if (!c->OnContextPopup && !c->d_->popup) return false;  // the widget's own menu, or the parent's
+            if (!c->HasContextPopup()) return false;  // the widget's own menu, or the parent's
             c->d_->showContextPopup(e->globalPos(), e->reason() == QContextMenuEvent::Mouse);
             return true;
         }
@@ -386,6 +385,16 @@ TForm* TControl::ParentForm() const {
 void TControl::Notification(rtl::TComponent* component, rtl::TOperation op) {
     if (op == rtl::opRemove && component == d_->popup) d_->popup = nullptr;
 }
+
+void TControl::KeyPress(char32_t& Key) {
+    if (OnKeyPress) OnKeyPress(this, Key);
+}
+
+void TControl::DoContextPopup(TPoint MousePos, bool& Handled) {
+    if (OnContextPopup) OnContextPopup(this, MousePos, Handled);
+}
+
+bool TControl::HasContextPopup() const { return OnContextPopup || d_->popup; }
 
 int TControl::getLeft() const { return Widget() ? Widget()->x() : 0; }
 int TControl::getTop() const { return Widget() ? Widget()->y() : 0; }

@@ -214,6 +214,13 @@ protected:
     // they end before the control's parts go.
     QObject* Context() const;
     void Notification(rtl::TComponent* component, rtl::TOperation op) override;
+    // A character typed: raises OnKeyPress, which may change or swallow it.
+    virtual void KeyPress(char32_t& Key);
+    // A context popup asked for at MousePos (as OnContextPopup gets it):
+    // raises OnContextPopup; Handled suppresses the popup menu. Controls
+    // that offer a menu of their own say so with HasContextPopup.
+    virtual void DoContextPopup(TPoint MousePos, bool& Handled);
+    virtual bool HasContextPopup() const;
 
 private:
     friend struct TControlPrivate;

@@ -1,4 +1,5 @@
 #include "platform/ui/dialogs.h"
+#include "platform/ui/menus.h"
 
 #include <QApplication>
 #include <QColorDialog>
@@ -52,6 +53,7 @@ public:
         return form.RunModalLoop();
     }
     bool Execute(TCommonDialog& dialog) override { return dialog.RunQt(); }
+    TMenuItem* TrackPopup(TPopupMenu& menu, int x, int y) override { return menu.RunQt(x, y); }
 };
 
 IAnswerer& dismisser() {
@@ -67,6 +69,11 @@ IAnswerer*& currentAnswerer() {
 QWidget* dialogParent() { return QApplication::activeWindow(); }
 
 }  // namespace
+
+TMenuItem* IAnswerer::TrackPopup(TPopupMenu& menu, int, int) {
+    std::fprintf(stderr, "%s: popup menu closed (no answerer)\n", menu.Name.empty() ? menu.ClassName() : menu.Name.c_str());
+    return nullptr;
+}
 
 IAnswerer& Answerer() { return *currentAnswerer(); }
 void SetAnswerer(IAnswerer* answerer) { currentAnswerer() = answerer ? answerer : &dismisser(); }
@@ -167,6 +174,20 @@ TModalResult TScriptedDialogs::ShowModal(TForm& form) {
         }
     }
     return form.EndModal(result);
+}
+
+TMenuItem* TScriptedDialogs::TrackPopup(TPopupMenu& menu, int, int) {
+    ++menusShown;
+    if (menuScripts_.empty()) {
+        ++unexpected;
+        return nullptr;
+    }
+    TMenuScript script = std::move(menuScripts_.front());
+    menuScripts_.pop_front();
+    TMenuItem* item = script(menu);
+    // A pick clicks the item, as on screen.
+    if (item) item->Click();
+    return item;
 }
 
 bool TScriptedDialogs::Execute(TCommonDialog& dialog) {

@@ -157,25 +157,31 @@ class TScriptedDialogs : public TScriptedPrompter, public IAnswerer {
 public:
     using TModalScript = std::function<TModalResult(TForm& form)>;
     using TDialogScript = std::function<bool(TCommonDialog& dialog)>;
+    // Gets the popup menu shown and returns the item to pick, or null.
+    using TMenuScript = std::function<TMenuItem*(TPopupMenu& menu)>;
 
     TScriptedDialogs();
     ~TScriptedDialogs() override;
 
     TModalResult ShowModal(TForm& form) override;
     bool Execute(TCommonDialog& dialog) override;
+    TMenuItem* TrackPopup(TPopupMenu& menu, int x, int y) override;
 
     void QueueModal(TModalScript script) { modalScripts_.push_back(std::move(script)); }
     void QueueModal(TModalResult result);
     void QueueDialog(TDialogScript script) { dialogScripts_.push_back(std::move(script)); }
     void QueueDialogResult(bool ok);
+    void QueueMenu(TMenuScript script) { menuScripts_.push_back(std::move(script)); }
 
     std::vector<std::string> modals;   // the caption of every window shown modally
     std::vector<std::string> dialogs;  // the class name of every dialog run
+    int menusShown = 0;                // popup menus waited on
 
 private:
     IAnswerer* previousAnswerer_;
     std::deque<TModalScript> modalScripts_;
     std::deque<TDialogScript> dialogScripts_;
+    std::deque<TMenuScript> menuScripts_;
 };
 
 }  // namespace ui

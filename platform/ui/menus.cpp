@@ -9,6 +9,7 @@
 
 #include "platform/rtl/exceptions.h"
 #include "platform/rtl/sysutils.h"
+#include "platform/ui/answerer.h"
 #include "platform/ui/controls_p.h"
 
 namespace ui {
@@ -168,6 +169,30 @@ TMenu::~TMenu() {
 void TPopupMenu::Popup(int x, int y) {
     if (OnPopup) SafeCall([this] { OnPopup(this); });
     Items->SubMenu()->popup(QPoint(x, y));
+}
+
+TMenuItem* TPopupMenu::TrackPopup(int x, int y) {
+    if (OnPopup) SafeCall([this] { OnPopup(this); });
+    return Answerer().TrackPopup(*this, x, y);
+}
+
+namespace {
+
+TMenuItem* itemOf(TMenuItem* root, const QAction* action) {
+    for (int i = 0; i < root->Count(); ++i) {
+        TMenuItem* item = root->Items(i);
+        if (item->Action() == action) return item;
+        if (TMenuItem* hit = itemOf(item, action)) return hit;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+TMenuItem* TPopupMenu::RunQt(int x, int y) {
+    // The picked action's trigger has clicked its item by the time exec returns.
+    const QAction* picked = Items->SubMenu()->exec(QPoint(x, y));
+    return picked ? itemOf(Items, picked) : nullptr;
 }
 
 TMainMenu::TMainMenu(rtl::TComponent* owner) : TMenu(owner), bar_(new QMenuBar) {

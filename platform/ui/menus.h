@@ -99,6 +99,12 @@ public:
     // Shows the menu at a screen point and returns at once; the chosen
     // item's OnClick runs when it is picked. OnPopup runs first.
     void Popup(int x, int y);
+    // Shows the menu at a screen point and waits for the pick, through the
+    // answerer (tests script it): the chosen item, after its OnClick ran,
+    // or null. OnPopup runs first.
+    TMenuItem* TrackPopup(int x, int y);
+    // Library use: the menu on screen, for TrackPopup.
+    TMenuItem* RunQt(int x, int y);
     rtl::TComponent* PopupComponent = nullptr;
     rtl::TNotifyEvent OnPopup;
 };

@@ -248,6 +248,7 @@ protected:
     // Formatting changes made between these do not count as text changes.
     void BeginFormat();
     void EndFormat();
+    bool InFormat() const;
     // Rich edits report positions in their own message forms and honour the
     // event mask; plain memos do neither.
     virtual bool RichMessages() const { return false; }

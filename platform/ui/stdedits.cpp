@@ -289,6 +289,7 @@ QPlainTextEdit* TCustomMemo::Editor() const { return m_->edit; }
 QTextDocument* TCustomMemo::Document() const { return m_->edit->document(); }
 void TCustomMemo::BeginFormat() { ++m_->formatting; }
 void TCustomMemo::EndFormat() { --m_->formatting; }
+bool TCustomMemo::InFormat() const { return m_->formatting > 0; }
 uint32_t TCustomMemo::EventMask() const { return m_->eventMask; }
 void TCustomMemo::SetEventMask(uint32_t mask) { m_->eventMask = mask; }
 int TCustomMemo::CharsOf(int64_t bytes, bool roundUp) const { return m_->Map().ToChars(bytes, roundUp); }

@@ -37,6 +37,7 @@ protected:
         folder = mkdtemp(dir);
         folder += "/";
         helpers::homedir = folder;
+        setenv("XDG_DATA_HOME", (folder + "userdata").c_str(), 1);  // the per-user files too
         app::CreateWindows();
         win::PumpUntil([] { return Form1->StartupSteps > 0; }, 5000);
     }

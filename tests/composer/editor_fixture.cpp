@@ -16,6 +16,9 @@ void EditorTest::SetUpTestSuite() {
     folder = mkdtemp(dir);
     folder += "/";
     helpers::homedir = folder;
+    setenv("XDG_DATA_HOME", (folder + "userdata").c_str(), 1);  // the per-user files too
+    // The program folder holds the dictionary the start-up step copies.
+    std::filesystem::copy_file(BRITISH_LXM, folder + "British.lxm");
     app::CreateWindows();
     win::PumpUntil([] { return mailbox::Form1->StartupSteps > 0; }, 5000);
 }

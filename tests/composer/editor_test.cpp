@@ -1,8 +1,9 @@
 // The composer's body editor: Enter in HTML, the quote block, Find and
 // Replace, the find dialog over the body, undo and redo through the
-// program's own history, the colouring tick, the thesaurus lookup and the
-// commands not built yet.
+// program's own history, the colouring tick, the thesaurus lookup, live
+// spelling and the commands not built yet.
 #include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -192,6 +193,79 @@ TEST_F(BodyEditor, ThesaurusLookupReplacesTheSelectedWordAsOneUndoStep) {
     e->ThesaurusLookup1->Click();
     EXPECT_EQ(m->bdy->Text(), "<P>zzyzx</P>");
     EXPECT_EQ(dialogs->modals.size(), 2u);
+}
+
+// The texts under a wavy underline in the body, in order.
+std::vector<std::string> marked(ui::TRichEdit* edit) {
+    std::vector<std::string> out;
+    const std::string text = edit->Text();
+    bool in = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        edit->Select(static_cast<int64_t>(i), 1);
+        const bool wave = edit->SelAttributes->UnderlineStyle() == ui::usWave;
+        if (wave && !in) out.emplace_back();
+        if (wave) out.back() += text[i];
+        in = wave;
+    }
+    return out;
+}
+
+TEST_F(BodyEditor, TheBodySpellsLiveOnceTheStartUpGaveItItsFiles) {
+    ASSERT_NE(m->LexiroSpell31, nullptr);
+    EXPECT_EQ(m->bdy->LexiroSpell(), m->LexiroSpell31.get());
+    EXPECT_TRUE(m->bdy->Engine().UnderliningActive());
+    EXPECT_FALSE(m->bdy->LiveSpellingOptions());
+    const std::string user = helpers::userdatadir();
+    EXPECT_EQ(user, Folder() + "userdata/qbfiles/");
+    EXPECT_TRUE(std::filesystem::exists(user + "British.lxm")) << "the dictionary is copied to the per-user folder";
+    EXPECT_EQ(m->LexiroSpell31->ConfigFilename(), user + "Spell.cfg");
+    EXPECT_EQ(m->LexiroSpell31->ConfigStorage(), spell::csFile);
+    EXPECT_TRUE(m->LexiroSpell31->WordAcceptable("colour"));
+    EXPECT_FALSE(m->LexiroSpell31->WordAcceptable("wrod"));
+}
+
+TEST_F(BodyEditor, ColoursAndSpellingMarksShareAWordAndStayOutOfTheHistory) {
+    m->Show();
+    struct THide {
+        Tmlsend* w;
+        ~THide() { w->Hide(); }
+    } hide{m};
+    body("<P>He said \"wrod\" today</P>");
+    m->bdy->Modified = false;
+    helpers::hlinvalidate();
+    const int64_t at = static_cast<int64_t>(m->bdy->Text().find("wrod"));
+    auto both = [&] {
+        const int64_t start = m->bdy->SelStart, length = m->bdy->SelLength;
+        m->bdy->Select(at + 2, 1);
+        const bool ok = m->bdy->SelAttributes->Color() == 0x9D3900 &&
+                        m->bdy->SelAttributes->UnderlineStyle() == ui::usWave &&
+                        m->bdy->SelAttributes->UnderlineColor() == ui::clRed;
+        m->bdy->Select(start, length);
+        return ok;
+    };
+    ASSERT_TRUE(win::PumpUntil(both, 5000)) << "the quoted string is coloured and its word marked";
+    EXPECT_EQ(marked(m->bdy), std::vector<std::string>{"wrod"});
+    // The colouring again: the mark stays.
+    helpers::hlinvalidate();
+    ASSERT_TRUE(win::PumpUntil([] { return !helpers::hlvisible.empty(); }, 5000));
+    helpers::hilite(m->bdy);
+    EXPECT_TRUE(both());
+    // The spelling again: the colour stays.
+    m->bdy->Engine().MarkAllLinesDirty();
+    m->bdy->WriteLiveSpellingColor(ui::clBlue);
+    win::PumpUntil([&] {
+        m->bdy->Select(at + 2, 1);
+        return m->bdy->SelAttributes->UnderlineColor() == ui::clBlue;
+    }, 5000);
+    m->bdy->Select(at + 2, 1);
+    EXPECT_EQ(m->bdy->SelAttributes->Color(), 0x9D3900);
+    EXPECT_EQ(m->bdy->SelAttributes->UnderlineColor(), ui::clBlue);
+    m->bdy->WriteLiveSpellingColor(ui::clRed);
+    // Neither counted as an edit: no snapshot, no change.
+    win::PumpUntil([] { return false; }, 300);
+    EXPECT_EQ(helpers::histtop, 0);
+    EXPECT_FALSE(e->Timer1->Enabled());
+    EXPECT_FALSE(m->bdy->Modified());
 }
 
 TEST_F(BodyEditor, TheCommandsWhoseWindowsExistAreEnabled) {

@@ -38,6 +38,7 @@ protected:
         folder += "/";
         helpers::homedir = folder;
         std::ofstream(folder + "kwemailtemplate.htm", std::ios::binary) << kTemplate;
+        setenv("XDG_DATA_HOME", (folder + "userdata").c_str(), 1);  // the per-user files too
         app::CreateWindows();
         mailbox::Form1->pop3host->Items->Clear();
         mailbox::Form1->Edit1->Text = "pwx reply@x.test";

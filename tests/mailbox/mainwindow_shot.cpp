@@ -23,6 +23,7 @@ int main(int argc, char** argv) {
     const int rows = argc > 2 ? std::atoi(argv[2]) : 3000;
     char dir[] = "/tmp/pwx-shotXXXXXX";
     helpers::homedir = std::string(mkdtemp(dir)) + "/";
+    setenv("XDG_DATA_HOME", (helpers::homedir + "userdata").c_str(), 1);  // the per-user files too
     app::CreateWindows();
     mailbox::TForm1& f = *mailbox::Form1;
     win::PumpUntil([&] { return f.StartupSteps > 0; }, 5000);

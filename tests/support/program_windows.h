@@ -22,6 +22,7 @@ inline std::string NewProgramFolder(const std::string& name) {
 // Makes the windows over Folder and waits for their start-up step.
 inline void StartProgramWindows(const std::string& folder) {
     helpers::homedir = folder;
+    setenv("XDG_DATA_HOME", (folder + "userdata").c_str(), 1);  // the per-user files too
     app::CreateWindows();
     win::PumpUntil([] { return mailbox::Form1->StartupSteps > 0; }, 5000);
 }

@@ -15,11 +15,14 @@
 #include <QTimer>
 #include <QtTest/QTest>
 #include <fstream>
+#include <string>
+#include <vector>
 #include <iterator>
 
 #include "platform/ui/dialogs.h"
 #include "platform/ui/forms.h"
 #include "platform/ui/graphics.h"
+#include "platform/ui/menus.h"
 
 using namespace ui;
 
@@ -253,6 +256,54 @@ TEST_F(PictureRegistry, ThePictureDialogPreviewsThroughTheRegistry) {
     EXPECT_THROW(TOpenPictureDialog::Preview(write("x.unknown", "?"), 160), EInvalidGraphic);
     TOpenPictureDialog dialog(nullptr);
     EXPECT_NE(dialog.Filter.find("*.png"), std::string::npos);
+}
+
+// A popup menu that waits for the pick: scripted, and on screen with a
+// timer standing in for the user (Escape closes it if the pick fails).
+TEST(Dialogs, APopupMenuWaitsForThePick) {
+    TPopupMenu menu(nullptr);
+    std::vector<std::string> clicked;
+    for (const char* caption : {"First", "Second"}) {
+        auto* item = new TMenuItem(&menu);
+        item->Caption = caption;
+        item->OnClick = [&clicked, caption](rtl::TObject*) { clicked.push_back(caption); };
+        menu.Items->Add(item);
+    }
+    int popups = 0;
+    menu.OnPopup = [&](rtl::TObject*) { ++popups; };
+    {
+        TScriptedDialogs dialogs;
+        dialogs.QueueMenu([](TPopupMenu& m) { return m.Items->Items(1); });
+        EXPECT_EQ(menu.TrackPopup(10, 10), menu.Items->Items(1));
+        EXPECT_EQ(menu.TrackPopup(10, 10), nullptr);  // nothing queued: closed, and counted
+        EXPECT_EQ(dialogs.unexpected, 1);
+        EXPECT_EQ(dialogs.menusShown, 2);
+    }
+    EXPECT_EQ(clicked, std::vector<std::string>{"Second"});
+    EXPECT_EQ(popups, 2);
+
+    UseQtDialogs();
+    auto* poll = new QTimer(qApp);
+    int polls = 0;
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, &polls] {
+        QWidget* up = QApplication::activePopupWidget();
+        if (!up && ++polls < 250) return;
+        if (up) {
+            QTest::keyClick(up, Qt::Key_Down);
+            QTest::keyClick(up, Qt::Key_Return);
+            // A menu the keys did not close must not hold the test.
+            QTimer::singleShot(2000, qApp, [] {
+                if (QWidget* still = QApplication::activePopupWidget()) still->close();
+            });
+        }
+        poll->stop();
+        poll->deleteLater();
+    });
+    poll->start(20);
+    EXPECT_EQ(menu.TrackPopup(20, 20), menu.Items->Items(0));
+    EXPECT_EQ(clicked, (std::vector<std::string>{"Second", "First"}));
+    SetAnswerer(nullptr);
+    SetPrompter(nullptr);
 }
 
 }  // namespace

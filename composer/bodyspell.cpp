@@ -1,0 +1,54 @@
+// The composer body's spell checker: the component with the composer's
+// settings, the body's live spelling, and the files the start-up step sets.
+#include <unistd.h>
+
+#include "composer/mlsend.h"
+#include "helpers/kwutil.h"
+#include "platform/rtl/sysutils.h"
+
+namespace composer {
+
+namespace {
+
+// The main dictionary the program ships in its folder.
+const char* const kMainDictionary = "British.lxm";
+
+bool present(const std::string& path) { return access(path.c_str(), R_OK) == 0; }
+
+}  // namespace
+
+void Tmlsend::makeSpelling() {
+    LexiroSpell31 = std::make_unique<spell::TLexiroSpell3Base>();
+    spell::TLexiroSpell3Base& s = *LexiroSpell31;
+    // Nothing is read or written before the start-up step sets the files.
+    s.WriteConfigStorage(spell::csNone);
+    s.WriteDefaultMain({kMainDictionary});
+    s.WriteDefaultOptions({spell::soLiveSpelling, spell::soLiveCorrect, spell::soUpcase, spell::soNumbers,
+                           spell::soHTML, spell::soInternet, spell::soAbbreviations, spell::soRepeated});
+    s.WritePhoneticMaxDistance(4);
+    s.WritePhoneticDivisor(2);
+    s.WritePhoneticDepth(2);
+    bdy->WriteLiveSpelling(true);
+    bdy->WriteLiveCorrect(true);
+    bdy->WriteLiveSpellingColor(ui::clRed);
+    bdy->WriteDoubleBuffered(true);
+    bdy->WriteLiveSpellingOptions(false);
+    bdy->WriteLiveMenuOptions(spell::AllSpellPopupOptions);
+    bdy->WriteLiveSpellingReadOnly(false);
+}
+
+void Tmlsend::SetupSpelling(const std::string& ProgramFolder, const std::string& UserFolder) {
+    spell::TLexiroSpell3Base& s = *LexiroSpell31;
+    const std::string dictionary = UserFolder + kMainDictionary;
+    if (!present(dictionary)) helpers::filecopy(ProgramFolder + kMainDictionary, dictionary);
+    s.WriteConfigDictionaryDir({rtl::ExcludeTrailingPathDelimiter(UserFolder)});
+    s.WriteSuggestionsDictFN(UserFolder + "%UserName%_sp.lxl");
+    s.WriteConfigFilename(UserFolder + "Spell.cfg");
+    s.WriteConfigStorage(spell::csFile);
+    s.WriteDefaultActiveCustom(UserFolder + "%UserName%.lxu");
+    // Without a dictionary every word would read as misspelt: the body then
+    // stays a plain editor.
+    if (present(dictionary)) bdy->WriteLexiroSpell(&s);
+}
+
+}  // namespace composer

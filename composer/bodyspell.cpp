@@ -5,6 +5,8 @@
 #include "composer/mlsend.h"
 #include "helpers/kwutil.h"
 #include "platform/rtl/sysutils.h"
+#include "spell/lx3spell.h"
+#include "spell/lx3thesaurus.h"
 
 namespace composer {
 
@@ -18,8 +20,8 @@ bool present(const std::string& path) { return access(path.c_str(), R_OK) == 0; 
 }  // namespace
 
 void Tmlsend::makeSpelling() {
-    LexiroSpell31 = std::make_unique<spell::TLexiroSpell3Base>();
-    spell::TLexiroSpell3Base& s = *LexiroSpell31;
+    LexiroSpell31 = std::make_unique<spell::TLexiroSpell3>();
+    spell::TLexiroSpell3& s = *LexiroSpell31;
     // Nothing is read or written before the start-up step sets the files.
     s.WriteConfigStorage(spell::csNone);
     s.WriteDefaultMain({kMainDictionary});
@@ -35,10 +37,33 @@ void Tmlsend::makeSpelling() {
     bdy->WriteLiveSpellingOptions(false);
     bdy->WriteLiveMenuOptions(spell::AllSpellPopupOptions);
     bdy->WriteLiveSpellingReadOnly(false);
+    // The menu's Spelling entry: the dialog over the selection, under it,
+    // without an end message.
+    bdy->Engine().OnSpellingDialog = [this](spell::TLexiroLiveRichEdit&) {
+        spell::TLexiroSpell3& c = *LexiroSpell31;
+        const spell::TSpellEndMessage endMessage = c.EndMessage;
+        const spell::TSpellDialogInitialPos initialPos = c.DialogInitialPos;
+        struct TRestore {
+            spell::TLexiroSpell3& c;
+            spell::TSpellEndMessage m;
+            spell::TSpellDialogInitialPos p;
+            ~TRestore() {
+                c.EndMessage = m;
+                c.DialogInitialPos = p;
+            }
+        } restore{c, endMessage, initialPos};
+        c.EndMessage = spell::emNever;
+        c.DialogInitialPos = spell::ipUnderSelection;
+        c.CheckWinControl(bdy, spell::ctSelected);
+    };
 }
 
 void Tmlsend::SetupSpelling(const std::string& ProgramFolder, const std::string& UserFolder) {
-    spell::TLexiroSpell3Base& s = *LexiroSpell31;
+    spell::TLexiroSpell3& s = *LexiroSpell31;
+    // The thesaurus, too, is read from the per-user folder.
+    const std::string thesaurus = rtl::ExtractFileName(Thesaurus31->Filename());
+    if (!present(UserFolder + thesaurus)) helpers::filecopy(ProgramFolder + thesaurus, UserFolder + thesaurus);
+    Thesaurus31->WriteFilename(UserFolder + thesaurus);
     const std::string dictionary = UserFolder + kMainDictionary;
     if (!present(dictionary)) helpers::filecopy(ProgramFolder + kMainDictionary, dictionary);
     s.WriteConfigDictionaryDir({rtl::ExcludeTrailingPathDelimiter(UserFolder)});

@@ -21,6 +21,7 @@
 #include "mailbox/kwfnddlg.h"
 #include "mailbox/msgrender.h"
 #include "platform/rtl/dateutils.h"
+#include "spell/lx3spell.h"
 #include "platform/rtl/sysutils.h"
 #include "platform/win/pump.h"
 #include "spell/lx3thesaurus.h"

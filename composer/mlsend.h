@@ -20,6 +20,7 @@
 #include "spell/lx3richedit.h"
 
 namespace spell {
+class TLexiroSpell3;
 class TThesaurus3;
 }
 

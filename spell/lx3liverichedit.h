@@ -24,8 +24,6 @@ class TRichEdit;
 
 namespace spell {
 
-enum TWordCheckType { wcAccepted, wcExcluded, wcCorrected, wcDenied, wcRepeated };
-
 using TWordCheckEvent =
     std::function<void(void* Sender, const std::string& Word, TWordCheckType& CheckType, std::string& Replacement)>;
 

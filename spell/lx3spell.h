@@ -28,7 +28,6 @@ namespace spell {
 class TSpellDialog;
 class TConfigurationDialogCtrl;
 
-enum TWordCheckType { wcAccepted, wcExcluded, wcCorrected, wcDenied, wcRepeated };
 enum TSpellDialogInitialPos {
     ipScreenCenter,
     ipUnderSelection,

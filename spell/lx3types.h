@@ -8,6 +8,9 @@ namespace spell {
 
 enum TConfigStorage { csFile, csRegistry, csCallback, csNone };
 
+// What a check made of a word.
+enum TWordCheckType { wcAccepted, wcExcluded, wcCorrected, wcDenied, wcRepeated };
+
 enum TSpellOption {
     soLiveSpelling,
     soLiveCorrect,

@@ -5,11 +5,5 @@
 # Usage: tools/livespell-screenshot.sh [OUT.png]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-out=${1:-/tmp/pelliwox-livespell.png}
-cmake -S . -B build -G Ninja >/dev/null
-cmake --build build --target pelliwox british_lxm >/dev/null
-dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
-/usr/bin/python3 tests/screen/livespell_screen.py build/app/pelliwox data "$dir"
-cp "$dir/screen-livespell.png" "$out"
-echo "$out"
+. tools/screenshot-common.sh
+screen_shot "${1:-/tmp/pelliwox-livespell.png}" screen-livespell.png "pelliwox british_lxm" livespell_screen.py build/app/pelliwox data

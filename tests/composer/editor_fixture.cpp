@@ -17,8 +17,10 @@ void EditorTest::SetUpTestSuite() {
     folder += "/";
     helpers::homedir = folder;
     setenv("XDG_DATA_HOME", (folder + "userdata").c_str(), 1);  // the per-user files too
-    // The program folder holds the dictionary the start-up step copies.
+    // The program folder holds the dictionary and the thesaurus the start-up
+    // step copies.
     std::filesystem::copy_file(BRITISH_LXM, folder + "British.lxm");
+    std::filesystem::copy_file(SYNTARO_LXT, folder + "syntaro-uk.lxt");
     app::CreateWindows();
     win::PumpUntil([] { return mailbox::Form1->StartupSteps > 0; }, 5000);
 }

@@ -2,6 +2,7 @@
 // Replace, the find dialog over the body, undo and redo through the
 // program's own history, the colouring tick, the thesaurus lookup, live
 // spelling and the commands not built yet.
+#include <QTimer>
 #include <algorithm>
 #include <filesystem>
 #include <string>
@@ -15,6 +16,8 @@
 #include "mailbox/kwfnddlg.h"
 #include "platform/win/pump.h"
 #include "spell/lx3thesaurus.h"
+#include "spell/lx3spell.h"
+#include "spell/lx3spelldialog.h"
 #include "spell/lx3thesaurusdialog.h"
 #include "tests/composer/editor_fixture.h"
 
@@ -159,7 +162,6 @@ TEST_F(BodyEditor, TheColouringTickLeavesTheCaretAndScroll) {
 }
 
 TEST_F(BodyEditor, ThesaurusLookupReplacesTheSelectedWordAsOneUndoStep) {
-    m->Thesaurus31->WriteFilename(SYNTARO_LXT);
     const std::string text = "<P>A quick reply</P>";
     body(text);
     m->bdy->Select(5, 5);  // "quick"
@@ -222,6 +224,32 @@ TEST_F(BodyEditor, TheBodySpellsLiveOnceTheStartUpGaveItItsFiles) {
     EXPECT_EQ(m->LexiroSpell31->ConfigStorage(), spell::csFile);
     EXPECT_TRUE(m->LexiroSpell31->WordAcceptable("colour"));
     EXPECT_FALSE(m->LexiroSpell31->WordAcceptable("wrod"));
+    EXPECT_TRUE(std::filesystem::exists(user + "syntaro-uk.lxt")) << "the thesaurus is copied there too";
+    EXPECT_EQ(m->Thesaurus31->Filename(), user + "syntaro-uk.lxt");
+}
+
+// The spelling menu's dialog entry checks the selection only, with the
+// dialog under it and no end message, and leaves the settings as they were.
+TEST_F(BodyEditor, TheSpellingEntryChecksTheSelectionThroughTheDialog) {
+    spell::TLexiroSpell3& c = *m->LexiroSpell31;
+    body("<P>Teh wrod and teh end</P>");
+    m->bdy->Select(7, 8);  // "wrod and"
+    // The check waits for the dialog's answer: the user's click comes from
+    // the event loop it runs.
+    std::string prompted;
+    QTimer::singleShot(0, [&] {
+        ASSERT_TRUE(win::PumpUntil([&] { return c.SpellDialog() && c.SpellDialog()->Visible; }, 5000));
+        prompted = c.SpellDialog()->NotFoundEdit->Text();
+        c.SpellDialog()->ReplaceWithEdit->Text = "word";
+        c.SpellDialog()->ChangeButton->Click();
+    });
+    m->bdy->Engine().OnSpellingDialog(m->bdy->Engine());
+    EXPECT_EQ(prompted, "wrod");
+    EXPECT_FALSE(c.CheckRunning()) << "nothing else misspelt in the selection";
+    EXPECT_EQ(m->bdy->Text(), "<P>Teh word and teh end</P>");
+    EXPECT_TRUE(win::PumpUntil([] { return helpers::histidx == 1; }, 5000)) << "the change is in the history";
+    EXPECT_EQ(c.EndMessage, spell::emExceptCancel);
+    EXPECT_EQ(c.DialogInitialPos, spell::ipLastUserPos);
 }
 
 TEST_F(BodyEditor, ColoursAndSpellingMarksShareAWordAndStayOutOfTheHistory) {

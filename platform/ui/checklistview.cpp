@@ -49,15 +49,7 @@ struct TCheckListViewPrivate {
     std::vector<std::string> captions;
     std::vector<bool> checked;
 
-    class Quiet {
-    public:
-        explicit Quiet(int& depth) : depth_(depth) { ++depth_; }
-        ~Quiet() { --depth_; }
-        Quiet(const Quiet&) = delete;
-
-    private:
-        int& depth_;
-    };
+    using Quiet = detail::Quiet;
 
     QTreeWidgetItem* item(int row) const {
         QTreeWidgetItem* it = tree->topLevelItem(row);

@@ -39,6 +39,19 @@ void lineSelect(QLineEdit* e, int64_t start, int64_t length);
 // colormap on X11.
 void ShareDefaultColormap();
 
+// Holds back a control's own change notifications while it lives (the
+// depth counts nested holds).
+class Quiet {
+public:
+    explicit Quiet(int& depth) : depth_(depth) { ++depth_; }
+    ~Quiet() { --depth_; }
+    Quiet(const Quiet&) = delete;
+    Quiet& operator=(const Quiet&) = delete;
+
+private:
+    int& depth_;
+};
+
 }  // namespace detail
 
 // Receives the input events of a control's widgets and raises the

@@ -22,16 +22,7 @@ using detail::S;
 
 namespace {
 
-// Holds back the control's own change notifications while it lives.
-class Quiet {
-public:
-    explicit Quiet(int& depth) : depth_(depth) { ++depth_; }
-    ~Quiet() { --depth_; }
-    Quiet(const Quiet&) = delete;
-
-private:
-    int& depth_;
-};
+using detail::Quiet;
 
 // list inserts each new entry in order, letter case ignored.
 class TModelStrings : public TStrings {

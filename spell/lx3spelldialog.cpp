@@ -306,7 +306,9 @@ void TSpellDialog::FullEnable(bool Enable) {
 
 void TSpellDialog::ReplaceWithEditChange() {
     if (repeated_) return;
-    const bool text = !ReplaceWithEdit->Text().empty();
+    const std::string typed = ReplaceWithEdit->Text();
+    // A character the code page lacks would reach the text as "?".
+    const bool text = !typed.empty() && FitsCp1252(typed);
     ChangeAllButton->Enabled = text && enabled(sdcChangeAll);
     ChangeButton->Enabled = text && enabled(sdcChange);
     AutoCorrectButton->Enabled = text && hasActiveCustom() && enabled(sdcAutoCorrect);

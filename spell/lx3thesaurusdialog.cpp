@@ -122,10 +122,9 @@ TThesDialog::~TThesDialog() {
 
 std::string TThesDialog::word(const std::string& utf8) {
     std::string bytes;
-    // A character the thesaurus's code page lacks cannot be in it: the word
-    // is looked up without it and is not found.
-    Cp1252FromUtf8(utf8, bytes);
-    return bytes;
+    // A character the thesaurus's code page lacks cannot be in it: such a
+    // word is not looked up or put in the text (never cut short).
+    return Cp1252FromUtf8(utf8, bytes) ? bytes : std::string();
 }
 
 void TThesDialog::DialogControlActivate(rtl::TObject*) {
@@ -222,7 +221,9 @@ void TThesDialog::WordListDblClick(rtl::TObject*) {
 }
 
 void TThesDialog::ReplaceEditChange(rtl::TObject*) {
-    const bool some = !ReplaceEdit->Text().empty();
+    const std::string typed = ReplaceEdit->Text();
+    // A character the thesaurus's code page lacks would cut the word short.
+    const bool some = !typed.empty() && FitsCp1252(typed);
     LookupButton->Enabled = some && enabled(tdcLookup);
     ReplaceButton->Enabled = some && enabled(tdcReplace);
 }

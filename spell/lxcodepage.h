@@ -29,6 +29,12 @@ inline uint32_t UnicodeFromCp1252(unsigned char Byte) { return UnicodeFromCodePa
 inline bool Cp1252FromUtf8(std::string_view Utf8, std::string& Out) {
     return CodePageFromUtf8(CodePage::Cp1252, Utf8, Out);
 }
+// Whether every character of the text has a Windows-1252 byte: text typed
+// for a word must, or it could only be stored cut short or mangled.
+inline bool FitsCp1252(std::string_view Utf8) {
+    std::string bytes;
+    return Cp1252FromUtf8(Utf8, bytes);
+}
 inline std::string Utf8FromCp1252(std::string_view Bytes) { return Utf8FromCodePage(CodePage::Cp1252, Bytes); }
 
 // Decodes the character at At and moves past it; false on a malformed,

@@ -440,6 +440,12 @@ TEST_F(SpellCheck, TheDialogsStates) {
     d->ReplaceWithEdit->Text = "quiz";
     EXPECT_TRUE(d->ChangeButton->Enabled);
     EXPECT_TRUE(d->AutoCorrectButton->Enabled);
+    // Text the code page cannot hold would reach the edit mangled: no change.
+    d->ReplaceWithEdit->Text = "\xC5\x81\xC3\xB3d\xC5\xBA";  // "Łódź"
+    EXPECT_FALSE(d->ChangeButton->Enabled);
+    EXPECT_FALSE(d->ChangeAllButton->Enabled);
+    EXPECT_FALSE(d->AutoCorrectButton->Enabled);
+    d->ReplaceWithEdit->Text = "quiz";
     step("ignore");
     // Suggestions: the first one proposed and chosen.
     EXPECT_EQ(d->NotFoundEdit->Text(), "thre");

@@ -126,6 +126,10 @@ TEST_F(Thesaurus, TheDialogShowsTheContextsAndReplaceGivesTheChosenWord) {
         EXPECT_EQ(d.WordRows()[0], "speedy");
         EXPECT_FALSE(d.ReplaceButton->Enabled()) << "nothing chosen yet";
         EXPECT_FALSE(d.PreviousButton->Enabled()) << "one entry in the history";
+        // A word the thesaurus's code page cannot hold would go in cut short.
+        d.ReplaceEdit->Text = "Dvo\xC5\x99\xC3\xA1k";  // "Dvořák"
+        EXPECT_FALSE(d.ReplaceButton->Enabled());
+        EXPECT_FALSE(d.LookupButton->Enabled());
         chooseWord(d, "fast");
         EXPECT_EQ(d.ReplaceEdit->Text(), "fast");
         ASSERT_TRUE(d.ReplaceButton->Enabled());

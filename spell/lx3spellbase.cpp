@@ -341,7 +341,8 @@ void TLexiroSpell3Base::EnableCustomDictionary(const std::string& Name, bool Ena
         const TBatch batch(*this);
         const int at = list.IndexOf(Name);
         if (at >= 0) list.Delete(at);
-        if (rtl::SameText(config_->ReadActiveCustom(), ExpandVars(Name)))
+        // The active one is named by its full path, the list by file name.
+        if (sameDictionaryName(config_->ReadActiveCustom(), Name))
             config_->WriteActiveCustom(list.Count() > 0 ? list[0] : std::string());
         return;
     }
@@ -364,7 +365,22 @@ bool TLexiroSpell3Base::RemoveCustomDictionary(const std::string& Name) {
     clearCaches();
     std::string path;
     if (auto d = GetCustomDictionary(Name)) path = d->Filename();
-    return !path.empty() && unlink(path.c_str()) == 0;
+    if (path.empty() || unlink(path.c_str()) != 0) return false;
+    // A copy still loaded would answer for the words and write them back.
+    dropLoadedCopies(path);
+    return true;
+}
+
+bool TLexiroSpell3Base::sameDictionaryName(const std::string& Configured, const std::string& Name) const {
+    return !Configured.empty() && rtl::ExtractFileName(Configured) == rtl::ExtractFileName(ExpandVars(Name));
+}
+
+void TLexiroSpell3Base::dropLoadedCopies(const std::string& Path) {
+    if (active_ && active_->Filename() == Path) active_.reset();
+    for (auto& other : others_)
+        if (other && other->Filename() == Path) other.reset();
+    others_.erase(std::remove(others_.begin(), others_.end(), nullptr), others_.end());
+    clearCaches();
 }
 
 bool TLexiroSpell3Base::CreateNewCustomDictionary(const std::string& Name) {
@@ -396,15 +412,12 @@ bool TLexiroSpell3Base::RenameCustomDictionary(const std::string& OldName, const
     // leaves them (and the configuration) as they were.
     if (!d->RenameTo(target)) return false;
     // A loaded copy must not write the old name back after the rename.
-    if (active_ && active_->Filename() == oldPath) active_.reset();
-    for (auto& other : others_)
-        if (other && other->Filename() == oldPath) other.reset();
-    others_.erase(std::remove(others_.begin(), others_.end(), nullptr), others_.end());
+    dropLoadedCopies(oldPath);
     // The list keeps names that find the file again: with the extension.
     const std::string newName = rtl::ExtractFileName(target);
     const TBatch batch(*this);
     TLxConfigList& list = config_->ReadCustomDictionaries();
-    const bool wasActive = rtl::ExtractFileName(config_->ReadActiveCustom()) == rtl::ExtractFileName(ExpandVars(OldName));
+    const bool wasActive = sameDictionaryName(config_->ReadActiveCustom(), OldName);
     const int at = list.IndexOf(OldName);
     if (at >= 0) list.Put(at, newName);
     if (wasActive) config_->WriteActiveCustom(hasFolder(OldName) ? target : newName);

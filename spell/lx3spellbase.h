@@ -192,6 +192,9 @@ private:
     void clearCaches();
     std::vector<std::string> expandedFolders() const;
     bool englishDictionaryHolds(const std::string& Word);
+    // Whether a configured dictionary (a path) is the one listed as Name.
+    bool sameDictionaryName(const std::string& Configured, const std::string& Name) const;
+    void dropLoadedCopies(const std::string& Path);
 
     TLexiroConfigHost host_;
     std::unique_ptr<TLexiroConfig> config_;

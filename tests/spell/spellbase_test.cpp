@@ -8,6 +8,7 @@
 #include <memory>
 #include <set>
 
+#include "platform/rtl/sysutils.h"
 #include "spell/lx3spellbase.h"
 #include "spell/lx3stringparser.h"
 #include "tests/spell/spell_support.h"
@@ -210,6 +211,32 @@ TEST_F(SpellBase, TheActiveDictionaryCanBeRenamed) {
     mine.WriteFilename(dir.path("mine.lxu"));
     EXPECT_TRUE(mine.IgnoreExists("zorp"));
     EXPECT_TRUE(mine.IgnoreExists("blick"));
+}
+
+// The active dictionary is configured by its path and listed by its name:
+// removing it by that name lets it go for good.
+TEST_F(SpellBase, RemovingTheActiveDictionaryLetsItGo) {
+    ASSERT_TRUE(spell->CreateNewCustomDictionary("other"));
+    ASSERT_NE(spell->ActiveCustomDictionary(), nullptr);
+    ASSERT_EQ(spell->ActiveCustomDictionary()->Filename(), dir.path("user.lxu"));
+    spell->ActiveCustomDictionary()->AddIgnore("zorp");
+    spell->UnloadDictionaries();
+    ASSERT_TRUE(spell->WordAcceptable("zorp"));
+    ASSERT_TRUE(listed(spell->ReadAvailableCustom(), "user.lxu"));
+
+    EXPECT_TRUE(spell->RemoveCustomDictionary("user.lxu"));
+    EXPECT_FALSE(exists(dir.path("user.lxu")));
+    EXPECT_NE(rtl::ExtractFileName(spell->Configuration().ReadActiveCustom()), "user.lxu");
+    EXPECT_FALSE(spell->WordAcceptable("zorp")) << "its words went with it";
+    EXPECT_FALSE(listed(spell->ReadAvailableCustom(), "user.lxu"));
+    // What the user adds next goes to the new active dictionary, never to a
+    // file brought back.
+    ASSERT_NE(spell->ActiveCustomDictionary(), nullptr);
+    EXPECT_EQ(spell->ActiveCustomDictionary()->Filename(), dir.path("other.lxu"));
+    spell->ActiveCustomDictionary()->AddIgnore("blick");
+    spell->UnloadDictionaries();
+    EXPECT_FALSE(exists(dir.path("user.lxu")));
+    EXPECT_TRUE(exists(dir.path("other.lxu")));
 }
 
 TEST_F(SpellBase, PlainWordListsServeAsDictionaries) {

@@ -42,8 +42,10 @@ function copyThen(text, go) {
   picked = text;
   try { done = document.execCommand('copy'); } catch (x) { done = false; }
   picked = null;
-  if (done || !navigator.clipboard) { go(); return; }
-  navigator.clipboard.writeText(text).then(go, go);
+  // Only a copy that worked may navigate: the viewer pastes what the
+  // clipboard holds once the page navigates.
+  if (done) { go(); return; }
+  if (navigator.clipboard) navigator.clipboard.writeText(text).then(go, function () {});
 }
 document.addEventListener('click', function (e) {
   var a = e.target.closest ? e.target.closest('a.e') : null;

@@ -652,6 +652,8 @@ void TLexiroSpell3::DialogGone(TConfigurationDialogCtrl* Control) {
     if (Control != dialogControl_) return;
     dialogControl_ = nullptr;
     dialog_ = nullptr;
+    // No answer can come any more: a check waiting for one ends, cancelled.
+    if (running_ && UIType == suiDialog && !OnPromptWord) StopCheck(true);
 }
 
 void TLexiroSpell3::EnsureUI() {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QTimer>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -500,6 +501,24 @@ TEST_F(SpellCheck, OptionsWithoutTheOwnersEventShowTheConfigurationDialog) {
     // Words in capitals are now let through.
     EXPECT_FALSE(spell->CheckRunning());
     EXPECT_EQ(edit->Text(), "there ZZQXJ");
+    delete edit;
+}
+
+// The dialog destroyed with its owner while a check waits for it: nothing
+// can answer any more, so the check ends instead of waiting for ever.
+TEST_F(SpellCheck, ADialogDestroyedWhileTheCheckWaitsEndsTheCheck) {
+    spell->OnPromptWord = nullptr;
+    ui::TCustomEdit* edit = make(kKinds[0], "thre cat");
+    bool destroyed = false;
+    QTimer::singleShot(0, [&] {
+        ASSERT_TRUE(win::PumpUntil([&] { return dialog() != nullptr; }, 5000));
+        delete dialog();
+        destroyed = true;
+    });
+    spell->CheckWinControl(edit, ctAll);  // synchronous: returns when the check ends
+    EXPECT_TRUE(destroyed);
+    EXPECT_FALSE(spell->CheckRunning());
+    EXPECT_EQ(edit->Text(), "thre cat");
     delete edit;
 }
 

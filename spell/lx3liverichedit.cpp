@@ -181,10 +181,10 @@ void TLexiroLiveRichEdit::popupResult(int Result) {
 }
 
 void TLexiroLiveRichEdit::ignoreNotice(bool Before, int Kind) {
-    // Only the notice after the word was dealt with; the component's word
-    // of the moment is not known here, so only the kinds that concern every
-    // line are followed.
-    if (!Before && (Kind == kIgnoreAll || Kind == kAdd)) IgnoreWord(Kind);
+    // Only the notice after the word was dealt with. Ignore once follows a
+    // check's Ignore only while that check has the word selected (IgnoreWord
+    // compares the selection with the word at the caret).
+    if (!Before) IgnoreWord(Kind);
 }
 
 // ------------------------------------------------------------ the words

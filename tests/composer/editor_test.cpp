@@ -252,6 +252,29 @@ TEST_F(BodyEditor, TheSpellingEntryChecksTheSelectionThroughTheDialog) {
     EXPECT_EQ(c.DialogInitialPos, spell::ipLastUserPos);
 }
 
+// Ignore in the spelling dialog takes the word's underline away at once, as
+// Ignore in the spelling menu does.
+TEST_F(BodyEditor, IgnoreInTheSpellingDialogTakesTheUnderlineAway) {
+    m->Show();
+    struct THide {
+        Tmlsend* w;
+        ~THide() { w->Hide(); }
+    } hide{m};
+    spell::TLexiroSpell3& c = *m->LexiroSpell31;
+    body("<P>Teh wrod and</P>");
+    ASSERT_TRUE(win::PumpUntil([&] { return marked(m->bdy) == std::vector<std::string>{"Teh", "wrod"}; }, 5000))
+        << "both misspellings are marked first";
+    m->bdy->Select(7, 8);  // "wrod and"
+    QTimer::singleShot(0, [&] {
+        ASSERT_TRUE(win::PumpUntil([&] { return c.SpellDialog() && c.SpellDialog()->Visible; }, 5000));
+        c.SpellDialog()->IgnoreButton->Click();
+    });
+    m->bdy->Engine().OnSpellingDialog(m->bdy->Engine());
+    EXPECT_FALSE(c.CheckRunning());
+    EXPECT_TRUE(win::PumpUntil([&] { return marked(m->bdy) == std::vector<std::string>{"Teh"}; }, 5000))
+        << "\"wrod\" is ignored here now";
+}
+
 TEST_F(BodyEditor, ColoursAndSpellingMarksShareAWordAndStayOutOfTheHistory) {
     m->Show();
     struct THide {

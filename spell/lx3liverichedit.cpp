@@ -322,6 +322,9 @@ void TLexiroLiveRichEdit::refreshLines() {
 
 void TLexiroLiveRichEdit::KeyPress(char32_t Key) {
     if (!correcting_ || !host_) return;
+    // A key that comes before the view settled: the one before it is in the
+    // text by now and is dealt with first.
+    if (typed_) checkCorrect();
     typed_ = Key;
     typedAt_ = host_->GetSelStart();
     host_->ViewChangedLater();

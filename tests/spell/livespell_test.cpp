@@ -176,6 +176,7 @@ TEST_F(LiveSpelling, AnAutoCorrectPairIsReplacedAsTheWordEnds) {
         {"", "tehx ", "tehx ", 5},
         {"\xF0\x9F\x98\x80 caf\xC3\xA9 ", "teh.", "\xF0\x9F\x98\x80 caf\xC3\xA9 the.", 15},  // after wide characters
         {"", "teh-", "teh-", 4},                                           // not a word-ending character
+        {"", "teh x", "the x", 5},  // keys in one burst: the next one comes before the view settles
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.before) + c.typed);

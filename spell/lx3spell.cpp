@@ -120,13 +120,20 @@ void TLexiroSpell3::CheckParser(TControlParser* Parser, TCheckType CheckType) {
         checkCountdown_ = 100;
         dialogShown_ = false;
     }
-    if (DialogShowImmediate) EnsureUI();
-    OptimizeMainDictionaryOrder();
-    if (running_ && !(DialogShowImmediate && DialogShowModal && dialog_)) ContinueCheck();
-    if (SynchronousCheck) {
-        // The dialog's commands come in through the loop.
-        while (running_ && !win::Terminated()) win::PumpUntil([this] { return !running_ || win::Terminated(); }, -1);
+    try {
+        if (DialogShowImmediate) EnsureUI();
+        OptimizeMainDictionaryOrder();
+        if (running_ && !(DialogShowImmediate && DialogShowModal && dialog_)) ContinueCheck();
+        if (SynchronousCheck) {
+            // The dialog's commands come in through the loop.
+            while (running_ && !win::Terminated())
+                win::PumpUntil([this] { return !running_ || win::Terminated(); }, -1);
+            if (running_) StopCheck(true);
+        }
+    } catch (...) {
+        // A check that failed is over, or every later one would be refused.
         if (running_) StopCheck(true);
+        throw;
     }
 }
 
@@ -134,6 +141,15 @@ void TLexiroSpell3::CheckSmart(TControlParser* Parser) {
     const bool wasSynchronous = SynchronousCheck, wasOwner = ownParser_;
     std::unique_ptr<TControlParser> owned(wasOwner ? Parser : nullptr);
     if (!Parser || running_) return;
+    struct TRestore {
+        TLexiroSpell3& s;
+        bool synchronous, owner;
+        ~TRestore() {
+            s.StopSequenceCheck();
+            s.SynchronousCheck = synchronous;
+            s.ownParser_ = owner;
+        }
+    } restore{*this, wasSynchronous, wasOwner};
     SynchronousCheck = true;
     ownParser_ = false;
     StartSequenceCheck();
@@ -161,9 +177,6 @@ void TLexiroSpell3::CheckSmart(TControlParser* Parser) {
             }
         }
     }
-    StopSequenceCheck();
-    SynchronousCheck = wasSynchronous;
-    ownParser_ = wasOwner;
 }
 
 void TLexiroSpell3::StartSequenceCheck() {
@@ -555,7 +568,11 @@ TLexiroSpell3::TCountResult TLexiroSpell3::GetWordCountParserInternal(TControlPa
     engine.OnPreCheckIgnore = [this](const std::string& w, TControlParser& p, bool& skip) {
         skip = RunPreCheckIgnore(w, p);
     };
-    TControlParser* const saved = CurrentParser;
+    struct TRestore {
+        TControlParser*& current;
+        TControlParser* saved;
+        ~TRestore() { current = saved; }
+    } restore{CurrentParser, CurrentParser};
     CurrentParser = &Parser;
     const bool repeatedOption = Configuration().ReadSpellOptions().Contains(soRepeated);
     THourglass hourglass(UseHourglassCursor);
@@ -574,7 +591,6 @@ TLexiroSpell3::TCountResult TLexiroSpell3::GetWordCountParserInternal(TControlPa
         ++result.Errors;
         if (StopAtFirst) break;
     }
-    CurrentParser = saved;
     placeCursorAtEnd(Parser, cursorX, cursorY);
     result.Present = result.Errors > 0;
     return result;

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -280,6 +281,26 @@ TEST_F(SpellCheck, NobodyToAnswerEndsTheCheckAsCancelled) {
     EXPECT_FALSE(spell->CheckRunning());
     EXPECT_TRUE(spell->CheckCancelled());
     EXPECT_EQ(text, "teh cat");
+}
+
+// A check that fails on the way is over: the next one runs.
+TEST_F(SpellCheck, ACheckThatFailsLetsTheNextOneRun) {
+    spell->UIType = suiSilent;
+    spell->OnWordCheck = [](const std::string& word, std::string&, TWordCheckType&) {
+        if (word == "sat") throw std::runtime_error("the owner's check failed");
+    };
+    spell->OnPromptWord = [&](const std::string& word, bool) {
+        prompts.push_back(word);
+        spell->Check_Change("the");
+    };
+    std::string text = "teh cat sat";
+    EXPECT_THROW(spell->CheckString(text), std::runtime_error);
+    EXPECT_FALSE(spell->CheckRunning());
+    spell->OnWordCheck = nullptr;
+    text = "teh cat sat";
+    spell->CheckString(text);
+    EXPECT_EQ(text, "the cat sat");
+    EXPECT_EQ(prompts, (std::vector<std::string>{"teh", "teh"}));
 }
 
 TEST_F(SpellCheck, EndMessage) {

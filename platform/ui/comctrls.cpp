@@ -497,25 +497,53 @@ void TRichEdit::SetLineUnderlines(int Line, const std::vector<std::pair<int64_t,
     const bool modified = doc->isModified();
     BeginFormat();
     QTextCursor c(doc);
+    // A wave takes the place of the text's own underline: what it was is
+    // kept beside the wave and comes back when the wave goes.
+    constexpr int kOwnUnderline = QTextFormat::UserProperty + 1, kOwnUnderlineColor = QTextFormat::UserProperty + 2;
     for (Run& w : waves) {
-        w.format.clearProperty(QTextFormat::TextUnderlineStyle);
-        w.format.clearProperty(QTextFormat::TextUnderlineColor);
+        QTextCharFormat& f = w.format;
+        f.clearProperty(QTextFormat::TextUnderlineStyle);
+        f.clearProperty(QTextFormat::TextUnderlineColor);
+        if (f.hasProperty(kOwnUnderline)) f.setProperty(QTextFormat::TextUnderlineStyle, f.property(kOwnUnderline));
+        if (f.hasProperty(kOwnUnderlineColor))
+            f.setProperty(QTextFormat::TextUnderlineColor, f.property(kOwnUnderlineColor));
+        f.clearProperty(kOwnUnderline);
+        f.clearProperty(kOwnUnderlineColor);
         c.setPosition(w.from);
         c.setPosition(w.to, QTextCursor::KeepAnchor);
-        c.setCharFormat(w.format);
+        c.setCharFormat(f);
     }
     if (!Ranges.empty()) {
         const detail::TTextMap map(block.text());
-        QTextCharFormat wave;
-        wave.setUnderlineStyle(QTextCharFormat::WaveUnderline);
-        wave.setUnderlineColor(QtColor(Color));
         const int end = block.length() - 1;
+        struct Part {
+            int from, to;
+            QTextCharFormat wave;
+        };
+        std::vector<Part> parts;
         for (const auto& [from, to] : Ranges) {
-            const int a = std::min(map.ToChars(from), end), b = std::min(map.ToChars(to, true), end);
+            const int a = block.position() + std::min(map.ToChars(from), end);
+            const int b = block.position() + std::min(map.ToChars(to, true), end);
             if (b <= a) continue;
-            c.setPosition(block.position() + a);
-            c.setPosition(block.position() + b, QTextCursor::KeepAnchor);
-            c.mergeCharFormat(wave);
+            for (auto it = block.begin(); !it.atEnd(); ++it) {
+                const QTextFragment f = it.fragment();
+                const int x = std::max(a, f.position()), y = std::min(b, f.position() + f.length());
+                if (!f.isValid() || y <= x) continue;
+                const QTextCharFormat own = f.charFormat();
+                QTextCharFormat wave;
+                if (own.hasProperty(QTextFormat::TextUnderlineStyle))
+                    wave.setProperty(kOwnUnderline, own.property(QTextFormat::TextUnderlineStyle));
+                if (own.hasProperty(QTextFormat::TextUnderlineColor))
+                    wave.setProperty(kOwnUnderlineColor, own.property(QTextFormat::TextUnderlineColor));
+                wave.setUnderlineStyle(QTextCharFormat::WaveUnderline);
+                wave.setUnderlineColor(QtColor(Color));
+                parts.push_back({x, y, wave});
+            }
+        }
+        for (const Part& part : parts) {
+            c.setPosition(part.from);
+            c.setPosition(part.to, QTextCursor::KeepAnchor);
+            c.mergeCharFormat(part.wave);
         }
     }
     EndFormat();

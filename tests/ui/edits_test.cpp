@@ -221,6 +221,28 @@ TEST_F(EditsTest, ColoursApplyToByteRanges) {
     for (const Case& c : cases) EXPECT_EQ(colourAt(c.pos), c.colour) << c.pos;
 }
 
+// A wavy mark over text the user underlined: when the mark goes, the
+// text's own underline is there again.
+TEST_F(EditsTest, WavyMarksKeepTheTextsOwnUnderline) {
+    auto* rich = new TRichEdit(form.get());
+    rich->Text = "a wrod here";
+    rich->Select(2, 4);
+    rich->SelAttributes->Style = fsUnderline;
+    rich->SetLineUnderlines(0, {{2, 6}, {7, 11}}, clRed);
+    rich->Select(3, 1);
+    EXPECT_EQ(rich->SelAttributes->UnderlineStyle(), usWave);
+    rich->SetLineUnderlines(0, {}, clRed);
+    struct Case {
+        int pos;
+        bool underlined;
+    } cases[] = {{1, false}, {2, true}, {5, true}, {8, false}};
+    for (const Case& c : cases) {
+        rich->Select(c.pos, 1);
+        EXPECT_NE(rich->SelAttributes->UnderlineStyle(), usWave) << c.pos;
+        EXPECT_EQ((rich->SelAttributes->Style & fsUnderline) != 0, c.underlined) << c.pos;
+    }
+}
+
 TEST_F(EditsTest, RichEditsPrintWithinTheirPageRectangle) {
     QTemporaryDir dir;
     const std::string pdf = dir.filePath("out.pdf").toStdString();

@@ -7,20 +7,12 @@ namespace spell {
 
 namespace {
 
-// UTF-8 as Windows-1252; a character the code page lacks becomes "?".
+// UTF-8 as Windows-1252. The dialog's own words came from the code page,
+// and text typed for a change is only taken when it fits (the buttons stay
+// off otherwise).
 std::string toCp1252(const std::string& utf8) {
     std::string out;
-    size_t at = 0;
-    while (at < utf8.size()) {
-        uint32_t code = 0;
-        if (!NextUtf8(utf8, at, code)) {
-            ++at;
-            out += '?';
-            continue;
-        }
-        const int byte = Cp1252FromUnicode(code);
-        out += byte < 0 ? '?' : static_cast<char>(byte);
-    }
+    Cp1252FromUtf8(utf8, out);
     return out;
 }
 

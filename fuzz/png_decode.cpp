@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     const int w = image.GetWidth(), h = image.GetHeight();
     try {
-        (void)png::RenderImage(image, w > 64 ? 64 : w, h > 64 ? 64 : h, image.GetTransparencyMode() == png::ptmBit);
+        (void)png::RenderImage(image, w > 64 ? 64 : w, h > 64 ? 64 : h);
         if (image.GetTransparencyMode() == png::ptmPartial) {
             std::vector<uint32_t> target(size_t(w) * size_t(h), 0xFF808080u);
             png::BlendPartial(image, target.data(), w, h);

@@ -40,6 +40,11 @@ void TPNGPicture::LoadFromStream(std::istream& stream) {
     Changed();
 }
 
+void TPNGPicture::LoadPreviewFromStream(std::istream& stream, int size) {
+    Png.LoadPreview(stream, size);
+    Changed();
+}
+
 void TPNGPicture::SaveToStream(std::ostream& stream) { Png.SaveToStream(stream); }
 
 void TPNGPicture::Paint(ui::TCanvas& canvas, const ui::TRect& rect) const {

@@ -222,6 +222,18 @@ TEST(PngPictureFormat, RegisteredForPngFiles) {
     EXPECT_TRUE(picture.Graphic()->GetTransparent());
 }
 
+TEST(PngPictureFormat, PreviewsAreDecodedScaledDown) {
+    ui::TPicture picture;
+    picture.LoadFromFile(SuiteFile("basn2c08"), 8);
+    auto* png = dynamic_cast<TPNGPicture*>(picture.Graphic());
+    ASSERT_NE(png, nullptr);
+    EXPECT_TRUE(png->Png.IsPreview());
+    EXPECT_EQ(picture.Width(), 8);
+    picture.LoadFromFile(SuiteFile("basn2c08"));
+    EXPECT_FALSE(dynamic_cast<TPNGPicture*>(picture.Graphic())->Png.IsPreview());
+    EXPECT_EQ(picture.Width(), 32);
+}
+
 TEST(PngBitmaps, AssignToABitmapKeepsTheDepthAndColours) {
     const struct {
         const char* name;

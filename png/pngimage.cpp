@@ -480,10 +480,16 @@ bool TChunktRNS::SaveToStream(std::ostream& stream) {
     TChunkIHDR* h = GetHeader();
     if (!h) return false;
     switch (h->ColorType()) {
-        case COLOR_PALETTE:
-            if (dataSize_ == 0 || dataSize_ > 256) return false;
+        case COLOR_PALETTE: {
+            // No more entries than the palette has, which a table made for
+            // every index of the depth may hold.
+            const TChunkPLTE* plte = owner_->Chunks.FindChunk<TChunkPLTE>();
+            const uint32_t entries = !plte ? 0 : plte->Count ? uint32_t(plte->Count) : uint32_t(h->BitmapInfo.biClrUsed);
+            if (dataSize_ > entries) ResizeData(std::min<uint32_t>(entries, 256));
+            if (dataSize_ == 0) return false;
             std::memcpy(data_.data(), PaletteValues, dataSize_);
             break;
+        }
         case COLOR_GRAYSCALE:
             if (dataSize_ != 2) return false;
             break;

@@ -134,6 +134,26 @@ TEST(PngWriter, ChunksLeftBlankAreNotWrittenInvalid) {
     }
 }
 
+// CreateAlpha gives a palette image a table for every index of its depth;
+// the file gets no more entries than its palette has.
+TEST(PngWriter, APaletteTableIsWrittenNoLongerThanThePalette) {
+    TPNGObject image;
+    LoadFile(image, std::string(PNG_TEST_DIR) + "/../data/png/palette-alpha.png");  // three entries
+    image.RemoveTransparency();
+    image.CreateAlpha();
+    image.Chunks.FindChunk<TChunktRNS>()->PaletteValues[1] = 60;
+    const std::string dir = ScratchDir();
+    WriteFile(dir + "alpha.png", Saved(image));
+    const Peer peer = RunLibpng(dir + "alpha.png");
+    ASSERT_TRUE(peer.Ok()) << peer.Error;
+    EXPECT_EQ(peer.Warnings, std::vector<std::string>());
+    // The black band (entry 1) at alpha 60, the others opaque.
+    EXPECT_EQ(peer.Pixels[3], 0xFFFF);
+    EXPECT_EQ(peer.Pixels[60 * 4 + 3], 60 * 257);
+    EXPECT_EQ(peer.Pixels[110 * 4 + 3], 0xFFFF);
+    fs::remove_all(dir);
+}
+
 TEST(PngWriter, FilteredRowsAreDeflatedWithTheFilteredStrategy) {
     // A gradient with a little noise, as photos are: short matches abound.
     TPNGObject image(COLOR_RGB, 8, 120, 90);

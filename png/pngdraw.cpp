@@ -1,32 +1,18 @@
-// The drawing rules over plain pixel buffers: stretching, the transparent
-// colour's mask and the partial-transparency blend.
+// The drawing rules over plain pixel buffers: what each pixel shows (the
+// file's samples through the gamma table) and how transparent it is (the
+// alpha plane, each palette entry's alpha, or the transparent sample), then
+// stretching and the blend.
 #include <algorithm>
 
 #include "png/pngimage.h"
+#include "png/pngrows.h"
 
 namespace png {
 
 namespace {
 
-inline uint32_t opaque(uint8_t r, uint8_t g, uint8_t b) { return 0xFF000000u | uint32_t(r) << 16 | uint32_t(g) << 8 | b; }
-
-// The index held by pixel X of a bitmap row of BitCount 1, 4 or 8.
-inline int indexAt(const uint8_t* row, int x, int bitCount) {
-    switch (bitCount) {
-        case 1: return (row[x >> 3] >> (7 - (x & 7))) & 1;
-        case 4: return (x & 1) ? row[x >> 1] & 0x0F : row[x >> 1] >> 4;
-        default: return row[x];
-    }
-}
-
-// The colour a pixel shows, as 0xFFRRGGBB.
-inline uint32_t shownColour(const TChunkIHDR& h, const uint8_t* row, int x) {
-    if (h.BitmapInfo.biBitCount == 24) {
-        const uint8_t* p = row + 3 * size_t(x);
-        return opaque(p[2], p[1], p[0]);
-    }
-    const TRGBQuad& q = h.BitmapInfo.bmiColors[indexAt(row, x, h.BitmapInfo.biBitCount)];
-    return opaque(q.rgbRed, q.rgbGreen, q.rgbBlue);
+inline uint32_t argb(uint32_t a, uint8_t r, uint8_t g, uint8_t b) {
+    return a << 24 | uint32_t(r) << 16 | uint32_t(g) << 8 | b;
 }
 
 inline uint8_t blend(int a, int s, int d) { return uint8_t((a * s + (255 - a) * d + 255) >> 8); }
@@ -40,6 +26,94 @@ void checkArea(int w, int h) {
     if (uint64_t(w) * uint64_t(h) * 4 > kMaxImageBytes) throw EPNGOutMemory(LoadResString(EPNGOutMemoryText));
 }
 
+// The pixels of an image as drawn: 0xAARRGGBB, colour through the gamma
+// table, alpha as the file says. Transparency keys on the palette index or
+// on the whole sample before gamma, never on the colour shown.
+class PixelSource {
+public:
+    explicit PixelSource(const TPNGObject& image) : png_(image), h_(*image.Header()), gamma_(image.GammaTable) {
+        const uint8_t ct = h_.ColorType(), depth = h_.BitDepth();
+        const TChunktRNS* trns = image.Chunks.FindChunk<TChunktRNS>();
+        if (trns && (ct == COLOR_GRAYSCALE || ct == COLOR_RGB)) {
+            keyed_ = trns->DataSize() == (ct == COLOR_GRAYSCALE ? 2u : 6u);
+            for (int i = 0; keyed_ && i < (ct == COLOR_GRAYSCALE ? 1 : 3); ++i)
+                key_[i] = uint32_t(trns->Data()[2 * i]) << 8 | trns->Data()[2 * i + 1];
+        }
+        int entries = 256;
+        if (ct == COLOR_PALETTE) {
+            const TChunkPLTE* plte = image.Chunks.FindChunk<TChunkPLTE>();
+            if (!plte) throw EPNGMissingPalette(LoadResString(EPNGMissingPaletteText));
+            entries = plte->Count;
+        }
+        // Colour-table images: one lookup per index.
+        for (int i = 0; i < 256; ++i) {
+            const TRGBQuad q = i < entries ? h_.BitmapInfo.bmiColors[i] : TRGBQuad();
+            uint32_t a = 255;
+            if (ct == COLOR_PALETTE && trns) a = trns->PaletteValues[i];
+            // Two-bit grey is held as five times its sample.
+            if (ct == COLOR_GRAYSCALE && keyed_ && depth < 16 && (depth != 2 || i % 5 == 0))
+                a = uint32_t(depth == 2 ? i / 5 : i) == key_[0] ? 0 : 255;
+            table_[i] = argb(a, gamma_[q.rgbRed], gamma_[q.rgbGreen], gamma_[q.rgbBlue]);
+        }
+    }
+
+    void Row(int y) {
+        row_ = png_.GetScanline(y);
+        extra_ = png_.GetExtraScanline(y);
+        alpha_ = png_.GetAlphaScanline(y);
+    }
+
+    uint32_t At(int x) const {
+        switch (h_.BitmapInfo.biBitCount) {
+            case 1: return table_[PackedSample(row_, size_t(x), 1)];
+            case 4: return table_[PackedSample(row_, size_t(x), 4)];
+            case 8: {
+                const uint32_t c = table_[row_[x]];
+                if (alpha_) return (c & 0xFFFFFF) | uint32_t(alpha_[x]) << 24;
+                if (extra_ && keyed_) return (c & 0xFFFFFF) | (sample(row_, extra_, x) == key_[0] ? 0u : 0xFF000000u);
+                return c;
+            }
+            default: {
+                const size_t at = 3 * size_t(x);
+                const uint8_t* p = row_ + at;
+                uint32_t a = alpha_ ? alpha_[x] : 255;
+                if (keyed_ && !extra_ && p[2] == key_[0] && p[1] == key_[1] && p[0] == key_[2]) a = 0;
+                if (keyed_ && extra_ && sample(row_, extra_, at + 2) == key_[0] &&
+                    sample(row_, extra_, at + 1) == key_[1] && sample(row_, extra_, at) == key_[2])
+                    a = 0;
+                return argb(a, gamma_[p[2]], gamma_[p[1]], gamma_[p[0]]);
+            }
+        }
+    }
+
+private:
+    static uint32_t sample(const uint8_t* high, const uint8_t* low, size_t i) { return uint32_t(high[i]) << 8 | low[i]; }
+
+    const TPNGObject& png_;
+    const TChunkIHDR& h_;
+    const uint8_t* gamma_;
+    bool keyed_ = false;
+    uint32_t key_[3] = {};
+    uint32_t table_[256];
+    const uint8_t* row_ = nullptr;
+    const uint8_t* extra_ = nullptr;
+    const uint8_t* alpha_ = nullptr;
+};
+
+// The drawn pixels stretched to W x H.
+std::vector<uint32_t> drawnPixels(const TPNGObject& image, int w, int h, uint32_t opaque) {
+    checkArea(w, h);
+    PixelSource source(image);
+    const std::vector<int> cols = StretchMap(image.GetWidth(), w), rows = StretchMap(image.GetHeight(), h);
+    std::vector<uint32_t> out(size_t(w) * size_t(h));
+    for (int j = 0; j < h; ++j) {
+        source.Row(rows[size_t(j)]);
+        uint32_t* d = out.data() + size_t(j) * size_t(w);
+        for (int i = 0; i < w; ++i) d[i] = source.At(cols[size_t(i)]) | opaque;
+    }
+    return out;
+}
+
 }  // namespace
 
 std::vector<int> StretchMap(int size, int count) {
@@ -49,76 +123,31 @@ std::vector<int> StretchMap(int size, int count) {
     return map;
 }
 
-std::vector<uint32_t> RenderImage(const TPNGObject& image, int w, int h, bool masked) {
-    checkArea(w, h);
-    const TChunkIHDR& hdr = *image.Header();
-    const std::vector<int> cols = StretchMap(image.GetWidth(), w), rows = StretchMap(image.GetHeight(), h);
-    uint32_t key = 0;
-    if (masked) {
-        const TColor c = image.GetTransparentColor();
-        key = opaque(uint8_t(c), uint8_t(c >> 8), uint8_t(c >> 16));
-    }
-    std::vector<uint32_t> out(size_t(w) * size_t(h));
-    for (int j = 0; j < h; ++j) {
-        const uint8_t* row = image.GetScanline(rows[size_t(j)]);
-        uint32_t* d = out.data() + size_t(j) * size_t(w);
-        for (int i = 0; i < w; ++i) {
-            const uint32_t c = shownColour(hdr, row, cols[size_t(i)]);
-            d[i] = masked && c == key ? 0 : c;
-        }
-    }
-    return out;
+std::vector<uint32_t> RenderImage(const TPNGObject& image, int w, int h) {
+    return drawnPixels(image, w, h, 0xFF000000u);
 }
 
-std::vector<uint32_t> PartialSource(const TPNGObject& image, int w, int h) {
-    checkArea(w, h);
-    const TChunkIHDR& hdr = *image.Header();
-    const std::vector<int> cols = StretchMap(image.GetWidth(), w), rows = StretchMap(image.GetHeight(), h);
-    const uint8_t ct = hdr.ColorType();
-    const TChunkPLTE* plte = nullptr;
-    const TChunktRNS* trns = image.Chunks.FindChunk<TChunktRNS>();
-    if (ct == COLOR_PALETTE) {
-        plte = image.Chunks.FindChunk<TChunkPLTE>();
-        if (!plte) throw EPNGMissingPalette(LoadResString(EPNGMissingPaletteText));
-    }
-    std::vector<uint32_t> out(size_t(w) * size_t(h));
-    for (int j = 0; j < h; ++j) {
-        const int sy = rows[size_t(j)];
-        const uint8_t* row = image.GetScanline(sy);
-        const uint8_t* alpha = image.GetAlphaScanline(sy);
-        uint32_t* d = out.data() + size_t(j) * size_t(w);
-        for (int i = 0; i < w; ++i) {
-            const int sx = cols[size_t(i)];
-            uint32_t a = 255, rgb;
-            if (ct == COLOR_RGBALPHA) {
-                const uint8_t* p = row + 3 * size_t(sx);
-                a = alpha[sx];
-                rgb = uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
-            } else if (ct == COLOR_GRAYSCALEALPHA) {
-                // The sample itself, not its colour-table entry.
-                a = alpha[sx];
-                rgb = uint32_t(row[sx]) * 0x010101u;
-            } else if (ct == COLOR_PALETTE) {
-                const int index = indexAt(row, sx, hdr.BitmapInfo.biBitCount);
-                if (trns) a = trns->PaletteValues[index];
-                // An index past the palette draws black.
-                rgb = index < plte->Count ? plte->GetPaletteItem(index) : 0;
-            } else {
-                rgb = shownColour(hdr, row, sx) & 0xFFFFFF;
-            }
-            d[i] = a << 24 | rgb;
-        }
-    }
-    return out;
-}
+std::vector<uint32_t> PartialSource(const TPNGObject& image, int w, int h) { return drawnPixels(image, w, h, 0); }
 
-void BlendPartial(const TPNGObject& image, uint32_t* target, int w, int h) {
-    const std::vector<uint32_t> source = PartialSource(image, w, h);
-    for (size_t i = 0; i < source.size(); ++i) {
+void BlendPixels(const uint32_t* source, uint32_t* target, size_t n) {
+    for (size_t i = 0; i < n; ++i) {
         const uint32_t s = source[i];
         // At alpha 0 and 255 the rule leaves the target or copies the colour.
         blendPixel(target[i], int(s >> 24), uint8_t(s >> 16), uint8_t(s >> 8), uint8_t(s));
     }
+}
+
+void BlendPartial(const TPNGObject& image, uint32_t* target, int w, int h) {
+    const std::vector<uint32_t> source = PartialSource(image, w, h);
+    BlendPixels(source.data(), target, source.size());
+}
+
+TColor TPNGObject::GetPixels(int x, int y) const {
+    if (!HeaderPresent() || x < 0 || y < 0 || x >= GetWidth() || y >= GetHeight()) return 0;
+    PixelSource source(*this);
+    source.Row(y);
+    const uint32_t c = source.At(x);
+    return TColor((c >> 16 & 0xFF) | (c & 0xFF00) | (c & 0xFF) << 16);
 }
 
 }  // namespace png

@@ -72,21 +72,29 @@ TPNGObject::TPNGObject(uint8_t colorType, uint8_t bitDepth, int width, int heigh
 
 // ------------------------------------------------------------ rows, pixels
 
+// Rows are addressed by the bitmap's own size, which a preview's decoding
+// fills before the header takes it.
 uint8_t* TPNGObject::GetScanline(int y) const {
     TChunkIHDR* h = Header();
-    return const_cast<uint8_t*>(h->ImageData.data()) + h->BytesPerRow * (h->Height() - 1 - uint32_t(y));
+    return h->ImageData.data() + h->BytesPerRow * size_t(h->BitmapInfo.biHeight - 1 - y);
 }
 
 uint8_t* TPNGObject::GetExtraScanline(int y) const {
     TChunkIHDR* h = Header();
     if (h->ExtraImageData.empty()) return nullptr;
-    return h->ExtraImageData.data() + h->BytesPerRow * (h->Height() - 1 - uint32_t(y));
+    return h->ExtraImageData.data() + h->BytesPerRow * size_t(h->BitmapInfo.biHeight - 1 - y);
 }
 
 uint8_t* TPNGObject::GetAlphaScanline(int y) const {
     TChunkIHDR* h = Header();
-    if (h->ColorType() != COLOR_GRAYSCALEALPHA && h->ColorType() != COLOR_RGBALPHA) return nullptr;
-    return h->ImageAlpha.data() + size_t(h->Width()) * uint32_t(y);
+    if (h->ImageAlpha.empty()) return nullptr;
+    return h->ImageAlpha.data() + size_t(h->BitmapInfo.biWidth) * size_t(y);
+}
+
+uint8_t* TPNGObject::GetExtraAlphaScanline(int y) const {
+    TChunkIHDR* h = Header();
+    if (h->ExtraImageAlpha.empty()) return nullptr;
+    return h->ExtraImageAlpha.data() + size_t(h->BitmapInfo.biWidth) * size_t(y);
 }
 
 namespace {
@@ -99,23 +107,19 @@ int sampleBits(const TChunkIHDR& h) {
     return h.BitDepth() == 2 ? 4 : std::min<int>(h.BitDepth(), 8);
 }
 
-int sampleAt(const uint8_t* row, int x, int a) {
-    const int per = 8 / a;
-    return (row[x / per] >> (8 - a - a * (x % per))) & ((1 << a) - 1);
-}
-
-// The palette entry nearest to a colour; two-bit grey may only use the
-// entries its samples map to.
-int nearestIndex(const TChunkIHDR& h, TColor c) {
+// The palette entry that shows nearest to a colour; two-bit grey may only
+// use the entries its samples map to.
+int nearestIndex(const TPNGObject& png, const TChunkIHDR& h, TColor c) {
     const int r = c & 0xFF, g = (c >> 8) & 0xFF, b = (c >> 16) & 0xFF;
+    const uint8_t* gamma = png.GammaTable;
     const int step = h.ColorType() == COLOR_GRAYSCALE && h.BitDepth() == 2 ? 5 : 1;
     const int n = std::min<int>(static_cast<int>(h.Palette.size()), 1 << sampleBits(h));
     int best = 0;
     long bestDist = -1;
     for (int i = 0; i < n; i += step) {
         const TPaletteEntry& e = h.Palette[size_t(i)];
-        const long d = long(e.peRed - r) * (e.peRed - r) + long(e.peGreen - g) * (e.peGreen - g) +
-                       long(e.peBlue - b) * (e.peBlue - b);
+        const int dr = gamma[e.peRed] - r, dg = gamma[e.peGreen] - g, db = gamma[e.peBlue] - b;
+        const long d = long(dr) * dr + long(dg) * dg + long(db) * db;
         if (bestDist < 0 || d < bestDist) {
             bestDist = d;
             best = i;
@@ -124,53 +128,36 @@ int nearestIndex(const TChunkIHDR& h, TColor c) {
     return best;
 }
 
-}  // namespace
-
-TColor TPNGObject::GetPixels(int x, int y) const {
-    if (!HeaderPresent() || x < 0 || y < 0 || x >= GetWidth() || y >= GetHeight()) return 0;
-    TChunkIHDR* h = Header();
-    const uint8_t* row = GetScanline(y);
-    switch (h->ColorType()) {
-        case COLOR_GRAYSCALE:
-        case COLOR_PALETTE: {
-            const int a = sampleBits(*h);
-            const int s = sampleAt(row, x, a);
-            if (h->ColorType() == COLOR_PALETTE) {
-                // The colour table already holds gamma-corrected colours.
-                const TRGBQuad& q = h->BitmapInfo.bmiColors[s];
-                return rgb(q.rgbRed, q.rgbGreen, q.rgbBlue);
-            }
-            const int v = h->BitDepth() == 1 ? GammaTable[s ? 255 : 0] : GammaTable[(s * ((1 << a) + 1)) % 256];
-            return rgb(v, v, v);
-        }
-        case COLOR_GRAYSCALEALPHA: return rgb(row[x], row[x], row[x]);
-        case COLOR_RGB:
-        case COLOR_RGBALPHA: {
-            const uint8_t* p = row + 3 * size_t(x);
-            return rgb(p[2], p[1], p[0]);
-        }
-        default: return 0;
-    }
+// A shown value as the sample that shows it; at depth 16 the low byte
+// repeats the high one, so that white is the whole sample's white.
+inline void putSample(uint8_t* high, uint8_t* low, size_t i, uint8_t v) {
+    high[i] = v;
+    if (low) low[i] = v;
 }
+
+}  // namespace
 
 void TPNGObject::SetPixels(int x, int y, TColor color) {
     if (!HeaderPresent() || x < 0 || y < 0 || x >= GetWidth() || y >= GetHeight()) return;
     TChunkIHDR* h = Header();
     uint8_t* row = GetScanline(y);
+    uint8_t* low = GetExtraScanline(y);
+    const uint8_t* inv = InverseTable;
     switch (h->ColorType()) {
         case COLOR_GRAYSCALE:
         case COLOR_PALETTE: {
-            const int a = sampleBits(*h), per = 8 / a;
-            const int shift = 8 - a - a * (x % per), mask = ((1 << a) - 1) << shift;
-            uint8_t& b = row[x / per];
-            b = uint8_t((b & ~mask) | (nearestIndex(*h, color) << shift));
+            const int index = nearestIndex(*this, *h, color);
+            if (sampleBits(*h) == 8) putSample(row, low, size_t(x), uint8_t(index));
+            else PutPackedSample(row, size_t(x), sampleBits(*h), unsigned(index));
             break;
         }
-        case COLOR_GRAYSCALEALPHA: row[x] = uint8_t(color & 0xFF); break;
+        case COLOR_GRAYSCALEALPHA: putSample(row, low, size_t(x), inv[color & 0xFF]); break;
         case COLOR_RGB:
         case COLOR_RGBALPHA: {
-            uint8_t* p = row + 3 * size_t(x);
-            p[0] = uint8_t(color >> 16), p[1] = uint8_t(color >> 8), p[2] = uint8_t(color);
+            const size_t at = 3 * size_t(x);
+            putSample(row, low, at, inv[(color >> 16) & 0xFF]);
+            putSample(row, low, at + 1, inv[(color >> 8) & 0xFF]);
+            putSample(row, low, at + 2, inv[color & 0xFF]);
             break;
         }
         default: break;
@@ -188,6 +175,7 @@ void TPNGObject::Resize(int width, int height) {
     const size_t oldRow = h->BytesPerRow;
     const size_t newRow = DibRowBytes(h->BitmapInfo.biBitCount, newW);
     const uint32_t rows = std::min(oldH, newH);
+    CheckBudget(*this, h->ColorType(), h->BitDepth(), newW, newH);
     // Every plane keeps its top-left corner where it was.
     auto moveRows = [&](TPlane& plane, size_t oldBytes, size_t newBytes, bool bottomUp, uint8_t fill) {
         TPlane fresh;
@@ -202,6 +190,7 @@ void TPNGObject::Resize(int width, int height) {
     };
     moveRows(h->ImageData, oldRow, newRow, true, 0);
     if (!h->ImageAlpha.empty()) moveRows(h->ImageAlpha, oldW, newW, false, 255);
+    if (!h->ExtraImageAlpha.empty()) moveRows(h->ExtraImageAlpha, oldW, newW, false, 255);
     if (!h->ExtraImageData.empty()) moveRows(h->ExtraImageData, oldRow, newRow, true, 0);
     h->BytesPerRow = newRow;
     h->IHDRData.Width = newW;
@@ -256,8 +245,8 @@ void TPNGObject::RemoveTransparency() {
         case COLOR_GRAYSCALEALPHA:
         case COLOR_RGBALPHA:
             h->IHDRData.ColorType = h->ColorType() == COLOR_GRAYSCALEALPHA ? COLOR_GRAYSCALE : COLOR_RGB;
-            h->ImageAlpha.clear();
-            h->ImageAlpha.shrink_to_fit();
+            TPlane().swap(h->ImageAlpha);
+            TPlane().swap(h->ExtraImageAlpha);
             break;
         default: break;
     }
@@ -271,9 +260,15 @@ void TPNGObject::CreateAlpha() {
             // Grey with alpha exists only at depths 8 and 16.
             if (h->ColorType() == COLOR_GRAYSCALE && h->BitDepth() < 8)
                 throw EPNGInvalidSpec(LoadResString(EPNGInvalidSpecText));
-            AllocatePlane(h->ImageAlpha, uint64_t(h->Width()) * h->Height());
-            std::fill(h->ImageAlpha.begin(), h->ImageAlpha.end(), 255);
-            h->IHDRData.ColorType = h->ColorType() == COLOR_GRAYSCALE ? COLOR_GRAYSCALEALPHA : COLOR_RGBALPHA;
+            const uint8_t withAlpha = h->ColorType() == COLOR_GRAYSCALE ? COLOR_GRAYSCALEALPHA : COLOR_RGBALPHA;
+            CheckBudget(*this, withAlpha, h->BitDepth(), h->Width(), h->Height());
+            auto opaque = [&](TPlane& plane) {
+                AllocatePlane(plane, uint64_t(h->Width()) * h->Height());
+                std::fill(plane.begin(), plane.end(), 255);
+            };
+            opaque(h->ImageAlpha);
+            if (h->BitDepth() == 16) opaque(h->ExtraImageAlpha);
+            h->IHDRData.ColorType = withAlpha;
             // A per-pixel alpha replaces the transparent colour.
             if (TChunktRNS* t = Chunks.FindChunk<TChunktRNS>()) Chunks.RemoveChunk(t);
             break;
@@ -301,34 +296,38 @@ TChunkpHYs* TPNGObject::GetPixelInformation() {
     return p;
 }
 
-// The stored sample of a transparent grey or colour channel: its high byte
-// at depth 16, where the image holds the high bytes.
-static int trnsSample(const uint8_t* d, int depth) { return depth == 16 ? d[0] : d[1]; }
+namespace {
+
+// The colour an entry of the colour table shows.
+TColor shownEntry(const TPNGObject& png, const TChunkIHDR& h, int index) {
+    const TRGBQuad& q = h.BitmapInfo.bmiColors[index & 0xFF];
+    const uint8_t* g = png.GammaTable;
+    return rgb(g[q.rgbRed], g[q.rgbGreen], g[q.rgbBlue]);
+}
+
+}  // namespace
 
 TColor TChunktRNS::GetTransparentColor() const {
     TChunkIHDR* h = GetHeader();
     if (!h) return 0;
     const uint8_t* d = data_.data();
+    const int depth = h->BitDepth();
+    // A 16-bit sample shows as its high byte, a narrower one as its level.
+    auto level = [&](int i) { return depth == 16 ? d[2 * i] : d[2 * i + 1]; };
     switch (h->ColorType()) {
         case COLOR_GRAYSCALE: {
-            if (dataSize_ < 2) return 0;
-            int s = trnsSample(d, h->BitDepth());
-            if (h->BitDepth() == 2) s = (s & 3) * 5;
-            const TRGBQuad& q = h->BitmapInfo.bmiColors[s & 0xFF];
-            return rgb(q.rgbRed, q.rgbRed, q.rgbRed);
+            if (dataSize_ != 2) return 0;
+            const int s = (d[0] << 8 | d[1]) & ((1 << std::min(depth, 8)) - 1);
+            return shownEntry(*owner_, *h, depth == 16 ? d[0] : depth == 2 ? s * 5 : s);
         }
         case COLOR_RGB: {
-            if (dataSize_ < 6) return 0;
+            if (dataSize_ != 6) return 0;
             const uint8_t* g = owner_->GammaTable;
-            return rgb(g[trnsSample(d, h->BitDepth())], g[trnsSample(d + 2, h->BitDepth())],
-                       g[trnsSample(d + 4, h->BitDepth())]);
+            return rgb(g[level(0)], g[level(1)], g[level(2)]);
         }
         case COLOR_PALETTE:
-            for (uint32_t i = 0; i < 256; ++i)
-                if (PaletteValues[i] == 0) {
-                    const TRGBQuad& q = h->BitmapInfo.bmiColors[i];
-                    return rgb(q.rgbRed, q.rgbGreen, q.rgbBlue);
-                }
+            for (uint32_t i = 0; i < dataSize_ && i < 256; ++i)
+                if (PaletteValues[i] == 0) return shownEntry(*owner_, *h, int(i));
             return 0;
         default: return 0;
     }
@@ -340,31 +339,31 @@ void TChunktRNS::SetTransparentColor(TColor color) {
     TChunkIHDR* h = GetHeader();
     if (!h) return;
     const int depth = h->BitDepth();
-    // A display value as a sample of the image's depth, high byte first.
-    auto sample = [&](int v, uint8_t* out) {
-        const int s = depth == 16 ? v * 257 : depth < 8 ? v * ((1 << depth) - 1) / 255 : v;
-        out[0] = uint8_t(s >> 8);
-        out[1] = uint8_t(s);
+    // The sample SetPixels writes for the colour, high byte first.
+    auto put = [&](int i, int sample) {
+        data_[size_t(2 * i)] = uint8_t(sample >> 8);
+        data_[size_t(2 * i + 1)] = uint8_t(sample);
     };
-    const int r = color & 0xFF, g = (color >> 8) & 0xFF, b = (color >> 16) & 0xFF;
+    const uint8_t* inv = owner_->InverseTable;
     switch (h->ColorType()) {
-        case COLOR_GRAYSCALE:
+        case COLOR_GRAYSCALE: {
+            const int i = nearestIndex(*owner_, *h, color);
             ResizeData(2);
-            sample(r, data_.data());
+            put(0, depth == 16 ? i * 257 : depth == 2 ? i / 5 : i);
             break;
+        }
         case COLOR_RGB:
             ResizeData(6);
-            sample(r, data_.data());
-            sample(g, data_.data() + 2);
-            sample(b, data_.data() + 4);
+            for (int c = 0; c < 3; ++c) {
+                const int v = inv[(color >> (8 * c)) & 0xFF];
+                put(c, depth == 16 ? v * 257 : v);
+            }
             break;
         case COLOR_PALETTE: {
             const int n = std::min(h->BitmapInfo.biClrUsed, 256);
             int found = -1;
-            for (int i = 0; i < n && found < 0; ++i) {
-                const TRGBQuad& q = h->BitmapInfo.bmiColors[i];
-                if (q.rgbRed == r && q.rgbGreen == g && q.rgbBlue == b) found = i;
-            }
+            for (int i = 0; i < n && found < 0; ++i)
+                if (shownEntry(*owner_, *h, i) == (color & 0xFFFFFF)) found = i;
             if (found < 0) {
                 // No entry has that colour: nothing becomes transparent.
                 std::memset(PaletteValues, 255, sizeof PaletteValues);
@@ -392,6 +391,7 @@ void TChunkIHDR::Assign(const TChunk& source) {
     ImageAlpha = s->ImageAlpha;
     // The low bytes go along, so that a copy saves what the original would.
     ExtraImageData = s->ExtraImageData;
+    ExtraImageAlpha = s->ExtraImageAlpha;
     std::memcpy(BitmapInfo.bmiColors, s->BitmapInfo.bmiColors, sizeof BitmapInfo.bmiColors);
     BitmapInfo.biClrUsed = s->BitmapInfo.biClrUsed;
     Palette = s->Palette;
@@ -404,9 +404,11 @@ void TPNGObject::AssignPNG(const TPNGObject& source) {
     CompressionLevel = source.CompressionLevel;
     Filters = source.Filters;
     ClearChunks();
-    // The colours are held gamma-corrected, so the tables go along.
+    // The copy shows what the original shows, and a copy of a preview is a
+    // preview too.
     std::memcpy(GammaTable, source.GammaTable, sizeof GammaTable);
     std::memcpy(InverseTable, source.InverseTable, sizeof InverseTable);
+    preview_ = source.preview_;
     for (int i = 0; i < source.Chunks.Count(); ++i) {
         const TChunk* from = source.Chunks[i];
         const std::string cls = from->ClassName();

@@ -16,8 +16,10 @@ namespace {
 
 class IdatWriter {
 public:
-    IdatWriter(std::ostream& s, int level, size_t windowSize) : s_(s), window_(windowSize) {
-        ok_ = deflateInit(&z_, level) == Z_OK;
+    // Filtered rows deflate better with the filtered strategy, which
+    // prefers literals over short matches.
+    IdatWriter(std::ostream& s, int level, bool filtered, size_t windowSize) : s_(s), window_(windowSize) {
+        ok_ = deflateInit2(&z_, level, Z_DEFLATED, 15, 8, filtered ? Z_FILTERED : Z_DEFAULT_STRATEGY) == Z_OK;
         reset();
     }
     ~IdatWriter() { deflateEnd(&z_); }
@@ -62,15 +64,15 @@ private:
 };
 
 // The inverse of the decoder's converters: Count pixels of image row Y at
-// columns First, First + Step... into a PNG row.
+// columns First, First + Step... into a PNG row, the samples as they are.
 void gatherRow(const TPNGObject& png, const TChunkIHDR& h, int y, uint32_t first, uint32_t step, uint32_t count,
                uint8_t* raw) {
     const uint8_t* src = png.GetScanline(y);
     const uint8_t ct = h.ColorType();
     const uint8_t depth = h.BitDepth() == 2 ? 4 : h.BitDepth();
-    const uint8_t* inv = png.InverseTable;
     const uint8_t* ex = depth == 16 ? png.GetExtraScanline(y) : nullptr;
     const uint8_t* a = png.GetAlphaScanline(y);
+    const uint8_t* exa = png.GetExtraAlphaScanline(y);
     switch (ct) {
         case COLOR_GRAYSCALE:
         case COLOR_PALETTE:
@@ -82,12 +84,9 @@ void gatherRow(const TPNGObject& png, const TChunkIHDR& h, int y, uint32_t first
             } else if (step == 1) {
                 std::memcpy(raw, src, (size_t(count) * depth + 7) / 8);
             } else {
-                const unsigned per = 8 / depth, mask = (1u << depth) - 1;
                 std::memset(raw, 0, (size_t(count) * depth + 7) / 8);
-                for (uint32_t k = 0, c = first; k < count; ++k, c += step) {
-                    const unsigned s = (src[c / per] >> (8 - depth - depth * (c % per))) & mask;
-                    raw[k / per] = uint8_t(raw[k / per] | (s << (8 - depth - depth * (k % per))));
-                }
+                for (uint32_t k = 0, c = first; k < count; ++k, c += step)
+                    PutPackedSample(raw, k, depth, PackedSample(src, c, depth));
             }
             break;
         case COLOR_RGB:
@@ -98,14 +97,13 @@ void gatherRow(const TPNGObject& png, const TChunkIHDR& h, int y, uint32_t first
                 const uint8_t* s = src + 3 * size_t(c);
                 uint8_t* d = raw + px * k;
                 if (depth == 8) {
-                    d[0] = inv[s[2]], d[1] = inv[s[1]], d[2] = inv[s[0]];
+                    d[0] = s[2], d[1] = s[1], d[2] = s[0];
                     if (alpha) d[3] = a[c];
                 } else {
                     const uint8_t* e = ex + 3 * size_t(c);
-                    d[0] = inv[s[2]], d[1] = inv[e[2]], d[2] = inv[s[1]], d[3] = inv[e[1]];
-                    d[4] = inv[s[0]], d[5] = inv[e[0]];
-                    // Only the alpha's high byte is kept; opaque stays opaque.
-                    if (alpha) d[6] = d[7] = a[c];
+                    d[0] = s[2], d[1] = e[2], d[2] = s[1], d[3] = e[1];
+                    d[4] = s[0], d[5] = e[0];
+                    if (alpha) d[6] = a[c], d[7] = exa[c];
                 }
             }
             break;
@@ -118,7 +116,8 @@ void gatherRow(const TPNGObject& png, const TChunkIHDR& h, int y, uint32_t first
                 } else {
                     raw[4 * k] = src[c];
                     raw[4 * k + 1] = ex[c];
-                    raw[4 * k + 2] = raw[4 * k + 3] = a[c];
+                    raw[4 * k + 2] = a[c];
+                    raw[4 * k + 3] = exa[c];
                 }
             }
             break;
@@ -164,7 +163,8 @@ bool TChunkIDAT::SaveToStream(std::ostream& stream) {
     buffers[0].assign(maxRow, 0);
     for (int f = 1; f <= 4; ++f)
         if (owner_->Filters & FilterSet(TFilter(f))) buffers[f].assign(maxRow, 0);
-    IdatWriter out(stream, owner_->CompressionLevel, static_cast<size_t>(owner_->MaxIdatSize()));
+    const bool filtered = (owner_->Filters & ~FilterSet(pfNone)) != 0;
+    IdatWriter out(stream, owner_->CompressionLevel, filtered, static_cast<size_t>(owner_->MaxIdatSize()));
     const bool interlaced = owner_->InterlaceMethod == imAdam7;
     const TAdamPass* passes = interlaced ? kAdam7 : &kWholeImage;
     for (int p = 0; p < (interlaced ? 7 : 1); ++p) {

@@ -15,6 +15,7 @@
 #include <ostream>
 
 #include "png/pngio.h"
+#include "png/pngrows.h"
 
 namespace png {
 
@@ -163,10 +164,10 @@ bool TChunk::LoadFromStream(std::istream& stream, const std::string& type, uint3
     dataSize_ = static_cast<uint32_t>(got);
     data_.push_back(0);
     uint32_t crc = 0;
-    const bool haveCrc = got == size && ReadBE32(stream, crc);
+    if (got != size || !ReadBE32(stream, crc)) throw EPngUnexpectedEnd(LoadResString(EPngUnexpectedEndText));
     uLong own = crc32(0, reinterpret_cast<const Bytef*>(type.data()), 4);
     own = CrcOf(own, data_.data(), got);
-    if (!haveCrc || own != crc) throw EPngInvalidCRC(LoadResString(EPngInvalidCRCText));
+    if (own != crc) throw EPngInvalidCRC(LoadResString(EPngInvalidCRCText));
     return true;
 }
 
@@ -216,6 +217,8 @@ void TPNGObject::InitializeGamma() {
 void TPNGObject::ClearChunks() {
     InitializeGamma();
     Chunks.Clear();
+    decodeStep_ = 1;
+    preview_ = false;
 }
 
 bool TPNGObject::HeaderPresent() const {
@@ -239,13 +242,63 @@ void TPNGObject::GetPixelInfo(size_t& lineSize, int& offset) const {
     offset = PixelOffset(h.ColorType, h.BitDepth);
 }
 
-void TPNGObject::LoadFromStream(std::istream& stream) {
+namespace {
+
+// What the chunk loop has met so far, for the order rules.
+struct ChunksSeen {
+    bool plte = false, idat = false, gama = false, trns = false;
+    uint32_t paletteEntries = 0;
+};
+
+// Chunks a reader of the standard leaves out: dropped kinds, and ancillary
+// chunks out of place, repeated, meant for another colour type or of the
+// wrong length. Their CRC is still checked.
+bool ignored(const std::string& type, uint32_t length, uint8_t colorType, const ChunksSeen& seen) {
+    if (type == "cHRM") return true;
+    if (type == "IDAT") return seen.idat;
+    if (type == "PLTE")
+        return seen.idat || colorType == COLOR_GRAYSCALE || colorType == COLOR_GRAYSCALEALPHA;
+    if (type == "gAMA") return seen.gama || seen.plte || seen.idat || length != 4;
+    if (type == "tRNS") {
+        if (seen.trns || seen.idat) return true;
+        switch (colorType) {
+            case COLOR_GRAYSCALE: return length != 2;
+            case COLOR_RGB: return length != 6;
+            case COLOR_PALETTE: return !seen.plte || length == 0 || length > seen.paletteEntries;
+            default: return true;  // the image has an alpha channel of its own
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+void TPNGObject::LoadFromStream(std::istream& stream) { load(stream, 0); }
+
+void TPNGObject::LoadPreview(std::istream& stream, int size) { load(stream, std::max(size, 1)); }
+
+void TPNGObject::load(std::istream& stream, int previewSize) {
     ClearChunks();
+    previewSize_ = previewSize;
+    try {
+        loadChunks(stream);
+    } catch (...) {
+        // Nothing half-made stays behind for a later save to write.
+        previewSize_ = 0;
+        ClearChunks();
+        throw;
+    }
+    previewSize_ = 0;
+    preview_ = decodeStep_ > 1;
+    decodeStep_ = 1;
+}
+
+void TPNGObject::loadChunks(std::istream& stream) {
     static const uint8_t signature[8] = {137, 80, 78, 71, 13, 10, 26, 10};
     uint8_t head[8];
     if (!ReadExact(stream, head, 8) || std::memcmp(head, signature, 8) != 0)
         throw EPNGInvalidFileHeader(LoadResString(EPNGInvalidFileHeaderText));
-    bool hasIdat = false;
+    ChunksSeen seen;
     std::string type;
     do {
         uint32_t length = 0;
@@ -254,18 +307,29 @@ void TPNGObject::LoadFromStream(std::istream& stream) {
         if (!ReadExact(stream, t, 4)) throw EPngUnexpectedEnd(LoadResString(EPngUnexpectedEndText));
         type.assign(t, 4);
         if (Chunks.Count() == 0 && type != "IHDR") throw EPNGIHDRNotFirst(LoadResString(EPNGIHDRNotFirstText));
-        if (type == "cHRM" || (type == "IDAT" && hasIdat)) {
-            if (!Skip(stream, uint64_t(length) + 4)) throw EPngUnexpectedEnd(LoadResString(EPngUnexpectedEndText));
-            continue;
+        if (Chunks.Count() > 0) {
+            if (type == "IHDR") throw EPngInvalidIHDR(LoadResString(EPngInvalidIHDRText));
+            if (type == "PLTE" && seen.plte && !seen.idat)
+                throw EPNGInvalidPalette(LoadResString(EPNGInvalidPaletteText));
+            if (ignored(type, length, Header()->ColorType(), seen)) {
+                TChunk(this).LoadFromStream(stream, type, length);
+                continue;
+            }
         }
-        if (type == "IDAT") hasIdat = true;
         TChunk* chunk = Chunks.Append(createChunk(type, this));
         chunk->SetChunkName(type);
         if (std::strcmp(chunk->ClassName(), "TChunk") == 0 && !(type[0] & 0x20))
             throw EPNGUnknownCriticalChunk(LoadResString(EPNGUnknownCriticalChunkText));
         if (!chunk->LoadFromStream(stream, type, length)) break;
+        seen.idat |= type == "IDAT";
+        seen.gama |= type == "gAMA";
+        seen.trns |= type == "tRNS";
+        if (type == "PLTE") {
+            seen.plte = true;
+            seen.paletteEntries = length / 3;
+        }
     } while (type != "IEND");
-    if (!hasIdat) throw EPNGNoImageData(LoadResString(EPNGNoImageDataText));
+    if (!seen.idat) throw EPNGNoImageData(LoadResString(EPNGNoImageDataText));
 }
 
 void TPNGObject::LoadFromFile(const std::string& fileName) {
@@ -275,6 +339,8 @@ void TPNGObject::LoadFromFile(const std::string& fileName) {
 }
 
 void TPNGObject::SaveToStream(std::ostream& stream) {
+    // An empty image or a preview has no file to give.
+    if (!HeaderPresent() || preview_) throw EPNGHeaderNotPresent(LoadResString(EPNGHeaderNotPresentText));
     static const char signature[8] = {'\x89', 'P', 'N', 'G', '\r', '\n', '\x1a', '\n'};
     stream.write(signature, 8);
     for (int i = 0; i < Chunks.Count(); ++i) Chunks[i]->SaveToStream(stream);
@@ -291,9 +357,16 @@ void TPNGObject::SetMaxIdatSize(int size) { maxIdatSize_ = size > 65534 ? size :
 
 // ----------------------------------------------------------------- chunks
 
+bool TChunkIEND::LoadFromStream(std::istream& stream, const std::string& type, uint32_t size) {
+    TChunk::LoadFromStream(stream, type, size);
+    // The end carries no data; what a file put there is not kept.
+    ResizeData(0);
+    return true;
+}
+
 bool TChunkIHDR::LoadFromStream(std::istream& stream, const std::string& type, uint32_t size) {
     TChunk::LoadFromStream(stream, type, size);
-    if (dataSize_ < 13) throw EPngInvalidIHDR(LoadResString(EPngInvalidIHDRText));
+    if (dataSize_ != 13) throw EPngInvalidIHDR(LoadResString(EPngInvalidIHDRText));
     const uint8_t* d = data_.data();
     IHDRData.Width = BE32(d);
     IHDRData.Height = BE32(d + 4);
@@ -305,11 +378,17 @@ bool TChunkIHDR::LoadFromStream(std::istream& stream, const std::string& type, u
     if (IHDRData.Width == 0 || IHDRData.Height == 0) throw EPngInvalidIHDR(LoadResString(EPngInvalidIHDRText));
     if (IHDRData.Width > 65535 || IHDRData.Height > 65535)
         throw EPNGSizeExceeds(LoadResString(EPNGSizeExceedsText));
-    if (!ValidColorDepth(IHDRData.ColorType, IHDRData.BitDepth))
+    if (!ValidColorDepth(IHDRData.ColorType, IHDRData.BitDepth) || IHDRData.FilterMethod != 0)
         throw EPngInvalidIHDR(LoadResString(EPngInvalidIHDRText));
     if (IHDRData.CompressionMethod != 0) throw EPNGUnknownCompression(LoadResString(EPNGUnknownCompressionText));
     if (IHDRData.InterlaceMethod > 1) throw EPNGUnknownInterlace(LoadResString(EPNGUnknownInterlaceText));
+    // Deflate packs at most 1032 bytes into one: a file too short to hold
+    // the image's data is refused before its planes are made.
+    const uint64_t left = BytesLeft(stream);
+    if (left != UINT64_MAX && FilteredImageBytes(IHDRData) / 1032 > left)
+        throw EPNGMissingMultipleIDAT(LoadResString(EPNGMissingMultipleIDATText));
     owner_->InterlaceMethod = static_cast<TInterlaceMethod>(IHDRData.InterlaceMethod);
+    owner_->SetDecodeStep(PreviewStep(IHDRData.Width, IHDRData.Height, owner_->PreviewSize()));
     PrepareImageData();
     return true;
 }
@@ -330,14 +409,14 @@ bool TChunkIHDR::SaveToStream(std::ostream& stream) {
 
 bool TChunkPLTE::LoadFromStream(std::istream& stream, const std::string& type, uint32_t size) {
     TChunk::LoadFromStream(stream, type, size);
-    if (dataSize_ % 3 != 0 || dataSize_ / 3 > 256) throw EPNGInvalidPalette(LoadResString(EPNGInvalidPaletteText));
+    if (dataSize_ == 0 || dataSize_ % 3 != 0 || dataSize_ / 3 > 256)
+        throw EPNGInvalidPalette(LoadResString(EPNGInvalidPaletteText));
     Count = static_cast<int>(dataSize_ / 3);
     TPalette pal(static_cast<size_t>(Count));
-    const uint8_t* g = owner_->GammaTable;
     for (int i = 0; i < Count; ++i) {
-        pal[size_t(i)].peRed = g[data_[size_t(i) * 3]];
-        pal[size_t(i)].peGreen = g[data_[size_t(i) * 3 + 1]];
-        pal[size_t(i)].peBlue = g[data_[size_t(i) * 3 + 2]];
+        pal[size_t(i)].peRed = data_[size_t(i) * 3];
+        pal[size_t(i)].peGreen = data_[size_t(i) * 3 + 1];
+        pal[size_t(i)].peBlue = data_[size_t(i) * 3 + 2];
     }
     owner_->SetPalette(pal);
     return true;
@@ -347,13 +426,12 @@ bool TChunkPLTE::SaveToStream(std::ostream& stream) {
     TChunkIHDR* h = GetHeader();
     if (Count == 0 && h) Count = h->BitmapInfo.biClrUsed;
     ResizeData(static_cast<uint32_t>(Count) * 3);
-    const uint8_t* inv = owner_->InverseTable;
     for (int i = 0; i < Count; ++i) {
         TPaletteEntry e;
         if (h && size_t(i) < h->Palette.size()) e = h->Palette[size_t(i)];
-        data_[size_t(i) * 3] = inv[e.peRed];
-        data_[size_t(i) * 3 + 1] = inv[e.peGreen];
-        data_[size_t(i) * 3 + 2] = inv[e.peBlue];
+        data_[size_t(i) * 3] = e.peRed;
+        data_[size_t(i) * 3 + 1] = e.peGreen;
+        data_[size_t(i) * 3 + 2] = e.peBlue;
     }
     return SaveData(stream);
 }
@@ -381,11 +459,15 @@ bool TChunktRNS::LoadFromStream(std::istream& stream, const std::string& type, u
     std::memset(PaletteValues, 255, sizeof PaletteValues);
     std::memcpy(PaletteValues, data_.data(), dataSize_);
     TChunkIHDR* h = GetHeader();
-    const uint8_t ct = h ? h->ColorType() : 0;
-    if (ct == COLOR_PALETTE) {
-        int below = 0;
-        for (uint32_t i = 0; i < dataSize_; ++i) below += PaletteValues[i] != 255;
-        BitTransparency = below == 1;
+    if (h && h->ColorType() == COLOR_PALETTE) {
+        // One entry fully transparent and all others opaque is one
+        // transparent colour; anything else is drawn entry by entry.
+        int clear = 0, partial = 0;
+        for (uint32_t i = 0; i < dataSize_; ++i) {
+            clear += PaletteValues[i] == 0;
+            partial += PaletteValues[i] != 0 && PaletteValues[i] != 255;
+        }
+        BitTransparency = clear == 1 && partial == 0;
     } else {
         BitTransparency = true;
     }
@@ -393,10 +475,29 @@ bool TChunktRNS::LoadFromStream(std::istream& stream, const std::string& type, u
 }
 
 bool TChunktRNS::SaveToStream(std::ostream& stream) {
-    // Grey and colour images keep their transparent sample in the data.
+    // Grey and colour images keep their transparent sample in the data. A
+    // chunk never given a colour or a table is left out, not written empty.
     TChunkIHDR* h = GetHeader();
-    if (dataSize_ <= 256 && h && h->ColorType() == COLOR_PALETTE)
-        std::memcpy(data_.data(), PaletteValues, dataSize_);
+    if (!h) return false;
+    switch (h->ColorType()) {
+        case COLOR_PALETTE: {
+            // No more entries than the palette has, which a table made for
+            // every index of the depth may hold.
+            const TChunkPLTE* plte = owner_->Chunks.FindChunk<TChunkPLTE>();
+            const uint32_t entries = !plte ? 0 : plte->Count ? uint32_t(plte->Count) : uint32_t(h->BitmapInfo.biClrUsed);
+            if (dataSize_ > entries) ResizeData(std::min<uint32_t>(entries, 256));
+            if (dataSize_ == 0) return false;
+            std::memcpy(data_.data(), PaletteValues, dataSize_);
+            break;
+        }
+        case COLOR_GRAYSCALE:
+            if (dataSize_ != 2) return false;
+            break;
+        case COLOR_RGB:
+            if (dataSize_ != 6) return false;
+            break;
+        default: return false;
+    }
     return SaveData(stream);
 }
 
@@ -425,12 +526,19 @@ bool TChunkgAMA::LoadFromStream(std::istream& stream, const std::string& type, u
     const uint32_t g = GetValue();
     if (g == 0) return true;
     const double y = 1.0 / (g / 100000.0 * 2.2);
+    uint8_t* gamma = owner_->GammaTable;
     for (int i = 0; i < 256; ++i) {
         const double x = i / 255.0;
         const double p = x == 0 ? 0.0 : std::exp(y * std::log(x));
-        const double v = std::clamp(std::nearbyint(255.0 * p), 0.0, 255.0);
-        owner_->GammaTable[i] = static_cast<uint8_t>(v);
-        owner_->InverseTable[static_cast<int>(v)] = static_cast<uint8_t>(i);
+        gamma[i] = static_cast<uint8_t>(std::clamp(std::nearbyint(255.0 * p), 0.0, 255.0));
+    }
+    // Each shown value back to the sample that shows nearest to it, so that
+    // a colour the table can show comes back exactly.
+    for (int v = 0; v < 256; ++v) {
+        int best = 0;
+        for (int i = 1; i < 256; ++i)
+            if (std::abs(gamma[i] - v) < std::abs(gamma[best] - v)) best = i;
+        owner_->InverseTable[v] = static_cast<uint8_t>(best);
     }
     return true;
 }
@@ -483,6 +591,9 @@ bool TChunktIME::LoadFromStream(std::istream& stream, const std::string& type, u
 }
 
 bool TChunktIME::SaveToStream(std::ostream& stream) {
+    // A time never set (or no time at all) is left out, not written invalid.
+    if (Year == 0 || Month < 1 || Month > 12 || Day < 1 || Day > 31 || Hour > 23 || Minute > 59 || Second > 60)
+        return false;
     ResizeData(7);
     uint8_t* d = data_.data();
     d[0] = static_cast<uint8_t>(Year >> 8);

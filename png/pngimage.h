@@ -186,6 +186,7 @@ public:
     explicit TChunkIEND(TPNGObject* owner) : TChunk(owner) { TakeNameFromClass(); }
     static constexpr const char* Type = "IEND";
     const char* ClassName() const override { return "TChunkIEND"; }
+    bool LoadFromStream(std::istream& stream, const std::string& type, uint32_t size) override;
 };
 
 class TChunkIHDR : public TChunk {
@@ -215,6 +216,7 @@ public:
     TPlane ImageData;       // bottom-up rows of BytesPerRow
     TPlane ExtraImageData;  // low bytes at depth 16, same layout
     TPlane ImageAlpha;      // top-down, width bytes a row
+    TPlane ExtraImageAlpha; // low bytes of a 16-bit alpha, same layout
     size_t BytesPerRow = 0;
 };
 
@@ -311,7 +313,9 @@ public:
 
 // Largest text a zTXt chunk may inflate to; a larger one stays empty.
 constexpr size_t kMaxTextSize = 1 << 20;
-// Largest single image plane the decoder allocates.
+// The default budget of one image: its pixels and the bytes of all its
+// planes together.
+constexpr uint64_t kMaxImagePixels = uint64_t(1) << 28;
 constexpr uint64_t kMaxImageBytes = uint64_t(1) << 30;
 
 // A registered chunk class: its type and its virtual constructor.
@@ -369,8 +373,14 @@ public:
     TPNGObject(const TPNGObject&) = delete;
     TPNGObject& operator=(const TPNGObject&) = delete;
 
+    // A load that fails leaves the image empty.
     void LoadFromStream(std::istream& stream);
     void LoadFromFile(const std::string& fileName);
+    // Loads every Step-th pixel of every Step-th row, Step the largest power
+    // of two that keeps the longer side at Size pixels or more. The image
+    // is a preview then, which is never saved.
+    void LoadPreview(std::istream& stream, int size);
+    // Raises EPNGHeaderNotPresent for an empty image or a preview.
     void SaveToStream(std::ostream& stream);
     void SaveToFile(const std::string& fileName);
 
@@ -397,6 +407,7 @@ public:
     uint8_t* GetScanline(int y) const;
     uint8_t* GetExtraScanline(int y) const;
     uint8_t* GetAlphaScanline(int y) const;
+    uint8_t* GetExtraAlphaScanline(int y) const;  // low bytes of a 16-bit alpha
     TColor GetPixels(int x, int y) const;
     void SetPixels(int x, int y, TColor color);
     void Resize(int width, int height);
@@ -418,11 +429,30 @@ public:
     TInterlaceMethod InterlaceMethod = imNone;
     TPNGList Chunks{this};
     bool BeingCreated = false;
+    // The image holds the file's own samples; these map them to what the
+    // screen shows and back, for drawing and for pixel access.
     uint8_t GammaTable[256];
     uint8_t InverseTable[256];
+    // The budget of one image, checked before anything is allocated:
+    // EPNGOutMemory beyond it.
+    uint64_t MaxPixels = kMaxImagePixels;
+    uint64_t MaxBytes = kMaxImageBytes;
+
+    // Whether the image is a preview (LoadPreview kept fewer pixels).
+    bool IsPreview() const { return preview_; }
+    // Library use, while a load runs: the longer side a preview asks for
+    // (0 for the whole image), and the step the rows are decoded with.
+    int PreviewSize() const { return previewSize_; }
+    uint32_t DecodeStep() const { return decodeStep_; }
+    void SetDecodeStep(uint32_t step) { decodeStep_ = step; }
 
 private:
+    void load(std::istream& stream, int previewSize);
+    void loadChunks(std::istream& stream);
     int maxIdatSize_ = 65535;
+    int previewSize_ = 0;
+    uint32_t decodeStep_ = 1;
+    bool preview_ = false;
 };
 
 // ---------------------------------------------------------------- drawing
@@ -432,14 +462,16 @@ private:
 // The source column (or row) of each of Count destination pixels when an
 // image of Size pixels is stretched to Count.
 std::vector<int> StretchMap(int size, int count);
-// The image stretched to W x H, opaque, as plain drawing shows it; with
-// ptmBit, pixels of the transparent colour get alpha 0.
-std::vector<uint32_t> RenderImage(const TPNGObject& image, int w, int h, bool masked);
+// The image stretched to W x H, opaque, as plain drawing shows it.
+std::vector<uint32_t> RenderImage(const TPNGObject& image, int w, int h);
 // Per destination pixel, the colour and alpha (0xAARRGGBB, not
-// premultiplied) that partial transparency blends with.
+// premultiplied) the image is drawn with: the alpha plane, the alpha of
+// each palette entry, or 0 where the sample is the transparent one.
 std::vector<uint32_t> PartialSource(const TPNGObject& image, int w, int h);
 // Blends the image's partial transparency over Target (W x H, the area the
 // image is drawn over), in place.
 void BlendPartial(const TPNGObject& image, uint32_t* target, int w, int h);
+// Blends N pixels of PartialSource's kind over Target, in place.
+void BlendPixels(const uint32_t* source, uint32_t* target, size_t n);
 
 }  // namespace png

@@ -6,6 +6,7 @@
 #include <ostream>
 
 #include "png/pngimage.h"
+#include "png/pngrows.h"
 
 namespace png {
 
@@ -52,6 +53,20 @@ bool Skip(std::istream& s, uint64_t n) {
     return true;
 }
 
+uint64_t BytesLeft(std::istream& s) {
+    const std::istream::pos_type at = s.tellg();
+    if (at == std::istream::pos_type(-1)) return UINT64_MAX;
+    s.seekg(0, std::ios::end);
+    const std::istream::pos_type end = s.tellg();
+    s.seekg(at);
+    if (end == std::istream::pos_type(-1) || !s || end < at) {
+        s.clear();
+        s.seekg(at);
+        return UINT64_MAX;
+    }
+    return static_cast<uint64_t>(end - at);
+}
+
 uLong CrcOf(uLong crc, const uint8_t* p, size_t n) {
     while (n > 0) {
         const uInt piece = static_cast<uInt>(std::min<size_t>(n, 1u << 30));
@@ -84,6 +99,17 @@ size_t BytesForPixels(uint8_t colorType, uint8_t depth, uint64_t n) {
         case COLOR_RGBALPHA: return static_cast<size_t>(n * depth * 4 / 8);
         default: return 0;
     }
+}
+
+uint64_t FilteredImageBytes(const TIHDRData& h) {
+    const bool interlaced = h.InterlaceMethod == imAdam7;
+    uint64_t total = 0;
+    for (int p = 0; p < (interlaced ? 7 : 1); ++p) {
+        const TAdamPass& pass = interlaced ? kAdam7[p] : kWholeImage;
+        const uint32_t w = PassWidth(h.Width, pass), rows = PassHeight(h.Height, pass);
+        if (w > 0) total += uint64_t(rows) * (1 + BytesForPixels(h.ColorType, h.BitDepth, w));
+    }
+    return total;
 }
 
 int PixelOffset(uint8_t colorType, uint8_t depth) {
@@ -119,8 +145,16 @@ int DibBitCount(uint8_t colorType, uint8_t depth) {
     }
 }
 
+void CheckBudget(const TPNGObject& png, uint8_t colorType, uint8_t depth, uint64_t width, uint64_t height) {
+    const uint64_t pixels = width * height;
+    const bool alpha = colorType == COLOR_GRAYSCALEALPHA || colorType == COLOR_RGBALPHA;
+    // A 16-bit image keeps its low bytes in planes of their own.
+    const uint64_t planes = depth == 16 ? 2 : 1;
+    const uint64_t bytes = planes * (DibRowBytes(DibBitCount(colorType, depth), width) * height + (alpha ? pixels : 0));
+    if (pixels > png.MaxPixels || bytes > png.MaxBytes) throw EPNGOutMemory(LoadResString(EPNGOutMemoryText));
+}
+
 void AllocatePlane(TPlane& plane, uint64_t bytes) {
-    if (bytes > kMaxImageBytes) throw EPNGOutMemory(LoadResString(EPNGOutMemoryText));
     try {
         TPlane fresh;
         fresh.resize(static_cast<size_t>(bytes));

@@ -32,6 +32,9 @@ size_t ReadUpTo(std::istream& s, std::vector<uint8_t>& out, uint64_t n);
 // At most N bytes into Buffer; returns how many were read.
 size_t ReadSome(std::istream& s, uint8_t* buffer, size_t n);
 bool Skip(std::istream& s, uint64_t n);
+// Bytes from the read position to the stream's end; UINT64_MAX when the
+// stream cannot tell.
+uint64_t BytesLeft(std::istream& s);
 
 // zlib's CRC-32 over any length.
 uLong CrcOf(uLong crc, const uint8_t* p, size_t n);
@@ -40,14 +43,18 @@ void WriteChunk(std::ostream& s, const std::string& type, const uint8_t* data, s
 
 // Bytes of N pixels of a PNG row, and the filter's bytes per whole pixel.
 size_t BytesForPixels(uint8_t colorType, uint8_t depth, uint64_t n);
+// The inflated image data: every row of every pass with its filter byte.
+uint64_t FilteredImageBytes(const TIHDRData& h);
 int PixelOffset(uint8_t colorType, uint8_t depth);
 // The colour type and depth pairs of the PNG standard.
 bool ValidColorDepth(uint8_t colorType, uint8_t depth);
 // Bits per pixel of the bitmap that holds an image of that type.
 int DibBitCount(uint8_t colorType, uint8_t depth);
 
-// Sizes a zeroed plane, raising EPNGOutMemory past kMaxImageBytes or when
-// memory runs out.
+// Raises EPNGOutMemory when the planes of an image of that type and size
+// are beyond the image's budget.
+void CheckBudget(const TPNGObject& png, uint8_t colorType, uint8_t depth, uint64_t width, uint64_t height);
+// Sizes a zeroed plane, raising EPNGOutMemory when memory runs out.
 void AllocatePlane(TPlane& plane, uint64_t bytes);
 
 // One zlib stream through a 256-byte window; false on a zlib failure, a

@@ -40,18 +40,24 @@ void TPNGPicture::LoadFromStream(std::istream& stream) {
     Changed();
 }
 
+void TPNGPicture::LoadPreviewFromStream(std::istream& stream, int size) {
+    Png.LoadPreview(stream, size);
+    Changed();
+}
+
 void TPNGPicture::SaveToStream(std::ostream& stream) { Png.SaveToStream(stream); }
 
 void TPNGPicture::Paint(ui::TCanvas& canvas, const ui::TRect& rect) const {
     if (Png.GetEmpty()) return;
-    const TPNGTransparencyMode mode = Png.GetTransparencyMode();
-    if (mode == ptmPartial) {
+    // A transparent colour is alpha 0 or 255 per pixel, which the blend
+    // leaves or copies exactly: one road for every transparent image.
+    if (Png.GetTransparencyMode() != ptmNone) {
         DrawPartialTrans(canvas, rect);
         return;
     }
     const ui::TRect r = ordered(rect);
     if (r.Width() == 0 || r.Height() == 0) return;
-    const std::vector<uint32_t> pixels = RenderImage(Png, r.Width(), r.Height(), mode == ptmBit);
+    const std::vector<uint32_t> pixels = RenderImage(Png, r.Width(), r.Height());
     canvas.DrawARGB(r, r.Width(), r.Height(), pixels.data());
 }
 
@@ -71,7 +77,7 @@ void TPNGPicture::DrawPartialTrans(ui::TCanvas& canvas, const ui::TRect& rect) c
             target[i] = unread[i] ? 0 : argbOf(c);
         }
     const std::vector<uint32_t> source = PartialSource(Png, w, h);
-    BlendPartial(Png, target.data(), w, h);
+    BlendPixels(source.data(), target.data(), source.size());
     for (size_t i = 0; i < target.size(); ++i)
         if (unread[i]) target[i] = source[i];
     canvas.DrawARGB(r, w, h, target.data());
@@ -135,9 +141,10 @@ void TPNGPicture::AssignTo(ui::TGraphic& dest) const {
         QImage img(w, ht, mono ? QImage::Format_Mono : QImage::Format_Indexed8);
         const int colours = 1 << h.BitmapInfo.biBitCount;
         img.setColorCount(colours);
+        const uint8_t* g = Png.GammaTable;
         for (int i = 0; i < colours; ++i) {
             const TRGBQuad& q = h.BitmapInfo.bmiColors[i];
-            img.setColor(i, qRgb(q.rgbRed, q.rgbGreen, q.rgbBlue));
+            img.setColor(i, qRgb(g[q.rgbRed], g[q.rgbGreen], g[q.rgbBlue]));
         }
         for (int y = 0; y < ht; ++y) {
             const uint8_t* row = Png.GetScanline(y);

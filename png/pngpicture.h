@@ -26,6 +26,8 @@ public:
     bool GetTransparent() const override { return Png.GetTransparent(); }
 
     void LoadFromStream(std::istream& stream) override;
+    // Every step-th pixel of every step-th row, for the picture dialogs.
+    void LoadPreviewFromStream(std::istream& stream, int size) override;
     void SaveToStream(std::ostream& stream) override;
 
     // Stretched to Rect, by the image's transparency mode.

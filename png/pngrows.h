@@ -22,6 +22,32 @@ extern const TAdamPass kWholeImage;
 inline uint32_t PassWidth(uint32_t width, const TAdamPass& p) {
     return width > p.Col ? (width - p.Col + p.ColStep - 1) / p.ColStep : 0;
 }
+inline uint32_t PassHeight(uint32_t height, const TAdamPass& p) {
+    return height > p.Row ? (height - p.Row + p.RowStep - 1) / p.RowStep : 0;
+}
+
+// The step a preview of at least Size pixels on its longer side decodes
+// with: a power of two, 1 for a whole image (Size 0).
+inline uint32_t PreviewStep(uint32_t width, uint32_t height, int size) {
+    const uint32_t longer = width > height ? width : height;
+    uint32_t step = 1;
+    while (size > 0 && (longer + 2 * step - 1) / (2 * step) >= uint32_t(size)) step *= 2;
+    return step;
+}
+// Pixels of a side of N pixels decoded with Step.
+inline uint32_t Stepped(uint32_t n, uint32_t step) { return (n + step - 1) / step; }
+
+// Sample X of a row packed Bits (1, 2 or 4) to a byte, most significant
+// first; and writing one, the byte's other samples kept.
+inline unsigned PackedSample(const uint8_t* row, size_t x, int bits) {
+    const unsigned per = 8u / unsigned(bits);
+    return (row[x / per] >> (8u - unsigned(bits) * (1 + x % per))) & ((1u << bits) - 1);
+}
+inline void PutPackedSample(uint8_t* row, size_t x, int bits, unsigned v) {
+    const unsigned per = 8u / unsigned(bits), shift = 8u - unsigned(bits) * (1 + x % per);
+    const unsigned mask = ((1u << bits) - 1) << shift;
+    row[x / per] = uint8_t((row[x / per] & ~mask) | ((v << shift) & mask));
+}
 
 // Prefers left, then above, then upper left on ties.
 inline uint8_t PaethPredictor(int a, int b, int c) {

@@ -1,7 +1,7 @@
 // Decodes and encodes ten 2000 x 2000 images with our codec and with libpng
 // in the same run, and prints the times and the encoded sizes. Both encode
-// at level 7 with the Sub filter on every row (our writer's default); both
-// decode the files our writer made.
+// at level 7 with the Sub filter on every row (our writer's default), then
+// both with no filter; both decode the files our writer made.
 //   bench_png [ROUNDS, default 3]   (the best round of each is printed)
 #include <png.h>
 
@@ -90,7 +90,7 @@ void writeBytes(png_structp p, png_bytep data, png_size_t n) {
 }
 void noFlush(png_structp) {}
 
-std::string libpngEncode(const Picture& pic) {
+std::string libpngEncode(const Picture& pic, int filters) {
     std::string out;
     png_structp p = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(p);
@@ -99,7 +99,7 @@ std::string libpngEncode(const Picture& pic) {
     png_set_IHDR(p, info, kSide, kSide, 8, pic.alpha ? PNG_COLOR_TYPE_RGBA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_set_compression_level(p, 7);
-    png_set_filter(p, 0, PNG_FILTER_SUB);
+    png_set_filter(p, 0, filters);
     png_write_info(p, info);
     const size_t stride = size_t(kSide) * (pic.alpha ? 4 : 3);
     for (int y = 0; y < kSide; ++y) png_write_row(p, const_cast<png_bytep>(&pic.rgba[stride * y]));
@@ -162,7 +162,7 @@ int main(int argc, char** argv) {
             for (int i = 0; i < kImages; ++i) ours[size_t(i)] = oursEncode(*images[size_t(i)]);
         }));
         encTheirs = std::min(encTheirs, seconds([&] {
-            for (int i = 0; i < kImages; ++i) theirs[size_t(i)] = libpngEncode(pictures[size_t(i)]);
+            for (int i = 0; i < kImages; ++i) theirs[size_t(i)] = libpngEncode(pictures[size_t(i)], PNG_FILTER_SUB);
         }));
         decOurs = std::min(decOurs, seconds([&] {
             for (int i = 0; i < kImages; ++i) oursDecode(ours[size_t(i)]);
@@ -171,14 +171,21 @@ int main(int argc, char** argv) {
             for (int i = 0; i < kImages; ++i) libpngDecode(ours[size_t(i)]);
         }));
     }
-    size_t sizeOurs = 0, sizeTheirs = 0;
-    for (int i = 0; i < kImages; ++i) sizeOurs += ours[size_t(i)].size(), sizeTheirs += theirs[size_t(i)].size();
+    size_t sizeOurs = 0, sizeTheirs = 0, plainOurs = 0, plainTheirs = 0;
+    for (int i = 0; i < kImages; ++i) {
+        sizeOurs += ours[size_t(i)].size(), sizeTheirs += theirs[size_t(i)].size();
+        images[size_t(i)]->Filters = png::FilterSet(png::pfNone);
+        plainOurs += oursEncode(*images[size_t(i)]).size();
+        plainTheirs += libpngEncode(pictures[size_t(i)], PNG_FILTER_NONE).size();
+    }
     std::printf("%d images of %d x %d (8 RGB, 2 RGBA), best of %d rounds\n", kImages, kSide, kSide, rounds);
     std::printf("decode   ours %7.3f s   libpng %s %7.3f s   speed ours/libpng %.2fx\n", decOurs, PNG_LIBPNG_VER_STRING,
                 decTheirs, decTheirs / decOurs);
     std::printf("encode   ours %7.3f s   libpng %7.3f s   speed ours/libpng %.2fx   (level 7, Sub on every row)\n",
                 encOurs, encTheirs, encTheirs / encOurs);
-    std::printf("size     ours %10zu bytes   libpng %10zu bytes   ratio %.3f\n", sizeOurs, sizeTheirs,
-                double(sizeOurs) / double(sizeTheirs));
+    std::printf("size     ours %10zu bytes   libpng %10zu bytes   ratio %.3f   (level 7, Sub on every row)\n",
+                sizeOurs, sizeTheirs, double(sizeOurs) / double(sizeTheirs));
+    std::printf("size     ours %10zu bytes   libpng %10zu bytes   ratio %.3f   (level 7, no filter)\n", plainOurs,
+                plainTheirs, double(plainOurs) / double(plainTheirs));
     return 0;
 }

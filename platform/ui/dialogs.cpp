@@ -249,7 +249,7 @@ TOpenPictureDialog::TOpenPictureDialog(rtl::TComponent* owner) : TOpenDialog(own
 
 std::unique_ptr<TBitmap> TOpenPictureDialog::Preview(const std::string& fileName, int size) {
     TPicture picture;
-    picture.LoadFromFile(fileName);
+    picture.LoadFromFile(fileName, size);
     const int w = std::max(1, picture.Width()), h = std::max(1, picture.Height());
     const double scale = std::min(1.0, double(size) / std::max(w, h));
     auto bitmap = std::make_unique<TBitmap>();

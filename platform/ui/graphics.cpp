@@ -304,10 +304,26 @@ void TGraphic::SetTransparent(bool value) {
     Changed();
 }
 
-void TGraphic::LoadFromFile(const std::string& fileName) {
+namespace {
+
+std::ifstream openForLoading(const std::string& fileName) {
     std::ifstream in(fileName, std::ios::binary | std::ios::in);
     if (!in) throw rtl::EInOutError("Cannot open file \"" + fileName + "\". " + rtl::SysErrorMessage(errno));
+    return in;
+}
+
+}  // namespace
+
+void TGraphic::LoadFromFile(const std::string& fileName) {
+    std::ifstream in = openForLoading(fileName);
     LoadFromStream(in);
+}
+
+void TGraphic::LoadPreviewFromStream(std::istream& stream, int) { LoadFromStream(stream); }
+
+void TGraphic::LoadPreviewFromFile(const std::string& fileName, int size) {
+    std::ifstream in = openForLoading(fileName);
+    LoadPreviewFromStream(in, size);
 }
 
 void TGraphic::SaveToFile(const std::string& fileName) {
@@ -517,12 +533,13 @@ std::string TPicture::GraphicFilter(TGraphicClass graphicClass) {
     return "All (" + all + ")|" + all + each;
 }
 
-void TPicture::LoadFromFile(const std::string& fileName) {
+void TPicture::LoadFromFile(const std::string& fileName, int previewSize) {
     const std::string ext = lowerExt(fileName);
     TGraphicClass cls = FindGraphicClass(ext);
     if (!cls) throw EInvalidGraphic("Unknown picture file extension (." + ext + ")");
     std::unique_ptr<TGraphic> g = cls->Create();
-    g->LoadFromFile(fileName);
+    if (previewSize > 0) g->LoadPreviewFromFile(fileName, previewSize);
+    else g->LoadFromFile(fileName);
     graphic_ = std::move(g);
 }
 

@@ -230,6 +230,10 @@ public:
     virtual void SaveToStream(std::ostream& stream) = 0;
     // Files are opened read-only for loading; errors raise EInOutError.
     virtual void LoadFromFile(const std::string& fileName);
+    // What a preview of at least Size pixels on its longer side needs: a
+    // format that can decode fewer pixels does, the others load it whole.
+    virtual void LoadPreviewFromStream(std::istream& stream, int size);
+    void LoadPreviewFromFile(const std::string& fileName, int size);
     virtual void SaveToFile(const std::string& fileName);
     virtual void Draw(TCanvas& canvas, const TRect& rect) = 0;
     // Takes the picture of Source; the base copies through a stream of
@@ -334,8 +338,9 @@ public:
     const char* ClassName() const override { return "TPicture"; }
 
     // Raises EInvalidGraphic "Unknown picture file extension (.ext)" for an
-    // extension no class is registered for.
-    void LoadFromFile(const std::string& fileName);
+    // extension no class is registered for. A PreviewSize above 0 loads a
+    // preview of at least that many pixels on its longer side.
+    void LoadFromFile(const std::string& fileName, int previewSize = 0);
     void SaveToFile(const std::string& fileName);
     TGraphic* Graphic() const { return graphic_.get(); }
     void SetGraphic(std::unique_ptr<TGraphic> graphic) { graphic_ = std::move(graphic); }

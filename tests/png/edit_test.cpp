@@ -12,8 +12,6 @@ using namespace pngtest;
 
 namespace {
 
-std::string suiteFile(const char* name) { return std::string(PNG_TEST_DIR) + "/../data/pngsuite/" + name + ".png"; }
-
 std::vector<std::string> typesOf(const TPNGObject& image) {
     std::vector<std::string> t;
     for (int i = 0; i < image.Chunks.Count(); ++i) t.push_back(image.Chunks[i]->GetChunkName());
@@ -33,18 +31,12 @@ int idOfThrown(F&& f) {
     return 0;
 }
 
-std::string saved(TPNGObject& image) {
-    std::ostringstream out;
-    image.SaveToStream(out);
-    return out.str();
-}
-
 }  // namespace
 
 TEST(PngPlacement, NewChunksGoWhereTheirKindBelongs) {
     using V = std::vector<std::string>;
     TPNGObject palette;
-    LoadFile(palette, suiteFile("basn3p08"));  // IHDR gAMA PLTE IDAT IEND
+    LoadFile(palette, SuiteFile("basn3p08"));  // IHDR gAMA PLTE IDAT IEND
     ASSERT_EQ(typesOf(palette), (V{"IHDR", "gAMA", "PLTE", "IDAT", "IEND"}));
     palette.Chunks.Add<TChunktRNS>();
     palette.Chunks.Add<TChunktEXt>();
@@ -53,14 +45,14 @@ TEST(PngPlacement, NewChunksGoWhereTheirKindBelongs) {
     EXPECT_EQ(typesOf(palette), (V{"IHDR", "pHYs", "gAMA", "PLTE", "tRNS", "IDAT", "tEXt", "tIME", "IEND"}));
 
     TPNGObject colour;
-    LoadFile(colour, suiteFile("basn2c08"));
+    LoadFile(colour, SuiteFile("basn2c08"));
     colour.Chunks.Add<TChunktRNS>();
     EXPECT_EQ(typesOf(colour), (V{"IHDR", "gAMA", "tRNS", "IDAT", "IEND"}));
 }
 
 TEST(PngPlacement, CriticalAndRepeatedChunksAndBrokenListsAreRefused) {
     TPNGObject image;
-    LoadFile(image, suiteFile("basn3p08"));
+    LoadFile(image, SuiteFile("basn3p08"));
     image.Chunks.Add<TChunktRNS>();
     EXPECT_EQ(idOfThrown<EPngError>([&] { image.Chunks.Add<TChunktRNS>(); }), 65187);
     EXPECT_EQ(idOfThrown<EPngError>([&] { image.Chunks.Add<TChunkgAMA>(); }), 65187);
@@ -104,7 +96,7 @@ TEST(PngBlank, OnlyThePairsOfTheStandardAreMade) {
         EXPECT_FALSE(image.BeingCreated);
         // A blank image is a valid file.
         TPNGObject back;
-        std::istringstream in(saved(image));
+        std::istringstream in(Saved(image));
         EXPECT_NO_THROW(back.LoadFromStream(in));
         EXPECT_EQ(back.GetPixels(2, 1), image.GetPixels(2, 1));
     }
@@ -159,7 +151,7 @@ TEST(PngResize, PlanesStayAnchoredTopLeftAndNewAreaIsOpaqueBlack) {
     EXPECT_EQ(image.GetAlphaScanline(0)[1], 77);
 
     TPNGObject grey;
-    LoadFile(grey, suiteFile("basn0g16"));
+    LoadFile(grey, SuiteFile("basn0g16"));
     const uint8_t low = grey.GetExtraScanline(1)[2];
     const TColor pixel = grey.GetPixels(2, 1);
     grey.Resize(40, 20);
@@ -178,7 +170,7 @@ TEST(PngTransparency, TransparentColourOperations) {
     EXPECT_EQ(rgb.GetTransparentColor(), 0x336699);
     // The colour survives a save.
     TPNGObject back;
-    std::istringstream in(saved(rgb));
+    std::istringstream in(Saved(rgb));
     back.LoadFromStream(in);
     EXPECT_EQ(back.GetTransparentColor(), 0x336699);
 
@@ -218,7 +210,7 @@ TEST(PngTransparency, CreateAlphaMakesAnOpaquePlaneAndRefusesNarrowGrey) {
     grey8.CreateAlpha();
     // A grey + alpha image that saves and loads like any other.
     TPNGObject back;
-    std::istringstream in(saved(grey8));
+    std::istringstream in(Saved(grey8));
     back.LoadFromStream(in);
     EXPECT_EQ(back.Header()->ColorType(), COLOR_GRAYSCALEALPHA);
     EXPECT_EQ(back.GetAlphaScanline(1)[2], 255);
@@ -226,7 +218,7 @@ TEST(PngTransparency, CreateAlphaMakesAnOpaquePlaneAndRefusesNarrowGrey) {
 
 TEST(PngPalette, EntriesPastThePaletteAreRefused) {
     TPNGObject image;
-    LoadFile(image, suiteFile("basn3p01"));  // two entries
+    LoadFile(image, SuiteFile("basn3p01"));  // two entries
     const TChunkPLTE* plte = image.Chunks.FindChunk<TChunkPLTE>();
     EXPECT_NO_THROW(plte->GetPaletteItem(1));
     EXPECT_EQ(idOfThrown<EPngError>([&] { plte->GetPaletteItem(2); }), 65211);
@@ -244,12 +236,12 @@ TEST(PngPixelInformation, AddedAfterTheHeaderInMetres) {
 TEST(PngAssign, ACopySavesTheSameFile) {
     for (const char* name : {"basn3p04", "basn6a16", "basi2c08", "ctzn0g04", "tbbn3p08"}) {
         TPNGObject image;
-        LoadFile(image, suiteFile(name));
+        LoadFile(image, SuiteFile(name));
         image.CompressionLevel = 3;
         TPNGObject copy;
         copy.AssignPNG(image);
         EXPECT_EQ(copy.CompressionLevel, 3);
-        EXPECT_TRUE(saved(copy) == saved(image)) << name;
+        EXPECT_TRUE(Saved(copy) == Saved(image)) << name;
         EXPECT_EQ(typesOf(copy), typesOf(image)) << name;
     }
     TChunkPLTE plte(nullptr);

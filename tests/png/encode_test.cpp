@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <set>
 #include <sstream>
 
 #include "png/pngimage.h"
@@ -15,8 +16,6 @@ using namespace pngtest;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string suiteDir() { return std::string(PNG_TEST_DIR) + "/../data/pngsuite/"; }
 
 struct Chunk {
     std::string Type, Data;
@@ -34,12 +33,6 @@ std::vector<Chunk> chunksOf(const std::string& file) {
     return out;
 }
 
-std::string saved(TPNGObject& image) {
-    std::ostringstream out;
-    image.SaveToStream(out);
-    return out.str();
-}
-
 // The filter byte of every row of a non-interlaced image.
 std::vector<int> filterBytes(const std::string& file, size_t rowBytes, int rows) {
     std::string packed;
@@ -55,6 +48,19 @@ std::vector<int> filterBytes(const std::string& file, size_t rowBytes, int rows)
     return out;
 }
 
+// The base names of the files pngcheck passes, of one run over them all.
+std::set<std::string> passingPngcheck(const std::vector<std::string>& paths) {
+    std::string command = "pngcheck";
+    for (const auto& p : paths) command += " " + p;
+    std::string log;
+    RunCommand(command, &log);
+    std::set<std::string> ok;
+    std::istringstream lines(log);
+    for (std::string line; std::getline(lines, line);)
+        if (line.rfind("OK: ", 0) == 0) ok.insert(fs::path(line.substr(4, line.find(' ', 4) - 4)).stem().string());
+    return ok;
+}
+
 // A colour image of noise, which deflate cannot shrink.
 void fillNoise(TPNGObject& image) {
     uint32_t s = 12345;
@@ -67,52 +73,128 @@ void fillNoise(TPNGObject& image) {
 
 }  // namespace
 
-TEST(PngWriter, EverySuiteImageSurvivesASave) {
+TEST(PngWriter, LoadAndSaveKeepsEverySampleOfTheSuite) {
     const std::string dir = ScratchDir();
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(suiteDir()))
-        if (e.path().extension() == ".png" && e.path().filename().string()[0] != 'x')
+    std::vector<std::string> names, originals, copies;
+    for (const auto& e : fs::directory_iterator(SuiteDir()))
+        if (e.path().extension() == ".png" && e.path().filename().string()[0] != 'x' && e.path().stem() != "PngSuite")
             names.push_back(e.path().stem().string());
     std::sort(names.begin(), names.end());
-    std::string args;
     for (const auto& n : names) {
-        SCOPED_TRACE(n);
         TPNGObject image;
-        LoadFile(image, suiteDir() + n + ".png");
+        LoadFile(image, SuiteFile(n));
         image.SaveToFile(dir + n + ".png");
-        // pngcheck finds fault with some originals' time stamps; the copy
-        // passes wherever the original does.
-        std::string log;
-        if (RunCommand("pngcheck -v " + suiteDir() + n + ".png") == 0) {
-            EXPECT_EQ(RunCommand("pngcheck -v " + dir + n + ".png", &log), 0) << log;
-            EXPECT_NE(log.find("No errors"), std::string::npos) << log;
-        }
-        TPNGObject back;
-        LoadFile(back, dir + n + ".png");
-        const std::string want = Dump(image), got = Dump(back);
-        EXPECT_TRUE(got == want) << FirstDifference(got, want, image.GetWidth());
-        args += " " + dir + n + ".png";
+        originals.push_back(SuiteFile(n));
+        copies.push_back(dir + n + ".png");
     }
-    // An independent decoder reads the saved files as the originals show.
-    const std::string out = dir + "oracle/";
-    fs::create_directory(out);
-    std::string log;
-    ASSERT_EQ(RunCommand(Python() + Script("oracle.py") + " " + out + args, &log), 0) << log;
+    // pngcheck finds fault with an original's time stamp; the copies pass
+    // wherever the originals do.
+    const std::set<std::string> checked = passingPngcheck(originals), copiesChecked = passingPngcheck(copies);
+    EXPECT_GE(checked.size(), names.size() - 1);
+    for (const auto& n : checked) EXPECT_EQ(copiesChecked.count(n), 1u) << n;
+    // libpng reads the copies sample for sample as the originals, and finds
+    // nothing to warn about in them.
+    const auto before = RunLibpng(originals), after = RunLibpng(copies);
     for (const auto& n : names) {
         SCOPED_TRACE(n);
-        TPNGObject image;
-        LoadFile(image, suiteDir() + n + ".png");
-        const std::string want = ReadFile(out + n + ".rgba"), got = Dump(image);
-        EXPECT_TRUE(got == want) << FirstDifference(got, want, image.GetWidth());
+        ASSERT_TRUE(after.at(n).Ok()) << after.at(n).Error;
+        EXPECT_EQ(after.at(n).Warnings, std::vector<std::string>());
+        EXPECT_TRUE(after.at(n).Pixels == before.at(n).Pixels);
     }
     fs::remove_all(dir);
+}
+
+TEST(PngWriter, ChunksLeftBlankAreNotWrittenInvalid) {
+    for (uint8_t type : {COLOR_RGB, COLOR_PALETTE, COLOR_GRAYSCALE}) {
+        SCOPED_TRACE(int(type));
+        TPNGObject image(type, 8, 4, 3);
+        image.Chunks.Add<TChunktIME>();
+        image.Chunks.Add<TChunktRNS>();
+        const std::string dir = ScratchDir();
+        WriteFile(dir + "blank.png", Saved(image));
+        std::string log;
+        EXPECT_EQ(RunCommand("pngcheck -v " + dir + "blank.png", &log), 0) << log;
+        const Peer peer = RunLibpng(dir + "blank.png");
+        EXPECT_TRUE(peer.Ok()) << peer.Error;
+        EXPECT_EQ(peer.Warnings, std::vector<std::string>());
+        std::vector<std::string> types;
+        for (const auto& c : chunksOf(Saved(image))) types.push_back(c.Type);
+        using V = std::vector<std::string>;
+        const V plain = type == COLOR_PALETTE ? V{"IHDR", "PLTE", "IDAT", "IEND"} : V{"IHDR", "IDAT", "IEND"};
+        EXPECT_EQ(types, plain);
+        // Once set, both are written.
+        auto* time = image.Chunks.FindChunk<TChunktIME>();
+        time->Year = 2024, time->Month = 2, time->Day = 29, time->Hour = 23, time->Minute = 59, time->Second = 60;
+        image.SetTransparentColor(image.GetPixels(0, 0));
+        types.clear();
+        for (const auto& c : chunksOf(Saved(image))) types.push_back(c.Type);
+        EXPECT_EQ(std::count(types.begin(), types.end(), "tIME"), 1);
+        EXPECT_EQ(std::count(types.begin(), types.end(), "tRNS"), 1);
+        fs::remove_all(dir);
+    }
+}
+
+// CreateAlpha gives a palette image a table for every index of its depth;
+// the file gets no more entries than its palette has.
+TEST(PngWriter, APaletteTableIsWrittenNoLongerThanThePalette) {
+    TPNGObject image;
+    LoadFile(image, std::string(PNG_TEST_DIR) + "/../data/png/palette-alpha.png");  // three entries
+    image.RemoveTransparency();
+    image.CreateAlpha();
+    image.Chunks.FindChunk<TChunktRNS>()->PaletteValues[1] = 60;
+    const std::string dir = ScratchDir();
+    WriteFile(dir + "alpha.png", Saved(image));
+    const Peer peer = RunLibpng(dir + "alpha.png");
+    ASSERT_TRUE(peer.Ok()) << peer.Error;
+    EXPECT_EQ(peer.Warnings, std::vector<std::string>());
+    // The black band (entry 1) at alpha 60, the others opaque.
+    EXPECT_EQ(peer.Pixels[3], 0xFFFF);
+    EXPECT_EQ(peer.Pixels[60 * 4 + 3], 60 * 257);
+    EXPECT_EQ(peer.Pixels[110 * 4 + 3], 0xFFFF);
+    fs::remove_all(dir);
+}
+
+TEST(PngWriter, FilteredRowsAreDeflatedWithTheFilteredStrategy) {
+    // A gradient with a little noise, as photos are: short matches abound.
+    TPNGObject image(COLOR_RGB, 8, 120, 90);
+    uint32_t seed = 7;
+    for (int y = 0; y < 90; ++y)
+        for (int i = 0; i < 360; ++i) {
+            seed = seed * 1103515245 + 12345;
+            image.GetScanline(y)[i] = uint8_t(i * 2 + y + int(seed >> 16) % 7);
+        }
+    for (TFilters set : {FilterSet(pfSub), FilterSet(pfNone)}) {
+        image.Filters = set;
+        std::string packed;
+        for (const auto& c : chunksOf(Saved(image)))
+            if (c.Type == "IDAT") packed += c.Data;
+        std::string raw(91 * 361, '\0');
+        uLongf n = raw.size();
+        ASSERT_EQ(uncompress(reinterpret_cast<Bytef*>(raw.data()), &n, reinterpret_cast<const Bytef*>(packed.data()),
+                             packed.size()),
+                  Z_OK);
+        // The same rows through zlib at the same level with the strategy
+        // that suits them give the same bytes.
+        z_stream z{};
+        ASSERT_EQ(deflateInit2(&z, 7, Z_DEFLATED, 15, 8, set == FilterSet(pfNone) ? Z_DEFAULT_STRATEGY : Z_FILTERED),
+                  Z_OK);
+        std::string again(deflateBound(&z, n), '\0');
+        z.next_in = reinterpret_cast<Bytef*>(raw.data());
+        z.avail_in = uInt(n);
+        z.next_out = reinterpret_cast<Bytef*>(again.data());
+        z.avail_out = uInt(again.size());
+        ASSERT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
+        again.resize(z.total_out);
+        deflateEnd(&z);
+        EXPECT_TRUE(again == packed) << "set " << set;
+    }
 }
 
 TEST(PngWriter, TwoBitImagesAreWrittenAsFourBit) {
     for (const char* name : {"basn3p02", "basn0g02"}) {
         TPNGObject image;
-        LoadFile(image, suiteDir() + name + ".png");
-        const auto chunks = chunksOf(saved(image));
+        LoadFile(image, SuiteFile(name));
+        const auto chunks = chunksOf(Saved(image));
         ASSERT_EQ(chunks.front().Type, "IHDR");
         EXPECT_EQ(chunks.front().Data[8], 4) << name;
     }
@@ -138,7 +220,7 @@ TEST(PngWriter, FilterChoiceFollowsTheFilterSet) {
         for (int y = 0; y < 6; ++y)
             for (int x = 0; x < 20; ++x) image.SetPixels(x, y, 0x808080);
         image.Filters = c.set;
-        const std::vector<int> bytes = filterBytes(saved(image), 20, 6);
+        const std::vector<int> bytes = filterBytes(Saved(image), 20, 6);
         EXPECT_EQ(bytes, std::vector<int>(6, c.expected)) << "set " << c.set;
     }
 }
@@ -148,7 +230,7 @@ TEST(PngWriter, ImageDataIsCutIntoFullIdatChunks) {
         TPNGObject image(COLOR_RGB, 8, 300, 300);
         fillNoise(image);
         image.SetMaxIdatSize(maxSize);
-        const std::string file = saved(image);
+        const std::string file = Saved(image);
         std::vector<size_t> sizes;
         for (const auto& c : chunksOf(file))
             if (c.Type == "IDAT") sizes.push_back(c.Data.size());
@@ -160,7 +242,7 @@ TEST(PngWriter, ImageDataIsCutIntoFullIdatChunks) {
         TPNGObject back;
         std::istringstream in(file);
         back.LoadFromStream(in);
-        EXPECT_TRUE(Dump(back) == Dump(image));
+        EXPECT_TRUE(Expanded(back) == Expanded(image));
     }
 }
 
@@ -181,7 +263,7 @@ TEST(PngWriter, TextsRoundTripAndAnEmptyPackedTextBecomesASpace) {
     image.AddzTXt("Comment", "packed words");
     image.AddzTXt("Empty", "");
     TPNGObject back;
-    std::istringstream in(saved(image));
+    std::istringstream in(Saved(image));
     back.LoadFromStream(in);
     std::vector<std::pair<std::string, std::string>> texts;
     for (int i = 0; i < back.Chunks.Count(); ++i)
@@ -192,12 +274,12 @@ TEST(PngWriter, TextsRoundTripAndAnEmptyPackedTextBecomesASpace) {
 
 TEST(PngWriter, SixteenBitSamplesKeepTheirLowBytes) {
     TPNGObject image;
-    LoadFile(image, suiteDir() + "basn0g16.png");
+    LoadFile(image, SuiteFile("basn0g16"));
     TPNGObject copy;
     copy.AssignPNG(image);
     for (TPNGObject* source : {&image, &copy}) {
         TPNGObject back;
-        std::istringstream in(saved(*source));
+        std::istringstream in(Saved(*source));
         back.LoadFromStream(in);
         bool anyLow = false;
         for (int y = 0; y < image.GetHeight(); ++y)

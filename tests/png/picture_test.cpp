@@ -7,6 +7,7 @@
 
 #include <sstream>
 
+#include "platform/ui/dialogs.h"
 #include "png/pngpicture.h"
 #include "png_test_util.h"
 
@@ -14,8 +15,6 @@ using namespace png;
 using namespace pngtest;
 
 namespace {
-
-std::string suiteFile(const char* name) { return std::string(PNG_TEST_DIR) + "/../data/pngsuite/" + name + ".png"; }
 
 // A canvas whose every pixel differs, so a blend that ignores the target shows.
 struct Surface {
@@ -86,7 +85,7 @@ TEST(PngDraw, GreyAlphaBlendsTheSampleEvenWhenOpaque) {
 
 TEST(PngDraw, PaletteTransparencyBlendsAndIndicesPastThePaletteAreBlack) {
     TPNGPicture pic;
-    LoadFile(pic.Png, suiteFile("basn3p08"));  // 32 x 32, 256 entries
+    LoadFile(pic.Png, SuiteFile("basn3p08"));  // 32 x 32, 256 entries
     pic.Png.Resize(2, 2);
     pic.Png.CreateAlpha();
     TChunktRNS* trns = pic.Png.Chunks.FindChunk<TChunktRNS>();
@@ -97,17 +96,57 @@ TEST(PngDraw, PaletteTransparencyBlendsAndIndicesPastThePaletteAreBlack) {
     for (int i = 0; i < 4; ++i) pic.Png.GetScanline(i / 2)[i % 2] = idx[i];
     pic.Png.Chunks.FindChunk<TChunkPLTE>()->Count = 200;  // 250 lies past it
     ASSERT_EQ(pic.Png.GetTransparencyMode(), ptmPartial);
+    // The entries show through the file's gamma.
     const TRGBQuad* table = pic.Png.Header()->BitmapInfo.bmiColors;
+    const uint8_t* g = pic.Png.GammaTable;
+    ASSERT_NE(g[100], 100);
     for (int scale : {1, 2})
         expectDrawn(pic, scale, [&](int sx, int sy, QRgb d) {
             const int i = idx[sy * 2 + sx];
             const TRGBQuad q = i < 200 ? table[i] : TRGBQuad();
-            return blendOver(trns->PaletteValues[i], q.rgbRed, q.rgbGreen, q.rgbBlue, d);
+            return blendOver(trns->PaletteValues[i], g[q.rgbRed], g[q.rgbGreen], g[q.rgbBlue], d);
         });
     // Without its palette the image cannot be drawn.
     pic.Png.Chunks.RemoveChunk(pic.Png.Chunks.FindChunk<TChunkPLTE>());
     Surface s;
     EXPECT_THROW(pic.Draw(s.canvas, ui::Rect(0, 0, 2, 2)), EPNGMissingPalette);
+}
+
+// Red at alpha 128, opaque black and blue past the tRNS entries: each
+// entry is drawn by its own alpha (one entry below 255 is no transparent
+// colour unless it is 0).
+TEST(PngDraw, PaletteEntriesAreDrawnByTheirOwnAlpha) {
+    TPNGPicture pic;
+    pic.LoadFromFile(std::string(PNG_TEST_DIR) + "/../data/png/palette-alpha.png");
+    ASSERT_EQ(pic.Png.GetTransparencyMode(), ptmPartial);
+    const QRgb bands[3] = {qRgb(255, 0, 0), qRgb(0, 0, 0), qRgb(0, 0, 255)};
+    const int alphas[3] = {128, 255, 255};
+    for (int scale : {1, 2}) {
+        QImage image(240 * scale, 160 * scale, QImage::Format_RGB32);
+        image.fill(qRgb(250, 250, 200));
+        ui::TCanvas canvas;
+        canvas.AttachImage(&image);
+        pic.Draw(canvas, ui::Rect(0, 0, 120 * scale, 80 * scale));
+        for (int x = 0; x < 120 * scale; x += 7)
+            for (int y : {0, 80 * scale - 1}) {
+                const int band = x / scale * 3 / 120;
+                const QRgb c = bands[band];
+                ASSERT_EQ(image.pixel(x, y), blendOver(alphas[band], qRed(c), qGreen(c), qBlue(c), qRgb(250, 250, 200)))
+                    << "scale " << scale << " at " << x << "," << y;
+            }
+    }
+}
+
+// The picture dialogs' preview of the same file, over their white.
+TEST(PngDraw, PictureDialogPreviewShowsEachEntrysAlpha) {
+    const std::unique_ptr<ui::TBitmap> preview =
+        ui::TOpenPictureDialog::Preview(std::string(PNG_TEST_DIR) + "/../data/png/palette-alpha.png", 160);
+    ASSERT_EQ(preview->GetWidth(), 120);
+    ASSERT_EQ(preview->GetHeight(), 80);
+    const QImage& image = preview->Image();
+    EXPECT_EQ(image.pixel(10, 40) & 0xFFFFFF, qRgb(255, 127, 127) & 0xFFFFFF);
+    EXPECT_EQ(image.pixel(60, 40) & 0xFFFFFF, 0u);
+    EXPECT_EQ(image.pixel(110, 40) & 0xFFFFFF, qRgb(0, 0, 255) & 0xFFFFFF);
 }
 
 TEST(PngDraw, TransparentColourShowsTheBackgroundAtOneAndTwoTimes) {
@@ -127,7 +166,7 @@ TEST(PngDraw, TransparentColourShowsTheBackgroundAtOneAndTwoTimes) {
 
 TEST(PngDraw, OpaqueImagesAreCopiedAtOneAndTwoTimes) {
     TPNGPicture pic;
-    LoadFile(pic.Png, suiteFile("basn3p02"));
+    LoadFile(pic.Png, SuiteFile("basn3p02"));
     pic.Png.Resize(4, 3);
     ASSERT_EQ(pic.Png.GetTransparencyMode(), ptmNone);
     for (int scale : {1, 2})
@@ -177,10 +216,22 @@ TEST(PngPictureFormat, RegisteredForPngFiles) {
     EXPECT_EQ(ui::TPicture::FindGraphicClass("png"), ui::GraphicClassOf<TPNGPicture>());
     EXPECT_NE(ui::TPicture::GraphicFilter().find("Portable Network Graphics (*.png)"), std::string::npos);
     ui::TPicture picture;
-    picture.LoadFromFile(suiteFile("basn6a08"));
+    picture.LoadFromFile(SuiteFile("basn6a08"));
     ASSERT_NE(dynamic_cast<TPNGPicture*>(picture.Graphic()), nullptr);
     EXPECT_EQ(picture.Width(), 32);
     EXPECT_TRUE(picture.Graphic()->GetTransparent());
+}
+
+TEST(PngPictureFormat, PreviewsAreDecodedScaledDown) {
+    ui::TPicture picture;
+    picture.LoadFromFile(SuiteFile("basn2c08"), 8);
+    auto* png = dynamic_cast<TPNGPicture*>(picture.Graphic());
+    ASSERT_NE(png, nullptr);
+    EXPECT_TRUE(png->Png.IsPreview());
+    EXPECT_EQ(picture.Width(), 8);
+    picture.LoadFromFile(SuiteFile("basn2c08"));
+    EXPECT_FALSE(dynamic_cast<TPNGPicture*>(picture.Graphic())->Png.IsPreview());
+    EXPECT_EQ(picture.Width(), 32);
 }
 
 TEST(PngBitmaps, AssignToABitmapKeepsTheDepthAndColours) {
@@ -192,7 +243,7 @@ TEST(PngBitmaps, AssignToABitmapKeepsTheDepthAndColours) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         TPNGPicture pic;
-        LoadFile(pic.Png, suiteFile(c.name));
+        LoadFile(pic.Png, SuiteFile(c.name));
         ui::TBitmap bitmap;
         bitmap.Assign(pic);
         EXPECT_EQ(bitmap.PixelFormat(), c.format);
@@ -206,7 +257,7 @@ TEST(PngBitmaps, AssignToABitmapKeepsTheDepthAndColours) {
             }
     }
     TPNGPicture keyed;
-    LoadFile(keyed.Png, suiteFile("tbrn2c08"));
+    LoadFile(keyed.Png, SuiteFile("tbrn2c08"));
     ui::TBitmap bitmap;
     keyed.AssignTo(bitmap);
     EXPECT_TRUE(bitmap.GetTransparent());
@@ -247,7 +298,7 @@ TEST(PngBitmaps, ABitmapBecomesAnImageThatSaves) {
 
 TEST(PngExchange, ClipboardCarriesThePixels) {
     TPNGPicture pic;
-    LoadFile(pic.Png, suiteFile("basn2c08"));
+    LoadFile(pic.Png, SuiteFile("basn2c08"));
     pic.SaveToClipboardFormat();
     TPNGPicture back;
     back.LoadFromClipboardFormat();

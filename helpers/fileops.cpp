@@ -41,34 +41,13 @@ bool writeall(int fd, const char* data, size_t size) {
     return true;
 }
 
-// The source of a copy: a regular file, opened without waiting on a pipe.
-int opensource(const std::string& source, struct stat& st) {
-    const int in = ::open(source.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (in < 0) {
-        detail::setlasterr(errno);
-        return -1;
-    }
-    if (::fstat(in, &st) != 0) {
-        detail::setlasterr(errno);
-        ::close(in);
-        return -1;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        detail::refusespecial(source, st);
-        ::close(in);
-        return -1;
-    }
-    ::fcntl(in, F_SETFL, ::fcntl(in, F_GETFL) & ~O_NONBLOCK);
-    return in;
-}
-
 // Copies a file into Leaf of the folder Dir, which must not exist yet, with
 // the source's mode from the start and its dates. A copy that fails part
 // way is removed: a half file must never stand where the whole one was
 // meant to go.
 bool copynew(const std::string& source, int dir, const std::string& leaf) {
     struct stat st {};
-    const int in = opensource(source, st);
+    const int in = detail::openread(source, st);
     if (in < 0) return false;
     int err = 0;
     const int out =
@@ -170,7 +149,7 @@ bool sametime(TDateTime a, TDateTime b) { return std::fabs(a - b) < 0.00005; }
 
 bool filecopy(const std::string& source, const std::string& target) {
     struct stat st {};
-    const int in = opensource(source, st);
+    const int in = detail::openread(source, st);
     if (in < 0) return false;
     const bool ok = detail::replacefile(target, 0600, [in](FILE* out) {
         char buf[65536];

@@ -115,16 +115,6 @@ int openwrite(const std::string& name, int access, int flags, int createmode, st
     return keepregular(fd, name, st);
 }
 
-// Reads follow links (the user may keep a file elsewhere) but never wait on
-// a pipe or device.
-int openread(const std::string& name, int access, struct stat& st) {
-    const int fd = ::open(name.c_str(), access | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        detail::setlasterr(errno);
-        return -1;
-    }
-    return keepregular(fd, name, st);
-}
 
 // A save never loosens a file: what others may not read now, they may not
 // read after it; a file looser than the caller asks for is tightened.
@@ -301,6 +291,16 @@ void detail::refusespecial(const std::string& name, const struct stat& st) {
 
 bool detail::lasterrrefusal() { return lasterror().refusal; }
 
+int detail::openread(const std::string& name, struct stat& st) {
+    // Reads follow links (the user may keep a file elsewhere).
+    const int fd = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        setlasterr(errno);
+        return -1;
+    }
+    return keepregular(fd, name, st);
+}
+
 std::string lasterrtext() {
     const TLastError& e = lasterror();
     return e.text.empty() ? rtl::Trim(rtl::SysErrorMessage(e.code)) : e.text;
@@ -325,7 +325,7 @@ FILE* fopenretry(const std::string& name, const char* mode) {
     const bool update = m.find('+') != std::string_view::npos;
     struct stat st {};
     if (m[0] == 'r' && !update) {
-        const int fd = openretry([&] { return openread(name, O_RDONLY, st); });
+        const int fd = openretry([&] { return detail::openread(name, st); });
         return fd < 0 ? nullptr : streamof(fd, mode);
     }
     const int flags = m[0] == 'r' ? 0 : O_CREAT | (m[0] == 'a' ? O_APPEND : O_TRUNC);
@@ -351,7 +351,7 @@ std::string loadtext(const std::string& name) {
     struct stat st {};
     // A missing file, or one whose status cannot be had, reads as empty.
     if (detail::statretry(name, st, 10, 83) != 0 || S_ISDIR(st.st_mode)) return {};
-    const int fd = openretry([&] { return openread(name, O_RDONLY, st); });
+    const int fd = openretry([&] { return detail::openread(name, st); });
     if (fd < 0) {
         reportopen(name);
         return {};

@@ -44,6 +44,9 @@ void refuselink(const std::string& name);
 void refusespecial(const std::string& name, const struct stat& st);
 // Whether the last failure was one of those refusals: trying again cannot help.
 bool lasterrrefusal();
+// Opens a regular file for reading without waiting on a pipe or device
+// (refused); St receives its status. The descriptor, or -1 with lasterr set.
+int openread(const std::string& name, struct stat& st);
 
 // Opens a folder to work in. Below the program's own folders (homedir, the
 // per-user folder) no part of the path may be a link (refused); elsewhere

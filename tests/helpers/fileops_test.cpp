@@ -221,10 +221,7 @@ mode_t modeof(const std::string& path) {
 // Folders the program makes (a mailbox's received folder, the per-user
 // folder's parents) are their owner's alone, whatever the umask.
 TEST_F(FileopsTest, FoldersAreMadePrivate) {
-    struct UmaskGuard {
-        mode_t old = ::umask(022);
-        ~UmaskGuard() { ::umask(old); }
-    } guard;
+    const kwtest::TUmaskScope umask(022);
     EXPECT_TRUE(forcedirs(*home / "rcvd/alice_example_org"));
     EXPECT_EQ(modeof(*home / "rcvd"), 0700u);
     EXPECT_EQ(modeof(*home / "rcvd/alice_example_org"), 0700u);

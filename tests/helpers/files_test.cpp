@@ -122,10 +122,7 @@ mode_t modeof(const std::string& name) {
 // owner's alone from the moment it exists, without the caller asking.
 TEST_F(FilesTest, ANewFileIsPrivateFromTheStart) {
     // With no umask a file made with the mode of the C library would be 0666.
-    struct UmaskGuard {
-        mode_t old = ::umask(0);
-        ~UmaskGuard() { ::umask(old); }
-    } guard;
+    const kwtest::TUmaskScope umask(0);
     for (const std::string& name : {*home / "secret", "+" + *home / "appended", *home / "scratch"}) {
         const AttributeWatch watch(home->path());
         EXPECT_TRUE(name.find("scratch") != std::string::npos ? savescratch(name, "key") : savetext(name, "key"))

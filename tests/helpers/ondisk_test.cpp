@@ -20,6 +20,7 @@
 #include "mailbox/hstinf.h"
 #include "mailbox/msgrender.h"
 #include "platform/ui/prompter.h"
+#include "tests/helpers/support.h"
 #include "tests/mailbox/render_input.h"
 #include "tests/support/fixture_state.h"
 
@@ -27,15 +28,6 @@ namespace fs = std::filesystem;
 using namespace testsupport;
 
 namespace {
-
-class UmaskScope {
-public:
-    explicit UmaskScope(mode_t mask) : old_(::umask(mask)) {}
-    ~UmaskScope() { ::umask(old_); }
-
-private:
-    mode_t old_;
-};
 
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -164,7 +156,7 @@ protected:
 // be readable by anyone but its owner, and no folder it made may be entered
 // by others. The table of what was made is printed.
 TEST_F(OnDisk, APullAndARenderingLeaveNothingOthersCanRead) {
-    const UmaskScope umask(022);
+    const kwtest::TUmaskScope umask(022);
     const ProgramFolder folder;
     writeHosts(folder);
     const TPullRun r = pull(folder);
@@ -203,7 +195,7 @@ TEST_F(OnDisk, APullAndARenderingLeaveNothingOthersCanRead) {
 // renderer and the hosts window refuse and say why, and nothing outside
 // the program folder is made or changed.
 TEST_F(OnDisk, PlantedLinksAndPipesAreNeverWrittenThrough) {
-    const UmaskScope umask(022);
+    const kwtest::TUmaskScope umask(022);
     char tmpl[] = "/tmp/pwx-outsideXXXXXX";
     const std::string outside = std::string(::mkdtemp(tmpl)) + "/";
     struct Cleanup {

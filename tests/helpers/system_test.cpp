@@ -144,10 +144,7 @@ TEST_F(SystemTest, UserdatadirIsMadeOnceUnderTheDataFolder) {
 // The per-user folder holds the user's own files: private when made, and
 // made private when it was not.
 TEST_F(SystemTest, UserdatadirIsPrivate) {
-    struct UmaskGuard {
-        mode_t old = ::umask(022);
-        ~UmaskGuard() { ::umask(old); }
-    } guard;
+    const kwtest::TUmaskScope umask(022);
     auto modeof = [](const std::string& path) {
         struct stat st {};
         EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;

@@ -182,8 +182,7 @@ FILE* opentemp(int dir, const std::string& leaf, std::string& tmpname, int creat
 
 enum class TFailure { none, open, write };
 
-// Rewrites the file where it is: for a folder that takes no new files but
-// lets its files be rewritten.
+// Rewrites the file where it is.
 TFailure rewrite(const std::string& name, int createmode, const std::function<bool(FILE*)>& fill, bool sync) {
     struct stat st {};
     const int fd = openretry([&] { return openwrite(name, O_WRONLY, O_TRUNC, createmode, st); });
@@ -214,7 +213,10 @@ TFailure replacewith(const std::string& name, int createmode, bool sync, const s
     const mode_t mode = exists ? (st.st_mode & static_cast<mode_t>(createmode) & 0777) : static_cast<mode_t>(createmode);
     std::string tmpname;
     FILE* f = opentemp(dir.get(), leaf, tmpname, static_cast<int>(mode));
-    if (!f && exists && !detail::lasterrrefusal()) return rewrite(name, createmode, fill, sync);
+    // A folder that takes no new files may still let its files be rewritten;
+    // any other failure (a full disk) must not cost the file it has.
+    const int err = lasterror().code;
+    if (!f && exists && (err == EACCES || err == EPERM)) return rewrite(name, createmode, fill, sync);
     if (!f) return TFailure::open;
     // The umask may have taken more from a new file's mode, never less.
     if (exists) ::fchmod(::fileno(f), mode);

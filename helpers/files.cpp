@@ -133,6 +133,16 @@ FILE* streamof(int fd, const char* mode) {
     return f;
 }
 
+// Name opened for writing (see openwrite) as a stream, a file looser than
+// CreateMode tightened first; none with lasterr set.
+FILE* openwritestream(const std::string& name, int access, int flags, int createmode, const char* mode) {
+    struct stat st {};
+    const int fd = openretry([&] { return openwrite(name, access, flags, createmode, st); });
+    if (fd < 0) return nullptr;
+    tighten(fd, st, createmode);
+    return streamof(fd, mode);
+}
+
 bool writestream(FILE* f, std::string_view text) {
     if (!text.empty() && std::fwrite(text.data(), 1, text.size(), f) != text.size()) {
         detail::setlasterr(errno);
@@ -184,11 +194,7 @@ enum class TFailure { none, open, write };
 
 // Rewrites the file where it is.
 TFailure rewrite(const std::string& name, int createmode, const std::function<bool(FILE*)>& fill, bool sync) {
-    struct stat st {};
-    const int fd = openretry([&] { return openwrite(name, O_WRONLY, O_TRUNC, createmode, st); });
-    if (fd < 0) return TFailure::open;
-    tighten(fd, st, createmode);
-    FILE* f = streamof(fd, "wb");
+    FILE* f = openwritestream(name, O_WRONLY, O_TRUNC, createmode, "wb");
     if (!f) return TFailure::open;
     return finish(f, fill, sync) ? TFailure::none : TFailure::write;
 }
@@ -241,13 +247,7 @@ bool savefile(const std::string& name, std::string_view text, int createmode, bo
     if (!name.empty() && name[0] == '+') {
         if (text.empty()) return true;
         target = name.substr(1);
-        struct stat st {};
-        const int fd = openretry([&] { return openwrite(target, O_WRONLY, O_CREAT | O_APPEND, createmode, st); });
-        FILE* f = nullptr;
-        if (fd >= 0) {
-            tighten(fd, st, createmode);
-            f = streamof(fd, "ab");
-        }
+        FILE* f = openwritestream(target, O_WRONLY, O_CREAT | O_APPEND, createmode, "ab");
         failure = !f ? TFailure::open : finish(f, fill, sync) ? TFailure::none : TFailure::write;
     } else {
         failure = replacewith(name, createmode, sync, fill);
@@ -325,16 +325,13 @@ int detail::statretry(const std::string& name, struct stat& st, int maxfailures,
 FILE* fopenretry(const std::string& name, const char* mode) {
     const std::string_view m(mode);
     const bool update = m.find('+') != std::string_view::npos;
-    struct stat st {};
     if (m[0] == 'r' && !update) {
+        struct stat st {};
         const int fd = openretry([&] { return detail::openread(name, st); });
         return fd < 0 ? nullptr : streamof(fd, mode);
     }
     const int flags = m[0] == 'r' ? 0 : O_CREAT | (m[0] == 'a' ? O_APPEND : O_TRUNC);
-    const int fd = openretry([&] { return openwrite(name, update ? O_RDWR : O_WRONLY, flags, 0600, st); });
-    if (fd < 0) return nullptr;
-    tighten(fd, st, 0600);
-    return streamof(fd, mode);
+    return openwritestream(name, update ? O_RDWR : O_WRONLY, flags, 0600, mode);
 }
 
 int fclosechk(FILE* stream) {

@@ -54,10 +54,7 @@ private:
     bool was_;
 };
 
-void ensureFolder(const std::string& folder) {
-    std::error_code ec;
-    std::filesystem::create_directories(folder, ec);
-}
+void ensureFolder(const std::string& folder) { helpers::forcedirs(folder); }
 
 }  // namespace
 
@@ -157,6 +154,9 @@ void Tmlsend::buildControls() {
     chaset->SetBounds(568, 98, 290, 24);
     encrypt = new ui::TCheckBox(top);
     encrypt->Caption = "Encrypt Email";
+    encrypt->Hint = "Scrambles the subject and body against a glance. It is not encryption: "
+                    "any copy of Pelliwox reads them back.";
+    encrypt->ShowHint = true;
     encrypt->SetBounds(866, 100, 110, 22);
     label("Subject :-", 8, 128);
     edit(subj, 100, 128, 868);

@@ -471,4 +471,24 @@ void TMainDictionary::Suggest(std::string_view Word, const TPhoneticsMap& Map, s
     enumerate(s, n);
 }
 
+namespace {
+
+bool loads(const std::string& name, std::string& error) {
+    TMainDictionary d;
+    d.WriteFilename(name);
+    if (d.Filename() == name) d.WriteLoaded(true);
+    error = d.LastError();
+    return d.Loaded();
+}
+
+}  // namespace
+
+bool EnsureMainDictionaryCopy(const std::string& Shipped, const std::string& Copy, std::string& Error) {
+    if (loads(Copy, Error)) return true;
+    std::string bytes;
+    TFileStamp stamp;
+    if (!ReadRegularFile(Shipped, bytes, stamp, Error) || !WriteFileAtomic(Copy, bytes, 0644, Error)) return false;
+    return loads(Copy, Error);
+}
+
 }  // namespace spell

@@ -119,4 +119,9 @@ private:
     bool ascending_ = false;
 };
 
+// Makes Copy a main dictionary that loads: when it is missing or damaged,
+// Shipped is copied over it (written beside it, then renamed). False, with
+// Error naming the file, when Copy still cannot serve.
+bool EnsureMainDictionaryCopy(const std::string& Shipped, const std::string& Copy, std::string& Error);
+
 }  // namespace spell

@@ -644,6 +644,10 @@ bool TLexiroSpell3::ErrorsPresentInWinControl(ui::TCustomEdit* Control, TCheckTy
 
 // ------------------------------------------------------------- the dialog
 
+void TLexiroSpell3::ShowFileError(const std::string& Message) {
+    QTimer::singleShot(0, [Message] { ui::MessageDlg(Message, ui::mtError, ui::mbOK); });
+}
+
 TSpellDialog* TLexiroSpell3::CreateSpellDialog() {
     // Owned by the form of the checked control, so it stays above it.
     ui::TForm* owner = nullptr;

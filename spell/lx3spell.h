@@ -155,6 +155,9 @@ public:
     void DialogGone(TConfigurationDialogCtrl* Control);
 
 protected:
+    // A message box, once the event that met the failure is over (it may be
+    // the live-spelling editor's painting).
+    void ShowFileError(const std::string& Message) override;
     virtual TSpellDialog* CreateSpellDialog();
     virtual void EnsureUI();
     virtual void ShutdownUI();

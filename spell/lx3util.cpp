@@ -271,9 +271,9 @@ bool WriteFileAtomic(const std::string& Name, std::string_view Bytes, mode_t Cre
         return false;
     }
     bool ok = (!exists || ::fchmod(fd, st.st_mode & 07777) == 0) && writeAll(fd, Bytes) && ::fsync(fd) == 0;
-    if (!ok) Error = failure("Cannot write", temp);
+    if (!ok) Error = failure("Cannot write", Name);
     if (::close(fd) != 0 && ok) {
-        Error = failure("Cannot write", temp);
+        Error = failure("Cannot write", Name);
         ok = false;
     }
     if (ok && ::rename(temp.c_str(), Name.c_str()) != 0) {

@@ -59,8 +59,8 @@ protected:
     void SetUp() override {
         FormTest::SetUp();
         spelltest::writeLxm(dir.path("English.lxm"),
-                            {"a", "and", "caf\xE9", "cat", "dog", "end", "here", "house", "is", "mat", "na\xEFve",
-                             "on", "quoted", "sat", "the", "there", "word"},
+                            {"a", "and", "caf\xE9", "cat", "dog", "don't", "end", "here", "house", "is", "know", "mat",
+                             "na\xEFve", "on", "quoted", "sat", "the", "there", "word"},
                             0x0809);
         spell = std::make_unique<TLexiroSpell3>();
         spell->WriteConfigStorage(csNone);
@@ -170,11 +170,29 @@ const Script kScripts[] = {
     {"repeated word kept", "the cat cat sat", -1, true, "ignore", "[cat cat]", "the cat cat sat"},
     {"two spaces are no repetition", "the cat  cat sat", -1, true, "", "", "the cat  cat sat"},
     {"far along a long line", kLongRun + "teh end", -1, false, "change=the", "teh", kLongRun + "the end"},
+    // "’" is the apostrophe: the known word is let be, the change keeps it.
+    {"typographic apostrophe", "I don\xE2\x80\x99t know, do\xE2\x80\x99nt", -1, false, "change", "do\x92nt",
+     "I don\xE2\x80\x99t know, don\xE2\x80\x99t"},
     {"after wide characters", "x\r\n" + kWide + " teh", -1, false, "changeall=the",
      "teh", "x\r\ncaf\xC3\xA9 \xE2\x80\x9Cquoted\xE2\x80\x9D \xF0\x9F\x98\x80 na\xC3\xAFve the end the"},
 };
 
 }  // namespace
+
+// A dictionary that cannot be used is shown in a message box, after the
+// event that found it, and only once.
+TEST_F(SpellCheck, AFileFailureIsShownOnce) {
+    ui::TScriptedPrompter prompter;
+    spell->Configuration().ReadMainDictionaries().Assign({"English.lxm", "Missing.lxm"});
+    EXPECT_TRUE(prompter.prompts.empty()) << "shown inside the event";
+    win::ProcessMessages();
+    ASSERT_EQ(prompter.prompts.size(), 1u);
+    EXPECT_NE(prompter.prompts[0].text.find("Missing.lxm"), std::string::npos) << prompter.prompts[0].text;
+    spell->FireConfigurationChanged(true);
+    win::ProcessMessages();
+    EXPECT_EQ(prompter.prompts.size(), 1u);
+    EXPECT_TRUE(spell->WordAcceptable("house"));
+}
 
 TEST_F(SpellCheck, ScriptsOverTheDialog) {
     for (const auto& kind : kKinds) {

@@ -24,12 +24,12 @@ std::vector<std::string> lines(const std::string& name) {
 
 bool possessive(const std::string& w) { return w.size() > 2 && w.compare(w.size() - 2, 2, "'s") == 0; }
 
-// The source lists' words in Windows-1252: the British list and our
-// accented spellings.
+// The source lists' words in Windows-1252: the British list and our own
+// accented and computing words.
 std::vector<std::string> listWords() {
     std::vector<std::string> out;
     std::string w;
-    for (const char* list : {WORDLIST, LXM_ACCENTED})
+    for (const char* list : {WORDLIST, LXM_ACCENTED, LXM_COMPUTING})
         for (const auto& l : lines(list)) {
             EXPECT_TRUE(Cp1252FromUtf8(l, w)) << l;
             out.push_back(w);

@@ -771,27 +771,28 @@ void TLexiroSpell3::Form_OnActivate() {
 }
 
 // The owner's events come first; without them the stock dialogs show.
-void TLexiroSpell3::Setup() {
-    if (OnShowConfigDialog) OnShowConfigDialog(nullptr);
-    else ShowSpellConfigDialog(*this, nullptr);
+void TLexiroSpell3::Setup(ui::TWinControl* Owner) {
+    if (OnShowConfigDialog) OnShowConfigDialog(Owner);
+    else ShowSpellConfigDialog(*this, Owner);
     OptimizeMainDictionaryOrder();
 }
-void TLexiroSpell3::SetupCustomDictionaries() {
-    if (OnShowCustomDictionariesDialog) OnShowCustomDictionariesDialog(nullptr);
-    else ShowCustomDictionariesDialog(*this, nullptr);
+void TLexiroSpell3::SetupCustomDictionaries(ui::TWinControl* Owner) {
+    if (OnShowCustomDictionariesDialog) OnShowCustomDictionariesDialog(Owner);
+    else ShowCustomDictionariesDialog(*this, Owner);
 }
-void TLexiroSpell3::EditCustomDictionary(TCustomDictionary* Dictionary) {
-    if (OnShowEditCustomDictionaryDialog) {
-        OnShowEditCustomDictionaryDialog(nullptr, Dictionary);
-        FireConfigurationChanged(true);
-    } else if (Dictionary) {
-        // The stock editor writes the dictionary and reloads itself.
-        ShowEditCustomDictionaryDialog(*this, nullptr, *Dictionary);
-    }
+void TLexiroSpell3::EditCustomDictionary(TCustomDictionary* Dictionary, ui::TWinControl* Owner) {
+    if (OnShowEditCustomDictionaryDialog) OnShowEditCustomDictionaryDialog(Owner, Dictionary);
+    else if (Dictionary) ShowEditCustomDictionaryDialog(*this, Owner, *Dictionary);
+    // Written now, before the reload, so the loaded copies read the changes.
+    if (Dictionary && !Dictionary->Filename().empty() && Dictionary->Modified() && !Dictionary->Save())
+        FileFailed(Dictionary->Filename(), Dictionary->LastError());
+    FireConfigurationChanged(true);
 }
-void TLexiroSpell3::SetupAddDictionaryDir() {
-    if (OnShowAddDictionaryDir) OnShowAddDictionaryDir(nullptr);
-    else ShowAddDictionaryDirDialog(*this, nullptr);
+bool TLexiroSpell3::SetupAddDictionaryDir(ui::TWinControl* Owner) {
+    if (!OnShowAddDictionaryDir) return ShowAddDictionaryDirDialog(*this, Owner);
+    const int before = Configuration().ReadNewDictionaryPaths().Count();
+    OnShowAddDictionaryDir(Owner);
+    return Configuration().ReadNewDictionaryPaths().Count() != before;
 }
 
 // -------------------------------------------------------------- placement

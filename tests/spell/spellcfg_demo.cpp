@@ -41,7 +41,7 @@ int main(int argc, char** argv) {
         return 1;
     ui::Application->Initialize();
     ui::UseQtDialogs();
-    spell::TLexiroSpell3Base spell;
+    spell::TLexiroSpell3 spell;
     spell.WriteConfigID("tester");
     spell.WriteConfigFilename(folder + "/Spell.cfg");
     spell.WriteConfigDictionaryDir({folder});

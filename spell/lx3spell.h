@@ -201,6 +201,11 @@ private:
     void saveActivePromptly();
     void releaseParser();
     TLxRect monitor() const;
+    // The dialog's frame margins, its outer rectangle on the screen, and
+    // placing it by that rectangle.
+    TLxRect dialogFrame() const;
+    TLxRect dialogOuter() const;
+    void moveOuterTo(TLxPoint Outer);
 
     // The check's state.
     bool running_ = false, cancelled_ = false, beforeChangeFired_ = false;

@@ -15,7 +15,7 @@ apt-get install -y -q --no-install-recommends \
   xdotool python3-pil \
   wbritish codespell \
   wbritish-large wamerican-large hunspell-en-gb \
-  wbritish-small wordnet-base \
+  wbritish-small wordnet-base openbox \
   qt6-webengine-dev poppler-utils \
   libespeak-ng-dev \
   zip unzip 7zip \

@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QTimer>
+#include <QWidget>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -91,6 +92,8 @@ protected:
     }
 
     TSpellDialog* dialog() const { return spell->SpellDialog(); }
+    // The dialog's window on the screen, frame included.
+    static QRect outer(const TSpellDialog* d) { return d->Widget()->frameGeometry(); }
 
     // One step of a script: a button of the dialog, with the replacement
     // typed first where the command takes one.
@@ -481,7 +484,7 @@ TEST_F(SpellCheck, TheDialogsStates) {
     EXPECT_TRUE(d->ChangeButton->Enabled);
     EXPECT_TRUE(d->AutoCorrectButton->Enabled);
     // Text the code page cannot hold would reach the edit mangled: no change.
-    d->ReplaceWithEdit->Text = "\xC5\x81\xC3\xB3d\xC5\xBA";  // "Łódź"
+    d->ReplaceWithEdit->Text = "\xC5\x81\xC3\xB3" "d\xC5\xBA";  // "Łódź"
     EXPECT_FALSE(d->ChangeButton->Enabled);
     EXPECT_FALSE(d->ChangeAllButton->Enabled);
     EXPECT_FALSE(d->AutoCorrectButton->Enabled);
@@ -629,10 +632,11 @@ TEST_F(SpellCheck, TheDialogStaysClearOfTheControlAndRemembersWhereItWas) {
     spell->CheckWinControl(edit, ctAll);
     TSpellDialog* d = dialog();
     ASSERT_NE(d, nullptr);
-    // Never placed before: below the control, left edges aligned.
+    // Never placed before: below the control, left edges aligned, its frame
+    // (title bar and all) clear of the control.
     const ui::TPoint origin = edit->ClientToScreen({0, 0});
-    EXPECT_EQ(d->ClientToScreen({0, 0}).X, origin.X);
-    EXPECT_EQ(d->ClientToScreen({0, 0}).Y, origin.Y + edit->Height);
+    EXPECT_EQ(outer(d).left(), origin.X);
+    EXPECT_EQ(outer(d).top(), origin.Y + edit->Height);
     d->SetBounds(40, 300, d->Width, d->Height);
     step("ignore");
     EXPECT_EQ(spell->Configuration().ReadDialogX(), 40);
@@ -756,14 +760,16 @@ TEST_F(SpellCheck, TheDialogMovesOffTheWord) {
         spell->CheckWinControl(edit, ctAll);
         ASSERT_NE(dialog(), nullptr);
         ASSERT_EQ(edit->SelText(), "teh");
-        const ui::TPoint at = dialog()->ClientToScreen({0, 0});
-        const bool over = at.X < word.Right && word.Left < at.X + dialog()->Width && at.Y < word.Bottom &&
-                          word.Top < at.Y + dialog()->Height;
+        // The whole window, its frame too, moves off the word.
+        const QRect frame = outer(dialog());
+        const bool over = frame.left() < word.Right && word.Left <= frame.right() && frame.top() < word.Bottom &&
+                          word.Top <= frame.bottom();
         EXPECT_EQ(over, !c.moves);
         if (c.moves) {
-            EXPECT_EQ(at.Y, word.Bottom);
+            EXPECT_EQ(frame.top(), word.Bottom);
         }
-        EXPECT_EQ(at.X, c.leftAligned ? word.Left : word.Left - 5);
+        const int frameLeft = dialog()->ClientToScreen({0, 0}).X - frame.left();
+        EXPECT_EQ(frame.left(), c.leftAligned ? word.Left : word.Left - 5 - frameLeft);
         step("cancel");
         delete edit;
         win::ProcessMessages();

@@ -172,11 +172,15 @@ void TSpellCheckConfigDialog::PopulateDropDown() {
     if (!config) return;
     const TFilling filling(filling_);
     CustomCombo->Items->Clear();
-    const std::vector<std::string> names = DialogControl->ReadAvailableCustom();
+    // The active dictionary may be configured by its full path: the box
+    // shows every entry by its file name, which the path would push out of
+    // sight, and keeps what the configuration names.
+    customNames_ = DialogControl->ReadAvailableCustom();
+    const std::vector<std::string>& names = customNames_;
     const std::string active = config->ReadActiveCustom();
     int selected = -1;
     for (size_t i = 0; i < names.size(); ++i) {
-        CustomCombo->Items->Add(names[i]);
+        CustomCombo->Items->Add(rtl::ExtractFileName(names[i]));
         if (selected < 0 && !active.empty() &&
             (names[i] == active || rtl::ExtractFileName(names[i]) == rtl::ExtractFileName(active)))
             selected = static_cast<int>(i);
@@ -237,7 +241,8 @@ void TSpellCheckConfigDialog::OptionsClick(rtl::TObject* Sender) {
 void TSpellCheckConfigDialog::CustomComboSelect(rtl::TObject*) {
     TLexiroConfig* config = DialogControl->Configuration();
     if (filling_ > 0 || !config || CustomCombo->ItemIndex < 0) return;
-    config->WriteActiveCustom(CustomCombo->Items->Strings[CustomCombo->ItemIndex]());
+    const auto at = static_cast<size_t>(CustomCombo->ItemIndex());
+    if (at < customNames_.size()) config->WriteActiveCustom(customNames_[at]);
 }
 
 void TSpellCheckConfigDialog::DictionariesButtonClick(rtl::TObject*) {

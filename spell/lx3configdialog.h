@@ -57,6 +57,7 @@ private:
     void layout();
 
     std::vector<std::string> mainFiles_;
+    std::vector<std::string> customNames_;  // behind the drop-down's entries
     std::vector<bool> mainChecked_;  // each row's last known state
     bool locateRow_ = false;
     int optionCount_ = 0;

@@ -33,12 +33,12 @@ AFTER = 'The quick brown fox jumps over the lazy dog.\r\nIt was a sunny day.'
 SIZES = [(1600, 1000), (1280, 800)]
 
 
-class SpellDialogSession(Session):
+class FramedScreen(Session):
+    """A session on a screen of the size asked for, with a window manager
+    that frames the windows (openbox unless --wm names another)."""
     size = (1280, 800)
-    word_mode = False
 
     def __init__(self, args):
-        # The title bar a manager puts over a window is what may hide the word.
         args.wm = args.wm or 'openbox'
         if not shutil.which(args.wm):
             raise Failure(args.wm + ' is missing (tools/deps.sh installs it)')
@@ -56,6 +56,10 @@ class SpellDialogSession(Session):
         if not display:
             raise Failure('Xvfb did not start')
         return ':' + display
+
+
+class SpellDialogSession(FramedScreen):
+    word_mode = False
 
     def start_program(self):
         self.out_file = os.path.join(self.folder, 'memo.txt')

@@ -278,6 +278,23 @@ TEST_F(SpellDialogs, TheDropDownChoosesTheActiveCustomDictionary) {
     config([&](TSpellCheckConfigDialog& d) { EXPECT_EQ(d.CustomCombo->ItemIndex, 1); });
 }
 
+// As the program configures it: the active dictionary by its full path, in
+// a folder of its own, not written yet. The drop-down shows its name (the
+// path would push it out of sight) and gives the path back when chosen.
+TEST_F(SpellDialogs, AnActiveDictionaryNamedByItsPathShowsByItsName) {
+    const std::string path = dir.path("a-rather-long-folder-name/of/the/user/mine.lxu");
+    spell->Configuration().WriteActiveCustom(path);
+    config([&](TSpellCheckConfigDialog& d) {
+        ASSERT_EQ(rows(*d.CustomCombo->Items), (std::vector<std::string>{"mine.lxu", "a.lxu", "b.lxu", "user.lxu"}));
+        EXPECT_EQ(d.CustomCombo->ItemIndex, 0);
+        d.CustomCombo->SetFocus();
+        QTest::keyClick(d.CustomCombo->Widget(), Qt::Key_Down);
+        QTest::keyClick(d.CustomCombo->Widget(), Qt::Key_Up);
+    });
+    reopen();
+    EXPECT_EQ(stored("_ActiveCustom"), path);
+}
+
 TEST_F(SpellDialogs, ResetDefaultsRefillsTheDialog) {
     config([&](TSpellCheckConfigDialog& d) {
         userCheck(d.MainDictionaries, 2, true);

@@ -44,19 +44,6 @@ class FramedScreen(Session):
             raise Failure(args.wm + ' is missing (tools/deps.sh installs it)')
         super().__init__(args)
 
-    def start_x(self):
-        # The shared runner's screen has one size; this test asks for its own.
-        r, w = os.pipe()
-        self.screen_size = self.size
-        self.spawn(['Xvfb', '-displayfd', str(w), '-screen', '0', '%dx%dx24' % self.size, '-nolisten', 'tcp'],
-                   pass_fds=(w,))
-        os.close(w)
-        with os.fdopen(r) as f:
-            display = f.readline().strip()
-        if not display:
-            raise Failure('Xvfb did not start')
-        return ':' + display
-
 
 class SpellDialogSession(FramedScreen):
     word_mode = False

@@ -76,9 +76,10 @@ void Tmlsend::SetupSpelling(const std::string& ProgramFolder, const std::string&
     s.WriteConfigStorage(spell::csFile);
     s.WriteDefaultActiveCustom(UserFolder + "%UserName%.lxu");
     // Without a dictionary every word would read as misspelt: the body then
-    // stays a plain editor, and the user is told why.
+    // stays a plain editor. A dictionary that is there but cannot serve is
+    // told to the user; a program shipped without one stays quiet.
     if (usable) bdy->WriteLexiroSpell(&s);
-    else s.FileFailed(dictionary, error);
+    else if (present(dictionary) || present(ProgramFolder + kMainDictionary)) s.FileFailed(dictionary, error);
 }
 
 }  // namespace composer

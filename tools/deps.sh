@@ -14,6 +14,8 @@ apt-get install -y -q --no-install-recommends \
   xvfb xauth x11-apps python3-aiosmtpd opensmtpd \
   xdotool python3-pil \
   wbritish codespell \
+  wbritish-large wamerican-large hunspell-en-gb \
+  wbritish-small wordnet-base openbox \
   qt6-webengine-dev poppler-utils \
   libespeak-ng-dev \
   zip unzip 7zip \

@@ -35,6 +35,10 @@ pyftpd() {
 pyftpd plain
 pyftpd tls "$dir/server.crt" "$dir/server.key"
 
+# vsftpd: installed, or unpacked beside the system by tools/deps.sh (the
+# package excludes proftpd's).
+vsftpd_bin=$(command -v vsftpd || echo /opt/pelliwox-peers/vsftpd/usr/sbin/vsftpd)
+[ -x "$vsftpd_bin" ] || { echo "vsftpd not found: run tools/deps.sh" >&2; exit 1; }
 # vsftpd: a local user whose home is the shared folder.
 id pwxftp >/dev/null 2>&1 || useradd -r -M -d "$dir/root" -s /bin/bash pwxftp
 usermod -d "$dir/root" pwxftp
@@ -76,7 +80,7 @@ local_root=$dir/root
 xferlog_enable=NO
 log_ftp_protocol=NO
 CONF
-  vsftpd "$dir/$name.conf" > "$dir/$name.log" 2>&1 &
+  "$vsftpd_bin" "$dir/$name.conf" > "$dir/$name.log" 2>&1 &
   echo $! > "$dir/$name.pid"
   /usr/bin/python3 "$here/waitport.py" "$port" 10 || { cat "$dir/$name.log" >&2; exit 1; }
   echo "$port"

@@ -57,6 +57,7 @@ bool FtpParsePasvReply(const std::string& Reply, uint8_t Addr[4], uint16_t& Port
     for (int i = 0; i < 6; ++i) {
         while (pos < Reply.size() && Reply[pos] == ' ') ++pos;
         if (!readNumber(Reply, pos, 3, b[i]) || b[i] > 255) return false;
+        while (pos < Reply.size() && Reply[pos] == ' ') ++pos;
         if (pos >= Reply.size() || Reply[pos] != (i < 5 ? ',' : ')')) return false;
         ++pos;
     }

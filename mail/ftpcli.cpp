@@ -605,7 +605,7 @@ void TCustomFtpCli::HandleBanner() {
     if (FLastMultiResponse.size() < kMaxMultiResponse) FLastMultiResponse += line + "\r\n";
     int code = 0;
     const TFtpReplyReader::TKind kind = FReplyReader.Feed(line, code);
-    if (kind == TFtpReplyReader::ReplyBad) return ProtocolError("Greeting without a reply code: \"" + shownText(line) + "\"");
+    if (kind == TFtpReplyReader::ReplyBad) return ProtocolError("Greeting without a code: \"" + shownText(line) + "\"");
     if (kind == TFtpReplyReader::ReplyText) return;
     FStatusCode = code;
     if (code != 220) {

@@ -4,6 +4,7 @@
 // offsets, progress and statistics.
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -28,6 +29,12 @@ constexpr int kSendBlock = 256 * 1024;
 constexpr int kRecvBlock = 256 * 1024;
 constexpr uintptr_t kCloseDownTimer = 2;
 constexpr win::UINT kCloseDownPollMs = 20;
+
+// Bytes of the connection the peer's system has not acknowledged yet.
+int64_t unacknowledged(const net::TWSocket& Socket) {
+    int queued = 0;
+    return ::ioctl(static_cast<int>(Socket.HSocket()), TIOCOUTQ, &queued) == 0 ? queued : 0;
+}
 
 // A new file beside Target that nobody else has open, created with Mode (the
 // umask applies); its name goes to Name. -1 with errno when none can be made.
@@ -86,7 +93,6 @@ bool TCustomFtpCli::PasvAddress(std::string& Addr, std::string& DataPort) {
     const bool extended = FPasvResponse.compare(0, 3, "229") == 0;
     if (!(extended ? FtpParseEpsvReply(FPasvResponse, port) : FtpParsePasvReply(FPasvResponse, a, port))) {
         Fail("550 Malformed passive reply: " + FPasvResponse.substr(0, 80), 550);
-        Display("! " + FLastResponse);
         return false;
     }
     const std::string named = rtl::Format("%u.%u.%u.%u", a[0], a[1], a[2], a[3]);
@@ -706,16 +712,20 @@ void TCustomFtpCli::StartCloseDown() {
 
 // Waits for the queued bytes to leave, polling on a timer, then ends the
 // sending side. Bytes still queued at the deadline fail the upload; the
-// deadline counts from the last bytes that left, so a slow peer that keeps
-// taking them is not one that stopped.
+// deadline counts from the last bytes the server's side took, so a slow
+// peer that keeps taking them is not one that stopped.
 void TCustomFtpCli::CloseDownStep() {
     win::KillTimer(FWindowHandle, kCloseDownTimer);
     if (!(FEof || FLastQueued) || FDataSocket->State() != net::wsConnected) return;
     // The data-sent event sets the end flag once the last block has gone,
-    // through every layer of the socket.
-    if (!FEof || !FDataSocket->AllSent() || !DataTlsSettled()) {
-        if (FDataBytesOut != FCloseDownBytes) {
-            FCloseDownBytes = FDataBytesOut;
+    // through every layer of the socket. The system's queue must be empty
+    // too: a TLS connection closes as soon as its close notice is out, and a
+    // close that a late packet of the server's answers with a reset loses
+    // what was still queued.
+    const int64_t unacked = unacknowledged(*FDataSocket);
+    if (!FEof || !FDataSocket->AllSent() || unacked > 0 || !DataTlsSettled()) {
+        if (FDataBytesOut - unacked != FCloseDownBytes) {
+            FCloseDownBytes = FDataBytesOut - unacked;
             FCloseDownDeadline = win::GetTickCount() + static_cast<uint32_t>(CloseDownSecs) * 1000;
         }
         if (static_cast<int32_t>(FCloseDownDeadline - win::GetTickCount()) > 0 &&

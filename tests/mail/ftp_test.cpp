@@ -209,6 +209,39 @@ TEST(FtpWire, SplitAndOverlongRepliesAreOneLineEach) {
     EXPECT_LT(testsupport::threadCpuSeconds() - cpu, 0.5);
 }
 
+TEST(FtpWire, AReplyWithoutACodeIsAProtocolErrorAtOnce) {
+    // Outside a multi-line reply every line a server sends starts with a
+    // code: anything else fails the request and the connection at once,
+    // long before the time-out.
+    struct Case {
+        const char* banner;
+        const char* syst;  // the answer to SYST, when the banner is good
+        const char* shown;
+    } cases[] = {
+        {"hello there\r\n", nullptr, "hello there"},
+        {"220 ready\r\n", "UNIX Type: L8\r\n", "UNIX Type: L8"},
+        {"220 ready\r\n", "21 UNIX\r\n", "21 UNIX"},
+        {"220 ready\r\n", "2150 UNIX\r\n", "2150 UNIX"},
+        {"220 ready\r\n", "215UNIX\r\n", "215UNIX"},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.shown);
+        Scripted srv(k.banner, with({{"SYST", k.syst ? k.syst : ""}}));
+        Client c(srv.port());
+        c.ftp.Timeout = 30;
+        if (!k.syst) {
+            EXPECT_FALSE(c.ftp.Connect());
+        } else {
+            ASSERT_TRUE(c.ftp.Connect());
+            EXPECT_FALSE(c.ftp.Syst());
+        }
+        EXPECT_EQ(c.ftp.RequestResult(), 500);
+        EXPECT_EQ(c.ftp.ErrorMessage(),
+                  std::string("500 ") + (k.syst ? "Reply" : "Greeting") + " without a code: \"" + k.shown + "\"");
+        EXPECT_FALSE(c.ftp.Connected());
+    }
+}
+
 TEST(FtpWire, LineBreaksInArgumentsAreRefusedAndNeverSent) {
     Scripted srv("220 ready\r\n", with({{"CWD", "250 ok\r\n"}, {"DELE", "250 ok\r\n"}}));
     Client c(srv.port());
@@ -529,6 +562,66 @@ int connectFrom(const char* From, uint16_t Port) {
     if (::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) return s;
     ::close(s);
     return -1;
+}
+
+TEST(FtpWire, ExtendedPassiveAndActiveOnceFeatOffersThem) {
+    // EPSV's port goes with the control connection's address; a 229 reply
+    // that cannot be read fails the transfer before its command is sent.
+    DataListener data;
+    std::thread serveData([&] {
+        const int c = ::accept(data.fd, nullptr, nullptr);
+        testsupport::sendAll(c, "extended");
+        ::close(c);
+    });
+    const std::string epsv = "229 Entering Extended Passive Mode (|||" + std::to_string(data.port) + "|)\r\n";
+    uint16_t eprtPort = 0;
+    auto onLine = [&](const std::string& line) {
+        unsigned p = 0;
+        if (sscanf(line.c_str(), "EPRT |1|127.0.0.1|%u|", &p) == 1) eprtPort = static_cast<uint16_t>(p);
+        if (line.rfind("STOR", 0) != 0) return;
+        const int c = connectFrom("127.0.0.1", eprtPort);
+        EXPECT_GE(c, 0);
+        if (c >= 0) ::close(c);
+    };
+    Scripted srv("220 ready\r\n",
+                 with({{"FEAT", "211-Features:\r\n EPRT\r\n EPSV\r\n211 End\r\n"},
+                       {"EPSV", epsv},
+                       {"RETR", "150 x\r\n226 done\r\n"},
+                       {"EPRT", "200 ok\r\n"},
+                       {"STOR", "150 go\r\n226 stored\r\n"}}),
+                 onLine);
+    Client c(srv.port());
+    const std::string local = testing::TempDir() + "/ftp_epsv";
+    c.ftp.HostFileName = "f";
+    c.ftp.LocalFileName = local;
+    ASSERT_TRUE(c.ftp.Connect());
+    ASSERT_TRUE(c.ftp.Feat());
+    EXPECT_TRUE(c.ftp.SupportedExtensions & FtpFeat(ftpFeatEPSV));
+    EXPECT_TRUE(c.ftp.Get()) << c.ftp.ErrorMessage();
+    serveData.join();
+    EXPECT_EQ(readFile(local), "extended");
+    // Active: EPRT names the control connection's own address.
+    writeFile(local, "");
+    c.ftp.SetPassive(false);
+    EXPECT_TRUE(c.ftp.Put()) << c.ftp.ErrorMessage();
+    c.ftp.Quit();
+    const auto lines = srv.lines();
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "EPSV"), lines.end());
+    EXPECT_NE(eprtPort, 0);
+    // A 229 reply without a port that can be read.
+    Scripted bad("220 ready\r\n", with({{"FEAT", "211-Features:\r\n EPSV\r\n211 End\r\n"},
+                                        {"EPSV", "229 Entering Extended Passive Mode (|||99999|)\r\n"}}));
+    Client d(bad.port());
+    d.ftp.HostFileName = "f";
+    d.ftp.LocalFileName = local;
+    ASSERT_TRUE(d.ftp.Connect());
+    ASSERT_TRUE(d.ftp.Feat());
+    EXPECT_FALSE(d.ftp.Get());
+    EXPECT_EQ(d.ftp.RequestResult(), 550);
+    EXPECT_EQ(d.ftp.ErrorMessage(), "550 Malformed passive reply: 229 Entering Extended Passive Mode (|||99999|)");
+    d.ftp.Quit();
+    const auto badLines = bad.lines();
+    EXPECT_EQ(std::count(badLines.begin(), badLines.end(), "RETR f"), 0);
 }
 
 TEST(FtpWire, ActiveModeRefusesAStrangerAtOnceAndReadsOffTheLateAnswer) {

@@ -152,6 +152,13 @@ TDnsDecodeResult DnsDecodeResponse(const uint8_t* Msg, size_t Len, TDnsResponse&
                 tag = R.AddressCount++;
             }
             break;
+        case DnsQueryTypeAAAA:
+            if (rdlength != 16) return TDnsDecodeResult::BadAnswers;
+            if (R.Address6Count < MAX_ADDRESSES6) {
+                std::memcpy(&R.Address6[R.Address6Count], Msg + rdata, 16);
+                tag = R.Address6Count++;
+            }
+            break;
         case DnsQueryTypePTR:
             if (R.HostnameCount < MAX_PTR_RECORDS) {
                 size_t p = rdata;

@@ -16,7 +16,11 @@ if [ "$cmd" = stop ]; then
   exit 0
 fi
 root=$3 cert=$4 key=$5
-command -v proftpd >/dev/null || { echo "proftpd not found: run tools/deps.sh" >&2; exit 1; }
+# Installed, or unpacked beside the system where vsftpd's package holds the
+# place (the two packages exclude each other).
+proftpd_bin=$(command -v proftpd || echo /opt/pelliwox-peers/proftpd/usr/sbin/proftpd)
+[ -x "$proftpd_bin" ] || { echo "proftpd not found: run tools/deps.sh" >&2; exit 1; }
+modules=$(dirname "$(dirname "$proftpd_bin")")/lib/proftpd
 stop_pids "$dir/proftpd.pid.run" "$dir/proftpd-implicit.pid.run"
 mkdir -p "$dir"
 
@@ -52,7 +56,7 @@ RequireValidShell off
 AuthOrder mod_auth_file.c
 AuthUserFile $dir/proftpd.passwd
 DefaultRoot ~
-ModulePath /usr/lib/proftpd
+ModulePath $modules
 LoadModule mod_tls.c
 <IfModule mod_tls.c>
   TLSEngine on
@@ -62,7 +66,7 @@ LoadModule mod_tls.c
   $options
 </IfModule>
 CONF
-  proftpd -n -q -c "$dir/$name.conf" > "$dir/$name.out" 2>&1 &
+  "$proftpd_bin" -n -q -c "$dir/$name.conf" > "$dir/$name.out" 2>&1 &
   echo $! > "$dir/$name.pid.run"
   /usr/bin/python3 "$here/waitport.py" "$port" 20 || { cat "$dir/$name.out" "$dir/$name.log" >&2; exit 1; }
   echo "$port" > "$dir/$name.port"

@@ -357,6 +357,7 @@ bool TCustomFtpCli::OpenDownloadTarget() {
             }
             // What lies beyond the offset goes only when the server has agreed.
             FTruncateAtStart = true;
+            FTargetFile = LocalFileName;
             return true;
         }
         // The file named stays untouched until the transfer has succeeded.
@@ -398,6 +399,9 @@ void TCustomFtpCli::DoGetAsync(TFtpRequest RqType) {
     FLocalError = 0;
     FListLines.Reset();
     FAsciiIn.Reset();
+    // Only a resumed download into a file of its own is ever cut (a listing
+    // shown through OnDisplayFile opens no file).
+    FTruncateAtStart = false;
     FStartTick = win::GetTickCount();
     if (!FDataRefusal.empty()) return DataFailed(FDataRefusal, 425);
     if (!DisplayFileFlag && !OpenDownloadTarget()) return;
@@ -507,7 +511,7 @@ void TCustomFtpCli::Next1GetAsync() {
         FNext = &TCustomFtpCli::Next2GetAsync;
         FDataReplied = true;
         StartDataTls();
-        if (FTruncateAtStart && ::truncate(LocalFileName.c_str(), ResumeAt) != 0) {
+        if (FTruncateAtStart && ::truncate(FTargetFile.c_str(), ResumeAt) != 0) {
             FLocalError = 550;
             Fail("550 Unable to cut the local file at the resume position", 550);
         }

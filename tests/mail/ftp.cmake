@@ -7,6 +7,12 @@ pelliwox_test(test_ftp SOURCES ftp_test.cpp ftp_servers_test.cpp ftp_parse_test.
   ENV PWX_FTP_STATE=${FTP_STATE} FIXTURES ftppeers)
 target_compile_definitions(test_ftp PRIVATE FTP_SERVERS_DIR="${PROJECT_SOURCE_DIR}/tests/servers")
 
+# tools/ftpget end to end, every step.
+add_test(NAME ftpget_steps
+  COMMAND /usr/bin/python3 ${CMAKE_CURRENT_SOURCE_DIR}/ftpget_steps.py $<TARGET_FILE:ftpget> ${FTP_STATE})
+set_tests_properties(ftpget_steps PROPERTIES FIXTURES_REQUIRED ftppeers TIMEOUT 120
+  ENVIRONMENT "${PELLIWOX_SANITIZER_ENV}")
+
 set(FTP_FUZZ_REPLAY ON)
 include(${PROJECT_SOURCE_DIR}/fuzz/ftp.cmake)
 set(FTP_REPLAY_SANITIZE -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)

@@ -840,6 +840,10 @@ TEST(FtpPeers, AppendResumeAndFileCommands) {
     p.ftp.OnDisplayFile = [&](rtl::TObject*, std::string& l) { lines.push_back(l); };
     ASSERT_TRUE(p.ftp.Mlsd());
     p.ftp.DisplayFileFlag = false;
+    // The listing went to OnDisplayFile: no local file is cut, neither the
+    // one named (the last upload's) nor the one resumed before.
+    EXPECT_EQ(readFile(src), data);
+    EXPECT_EQ(readFile(dst), data);
     bool seen = false;
     for (const auto& l : lines) {
         std::string name, type, perm;

@@ -45,6 +45,7 @@ User nobody
 Group nogroup
 Umask 022
 AllowOverwrite on
+AllowStoreRestart on
 MaxInstances 64
 PidFile $dir/$name.pid
 ScoreboardFile $dir/$name.scoreboard

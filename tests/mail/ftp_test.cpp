@@ -51,6 +51,9 @@ TEST(FtpTimeStamps, Mdtm2Date) {
     };
     for (const auto& c : cases) EXPECT_NEAR(MDTM2Date(c.text), c.want, 1e-9) << c.text;
     EXPECT_EQ(TimeDateStr(rtl::EncodeDate(2024, 3, 5) + rtl::EncodeTime(7, 8, 9, 12)), "20240305070809.012");
+    // Before 30 December 1899 the day counts down while its time counts up.
+    for (const char* stamp : {"18991229010203", "02250704150708"})
+        EXPECT_EQ(TimeDateStr(MDTM2Date(stamp)), std::string(stamp) + ".000");
 }
 
 TEST(FtpTimeStamps, AtoiIs64BitAndUnsigned) {

@@ -349,13 +349,18 @@ struct DataListener {
     }
 };
 
-TEST(FtpWire, PassiveConnectsToTheServerNotToThe227Address) {
-    DataListener data;
-    std::thread serveData([&] {
-        const int c = ::accept(data.fd, nullptr, nullptr);
-        testsupport::sendAll(c, "payload");
+// The server's side of one download: Payload on the first connection.
+std::thread sendOnce(const DataListener& Data, const std::string& Payload) {
+    return std::thread([fd = Data.fd, Payload] {
+        const int c = ::accept(fd, nullptr, nullptr);
+        testsupport::sendAll(c, Payload);
         ::close(c);
     });
+}
+
+TEST(FtpWire, PassiveConnectsToTheServerNotToThe227Address) {
+    DataListener data;
+    std::thread serveData = sendOnce(data, "payload");
     // 10.0.0.1 would not answer: only the control connection's peer does.
     Scripted srv("220 ready\r\n",
                  with({{"TYPE", "200 ok\r\n"}, {"PASV", data.pasv("10,0,0,1")},
@@ -571,11 +576,7 @@ TEST(FtpWire, ExtendedPassiveAndActiveOnceFeatOffersThem) {
     // EPSV's port goes with the control connection's address; a 229 reply
     // that cannot be read fails the transfer before its command is sent.
     DataListener data;
-    std::thread serveData([&] {
-        const int c = ::accept(data.fd, nullptr, nullptr);
-        testsupport::sendAll(c, "extended");
-        ::close(c);
-    });
+    std::thread serveData = sendOnce(data, "extended");
     const std::string epsv = "229 Entering Extended Passive Mode (|||" + std::to_string(data.port) + "|)\r\n";
     uint16_t eprtPort = 0;
     auto onLine = [&](const std::string& line) {

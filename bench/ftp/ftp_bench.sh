@@ -3,8 +3,10 @@
 # and with curl, in the same run, against the same private vsftpd: in clear
 # text, and over AUTH TLS with PROT P (vsftpd's own TLS settings, which make
 # every data connection resume the control connection's session). Passive
-# mode. Prints seconds and MB/s for each, and curl's time over ours (at least
-# 1.00 means ours took no longer).
+# mode. Each round runs ours and curl back to back; every line gives seconds
+# and MB/s for each and curl's time over ours (at least 1.00 means ours took
+# no longer), and the last lines the medians of all rounds, which a busy
+# machine disturbs least.
 # Usage: ftp_bench.sh FTPGET [MEGABYTES] [ROUNDS]   (default 200 MB, 2 rounds;
 # needs root, as the test servers do)
 set -euo pipefail
@@ -50,6 +52,8 @@ line() {  # WHAT OURS CURL
     'BEGIN { printf "  %-14s client %6.2f s %5.0f MB/s   curl %6.2f s %5.0f MB/s   curl/client %.2f\n", w, o, mb / o, c, mb / c, c / o }'
 }
 same() { cmp -s "$1" "$2" || { echo "$3 differs" >&2; exit 1; }; }
+declare -A times  # "mode direction who" -> the times of every round
+median() { tr ' ' '\n' | grep . | sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
 echo "$mb MB over loopback, vsftpd $(basename "$vsftpd_bin"), passive; load: $(cut -d' ' -f1-3 /proc/loadavg)"
 for round in $(seq 1 "$rounds"); do
@@ -72,5 +76,15 @@ for round in $(seq 1 "$rounds"); do
     same "$root/up-curl.bin" "$work/src.bin" "curl's $mode upload"
     line "$mode download" "$ours_get" "$curl_get"
     line "$mode upload" "$ours_put" "$curl_put"
+    times["$mode download ours"]+=" $ours_get"
+    times["$mode download curl"]+=" $curl_get"
+    times["$mode upload ours"]+=" $ours_put"
+    times["$mode upload curl"]+=" $curl_put"
+  done
+done
+echo "medians of $rounds rounds:"
+for mode in plain tls; do
+  for way in download upload; do
+    line "$mode $way" "$(median <<< "${times["$mode $way ours"]}")" "$(median <<< "${times["$mode $way curl"]}")"
   done
 done

@@ -528,13 +528,15 @@ std::string UnFoldHdrLine(std::string_view S) {
 namespace {
 
 // Declared names the converters know under another name (or the variant
-// the declaring system means, as CP932 for shift_jis).
+// the declaring system means, as CP932 for shift_jis); an empty converter
+// for a set no message text can be written in here (IBM290 has no
+// lower-case letters).
 struct TConverterName {
     const char* declared;
     const char* converter;
 };
 constexpr TConverterName kConverterNames[] = {
-    {"dos-862", "CP862"},          {"ibm00858", "IBM858"},         {"ibm01047", "IBM1047"},
+    {"ibm290", ""},                {"dos-862", "CP862"},          {"ibm00858", "IBM858"},         {"ibm01047", "IBM1047"},
     {"ibm01140", "IBM1140"},       {"ibm01141", "IBM1141"},        {"ibm01142", "IBM1142"},
     {"ibm01143", "IBM1143"},       {"ibm01144", "IBM1144"},        {"ibm01145", "IBM1145"},
     {"ibm01146", "IBM1146"},       {"ibm01147", "IBM1147"},        {"ibm01148", "IBM1148"},

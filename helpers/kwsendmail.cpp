@@ -378,9 +378,11 @@ void addsendhdrs(rtl::TStringList& lines) {
         sendreceipt.erase(0, 1);
     }
     if (sendreceipt.empty()) return;
-    for (const char* label : {"Disposition-Notification-To: ", "Return-Receipt-Requested: ", "Return-Receipt-To: ",
-                              "Read-Receipt-To: ", "Registered-Mail-Reply-Requested-By: ", "X-Confirm-Reading-To: "})
-        lines.Add(label + sendreceipt);
+    // The addresses are written as the client writes its own address
+    // headers: a display name beyond ASCII goes encoded.
+    for (const char* label : {"Disposition-Notification-To:", "Return-Receipt-Requested:", "Return-Receipt-To:",
+                              "Read-Receipt-To:", "Registered-Mail-Reply-Requested-By:", "X-Confirm-Reading-To:"})
+        lines.Add(sendclient ? sendclient->AddressHeader(label, sendreceipt) : std::string(label) + " " + sendreceipt);
 }
 
 }  // namespace helpers

@@ -143,6 +143,11 @@ public:
     virtual void Mail();
     void HighLevelAsync(TSmtpRequest RqType, TSmtpFctSet Fcts);
 
+    // An address header line (Keyword ends in ":") as the client writes its
+    // own: entries separated by commas, display names quoted or encoded.
+    std::string AddressHeader(const std::string& Keyword, const std::string& Value) const {
+        return BuildAddressHeader(Keyword, Value);
+    }
     // Appends the entries of the three lists to RcptName.
     void RcptNameAdd(const std::string& ToList, const std::string& CcList, const std::string& BccList);
     // Writes the message into a new file instead of a server (SendMode

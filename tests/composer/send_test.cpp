@@ -186,7 +186,7 @@ TEST_F(ComposerSend, NamesTypesAndFoldedHeadersThroughTheMta) {
     for (const auto& a : attachments) std::ofstream(files + a, std::ios::binary) << "about " << a << "\r\n";
     std::ofstream(files + "Shot.PNG", std::ios::binary) << std::string("\x89PNG\r\n\x1A\n", 8) << std::string(90, '\x07');
     m->SetAccount("127.0.0.1/" + port, "Zoe\xCC\x88 \xC3\x84ndersson <me@x.test>", "", "");
-    m->rdrcptfrom->Checked = false;
+    m->rdrcptfrom->Checked = true;
     std::string to = "J\xC3\xBCrgen M\xC3\xBCller <pwx1@mailbox.test>";
     for (int i = 0; i < 4; ++i) to += "; Colleague With A Rather Long Name " + std::to_string(i) + " <c" + std::to_string(i) + "@mailbox.test>";
     std::string subject = "Gr\xC3\xBC\xC3\x9F" "e " + helpers::newguid();
@@ -220,8 +220,13 @@ TEST_F(ComposerSend, NamesTypesAndFoldedHeadersThroughTheMta) {
     EXPECT_EQ(text(msg["subject"]), subject);
     EXPECT_EQ(text(msg["to"]), helpers::replaceall(to, "; ", ", ", true));
     EXPECT_LE(msg["longest_header_line"].toInt(), 78);
-    // The names Latin-1 holds are written in it, the others in UTF-8.
+    // The header is ASCII: the names Latin-1 holds are written in it, the
+    // others in UTF-8, the read receipt's too.
     const std::string head = message.substr(0, message.find("\r\n\r\n"));
+    EXPECT_TRUE(std::all_of(head.begin(), head.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }));
+    EXPECT_NE(head.find("Disposition-Notification-To: =?iso-8859-1?Q?Zo=EB_=C4ndersson?= <me@x.test>"),
+              std::string::npos)
+        << head;
     EXPECT_NE(head.find("=?iso-8859-1?Q?Zo=EB_=C4ndersson?="), std::string::npos) << head;
     EXPECT_NE(head.find("=?iso-8859-1?Q?J=FCrgen_M=FCller?="), std::string::npos) << head;
     EXPECT_NE(message.find("filename*=utf-8''%C5%81%C3%B3d%C5%BA.txt"), std::string::npos);

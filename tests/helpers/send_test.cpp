@@ -183,7 +183,7 @@ TEST_F(KwSend, FullMessageArrivesWhole) {
             EXPECT_EQ(text(got["mail_from"]), "alice@peer.test");
             EXPECT_EQ(got["tls"].toBool(), r.server.find("/+") != std::string::npos);
         }
-        const std::string receipt = "Alice <alice@peer.test>;replies@peer.test";
+        const std::string receipt = "\"Alice\" <alice@peer.test>, replies@peer.test";
         const std::map<std::string, std::vector<std::string>> wantHeaders = {
             {"Priority", {"Urgent"}},
             {"X-Priority", {"1"}},

@@ -320,10 +320,11 @@ std::string KwSendMail(std::string recipients, std::string sender, std::string s
         } else {
             if (rtl::StrToIntDef(field(sendresult, " ", 1), 400) >= 400) status = std::string(kError) + "Email Failed";
             reply = sendresult;
-            // A login the user filled in and the server did not ask for is
-            // worth knowing about: it stays on the record of the send.
-            if (!c->AuthNote().empty()) reply += " (" + c->AuthNote() + ")";
         }
+        // A login the user filled in and the server did not ask for is worth
+        // knowing about (and explains a refusal that follows): it stays on
+        // the record of the send.
+        if (!c->AuthNote().empty()) reply += " (" + c->AuthNote() + ")";
     } catch (const std::exception& e) {
         status = kError;
         reply = e.what();

@@ -449,7 +449,12 @@ void TCustomSmtpClient::SendToFile(const std::string& FileName, int) {
     if (FileName.empty()) throw SmtpException("File name not specified");
     FOutStream.reset();
     FOutStream = std::make_unique<rtl::TFileStream>(FileName, rtl::fmCreate);
-    Data();
+    try {
+        Data();
+    } catch (...) {
+        FOutStream.reset();  // a message refused before its first line leaves no file open
+        throw;
+    }
 }
 
 // ---------------------------------------------------------------- plain writer

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
 
 #include "helpers/kwutil.h"
@@ -75,14 +74,6 @@ bool wellFormedCipher(std::string_view digits) {
     return true;
 }
 
-// The file a link names (the link stays); the path itself otherwise.
-std::string targetOf(const std::string& path) {
-    char real[PATH_MAX];
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode) && ::realpath(path.c_str(), real)) return real;
-    return path;
-}
-
 // Beside the book and renamed over it. False with the reason.
 bool replaceBeside(const std::string& target, std::string_view bytes, std::string& error) {
     static unsigned serial = 0;
@@ -109,7 +100,7 @@ bool replaceBeside(const std::string& target, std::string_view bytes, std::strin
 // room is reserved before a byte of the old book is touched; a write that
 // fails all the same puts the old bytes back.
 bool rewriteInPlace(const std::string& target, std::string_view bytes, std::string& error) {
-    TFd fd(::open(target.c_str(), O_RDWR | O_CLOEXEC));
+    TFd fd(::open(target.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC));
     std::string old;
     if (fd.get() < 0 || !readAll(fd.get(), old)) {
         error = why(errno);
@@ -175,14 +166,20 @@ std::string LoadAddressBook(std::string_view key) {
 
 bool SaveAddressBook(std::string_view plain, std::string_view key, std::string* error) {
     const std::string path = AddressBookPath();
-    const std::string target = targetOf(path);
+    struct stat st {};
+    const bool exists = ::lstat(path.c_str(), &st) == 0;
+    if (exists && !S_ISREG(st.st_mode)) {
+        // Whatever a link names is not written through, nor is anything else replaced.
+        if (error)
+            *error = "The address book " + path + (S_ISLNK(st.st_mode) ? " is a link" : " is not a file") +
+                     "; the program does not write over it. It is as it was.";
+        return false;
+    }
     const std::string bytes = "@" + helpers::numcipher(plain, key);
     std::string besideError, inPlaceError;
-    if (replaceBeside(target, bytes, besideError)) return true;
-    struct stat st {};
+    if (replaceBeside(path, bytes, besideError)) return true;
     // A folder that takes no new file may still let its files be rewritten.
-    if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode) && rewriteInPlace(target, bytes, inPlaceError))
-        return true;
+    if (exists && rewriteInPlace(path, bytes, inPlaceError)) return true;
     if (error) {
         *error = "The address book " + path + " could not be written: " + besideError;
         if (!inPlaceError.empty()) *error += "; in place: " + inPlaceError;

@@ -26,7 +26,8 @@ std::string LoadAddressBook(std::string_view key);
 // Writes the plain text enciphered, replacing the file: beside it and
 // renamed, or, where the folder takes no new file, in place with the room
 // reserved first; a write that fails leaves the old book as it was. The file
-// is the owner's alone from the start. False with the reason in Error.
+// is the owner's alone from the start; a link or anything but a file at its
+// name is not written over. False with the reason in Error.
 bool SaveAddressBook(std::string_view plain, std::string_view key, std::string* error = nullptr);
 // Adds an entry unless the book already holds it (any letter case, also as
 // part of a longer line). True when the book changed; when the book cannot

@@ -312,6 +312,16 @@ TEST_F(InFolder, AddressBookNeverLostToAFailedRead) {
     EXPECT_FALSE(AddToAddressBook("new@x.test", key, &error));
     EXPECT_NE(error.find("could not be read: it is not a file"), std::string::npos) << error;
     EXPECT_TRUE(std::filesystem::is_directory(AddressBookPath()));
+    // A link where the book should be is read, never written through.
+    std::filesystem::remove(AddressBookPath());
+    const std::string elsewhere = helpers::homedir + "elsewhere.txt";
+    write(elsewhere, "linked@x.test");
+    std::filesystem::create_symlink(elsewhere, AddressBookPath());
+    EXPECT_EQ(LoadAddressBook(key), "linked@x.test");
+    EXPECT_FALSE(AddToAddressBook("new@x.test", key, &error));
+    EXPECT_NE(error.find("is a link"), std::string::npos) << error;
+    EXPECT_EQ(fileBytes(elsewhere), "linked@x.test");
+    EXPECT_TRUE(std::filesystem::is_symlink(AddressBookPath()));
     // A book with an editor's line end at its end still reads.
     std::filesystem::remove(AddressBookPath());
     write(AddressBookPath(), "@" + helpers::numcipher("ann@x.test", key) + "\r\n");

@@ -69,8 +69,10 @@ void TCustomSmtpClient::InitSocket() {
     InstallSocket(std::exchange(FWSocket, nullptr));
     FWSocket->Name = std::string(ClassName()) + "_Socket" + IntToStr(++socketCounter);
     // Commands and the message's last block are small writes that must not
-    // wait for the acknowledgement of the data before them.
+    // wait for the acknowledgement of the data before them; a block of the
+    // message goes to the system in one call, not in pieces of a segment.
     FWSocket->ComponentOptions |= net::wsoTcpNoDelay;
+    FWSocket->SetBufSize(64 * 1024);
 }
 
 void TCustomSmtpClient::ReplaceSocket() {

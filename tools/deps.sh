@@ -7,7 +7,7 @@ apt-get install -y -q --no-install-recommends \
   build-essential cmake ninja-build pkg-config git ca-certificates \
   qt6-base-dev libxcb1-dev \
   libgtest-dev libgmock-dev libbenchmark-dev \
-  libssl-dev libpcre3-dev zlib1g-dev \
+  libssl-dev libpcre3-dev zlib1g-dev libicu-dev \
   clang libclang-rt-14-dev \
   python3 netbase openssl \
   dante-server microsocks dovecot-pop3d \

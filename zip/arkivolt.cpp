@@ -8,6 +8,7 @@
 #include "platform/ui/prompter.h"
 #include "zip/avaes.h"
 #include "zip/avcrypt.h"
+#include "zip/avextract.h"
 #include "zip/avstream.h"
 #include "zip/avzlib.h"
 
@@ -118,6 +119,10 @@ void TAvBaseArchiver::DoOnStoreFile(std::string& name, uint32_t& attr, std::stri
     if (OnStoreFile) OnStoreFile(name, attr, comment, orig);
 }
 
+void TAvBaseArchiver::DoOnArchiveDamaged(const std::string& reason, const std::vector<std::string>& lost) {
+    if (OnArchiveDamaged) OnArchiveDamaged(reason, lost);
+}
+
 // ---------------------------------------------------------- open and close
 
 bool TAvBaseArchiver::Exists() const {
@@ -146,6 +151,8 @@ void TAvBaseArchiver::OpenArchive(uint16_t mode) {
     } else {
         // The access bits decide, whatever share bits come with them.
         const bool write = (mode & 3) != 0;
+        // Temporaries of rewrites that a killed process left beside it.
+        if (write && spanning_ == smNone) AvRemoveStaleTemps(FileName);
         try {
             OpenVolumesForReading(write);
             dir_ = std::make_unique<TAvDirManager>(stream_.get());
@@ -158,6 +165,7 @@ void TAvBaseArchiver::OpenArchive(uint16_t mode) {
             ReleaseStream();
             throw;
         }
+        if (dir_->Rebuilt()) DoOnArchiveDamaged(dir_->Damage.Reason, dir_->Damage.Lost);
     }
     if (AfterOpen) AfterOpen();
 }
@@ -238,6 +246,21 @@ const TAvDirArray& TAvBaseArchiver::Directory() const {
     return dir_->Items;
 }
 
+const TAvDirDamage& TAvBaseArchiver::Damage() const {
+    CheckActive();
+    return dir_->Damage;
+}
+
+void TAvBaseArchiver::CheckWhole(bool writing) const {
+    CheckActive();
+    if (!dir_->Rebuilt() || (ExtractCorruptedFiles && !writing)) return;
+    std::string text = dir_->Damage.Reason;
+    const auto& lost = dir_->Damage.Lost;
+    for (size_t i = 0; i < lost.size() && i < 20; ++i) text += (i ? ", \"" : "; lost: \"") + lost[i] + "\"";
+    if (lost.size() > 20) text += " and " + std::to_string(lost.size() - 20) + " more";
+    throw EAvException::Detailed(48, text, this);
+}
+
 int32_t TAvBaseArchiver::GetFileCount() {
     CheckActive();
     int32_t folders = 0;
@@ -247,7 +270,8 @@ int32_t TAvBaseArchiver::GetFileCount() {
 }
 
 bool TAvBaseArchiver::HoldsFile(const std::string& storedName, const std::string& path) const {
-    if (!Active() || updateCount_ > 0) return false;
+    // Nothing is vouched for by a directory that had to be rebuilt.
+    if (!Active() || updateCount_ > 0 || dir_->Rebuilt()) return false;
     int32_t index = -1;
     if (!dir_->Items.FileExists(storedName, index) || dir_->Items[index].Name != storedName) return false;
     const TDirItem& it = dir_->Items[index];
@@ -258,9 +282,17 @@ bool TAvBaseArchiver::HoldsFile(const std::string& storedName, const std::string
         uint32_t crc = 0xFFFFFFFFu;
         for (int64_t n; (n = f.Read(buf.data(), static_cast<int64_t>(buf.size()))) > 0;)
             crc = ZipCrcUpdate(crc, buf.data(), static_cast<size_t>(n));
-        // AE-2 entries store CRC 0: only what this session wrote can be vouched for.
-        const std::optional<uint32_t> expected = it.CompressionMethod == kAesMethod ? it.WrittenCrc32 : it.Crc32;
-        return expected && ~crc == *expected;
+        if (it.CompressionMethod != kAesMethod) return ~crc == it.Crc32;
+        if (it.WrittenCrc32) return ~crc == *it.WrittenCrc32;
+        // An AE-2 entry of an earlier session stores CRC 0: its data are
+        // decrypted, authenticated and compared.
+        auto dec = OpenEntryDecoder(*stream_, it, dir_->CentralDirOffset, this);
+        if (!dec->TryPassword(it.Password.empty() ? password_ : it.Password)) return false;
+        uint32_t stored = 0xFFFFFFFFu;
+        for (int64_t n; (n = dec->Read(buf.data(), static_cast<int64_t>(buf.size()))) > 0;)
+            stored = ZipCrcUpdate(stored, buf.data(), static_cast<size_t>(n));
+        dec->Finish();
+        return stored == crc;
     } catch (const EAvException&) {
         return false;
     }
@@ -272,6 +304,8 @@ void TAvBaseArchiver::BeginUpdate() {
     if (updateCount_ == 0) {
         if (!Active()) OpenArchive();
         if ((openMode_ & 3) == 0) throw EAvException(32, this);
+        // Writing a rebuilt directory back would make a guess permanent.
+        CheckWhole(true);
         CheckVolumeBatch();
         dir_->Items.ClearTags();
         dir_->BackupItems.Assign(dir_->Items);

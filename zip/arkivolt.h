@@ -78,6 +78,12 @@ public:
         OnProcessFileFailure;
     std::function<void(int, const std::string&, bool&)> OnDiskFull;
     std::function<void(std::string&, uint32_t&, std::string&, const std::string&)> OnStoreFile;
+    // The directory could not be read as it stands and was rebuilt from the
+    // local headers (RepairMode): why, and the entries that could not be
+    // recovered whole. Such an archive is listed, but test and extraction
+    // fail unless ExtractCorruptedFiles asks for what can be had, and it
+    // takes no batch: RepairArchive writes a sound copy.
+    std::function<void(const std::string&, const std::vector<std::string>&)> OnArchiveDamaged;
 
     // ---- opening and closing
     void OpenArchive();
@@ -99,6 +105,9 @@ public:
     bool GetFileCendralDirItemNo(const std::string& name, int32_t& index);
     // The directory as it stands (committed entries after a batch).
     const TAvDirArray& Directory() const;
+    // Whether the open archive's directory had to be rebuilt, why, and what was lost.
+    bool DirectoryRebuilt() const { return dir_ && dir_->Rebuilt(); }
+    const TAvDirDamage& Damage() const;
 
     // Whether the committed directory holds this disk file under this name
     // with the file's present size and CRC-32: what a caller checks before
@@ -283,10 +292,14 @@ protected:
                                         const std::string& msg, TAvAction& action);
     virtual void DoOnDiskFull(int volume, const std::string& name, bool& cancel);
     virtual void DoOnStoreFile(std::string& name, uint32_t& attr, std::string& comment, const std::string& orig);
+    virtual void DoOnArchiveDamaged(const std::string& reason, const std::vector<std::string>& lost);
 
 private:
     friend class TAvCommit;
     void CheckActive() const;
+    // Code 48 with the damage, for a rebuilt directory (unless
+    // ExtractCorruptedFiles, or Writing: never for a batch).
+    void CheckWhole(bool writing) const;
     bool Search(TAvArchiveItem& item);
     bool MatchesEntry(const TDirItem& it, const TAvArchiveItem& s) const;
     void InternalAddFiles(const std::vector<std::string>& masks, int32_t searchAttr,

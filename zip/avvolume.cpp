@@ -303,6 +303,7 @@ void TAvBaseArchiver::MapVolumeOffsets() {
         if (disk >= volumeStarts_.size()) throw EAvException(57, this);
         it.SetOffset(volumeStarts_[disk] + it.Offset());
     }
+    if (const std::string why = dir_->CheckLayout(); !why.empty()) throw EAvException::Detailed(57, why, this);
 }
 
 void TAvBaseArchiver::CheckVolumeBatch() const {
@@ -583,7 +584,7 @@ void TAvBaseArchiver::MakeSFX(const std::string& destFileName) {
     if (!archive) {
         own = std::make_unique<TAvFileStream>(FileName, TAvFileStream::ofRead);
         ownDir = std::make_unique<TAvDirManager>(own.get());
-        ownDir->LoadDir(RepairMode);
+        ownDir->LoadDir(false);
         archive = own.get();
         dir = ownDir.get();
     }

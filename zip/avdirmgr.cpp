@@ -160,16 +160,17 @@ std::string TAvDirManager::ReadDirectory(const TAvEndRecord& end, int64_t endPos
                std::to_string(read);
     CentralDirOffset = cdPos;
     EndOfArchive = fileSize;
-    if (!multiVolume_) {
-        int64_t sum = 0;
-        for (int32_t i = 0; i < Items.Count(); ++i) sum += Items[i].CSize();
-        if (sum > fileSize) return "its entries' data add up to more than the file holds";
-    }
     CalculateStubSize(endPos);
     if (headerShift_ > 0) ApplyStubOffset();
     // Offsets of a set are positions in their volumes: the archiver checks
-    // where its entries lie once it has mapped them.
-    return multiVolume_ ? std::string() : CheckLayout();
+    // where its entries lie once it has mapped them. Overlaps first: they
+    // are refused, not rebuilt.
+    if (multiVolume_) return {};
+    const std::string why = CheckLayout();
+    int64_t sum = 0;
+    for (int32_t i = 0; i < Items.Count(); ++i) sum += Items[i].CSize();
+    if (sum > fileSize) return "its entries' data add up to more than the file holds";
+    return why;
 }
 
 std::string TAvDirManager::CheckLayout() const {

@@ -135,6 +135,7 @@ bool HasNamePart(const std::string& path) { return !path.empty() && path.back() 
 }  // namespace
 
 void TAvBaseArchiver::OpenArchive() {
+    if (inMemory_) return OpenArchive(kModeCreate);
     if (!HasNamePart(FileName)) throw EAvException(9, this);
     if (!Exists()) return OpenArchive(kModeCreate);
     const bool writable = ::access(FileName.c_str(), W_OK) == 0;
@@ -142,10 +143,20 @@ void TAvBaseArchiver::OpenArchive() {
 }
 
 void TAvBaseArchiver::OpenArchive(uint16_t mode) {
+    if (inMemory_) {
+        if (mode != kModeCreate) throw EAvException(28, this);
+        ReleaseStream();
+        openMode_ = mode;
+        stream_ = std::make_unique<TAvMemoryStream>();
+        dir_ = std::make_unique<TAvDirManager>(stream_.get());
+        if (AfterOpen) AfterOpen();
+        return;
+    }
     if (!HasNamePart(FileName)) throw EAvException(10, this);
     if (mode != kModeCreate && spanning_ != smSpanning && !Exists()) throw EAvException(12, FileName, this);
     ReleaseStream();
     openMode_ = mode;
+    onFile_ = true;
     if (mode == kModeCreate) {
         OpenVolumesForCreating();
     } else {
@@ -170,9 +181,61 @@ void TAvBaseArchiver::OpenArchive(uint16_t mode) {
     if (AfterOpen) AfterOpen();
 }
 
+void TAvBaseArchiver::OpenArchive(TAvStream& stream, bool create) {
+    if (spanning_ != smNone) throw EAvException(51, this);
+    ReleaseStream();
+    stream_ = std::make_unique<TAvBorrowedStream>(stream);
+    openMode_ = kModeReadWrite;
+    try {
+        dir_ = std::make_unique<TAvDirManager>(stream_.get());
+        if (create) {
+            stream.SetSize(0);
+            stream.SetPosition(0);
+            stream.WriteString(TAvDirManager::DirectoryBytes(dir_->Items, 0, ""));
+        }
+        dir_->LoadDir(RepairMode);
+    } catch (...) {
+        ReleaseStream();
+        throw;
+    }
+    if (dir_->Rebuilt()) DoOnArchiveDamaged(dir_->Damage.Reason, dir_->Damage.Lost);
+    if (AfterOpen) AfterOpen();
+}
+
+void TAvBaseArchiver::SetInMemory(bool on) {
+    if (on == inMemory_) return;
+    if (!Active()) {
+        inMemory_ = on;
+        return;
+    }
+    if (on) {
+        CloseArchive();
+        inMemory_ = true;
+        OpenArchive(kModeCreate);
+        return;
+    }
+    // The archive as it stands in memory becomes the file FileName.
+    if (!HasNamePart(FileName)) throw EAvException(29, this);
+    ForceUpdate();
+    {
+        TAvTempBeside temp(FileName);
+        if (temp.Path().empty()) throw EAvException(19, FileName, this);
+        TAvFileStream out(temp.Path(), TAvFileStream::ofReadWrite);
+        stream_->SetPosition(0);
+        CopyStream(*stream_, out, stream_->Size());
+        out.Sync();
+        if (!AvReplaceWith(temp.Path(), FileName, temp.Path())) throw EAvException(36, FileName, this);
+        temp.Keep();
+    }
+    ReleaseStream();
+    inMemory_ = false;
+    OpenArchive(kModeReadWrite);
+}
+
 void TAvBaseArchiver::ReleaseStream() {
     dir_.reset();
     stream_.reset();
+    onFile_ = false;
     updateCount_ = 0;
     moved_.clear();
     // The work file of a multi-volume archive that was never spread.

@@ -88,6 +88,16 @@ public:
     // ---- opening and closing
     void OpenArchive();
     void OpenArchive(uint16_t mode);
+    // An archive on the caller's stream, which must outlive it: Create
+    // empties the stream and writes an empty archive there, otherwise its
+    // directory is read. Code 51 unless SpanningMode is smNone.
+    void OpenArchive(TAvStream& stream, bool create);
+    // An archive in memory, made by OpenArchive (any other mode: code 28).
+    // Switched off while open, the archive is written to FileName (code 29
+    // without a name) and reopened from there; switched on while open, the
+    // archive is closed and a new, empty one opened in memory.
+    bool InMemory() const { return inMemory_; }
+    void SetInMemory(bool on);
     // Commits a pending batch (its errors are raised), then closes.
     void CloseArchive();
     bool Active() const { return stream_ != nullptr; }
@@ -315,8 +325,11 @@ private:
     int mode_ = 1;
     std::string password_;
     TAvSpanningMode spanning_ = smNone;
-    std::unique_ptr<TAvFileStream> stream_;
+    std::unique_ptr<TAvStream> stream_;
     std::unique_ptr<TAvDirManager> dir_;
+    bool inMemory_ = false;
+    // The archive is the file FileName (not memory or a caller's stream).
+    bool onFile_ = false;
     uint16_t openMode_ = 0;
     int updateCount_ = 0;
     bool commentChanged_ = false;

@@ -410,42 +410,58 @@ int64_t TAvCommit::DataEnd() {
 }
 
 // Entries before the first change stay; everything from there is written
-// into a new file beside the archive, which then replaces it.
+// into a new file beside the archive, which then replaces it. An archive in
+// memory or on a caller's stream is rebuilt in memory and copied back.
 void TAvCommit::Rewrite(int32_t first) {
     TAvStream& s = *a_.stream_;
     const int64_t keep = bak_[first].Offset();
-    TAvTempBeside temp(a_.FileName);
-    if (temp.Path().empty()) throw EAvException(19, AvFolderOf(a_.FileName), &a_);
+    std::unique_ptr<TAvTempBeside> temp;
+    std::unique_ptr<TAvStream> out;
+    // The file the archive is: FileName, or the work file of a set of volumes.
+    const std::string path = a_.volumeWork_.empty() ? a_.FileName : a_.volumeWork_;
+    if (a_.onFile_) {
+        temp = std::make_unique<TAvTempBeside>(path);
+        if (temp->Path().empty()) throw EAvException(19, AvFolderOf(path), &a_);
+    }
     try {
-        TAvFileStream out(temp.Path(), TAvFileStream::ofReadWrite);
+        if (temp) out = std::make_unique<TAvFileStream>(temp->Path(), TAvFileStream::ofReadWrite);
+        else out = std::make_unique<TAvMemoryStream>();
         s.SetPosition(0);
-        CopyStream(s, out, keep);
+        CopyStream(s, *out, keep);
         for (int32_t i = first; i < cur_.Count(); ++i) {
             TDirItem& it = cur_.GetItemPtr(i);
             const bool rewrite = it.Tagged && it.Operation != poRename && it.Operation != poChangeAttr &&
                                  it.Operation != poChangeComment;
             if (!rewrite) {
-                CopyKept(out, it);
+                CopyKept(*out, it);
                 continue;
             }
-            if (WriteTagged(out, it) == Written) continue;
+            if (WriteTagged(*out, it) == Written) continue;
             int32_t old = -1;
             if (bak_.FileExists(it.Name, old)) {
                 // A failed update keeps the entry as it was.
                 it = bak_[old];
-                CopyKept(out, it);
+                CopyKept(*out, it);
             } else {
                 cur_.DeleteItem(i--);
             }
         }
-        const int64_t newDir = out.Position();
-        out.WriteString(TAvDirManager::DirectoryBytes(cur_, newDir, a_.dir_->ArchiveComment));
-        const int64_t end = out.Position();
-        out.Sync();
-        if (!AvReplaceWith(temp.Path(), a_.FileName, a_.FileName)) throw EAvException(36, a_.FileName, &a_);
-        temp.Keep();
-        a_.stream_ = std::make_unique<TAvFileStream>(a_.FileName, TAvFileStream::ofReadWrite);
-        a_.dir_->SetStream(a_.stream_.get());
+        const int64_t newDir = out->Position();
+        out->WriteString(TAvDirManager::DirectoryBytes(cur_, newDir, a_.dir_->ArchiveComment));
+        const int64_t end = out->Position();
+        if (temp) {
+            out->Sync();
+            out.reset();
+            if (!AvReplaceWith(temp->Path(), path, path)) throw EAvException(36, path, &a_);
+            temp->Keep();
+            a_.stream_ = std::make_unique<TAvFileStream>(path, TAvFileStream::ofReadWrite);
+            a_.dir_->SetStream(a_.stream_.get());
+        } else {
+            out->SetPosition(0);
+            s.SetPosition(0);
+            CopyStream(*out, s, end);
+            s.SetSize(end);
+        }
         a_.dir_->CentralDirOffset = newDir;
         a_.dir_->EndOfArchive = end;
     } catch (...) {

@@ -371,7 +371,7 @@ void AvRemoveStaleTemps(const std::string& archive) {
 bool AvReplaceWith(const std::string& temp, const std::string& target, const std::string& modeOf) {
     // A self-extracting archive stays executable, a private one private.
     struct stat st {};
-    ::chmod(temp.c_str(), ::stat(modeOf.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644);
+    ::chmod(temp.c_str(), ::stat(modeOf.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0600);
     if (::rename(temp.c_str(), target.c_str()) != 0) return false;
     if (int dfd = ::open(AvFolderOf(target).c_str(), O_RDONLY | O_DIRECTORY); dfd >= 0) {
         ::fsync(dfd);

@@ -243,6 +243,8 @@ void TAvBaseArchiver::ReleaseStream() {
     volumeWork_.clear();
     volumeFiles_.clear();
     volumeStarts_.clear();
+    replacedVolumes_.clear();
+    keptVolumeSize_ = 0;
 }
 
 void TAvBaseArchiver::CloseArchive() {
@@ -258,7 +260,8 @@ void TAvBaseArchiver::CloseArchive() {
         stream_->SetPosition(stream_->Size());
         stream_->WriteString(TAvDirManager::DirectoryBytes(dir_->Items, stream_->Size(), ""));
     }
-    if (!volumeWork_.empty()) return WriteVolumes();
+    // A set made earlier is written anew only by a batch that went through.
+    if (!volumeWork_.empty() && replacedVolumes_.empty()) return WriteVolumes();
     if (Options.FlushBuffers) stream_->Sync();
 }
 

@@ -277,7 +277,12 @@ private:
     void MapVolumeOffsets();
     void WriteVolumes();
     void SpreadOverVolumes();
-    void CheckVolumeBatch() const;
+    // Code 62 after a batch on a set; a set made earlier becomes a work
+    // file that the batch changes and that is then written as a new set.
+    void CheckVolumeBatch();
+    std::string NewWorkFile() const;
+    std::vector<std::string> replacedVolumes_;
+    int64_t keptVolumeSize_ = 0;
     void CopyStub(TAvStream& to);
     TAvVolumeNumberInfo volume_;
     std::string volumeWork_;

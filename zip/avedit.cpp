@@ -91,7 +91,9 @@ std::vector<int32_t> TAvBaseArchiver::FindEntries(const std::vector<std::string>
 
 void TAvBaseArchiver::CheckDirectChange() const {
     CheckActive();
-    if (spanning_ != smNone && !InUpdate()) throw EAvException(52, this);
+    // A set takes one batch per opening: once it is written, a change
+    // outside the batch comes too late.
+    if (spanning_ != smNone && !InUpdate() && volumesWritten_) throw EAvException(52, this);
 }
 
 // ------------------------------------------------------------- deleting

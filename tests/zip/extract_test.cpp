@@ -133,7 +133,9 @@ TEST_F(ZipExtract, PeerArchivesExtractByteIdentical) {
                          " && 7zz a -tzip ../7z-deflated.zip . >/dev/null"
                          " && 7zz a -tzip -mem=ZipCrypto -pkennwort ../7z-classic.zip . >/dev/null"
                          " && 7zz a -tzip -mem=AES128 -pschluessel ../7z-aes128.zip . >/dev/null"
-                         " && 7zz a -tzip -mem=AES256 -mm=Copy -pschluessel ../7z-aes256.zip . >/dev/null");
+                         " && 7zz a -tzip -mem=AES256 -mm=Copy -pschluessel ../7z-aes256.zip . >/dev/null"
+                         " && bsdtar --format zip -cf ../bsdtar-deflated.zip ."
+                         " && bsdtar --format zip --options zip:compression=store -cf ../bsdtar-stored.zip .");
     ASSERT_EQ(r.status, 0) << r.output;
     const struct {
         const char* archive;
@@ -143,6 +145,7 @@ TEST_F(ZipExtract, PeerArchivesExtractByteIdentical) {
         {"zip-deflated.zip", ""},   {"zip-stored.zip", ""},    {"zip-classic.zip", "geheim"},
         {"zip-fz.zip", ""},         {"7z-deflated.zip", ""},   {"7z-classic.zip", "kennwort"},
         {"7z-aes128.zip", "schluessel"}, {"7z-aes256.zip", "schluessel"},
+        {"bsdtar-deflated.zip", ""}, {"bsdtar-stored.zip", ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.archive);

@@ -323,7 +323,7 @@ void TAvDirManager::RebuildFromLocalHeaders(const std::string& why) {
         }
         ParseExtraField(it, stream_->ReadString(it.ExtraFieldLength));
         int64_t next = dataStart + it.CSize();
-        bool whole = next <= size;
+        bool whole = it.CSize() >= 0 && it.USize() >= 0 && next <= size;
         if (it.Flags & kFlagDescriptor) {
             const int64_t d = FindSignature(dataStart, kDescriptorSig);
             // With a zip64 block in the local header the sizes take 8 bytes each.
@@ -336,7 +336,7 @@ void TAvDirManager::RebuildFromLocalHeaders(const std::string& why) {
                 if (it.IsZip64) it.SetSizes(static_cast<int64_t>(Get64(dd, 8)), static_cast<int64_t>(Get64(dd, 16)));
                 else it.SetSizes(Get32(dd, 8), Get32(dd, 12));
                 next = d + need;
-                whole = d - dataStart == it.CSize();
+                whole = d - dataStart == it.CSize() && it.USize() >= 0;
             }
         }
         if (!whole) {

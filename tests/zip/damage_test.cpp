@@ -259,6 +259,15 @@ void KillOnSecondChunk(TAvBaseArchiver& a) {
     };
 }
 
+// A new archive of these entries (name, content).
+void MakeArchive(const std::string& zip, const std::vector<std::pair<std::string, std::string>>& entries) {
+    TArkivolt ark;
+    ark.FileName = zip;
+    ark.OpenArchive(kModeCreate);
+    for (const auto& [name, content] : entries) ark.AddFromString(name, content, 32, 0);
+    ark.CloseArchive();
+}
+
 std::string Incompressible(size_t n, unsigned seed) {
     std::string s(n, '\0');
     for (auto& c : s) c = static_cast<char>((seed = seed * 1103515245 + 12345) >> 16);
@@ -272,13 +281,7 @@ std::string Incompressible(size_t n, unsigned seed) {
 TEST_F(ZipDamage, TheRoomOfAKilledAppendIsReclaimedByTheNextWrite) {
     const std::string zip = dir / "a.zip";
     WriteFile(dir / "big.bin", Incompressible(3 << 20, 7));
-    {
-        TArkivolt ark;
-        ark.FileName = zip;
-        ark.OpenArchive(kModeCreate);
-        ark.AddFromString("first.txt", std::string(5000, 'f'), 32, 0);
-        ark.CloseArchive();
-    }
+    MakeArchive(zip, {{"first.txt", std::string(5000, 'f')}});
     const int64_t whole = static_cast<int64_t>(fs::file_size(zip));
     KilledDuring([&] {
         TArkivolt ark;
@@ -305,13 +308,8 @@ TEST_F(ZipDamage, TheRoomOfAKilledAppendIsReclaimedByTheNextWrite) {
 TEST_F(ZipDamage, TheNextOpenRemovesOnlyItsOwnStaleTemporaries) {
     const std::string zip = dir / "box.zip";
     WriteFile(dir / "big.bin", Incompressible(3 << 20, 9));
-    {
-        TArkivolt ark;
-        ark.FileName = zip;
-        ark.OpenArchive(kModeCreate);
-        for (const char* n : {"a.txt", "b.txt", "c.txt"}) ark.AddFromString(n, std::string(3000, n[0]), 32, 0);
-        ark.CloseArchive();
-    }
+    MakeArchive(zip, {{"a.txt", std::string(3000, 'a')}, {"b.txt", std::string(3000, 'b')},
+                      {"c.txt", std::string(3000, 'c')}});
     const std::string before = ReadFile(zip);
     // Deleting the first entry and replacing the last rewrites beside the
     // archive; the kill comes while the new last entry is written.

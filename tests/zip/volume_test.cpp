@@ -46,6 +46,17 @@ void AddSources(TArkivolt& ark, const TScratch& t) {
     ark.AddFiles();
 }
 
+// A new set of 64 KiB volumes named after Name, made in Mode from the sources.
+void StartSet(TArkivolt& ark, const TScratch& t, const std::string& name, TAvSpanningMode mode) {
+    ark.FileName = name;
+    ark.TempDir = t.Path();
+    ark.SetSpanningMode(mode);
+    ark.SpanningOptions.VolumeSize = vsCustom;
+    ark.SpanningOptions.SetCustomVolumeSize(65536);
+    ark.OpenArchive(kModeCreate);
+    AddSources(ark, t);
+}
+
 std::string Listing(TArkivolt& ark) {
     std::string out;
     const TAvDirArray& d = ark.Directory();
@@ -275,13 +286,7 @@ TEST(Spanning, AsksForEachDiskAndReadsTheSetBack) {
     ui::TScriptedPrompter prompter;
     for (const char* d : {"d1", "d2", "d3"}) prompter.QueueInput(t / d);
     TArkivolt ark;
-    ark.FileName = t / "home/a.zip";
-    ark.TempDir = t.Path();
-    ark.SetSpanningMode(smSpanning);
-    ark.SpanningOptions.VolumeSize = vsCustom;
-    ark.SpanningOptions.SetCustomVolumeSize(65536);
-    ark.OpenArchive(kModeCreate);
-    AddSources(ark, t);
+    StartSet(ark, t, t / "home/a.zip", smSpanning);
     ASSERT_EQ(prompter.prompts.size(), 3u);
     EXPECT_EQ(prompter.prompts[0].text, "Please insert a blank disk #1");
     EXPECT_EQ(prompter.prompts[2].text, "Please insert a blank disk #3");
@@ -468,13 +473,7 @@ TEST(Splitting, AnExistingSetIsChangedByWritingItAnew) {
     ui::TScriptedPrompter prompter;
     {
         TArkivolt ark;
-        ark.FileName = t / "a.zip";
-        ark.TempDir = t.Path();
-        ark.SetSpanningMode(smSplitting);
-        ark.SpanningOptions.VolumeSize = vsCustom;
-        ark.SpanningOptions.SetCustomVolumeSize(65536);
-        ark.OpenArchive(kModeCreate);
-        AddSources(ark, t);
+        StartSet(ark, t, t / "a.zip", smSplitting);
         ark.CloseArchive();
     }
     const std::vector<std::string> three{t / "a.z01", t / "a.z02", t / "a.zip"};

@@ -194,6 +194,7 @@ void TAvBaseArchiver::OpenArchive(TAvStream& stream, bool create) {
             stream.WriteString(TAvDirManager::DirectoryBytes(dir_->Items, 0, ""));
         }
         dir_->LoadDir(RepairMode);
+        MapVolumeOffsets();
     } catch (...) {
         ReleaseStream();
         throw;

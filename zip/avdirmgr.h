@@ -57,6 +57,8 @@ public:
     // Set when the directory had to be rebuilt from the local headers.
     TAvDirDamage Damage;
     bool Rebuilt() const { return !Damage.Reason.empty(); }
+    // The end record names other volumes: offsets are positions in them.
+    bool MultiVolume() const { return multiVolume_; }
 
     void SetStream(TAvStream* s) { stream_ = s; }
     // Reads the directory and checks it against the file: the end records,

@@ -297,8 +297,10 @@ void TAvBaseArchiver::AttachVolumeSet(const std::vector<std::string>& names) {
 }
 
 void TAvBaseArchiver::MapVolumeOffsets() {
-    if (volumeStarts_.size() < 2 || !dir_) return;
-    for (int32_t i = 0; i < dir_->Items.Count(); ++i) {
+    // An end record that names other volumes leaves the directory manager
+    // unable to tell where entries lie: known once they are mapped here.
+    if (!dir_ || dir_->Rebuilt() || !dir_->MultiVolume()) return;
+    for (int32_t i = 0; i < dir_->Items.Count() && volumeStarts_.size() > 1; ++i) {
         TDirItem& it = dir_->Items.GetItemPtr(i);
         const uint32_t disk = it.DiskNumberStart == 0xFFFF ? it.DiskNumberStart32 : it.DiskNumberStart;
         if (disk >= volumeStarts_.size()) throw EAvException(57, this);

@@ -166,33 +166,21 @@ void TAvBaseArchiver::OpenArchive(uint16_t mode) {
         if (write && spanning_ == smNone) AvRemoveStaleTemps(FileName);
         try {
             OpenVolumesForReading(write);
-            dir_ = std::make_unique<TAvDirManager>(stream_.get());
-            TAvEndRecord end;
-            std::string comment;
-            if (!RepairMode && FindEndRecord(*stream_, end, comment) < 0) throw EAvException(48, this);
-            dir_->LoadDir(RepairMode);
-            MapVolumeOffsets();
         } catch (...) {
             ReleaseStream();
             throw;
         }
-        if (dir_->Rebuilt()) DoOnArchiveDamaged(dir_->Damage.Reason, dir_->Damage.Lost);
+        ReadDirectory();
     }
     if (AfterOpen) AfterOpen();
 }
 
-void TAvBaseArchiver::OpenArchive(TAvStream& stream, bool create) {
-    if (spanning_ != smNone) throw EAvException(51, this);
-    ReleaseStream();
-    stream_ = std::make_unique<TAvBorrowedStream>(stream);
-    openMode_ = kModeReadWrite;
+void TAvBaseArchiver::ReadDirectory() {
     try {
         dir_ = std::make_unique<TAvDirManager>(stream_.get());
-        if (create) {
-            stream.SetSize(0);
-            stream.SetPosition(0);
-            stream.WriteString(TAvDirManager::DirectoryBytes(dir_->Items, 0, ""));
-        }
+        TAvEndRecord end;
+        std::string comment;
+        if (!RepairMode && FindEndRecord(*stream_, end, comment) < 0) throw EAvException(48, this);
         dir_->LoadDir(RepairMode);
         MapVolumeOffsets();
     } catch (...) {
@@ -200,6 +188,25 @@ void TAvBaseArchiver::OpenArchive(TAvStream& stream, bool create) {
         throw;
     }
     if (dir_->Rebuilt()) DoOnArchiveDamaged(dir_->Damage.Reason, dir_->Damage.Lost);
+}
+
+void TAvBaseArchiver::OpenArchive(TAvStream& stream, bool create) {
+    if (spanning_ != smNone) throw EAvException(51, this);
+    ReleaseStream();
+    stream_ = std::make_unique<TAvBorrowedStream>(stream);
+    openMode_ = kModeReadWrite;
+    if (create) {
+        try {
+            TAvDirArray none;
+            stream.SetSize(0);
+            stream.SetPosition(0);
+            stream.WriteString(TAvDirManager::DirectoryBytes(none, 0, ""));
+        } catch (...) {
+            ReleaseStream();
+            throw;
+        }
+    }
+    ReadDirectory();
     if (AfterOpen) AfterOpen();
 }
 

@@ -325,6 +325,9 @@ private:
                      int64_t size);
     void ForceUpdate();
     void ReleaseStream();
+    // Loads the open stream's directory (code 48 without an end record
+    // unless RepairMode) and reports damage; the stream goes on failure.
+    void ReadDirectory();
 
     TAvCompressionLevel level_ = clFastest;
     int mode_ = 1;

@@ -640,9 +640,9 @@ void TAvExtractRun::ExtractFile(int32_t index) {
         const struct timespec times[2] = {{t, 0}, {t, 0}};
         ::futimens(fd, times);
         ::fchmod(fd, mode);
-        // The disk starts on the data now; the run's one sync at its end
-        // then has little left to wait for.
-        if (a_.Options.FlushBuffers) ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+        // A big file goes to disk at once, so the run's one sync at its end
+        // has little left to wait for; small ones are best written together.
+        if (a_.Options.FlushBuffers && out.Size() >= (1 << 20)) ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
         if (::renameat(dirfd, temp.c_str(), dirfd, leaf.c_str()) != 0) throw EAvException(19, target, &a_);
         keep = true;
         wrote_ = true;

@@ -18,7 +18,7 @@ apt-get install -y -q --no-install-recommends \
   wbritish-small wordnet-base openbox \
   qt6-webengine-dev poppler-utils \
   libespeak-ng-dev \
-  zip unzip 7zip \
+  zip unzip 7zip libarchive-tools \
   pngcheck python3-png \
   libpng-dev \
   mythes-en-us \

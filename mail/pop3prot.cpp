@@ -445,6 +445,7 @@ void TCustomPop3Cli::Abort() {
 void TCustomPop3Cli::TopBatch() {
     RefuseUnless(FProtocolState == pop3Transaction, "TOP");
     if (MsgLines < 0) throw Pop3Exception("Invalid MsgLines for TOP command");
+    if (!TopSizes.empty() && TopSizes.size() != TopNums.size()) throw Pop3Exception("TopSizes does not match TopNums");
     CheckReady();
     if (!FConnected) throw Pop3Exception("POP3 component not connected");
     if (!FHighLevelFlag) FRequestType = pop3Top;
@@ -454,6 +455,8 @@ void TCustomPop3Cli::TopBatch() {
     // A server that did not offer pipelining gets one command at a time.
     FPipelineDepth = FPipelining ? std::max<size_t>(1, PipelineDepth) : 1;
     FTopNext = 0;
+    FSinceCheck = 0;
+    FTopsAwaited.clear();
     FNext = &TCustomPop3Cli::TopBatchStatus;
     FInBatch = true;
     try {
@@ -470,31 +473,72 @@ void TCustomPop3Cli::sendTops() {
     // write: fewer writes and wake-ups than a TOP after every answer.
     if (AnswersAwaited() > FPipelineDepth / 2) return;
     TBurst burst(*this);
-    while (FConnected && FTopNext < TopNums.size() && AnswersAwaited() < FPipelineDepth && (!TopGoOn || TopGoOn())) {
-        const int no = TopNums[FTopNext++];
+    while (FConnected && AnswersAwaited() < FPipelineDepth) {
+        const bool more = FTopNext < TopNums.size() && (!TopGoOn || TopGoOn());
+        if (CheckEvery > 0 && FSinceCheck > 0 && (FSinceCheck >= CheckEvery || !more)) {
+            // The last TOP sent names the message its check must name.
+            const int last = TopNums[FTopNext - 1];
+            FSinceCheck = 0;
+            SendPipelined("LIST " + IntToStr(last), -last);
+            continue;
+        }
+        if (!more) break;
+        const int no = TopNums[FTopNext];
+        const int64_t size = TopSizes.empty() ? 0 : TopSizes[FTopNext];
+        ++FTopNext;
+        ++FSinceCheck;
+        FTopsAwaited.push_back({no, size});
         SendPipelined("TOP " + IntToStr(no) + " " + IntToStr(MsgLines), no);
     }
 }
 
+void TCustomPop3Cli::OutOfStep(const std::string& What) {
+    // Every later answer would land on the wrong message: the session ends.
+    ProtocolError("The answers are out of step with the commands: " + What);
+}
+
 void TCustomPop3Cli::TopBatchStatus() {
-    // A line that is no status line means the answers are out of step (an
-    // answer ended early by a stray "." line, say): every later one would
-    // land on the wrong message, so the session ends here.
     const bool ok = FLastResponse.compare(0, 3, "+OK") == 0;
     const bool refused = FLastResponse.compare(0, 4, "-ERR") == 0;
     Display("< " + FLastResponse);
     if (!FInBatch) return;  // the session was ended from the display
-    if (!ok && !refused) return BadReply("TOP");
+    const int tag = AnswerTag();
+    if (!ok && !refused)
+        return OutOfStep("\"" + FLastResponse.substr(0, 80) + "\" where the answer to " +
+                         (tag < 0 ? "LIST " + IntToStr(-tag) : "TOP " + IntToStr(tag)) + " must begin");
+    if (tag < 0) return checkAnswered();
     FStatusCode = ok ? 0 : 500;
-    MsgNum = AnswerTag();
+    MsgNum = tag;
+    FTopSize = FTopsAwaited.empty() ? 0 : FTopsAwaited.front().size;
+    if (!FTopsAwaited.empty()) FTopsAwaited.pop_front();
     if (!ok) return topAnswerEnded(false);
+    ExpectAnswerBytes(FTopSize);
+    FAnswerRead = 0;
     FHeaderPart = true;
     ClearHeaders();
     StartMultiLine(&OnMessageBegin, &OnMessageLine, &OnMessageEnd, nullptr);
 }
 
+void TCustomPop3Cli::checkAnswered() {
+    const int no = -AnswerTag();
+    int64_t n, size;
+    if (FLastResponse.compare(0, 3, "+OK") != 0 || !Pop3ExtractNumbers(FLastResponse, n, size) || n != no)
+        return OutOfStep("\"" + FLastResponse.substr(0, 80) + "\" where the answer to LIST " + IntToStr(no) +
+                         " was due");
+    answerEnded([this, no] {
+        if (OnTopChecked) OnTopChecked(this, no);
+    });
+}
+
 void TCustomPop3Cli::topAnswerEnded(bool Ok) {
     const int no = AnswerTag();
+    answerEnded([this, no, Ok] {
+        MsgNum = no;
+        if (OnTopAnswer) OnTopAnswer(this, no, Ok);
+    });
+}
+
+void TCustomPop3Cli::answerEnded(const std::function<void()>& Report) {
     NextAnswer();
     FNext = &TCustomPop3Cli::TopBatchStatus;
     // The next commands go out before this answer is handed on, so that the
@@ -505,9 +549,8 @@ void TCustomPop3Cli::topAnswerEnded(bool Ok) {
     } catch (...) {
         refused = std::current_exception();  // the engine has recorded why and dropped the connection
     }
-    MsgNum = no;
     try {
-        if (OnTopAnswer) OnTopAnswer(this, no, Ok);
+        Report();
     } catch (const std::exception& E) {
         // Nothing may unwind through the socket's event; the answers still
         // on their way would be read by nobody, so the session ends.
@@ -519,7 +562,11 @@ void TCustomPop3Cli::topAnswerEnded(bool Ok) {
         EndWith(LINE_PROTOCOL_ERROR);
         return;
     }
-    if (AnswersAwaited() == 0) EndWith(0);
+    if (!FInBatch || AnswersAwaited() > 0) return;
+    // Nothing more is awaited: anything the server sent beyond is an answer
+    // to no command, and a sign that those read were out of step.
+    if (InputPending()) return OutOfStep("bytes beyond the last answer awaited");
+    EndWith(0);
 }
 
 // ---------------------------------------------------------------- ending
@@ -556,16 +603,23 @@ void TCustomPop3Cli::RetrDone() {
 }
 
 void TCustomPop3Cli::ListAllDone() {
+    ExpectAnswerBytes(static_cast<int64_t>(FMsgCount) * 32);
     StartMultiLine(&OnListBegin, &OnListLine, &OnListEnd, &TCustomPop3Cli::ProcessList);
 }
 
 void TCustomPop3Cli::UidlAllDone() {
+    ExpectAnswerBytes(static_cast<int64_t>(FMsgCount) * 80);
     StartMultiLine(&OnUidlBegin, &OnUidlLine, &OnUidlEnd, &TCustomPop3Cli::ProcessUidl);
 }
 
 bool TCustomPop3Cli::ProcessList() { return ReadListLine(); }
 
-bool TCustomPop3Cli::ProcessUidl() { return Pop3ExtractUidl(FLastResponse, MsgNum, FMsgUidl); }
+bool TCustomPop3Cli::ProcessUidl() {
+    // A line without a number or an id is the caller's to judge (it sees
+    // MsgNum 0 or an empty id): the listing is read to its end either way.
+    if (!Pop3ExtractUidl(FLastResponse, MsgNum, FMsgUidl)) MsgNum = 0;
+    return true;
+}
 
 void TCustomPop3Cli::GetALine() {
     if (!FConnected) {
@@ -579,10 +633,19 @@ void TCustomPop3Cli::GetALine() {
         if (FMultiLineEnd && *FMultiLineEnd) (*FMultiLineEnd)(this);
         FLastResponse.clear();
         FNext = nullptr;
-        if (FInBatch) return topAnswerEnded(true);
-        EndWith(0);
-        return;
+        if (!FInBatch) return EndWith(0);
+        // An answer that ends inside its header is a message cut short by a
+        // lone "." line (a server that did not dot-stuff it), unless it holds
+        // the whole message.
+        if (FHeaderPart && FAnswerRead + 8 < FTopSize) {
+            FStatusCode = 500;
+            FLastResponse = "-ERR The answer ended inside the message header (a lone \".\" line)";
+            Display("! " + FLastResponse);
+            return topAnswerEnded(false);
+        }
+        return topAnswerEnded(true);
     }
+    if (FInBatch) FAnswerRead += static_cast<int64_t>(FLastResponse.size()) + 2;
     if (FLastResponse.size() > 1 && FLastResponse[0] == '.' && FLastResponse[1] == '.') FLastResponse.erase(0, 1);
     if (FHeaderPart) CaptureHeaderLine(FLastResponse);
     if (FMultiLineProcess && !(this->*FMultiLineProcess)()) return BadReply("listing");

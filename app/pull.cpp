@@ -51,8 +51,8 @@ int RunPull(const std::string& Entry) {
                                         (broke.empty() ? r.failure : broke) + notes);
     // The session ends here: an answer still arriving now came for no
     // command, and says the answers read were not in step with them.
-    if (session.Client().Connected() && !session.Command("QUIT") &&
-        session.Failure().find("Unexpected data from the server") != std::string::npos) {
+    session.Client().ResetOutOfStep();
+    if (session.Client().Connected() && !session.Command("QUIT") && session.Client().AnswersOutOfStep()) {
         r.outOfStep = true;
         notes += "\r\nThe server sent an answer nobody asked for: " + session.Failure();
     }

@@ -116,6 +116,7 @@ void TLineProtoClient::ProcessLine() {
 }
 
 void TLineProtoClient::HandleUnsolicited() {
+    FOutOfStep = true;
     ProtocolError("Unexpected data from the server while no command was waiting: \"" + shownLine(FLastResponse) +
                   "\"");
 }
@@ -164,6 +165,7 @@ void TLineProtoClient::sendFirst(const std::string& Cmd, int Tag) {
     refuseUnsafe(Cmd);
     if (!EarlyAnswersAllowed() && FConnected && InputPending()) {
         // The refusal below ends the request; the connection goes now.
+        FOutOfStep = true;
         const std::string text = RecordFailure("Unexpected data from the server before the command was sent");
         DropConnection();
         RaiseError(text);
@@ -337,9 +339,11 @@ bool TLineProtoClient::WaitRequest(int TimeoutSec) {
     while (true) {
         if (FLineState == lineReady) return RequestSucceeded();
         const int64_t left = static_cast<int64_t>(TimeoutSec) * 1000 - win::TicksSince(FLastActivity);
-        const std::string broken =
-            TimeoutSec > 0 ? answerLimitBroken(win::TicksSince(FAnswerStart), TimeoutSec) : std::string();
-        if (win::Terminated() || (TimeoutSec > 0 && left < 0) || !broken.empty()) {
+        const bool silent = TimeoutSec > 0 && left < 0;
+        const std::string broken = TimeoutSec > 0 && !silent
+                                       ? answerLimitBroken(win::TicksSince(FAnswerStart), TimeoutSec)
+                                       : std::string();
+        if (win::Terminated() || silent || !broken.empty()) {
             Abort();
             FErrorMessage = broken.empty() ? std::string("426 Timeout") : "426 " + broken;
             FStatusCode = LINE_TIMEOUT;

@@ -66,6 +66,10 @@ public:
     // The limits of one answer; a blocking call applies them while its
     // time-out is above 0.
     TAnswerLimits AnswerLimits;
+    // Whether the server was seen answering out of step with the commands
+    // (bytes where no answer was due) since the last reset.
+    bool AnswersOutOfStep() const { return FOutOfStep; }
+    void ResetOutOfStep() { FOutOfStep = false; }
 
 protected:
     explicit TLineProtoClient(rtl::TComponent* owner);
@@ -205,6 +209,7 @@ protected:
     std::function<void()> FNextRequest;
     bool FTlsUp = false;  // this connection's handshake succeeded
     size_t FPipelineDepth = 1;
+    bool FOutOfStep = false;
 
     void Notification(rtl::TComponent* AComponent, rtl::TOperation Operation) override;
 

@@ -494,6 +494,7 @@ void TCustomPop3Cli::sendTops() {
 
 void TCustomPop3Cli::OutOfStep(const std::string& What) {
     // Every later answer would land on the wrong message: the session ends.
+    FOutOfStep = true;
     ProtocolError("The answers are out of step with the commands: " + What);
 }
 

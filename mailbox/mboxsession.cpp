@@ -589,6 +589,7 @@ void TMailboxSession::fetch(const std::vector<int>& wanted, const std::vector<st
         c.TopSizes.clear();
     });
     status("Getting Messages...");
+    c.ResetOutOfStep();
     const bool whole = Command("TOP 0 " + rtl::IntToStr(kTopLines));
     const std::string failure = whole ? std::string() : lastFailure_;
     // Rows whose answers were never checked could hold another message's
@@ -596,9 +597,10 @@ void TMailboxSession::fetch(const std::vector<int>& wanted, const std::vector<st
     if (CheckEvery > 0 && unchecked < RowCount()) {
         const std::string why = "its answer could not be checked to be its own (" +
                                 (whole ? std::string("no check came") : failure) + ")";
-        for (int r = unchecked; r < RowCount(); ++r) markNotFetched(r, why, report);
+        for (int r = unchecked; r < RowCount(); ++r)
+            if (!rows_->Row(r).NotFetched) markNotFetched(r, why, report);
     }
-    if (failure.rfind("-ERR The answers are out of step", 0) == 0) report.outOfStep = true;
+    if (c.AnswersOutOfStep()) report.outOfStep = true;
     // Once the connection has gone, the messages not answered still get
     // their rows, marked as not fetched; after a stop only those asked for.
     const bool stopped = StopAsked && StopAsked();

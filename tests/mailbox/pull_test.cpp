@@ -138,13 +138,17 @@ TEST(UnattendedPull, EveryFailureEndsWithItsStatusAndReason) {
         {"garbage_stat", "", 2, "+OK lots of mail", {}},
         {"stat_more", "", 0, "counts 5 messages but lists 3", all},
         {"stat_fewer", "", 0, "counts 2 messages but lists 3", all},
-        {"stall_top", "", 3, "2 of 3 messages could not be fetched",
-         {{1, "Subject 1"}, {2, "[not fetched: no answer within 2 seconds"}, {3, "[not fetched: the connection was lost]"}}},
-        {"drop_top", "", 3, "2 of 3 messages could not be fetched",
-         {{1, "Subject 1"}, {2, "[not fetched: -ERR Connection closed"}, {3, "[not fetched: the connection was lost]"}}},
-        {"top_no_end", "", 3, "could not be fetched", {{1, "Subject 1"}, {2, "[not fetched: -ERR"}, {3, "[not fetched"}}},
+        // An answer is kept only once a later LIST check has shown the
+        // answers in step: a broken-off session keeps none unchecked.
+        {"stall_top", "", 3, "3 of 3 messages could not be fetched",
+         {{1, "[not fetched: its answer could not be checked"}, {2, "[not fetched: no answer within 2 seconds"},
+          {3, "[not fetched: the connection was lost]"}}},
+        {"drop_top", "", 3, "3 of 3 messages could not be fetched",
+         {{1, "[not fetched: its answer could not be checked"}, {2, "[not fetched: -ERR Connection closed"},
+          {3, "[not fetched: the connection was lost]"}}},
+        {"top_no_end", "", 3, "could not be fetched", {{1, "[not fetched"}, {2, "[not fetched: -ERR"}, {3, "[not fetched"}}},
         {"long_line", "", 3, "could not be fetched",
-         {{1, "Subject 1"}, {2, "[not fetched: -ERR Line too long"}, {3, "[not fetched"}}},
+         {{1, "[not fetched"}, {2, "[not fetched: -ERR Line too long"}, {3, "[not fetched"}}},
         {"nul_bytes", "", 0, "", all},
         {"huge_top", "", 0, "", all},
         {"big_size", "", 0, "", all},
@@ -154,10 +158,22 @@ TEST(UnattendedPull, EveryFailureEndsWithItsStatusAndReason) {
         // own message and never moves an answer onto another.
         {"pipe_err_top", "", 3, "1 of 3 messages could not be fetched",
          {{1, "Subject 1"}, {2, "[not fetched: -ERR message 2 is gone]"}, {3, "Subject 3"}}},
-        {"pipe_drop_top", "", 3, "2 of 3 messages could not be fetched",
-         {{1, "Subject 1"}, {2, "[not fetched: -ERR Connection closed"}, {3, "[not fetched: the connection was lost]"}}},
-        {"pipe_dot_top", "", 3, "2 of 3 messages could not be fetched",
-         {{1, ""}, {2, "[not fetched: -ERR Malformed TOP reply"}, {3, "[not fetched: the connection was lost]"}}},
+        {"pipe_drop_top", "", 3, "3 of 3 messages could not be fetched",
+         {{1, "[not fetched: its answer could not be checked"}, {2, "[not fetched: -ERR Connection closed"},
+          {3, "[not fetched: the connection was lost]"}}},
+        // A lone "." line cuts message 1 inside its header: its row says so,
+        // and the rest of it, where answer 2 must begin, ends the session.
+        {"pipe_dot_top", "", 3, "3 of 3 messages could not be fetched",
+         {{1, "[not fetched: -ERR The answer ended inside the message header"},
+          {2, "[not fetched: -ERR The answers are out of step"}, {3, "[not fetched: the connection was lost]"}}},
+        // A server that trickles a byte now and then is given up, and says why.
+        {"trickle_top", "", 3, "3 of 3 messages could not be fetched",
+         {{1, "[not fetched: its answer could not be checked"}, {2, "[not fetched: 426 Too slow"},
+          {3, "[not fetched: the connection was lost]"}}},
+        // A UIDL answer that cannot be used costs the pull nothing.
+        {"uidl_dup", "", 0, "UIDL answer cannot be used: 1 lines repeat a message or an id", all},
+        {"uidl_unlisted", "", 0, "UIDL answer cannot be used: 1 lines name no listed message", all},
+        {"uidl_noid", "", 0, "UIDL answer cannot be used: 1 lines have no id", all},
     };
     for (const Case& c : cases) {
         Pull p;

@@ -593,14 +593,16 @@ void TMailboxSession::fetch(const std::vector<int>& wanted, const std::vector<st
     const bool whole = Command("TOP 0 " + rtl::IntToStr(kTopLines));
     const std::string failure = whole ? std::string() : lastFailure_;
     // Rows whose answers were never checked could hold another message's
-    // text: none is kept on trust.
-    if (CheckEvery > 0 && unchecked < RowCount()) {
-        const std::string why = "its answer could not be checked to be its own (" +
-                                (whole ? std::string("no check came") : failure) + ")";
+    // text once there is any sign that answers and commands went out of
+    // step (a time-out while answers were awaited counts): none is kept on
+    // trust then. A connection that merely went leaves them as they are.
+    const bool outOfStep = c.AnswersOutOfStep();
+    if (outOfStep) report.outOfStep = true;
+    if (CheckEvery > 0 && unchecked < RowCount() && (outOfStep || c.StatusCode() == mail::POP3_TIMEOUT)) {
+        const std::string why = "its answer could not be checked to be its own (" + failure + ")";
         for (int r = unchecked; r < RowCount(); ++r)
             if (!rows_->Row(r).NotFetched) markNotFetched(r, why, report);
     }
-    if (c.AnswersOutOfStep()) report.outOfStep = true;
     // Once the connection has gone, the messages not answered still get
     // their rows, marked as not fetched; after a stop only those asked for.
     const bool stopped = StopAsked && StopAsked();

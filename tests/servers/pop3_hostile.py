@@ -48,7 +48,7 @@ named pipe_* offer PIPELINING, those named one_* do not:
 
 Whatever the mode, a command that arrives while the answer to the last one
 has not been sent ends the session with -ERR, unless the mode offers
-PIPELINING.
+PIPELINING or serves the mailbox of 60 (those answer in order).
 Usage: pop3_hostile.py
 """
 import json
@@ -148,7 +148,7 @@ def serve(conn, mode):
                     pending.append(more)
             elif mode == "no_pipelining":
                 reader.ahead(0.3)  # time for a pipelining client to send its next TOP, refused below
-        if not pipelining and cmd != "QUIT" and reader.ahead():
+        if not pipelining and mode not in SIXTY and cmd != "QUIT" and reader.ahead():
             send(b"-ERR command sent before the last answer; no PIPELINING here\r\n")
             return
         if cmd == "CAPA" and (pipelining or mode == "no_pipelining"):

@@ -11,58 +11,6 @@ namespace mail {
 
 using rtl::IntToStr;
 
-namespace {
-
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-
-// The decimal number at I, at most Max; false when there is none or it is
-// larger (never an overflow).
-bool readNumber(const std::string& Line, size_t& I, int64_t Max, int64_t& N) {
-    if (I >= Line.size() || !isDigit(Line[I])) return false;
-    N = 0;
-    for (; I < Line.size() && isDigit(Line[I]); ++I) {
-        const int d = Line[I] - '0';
-        if (N > (Max - d) / 10) return false;
-        N = N * 10 + d;
-    }
-    return true;
-}
-
-// The first number of a reply ("+OK n ...") or of a listing line ("n ..."):
-// nothing but blanks may stand before it.
-bool readFirstNumber(const std::string& Line, size_t& I, int64_t Max, int64_t& N) {
-    I = Line.compare(0, 3, "+OK") == 0 ? 3 : 0;
-    while (I < Line.size() && isBlank(Line[I])) ++I;
-    return readNumber(Line, I, Max, N);
-}
-
-}  // namespace
-
-bool Pop3ExtractNumbers(const std::string& Line, int64_t& N1, int64_t& N2) {
-    N1 = N2 = 0;
-    size_t i;
-    int64_t a, b;
-    if (!readFirstNumber(Line, i, INT64_MAX, a)) return false;
-    while (i < Line.size() && isBlank(Line[i])) ++i;
-    if (!readNumber(Line, i, INT64_MAX, b)) return false;
-    N1 = a;
-    N2 = b;
-    return true;
-}
-
-bool Pop3ExtractUidl(const std::string& Line, int& N1, std::string& Uidl) {
-    N1 = 0;
-    Uidl.clear();
-    size_t i;
-    int64_t n;
-    if (!readFirstNumber(Line, i, INT32_MAX, n)) return false;
-    N1 = static_cast<int>(n);
-    while (i < Line.size() && Line[i] == ' ') ++i;
-    while (i < Line.size() && Line[i] >= '!' && Line[i] <= '~') Uidl += Line[i++];
-    return true;
-}
-
 std::string Pop3ApopDigest(const std::string& TimeStamp, const std::string& Password) {
     return rtl::LowerCase(StrMD5(TimeStamp + Password));
 }
@@ -425,7 +373,7 @@ void TCustomPop3Cli::ListDone() {
 void TCustomPop3Cli::LastDone() {
     size_t i;
     int64_t num;
-    if (!readFirstNumber(FLastResponse, i, INT32_MAX, num)) return BadReply("LAST");
+    if (!Pop3ReadFirstNumber(FLastResponse, i, INT32_MAX, num)) return BadReply("LAST");
     MsgNum = static_cast<int>(num);
     EndWith(0);
 }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "mail/lineproto.h"
+#include "mail/pop3prot_reply.h"
 #include "net/sslcontext.h"
 #include "net/twsocket.h"
 #include "platform/rtl/classes.h"
@@ -347,12 +348,6 @@ private:
     void handshakeFailed(const std::string& Msg);
 };
 
-// Reads the two numbers of a reply such as "+OK 2 320" or a LIST line;
-// false when either is missing or does not fit 63 bits.
-bool Pop3ExtractNumbers(const std::string& Line, int64_t& N1, int64_t& N2);
-// Reads the number and the unique id of a UIDL line; false when the number
-// is missing or does not fit an int.
-bool Pop3ExtractUidl(const std::string& Line, int& N1, std::string& Uidl);
 // The APOP digest of a banner's time stamp and a password.
 std::string Pop3ApopDigest(const std::string& TimeStamp, const std::string& Password);
 

@@ -4,18 +4,11 @@
 #include <cstdint>
 #include <string>
 
+#include "fuzz/fuzz_lines.h"
 #include "mail/pop3prot_reply.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const std::string all(reinterpret_cast<const char*>(data), size);
-    size_t from = 0;
-    while (from <= all.size()) {
-        size_t lf = all.find('\n', from);
-        if (lf == std::string::npos) lf = all.size();
-        size_t end = lf;
-        if (end > from && all[end - 1] == '\r') --end;
-        const std::string line = all.substr(from, end - from);
-        from = lf + 1;
+    ForEachServerLine(data, size, [](const std::string& line) {
         // A multi-line answer's line, dot-stuffing undone as the client does.
         const std::string unstuffed = line.size() > 1 && line[0] == '.' && line[1] == '.' ? line.substr(1) : line;
         int64_t a, b;
@@ -32,6 +25,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         int64_t first;
         if (mail::Pop3ReadFirstNumber(unstuffed, i, INT32_MAX, first) && (first < 0 || first > INT32_MAX || i > unstuffed.size()))
             __builtin_trap();
-    }
+    });
     return 0;
 }

@@ -22,7 +22,11 @@ constexpr int kRangePromptAbove = 200;
 // answer it came from; a list cell or CSV field of a megabyte is plenty.
 constexpr size_t kMaxRowText = 1u << 20;
 constexpr size_t kMaxReason = 200;
-constexpr size_t kTopsInFlight = 64;
+// Commands out at once when the server pipelines. The window is refilled
+// when half of it has been read, and answers already received count as out
+// until they are read: a wide window keeps the server busy while the rows
+// of a long read are filled.
+constexpr size_t kTopsInFlight = 256;
 
 mail::TPop3SslType sslTypeOf(TTlsMode m) {
     switch (m) {
@@ -566,6 +570,10 @@ void TMailboxSession::fetch(const std::vector<int>& wanted, const std::vector<st
     }
     c.CheckEvery = CheckEvery;
     c.TopGoOn = [this] { return !(StopAsked && StopAsked()); };
+    // The answer's lines go straight into one text: no list of lines to
+    // join again for every message.
+    const auto lineToList = c.OnMessageLine;
+    c.OnMessageLine = [this](rtl::TObject*) { topAnswer_.append(client_->LastResponse()).append("\r\n"); };
     c.OnTopAnswer = [&](rtl::TObject*, int No, bool) {
         if (answered >= wanted.size()) throw mail::Pop3Exception("Program error: more answers than TOPs");
         const int r = newRow(answered++);
@@ -581,7 +589,8 @@ void TMailboxSession::fetch(const std::vector<int>& wanted, const std::vector<st
             throw mail::Pop3Exception("Program error: a check for message " + rtl::IntToStr(No) + " out of turn");
         unchecked = RowCount();
     };
-    TScopeExit unhook([&c] {
+    TScopeExit unhook([&c, &lineToList] {
+        c.OnMessageLine = lineToList;
         c.TopGoOn = nullptr;
         c.OnTopAnswer = nullptr;
         c.OnTopChecked = nullptr;
@@ -590,6 +599,7 @@ void TMailboxSession::fetch(const std::vector<int>& wanted, const std::vector<st
     });
     status("Getting Messages...");
     c.ResetOutOfStep();
+    topAnswer_.clear();
     const bool whole = Command("TOP 0 " + rtl::IntToStr(kTopLines));
     const std::string failure = whole ? std::string() : lastFailure_;
     // Rows whose answers were never checked could hold another message's
@@ -617,18 +627,17 @@ void TMailboxSession::fetch(const std::vector<int>& wanted, const std::vector<st
 
 void TMailboxSession::fetchRow(int R, int No, TRunReport& Report) {
     // Row R takes the answer to TOP No that has just ended: its lines are in
-    // LineList, its headers in the client.
+    // topAnswer_, its headers in the client.
     const mail::TSslPop3Cli& c = *client_;
     if (rows_->Row(R).MessageNo != No)
         throw mail::Pop3Exception("Program error: the answer for message " + rtl::IntToStr(No) + " came out of turn");
+    std::string answer;
+    answer.swap(topAnswer_);
     if (c.StatusCode() != 0) {
         markNotFetched(R, failureOf(c), Report);
-        LineList.Clear();
         return;
     }
     TTopHeaders h{c.HdrFrom(), c.HdrTo(), c.HdrSubject(), c.HdrReplyTo(), c.HdrCc(), c.HdrDate()};
-    std::string answer = LineList.Text();
-    LineList.Clear();
     for (std::string* s : {&h.From, &h.To, &h.Subject, &h.ReplyTo, &h.Cc, &h.Date}) rowText(*s);
     rowText(answer);
     FillRowFromTop(*rows_, R, answer, h, MessageKey, HdrCharset);

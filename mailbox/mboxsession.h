@@ -219,6 +219,7 @@ private:
     int64_t listedBeyond_ = 0;  // listed messages the rows have no room for
     int badListLines_ = 0;
     TThrottle progressGate_{50};
+    std::string topAnswer_;  // the lines of the TOP answer being read
 };
 
 }  // namespace mailbox

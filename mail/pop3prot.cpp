@@ -11,6 +11,14 @@ namespace mail {
 
 using rtl::IntToStr;
 
+namespace {
+
+// The expected size of a message answer nobody gave a size for: its
+// deadline is then the average rate's alone.
+constexpr int64_t kUnknownMessageSize = int64_t(1) << 32;
+
+}  // namespace
+
 std::string Pop3ApopDigest(const std::string& TimeStamp, const std::string& Password) {
     return rtl::LowerCase(StrMD5(TimeStamp + Password));
 }
@@ -548,6 +556,10 @@ void TCustomPop3Cli::StartMultiLine(rtl::TNotifyEvent* Begin, rtl::TNotifyEvent*
 }
 
 void TCustomPop3Cli::RetrDone() {
+    size_t at;
+    int64_t said = 0;
+    const bool named = Pop3ReadFirstNumber(FLastResponse, at, INT64_MAX, said);
+    ExpectAnswerBytes(ExpectedSize > 0 ? ExpectedSize : named ? said : kUnknownMessageSize);
     StartMultiLine(&OnMessageBegin, &OnMessageLine, &OnMessageEnd, nullptr);
 }
 

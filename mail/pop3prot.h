@@ -135,6 +135,10 @@ public:
     int MsgLines = 0;
     int MsgNum = 0;
     int Tag = 0;
+    // The size LIST gave the message of the next RETR or TOP, for its
+    // answer's deadline; 0 when unknown (then the size the "+OK" line
+    // names, if any, else a size no mail reaches).
+    int64_t ExpectedSize = 0;
     std::vector<int> TopNums;
     std::vector<int64_t> TopSizes;
     size_t PipelineDepth = 16;

@@ -231,6 +231,9 @@ bool TMailboxSession::Command(const std::string& Text) {
     const int m = rtl::StrToIntDef(helpers::getdelimel(Text, " ", 3), 20);
     LineList.Clear();
     mail::TSslPop3Cli& c = *client_;
+    // A message's answer may take as long as its size allows.
+    const int listed = word == "RETR" || word == "TOP" ? listedIndex(n) : -1;
+    c.ExpectedSize = listed >= 0 ? listing_[static_cast<size_t>(listed)].size : 0;
     if (!c.Connected()) {
         lastFailure_ = "the connection was lost";
         return false;

@@ -14,9 +14,8 @@
 // trickles a byte now and then, or sends continuation lines without end,
 // is given up with a reason of its own; a slow server that keeps sending
 // its answer is not. The limits are scaled down (a time-out of 1 second, 20
-// bytes a second) so that the tests take seconds: the trickle keeps the
-// same ratio to the honest server as one byte every 2 seconds to one every
-// 200 ms.
+// bytes a second) so that the tests take seconds: the trickle stands to
+// that rate as one byte every 2 seconds to the default of 2 bytes a second.
 using namespace mail;
 using testsupport::LoopbackPeer;
 
@@ -46,7 +45,7 @@ bool trickle(int fd, const std::string& text, int pauseMs, int limitMs = 30000) 
 
 void scale(TLineProtoClient& c) {
     c.AnswerLimits.MinBytesPerSec = 20;
-    c.AnswerLimits.SlackBytes = 100;
+    c.AnswerLimits.SlackBytes = 20;
 }
 
 // A POP3 server that logs the client in and answers RETR 1 by Answer.
@@ -67,22 +66,40 @@ LoopbackPeer pop3Peer(std::function<void(int)> answer) {
 TEST(AnswerLimits, Pop3TrickleIsGivenUpAnHonestSlowServerIsNot) {
     const std::string line(98, 'x');
     const std::string honest = "Subject: slow\r\n\r\n" + line + "\r\n" + line + "\r\n.\r\n";
+    const int64_t size = static_cast<int64_t>(honest.size());
     struct Case {
         const char* name;
         std::function<void(int)> answer;
+        int64_t listed;  // the size LIST gave (0: none)
         bool ok;
         std::string why;
     };
     const Case cases[] = {
-        // "+OK", "Subject: ", then a byte now and then, never a line end.
+        // "+OK", "Subject: ", then a byte now and then, never a line end:
+        // below the average rate.
         {"trickle",
          [](int fd) {
              testsupport::sendAll(fd, "+OK\r\nSubject: ");
              trickle(fd, std::string(1000, 'z'), 200, 15000);
          },
-         false, "426 Too slow: "},
-        // A byte every 20 ms, in lines of 100 bytes: slow but always sending.
-        {"honest", [honest](int fd) { testsupport::sendAll(fd, "+OK\r\n"), trickle(fd, honest, 20); }, true, ""},
+         0, false, "426 Too slow: "},
+        // A byte every 10 ms, in lines of 100 bytes: slow but always sending,
+        // longer than a reply without a size may take.
+        {"honest, size listed", [honest](int fd) { testsupport::sendAll(fd, "+OK\r\n"), trickle(fd, honest, 10); },
+         size, true, ""},
+        {"honest, size in the +OK line",
+         [honest, size](int fd) {
+             testsupport::sendAll(fd, "+OK " + std::to_string(size) + " octets\r\n");
+             trickle(fd, honest, 10);
+         },
+         0, true, ""},
+        // Fast enough, but going on far beyond the size LIST gave.
+        {"endless",
+         [line](int fd) {
+             testsupport::sendAll(fd, "+OK\r\nSubject: long\r\n\r\n");
+             for (int i = 0; i < 15; ++i) trickle(fd, line + "\r\n", 10);
+         },
+         100, false, "426 Too slow: the answer did not end within"},
     };
     for (const Case& c : cases) {
         auto peer = pop3Peer(c.answer);
@@ -97,9 +114,10 @@ TEST(AnswerLimits, Pop3TrickleIsGivenUpAnHonestSlowServerIsNot) {
         pop.OnHeaderEnd = [&](rtl::TObject*) { subject = pop.HdrSubject(); };
         ASSERT_TRUE(pop.ConnectSync() && pop.UserSync() && pop.PassSync()) << c.name;
         pop.MsgNum = 1;
+        pop.ExpectedSize = c.listed;
         EXPECT_EQ(pop.RetrSync(), c.ok) << c.name << ": " << pop.ErrorMessage();
         if (c.ok) {
-            EXPECT_EQ(subject, "slow");
+            EXPECT_EQ(subject, "slow") << c.name;
             continue;
         }
         EXPECT_EQ(pop.ErrorMessage().rfind(c.why, 0), 0u) << c.name << ": " << pop.ErrorMessage();

@@ -313,8 +313,7 @@ private:
     // The pattern files, read for one marking run, bad patterns reported once.
     void loadFilters();
     void selectedHostToCredentials();
-    // Progress of a run, shown at most 20 times a second.
-    void showProgress(const std::string& Status, const std::string& Counters);
+    // Shows the progress and status a run left waiting.
     void flushProgress();
 
     TRowStore* rows_;

@@ -59,12 +59,6 @@ void TForm1::wireSession() {
     s.StopAsked = [this] { return StopFlag; };
 }
 
-void TForm1::showProgress(const std::string& Status, const std::string& Counters) {
-    if (!Status.empty()) pendingStatus_ = Status;
-    if (!Counters.empty()) pendingCounters_ = Counters;
-    if (progressGate_.Due()) flushProgress();
-}
-
 void TForm1::flushProgress() {
     if (!pendingCounters_.empty()) {
         Label4->Caption = pendingCounters_;

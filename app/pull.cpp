@@ -4,6 +4,7 @@
 
 #include "app/unattended.h"
 #include "helpers/kwutil.h"
+#include "mailbox/csvexport.h"
 #include "mailbox/hostsfile.h"
 #include "mailbox/mboxsession.h"
 #include "platform/rtl/sysutils.h"
@@ -37,6 +38,20 @@ int RunPull(const std::string& Entry) {
     TMailboxSession session(folder);
     session.Account = {(*found)[0], (*found)[1], (*found)[2]};
     session.Client().Timeout = ConfigTimeout(helpers::loadtext(folder + "pelliwox.cfg"));
+    // The CSV file is written as the rows become final, while the server
+    // works on the answers still to come; it replaces the old file only
+    // once it is complete. The rows come in the order of their numbers,
+    // the list's order.
+    TCsvWriter csv(session.CsvPath());
+    bool csvBegun = false, csvOk = true;
+    int written = 0;
+    auto writeRows = [&](int upTo) {
+        if (!csvOk) return;
+        if (!csvBegun) csvOk = csvBegun = csv.Begin();
+        if (csvOk && upTo > written) csvOk = csv.Append(session.Rows(), written, upTo);
+        written = upTo;
+    };
+    session.OnRowsFinal = writeRows;
     TRunReport r;
     std::string broke;
     try {
@@ -44,6 +59,7 @@ int RunPull(const std::string& Entry) {
     } catch (const std::exception& e) {
         broke = e.what();
     }
+    session.OnRowsFinal = nullptr;
     std::string notes;
     for (const std::string& n : r.notes) notes += "\r\n" + n;
     if (!r.listed)
@@ -56,13 +72,13 @@ int RunPull(const std::string& Entry) {
         r.outOfStep = true;
         notes += "\r\nThe server sent an answer nobody asked for: " + session.Failure();
     }
-    session.Rows().Sort(1);
-    const std::string csv = session.CsvPath();
-    if (!session.ExportCsv())
-        return endPull(psCsvFailed, "Pull of " + Entry + ": the CSV file " + csv + " could not be written" + notes);
+    const std::string path = session.CsvPath();
+    writeRows(session.RowCount());
+    if (!csvOk || !csv.Finish())
+        return endPull(psCsvFailed, "Pull of " + Entry + ": the CSV file " + path + " could not be written" + notes);
     if (r.notFetched > 0 || r.notListed > 0 || r.outOfStep || !broke.empty()) {
         std::string why = helpers::numsep(r.notFetched) + " of " + helpers::numsep(session.RowCount()) +
-                          " messages could not be fetched (their rows in " + csv + " say \"[not fetched: ...]\")";
+                          " messages could not be fetched (their rows in " + path + " say \"[not fetched: ...]\")";
         if (r.outOfStep) why += "; the server's answers were out of step with the commands";
         if (!broke.empty()) why += "; the retrieval broke off: " + broke;
         return endPull(psIncomplete, "Pull of " + Entry + ": " + why + notes);

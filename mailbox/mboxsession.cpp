@@ -591,6 +591,7 @@ void TMailboxSession::fetch(const std::vector<int>& wanted, const std::vector<st
         if (RowCount() == 0 || rows_->Row(RowCount() - 1).MessageNo != No)
             throw mail::Pop3Exception("Program error: a check for message " + rtl::IntToStr(No) + " out of turn");
         unchecked = RowCount();
+        if (OnRowsFinal) OnRowsFinal(unchecked);
     };
     TScopeExit unhook([&c, &lineToList] {
         c.OnMessageLine = lineToList;
@@ -625,6 +626,7 @@ void TMailboxSession::fetch(const std::vector<int>& wanted, const std::vector<st
         markNotFetched(newRow(i), why, report);
     }
     rowsSession_ = sessionId_;
+    if (OnRowsFinal) OnRowsFinal(RowCount());
     if (OnConnState) OnConnState();
 }
 

@@ -183,6 +183,9 @@ public:
     std::function<void(int Row)> OnRefresh;
     // The rows were cleared by a disconnect.
     std::function<void()> OnCleared;
+    // During a retrieval: rows 0 .. Rows - 1 are final (their answers were
+    // checked, or they are marked as not fetched) and stay as they are.
+    std::function<void(int Rows)> OnRowsFinal;
 
 private:
     void wireClient();

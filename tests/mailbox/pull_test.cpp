@@ -253,6 +253,23 @@ TEST(UnattendedPull, RefusalsOfTheRealServer) {
     }
 }
 
+// A CSV file that cannot be written ends the pull with status 4, and the
+// file of the last run stays as it was: a new one replaces it only whole.
+TEST(UnattendedPull, ACsvFileThatCannotBeWrittenLeavesTheOldOne) {
+    ASSERT_FALSE(fixtureFile("pop3.port").empty()) << "the Dovecot fixture did not start";
+    Pull p;
+    std::ofstream(p.folder + "Pelliwox.csv", std::ios::binary) << "the last run's file\r\n";
+    run("mkdir " + p.folder + "Pelliwox.csv.part");  // where the new file would be written
+    const std::string entry = "127.0.0.1/" + fixtureFile("pop3.port") + " (plain)";
+    const Outcome o = p.start(entry, "pull:" + entry, "pwx1", "secret 1", Pull::none);
+    ASSERT_TRUE(o.ended);
+    EXPECT_EQ(o.status, 4) << o.err;
+    EXPECT_NE(o.err.find("could not be written"), std::string::npos) << o.err;
+    std::ifstream csv(p.folder + "Pelliwox.csv", std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(csv)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text, "the last run's file\r\n");
+}
+
 // The pull is a command-line run: the program that runs it loads no
 // windowing, widget or web library, so no windowing platform can start.
 TEST(UnattendedPull, LoadsNoWindowingLibrary) {

@@ -45,6 +45,8 @@ int socketCounter = 0;
 
 }  // namespace
 
+int SmtpReplyCode(const std::string& Line, bool& Continued) { return ReadReplyCode(Line, Continued); }
+
 std::string SmtpRqTypeToStr(int RqType) {
     static const char* const names[] = {"CONNECT", "HELO",  "MAIL FROM", "VRFY", "RCPT TO",  "DATA",    "QUIT",
                                         "RSET",    "Open",  "Mail",      "EHLO", "AUTH",     "STARTTLS", "Custom"};

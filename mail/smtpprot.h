@@ -106,6 +106,9 @@ constexpr int SMTP_LOCAL_ERROR = LINE_PROTOCOL_ERROR;
 std::string SmtpRqTypeToStr(int RqType);
 // Splits one address text into the display name and the address.
 void ParseEmail(const std::string& Src, std::string& Friendly, std::string& Email);
+// The numeric code at the start of a reply line (20600 when there is none);
+// Continued is set on a line of a multi-line reply that is not its last.
+int SmtpReplyCode(const std::string& Line, bool& Continued);
 // "+hhmm" or "-hhmm" for a zone bias in minutes (UTC minus local).
 std::string TimeZoneBiasText(int Bias);
 // The Date header value for a local time.

@@ -16,7 +16,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string written = mailbox::HostsText(rows);
     if (mailbox::ParseHostsText(written) != rows) __builtin_trap();
     // Through the file: written enciphered, read back deciphered.
-    static const std::string path = "/tmp/pwx-fuzz-hosts-" + std::to_string(getpid());
+    static const struct TScratch {
+        std::string path = "/tmp/pwx-fuzz-hosts-" + std::to_string(getpid());
+        ~TScratch() { std::remove(path.c_str()); }
+    } scratch;
+    const std::string& path = scratch.path;
     if (!mailbox::WriteHostsFile(path, written)) __builtin_trap();
     if (mailbox::ReadHostsFile(path) != written) __builtin_trap();
     return 0;

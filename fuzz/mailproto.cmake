@@ -19,7 +19,7 @@ list(APPEND MAILPROTO_FUZZ_SOURCES
 add_library(fuzz_mailproto OBJECT ${MAILPROTO_FUZZ_SOURCES})
 target_include_directories(fuzz_mailproto PUBLIC ${CODEC_FUZZ_ROOT})
 target_compile_options(fuzz_mailproto PUBLIC ${SANITIZE} -fsanitize=fuzzer-no-link)
-target_link_libraries(fuzz_mailproto PUBLIC Qt6::Core PkgConfig::PCRE ${CMAKE_DL_LIBS})
+target_link_libraries(fuzz_mailproto PUBLIC Qt6::Core PkgConfig::PCRE ${CODEC_FUZZ_LIBS} ${CMAKE_DL_LIBS})
 foreach(t ${MAILPROTO_FUZZ_TARGETS})
   add_executable(fuzz_${t} ${t}.cpp)
   target_link_libraries(fuzz_${t} PRIVATE fuzz_mailproto)

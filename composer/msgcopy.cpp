@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "helpers/kwutil.h"
+#include "helpers/textsearch.h"
 #include "mailbox/kwem1.h"
 #include "platform/rtl/sysutils.h"
 
@@ -149,7 +150,7 @@ std::vector<std::string> SearchCopies(const std::string& folder, const std::vect
     for (size_t k = names.size(); k-- > 0;) {
         if (read % 10 == 0 && progress) progress(read, names.size(), found);
         ++read;
-        if (helpers::rematchc(search, helpers::loadtext(folder + names[k]), false)) {
+        if (helpers::textfind(helpers::loadtext(folder + names[k]), search, 0, false)) {
             keep[k] = true;
             ++found;
         }

@@ -206,8 +206,7 @@ TEST_F(InFolder, CopyFolders) {
     EXPECT_EQ(CopyFolder("sent", "me@mail.example.org"), home + "sent/me_mail_example_org/");
 }
 
-// Two copies in one minute with one subject are two files, and the loader
-// reads the subject of both.
+// Two copies in one minute with one subject are two files.
 TEST_F(InFolder, SameMinuteCopiesKeptApart) {
     const std::string folder = helpers::homedir;
     const std::string name = "20240131_09-05_Re Q3 plan.htm";
@@ -218,34 +217,100 @@ TEST_F(InFolder, SameMinuteCopiesKeptApart) {
     write(folder + second, "second");
     const std::string third = FreeCopyName(folder, name);
     EXPECT_NE(third, second);
-    TMessageFields f;
-    f.Body = "b";
-    for (const std::string& n : {name, second, third}) EXPECT_EQ(ReadCopy(n, CopyText(f)).Subject, "Re Q3 plan") << n;
     EXPECT_EQ(helpers::loadtext(folder + name), "first");
 }
 
-TEST(Copies, TextAndReadingBack) {
+// What the name cannot keep the copy keeps: the whole subject in any
+// script, paths with ";", "%", markup characters, blanks at their ends or a
+// line break, addresses with quotes and commas.
+TEST(Copies, EverythingComesBackAsWritten) {
+    const std::vector<std::string> subjects = {
+        "Re: Q3 plan/draft? naïve café", "SJIS 日本 test", "日本語の件名", "Отчёт за квартал", "plan_B_final",
+        "100% <b>sure</b> & more", " two\r\nlines ", ""};
+    for (const std::string& subject : subjects) {
+        TMessageFields f;
+        f.To = "\"Lee, Ann\" <ann@x.test>; bob@x.test";
+        f.Cc = "carol@x.test";
+        f.Subject = subject;
+        f.Attachments = {"/tmp/a;b.pdf", "/tmp/100% sure.txt", "/tmp/new\nline.txt", "/tmp/ends in a blank "};
+        f.Images = {"/tmp/<i>&.png", "/tmp/plain.png"};
+        f.Body = "<HTML>\r\n<PRE>\r\n</PRE>\r\n</HTML>\r\n";
+        const TStoredCopy c = ReadCopy("/x/" + CopyName(rtl::EncodeDate(2024, 1, 31), subject), CopyText(f));
+        ASSERT_TRUE(c.ok) << c.Problem;
+        EXPECT_EQ(c.Subject, subject);
+        EXPECT_EQ(c.To, f.To);
+        EXPECT_EQ(c.Cc, f.Cc);
+        EXPECT_EQ(c.Attachments, f.Attachments);
+        EXPECT_EQ(c.Images, f.Images);
+        EXPECT_EQ(c.Body, f.Body);
+        EXPECT_TRUE(SameCopy(f, [&] {
+            TMessageFields back;
+            back.To = c.To, back.Cc = c.Cc, back.Bcc = c.Bcc, back.Subject = c.Subject, back.Body = c.Body;
+            back.Attachments = c.Attachments, back.Images = c.Images;
+            return back;
+        }()));
+    }
+    // The head a person reads: the lines where they always stood, then the subject.
     TMessageFields f;
     f.To = "a@x.test";
-    f.Cc = "";
     f.Bcc = "b@x.test";
-    f.Attachments = {"/tmp/one.pdf", "/tmp/two.zip"};
+    f.Subject = "Re: 5% off";
+    f.Attachments = {"/tmp/one.pdf", "/tmp/a;b.zip"};
     f.Images = {"/tmp/i.png"};
     f.Body = "<HTML>\r\nline\r\n</HTML>\r\n";
-    const std::string text = CopyText(f);
-    EXPECT_EQ(text.substr(0, text.find("</PRE>") + 8),
-              "<PRE>\r\nTo: a@x.test\r\nCc: \r\nBcc: b@x.test\r\nAttachments? /tmp/one.pdf;/tmp/two.zip;\r\n"
-              "Insertions? /tmp/i.png;\r\n</PRE>\r\n");
-    const TStoredCopy c = ReadCopy("/x/20240131_09-05_Plan_B.htm", text);
-    ASSERT_TRUE(c.ok);
-    EXPECT_EQ(c.Subject, "Plan");
-    EXPECT_EQ(c.To, "a@x.test");
-    EXPECT_EQ(c.Cc, "");
-    EXPECT_EQ(c.Bcc, "b@x.test");
-    EXPECT_EQ(c.Attachments, f.Attachments);
-    EXPECT_EQ(c.Images, f.Images);
-    EXPECT_EQ(c.Body, f.Body);
-    EXPECT_FALSE(ReadCopy("a_b_c.htm", "1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n7").ok);
+    EXPECT_EQ(CopyText(f), "<PRE>\r\nTo: a@x.test\r\nCc: \r\nBcc: b@x.test\r\nAttachments? /tmp/one.pdf;/tmp/a%3Bb.zip;\r\n"
+                           "Insertions? /tmp/i.png;\r\nSubject: Re: 5%25 off\r\n</PRE>\r\n" + f.Body);
+}
+
+// Copies written before the head held the subject still load: the subject
+// from the name after the date and time (a "_" in it kept, the "_2" of a
+// second copy in the minute dropped), the lists split at ";".
+TEST(Copies, CopiesOfBeforeStillLoad) {
+    struct {
+        const char* name;
+        std::string subject, to, bcc, body;
+        std::vector<std::string> attachments, images;
+    } cases[] = {
+        {"20240131_09-05_Re Q3 plandraft.htm", "Re Q3 plandraft", "bob@x.test; \"Lee, Ann\" <ann@x.test>",
+         "carol@x.test",
+         "<HTML><HEAD><TITLE>Re: Q3 plan/draft?</TITLE></HEAD>\r\n<BODY>Figures attached.<IMG SRC=\"cid:IMAGE1\">"
+         "</BODY></HTML>\r\n",
+         {"/home/me/q3 plan.pdf", "/home/me/figures.xlsx"},
+         {"/home/me/logo.png"}},
+        {"20240131_09-05_Plan_B_2.htm", "Plan_B", "dave@x.test", "", "Plan B, second copy of the minute\r\n", {}, {}},
+    };
+    for (const auto& c : cases) {
+        const std::string path = std::string(COMPOSER_DATA) + "/" + c.name;
+        const TStoredCopy copy = ReadCopy(path, helpers::loadtext(path));
+        ASSERT_TRUE(copy.ok) << c.name << ": " << copy.Problem;
+        EXPECT_EQ(copy.Subject, c.subject);
+        EXPECT_EQ(copy.To, c.to);
+        EXPECT_EQ(copy.Cc, "");
+        EXPECT_EQ(copy.Bcc, c.bcc);
+        EXPECT_EQ(copy.Attachments, c.attachments);
+        EXPECT_EQ(copy.Images, c.images);
+        EXPECT_EQ(copy.Body, c.body);
+    }
+}
+
+// A file that is no copy, or whose head is damaged, is refused with the reason.
+TEST(Copies, DamagedHeadsAreRefused) {
+    const std::string good = "To: a\r\nCc: \r\nBcc: \r\nAttachments? \r\nInsertions? \r\n";
+    struct {
+        std::string text, problem;
+    } cases[] = {
+        {"1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n7", "head"},
+        {"<HTML>\r\n" + good + "</PRE>\r\nbody", "head"},
+        {"<PRE>\r\n" + good + "Subject: x\r\nbody", "head"},
+        {"<PRE>\r\n" + good + "Subject: 50%\r\n</PRE>\r\nbody", "subject"},
+        {"<PRE>\r\nTo: a\r\nCc: \r\nBcc: \r\nAttachments? /a%ZZ;\r\nInsertions? \r\nSubject: x\r\n</PRE>\r\nbody",
+         "list"},
+    };
+    for (const auto& c : cases) {
+        const TStoredCopy copy = ReadCopy("20240131_09-05_x.htm", c.text);
+        EXPECT_FALSE(copy.ok) << c.text;
+        EXPECT_NE(copy.Problem.find(c.problem), std::string::npos) << copy.Problem;
+    }
 }
 
 TEST(Copies, TemplateGetsItsPlaceholderOnce) {

@@ -205,6 +205,7 @@ TEST_F(CheckList, TheEntryUnderTheMouseShowsItsHint) {
 
 TEST_F(CheckList, TheComposerLoadsAStoredCopyThroughIt) {
     m->SetAccount("smtp.x.test", "me@x.test", "me@x.test", "pw");
+    if (m->Changed()) dialogs->QueueResult(ui::mrNo);  // what the test before typed is let go
     m->NewMessage("bob@x.test", "Kept plan", "<HTML><BODY>stored body</BODY></HTML>");
     dialogs->QueueResult(ui::mrOk);
     m->svdraftClick(m->svdraft);

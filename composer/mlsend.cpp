@@ -730,6 +730,8 @@ void Tmlsend::adbkClick(rtl::TObject*) {
     });
     helpers::edsettext(w.Memo1, lines.Text());
     w.Memo1->SelStart = 0;
+    // Typing goes into the book at once, and Esc there cancels.
+    w.ActiveControl = w.Memo1;
     w.ModalResult = ui::mrNone;
     if (w.ShowModal() != ui::mrOk) return;
     if (!SaveAddressBook(rtl::Trim(w.Memo1->Text()), AddressBookKey)) return;

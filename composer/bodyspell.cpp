@@ -5,6 +5,7 @@
 #include "composer/mlsend.h"
 #include "helpers/kwutil.h"
 #include "platform/rtl/sysutils.h"
+#include "spell/lx3maindictionary.h"
 #include "spell/lx3spell.h"
 #include "spell/lx3thesaurus.h"
 
@@ -64,16 +65,21 @@ void Tmlsend::SetupSpelling(const std::string& ProgramFolder, const std::string&
     const std::string thesaurus = rtl::ExtractFileName(Thesaurus31->Filename());
     if (!present(UserFolder + thesaurus)) helpers::filecopy(ProgramFolder + thesaurus, UserFolder + thesaurus);
     Thesaurus31->WriteFilename(UserFolder + thesaurus);
+    // The per-user copy of the shipped dictionary comes back from the
+    // program's folder when it is missing or damaged.
     const std::string dictionary = UserFolder + kMainDictionary;
-    if (!present(dictionary)) helpers::filecopy(ProgramFolder + kMainDictionary, dictionary);
+    std::string error;
+    const bool usable = spell::EnsureMainDictionaryCopy(ProgramFolder + kMainDictionary, dictionary, error);
     s.WriteConfigDictionaryDir({rtl::ExcludeTrailingPathDelimiter(UserFolder)});
     s.WriteSuggestionsDictFN(UserFolder + "%UserName%_sp.lxl");
     s.WriteConfigFilename(UserFolder + "Spell.cfg");
     s.WriteConfigStorage(spell::csFile);
     s.WriteDefaultActiveCustom(UserFolder + "%UserName%.lxu");
     // Without a dictionary every word would read as misspelt: the body then
-    // stays a plain editor.
-    if (present(dictionary)) bdy->WriteLexiroSpell(&s);
+    // stays a plain editor. A dictionary that is there but cannot serve is
+    // told to the user; a program shipped without one stays quiet.
+    if (usable) bdy->WriteLexiroSpell(&s);
+    else if (present(dictionary) || present(ProgramFolder + kMainDictionary)) s.FileFailed(dictionary, error);
 }
 
 }  // namespace composer

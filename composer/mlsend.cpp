@@ -54,10 +54,7 @@ private:
     bool was_;
 };
 
-void ensureFolder(const std::string& folder) {
-    std::error_code ec;
-    std::filesystem::create_directories(folder, ec);
-}
+void ensureFolder(const std::string& folder) { helpers::forcedirs(folder); }
 
 }  // namespace
 
@@ -157,6 +154,9 @@ void Tmlsend::buildControls() {
     chaset->SetBounds(568, 98, 290, 24);
     encrypt = new ui::TCheckBox(top);
     encrypt->Caption = "Encrypt Email";
+    encrypt->Hint = "Scrambles the subject and body against a glance. It is not encryption: "
+                    "any copy of Pelliwox reads them back.";
+    encrypt->ShowHint = true;
     encrypt->SetBounds(866, 100, 110, 22);
     label("Subject :-", 8, 128);
     edit(subj, 100, 128, 868);
@@ -430,21 +430,19 @@ void Tmlsend::BitBtn5Click(rtl::TObject*) {
     }
     subjChange(subj);
 
-    // What goes out is written in the declared set; what it cannot hold is
-    // said before anything is sent.
+    // The body is written in the declared set; what it cannot hold is said
+    // before anything is sent. The subject, the names and the file names
+    // go as the program's text: the client writes each in the declared set
+    // where it holds it, else in UTF-8.
     f = Fields();
-    TConversion subject = ToCharset(f.Subject, f.Charset);
     TConversion body = ToCharset(f.Body, f.Charset);
-    if (!subject.ok || !body.ok) {
-        const std::string what = !subject.known || !body.known
-                                     ? "The character set " + f.Charset + " cannot be written here"
-                                     : "The character set " + f.Charset + " cannot hold " + body.unmappable +
-                                           subject.unmappable;
+    if (!body.ok) {
+        const std::string what = !body.known ? "The character set " + f.Charset + " cannot be written here"
+                                             : "The character set " + f.Charset + " cannot hold " + body.unmappable;
         if (!helpers::askyesno(what + "\r\n\r\nSend in utf-8 instead?")) return;
         SelectCharset("utf-8");
         chasetChange(chaset);
         f = Fields();
-        subject = ToCharset(f.Subject, f.Charset);
         body = ToCharset(f.Body, f.Charset);
     }
 
@@ -456,7 +454,7 @@ void Tmlsend::BitBtn5Click(rtl::TObject*) {
         BitBtn5->Enabled = true;
     });
     helpers::sendcharset = f.Charset;
-    const std::string result = SendRoutine(BuildSendArgs(f, subject.text, body.text, MailKey));
+    const std::string result = SendRoutine(BuildSendArgs(f, f.Subject, body.text, MailKey));
 
     if (SendSucceeded(result)) {
         SaveMessageCopy("sent", f);
@@ -669,11 +667,15 @@ void Tmlsend::Label11Click(rtl::TObject*) {
 // ---------------------------------------------------------------- address book
 
 void Tmlsend::AddToAddressBook(const std::string& Text) {
-    if (composer::AddToAddressBook(Text, AddressBookKey)) emtoDropDown(emto);
+    std::string error;
+    if (composer::AddToAddressBook(Text, AddressBookKey, &error)) emtoDropDown(emto);
+    else if (!error.empty()) helpers::errreport(error);
 }
 
 void Tmlsend::emtoDropDown(rtl::TObject*) {
-    const std::vector<std::string> lines = AddressBookLines(LoadAddressBook(AddressBookKey));
+    const TBookRead book = ReadAddressBook(AddressBookKey);
+    if (!book.ok) StatusBar1->SimpleText = book.error;
+    const std::vector<std::string> lines = AddressBookLines(book.plain);
     for (ui::TComboBox* box : {emto, emcc}) {
         const std::string text = box->Text();
         box->Items->BeginUpdate();
@@ -694,10 +696,13 @@ void Tmlsend::adbkClick(rtl::TObject*) {
         if (w.Modal()) w.EndModal(ui::mrCancel);
         else w.Close();
     }
-    // Double quotes stay: they hold a name with a comma together.
-    rtl::TStringList lines;
-    lines.SetText(LoadAddressBook(AddressBookKey));
-    lines.Sort();
+    // A book that cannot be read is not offered for editing: saving the
+    // empty editor would put nothing in its place.
+    const TBookRead read = ReadAddressBook(AddressBookKey);
+    if (!read.ok) {
+        helpers::errreport(read.error + ". It was left as it is.");
+        return;
+    }
 
     w.Caption = "Pelliwox - Address Book Editor";
     w.titls->Font->Name = "Times New Roman";
@@ -728,13 +733,17 @@ void Tmlsend::adbkClick(rtl::TObject*) {
         w.Memo1->Font->Style = w.Memo1->Font->Style() & ~static_cast<ui::TFontStyles>(ui::fsBold);
         for (ui::TButton* b : {w.Button1, w.Button2}) b->ModalResult = ui::mrNone;
     });
-    helpers::edsettext(w.Memo1, lines.Text());
+    helpers::edsettext(w.Memo1, AddressBookEditorText(read.plain));
     w.Memo1->SelStart = 0;
     // Typing goes into the book at once, and Esc there cancels.
     w.ActiveControl = w.Memo1;
     w.ModalResult = ui::mrNone;
     if (w.ShowModal() != ui::mrOk) return;
-    if (!SaveAddressBook(rtl::Trim(w.Memo1->Text()), AddressBookKey)) return;
+    std::string error;
+    if (!SaveAddressBook(rtl::Trim(w.Memo1->Text()), AddressBookKey, &error)) {
+        helpers::errreport(error);
+        return;
+    }
     emtoDropDown(emto);
 }
 

@@ -1,5 +1,11 @@
 // The text-to-numbers cipher: three decimal digits per byte, each byte
 // combined with a byte of the key.
+//
+// It hides text from a casual look and nothing more. The keys are built into
+// the program, the same in every copy, and one known line of plain text
+// gives the key back: anyone with the file recovers what it holds. Its
+// format stays because stored files and sent mail are written in it; what
+// protects the files is that they are their owner's alone.
 #include "helpers/internal.h"
 #include "helpers/kwutil.h"
 #include "platform/rtl/sysutils.h"

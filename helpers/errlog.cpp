@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "helpers/internal.h"
 #include "helpers/kwutil.h"
 #include "platform/rtl/sysutils.h"
 #include "platform/ui/prompter.h"
@@ -35,6 +36,8 @@ void errlog(const std::string& message) {
         Guard() { writing = true; }
         ~Guard() { writing = false; }
     } guard;
+    // The entry is written about a failure the caller may still tell.
+    const detail::TLastErrorKeeper keep;
     const std::string entry = rtl::FormatDateTime(formatsettings.ShortDateFormat + " " + formatsettings.LongTimeFormat,
                                                   rtl::Now()) +
                               " User " + winuser() + " in " + currentfolder() + "\r\n" + message + "\r\n";

@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cmath>
-#include <filesystem>
 #include <thread>
 
 #include "helpers/internal.h"
@@ -42,20 +41,18 @@ bool writeall(int fd, const char* data, size_t size) {
     return true;
 }
 
-// Copies a file into a target that must not exist yet, with the source's
-// mode from the start and its dates. A copy that fails part way is removed:
-// a half file must never stand where the whole one was meant to go.
-bool copynew(const std::string& source, const std::string& target) {
-    const int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) {
-        detail::setlasterr(errno);
-        return false;
-    }
+// Copies a file into Leaf of the folder Dir, which must not exist yet, with
+// the source's mode from the start and its dates. A copy that fails part
+// way is removed: a half file must never stand where the whole one was
+// meant to go.
+bool copynew(const std::string& source, int dir, const std::string& leaf) {
     struct stat st {};
-    int out = -1;
+    const int in = detail::openread(source, st);
+    if (in < 0) return false;
     int err = 0;
-    if (::fstat(in, &st) != 0) err = errno;
-    else if ((out = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 07777)) < 0) err = errno;
+    const int out =
+        ::openat(dir, leaf.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, st.st_mode & 07777);
+    if (out < 0) err = errno;
     if (out >= 0) {
         char buf[65536];
         for (;;) {
@@ -70,32 +67,37 @@ bool copynew(const std::string& source, const std::string& target) {
         const timespec times[2] = {st.st_atim, st.st_mtim};
         if (!err && (::futimens(out, times) != 0 || ::fsync(out) != 0)) err = errno;
         if (::close(out) != 0 && !err) err = errno;
-        if (err) ::unlink(target.c_str());
+        if (err) ::unlinkat(dir, leaf.c_str(), 0);
     }
     ::close(in);
     if (err) detail::setlasterr(err);
     return err == 0;
 }
 
-// Moves a file without ever replacing an existing target.
+// Moves a file without ever replacing an existing target, into a folder
+// reached as the writers reach theirs (no links in the program's folders).
 bool movefile(const std::string& from, const std::string& to) {
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+    std::string leaf;
+    const int dir = detail::openparent(to, leaf);
+    if (dir < 0) return false;
+    struct TDir {
+        int fd;
+        ~TDir() { ::close(fd); }
+    } guard{dir};
+    if (::renameat2(AT_FDCWD, from.c_str(), dir, leaf.c_str(), RENAME_NOREPLACE) == 0) return true;
     int err = errno;
     if (err == EINVAL || err == ENOSYS) {  // a file system without the flag
-        if (::link(from.c_str(), to.c_str()) == 0) {
+        if (::linkat(AT_FDCWD, from.c_str(), dir, leaf.c_str(), 0) == 0) {
             ::unlink(from.c_str());
             return true;
         }
         err = errno;
     }
     if (err == EXDEV || err == EPERM) {  // another file system, or no hard links
-        if (copynew(from, to)) {
-            if (::unlink(from.c_str()) == 0) return true;
-            err = errno;
-            ::unlink(to.c_str());
-        } else {
-            return false;
-        }
+        if (!copynew(from, dir, leaf)) return false;
+        if (::unlink(from.c_str()) == 0) return true;
+        err = errno;
+        ::unlinkat(dir, leaf.c_str(), 0);
     }
     detail::setlasterr(err);
     return false;
@@ -114,6 +116,8 @@ bool retryloop(const std::string& name, const std::function<bool()>& operation,
                const std::function<std::string()>& question, bool gone) {
     for (int i = 0;;) {
         if (operation()) return true;
+        // A link or a pipe where the file was to go stays there: the question comes at once.
+        if (detail::lasterrrefusal()) i = 99;
         retrysleep(120);
         ++i;
         if (i % 10 == 0 && !pathexists(name)) return gone;
@@ -144,9 +148,25 @@ TDateTime filedate(const std::string& name) {
 bool sametime(TDateTime a, TDateTime b) { return std::fabs(a - b) < 0.00005; }
 
 bool filecopy(const std::string& source, const std::string& target) {
-    std::error_code ec;
-    const bool ok = std::filesystem::copy_file(source, target, std::filesystem::copy_options::overwrite_existing, ec);
-    if (!ok) detail::setlasterr(ec.value());
+    struct stat st {};
+    const int in = detail::openread(source, st);
+    if (in < 0) return false;
+    const bool ok = detail::replacefile(target, 0600, [in](FILE* out) {
+        char buf[65536];
+        for (;;) {
+            const ssize_t n = ::read(in, buf, sizeof buf);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 || (n > 0 && std::fwrite(buf, 1, static_cast<size_t>(n), out) != static_cast<size_t>(n))) {
+                detail::setlasterr(errno ? errno : EIO);
+                return false;
+            }
+            if (n == 0) break;
+        }
+        if (std::fflush(out) == 0) return true;
+        detail::setlasterr(errno);
+        return false;
+    });
+    ::close(in);
     return ok;
 }
 
@@ -163,6 +183,12 @@ bool renameretry(const std::string& oldname, const std::string& newname) {
 }
 
 bool deleteretry(const std::string& name) {
+    // A folder is not a file: it stays, and that is no success.
+    struct stat st {};
+    if (::stat(name.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        detail::setlasterr(EISDIR);
+        return false;
+    }
     if (!pathexists(name)) return true;
     makewritable(name);
     auto question = [&] {

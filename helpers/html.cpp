@@ -416,6 +416,18 @@ std::string striptags(std::string_view text, std::string_view delimiters) {
     return out;
 }
 
+std::string htmlplace(std::string_view page, std::string_view placeholder, std::string_view html) {
+    const std::string lower = rtl::LowerCase(page);
+    size_t at = placeholder.empty() ? std::string::npos : lower.find(rtl::LowerCase(placeholder));
+    size_t cut = placeholder.size();
+    if (at == std::string::npos) {
+        cut = 0;
+        at = lower.rfind("</body");
+        if (at == std::string::npos) at = page.size();
+    }
+    return std::string(page.substr(0, at)) + std::string(html) + std::string(page.substr(at + cut));
+}
+
 std::string qpdecode(std::string_view text) {
     if (text.find('=') == std::string_view::npos) return std::string(text);
     // Without "=\r\n.." its pass changes nothing.

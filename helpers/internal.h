@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -17,8 +19,49 @@ namespace helpers::detail {
 // The value of a hex digit (either case), -1 for any other character.
 int hexval(char c);
 
-// Remembers the errno value that lasterrtext reports.
+// Remembers the errno value that lasterrtext reports; Text, when given,
+// is told instead of the system's text for it.
 void setlasterr(int err);
+void setlasterr(int err, std::string text);
+// The failure lasterrtext reports, kept across the library's own reporting
+// and logging, which may fail on their own.
+class TLastErrorKeeper {
+public:
+    TLastErrorKeeper();
+    ~TLastErrorKeeper();
+    TLastErrorKeeper(const TLastErrorKeeper&) = delete;
+    TLastErrorKeeper& operator=(const TLastErrorKeeper&) = delete;
+
+private:
+    int code_;
+    std::string text_;
+    bool refusal_;
+};
+// Refusals of the program's own rules, told by lasterrtext: Name is a link
+// where a file or folder was to be written, or something other than a
+// regular file (St its status).
+void refuselink(const std::string& name);
+void refusespecial(const std::string& name, const struct stat& st);
+// Whether the last failure was one of those refusals: trying again cannot help.
+bool lasterrrefusal();
+// Opens a regular file for reading without waiting on a pipe or device
+// (refused); St receives its status. The descriptor, or -1 with lasterr set.
+int openread(const std::string& name, struct stat& st);
+
+// Opens a folder to work in. Below the program's own folders (homedir, the
+// per-user folder) no part of the path may be a link (refused); elsewhere
+// the folder is taken as named. With Create, missing folders are made,
+// private to the user (0700). The descriptor, or -1 with lasterr set.
+int openfolder(const std::string& folder, bool create);
+// The same for the folder that holds Name; Leaf receives the name's last
+// part. A name ending in "/" is refused (EISDIR).
+int openparent(const std::string& name, std::string& leaf);
+// Replaces Name with what Fill writes to the stream, as savetext does
+// (beside it, then renamed over it; never through a link; a looser file is
+// tightened to CreateMode). Reports nothing: false with lasterr set.
+bool replacefile(const std::string& name, int createmode, const std::function<bool(FILE*)>& fill);
+// The per-user folder once it has been worked out; empty before.
+const std::string& userdatacached();
 
 // Queries a file's status, waiting WaitMs (pumping messages) between
 // attempts, at most MaxFailures of them. A missing file or folder, a denied

@@ -141,20 +141,29 @@ std::string datetimestr(TDateTime dt);
 
 // --------------------------------------------------------- whole files
 
+// Opens a regular file, never waiting on a pipe or device; a mode that
+// writes never goes through a link and makes a new file private (0600).
 FILE* fopenretry(const std::string& name, const char* mode);
 int fclosechk(FILE* stream);
+// The whole file, read to its end; a pipe, device or socket is refused
+// (reported), a missing file or a folder reads as empty.
 std::string loadtext(const std::string& name);
 // A leading "+" appends. A replaced file is written beside and renamed over
 // the old one, so it is never left half written.
-// A new file gets CreateMode (less the umask) from the start; an existing
-// file keeps its own mode.
-bool savetext(const std::string& name, std::string_view text, int createmode = 0666);
+// What the program keeps holds mail, addresses or passwords: a new file is
+// its owner's alone (CreateMode, less the umask, from the start; 0666 lets
+// the umask decide), and an existing file looser than CreateMode is
+// tightened to it, never loosened. A link at the name, or in the path
+// inside the program's own folders, is refused, as is anything but a
+// regular file; failures are reported and give false.
+bool savetext(const std::string& name, std::string_view text, int createmode = 0600);
 // As savetext, for a file that can be made again (a part fetched from the
 // server, a temporary file): written whole and renamed into place, but not
 // forced to the disk before the call returns.
-bool savescratch(const std::string& name, std::string_view text, int createmode = 0666);
+bool savescratch(const std::string& name, std::string_view text, int createmode = 0600);
 int64_t filesize64(const std::string& name);
-// The system's text for the last failure of a library file or process call.
+// The text for the last failure of a library file or process call: the
+// system's, or the library's own reason for refusing (a link, a pipe).
 std::string lasterrtext();
 
 // ---------------------------------------------------------- pattern matching
@@ -202,6 +211,16 @@ std::string fixeddrive();
 std::string specialvar(const std::string& name);
 // The station number for a local address (the "STN" special value).
 std::string stationfor(const std::string& address);
+// What a "mailto:" link the program is started with asks for: the address,
+// the subject ("subject=", decoded, "+" a blank) and the body (all after
+// "body=", as written).
+struct TMailtoLink {
+    std::string address, subject, body;
+};
+// Reads the link; false, with Why telling the user, when it cannot become a
+// message as it stands (a line break in its address or subject, which no
+// mail header can carry).
+bool readmailto(const std::string& link, TMailtoLink& out, std::string& why);
 // The windowed program supplies the clipboard's text.
 extern std::function<std::string()> clipboardtext;
 
@@ -224,6 +243,10 @@ std::string exeparam(int32_t n);
 std::string paramline(int32_t first);
 std::string pathroot(const std::string& path);
 void chdirto(const std::string& folder);
+// Makes a folder and its missing parents, each private to the user (0700).
+// Inside the program's own folders no part of the path may be a link. True
+// when the folder is there; a failure is the caller's to tell (lasterrtext).
+bool forcedirs(const std::string& folder);
 // The program's file name without folder and extension.
 std::string programname();
 
@@ -232,8 +255,13 @@ std::string programname();
 bool pathexists(const std::string& name);
 TDateTime filedate(const std::string& name);
 bool sametime(TDateTime a, TDateTime b);
+// Copies a regular file over Target as savetext writes (private, never
+// through a link); reports nothing.
 bool filecopy(const std::string& source, const std::string& target);
+// Moves a file; the target is never replaced, nor reached through a link in
+// the program's folders.
 bool renameretry(const std::string& oldname, const std::string& newname);
+// True when the file is gone; a folder is not deleted and gives false.
 bool deleteretry(const std::string& name);
 std::string filedetails(const std::string& name);
 // The plain pause between rename and delete attempts; tests replace it.
@@ -265,10 +293,14 @@ std::string repcount(std::string_view templ, int32_t n);
 std::string striptags(std::string_view text, std::string_view delimiters);
 std::string qpdecode(std::string_view text);
 std::string htmlescape(std::string_view text);
+// Page with Html in place of the first Placeholder (letter case ignored);
+// a page without one still gets it, before its last "</body", or at its end.
+std::string htmlplace(std::string_view page, std::string_view placeholder, std::string_view html);
 // Protect replaces links by placeholders; the next restore puts them back.
 std::string autolink(std::string_view text, bool protect);
 
 // -------------------------------------------------------------------- cipher
+// Hides text from a casual look; it is not protection (cipher.cpp says why).
 
 std::string numcipher(std::string_view text, std::string_view key);
 std::string numdecipher(std::string_view digits, std::string_view key);

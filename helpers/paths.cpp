@@ -1,8 +1,12 @@
 // The program folder, the program's parameters and path roots.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <climits>
 #include <filesystem>
+#include <vector>
 
 #include "helpers/internal.h"
 #include "helpers/kwutil.h"
@@ -34,7 +38,98 @@ std::string fullpath(const std::string& p) {
     return r;
 }
 
+std::string withslash(std::string path) {
+    if (path.empty() || path.back() != '/') path += '/';
+    return path;
+}
+
+// The program's own folder that holds Path (the deepest of them), or empty.
+// Path is absolute and ends in "/".
+std::string ownfolder(const std::string& path) {
+    std::string best;
+    for (const std::string* root : {static_cast<const std::string*>(&homedir), &detail::userdatacached()}) {
+        if (root->empty() || (*root)[0] != '/') continue;
+        const std::string r = withslash(*root);
+        if (r.size() > best.size() && path.compare(0, r.size(), r) == 0) best = r;
+    }
+    return best;
+}
+
+std::vector<std::string> components(std::string_view path) {
+    std::vector<std::string> r;
+    for (size_t at = 0; at < path.size();) {
+        size_t end = path.find('/', at);
+        if (end == std::string_view::npos) end = path.size();
+        const std::string_view c = path.substr(at, end - at);
+        if (!c.empty() && c != ".") r.emplace_back(c);
+        at = end + 1;
+    }
+    return r;
+}
+
 }  // namespace
+
+int detail::openfolder(const std::string& folder, bool create) {
+    std::string path = withslash(folder.empty() ? std::string(".") : folder);
+    if (path[0] != '/') {
+        char cwd[PATH_MAX];
+        if (!::getcwd(cwd, sizeof cwd)) {
+            setlasterr(errno);
+            return -1;
+        }
+        path = withslash(cwd) + path;
+    }
+    // In the program's own folders a link is never followed: whoever could
+    // plant one would send mail, or the program's writes, where they chose.
+    const std::string root = ownfolder(path);
+    const bool guarded = !root.empty();
+    std::string at = guarded ? root : "/";
+    int fd = ::open(at.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        setlasterr(errno);
+        return -1;
+    }
+    const int nofollow = guarded ? O_NOFOLLOW : 0;
+    for (const std::string& c : components(std::string_view(path).substr(at.size()))) {
+        at += c;
+        int next = ::openat(fd, c.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | nofollow);
+        if (next < 0 && errno == ENOENT && create) {
+            if (::mkdirat(fd, c.c_str(), 0700) == 0 || errno == EEXIST)
+                next = ::openat(fd, c.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | nofollow);
+        }
+        if (next < 0) {
+            const int err = errno;
+            struct stat st {};
+            if (guarded && (err == ELOOP || err == ENOTDIR) && ::fstatat(fd, c.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                S_ISLNK(st.st_mode))
+                refuselink(at);
+            else
+                setlasterr(err);
+            ::close(fd);
+            return -1;
+        }
+        ::close(fd);
+        fd = next;
+        at += '/';
+    }
+    return fd;
+}
+
+int detail::openparent(const std::string& name, std::string& leaf) {
+    leaf = rtl::ExtractFileName(name);
+    if (leaf.empty() || leaf == "." || leaf == "..") {
+        setlasterr(name.empty() ? ENOENT : EISDIR);
+        return -1;
+    }
+    return openfolder(rtl::ExtractFilePath(name), false);
+}
+
+bool forcedirs(const std::string& folder) {
+    const int fd = detail::openfolder(folder, true);
+    if (fd < 0) return false;
+    ::close(fd);
+    return true;
+}
 
 void detail::resetpaths() { redirect() = Redirect{}; }
 

@@ -79,6 +79,36 @@ private:
 
 namespace {
 
+// How much of an expression a message shows on each side of a point: a
+// pattern may be megabytes long, a message box or log entry may not.
+constexpr size_t kShownBytes = 200;
+
+// Moves a cut back to the start of a UTF-8 character.
+size_t charstart(std::string_view text, size_t at) {
+    while (at > 0 && at < text.size() && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80) --at;
+    return at;
+}
+
+// The bytes of Text from Start to End, at most kShownBytes of them, cut at
+// the end (Tail) or at the start, the cut told by the bytes it left out.
+std::string shownpart(std::string_view text, size_t start, size_t end, bool tail) {
+    const size_t size = end - start;
+    if (size <= kShownBytes) return std::string(text.substr(start, size));
+    const std::string left = " ... [" + std::to_string(size - kShownBytes) + " bytes more] ... ";
+    if (tail) return std::string(text.substr(start, charstart(text, start + kShownBytes) - start)) + left;
+    const size_t from = charstart(text, end - kShownBytes);
+    return left + std::string(text.substr(from, end - from));
+}
+
+// The expression as a message shows it, with " HERE-->" at the error offset.
+std::string shownexpression(std::string_view expression, size_t at) {
+    return shownpart(expression, 0, at, false) + " HERE-->" + shownpart(expression, at, expression.size(), true);
+}
+
+std::string shownexpression(std::string_view expression) {
+    return shownpart(expression, 0, expression.size(), true);
+}
+
 pcre* compileform(const std::string& expression, bool utf8, const char*& error, int& offset) {
     ++compilecount;
     return pcre_compile(expression.c_str(), utf8 ? PCRE_UTF8 | PCRE_UCP : 0, &error, &offset, nullptr);
@@ -115,7 +145,7 @@ public:
             } else {
                 failed_[utf8] = true;
                 errlog("Regular expression not usable on " + std::string(utf8 ? "UTF-8" : "other") + " text: " +
-                       (error ? error : "") + "\r\n" + expression_);
+                       (error ? error : "") + "\r\n" + shownexpression(expression_));
             }
         }
         return f.get();
@@ -125,7 +155,8 @@ public:
         if (stoplogged_) return;
         stoplogged_ = true;
         errlog("Regular expression gave up on a text of " + std::to_string(size) +
-               " bytes (it needed more steps or stack than a match may take); counted as no match:\r\n" + expression_);
+               " bytes (it needed more steps or stack than a match may take); counted as no match:\r\n" +
+               shownexpression(expression_));
     }
 
 private:
@@ -260,7 +291,7 @@ PRegex compileexpression(const std::string& expression, std::string& error) {
         return std::make_shared<const TRegex>(expression, re, kind);
     reerrflag = true;
     const auto at = static_cast<size_t>(std::clamp(offset, 0, static_cast<int>(expression.size())));
-    error = std::string(why ? why : "") + "\r\n" + expression.substr(0, at) + " HERE-->" + expression.substr(at);
+    error = std::string(why ? why : "") + "\r\n" + shownexpression(expression, at);
     return nullptr;
 }
 }  // namespace

@@ -1,11 +1,13 @@
 // Look-ups, special values, links, opening documents, starting programs and
 // the per-user work folder.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -196,6 +198,8 @@ std::string localtarget(const std::string& target, std::string& path) {
 
 void detail::resetsystem() { cache() = SystemCache{}; }
 
+const std::string& detail::userdatacached() { return cache().userdir; }
+
 std::string sockerrtext(int32_t code) {
     const std::string text = wsatext(code);
     return "!! " + (text.empty() ? "Unknown Socket Error " + rtl::IntToStr(code) : text);
@@ -290,18 +294,53 @@ int64_t launchexe(const std::string& commandline, bool wait) {
 std::string fixeddrive() { return "/"; }
 
 std::string userdatadir() {
-    std::string& dir = cache().userdir;
-    if (!dir.empty()) return dir;
+    if (!cache().userdir.empty()) return cache().userdir;
     const std::string data = specialvar("XDG_DATA_HOME");
     const std::string home = specialvar("HOME");
+    std::string dir;
     if (!data.empty()) dir = rtl::IncludeTrailingPathDelimiter(data);
     else if (!home.empty()) dir = rtl::IncludeTrailingPathDelimiter(home) + ".local/share/";
     else dir = fixeddrive();
     dir += "qbfiles/";
-    std::error_code ec;
-    std::filesystem::create_directories(dir, ec);
-    if (ec) errlog("Could not create " + dir + "\r\n" + ec.message());
-    return dir;
+    // The folder holds the user's own files: made, or kept, private.
+    const int fd = detail::openfolder(dir, true);
+    struct stat st {};
+    if (fd < 0) errlog("Could not create " + dir + "\r\n" + lasterrtext());
+    else if (::fstat(fd, &st) == 0 && (st.st_mode & 077) && st.st_uid == ::geteuid()) ::fchmod(fd, st.st_mode & 0700);
+    if (fd >= 0) ::close(fd);
+    return cache().userdir = dir;
+}
+
+bool readmailto(const std::string& link, TMailtoLink& out, std::string& why) {
+    out = TMailtoLink{};
+    why.clear();
+    std::string p = link;
+    // Each part runs to the end of what is left: the body first, then the subject.
+    auto cut = [&p](const char* first, const char* second, std::string& part) {
+        const std::string lower = rtl::LowerCase(p);
+        size_t at = lower.find(first);
+        if (at == std::string::npos) at = lower.find(second);
+        if (at == std::string::npos) return;
+        part = p.substr(at + std::strlen(first));
+        p.erase(at);
+    };
+    cut("&body=", "?body=", out.body);
+    std::string subject;
+    cut("&subject=", "?subject=", subject);
+    out.subject = urldecode(subject, true);
+    const int mailto = rtl::Pos("mailto:", rtl::LowerCase(p));
+    if (mailto > 0) rtl::Delete(p, mailto, 7);
+    out.address = rtl::Trim(p);
+    const char* part = out.subject.find_first_of("\r\n") != std::string::npos   ? "subject"
+                       : out.address.find_first_of("\r\n") != std::string::npos ? "address"
+                                                                               : nullptr;
+    if (!part) return true;
+    // Told now, naming the link: at sending, the message would not say where the break came from.
+    std::string shown = link.size() > 300 ? link.substr(0, 300) + " ..." : link;
+    why = std::string("The mail link's ") + part +
+          " holds a line break, which no mail header can carry; no message is made from it:\r\n" + shown;
+    out = TMailtoLink{};
+    return false;
 }
 
 std::string stationfor(const std::string& address) {

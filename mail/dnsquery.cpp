@@ -1,29 +1,44 @@
 #include "mail/dnsquery.h"
 
 #include <arpa/inet.h>
+#include <netdb.h>
+#include <sys/random.h>
 
 #include <cstring>
 
 #include "platform/rtl/sysutils.h"
-#include "platform/sock/winsock.h"
 
 namespace mail {
 
 namespace {
 constexpr uintptr_t kTimeoutTimerId = 1;
-constexpr size_t kTcpMaxMessage = 65535;
+constexpr win::UINT WM_DNS_SOCKET = win::WM_USER + 1;
+constexpr size_t kUdpReceiveSize = 65535;  // a server that ignores the 512-byte limit is still read whole
+
+// An ID nobody outside can guess from the ones before it.
+uint16_t randomId() {
+    uint16_t id = 0;
+    while (::getrandom(&id, sizeof id, 0) != sizeof id) {
+    }
+    return id;
+}
+
 }  // namespace
 
-TDnsQuery::TDnsQuery(rtl::TComponent* owner) : rtl::TComponent(owner), FWSocket(std::make_unique<net::TWSocket>()) {
+std::string DnsResponseCodeName(int Code) {
+    static const char* names[] = {"NOERROR", "FORMERR", "SERVFAIL", "NXDOMAIN", "NOTIMP", "REFUSED"};
+    return Code >= 0 && Code < 6 ? names[Code] : "RCODE" + std::to_string(Code);
+}
+
+TDnsQuery::TDnsQuery(rtl::TComponent* owner) : rtl::TComponent(owner) {
     FWindowHandle = win::AllocateHWnd([this](win::TMessage& m) { WndProc(m); });
 }
 
 TDnsQuery::~TDnsQuery() {
     BeginDestroy();
     win::KillTimer(FWindowHandle, kTimeoutTimerId);
+    CloseSocket();
     win::DeallocateHWnd(FWindowHandle);
-    BindEvents(false);
-    FWSocket.reset();
 }
 
 void TDnsQuery::SetProto(const std::string& v) {
@@ -48,31 +63,36 @@ int TDnsQuery::BuildQuestionSection(uint8_t* Dst, const std::string& QName, uint
     return DnsBuildQuestionSection(Dst, QName, QType, QClass);
 }
 
-void TDnsQuery::BindEvents(bool on) {
-    if (!FWSocket) return;
-    if (!on) {
-        FWSocket->OnSessionConnected = nullptr;
-        FWSocket->OnDataAvailable = nullptr;
-        FWSocket->OnSessionClosed = nullptr;
-        return;
-    }
-    FWSocket->OnSessionConnected = [this](rtl::TObject*, uint16_t e) { WSocketSessionConnected(e); };
-    FWSocket->OnDataAvailable = [this](rtl::TObject*, uint16_t e) { WSocketDataAvailable(e); };
-    FWSocket->OnSessionClosed = [this](rtl::TObject*, uint16_t e) { WSocketSessionClosed(e); };
+void TDnsQuery::CloseSocket() {
+    if (FSocket == ws::INVALID_SOCKET) return;
+    ws::WSAAsyncSelect(FSocket, FWindowHandle, 0, 0);
+    ws::closesocket(FSocket);
+    FSocket = ws::INVALID_SOCKET;
 }
 
 int TDnsQuery::SendQuery(const std::string& Name, int QType) {
-    // Build first: a name that cannot be asked leaves the previous request alone.
+    // Build and resolve first: a question that cannot be asked leaves the
+    // previous request alone.
     uint8_t buf[DnsQueryBufSize];
-    const uint16_t id = static_cast<uint16_t>(FQueryID + 1);
+    const uint16_t id = randomId();
     BuildRequestHeader(buf, id, 0, true, 1, 0, 0, 0);
     const int qlen = BuildQuestionSection(buf + 12, Name, static_cast<uint16_t>(QType), DnsClassIN);
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_DGRAM;
+    addrinfo* res = nullptr;
+    const int rc = ::getaddrinfo(Addr.c_str(), Port.c_str(), &hints, &res);
+    if (rc != 0 || !res)
+        throw EDnsQueryException("Cannot use \"" + Addr + "\" port \"" + Port + "\" as a DNS server: " +
+                                 (rc == EAI_SYSTEM ? rtl::SysErrorMessage(errno) : ::gai_strerror(rc)));
+    std::memcpy(&FServer, res->ai_addr, res->ai_addrlen);
+    FServerLen = res->ai_addrlen;
+    ::freeaddrinfo(res);
 
     // A new query ends the one in progress without a report.
     win::KillTimer(FWindowHandle, kTimeoutTimerId);
     FBusy = false;
-    BindEvents(false);
-    FWSocket->Abort();
+    CloseSocket();
 
     FQueryID = id;
     std::memcpy(FQueryBuf, buf, sizeof buf);
@@ -81,59 +101,88 @@ int TDnsQuery::SendQuery(const std::string& Name, int QType) {
     while (!FQueryName.empty() && FQueryName.back() == '.') FQueryName.pop_back();
     FQueryType = QType;
     FResponseLen = -1;
-    FTcpBuf.clear();
-
-    BindEvents(true);
-    FWSocket->MultiThreaded = MultiThreaded;
-    FWSocket->SetProto(FProto);
-    FWSocket->SetPort(Port);
-    FWSocket->SetAddr(Addr);
+    FResult = TDnsResponse{};
+    FRetriedOverTcp = false;
     FBusy = true;
-    // The clock runs from here, so a connection that never completes ends too.
-    win::SetTimer(FWindowHandle, kTimeoutTimerId, Timeout);
-    FWSocket->Connect();
+    StartAttempt(FProto == "tcp");
     return FQueryID;
 }
 
-void TDnsQuery::WSocketSessionConnected(uint16_t Error) {
-    if (!FBusy) return;
-    if (Error) {
-        Finish(Error);
-        return;
-    }
-    if (FProto == "tcp") {
-        const uint8_t prefix[2] = {static_cast<uint8_t>(FQueryLen >> 8), static_cast<uint8_t>(FQueryLen)};
-        FWSocket->Send(prefix, 2);
-    }
-    FWSocket->Send(FQueryBuf, FQueryLen);
+// One try over UDP or TCP, on a socket connected to the server: the system
+// drops every datagram from another address or port.
+void TDnsQuery::StartAttempt(bool OverTcp) {
+    CloseSocket();
+    FOverTcp = OverTcp;
+    FTcpBuf.clear();
+    // The clock runs from here, so a connection that never completes ends too.
+    win::SetTimer(FWindowHandle, kTimeoutTimerId, Timeout);
+    FSocket = ws::socket(FServer.ss_family, OverTcp ? SOCK_STREAM : SOCK_DGRAM, 0);
+    if (FSocket == ws::INVALID_SOCKET) return Finish(static_cast<uint16_t>(ws::WSAGetLastError()));
+    const long events = OverTcp ? ws::FD_CONNECT | ws::FD_READ | ws::FD_CLOSE : ws::FD_READ;
+    if (OverTcp && ws::WSAAsyncSelect(FSocket, FWindowHandle, WM_DNS_SOCKET, events) != 0)
+        return Finish(static_cast<uint16_t>(ws::WSAGetLastError()));
+    // A stream's outcome comes as FD_CONNECT; a datagram socket is connected at once.
+    if (ws::connect(FSocket, reinterpret_cast<const sockaddr*>(&FServer), static_cast<int>(FServerLen)) != 0 &&
+        !OverTcp)
+        return Finish(static_cast<uint16_t>(ws::WSAGetLastError()));
+    sockaddr_storage local{};
+    int len = sizeof local;
+    if (ws::getsockname(FSocket, reinterpret_cast<sockaddr*>(&local), &len) == 0)
+        FLocalPort = ntohs(local.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6*>(&local)->sin6_port
+                                                      : reinterpret_cast<sockaddr_in*>(&local)->sin_port);
+    if (OverTcp) return;
+    if (ws::WSAAsyncSelect(FSocket, FWindowHandle, WM_DNS_SOCKET, events) != 0)
+        return Finish(static_cast<uint16_t>(ws::WSAGetLastError()));
+    // Over UDP no length prefix (RFC 1035, 4.2.1).
+    if (ws::send(FSocket, FQueryBuf, FQueryLen, 0) != FQueryLen) Finish(static_cast<uint16_t>(ws::WSAGetLastError()));
 }
 
-void TDnsQuery::WSocketDataAvailable(uint16_t Error) {
-    if (!FBusy) return;
-    if (Error) {
-        Finish(Error);
+void TDnsQuery::WndProc(win::TMessage& Msg) {
+    if (Msg.Msg == WM_DNS_SOCKET) {
+        if (static_cast<ws::SOCKET>(Msg.WParam) == FSocket && FBusy)
+            SocketEvent(ws::WSAGETSELECTEVENT(Msg.LParam), ws::WSAGETSELECTERROR(Msg.LParam));
         return;
     }
-    if (FProto == "tcp") ReceiveTcp();
+    if (Msg.Msg != win::WM_TIMER || Msg.WParam != kTimeoutTimerId) return;
+    win::KillTimer(FWindowHandle, kTimeoutTimerId);
+    if (FBusy) Finish(static_cast<uint16_t>(ws::WSAETIMEDOUT));
+}
+
+void TDnsQuery::SocketEvent(int Event, int Error) {
+    if (Event == ws::FD_CONNECT) {
+        if (Error) return Finish(static_cast<uint16_t>(Error));
+        return SendOverTcp();
+    }
+    if (Event == ws::FD_CLOSE) {
+        // The server hung up before a whole matching answer came.
+        return Finish(static_cast<uint16_t>(Error ? Error : ws::WSAECONNRESET));
+    }
+    if (Event != ws::FD_READ) return;
+    if (Error) return Finish(static_cast<uint16_t>(Error));
+    if (FOverTcp) ReceiveTcp();
     else ReceiveUdp();
 }
 
-void TDnsQuery::WSocketSessionClosed(uint16_t Error) {
-    // Over TCP the server hung up before a whole matching answer came.
-    if (FBusy && FProto == "tcp") Finish(Error ? Error : static_cast<uint16_t>(ws::WSAECONNRESET));
+void TDnsQuery::SendOverTcp() {
+    // The 2-byte length first; the whole query fits the system's buffer.
+    std::string out(2, '\0');
+    out[0] = static_cast<char>(FQueryLen >> 8);
+    out[1] = static_cast<char>(FQueryLen);
+    out.append(reinterpret_cast<const char*>(FQueryBuf), static_cast<size_t>(FQueryLen));
+    if (ws::send(FSocket, out.data(), static_cast<int>(out.size()), 0) != static_cast<int>(out.size()))
+        Finish(static_cast<uint16_t>(ws::WSAGetLastError()));
 }
 
 void TDnsQuery::ReceiveUdp() {
-    uint8_t buf[DnsUdpResponseSize];
-    sockaddr_in from{};
-    int fromLen = sizeof from;
-    const int n = FWSocket->ReceiveFrom(buf, sizeof buf, from, fromLen);
+    static thread_local std::string buf(kUdpReceiveSize, '\0');
+    const int n = ws::recv(FSocket, buf.data(), static_cast<int>(buf.size()), 0);
     if (n < 0) {
-        const int err = FWSocket->LastError();
+        // A refusal the server's system sent back (port unreachable) ends it.
+        const int err = ws::WSAGetLastError();
         if (err != ws::WSAEWOULDBLOCK) Finish(static_cast<uint16_t>(err));
         return;
     }
-    HandleMessage(buf, static_cast<size_t>(n));
+    HandleMessage(reinterpret_cast<const uint8_t*>(buf.data()), static_cast<size_t>(n));
 }
 
 void TDnsQuery::ReceiveTcp() {
@@ -155,10 +204,10 @@ void TDnsQuery::ReceiveTcp() {
         }
         const size_t have = FTcpBuf.size();
         FTcpBuf.resize(want);
-        const int n = FWSocket->Receive(FTcpBuf.data() + have, static_cast<int>(want - have));
+        const int n = ws::recv(FSocket, FTcpBuf.data() + have, static_cast<int>(want - have), 0);
         if (n <= 0) {
             FTcpBuf.resize(have);
-            const int err = n < 0 ? FWSocket->LastError() : 0;
+            const int err = n < 0 ? ws::WSAGetLastError() : 0;
             if (n < 0 && err != ws::WSAEWOULDBLOCK) Finish(static_cast<uint16_t>(err));
             return;  // more comes with the next data event, or the close ends it
         }
@@ -170,12 +219,20 @@ void TDnsQuery::HandleMessage(const uint8_t* Msg, size_t Len) {
     TDnsResponse r;
     const TDnsDecodeResult res = DnsDecodeResponse(Msg, Len, r);
     if (res == TDnsDecodeResult::NotAResponse) return;
-    // Only the answer to this query counts: a stray or forged message is dropped
-    // and the wait goes on.
-    if (r.ID != FQueryID) return;
-    if (r.QDCount > 0 && (!rtl::SameText(r.QuestionName, FQueryName) || r.QuestionType != FQueryType ||
-                          r.QuestionClass != DnsClassIN))
+    // Only the answer to this query counts: its ID and its question. A stray
+    // or forged message is dropped and the wait goes on.
+    if (r.ID != FQueryID || r.QDCount < 1 || !rtl::SameText(r.QuestionName, FQueryName) ||
+        r.QuestionType != FQueryType || r.QuestionClass != DnsClassIN)
         return;
+    if (r.Truncated && !FOverTcp) {
+        // Part of the answer is missing: the whole of it comes over TCP.
+        FRetriedOverTcp = true;
+        FQueryID = randomId();
+        FQueryBuf[0] = static_cast<uint8_t>(FQueryID >> 8);
+        FQueryBuf[1] = static_cast<uint8_t>(FQueryID);
+        StartAttempt(true);
+        return;
+    }
     FResult = r;
     FResponseBuf.assign(reinterpret_cast<const char*>(Msg), Len);
     FResponseLen = static_cast<int>(Len);
@@ -186,18 +243,8 @@ void TDnsQuery::Finish(uint16_t Error) {
     if (!FBusy) return;
     FBusy = false;
     win::KillTimer(FWindowHandle, kTimeoutTimerId);
-    FWSocket->Close();
+    CloseSocket();
     if (OnRequestDone) OnRequestDone(this, Error);
-}
-
-void TDnsQuery::WndProc(win::TMessage& Msg) {
-    if (Msg.Msg != win::WM_TIMER || Msg.WParam != kTimeoutTimerId) return;
-    win::KillTimer(FWindowHandle, kTimeoutTimerId);
-    if (!FBusy) return;
-    BindEvents(false);
-    FWSocket->Abort();
-    BindEvents(true);
-    Finish(static_cast<uint16_t>(ws::WSAETIMEDOUT));
 }
 
 namespace {
@@ -215,6 +262,7 @@ int TDnsQuery::GetAnswerTag(int i) const { return at(FResult.AnswerTag, i, FResu
 int TDnsQuery::GetMXPreference(int i) const { return at(FResult.MXPreference, i, FResult.MXRecordCount); }
 std::string TDnsQuery::GetMXExchange(int i) const { return at(FResult.MXExchange, i, FResult.MXRecordCount); }
 in_addr TDnsQuery::GetAddress(int i) const { return at(FResult.Address, i, FResult.AddressCount); }
+in6_addr TDnsQuery::GetAddress6(int i) const { return at(FResult.Address6, i, FResult.Address6Count); }
 std::string TDnsQuery::GetHostname(int i) const { return at(FResult.Hostname, i, FResult.HostnameCount); }
 
 }  // namespace mail

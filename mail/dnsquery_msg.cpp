@@ -25,6 +25,18 @@ void put16(uint8_t* p, uint16_t v) {
     p[1] = static_cast<uint8_t>(v);
 }
 
+// An address answer of exactly the address's size, kept while the list has
+// room; false when its length is wrong.
+template <typename T, size_t N>
+bool keepAddress(const uint8_t* Data, size_t Length, std::array<T, N>& List, int& Count, int& Tag) {
+    if (Length != sizeof(T)) return false;
+    if (Count < static_cast<int>(N)) {
+        std::memcpy(&List[static_cast<size_t>(Count)], Data, sizeof(T));
+        Tag = Count++;
+    }
+    return true;
+}
+
 std::vector<std::string> splitLabels(const std::string& name) {
     std::vector<std::string> labels;
     size_t start = 0;
@@ -146,11 +158,11 @@ TDnsDecodeResult DnsDecodeResponse(const uint8_t* Msg, size_t Len, TDnsResponse&
         int tag = -1;
         switch (type) {
         case DnsQueryTypeA:
-            if (rdlength != 4) return TDnsDecodeResult::BadAnswers;
-            if (R.AddressCount < MAX_ADDRESSES) {
-                std::memcpy(&R.Address[R.AddressCount], Msg + rdata, 4);
-                tag = R.AddressCount++;
-            }
+            if (!keepAddress(Msg + rdata, rdlength, R.Address, R.AddressCount, tag)) return TDnsDecodeResult::BadAnswers;
+            break;
+        case DnsQueryTypeAAAA:
+            if (!keepAddress(Msg + rdata, rdlength, R.Address6, R.Address6Count, tag))
+                return TDnsDecodeResult::BadAnswers;
             break;
         case DnsQueryTypePTR:
             if (R.HostnameCount < MAX_PTR_RECORDS) {

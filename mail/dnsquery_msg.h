@@ -18,6 +18,7 @@ RTL_EXCEPTION_CLASS(EDnsQueryException, rtl::Exception);
 constexpr int DnsQueryTypeA = 1;
 constexpr int DnsQueryTypePTR = 12;
 constexpr int DnsQueryTypeMX = 15;
+constexpr int DnsQueryTypeAAAA = 28;
 constexpr int DnsQueryTypeLOC = 29;
 constexpr int DnsClassIN = 1;
 
@@ -25,6 +26,7 @@ constexpr int MAX_ANCOUNT = 50;     // answers kept of one response
 constexpr int MAX_ADDRESSES = 50;   // A answers
 constexpr int MAX_MX_RECORDS = 50;  // MX answers
 constexpr int MAX_PTR_RECORDS = 10; // PTR answers
+constexpr int MAX_ADDRESSES6 = 50;  // AAAA answers
 constexpr int DnsQueryBufSize = 514;
 constexpr int DnsUdpResponseSize = 512;
 
@@ -82,6 +84,9 @@ struct TDnsResponse {
 
     int AddressCount = 0;
     std::array<in_addr, MAX_ADDRESSES> Address{};
+
+    int Address6Count = 0;
+    std::array<in6_addr, MAX_ADDRESSES6> Address6{};
 
     int HostnameCount = 0;
     std::array<std::string, MAX_PTR_RECORDS> Hostname{};

@@ -17,18 +17,13 @@ namespace {
 
 constexpr size_t kMaxMultiResponse = 65536;
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-
-// The reply code after leading blanks; Pos is left on the byte after it.
-int replyCode(const std::string& Line, size_t& Pos) {
-    Pos = 0;
-    while (Pos < Line.size() && (Line[Pos] == ' ' || Line[Pos] == '\t')) ++Pos;
-    int code = 0;
-    while (Pos < Line.size() && isDigit(Line[Pos]) && code < 100000) code = code * 10 + (Line[Pos++] - '0');
-    return code;
+// A line as it may go into an error text: short, control bytes as "?".
+std::string shownText(const std::string& Line) {
+    std::string out = Line.substr(0, 60);
+    for (char& c : out)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    return Line.size() > 60 ? out + "..." : out;
 }
-
-bool startsWithDigit(const std::string& Line) { return !Line.empty() && isDigit(Line[0]); }
 
 // A quoted name: "a""b" stands for a"b. Empty when the text has none.
 std::string quotedName(const std::string& S, size_t& Pos) {
@@ -288,7 +283,6 @@ void TCustomFtpCli::ExecAsync(TFtpRequest RqType, const std::string& Cmd, std::i
     FOkResponses.assign(OkResponses.begin(), OkResponses.end());
     if (FOkResponses.size() > 15) FOkResponses.resize(15);
     FLastMultiResponse.clear();
-    FMultiCode = 0;
     FRequestDoneFlag = false;
     FNext = &TCustomFtpCli::NextExecAsync;
     FDoneHandler = DoneAsync;
@@ -370,6 +364,7 @@ void TCustomFtpCli::SystAsync() {
 
 void TCustomFtpCli::TypeSetAsync() {
     FLastFct = ftpFctTypeSet;
+    FTypeAsciiAsked = !Binary;
     ExecAsync(ftpTypeSetAsync, Binary ? "TYPE I" : "TYPE A", {200}, nullptr);
 }
 
@@ -507,7 +502,9 @@ void TCustomFtpCli::OpenAsync() {
     FRequestResult = 0;
     FeatMlstFacts.clear();
     SupportedExtensions = 0;
-    FMultiCode = 0;
+    FReplyReader.Reset();
+    FOwedReplies = 0;
+    FTypeAscii = false;
     FCurrentTransferMode = ftpTransModeStream;
     FWSocket->OnDnsLookupDone = [this](rtl::TObject*, uint16_t e) { DnsLookupDone(e); };
     SetState(ftpDnsLookup);
@@ -564,6 +561,7 @@ void TCustomFtpCli::ControlSocketSessionConnected(uint16_t Error) {
 
 void TCustomFtpCli::WSocketSessionClosed(uint16_t Error) {
     DropPendingInput();
+    FOwedReplies = 0;
     if (FConnected) {
         FConnected = false;
         if (FState != ftpAbort) SetState(ftpNotConnected);
@@ -589,22 +587,26 @@ void TCustomFtpCli::WSocketSessionClosed(uint16_t Error) {
 void TCustomFtpCli::HandleUnsolicited() {
     // Late lines (a 226 after a failed step, a server's notice) are shown.
     Display("< " + FLastResponse);
+    int code = 0;
+    if (FReplyReader.Feed(FLastResponse, code) == TFtpReplyReader::ReplyFinal) TakeOwedReply(code);
+}
+
+bool TCustomFtpCli::TakeOwedReply(int Code) {
+    if (FOwedReplies == 0) return false;
+    // A preliminary reply (150) comes before the final one it announces.
+    if (Code >= 200) --FOwedReplies;
+    Display("! Late answer to an earlier data command: " + FLastResponse);
+    return true;
 }
 
 void TCustomFtpCli::HandleBanner() {
     const std::string& line = FLastResponse;
     Display("< " + line);
     if (FLastMultiResponse.size() < kMaxMultiResponse) FLastMultiResponse += line + "\r\n";
-    if (!startsWithDigit(line)) return;
-    size_t pos;
-    const int code = replyCode(line, pos);
-    if (FMultiCode != 0) {
-        if (code != FMultiCode || pos >= line.size() || line[pos] != ' ') return;
-        FMultiCode = 0;
-    } else if (pos < line.size() && line[pos] == '-') {
-        FMultiCode = code;
-        return;
-    }
+    int code = 0;
+    const TFtpReplyReader::TKind kind = FReplyReader.Feed(line, code);
+    if (kind == TFtpReplyReader::ReplyBad) return ProtocolError("Greeting without a code: \"" + shownText(line) + "\"");
+    if (kind == TFtpReplyReader::ReplyText) return;
     FStatusCode = code;
     if (code != 220) {
         SetErrorMessage();
@@ -623,26 +625,20 @@ void TCustomFtpCli::HandleReply() {
     if (FLastMultiResponse.size() < kMaxMultiResponse) FLastMultiResponse += line + "\r\n";
     if (FLastFct == ftpFctFeat) ParseFeatLine(rtl::Trim(line));
     if (FLastFct == ftpFctMlst && FStatusCode == 250 && line.size() > 4 && line[0] == ' ') RemFacts = rtl::Trim(line);
-    if (!startsWithDigit(line)) {
-        Display("< " + line);
-        return;
-    }
-    size_t pos;
-    const int code = replyCode(line, pos);
-    const bool endsHere = pos >= line.size() || line[pos] == ' ';
-    // A multi-line reply ends only at its own code followed by a blank.
-    if (FMultiCode != 0) {
-        if (code != FMultiCode || !endsHere) {
+    int code = 0;
+    switch (FReplyReader.Feed(line, code)) {
+        case TFtpReplyReader::ReplyBad:
+            // Nothing a server says outside a multi-line reply lacks a code:
+            // the line cannot be an answer, and waiting for one would hang.
+            Display("< " + line);
+            return ProtocolError("Reply without a code: \"" + shownText(line) + "\"");
+        case TFtpReplyReader::ReplyText:
+            if (code != 0) FStatusCode = code;  // the opening line of a multi-line reply
             Display("< " + line);
             return;
-        }
-        FMultiCode = 0;
-    } else if (pos < line.size() && line[pos] == '-') {
-        FMultiCode = code;
-        FStatusCode = code;
-        Display("< " + line);
-        return;
+        case TFtpReplyReader::ReplyFinal: break;
     }
+    if (TakeOwedReply(code)) return;
     FStatusCode = code;
     if (!FNext) {
         // A late line of a step that has ended (a 226 after a failure).
@@ -663,11 +659,12 @@ void TCustomFtpCli::NextExecAsync() {
                              : FStatusCode;
     }
     if (FRequestResult != 0) SetErrorMessage();
-    if (FPassive && FStatusCode == 227) {
+    if (FPassive && (FStatusCode == 227 || FStatusCode == 229)) {
         SetState(ftpPasvReady);
         FPasvResponse = FLastResponse;
     }
     if (FLastFct == ftpFctModeZ && FStatusCode == 200) FCurrentTransferMode = FTransferMode;
+    if (FLastFct == ftpFctTypeSet && FRequestResult == 0) FTypeAscii = FTypeAsciiAsked;
     ExtractMoreResults();
     if (SslReplyBranch()) return;
     ContinueRequest();
@@ -704,12 +701,14 @@ void TCustomFtpCli::ParseFeatLine(const std::string& L) {
     else if (L == "CCC") SupportedExtensions |= FtpFeat(ftpFeatCcc);
     else if (starts("XCRC")) SupportedExtensions |= FtpFeat(ftpFeatXCrc);
     else if (starts("MODE Z")) SupportedExtensions |= FtpFeat(ftpFeatModeZ);
+    else if (L == "EPSV") SupportedExtensions |= FtpFeat(ftpFeatEPSV);
+    else if (L == "EPRT") SupportedExtensions |= FtpFeat(ftpFeatEPRT);
 }
 
 void TCustomFtpCli::ExtractMoreResults() {
     if (FRequestResult != 0) return;
-    size_t pos;
-    replyCode(FLastResponse, pos);
+    size_t pos = 0;
+    FtpReplyCode(FLastResponse, pos);
     const std::string& r = FLastResponse;
     switch (FLastFct) {
         case ftpFctSize: {
@@ -750,6 +749,12 @@ void TCustomFtpCli::ExtractMoreResults() {
 
 void TCustomFtpCli::TriggerRequestDone(uint16_t Error) {
     if (FRequestDoneFlag) return;
+    if (DataReplyPending()) {
+        // The transfer ends here; its command's answer, when it comes, must
+        // not be taken for the next command's.
+        ++FOwedReplies;
+        FNext = nullptr;
+    }
     // A chain goes on after a failed step too: it jumps to its QUIT.
     if (FNextRequest) {
         TLineProtoClient::TriggerRequestDone(Error);
@@ -922,6 +927,7 @@ void TCustomFtpCli::AbortAsync() {
     FWSocket->CancelDnsLookup();
     FWSocket->Abort();
     if (FDataSocket) FDataSocket->Abort();
+    FOwedReplies = 0;
     FConnected = false;
     FNextRequest = nullptr;
     SetState(ftpReady);

@@ -3,15 +3,17 @@
 // and returns; its end comes later, from the message loop, through
 // OnRequestDone. High-level requests run a fixed chain of elementary
 // functions as one request. Data moves over a second socket, passive (PASV,
-// connected to the control connection's peer) or active (PORT, listening on
-// a port of a range, accepting that peer only). TFtpClient adds the blocking
+// or EPSV when the server's FEAT offers it; connected to the control
+// connection's peer) or active (PORT, or EPRT when offered; listening on a
+// port of a range, accepting that peer only). TFtpClient adds the blocking
 // calls and TSslFtpClient FTP over TLS (AUTH, PBSZ, PROT, CCC, implicit TLS,
-// TLS on the data connection).
+// TLS on the data connection, resuming the control connection's session).
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 
+#include "mail/ftpcli_parse.h"
 #include "mail/lineproto.h"
 #include "net/sslcontext.h"
 #include "net/twsocket.h"
@@ -51,7 +53,8 @@ constexpr TFtpFctSet FtpFct(TFtpFct f) { return uint64_t(1) << f; }
 
 enum TFtpExtension {
     ftpFeatNone, ftpFeatSize, ftpFeatRest, ftpFeatMDTMYY, ftpFeatMDTM, ftpFeatMLST, ftpFeatMFMT, ftpFeatMD5,
-    ftpFeatAuthSSL, ftpFeatAuthTLS, ftpFeatProtP, ftpFeatProtC, ftpFeatModeZ, ftpFeatCcc, ftpFeatPbsz, ftpFeatXCrc
+    ftpFeatAuthSSL, ftpFeatAuthTLS, ftpFeatProtP, ftpFeatProtC, ftpFeatModeZ, ftpFeatCcc, ftpFeatPbsz, ftpFeatXCrc,
+    ftpFeatEPSV, ftpFeatEPRT
 };
 using TFtpExtensions = uint32_t;
 constexpr TFtpExtensions FtpFeat(TFtpExtension e) { return 1u << e; }
@@ -230,6 +233,9 @@ protected:
     // TLS on the data connection starts when the server has answered the
     // data command: a server may reset a handshake that comes before.
     virtual void StartDataTls() {}
+    // Whether the data connection may end its sending side now: a TLS
+    // handshake still under way must finish first (an empty upload).
+    virtual bool DataTlsSettled() const { return true; }
     // An AUTH, CCC or PROT reply that was accepted (TSslFtpClient).
     virtual bool SslReplyBranch() { return false; }
     void ContinueRequest();
@@ -270,11 +276,12 @@ protected:
     std::string FLastMultiResponse, FPasvResponse;
     std::string FSavedResponse;
     int FSavedCode = -1;
-    int FMultiCode = 0;  // the opening code of a multi-line reply being read
+    TFtpReplyReader FReplyReader;
     TFtpCliSslType FSslType = sslTypeNone;
     net::TWSocket* FDataSocket = nullptr;
     bool FUploadDir = false;  // the coming data connection carries an upload
     bool FDataReplied = false;  // the 1xx reply to the data command came
+    void CloseDownStep();
 
 private:
     void NextExecAsync();
@@ -320,8 +327,18 @@ private:
     void Next3PutAsync();
     void SendDataCommand();
     void StartCloseDown();
-    void CloseDownStep();
     void DeliverDisplayFile(const char* Data, size_t Len);
+    bool WriteReceived(const char* Data, size_t Len);
+    void FinishReceived();
+    // The server's final answer to a data command that a request gave up
+    // on has not come: it is read off before anything else.
+    bool DataReplyPending() const;
+    bool TakeOwedReply(int Code);
+    void EndTransfer(int Code);
+    void TransferRefused(const char* Note);
+    void RefuseDataPeer(const std::string& Peer);
+    void ResetDataConnection();
+    bool ExtendedDataCommands() const;
 
     bool FPassive = false;
     TFtpConnectionType FConnectionType = ftpDirect;
@@ -344,7 +361,14 @@ private:
     bool FLastQueued = false;  // the last block is handed to the data socket
     int64_t FDataBytesOut = 0;     // what the data socket's sends put on the wire
     int64_t FCloseDownBytes = 0;   // that count when the close-down deadline was set
-    std::string FDisplayRest;
+    TFtpLineSplitter FListLines;   // OnDisplayFile gets whole lines
+    TFtpAsciiDecoder FAsciiIn;     // TYPE A downloads: CR LF becomes LF
+    bool FTypeAscii = false;       // the server has taken TYPE A
+    bool FTypeAsciiAsked = false;  // the TYPE command awaiting its answer asks for A
+    std::string FAsciiOut;         // an upload block with its line ends converted
+    std::string FDataRefusal;      // why an active-mode connection was refused
+    std::string FTargetFile;       // the file a download replaces (a link resolved)
+    int FOwedReplies = 0;          // final answers of given-up data commands still to come
 };
 
 class TFtpClient : public TCustomFtpCli {
@@ -464,8 +488,15 @@ private:
     void DataTls();
     void DataHandshakeDone(uint16_t ErrCode, net::TX509Base* PeerCert, bool& Disconnect);
     void ShutDownComplete(bool Bidirectional, int ErrCode);
+    bool DataTlsSettled() const override;
+    // Sessions of this control connection (its own and those of its data
+    // connections), the newest kept as bytes: a data connection resumes it,
+    // unless OnSslCliGetSession hands over another.
+    void SessionArrived(SSL_SESSION* Session, bool WasReused, bool& IncRefCount);
+    void OfferSession(SSL_SESSION*& Session, bool& FreeSession);
     std::string FProtLevel = "C";
     bool FDataTlsPending = false;
+    std::string FSessionBytes;
 };
 
 }  // namespace mail

@@ -1,13 +1,17 @@
-// Data connections and transfers of the FTP client: PORT (with port
-// ranges) and PASV, downloads into a file, a caller's stream or
-// OnDisplayFile, uploads from a file or stream, restart offsets, progress
-// and statistics.
+// Data connections and transfers of the FTP client: PORT/EPRT (with port
+// ranges) and PASV/EPSV, downloads into a file, a caller's stream or
+// OnDisplayFile, uploads from a file or stream, TYPE A line ends, restart
+// offsets, progress and statistics.
 #include <arpa/inet.h>
+#include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <random>
 
 #include "mail/ftpcli.h"
 #include "platform/rtl/sysutils.h"
@@ -26,17 +30,24 @@ constexpr int kRecvBlock = 256 * 1024;
 constexpr uintptr_t kCloseDownTimer = 2;
 constexpr win::UINT kCloseDownPollMs = 20;
 
-bool readByte(const std::string& S, size_t& Pos, char Stop, unsigned& Value) {
-    size_t digits = 0;
-    Value = 0;
-    while (Pos < S.size() && S[Pos] == ' ') ++Pos;
-    while (Pos < S.size() && S[Pos] >= '0' && S[Pos] <= '9' && digits < 4) {
-        Value = Value * 10 + static_cast<unsigned>(S[Pos++] - '0');
-        ++digits;
+// Bytes of the connection the peer's system has not acknowledged yet.
+int64_t unacknowledged(const net::TWSocket& Socket) {
+    int queued = 0;
+    return ::ioctl(static_cast<int>(Socket.HSocket()), TIOCOUTQ, &queued) == 0 ? queued : 0;
+}
+
+// A new file beside Target that nobody else has open, created with Mode (the
+// umask applies); its name goes to Name. -1 with errno when none can be made.
+int createBeside(const std::string& Target, mode_t Mode, std::string& Name) {
+    static const char kChars[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        Name = Target + ".part-";
+        for (int i = 0; i < 8; ++i) Name += kChars[random() % 36];
+        const int fd = ::open(Name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, Mode);
+        if (fd >= 0 || errno != EEXIST) return fd;
     }
-    if (digits == 0 || Value > 255 || Pos >= S.size() || S[Pos] != Stop) return false;
-    ++Pos;
-    return true;
+    return -1;
 }
 
 }  // namespace
@@ -60,7 +71,7 @@ void TCustomFtpCli::CommitDownload(bool Ok) {
     ReleaseLocalStream();
     const std::string temp = FTempFile;
     FTempFile.clear();
-    if (Ok && ::rename(temp.c_str(), LocalFileName.c_str()) == 0) return;
+    if (Ok && ::rename(temp.c_str(), FTargetFile.c_str()) == 0) return;
     if (Ok) {
         FLocalError = 550;
         Fail("550 Unable to move the received file to " + LocalFileName + ": " + rtl::SysErrorMessage(errno), 550);
@@ -77,25 +88,22 @@ void TCustomFtpCli::ResetDataHandlers() {
 }
 
 bool TCustomFtpCli::PasvAddress(std::string& Addr, std::string& DataPort) {
-    const size_t open = FPasvResponse.find('(');
-    size_t pos = open == std::string::npos ? 0 : open + 1;
-    unsigned b[6];
-    bool ok = open != std::string::npos;
-    for (int i = 0; ok && i < 6; ++i) ok = readByte(FPasvResponse, pos, i < 5 ? ',' : ')', b[i]);
-    const unsigned port = ok ? b[4] * 256 + b[5] : 0;
-    if (!ok || port == 0) {
+    uint8_t a[4] = {};
+    uint16_t port = 0;
+    const bool extended = FPasvResponse.compare(0, 3, "229") == 0;
+    if (!(extended ? FtpParseEpsvReply(FPasvResponse, port) : FtpParsePasvReply(FPasvResponse, a, port))) {
         Fail("550 Malformed passive reply: " + FPasvResponse.substr(0, 80), 550);
-        Display("! " + FLastResponse);
         return false;
     }
-    const std::string named = rtl::Format("%u.%u.%u.%u", b[0], b[1], b[2], b[3]);
+    const std::string named = rtl::Format("%u.%u.%u.%u", a[0], a[1], a[2], a[3]);
     Addr = named;
     // The data goes to the server we talk to, whatever address the reply names.
-    if (FConnectionType == ftpDirect) {
+    if (extended || FConnectionType == ftpDirect) {
         Addr = FWSocket->GetPeerAddr();
-        if (Addr != named) Display("! Passive reply names " + named + ", using the server's address " + Addr);
+        if (!extended && Addr != named)
+            Display("! Passive reply names " + named + ", using the server's address " + Addr);
     }
-    DataPort = IntToStr(static_cast<int>(port));
+    DataPort = IntToStr(port);
     return true;
 }
 
@@ -138,11 +146,13 @@ void TCustomFtpCli::PortAsync() {
     FDataSocket->SetAddr("0.0.0.0");
     FDataSocket->SetPort("0");
     FDataSocket->SetSslEnable(false);
-    std::string cmd = "PASV";
+    const bool extended = ExtendedDataCommands();
+    std::string cmd = extended ? "EPSV" : "PASV";
     // A server may connect as soon as PORT is answered: the direction and
     // the transfer's flags are settled here.
     FUploadDir = (FPendingFcts & (FtpFct(ftpFctPut) | FtpFct(ftpFctAppend))) != 0;
     FAnswered = FGetClosed = FPutClosed = FEof = FLastQueued = FPermitted = FPutOpened = FDataReplied = false;
+    FDataRefusal.clear();
     if (!FPassive) {
         FDataSocket->OnSessionAvailable = [this](rtl::TObject*, uint16_t e) { DataSessionAvailable(e); };
         FDataSocket->LingerOnOff = net::wsLingerOn;
@@ -167,12 +177,20 @@ void TCustomFtpCli::PortAsync() {
         len = sizeof ctl;
         FWSocket->GetSockName(ctl, len);
         const uint32_t a = ntohl(ctl.sin_addr.s_addr);
-        cmd = rtl::Format("PORT %u,%u,%u,%u,%u,%u", (a >> 24) & 255, (a >> 16) & 255, (a >> 8) & 255, a & 255,
-                          port >> 8, port & 255);
+        cmd = extended ? rtl::Format("EPRT |1|%u.%u.%u.%u|%u|", (a >> 24) & 255, (a >> 16) & 255, (a >> 8) & 255,
+                                     a & 255, port)
+                       : rtl::Format("PORT %u,%u,%u,%u,%u,%u", (a >> 24) & 255, (a >> 16) & 255, (a >> 8) & 255,
+                                     a & 255, port >> 8, port & 255);
     }
     ByteCount = 0;
     FLastFct = ftpFctPort;
-    ExecAsync(ftpPortAsync, cmd, {200, 227}, nullptr);
+    ExecAsync(ftpPortAsync, cmd, {200, 227, 229}, nullptr);
+}
+
+// EPSV and EPRT where the server's FEAT offered them; through a proxy the
+// data goes where its classic replies say.
+bool TCustomFtpCli::ExtendedDataCommands() const {
+    return FConnectionType == ftpDirect && (SupportedExtensions & FtpFeat(FPassive ? ftpFeatEPSV : ftpFeatEPRT));
 }
 
 void TCustomFtpCli::DataSocketGetInit(const std::string& DataPort, const std::string& DataAddr) {
@@ -198,20 +216,28 @@ bool TCustomFtpCli::AcceptFromPeer() {
     ::getpeername(static_cast<int>(s), reinterpret_cast<sockaddr*>(&peer), &len);
     char text[INET_ADDRSTRLEN] = {};
     ::inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);
-    if (FConnectionType == ftpDirect && text != FWSocket->GetPeerAddr()) {
-        Display(std::string("! Data connection from ") + text + " refused: not the server");
-        ::close(static_cast<int>(s));
-        return false;
-    }
     // The listener's close is not the data session's.
     const auto closed = FDataSocket->OnSessionClosed;
     FDataSocket->OnSessionClosed = nullptr;
     FDataSocket->Abort();
     FDataSocket->OnSessionClosed = closed;
+    if (FConnectionType == ftpDirect && text != FWSocket->GetPeerAddr()) {
+        ::close(static_cast<int>(s));
+        RefuseDataPeer(text);
+        return false;
+    }
     DataSocketAcceptedTls();
     FDataSocket->Dup(s);
     FStartTick = win::GetTickCount();
     return true;
+}
+
+// A stranger came first: nobody else gets to try, and the transfer fails at
+// once (or, when its command has not gone out yet, before it goes).
+void TCustomFtpCli::RefuseDataPeer(const std::string& Peer) {
+    FDataRefusal = "425 Data connection from " + Peer + " refused: the server is " + FWSocket->GetPeerAddr();
+    Display("! " + FDataRefusal);
+    if (DataReplyPending()) DataFailed(FDataRefusal, 425);
 }
 
 void TCustomFtpCli::DataSessionAvailable(uint16_t) {
@@ -244,11 +270,23 @@ void TCustomFtpCli::DataSessionAvailable(uint16_t) {
 void TCustomFtpCli::DataFailed(const std::string& Response, int Code) {
     Fail(Response, Code);
     Display("! " + Response);
+    EndTransfer(Code);
+}
+
+// Ends the transfer now. When its command's answer is still to come, the
+// request's end leaves it owed (TriggerRequestDone).
+void TCustomFtpCli::EndTransfer(int Code) {
     ReleaseLocalStream();
     CommitDownload(false);
     if (FDataSocket->State() != net::wsClosed) FDataSocket->Abort();
-    FNext = nullptr;
+    ResumeAt = 0;
+    FRequestResult = Code;
     RequestDone(static_cast<uint16_t>(Code));
+}
+
+bool TCustomFtpCli::DataReplyPending() const {
+    return FNext == &TCustomFtpCli::Next1GetAsync || FNext == &TCustomFtpCli::Next2GetAsync ||
+           FNext == &TCustomFtpCli::Next1PutAsync || FNext == &TCustomFtpCli::Next2PutAsync;
 }
 
 void TCustomFtpCli::FailDataTransfer(int Code) {
@@ -257,9 +295,19 @@ void TCustomFtpCli::FailDataTransfer(int Code) {
     if (FDataSocket->State() != net::wsClosed) FDataSocket->Abort();
 }
 
+// Ends the data connection with a reset: queued bytes are dropped and the
+// server learns at once that the transfer did not end well.
+void TCustomFtpCli::ResetDataConnection() {
+    const int fd = FDataSocket->State() == net::wsClosed ? -1 : ::dup(static_cast<int>(FDataSocket->HSocket()));
+    FDataSocket->Abort();
+    if (fd < 0) return;
+    const linger reset{1, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+    ::close(fd);  // the last descriptor of the connection: its close sends the reset
+}
+
 void TCustomFtpCli::SendDataCommand() {
     FNext = FDataCommand.empty() ? &TCustomFtpCli::Next1PutAsync : &TCustomFtpCli::Next1GetAsync;
-    FMultiCode = 0;
     FLastMultiResponse.clear();
     SetState(ftpWaitingResponse);
     const std::string word = FDataCommand.empty() ? (FAppendFlag ? "APPE" : "STOR") : FDataCommand;
@@ -309,12 +357,22 @@ bool TCustomFtpCli::OpenDownloadTarget() {
             }
             // What lies beyond the offset goes only when the server has agreed.
             FTruncateAtStart = true;
+            FTargetFile = LocalFileName;
             return true;
         }
         // The file named stays untouched until the transfer has succeeded.
-        std::string temp = LocalFileName + ".XXXXXX";
-        const int fd = ::mkstemp(temp.data());
+        // The new one takes the mode of the file it replaces (never more
+        // while it is written), else the mode a new file gets; a link keeps
+        // naming what it named.
+        FTargetFile = LocalFileName;
+        struct stat st{};
+        const bool exists = ::stat(LocalFileName.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+        char real[PATH_MAX];
+        if (exists && ::realpath(LocalFileName.c_str(), real)) FTargetFile = real;
+        std::string temp;
+        const int fd = createBeside(FTargetFile, exists ? (st.st_mode & 0666) : 0666, temp);
         if (fd < 0) throw rtl::EFCreateError(rtl::SysErrorMessage(errno));
+        if (exists) ::fchmod(fd, st.st_mode & 07777);
         ::close(fd);
         FTempFile = temp;
         FLocalStream = new rtl::TFileStream(temp, rtl::fmOpenWrite | FShareFlag);
@@ -339,8 +397,13 @@ void TCustomFtpCli::DoGetAsync(TFtpRequest RqType) {
     ByteCount = 0;
     FDataCloseCode = 0;
     FLocalError = 0;
-    FDisplayRest.clear();
+    FListLines.Reset();
+    FAsciiIn.Reset();
+    // Only a resumed download into a file of its own is ever cut (a listing
+    // shown through OnDisplayFile opens no file).
+    FTruncateAtStart = false;
     FStartTick = win::GetTickCount();
+    if (!FDataRefusal.empty()) return DataFailed(FDataRefusal, 425);
     if (!DisplayFileFlag && !OpenDownloadTarget()) return;
     if (FPassive) {
         std::string addr, port;
@@ -372,16 +435,44 @@ void TCustomFtpCli::DeliverDisplayFile(const char* Data, size_t Len) {
         OnDisplayFile(this, block);
         return;
     }
-    size_t i = 0;
-    while (i < Len) {
-        while (i < Len && (Data[i] == '\r' || Data[i] == '\n')) ++i;
-        const size_t start = i;
-        while (i < Len && Data[i] != '\r' && Data[i] != '\n') ++i;
-        if (i > start) {
-            std::string part(Data + start, i - start);
-            OnDisplayFile(this, part);
-        }
+    // Lines go out whole, however the data was cut into blocks.
+    if (FListLines.Feed(Data, Len, [this](std::string& Line) { OnDisplayFile(this, Line); })) return;
+    Display("! Listing line too long");
+    FLocalError = 550;
+    Fail("550 Listing line longer than " + std::to_string(TFtpLineSplitter::kMaxLine) + " bytes", 550);
+    FDataSocket->Abort();
+}
+
+// Received bytes, with TYPE A's line ends made local, to the local stream
+// and OnDisplayFile. False when the local stream stopped taking them.
+bool TCustomFtpCli::WriteReceived(const char* Data, size_t Len) {
+    if (FTypeAscii) {
+        FAsciiOut.clear();
+        FAsciiIn.Feed(Data, Len, FAsciiOut);
+        Data = FAsciiOut.data();
+        Len = FAsciiOut.size();
     }
+    if (Len == 0) return true;
+    if (FLocalStream && FLocalError == 0 && FLocalStream->Write(Data, static_cast<int64_t>(Len)) != static_cast<int64_t>(Len)) {
+        // The rest of the data has nowhere to go: the transfer fails.
+        Display("! Error writing local file");
+        FLocalError = 550;
+        Fail("550 Error writing local file " + LocalFileName, 550);
+        FDataSocket->Abort();
+        return false;
+    }
+    if (DisplayFileFlag) DeliverDisplayFile(Data, Len);
+    return true;
+}
+
+// The data has ended: what waited for a following byte goes out.
+void TCustomFtpCli::FinishReceived() {
+    if (FLocalError) return;
+    std::string rest;
+    if (FTypeAscii) FAsciiIn.Finish(rest);
+    if (!rest.empty() && !WriteReceived(rest.data(), rest.size())) return;
+    if (DisplayFileFlag && OnDisplayFile && DisplayFileMode == ftpLineByLine)
+        FListLines.Finish([this](std::string& Line) { OnDisplayFile(this, Line); });
 }
 
 void TCustomFtpCli::DataGetAvailable() {
@@ -401,16 +492,8 @@ void TCustomFtpCli::DataGetAvailable() {
         Display("! Data ignored while aborting");
         return;
     }
-    if (FLocalStream && FLocalError == 0 && FLocalStream->Write(buf.data(), n) != n) {
-        // The rest of the data has nowhere to go: the transfer fails.
-        Display("! Error writing local file");
-        FLocalError = 550;
-        Fail("550 Error writing local file " + LocalFileName, 550);
-        FDataSocket->Abort();
-        return;
-    }
     ByteCount += n;
-    if (DisplayFileFlag) DeliverDisplayFile(buf.data(), static_cast<size_t>(n));
+    WriteReceived(buf.data(), static_cast<size_t>(n));
 }
 
 void TCustomFtpCli::DataGetClosed(uint16_t Error) {
@@ -418,6 +501,7 @@ void TCustomFtpCli::DataGetClosed(uint16_t Error) {
     Display("! Data Session closed");
     FGetClosed = true;
     FDataCloseCode = Error;
+    if (Error == 0) FinishReceived();
     Next3GetAsync();
 }
 
@@ -427,20 +511,22 @@ void TCustomFtpCli::Next1GetAsync() {
         FNext = &TCustomFtpCli::Next2GetAsync;
         FDataReplied = true;
         StartDataTls();
-        if (FTruncateAtStart && ::truncate(LocalFileName.c_str(), ResumeAt) != 0) {
+        if (FTruncateAtStart && ::truncate(FTargetFile.c_str(), ResumeAt) != 0) {
             FLocalError = 550;
             Fail("550 Unable to cut the local file at the resume position", 550);
         }
         return;
     }
+    TransferRefused(nullptr);
+}
+
+// The server's final answer ends the transfer as a failure; a local failure
+// that came first keeps its code and text.
+void TCustomFtpCli::TransferRefused(const char* Note) {
     SetErrorMessage();
     FNext = nullptr;
-    if (FDataSocket->State() != net::wsClosed) FDataSocket->Abort();
-    ReleaseLocalStream();
-    CommitDownload(false);
-    ResumeAt = 0;
-    FRequestResult = FStatusCode;
-    RequestDone(static_cast<uint16_t>(FStatusCode));
+    if (Note) Display(Note);
+    EndTransfer(FLocalError ? FLocalError : FStatusCode);
 }
 
 void TCustomFtpCli::Next2GetAsync() {
@@ -451,14 +537,7 @@ void TCustomFtpCli::Next2GetAsync() {
         Next3GetAsync();
         return;
     }
-    SetErrorMessage();
-    ReleaseLocalStream();
-    CommitDownload(false);
-    if (FDataSocket->State() != net::wsClosed) FDataSocket->Abort();
-    Display("! RETR/LIST/NLST Failed");
-    FNext = nullptr;
-    FRequestResult = FStatusCode;
-    RequestDone(static_cast<uint16_t>(FStatusCode));
+    TransferRefused("! RETR/LIST/NLST Failed");
 }
 
 void TCustomFtpCli::Next3GetAsync() {
@@ -500,6 +579,7 @@ void TCustomFtpCli::DoPutAppendAsync() {
     ByteCount = 0;
     FDataCloseCode = 0;
     FLocalError = 0;
+    if (!FDataRefusal.empty()) return DataFailed(FDataRefusal, 425);
     bool cancel = false;
     if (OnReadyToTransmit) OnReadyToTransmit(this, cancel);
     if (cancel) {
@@ -555,12 +635,10 @@ void TCustomFtpCli::Next1PutAsync() {
     Display("< " + FLastResponse);
     if ((FStatusCode == 150 || FStatusCode == 125) && FPutClosed) {
         // The data connection is already gone: the server would wait for it.
+        // Its final answer is still to come.
         if (FLocalError == 0) Fail("426 Data connection closed before the upload started", 426);
-        FNext = nullptr;
-        ReleaseLocalStream();
-        const int code = FLocalError ? FLocalError : 426;
-        FRequestResult = code;
-        RequestDone(static_cast<uint16_t>(code));
+        FNext = &TCustomFtpCli::Next2PutAsync;
+        EndTransfer(FLocalError ? FLocalError : 426);
         return;
     }
     if (FStatusCode == 150 || FStatusCode == 125) {
@@ -576,13 +654,7 @@ void TCustomFtpCli::Next1PutAsync() {
         }
         return;
     }
-    SetErrorMessage();
-    FNext = nullptr;
-    if (FDataSocket->State() != net::wsClosed) FDataSocket->Abort();
-    ReleaseLocalStream();
-    ResumeAt = 0;
-    FRequestResult = FStatusCode;
-    RequestDone(static_cast<uint16_t>(FStatusCode));
+    TransferRefused(nullptr);
 }
 
 void TCustomFtpCli::DataPutSent(uint16_t Error) {
@@ -620,8 +692,16 @@ void TCustomFtpCli::DataPutSent(uint16_t Error) {
         StartCloseDown();
         return;
     }
-    ByteCount += n;
-    FDataSocket->Send(buf.data(), static_cast<int>(n));
+    const char* out = buf.data();
+    size_t len = static_cast<size_t>(n);
+    if (FTypeAscii) {
+        FAsciiOut.clear();
+        FtpAsciiEncode(out, len, FAsciiOut);
+        out = FAsciiOut.data();
+        len = FAsciiOut.size();
+    }
+    ByteCount += static_cast<int64_t>(len);
+    FDataSocket->Send(out, static_cast<int>(len));
     // A peer that stops taking the last block is then held to the deadline.
     if (last) {
         FLastQueued = true;
@@ -636,16 +716,20 @@ void TCustomFtpCli::StartCloseDown() {
 
 // Waits for the queued bytes to leave, polling on a timer, then ends the
 // sending side. Bytes still queued at the deadline fail the upload; the
-// deadline counts from the last bytes that left, so a slow peer that keeps
-// taking them is not one that stopped.
+// deadline counts from the last bytes the server's side took, so a slow
+// peer that keeps taking them is not one that stopped.
 void TCustomFtpCli::CloseDownStep() {
     win::KillTimer(FWindowHandle, kCloseDownTimer);
     if (!(FEof || FLastQueued) || FDataSocket->State() != net::wsConnected) return;
     // The data-sent event sets the end flag once the last block has gone,
-    // through every layer of the socket.
-    if (!FEof || !FDataSocket->AllSent()) {
-        if (FDataBytesOut != FCloseDownBytes) {
-            FCloseDownBytes = FDataBytesOut;
+    // through every layer of the socket. The system's queue must be empty
+    // too: a TLS connection closes as soon as its close notice is out, and a
+    // close that a late packet of the server's answers with a reset loses
+    // what was still queued.
+    const int64_t unacked = unacknowledged(*FDataSocket);
+    if (!FEof || !FDataSocket->AllSent() || unacked > 0 || !DataTlsSettled()) {
+        if (FDataBytesOut - unacked != FCloseDownBytes) {
+            FCloseDownBytes = FDataBytesOut - unacked;
             FCloseDownDeadline = win::GetTickCount() + static_cast<uint32_t>(CloseDownSecs) * 1000;
         }
         if (static_cast<int32_t>(FCloseDownDeadline - win::GetTickCount()) > 0 &&
@@ -653,12 +737,11 @@ void TCustomFtpCli::CloseDownStep() {
             win::SetTimer(FWindowHandle, kCloseDownTimer, kCloseDownPollMs);
             return;
         }
+        // The server learns of the failure from the reset; its answer to
+        // STOR ends the request, so no later command takes it.
         FLocalError = 426;
         Fail("426 Upload data still queued at the close-down deadline", 426);
-        FDataSocket->Abort();
-        FPutClosed = true;
-        FAnswered = true;
-        Next3PutAsync();
+        ResetDataConnection();
         return;
     }
     FDataSocket->Shutdown(1);
@@ -685,13 +768,7 @@ void TCustomFtpCli::Next2PutAsync() {
         Next3PutAsync();
         return;
     }
-    SetErrorMessage();
-    ReleaseLocalStream();
-    if (FDataSocket->State() != net::wsClosed) FDataSocket->Abort();
-    Display("! STOR Failed");
-    FNext = nullptr;
-    FRequestResult = FStatusCode;
-    RequestDone(static_cast<uint16_t>(FStatusCode));
+    TransferRefused("! STOR Failed");
 }
 
 void TCustomFtpCli::Next3PutAsync() {

@@ -55,6 +55,8 @@ void TSslFtpClient::SetProtLevel(const std::string& Value) {
 void TSslFtpClient::SetAcceptableHostsList(const std::string& Text) { FWSocket->SetAcceptableHostsList(Text); }
 
 void TSslFtpClient::OpenAsync() {
+    // A new control connection: its data connections resume its sessions only.
+    FSessionBytes.clear();
     ProtLevelSent.clear();
     DataProtection = false;
     RenegotiatePending = false;
@@ -96,7 +98,7 @@ void TSslFtpClient::StartControlTls(bool Upgrade) {
         if (OnSslCliGetSession) OnSslCliGetSession(this, S, Free);
     };
     FWSocket->OnSslCliNewSession = [this](rtl::TObject*, SSL_SESSION* S, bool Reused, bool& Inc) {
-        if (OnSslCliNewSession) OnSslCliNewSession(this, S, Reused, Inc);
+        SessionArrived(S, Reused, Inc);
     };
     FWSocket->OnSslCliCertRequest = [this](rtl::TObject*, net::TX509Base*& Cert) {
         if (OnSslCliCertRequest) OnSslCliCertRequest(this, Cert);
@@ -175,13 +177,49 @@ void TSslFtpClient::TlsHandshakeDone(uint16_t ErrCode, net::TX509Base* PeerCert,
     // Implicit TLS: the banner comes next, over TLS.
 }
 
+// Servers commonly refuse a data connection that does not resume the control
+// connection's TLS session: each session this control connection or one of
+// its data connections ends with is kept (the newest counts, as a TLS 1.3
+// server sends its resumable ones after the handshake) and offered to the
+// next data connection. The events still see every session and may hand
+// over another.
+void TSslFtpClient::SessionArrived(SSL_SESSION* Session, bool WasReused, bool& IncRefCount) {
+    if (Session) {
+        const int len = net::f_i2d_SSL_SESSION(Session, nullptr);
+        if (len > 0) {
+            std::string bytes(static_cast<size_t>(len), '\0');
+            auto* p = reinterpret_cast<unsigned char*>(bytes.data());
+            if (net::f_i2d_SSL_SESSION(Session, &p) == len) FSessionBytes.swap(bytes);
+        }
+    }
+    if (OnSslCliNewSession) OnSslCliNewSession(this, Session, WasReused, IncRefCount);
+}
+
+void TSslFtpClient::OfferSession(SSL_SESSION*& Session, bool& FreeSession) {
+    SSL_SESSION* kept = nullptr;
+    if (!FSessionBytes.empty()) {
+        const auto* p = reinterpret_cast<const unsigned char*>(FSessionBytes.data());
+        kept = net::f_d2i_SSL_SESSION(nullptr, &p, static_cast<long>(FSessionBytes.size()));
+    }
+    Session = kept;
+    FreeSession = true;
+    if (OnSslCliGetSession) OnSslCliGetSession(this, Session, FreeSession);
+    // The copy made here is given back whatever the handler did with it.
+    if (kept && Session != kept) net::f_SSL_SESSION_free(kept);
+    if (kept && Session == kept) FreeSession = true;
+}
+
+bool TSslFtpClient::DataTlsSettled() const {
+    return !FDataTlsPending && (!FDataSocket->SslEnable() || FDataSocket->SslState() >= net::sslEstablished);
+}
+
 void TSslFtpClient::DataTls() {
     FDataSocket->SetSslContext(FWSocket->SslContext());
     FDataSocket->SetSslAcceptableHosts(FWSocket->SslAcceptableHosts());
     FDataSocket->SslServerName = FWSocket->SslServerName;
     FDataSocket->SetSslMode(net::sslModeClient);
     FDataSocket->OnSslVerifyPeer = FWSocket->OnSslVerifyPeer;
-    FDataSocket->OnSslCliGetSession = FWSocket->OnSslCliGetSession;
+    FDataSocket->OnSslCliGetSession = [this](rtl::TObject*, SSL_SESSION*& S, bool& Free) { OfferSession(S, Free); };
     FDataSocket->OnSslCliNewSession = FWSocket->OnSslCliNewSession;
     FDataSocket->OnSslCliCertRequest = FWSocket->OnSslCliCertRequest;
     FDataSocket->OnSslHandshakeDone = [this](rtl::TObject*, uint16_t E, net::TX509Base* C, bool& D) {
@@ -193,7 +231,8 @@ void TSslFtpClient::DataTls() {
 void TSslFtpClient::DataHandshakeDone(uint16_t ErrCode, net::TX509Base* PeerCert, bool& Disconnect) {
     if (OnSslHandshakeDone) OnSslHandshakeDone(this, ErrCode, PeerCert, Disconnect);
     if (ErrCode == 0 && !Disconnect && FDataSocket->State() == net::wsConnected) {
-        Display("! SSL handshake OK (data)");
+        Display(std::string("! SSL handshake OK (data") + (FDataSocket->SslSessionReused() ? ", session resumed)" : ")"));
+        CloseDownStep();  // the end of an upload (an empty one) may have waited for it
         return;
     }
     // The transfer's own completion reports it, as a failure.

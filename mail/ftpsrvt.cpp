@@ -79,7 +79,9 @@ rtl::TDateTime MDTM2Date(const std::string& S) {
     const int hour = field(S, 8, 2), min = field(S, 10, 2), sec = field(S, 12, 2);
     const int msec = S.size() > 17 ? field(S, 15, 3) : 0;
     if (hour < 0 || min < 0 || sec < 0 || msec < 0 || !rtl::TryEncodeTime(hour, min, sec, msec, time)) return -1;
-    return date + time;
+    // Before 30 December 1899 the whole days count down while the time of
+    // day still counts up from midnight: the time goes the other way.
+    return date < 0 ? date - time : date + time;
 }
 
 bool DecodeMlsResp(const std::string& Line, std::string& Name, std::string& FileType, std::string& Perms,

@@ -119,6 +119,12 @@ Thostinfo::Thostinfo(rtl::TComponent* Owner) : ui::TForm(Owner), keytable_(Hosts
         s.button = new ui::TButton(buttons);
         s.button->Caption = s.caption;
         s.button->SetBounds(left, 8, 116, 27);
+        if (s.button == svfltrsbtn) {
+            s.button->Hint = "Saves the accounts in kwpop3hosts.txt, which only you can read.\n"
+                             "The passwords in it are scrambled against a glance, not encrypted: "
+                             "any copy of Pelliwox reads them back.";
+            s.button->ShowHint = true;
+        }
         s.button->OnClick = [this, click = s.click](rtl::TObject* sender) { (this->*click)(sender); };
         left += 124;
     }

@@ -309,25 +309,12 @@ void TForm1::ActOnCommandLine(const std::string& Param) {
         return;
     }
     // A mail address, with "subject=" and "body=" parts; the composer comes later.
-    std::string p = Param;
-    std::string body, subject;
-    auto cut = [&](const char* first, const char* second, size_t len, std::string& out, bool decode) {
-        const std::string lower = rtl::LowerCase(p);
-        int at = rtl::Pos(first, lower);
-        if (at == 0) at = rtl::Pos(second, lower);
-        if (at == 0) return;
-        const std::string v = rtl::CopyFrom(p, at + static_cast<int64_t>(len));
-        out = decode ? helpers::urldecode(v, true) : v;
-        p = rtl::Copy(p, 1, at - 1);
-    };
-    cut("&body=", "?body=", 6, body, false);
-    cut("&subject=", "?subject=", 9, subject, true);
-    std::string address = p;
-    const int mailto = rtl::Pos("mailto:", rtl::LowerCase(address));
-    if (mailto > 0) rtl::Delete(address, mailto, 7);
-    ComposeAddress = rtl::Trim(address);
-    ComposeSubject = subject;
-    ComposeBody = body;
+    helpers::TMailtoLink link;
+    std::string why;
+    if (!helpers::readmailto(Param, link, why)) helpers::errreport(why);
+    ComposeAddress = link.address;
+    ComposeSubject = link.subject;
+    ComposeBody = link.body;
 }
 
 void TForm1::ApplyConfig(const std::string& Text) {

@@ -11,7 +11,7 @@ namespace mailbox {
 
 namespace {
 constexpr const char* kPlaceholder = "<Enter Message Here>";
-}
+}  // namespace
 
 void TForm1::BitBtn9Click(rtl::TObject*) { ComposeNew("", "", ""); }
 
@@ -29,8 +29,7 @@ std::string TForm1::TemplatePath() {
     const std::string folder = ProgramFolder + MailboxFolderName(Edit1->Text()) + "/";
     const std::string path = folder + "kwemailtemplate.htm";
     if (!helpers::pathexists(path)) {
-        std::error_code ec;
-        std::filesystem::create_directories(folder, ec);
+        helpers::forcedirs(folder);
         if (helpers::pathexists(ProgramFolder + "kwemailtemplate.htm"))
             helpers::filecopy(ProgramFolder + "kwemailtemplate.htm", path);
     }
@@ -41,13 +40,7 @@ void TForm1::ComposeNew(const std::string& To, const std::string& Subject, const
     if (!Composer) return;
     if (ListView1->CanFocus()) ListView1->SetFocus();
     std::string page = helpers::loadtext(TemplatePath());
-    if (!Body.empty()) {
-        const int at = rtl::Pos(rtl::LowerCase(kPlaceholder), rtl::LowerCase(page));
-        if (at > 0) {
-            page.erase(static_cast<size_t>(at - 1), std::string(kPlaceholder).size());
-            page.insert(static_cast<size_t>(at - 1), helpers::htmlescape(Body));
-        }
-    }
+    if (!Body.empty()) page = helpers::htmlplace(page, kPlaceholder, helpers::htmlescape(Body));
     Composer->NewMessage(To, Subject, page);
     ShowComposer(true);
 }
@@ -99,8 +92,12 @@ void TForm1::StartComposer(const std::string& Param) {
     MessageKey = Composer->MessageKey();
     SyncComposerAccount();
     if (!BitBtn9->OnClick) bindComposer();
-    // A "mailto:" link the program was started for.
-    if (!Param.empty() && !IsPullParam(Param)) ComposeNew(ComposeAddress, ComposeSubject, ComposeBody);
+    // A "mailto:" link the program was started for; one refused when it was
+    // read (and told then) opens nothing.
+    helpers::TMailtoLink link;
+    std::string why;
+    if (!Param.empty() && !IsPullParam(Param) && helpers::readmailto(Param, link, why))
+        ComposeNew(ComposeAddress, ComposeSubject, ComposeBody);
 }
 
 }  // namespace mailbox

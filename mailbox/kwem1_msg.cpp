@@ -87,8 +87,7 @@ bool TForm1::LoadMessage(int R, bool Reload, bool Show) {
         return false;
     }
     const std::string folder = RcvdFolder();
-    std::error_code ec;
-    std::filesystem::create_directories(folder, ec);
+    helpers::forcedirs(folder);
     if (R == -1) R = SelectedIndex();
     if (R < 0 || R >= RowCount()) return false;
     std::string page(rows_->Text(R, rtPagePath));
@@ -360,8 +359,7 @@ void TForm1::gtgdemsClick(rtl::TObject*) {
 
 void TForm1::xplorClick(rtl::TObject*) {
     const std::string folder = RcvdFolder();
-    std::error_code ec;
-    std::filesystem::create_directories(folder, ec);
+    helpers::forcedirs(folder);
     helpers::shellopen(folder);
 }
 

@@ -956,10 +956,8 @@ TRenderResult RenderMessage(const TRenderInput& in, const TRenderLimits& limits)
         r.ok = r.reused = true;
         return r;
     }
-    std::error_code ec;
-    std::filesystem::create_directories(in.folder, ec);
-    if (ec) {
-        r.problems.push_back("Could not create " + in.folder + ": " + ec.message());
+    if (!helpers::forcedirs(in.folder)) {
+        r.problems.push_back("Could not create " + in.folder + ": " + helpers::lasterrtext());
         return r;
     }
     TFolderStore store(in.folder, in.programFolder, r.problems);

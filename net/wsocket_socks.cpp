@@ -14,6 +14,8 @@ namespace {
 constexpr int kReplyBufSize = 512;
 constexpr int kLevel4ReplyLen = 8;
 constexpr size_t kMaxField = 255;  // one length byte in the protocol
+// The exchange's deadline on the socket's own window (no other layer sets timers there).
+constexpr uintptr_t kSocksTimerId = 0x50C5;
 
 const char* level5ReplyText(int code) {
     static const char* const texts[] = {"general SOCKS server failure", "connection not allowed by ruleset",
@@ -37,12 +39,32 @@ TCustomSocksWSocket::TCustomSocksWSocket(rtl::TComponent* owner) : TCustomWSocke
 
 void TCustomSocksWSocket::AssignDefaultValue() {
     TCustomWSocket::AssignDefaultValue();
+    stopSocksTimer();
     FSocksState = socksData;
     FSocksServer.clear();
     FSocksPort.clear();
     FSocksServerAssigned = FSocksPortAssigned = false;
     FSocksLevel = "5";
     FRcvCnt = FRcvdCnt = FRcvdPtr = 0;
+}
+
+void TCustomSocksWSocket::stopSocksTimer() {
+    if (FWindowHandle) win::KillTimer(FWindowHandle, kSocksTimerId);
+}
+
+void TCustomSocksWSocket::WndProc(win::TMessage& MsgRec) {
+    if (MsgRec.Msg != win::WM_TIMER || MsgRec.WParam != kSocksTimerId) {
+        TCustomWSocket::WndProc(MsgRec);
+        return;
+    }
+    stopSocksTimer();
+    try {
+        if (socksExchangeRunning())
+            DataAvailableError(ws::WSAETIMEDOUT,
+                               "the SOCKS proxy did not connect within " + rtl::IntToStr(SocksTimeout) + " ms");
+    } catch (const std::exception& E) {
+        HandleBackGroundException(E);
+    }
 }
 
 void TCustomSocksWSocket::SetSocksServer(const std::string& v) {
@@ -108,6 +130,8 @@ void TCustomSocksWSocket::Connect() {
     }
     FSocksState = socksNegociateMethods;
     FRcvCnt = FRcvdCnt = FRcvdPtr = 0;
+    // A silent or half-answering proxy must not hold the connection for ever.
+    if (SocksTimeout > 0) win::SetTimer(FWindowHandle, kSocksTimerId, static_cast<win::UINT>(SocksTimeout));
     TCustomWSocket::Connect();
 }
 
@@ -138,7 +162,7 @@ void TCustomSocksWSocket::TriggerSessionConnectedSpecial(uint16_t Error) {
     }
     TriggerSocksConnected(Error);
     if (Error != 0) {
-        TCustomWSocket::TriggerSessionConnectedSpecial(Error);
+        DataAvailableError(Error, "could not connect to the SOCKS proxy");
         return;
     }
     if (FSocksLevel[0] == '4') {
@@ -206,6 +230,7 @@ void TCustomSocksWSocket::SocksDoAuthenticate() {
 }
 
 void TCustomSocksWSocket::DataAvailableError(int ErrCode, const std::string& Msg) {
+    stopSocksTimer();
     TriggerSocksError(ErrCode, Msg);
     FSocksState = socksData;
     TCustomWSocket::TriggerSessionConnectedSpecial(static_cast<uint16_t>(ErrCode));
@@ -213,6 +238,7 @@ void TCustomSocksWSocket::DataAvailableError(int ErrCode, const std::string& Msg
 }
 
 void TCustomSocksWSocket::socksSucceeded() {
+    stopSocksTimer();
     FSocksState = socksData;
     TriggerSessionConnectedSpecial(0);
     // Bytes of the target that came right behind the reply go up now. (The
@@ -325,6 +351,7 @@ bool TCustomSocksWSocket::TriggerDataAvailable(uint16_t Error) {
         FLastError = WSocket_WSAGetLastError();
         return true;
     }
+    // The end of the proxy's bytes: its close says the rest (Do_FD_CLOSE).
     if (n == 0) return true;
     FRcvCnt += n;
     switch (FSocksState) {
@@ -337,6 +364,21 @@ bool TCustomSocksWSocket::TriggerDataAvailable(uint16_t Error) {
         default: DataAvailableError(socksInternalError, "internal error");
     }
     return true;
+}
+
+void TCustomSocksWSocket::Do_FD_CLOSE(uint16_t ErrCode) {
+    if (!socksExchangeRunning() || FState == wsConnecting || FHSocket == ws::INVALID_SOCKET) {
+        TCustomWSocket::Do_FD_CLOSE(ErrCode);
+        return;
+    }
+    // What the proxy sent before it went is read first: it may say why.
+    ASyncReceive(0, 0);
+    if (FHSocket == ws::INVALID_SOCKET) return;
+    if (!socksExchangeRunning()) {
+        TCustomWSocket::Do_FD_CLOSE(ErrCode);
+        return;
+    }
+    DataAvailableError(ErrCode ? int{ErrCode} : int{ws::WSAECONNRESET}, "the SOCKS proxy closed the connection");
 }
 
 void TCustomSocksWSocket::TriggerSessionClosed(uint16_t Error) {

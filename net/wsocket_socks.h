@@ -53,6 +53,10 @@ public:
     std::string SocksUsercode;
     std::string SocksPassword;
     TSocksAuthentication SocksAuthentication = socksNoAuthentication;
+    // Milliseconds the proxy has, from Connect, to bring the connection to
+    // the target up; then the exchange fails with WSAETIMEDOUT. However the
+    // proxy dribbles its bytes, the clock does not restart. 0: no limit.
+    int SocksTimeout = 30000;
 
     TSessionEvent OnSocksConnected;
     TSocksErrorEvent OnSocksError;
@@ -62,9 +66,11 @@ protected:
     enum TSocksState { socksData, socksNegociateMethods, socksAuthenticate, socksConnect };
 
     void AssignDefaultValue() override;
+    void WndProc(win::TMessage& MsgRec) override;
     void TriggerSessionConnectedSpecial(uint16_t Error) override;
     bool TriggerDataAvailable(uint16_t Error) override;
     void TriggerSessionClosed(uint16_t Error) override;
+    void Do_FD_CLOSE(uint16_t ErrCode) override;
     int GetRcvdCount() override;
     int DoRecv(void* Buffer, int BufferSize, int Flags) override;
     virtual void TriggerSocksConnected(uint16_t Error);
@@ -82,6 +88,7 @@ private:
     void handleLevel4Reply();
     void handleLevel5Reply();
     void socksSucceeded();
+    void stopSocksTimer();
     void sendRequest(const std::vector<uint8_t>& bytes);
 
     std::string FSocksServer, FSocksPort, FSocksLevel = "5";

@@ -26,8 +26,7 @@ ui::TForm* OwnerForm(ui::TWinControl* Owner) {
     return dynamic_cast<ui::TForm*>(c);
 }
 
-TSpellCheckConfigDialog::TSpellCheckConfigDialog(rtl::TComponent* Owner, TLexiroSpell3Base& Spell)
-    : ui::TForm(Owner), spell_(Spell) {
+TSpellCheckConfigDialog::TSpellCheckConfigDialog(rtl::TComponent* Owner) : ui::TForm(Owner) {
     BorderStyle = ui::bsDialog;
     Position = CentredOn(Owner);
     SetBounds(0, 0, FormWidth, FormHeight);
@@ -82,34 +81,38 @@ TSpellCheckConfigDialog::TSpellCheckConfigDialog(rtl::TComponent* Owner, TLexiro
     OK->Default = true;
     OK->ModalResult = ui::mrOk;
 
-    setTexts();
-    applyCommands();
-    PopulateMainList();
-    PopulateDropDown();
-    PopulateOptions();
-    layout();
+    DialogControl = new TConfigurationDialogCtrl(this);
+    DialogControl->OnConfigurationAvailable = [this] {
+        setTexts();
+        applyCommands();
+        PopulateMainList();
+        PopulateDropDown();
+        PopulateOptions();
+        layout();
+    };
 }
 
 void TSpellCheckConfigDialog::setTexts() {
-    Caption = spell_.GetString(lsSpellingOptions);
-    OptionsGroup->Caption = spell_.GetString(lsDlgOptionsLabel);
-    DictionariesGroup->Caption = spell_.GetString(lsDlgDictionariesLabel);
-    CustomLabel->Caption = spell_.GetString(lsDlgCustomDictionary);
-    DictionariesButton->Caption = spell_.GetString(lsDlgDictionaries);
-    ResetButton->Caption = spell_.GetString(lsDlgResetDefaults);
-    HelpButton->Caption = spell_.GetString(lsDlgHelp);
-    OK->Caption = spell_.GetString(lsDlgOK);
-    MainDictionaries->SetColumns({spell_.GetString(lsDlgName), spell_.GetString(lsDlgFilename)});
+    Caption = DialogControl->GetString(lsSpellingOptions);
+    OptionsGroup->Caption = DialogControl->GetString(lsDlgOptionsLabel);
+    DictionariesGroup->Caption = DialogControl->GetString(lsDlgDictionariesLabel);
+    CustomLabel->Caption = DialogControl->GetString(lsDlgCustomDictionary);
+    DictionariesButton->Caption = DialogControl->GetString(lsDlgDictionaries);
+    ResetButton->Caption = DialogControl->GetString(lsDlgResetDefaults);
+    HelpButton->Caption = DialogControl->GetString(lsDlgHelp);
+    OK->Caption = DialogControl->GetString(lsDlgOK);
+    MainDictionaries->SetColumns({DialogControl->GetString(lsDlgName), DialogControl->GetString(lsDlgFilename)});
 }
 
 void TSpellCheckConfigDialog::applyCommands() {
-    const TSpellDialogCommands visible = spell_.CommandsVisible, enabled = spell_.CommandsEnabled;
+    const TSpellDialogCommands visible = DialogControl->ReadCommandsVisible(),
+                               enabled = DialogControl->ReadCommandsEnabled();
     DictionariesButton->Visible = HasCommand(visible, sdcCustomDictionaries);
     CustomCombo->Visible = HasCommand(visible, sdcCustomDictionary);
     CustomLabel->Visible = CustomCombo->Visible();
     ResetButton->Visible = HasCommand(visible, sdcResetDefaults);
     OK->Visible = HasCommand(visible, sdcConfigOK);
-    HelpButton->Visible = HasCommand(visible, sdcHelp) && spell_.HelpCtxConfigDialog != 0;
+    HelpButton->Visible = HasCommand(visible, sdcHelp) && DialogControl->ReadHelpCtxConfigDialog() != 0;
 
     DictionariesButton->Enabled = HasCommand(enabled, sdcCustomDictionaries);
     CustomCombo->Enabled = HasCommand(enabled, sdcCustomDictionary);
@@ -136,14 +139,16 @@ void TSpellCheckConfigDialog::layout() {
 
 void TSpellCheckConfigDialog::PopulateMainList() {
     const TFilling filling(filling_);
-    const TSpellDialogCommands visible = spell_.CommandsVisible;
-    mainFiles_ = spell_.ReadAvailableMain();
+    TLexiroConfig* config = DialogControl->Configuration();
+    if (!config) return;
+    const TSpellDialogCommands visible = DialogControl->ReadCommandsVisible();
+    mainFiles_ = DialogControl->ReadAvailableMain();
     mainChecked_.clear();
     MainDictionaries->Clear();
-    const TLxConfigList& active = spell_.Configuration().ReadMainDictionaries();
+    const TLxConfigList& active = config->ReadMainDictionaries();
     for (const auto& file : mainFiles_) {
         std::string title = "???";
-        if (const auto d = spell_.GetMainDictionary(file)) title = d->Title();
+        if (const auto d = DialogControl->GetMainDictionary(file)) title = d->Title();
         const int row = MainDictionaries->AddItem(title, {file});
         const bool checked = active.IndexOf(file) >= 0;
         MainDictionaries->Checked[row] = checked;
@@ -151,7 +156,7 @@ void TSpellCheckConfigDialog::PopulateMainList() {
     }
     locateRow_ = HasCommand(visible, sdcMainDictFolderBrowse);
     if (locateRow_) {
-        MainDictionaries->AddItem(spell_.GetString(lsDlgBrowseForMain), {""});
+        MainDictionaries->AddItem(DialogControl->GetString(lsDlgBrowseForMain), {""});
         mainChecked_.push_back(false);
     }
     FixHeader();
@@ -163,13 +168,19 @@ void TSpellCheckConfigDialog::FixHeader() {
 }
 
 void TSpellCheckConfigDialog::PopulateDropDown() {
+    TLexiroConfig* config = DialogControl->Configuration();
+    if (!config) return;
     const TFilling filling(filling_);
     CustomCombo->Items->Clear();
-    const std::vector<std::string> names = spell_.ReadAvailableCustom();
-    const std::string active = spell_.Configuration().ReadActiveCustom();
+    // The active dictionary may be configured by its full path: the box
+    // shows every entry by its file name, which the path would push out of
+    // sight, and keeps what the configuration names.
+    customNames_ = DialogControl->ReadAvailableCustom();
+    const std::vector<std::string>& names = customNames_;
+    const std::string active = config->ReadActiveCustom();
     int selected = -1;
     for (size_t i = 0; i < names.size(); ++i) {
-        CustomCombo->Items->Add(names[i]);
+        CustomCombo->Items->Add(rtl::ExtractFileName(names[i]));
         if (selected < 0 && !active.empty() &&
             (names[i] == active || rtl::ExtractFileName(names[i]) == rtl::ExtractFileName(active)))
             selected = static_cast<int>(i);
@@ -178,16 +189,18 @@ void TSpellCheckConfigDialog::PopulateDropDown() {
 }
 
 void TSpellCheckConfigDialog::PopulateOptions() {
+    TLexiroConfig* config = DialogControl->Configuration();
+    if (!config) return;
     const TFilling filling(filling_);
-    const TSpellOptions available = spell_.ConfigAvailableOptions;
-    const TSpellOptions current = spell_.Configuration().ReadSpellOptions();
+    const TSpellOptions available = DialogControl->AvailableOptions();
+    const TSpellOptions current = config->ReadSpellOptions();
     optionCount_ = 0;
     for (int o = soLiveSpelling; o <= soUser4 && optionCount_ < OptionBoxes; ++o) {
         const auto option = static_cast<TSpellOption>(o);
         if (!available.Contains(option)) continue;
         ui::TCheckBox* box = Option[optionCount_++];
         box->Tag = o;
-        box->Caption = spell_.GetOptionString(option);
+        box->Caption = DialogControl->GetOptionString(option);
         box->Checked = current.Contains(option);
         box->Visible = true;
     }
@@ -195,16 +208,17 @@ void TSpellCheckConfigDialog::PopulateOptions() {
 }
 
 void TSpellCheckConfigDialog::MainDictionariesItemChecked(int Row) {
-    if (filling_ > 0 || Row < 0 || Row >= static_cast<int>(mainChecked_.size())) return;
+    TLexiroConfig* config = DialogControl->Configuration();
+    if (filling_ > 0 || !config || Row < 0 || Row >= static_cast<int>(mainChecked_.size())) return;
     const bool checked = MainDictionaries->Checked[Row];
     if (checked == mainChecked_[static_cast<size_t>(Row)]) return;
     if (locateRow_ && Row == static_cast<int>(mainChecked_.size()) - 1) {
         MainDictionaries->Checked[Row] = false;
-        if (ShowAddDictionaryDirDialog(spell_, this)) PopulateMainList();
+        if (DialogControl->SetupAddDictionaryDir()) PopulateMainList();
         return;
     }
     mainChecked_[static_cast<size_t>(Row)] = checked;
-    TLxConfigList& list = spell_.Configuration().ReadMainDictionaries();
+    TLxConfigList& list = config->ReadMainDictionaries();
     const std::string& file = mainFiles_[static_cast<size_t>(Row)];
     const int at = list.IndexOf(file);
     if (checked && at < 0) list.Add(file);
@@ -213,35 +227,39 @@ void TSpellCheckConfigDialog::MainDictionariesItemChecked(int Row) {
 
 void TSpellCheckConfigDialog::OptionsClick(rtl::TObject* Sender) {
     auto* box = dynamic_cast<ui::TCheckBox*>(Sender);
-    if (filling_ > 0 || !box) return;
-    TSpellOptions options = spell_.Configuration().ReadSpellOptions();
+    TLexiroConfig* config = DialogControl->Configuration();
+    if (filling_ > 0 || !box || !config) return;
+    TSpellOptions options = config->ReadSpellOptions();
     const auto option = static_cast<TSpellOption>(box->Tag());
     if (box->Checked())
         options.Include(option);
     else
         options.Exclude(option);
-    spell_.Configuration().WriteSpellOptions(options);
+    config->WriteSpellOptions(options);
 }
 
 void TSpellCheckConfigDialog::CustomComboSelect(rtl::TObject*) {
-    if (filling_ > 0 || CustomCombo->ItemIndex < 0) return;
-    spell_.Configuration().WriteActiveCustom(CustomCombo->Items->Strings[CustomCombo->ItemIndex]());
+    TLexiroConfig* config = DialogControl->Configuration();
+    if (filling_ > 0 || !config || CustomCombo->ItemIndex < 0) return;
+    const auto at = static_cast<size_t>(CustomCombo->ItemIndex());
+    if (at < customNames_.size()) config->WriteActiveCustom(customNames_[at]);
 }
 
 void TSpellCheckConfigDialog::DictionariesButtonClick(rtl::TObject*) {
-    ShowCustomDictionariesDialog(spell_, this);
+    DialogControl->SetupCustomDictionaries();
     PopulateDropDown();
 }
 
 void TSpellCheckConfigDialog::ResetButtonClick(rtl::TObject*) {
-    spell_.Configuration().ResetConfigurationDefaults();
+    if (TLexiroConfig* config = DialogControl->Configuration()) config->ResetConfigurationDefaults();
     PopulateMainList();
     PopulateDropDown();
     PopulateOptions();
 }
 
-bool ShowSpellConfigDialog(TLexiroSpell3Base& Spell, ui::TWinControl* Owner) {
-    const auto dialog = std::make_unique<TSpellCheckConfigDialog>(OwnerForm(Owner), Spell);
+bool ShowSpellConfigDialog(TLexiroSpell3& Spell, ui::TWinControl* Owner) {
+    const auto dialog = std::make_unique<TSpellCheckConfigDialog>(OwnerForm(Owner));
+    Spell.SetupDialogControl(dialog.get(), nullptr);
     return dialog->ShowModal() == ui::mrOk;
 }
 

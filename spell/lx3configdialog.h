@@ -1,20 +1,22 @@
 #pragma once
 // The spelling configuration dialog: the options, the main dictionaries and
-// the active custom dictionary. Every change goes straight into the
-// component's configuration; there is no cancel.
+// the active custom dictionary. It reaches the component through its
+// mediator; every change goes straight into the component's configuration;
+// there is no cancel.
 #include <string>
 #include <vector>
 
 #include "platform/ui/checklistview.h"
 #include "platform/ui/forms.h"
 #include "platform/ui/stdctrls.h"
-#include "spell/lx3spellbase.h"
+#include "spell/lx3configurationdialogctrl.h"
 
 namespace spell {
 
 class TSpellCheckConfigDialog : public ui::TForm {
 public:
-    TSpellCheckConfigDialog(rtl::TComponent* Owner, TLexiroSpell3Base& Spell);
+    // Filled once its mediator has the component (SetupDialogControl).
+    explicit TSpellCheckConfigDialog(rtl::TComponent* Owner);
     const char* ClassName() const override { return "TSpellCheckConfigDialog"; }
 
     static constexpr int OptionBoxes = 10, OptionStep = 16;
@@ -31,6 +33,7 @@ public:
     ui::TButton* ResetButton;
     ui::TButton* HelpButton;
     ui::TButton* OK;
+    TConfigurationDialogCtrl* DialogControl;
 
     void PopulateMainList();
     void PopulateDropDown();
@@ -53,8 +56,8 @@ private:
     void applyCommands();
     void layout();
 
-    TLexiroSpell3Base& spell_;
     std::vector<std::string> mainFiles_;
+    std::vector<std::string> customNames_;  // behind the drop-down's entries
     std::vector<bool> mainChecked_;  // each row's last known state
     bool locateRow_ = false;
     int optionCount_ = 0;
@@ -66,7 +69,7 @@ ui::TForm* OwnerForm(ui::TWinControl* Owner);
 
 // Shows the configuration dialog modally over Owner's form (the screen's
 // centre without one); true when it was closed with OK.
-bool ShowSpellConfigDialog(TLexiroSpell3Base& Spell, ui::TWinControl* Owner);
+bool ShowSpellConfigDialog(TLexiroSpell3& Spell, ui::TWinControl* Owner);
 
 // Lets the user pick a folder of dictionaries and adds it to the
 // configuration's dictionary folders; true when one was added.

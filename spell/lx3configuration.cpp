@@ -85,6 +85,8 @@ public:
     virtual void Write(const std::string& section, const std::string& key, const std::string& value) = 0;
     // Puts the writes in place; false with Error when they could not be.
     virtual bool Close(std::string& error) { return true; }
+    // Why the store could not be read (its defaults stand in), or empty.
+    virtual std::string LoadError() const { return {}; }
 };
 
 namespace {
@@ -107,6 +109,7 @@ public:
         ini_.WriteString(name(section), key, value);
     }
     bool Close(std::string& error) override { return ini_.UpdateFile(error); }
+    std::string LoadError() const override { return ini_.ReadError(); }
 
 private:
     std::string name(const std::string& section) const { return key_.empty() ? section : key_ + "/" + section; }
@@ -370,6 +373,8 @@ void TLexiroConfig::LoadConfiguration() {
     dataNames_.clear();
     dataValues_.clear();
     const std::unique_ptr<TConfigStore> store = openStore();
+    if (const std::string error = store->LoadError(); !error.empty() && host_ && host_->OnConfigLoadFailed)
+        host_->OnConfigLoadFailed(error);
     if (store->Read(section_, "_FirstRun", "-") == "-" || resetNext_) {
         resetNext_ = false;
         applyDefaults();

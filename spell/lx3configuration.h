@@ -63,8 +63,10 @@ struct TLexiroConfigHost {
         OnConfigReadString;
     std::function<void(const std::string& Section, const std::string& Key, const std::string& Value)>
         OnConfigWriteString;
-    // A save that could not be written (the changes stay pending).
-    std::function<void(const std::string& Error)> OnConfigSaveFailed;
+    // A save that could not be written (the changes stay pending), a store
+    // that could not be read (the defaults stand in, and it is not written
+    // over).
+    std::function<void(const std::string& Error)> OnConfigSaveFailed, OnConfigLoadFailed;
 };
 
 // The per-user file that stands in for the key store of csRegistry.

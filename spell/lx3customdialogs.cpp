@@ -54,8 +54,7 @@ ui::TLabel* makeLabel(rtl::TComponent* owner, ui::TWinControl* parent, int left,
 
 // ================================================================ the list
 
-TCustomDictionariesDialog::TCustomDictionariesDialog(rtl::TComponent* Owner, TLexiroSpell3Base& Spell)
-    : ui::TForm(Owner), spell_(Spell) {
+TCustomDictionariesDialog::TCustomDictionariesDialog(rtl::TComponent* Owner) : ui::TForm(Owner) {
     BorderStyle = ui::bsDialog;
     Position = CentredOn(Owner);
     SetBounds(0, 0, 312, 206);
@@ -87,20 +86,24 @@ TCustomDictionariesDialog::TCustomDictionariesDialog(rtl::TComponent* Owner, TLe
     OK = makeButton(this, this, 230, 176);
     OK->Default = true;
     OK->ModalResult = ui::mrOk;
-    Fill();
+    DialogControl = new TConfigurationDialogCtrl(this);
+    DialogControl->OnConfigurationAvailable = [this] { Fill(); };
 }
 
 void TCustomDictionariesDialog::Fill() {
+    TLexiroConfig* config = DialogControl->Configuration();
+    if (!config) return;
     const TFilling filling(filling_);
-    Caption = spell_.GetString(lsDictionaries);
-    CustomGroup->Caption = spell_.GetString(lsDlgCustomDictionaries);
-    EditButton->Caption = spell_.GetString(lsDlgEdit);
-    DeleteButton->Caption = spell_.GetString(lsDlgDelete);
-    NewButton->Caption = spell_.GetString(lsDlgNew);
-    HelpButton->Caption = spell_.GetString(lsDlgHelp);
-    OK->Caption = spell_.GetString(lsDlgOK);
-    HelpButton->Visible = HasCommand(spell_.CommandsVisible, sdcHelp) && spell_.HelpCtxDictionariesDialog != 0;
-    HelpButton->Enabled = HasCommand(spell_.CommandsEnabled, sdcHelp);
+    Caption = DialogControl->GetString(lsDictionaries);
+    CustomGroup->Caption = DialogControl->GetString(lsDlgCustomDictionaries);
+    EditButton->Caption = DialogControl->GetString(lsDlgEdit);
+    DeleteButton->Caption = DialogControl->GetString(lsDlgDelete);
+    NewButton->Caption = DialogControl->GetString(lsDlgNew);
+    HelpButton->Caption = DialogControl->GetString(lsDlgHelp);
+    OK->Caption = DialogControl->GetString(lsDlgOK);
+    HelpButton->Visible =
+        HasCommand(DialogControl->ReadCommandsVisible(), sdcHelp) && DialogControl->ReadHelpCtxDictionariesDialog() != 0;
+    HelpButton->Enabled = HasCommand(DialogControl->ReadCommandsEnabled(), sdcHelp);
     EditButton->Enabled = false;
     DeleteButton->Enabled = false;
 
@@ -111,15 +114,15 @@ void TCustomDictionariesDialog::Fill() {
         CustomDictionaries->Checked[row] = entry.Checked;
         entries_.push_back(entry);
     };
-    TCustomDictionary* internal = spell_.InternalDictionary();
-    if (HasCommand(spell_.CommandsVisible, sdcInternalEdit) &&
+    TCustomDictionary* internal = DialogControl->ReadInternalCustom();
+    if (internal && HasCommand(DialogControl->ReadCommandsVisible(), sdcInternalEdit) &&
         (internal->IgnoreCount() > 0 || internal->AutoCorrectCount() > 0)) {
         TListEntry e;
         e.Internal = true;
-        addRow(spell_.GetString(lsIgnoreAllChangeAll), e);
+        addRow(DialogControl->GetString(lsIgnoreAllChangeAll), e);
     }
-    const std::vector<std::string> available = spell_.ReadAvailableCustom();
-    const TLxConfigList& listed = spell_.Configuration().ReadCustomDictionaries();
+    const std::vector<std::string> available = DialogControl->ReadAvailableCustom();
+    const TLxConfigList& listed = config->ReadCustomDictionaries();
     for (const auto& name : available) {
         const std::string caption = rtl::ExtractFileName(name);
         TListEntry e;
@@ -127,7 +130,7 @@ void TCustomDictionariesDialog::Fill() {
         e.Name = name;
         // The configuration may list it with a folder or with variables.
         for (const auto& item : listed.Items()) {
-            const std::string expanded = spell_.ExpandVars(item);
+            const std::string expanded = DialogControl->ExpandVars(item);
             if (item == name || expanded == name || rtl::ExtractFileName(expanded) == caption) {
                 e.Checked = true;
                 e.Name = item;
@@ -169,7 +172,7 @@ void TCustomDictionariesDialog::CustomDictionariesItemChecked(int Row) {
     if (checked == e.Checked) return;
     e.Checked = checked;
     select(Row);
-    spell_.EnableCustomDictionary(e.Name, checked);
+    DialogControl->EnableCustomDictionary(e.Name, checked);
 }
 
 void TCustomDictionariesDialog::CustomDictionariesEditing(int Row, bool& AllowEdit) {
@@ -180,7 +183,7 @@ void TCustomDictionariesDialog::CustomDictionariesEditing(int Row, bool& AllowEd
 void TCustomDictionariesDialog::CustomDictionariesEdited(int Row, const std::string& Text, bool& Accept) {
     TListEntry& e = entries_[static_cast<size_t>(Row)];
     // A failed rename puts the old caption back.
-    Accept = spell_.RenameCustomDictionary(e.Name, Text);
+    Accept = DialogControl->RenameCustomDictionary(e.Name, Text);
     if (!Accept) return;
     // Listed as the file is now called.
     e.Name = rtl::ChangeFileExt(Text, ".lxu");
@@ -190,17 +193,18 @@ void TCustomDictionariesDialog::CustomDictionariesEdited(int Row, const std::str
 void TCustomDictionariesDialog::DeleteButtonClick(rtl::TObject*) {
     const int row = CustomDictionaries->ItemIndex;
     if (row < 0 || row >= static_cast<int>(entries_.size()) || entries_[static_cast<size_t>(row)].Internal) return;
-    if (ui::MessageDlg(spell_.GetString(lsRemoveCustomDict), ui::mtWarning, ui::mbYesNo,
-                       spell_.GetString(lsConfirmation)) != ui::mrYes)
+    if (ui::MessageDlg(DialogControl->GetString(lsRemoveCustomDict), ui::mtWarning, ui::mbYesNo,
+                       DialogControl->GetString(lsConfirmation)) != ui::mrYes)
         return;
-    spell_.RemoveCustomDictionary(entries_[static_cast<size_t>(row)].Name);
+    DialogControl->RemoveCustomDictionary(entries_[static_cast<size_t>(row)].Name);
     Fill();
 }
 
 void TCustomDictionariesDialog::NewButtonClick(rtl::TObject*) {
     std::string typed;
     {
-        const auto prompt = std::make_unique<TNewCustomDictionary>(this, spell_);
+        const auto prompt = std::make_unique<TNewCustomDictionary>(this);
+        prompt->DialogControl->WriteLexiroSpell(DialogControl->LexiroSpell());
         if (prompt->ShowModal() != ui::mrOk) return;
         typed = namePart(prompt->NameEdit->Text());
     }
@@ -208,7 +212,7 @@ void TCustomDictionariesDialog::NewButtonClick(rtl::TObject*) {
     const std::string name = rtl::ChangeFileExt(typed, ".lxu");
     int row = rowOf(name);
     if (row < 0) {
-        if (!spell_.CreateNewCustomDictionary(name)) return;
+        if (!DialogControl->CreateNewCustomDictionary(name)) return;
         Fill();
         row = rowOf(name);
     }
@@ -221,34 +225,37 @@ void TCustomDictionariesDialog::EditButtonClick(rtl::TObject*) {
     if (row < 0 || row >= static_cast<int>(entries_.size())) return;
     const TListEntry& e = entries_[static_cast<size_t>(row)];
     if (e.Internal) {
-        ShowEditCustomDictionaryDialog(spell_, this, *spell_.InternalDictionary());
+        DialogControl->EditCustomDictionary(DialogControl->ReadInternalCustom());
         return;
     }
-    const auto dictionary = spell_.GetCustomDictionary(e.Name);
-    if (dictionary) ShowEditCustomDictionaryDialog(spell_, this, *dictionary);
+    const auto dictionary = DialogControl->GetCustomDictionary(e.Name);
+    if (dictionary) DialogControl->EditCustomDictionary(dictionary.get());
 }
 
 // ============================================================ the prompt
 
-TNewCustomDictionary::TNewCustomDictionary(rtl::TComponent* Owner, TLexiroSpell3Base& Spell) : ui::TForm(Owner) {
+TNewCustomDictionary::TNewCustomDictionary(rtl::TComponent* Owner) : ui::TForm(Owner) {
     BorderStyle = ui::bsDialog;
     Position = CentredOn(Owner);
     SetBounds(0, 0, 231, 102);
-    Caption = Spell.GetString(lsNewCustomTitle);
     EditLabel = makeLabel(this, this, 8, 16, 217, 16);
-    EditLabel->Caption = Spell.GetString(lsDlgNewCustom);
     NameEdit = new ui::TEdit(this);
     NameEdit->Parent = this;
     NameEdit->SetBounds(8, 40, 217, 21);
     OKButton = makeButton(this, this, 70, 72);
-    OKButton->Caption = Spell.GetString(lsDlgOK);
     OKButton->Default = true;
     OKButton->ModalResult = ui::mrOk;
     CancelButton = makeButton(this, this, 150, 72);
-    CancelButton->Caption = Spell.GetString(lsDlgCancel);
     CancelButton->Cancel = true;
     CancelButton->ModalResult = ui::mrCancel;
     ActiveControl = NameEdit;
+    DialogControl = new TConfigurationDialogCtrl(this);
+    DialogControl->OnConfigurationAvailable = [this] {
+        Caption = DialogControl->GetString(lsNewCustomTitle);
+        EditLabel->Caption = DialogControl->GetString(lsDlgNewCustom);
+        OKButton->Caption = DialogControl->GetString(lsDlgOK);
+        CancelButton->Caption = DialogControl->GetString(lsDlgCancel);
+    };
 }
 
 // ============================================================ the editor
@@ -266,14 +273,22 @@ struct TCustomDictionaryEditDialog::TWordPage {
     std::function<std::string(int)> word;
 };
 
-TCustomDictionaryEditDialog::TCustomDictionaryEditDialog(rtl::TComponent* Owner, TLexiroSpell3Base& Spell,
-                                                         TCustomDictionary& Dictionary)
-    : ui::TForm(Owner), spell_(Spell), dictionary_(Dictionary) {
+TCustomDictionaryEditDialog::TCustomDictionaryEditDialog(rtl::TComponent* Owner) : ui::TForm(Owner) {
     BorderStyle = ui::bsDialog;
     Position = CentredOn(Owner);
     SetBounds(0, 0, 314, 333);
-    const bool internal = &Dictionary == Spell.InternalDictionary();
-    auto text = [&](TSpellLanguageString id) { return Spell.GetString(id); };
+    DialogControl = new TConfigurationDialogCtrl(this);
+    DialogControl->OnCustomDictionaryAvailable = [this] { build(); };
+}
+
+// The pages, their texts and what each shows depend on the dictionary, so
+// they are made once the mediator has it.
+void TCustomDictionaryEditDialog::build() {
+    if (dictionary_ || !DialogControl->CustomDictionary()) return;
+    dictionary_ = DialogControl->CustomDictionary();
+    TCustomDictionary& Dictionary = *dictionary_;
+    const bool internal = &Dictionary == DialogControl->ReadInternalCustom();
+    auto text = [this](TSpellLanguageString id) { return DialogControl->GetString(id); };
 
     PageControl = new ui::TPageControl(this);
     PageControl->Parent = this;
@@ -344,14 +359,15 @@ TCustomDictionaryEditDialog::TCustomDictionaryEditDialog(rtl::TComponent* Owner,
 
     HelpButton = makeButton(this, this, 150, 304);
     HelpButton->Caption = text(lsDlgHelp);
-    HelpButton->Visible = HasCommand(Spell.CommandsVisible, sdcHelp) && Spell.HelpCtxDictionaryEditDialog != 0;
-    HelpButton->Enabled = HasCommand(Spell.CommandsEnabled, sdcHelp);
+    HelpButton->Visible = HasCommand(DialogControl->ReadCommandsVisible(), sdcHelp) &&
+                          DialogControl->ReadHelpCtxDictionaryEditDialog() != 0;
+    HelpButton->Enabled = HasCommand(DialogControl->ReadCommandsEnabled(), sdcHelp);
     OK = makeButton(this, this, 231, 304);
     OK->Caption = text(lsDlgOK);
     OK->ModalResult = ui::mrOk;
     Caption = internal ? text(lsIgnoreAllChangeAllTitle) : rtl::ExtractFileName(Dictionary.Filename());
 
-    TCustomDictionary& d = dictionary_;
+    TCustomDictionary& d = Dictionary;
     ignorePage_ = std::make_unique<TWordPage>(TWordPage{
         AddedWordsSheet, IgnoreEdit, IgnoreList, AddIgnoreButton, DeleteIgnoreButton,
         [&d](const std::string& w) { return d.IgnoreExists(w); }, [&d](const std::string& w) { return d.AddIgnore(w); },
@@ -398,10 +414,10 @@ TCustomDictionaryEditDialog::TCustomDictionaryEditDialog(rtl::TComponent* Owner,
     DeleteAutoCorrectButton->Enabled = false;
 
     // Pages the commands leave out go away.
-    const TSpellDialogCommands visible = Spell.CommandsVisible;
+    const TSpellDialogCommands visible = DialogControl->ReadCommandsVisible();
     if (!HasCommand(visible, sdcAddedEdit)) AddedWordsSheet->PageControl = nullptr;
     if (!HasCommand(visible, sdcAutoCorrectEdit)) AutoCorrectWordsSheet->PageControl = nullptr;
-    if (!(Spell.UseExcludeWords && !internal && HasCommand(visible, sdcExcludedEdit)))
+    if (!(DialogControl->ReadUseExcludeWords() && !internal && HasCommand(visible, sdcExcludedEdit)))
         ExcludedWordsSheet->PageControl = nullptr;
     if (PageControl->PageCount() > 0) {
         PageControl->ActivePageIndex = 0;
@@ -425,9 +441,9 @@ void TCustomDictionaryEditDialog::fillPairs() {
     pairsFilled_ = true;
     pairs_.clear();
     AutoCorrectList->Items->Clear();
-    for (int i = 0; i < dictionary_.AutoCorrectCount(); ++i) {
+    for (int i = 0; i < dictionary_->AutoCorrectCount(); ++i) {
         std::string word, replacement;
-        dictionary_.GetAutoCorrectWord(i, word, replacement);
+        dictionary_->GetAutoCorrectWord(i, word, replacement);
         pairs_.emplace_back(word, replacement);
         AutoCorrectList->Items->Add(pairRow(word, replacement));
     }
@@ -458,7 +474,7 @@ void TCustomDictionaryEditDialog::wordEditChange(TWordPage& Page) {
     }
     Page.del->Enabled = false;
     std::string replacement;
-    Page.add->Enabled = storable && !word.empty() && !dictionary_.AutoCorrectExists(word, replacement) &&
+    Page.add->Enabled = storable && !word.empty() && !dictionary_->AutoCorrectExists(word, replacement) &&
                         !Page.otherKind(word);
 }
 
@@ -499,7 +515,7 @@ void TCustomDictionaryEditDialog::ReplaceEditChange(rtl::TObject*) {
     if (!pairsFilled_) fillPairs();
     std::string word, with, replacement;
     const bool storable = stored(ReplaceEdit->Text(), word) && stored(WithEdit->Text(), with);
-    if (storable && !word.empty() && dictionary_.AutoCorrectExists(word, replacement)) {
+    if (storable && !word.empty() && dictionary_->AutoCorrectExists(word, replacement)) {
         AddAutoCorrectButton->Enabled = false;
         int row = -1;
         for (size_t i = 0; i < pairs_.size(); ++i)
@@ -516,8 +532,8 @@ void TCustomDictionaryEditDialog::ReplaceEditChange(rtl::TObject*) {
         AutoCorrectList->ItemIndex = -1;
     }
     DeleteAutoCorrectButton->Enabled = false;
-    AddAutoCorrectButton->Enabled = storable && !word.empty() && !with.empty() && !dictionary_.IgnoreExists(word) &&
-                                    !dictionary_.ExcludeExists(word);
+    AddAutoCorrectButton->Enabled = storable && !word.empty() && !with.empty() && !dictionary_->IgnoreExists(word) &&
+                                    !dictionary_->ExcludeExists(word);
 }
 
 void TCustomDictionaryEditDialog::WithEditChange(rtl::TObject* Sender) {
@@ -525,12 +541,12 @@ void TCustomDictionaryEditDialog::WithEditChange(rtl::TObject* Sender) {
     const int row = AutoCorrectList->ItemIndex;
     std::string word, with, replacement;
     if (row >= 0 && stored(ReplaceEdit->Text(), word) && stored(WithEdit->Text(), with) &&
-        dictionary_.AutoCorrectExists(word, replacement)) {
+        dictionary_->AutoCorrectExists(word, replacement)) {
         // Editing the replacement of a listed pair changes that pair.
         if (with.empty() || with == replacement) return;
-        if (!dictionary_.RemoveAutoCorrect(word)) return;
-        if (!dictionary_.AddAutoCorrect(word, with)) {
-            dictionary_.AddAutoCorrect(word, replacement);
+        if (!dictionary_->RemoveAutoCorrect(word)) return;
+        if (!dictionary_->AddAutoCorrect(word, with)) {
+            dictionary_->AddAutoCorrect(word, replacement);
             return;
         }
         pairs_[static_cast<size_t>(row)].second = with;
@@ -546,7 +562,7 @@ void TCustomDictionaryEditDialog::AddAutoCorrectClick(rtl::TObject* Sender) {
     std::string word, with;
     if (!stored(ReplaceEdit->Text(), word) || !stored(WithEdit->Text(), with) || with.empty()) return;
     if (!pairsFilled_) fillPairs();
-    if (!dictionary_.AddAutoCorrect(word, with)) return;
+    if (!dictionary_->AddAutoCorrect(word, with)) return;
     pairs_.emplace_back(word, with);
     {
         const TFilling filling(filling_);
@@ -558,7 +574,7 @@ void TCustomDictionaryEditDialog::AddAutoCorrectClick(rtl::TObject* Sender) {
 void TCustomDictionaryEditDialog::DeleteAutoCorrectClick(rtl::TObject*) {
     const int row = AutoCorrectList->ItemIndex;
     if (row < 0 || row >= static_cast<int>(pairs_.size())) return;
-    if (!dictionary_.RemoveAutoCorrect(pairs_[static_cast<size_t>(row)].first)) return;
+    if (!dictionary_->RemoveAutoCorrect(pairs_[static_cast<size_t>(row)].first)) return;
     pairs_.erase(pairs_.begin() + row);
     const TFilling filling(filling_);
     AutoCorrectList->Items->Delete(row);
@@ -586,22 +602,16 @@ void TCustomDictionaryEditDialog::AutoCorrectListClick(rtl::TObject* Sender) {
 
 // ========================================================== entry points
 
-bool ShowCustomDictionariesDialog(TLexiroSpell3Base& Spell, ui::TWinControl* Owner) {
-    const auto dialog = std::make_unique<TCustomDictionariesDialog>(OwnerForm(Owner), Spell);
+bool ShowCustomDictionariesDialog(TLexiroSpell3& Spell, ui::TWinControl* Owner) {
+    const auto dialog = std::make_unique<TCustomDictionariesDialog>(OwnerForm(Owner));
+    Spell.SetupDialogControl(dialog.get(), nullptr);
     return dialog->ShowModal() == ui::mrOk;
 }
 
-bool ShowEditCustomDictionaryDialog(TLexiroSpell3Base& Spell, ui::TWinControl* Owner, TCustomDictionary& Dictionary) {
-    bool ok;
-    {
-        const auto dialog = std::make_unique<TCustomDictionaryEditDialog>(OwnerForm(Owner), Spell, Dictionary);
-        ok = dialog->ShowModal() == ui::mrOk;
-    }
-    // Written now, before the component reloads, so its copies read them.
-    if (!Dictionary.Filename().empty() && Dictionary.Modified() && !Dictionary.Save())
-        ui::MessageDlg(Dictionary.Filename() + ":\r\n" + Dictionary.LastError(), ui::mtError, ui::mbOK);
-    Spell.FireConfigurationChanged(true);
-    return ok;
+bool ShowEditCustomDictionaryDialog(TLexiroSpell3& Spell, ui::TWinControl* Owner, TCustomDictionary& Dictionary) {
+    const auto dialog = std::make_unique<TCustomDictionaryEditDialog>(OwnerForm(Owner));
+    Spell.SetupDialogControl(dialog.get(), &Dictionary);
+    return dialog->ShowModal() == ui::mrOk;
 }
 
 }  // namespace spell

@@ -2,7 +2,8 @@
 // The custom (user) dictionary dialogs: the list that enables, renames,
 // deletes and creates them, the prompt for a new one's name, and the
 // editor of one dictionary's added words, auto-correct pairs and excluded
-// words. Changes take effect at once; there is no cancel.
+// words. They reach the component through their mediators. Changes take
+// effect at once; there is no cancel.
 #include <string>
 #include <vector>
 
@@ -10,13 +11,14 @@
 #include "platform/ui/comctrls.h"
 #include "platform/ui/forms.h"
 #include "platform/ui/stdctrls.h"
-#include "spell/lx3spellbase.h"
+#include "spell/lx3configurationdialogctrl.h"
 
 namespace spell {
 
 class TCustomDictionariesDialog : public ui::TForm {
 public:
-    TCustomDictionariesDialog(rtl::TComponent* Owner, TLexiroSpell3Base& Spell);
+    // Filled once its mediator has the component (SetupDialogControl).
+    explicit TCustomDictionariesDialog(rtl::TComponent* Owner);
     const char* ClassName() const override { return "TCustomDictionariesDialog"; }
 
     struct TListEntry {
@@ -35,6 +37,7 @@ public:
     ui::TButton* NewButton;
     ui::TButton* HelpButton;
     ui::TButton* OK;
+    TConfigurationDialogCtrl* DialogControl;
 
     void Fill();
     const std::vector<TListEntry>& Entries() const { return entries_; }
@@ -52,26 +55,28 @@ private:
     void select(int Row);
     int rowOf(const std::string& Caption) const;
 
-    TLexiroSpell3Base& spell_;
     std::vector<TListEntry> entries_;
     int filling_ = 0;
 };
 
 class TNewCustomDictionary : public ui::TForm {
 public:
-    TNewCustomDictionary(rtl::TComponent* Owner, TLexiroSpell3Base& Spell);
+    explicit TNewCustomDictionary(rtl::TComponent* Owner);
     const char* ClassName() const override { return "TNewCustomDictionary"; }
     ui::TLabel* EditLabel;
     ui::TEdit* NameEdit;
     ui::TButton* OKButton;
     ui::TButton* CancelButton;
+    TConfigurationDialogCtrl* DialogControl;
 };
 
 class TCustomDictionaryEditDialog : public ui::TForm {
 public:
-    // Dictionary is the one edited (the component's internal dictionary
-    // gets its own titles and no excluded page).
-    TCustomDictionaryEditDialog(rtl::TComponent* Owner, TLexiroSpell3Base& Spell, TCustomDictionary& Dictionary);
+    // The pages are made once the mediator has the dictionary to edit (the
+    // component's internal dictionary gets its own titles and no excluded
+    // page).
+    explicit TCustomDictionaryEditDialog(rtl::TComponent* Owner);
+    TConfigurationDialogCtrl* DialogControl;
     const char* ClassName() const override { return "TCustomDictionaryEditDialog"; }
 
     ui::TPageControl* PageControl;
@@ -122,14 +127,14 @@ public:
 
 private:
     struct TWordPage;
+    void build();
     void wordEditChange(TWordPage& Page);
     void addWord(TWordPage& Page);
     void deleteWord(TWordPage& Page);
     void fillPairs();
     std::string pairRow(const std::string& Word, const std::string& Replacement) const;
 
-    TLexiroSpell3Base& spell_;
-    TCustomDictionary& dictionary_;
+    TCustomDictionary* dictionary_ = nullptr;
     std::unique_ptr<TWordPage> ignorePage_, excludePage_;
     // The auto-correct pairs in the list's order (dictionary bytes).
     std::vector<std::pair<std::string, std::string>> pairs_;
@@ -137,12 +142,9 @@ private:
     int filling_ = 0;
 };
 
-// Shows the list of custom dictionaries modally over Owner's form.
-bool ShowCustomDictionariesDialog(TLexiroSpell3Base& Spell, ui::TWinControl* Owner);
-// Shows the editor on Dictionary; afterwards a dictionary with a file
-// writes its changes (a failure is reported) and the component reloads its
-// dictionaries, so the loaded copies see them (a dictionary the component
-// itself held is replaced then: do not use it afterwards).
-bool ShowEditCustomDictionaryDialog(TLexiroSpell3Base& Spell, ui::TWinControl* Owner, TCustomDictionary& Dictionary);
+// Show the stock forms modally over Owner's form, connected to Spell (what
+// its Setup... operations do without the owner's events).
+bool ShowCustomDictionariesDialog(TLexiroSpell3& Spell, ui::TWinControl* Owner);
+bool ShowEditCustomDictionaryDialog(TLexiroSpell3& Spell, ui::TWinControl* Owner, TCustomDictionary& Dictionary);
 
 }  // namespace spell

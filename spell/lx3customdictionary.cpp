@@ -13,6 +13,7 @@
 #include <iterator>
 
 #include "platform/rtl/sysutils.h"
+#include "spell/lxcase.h"
 #include "spell/lxformat.h"
 
 namespace spell {
@@ -63,26 +64,6 @@ private:
     int fd_ = -1;
 };
 
-bool readFile(const std::string& name, std::string& bytes, TFileStamp& stamp) {
-    const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    struct stat st {};
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    if (ok) {
-        bytes.resize(static_cast<size_t>(st.st_size));
-        size_t got = 0;
-        while (ok && got < bytes.size()) {
-            const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) ok = false;
-            else got += static_cast<size_t>(n);
-        }
-        stamp = {true, st.st_mtim.tv_sec, st.st_mtim.tv_nsec, st.st_size};
-    }
-    ::close(fd);
-    return ok;
-}
-
 bool hasBanner(const std::string& bytes) {
     return bytes.size() >= LxuBanner.size() + 1 && bytes.compare(0, LxuBanner.size(), LxuBanner) == 0 &&
            bytes[LxuBanner.size()] == '\0';
@@ -98,11 +79,14 @@ std::unique_ptr<TCustomDictionary> TCustomDictionary::CreateInstance() const {
 
 bool TCustomDictionary::IsCustomDictionary(const std::string& Name) {
     if (Name.empty()) return true;
-    const int fd = ::open(Name.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat st {};
+    std::string error;
+    const bool missing = ::stat(Name.c_str(), &st) != 0 && errno == ENOENT;
+    const int fd = missing ? -1 : OpenRegularFile(Name, st, error);
     // A file that is not there yet must be creatable; the test uses a name
     // of its own beside it, so that nobody sees an empty file of this name.
     if (fd < 0)
-        return errno == ENOENT && CanFileBeWritten(rtl::ExtractFilePath(Name) + "." + rtl::ExtractFileName(Name) +
+        return missing && CanFileBeWritten(rtl::ExtractFilePath(Name) + "." + rtl::ExtractFileName(Name) +
                                                        ".probe-" + std::to_string(::getpid()),
                                                    true);
     char head[121];
@@ -173,7 +157,8 @@ bool TCustomDictionary::loadDictionary(bool lockFolder) {
     }
     std::string bytes;
     TFileStamp stamp;
-    if (!readFile(filename_, bytes, stamp)) return fail("Cannot read " + filename_);
+    std::string error;
+    if (!ReadRegularFile(filename_, bytes, stamp, error)) return fail(error);
     if (!hasBanner(bytes) || bytes.size() < headerSize) return fail(filename_ + " is not a user dictionary");
     const uint64_t size = bytes.size();
     const int32_t u = get32(bytes, 137);
@@ -229,8 +214,17 @@ std::string_view TCustomDictionary::replacementAt(int32_t value) const {
     return std::string_view(p, std::strlen(p));
 }
 
+// A word is stored and found with plain apostrophes (see lxcase.h).
+std::string_view TCustomDictionary::key(std::string_view word, std::string& plain) {
+    if (!LxHasTypographicApostrophe(word)) return word;
+    plain = LxPlainApostrophes(word);
+    return plain;
+}
+
 bool TCustomDictionary::findWord(char type, std::string_view word, int32_t& value, size_t& slot) {
     if (!ensureLoaded() || slots_.empty()) return false;
+    std::string plain;
+    word = key(word, plain);
     const int32_t u = static_cast<int32_t>(slots_.size());
     const int32_t home = HashString(word, u);
     const int32_t step = SecondaryHash(home);
@@ -277,6 +271,8 @@ void TCustomDictionary::rebuild(size_t size) {
 bool TCustomDictionary::addWord(char type, std::string_view word, std::string_view replacement) {
     if (!ensureLoaded() || word.empty() || word.size() + replacement.size() >= MaxEntryBytes) return false;
     if (word.find('\0') != std::string_view::npos || replacement.find('\0') != std::string_view::npos) return false;
+    std::string plain;
+    word = key(word, plain);
     int32_t value = 0;
     size_t slot = 0;
     if (findWord(typeAny, word, value, slot)) return false;

@@ -4,7 +4,8 @@
 // (".lxu"), the learned suggestions (".lxl"), the mapping dictionary, and
 // without a file the component's internal dictionary. Entries sit in an
 // append-only buffer indexed by an open-addressing hash table, and the file
-// is an image of both.
+// is an image of both. A word's typographic apostrophes are stored and
+// looked up as plain ones.
 //
 // Saving is safe against a second writer: the folder is locked for the
 // read-merge-write, a file changed since it was read (time to the
@@ -104,6 +105,7 @@ private:
         std::string word, replacement;
     };
 
+    static std::string_view key(std::string_view word, std::string& plain);
     bool ensureLoaded();
     void clear();
     bool loadDictionary(bool lockFolder);

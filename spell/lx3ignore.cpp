@@ -58,6 +58,38 @@ bool moveBy(TControlParser& parser, size_t n) {
     return true;
 }
 
+bool opensPath(unsigned char c) {
+    return std::string_view(" \t\r\n\"'([{<=:,;`").find(static_cast<char>(c)) != std::string_view::npos;
+}
+
+// Whether the word just read (the parser on the character after it) is the
+// first name of a file path: "/", "~/", "./" or "../" right before it, at
+// the start of the text or after a blank or an opening mark. The "or" of
+// "and/or" is none. The position is kept.
+bool startsPath(const std::string& word, TControlParser& parser) {
+    int64_t x;
+    int y;
+    parser.GetPosition(x, y);
+    bool moved = true;
+    for (size_t i = 0; i <= word.size() && moved; ++i) moved = parser.MovePrevious();
+    bool path = false;
+    if (moved && parser.GetChar() == '/') {
+        int dots = 0;
+        for (;;) {
+            if (!parser.MovePrevious()) {
+                path = true;  // the text starts with the path
+                break;
+            }
+            const unsigned char c = parser.GetChar();
+            if ((c == '.' || c == '~') && ++dots <= 2) continue;
+            path = opensPath(c);
+            break;
+        }
+    }
+    parser.SetPosition(x, y, ptCurrent);
+    return path;
+}
+
 }  // namespace
 
 // ------------------------------------------------------------------ HTML
@@ -93,6 +125,7 @@ bool TURLIgnore::ExecuteWordIgnorePreCheck(const std::string& Word, TControlPars
     if (after == ':')
         for (const auto scheme : kSchemes) address = address || lower == scheme;
     if ((after == '\\' || after == '/') && lower.rfind("www.", 0) == 0) address = true;
+    address = address || startsPath(Word, Parser);
     if (!address) return false;
     skipUntil(Parser, "\r\n\t \"()[]{},<>'");
     return true;

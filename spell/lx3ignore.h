@@ -45,7 +45,8 @@ public:
     bool ExecuteWordIgnorePostCheck(const std::string& Word, TControlParser& Parser) override;
 };
 
-// Web and mail addresses; words starting with "www.".
+// Web and mail addresses, file paths ("/dev/null", "~/mail"); words
+// starting with "www.".
 class TURLIgnore : public TParserIgnoreBase {
 public:
     bool NeededBeforeCheck() override { return true; }

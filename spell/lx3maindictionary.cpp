@@ -81,18 +81,21 @@ constexpr uint64_t headerBytes = 1024 + 1 + 2 * 255 + 2 + 48;
 TMainDictionary::~TMainDictionary() { unmap(); }
 
 void TMainDictionary::WriteFilename(const std::string& Name) {
-    const int fd = ::open(Name.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return;
     struct stat st {};
+    const int fd = OpenRegularFile(Name, st, lastError_);
+    if (fd < 0) return;
     unsigned char buffer[headerBytes];
-    ssize_t got = -1;
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) got = ::pread(fd, buffer, sizeof buffer, 0);
+    const ssize_t got = ::pread(fd, buffer, sizeof buffer, 0);
     ::close(fd);
     wordsFound_ = 0;
     const bool wasLoaded = Loaded();
     unmap();
     Header h;
-    if (got <= 0 || !parseHeader(buffer, static_cast<uint64_t>(got), static_cast<uint64_t>(st.st_size), h)) return;
+    if (got <= 0 || !parseHeader(buffer, static_cast<uint64_t>(got), static_cast<uint64_t>(st.st_size), h)) {
+        lastError_ = Name + " is not a main dictionary";
+        return;
+    }
+    lastError_.clear();
     filename_ = Name;
     title_ = h.title;
     language_ = h.language;
@@ -116,7 +119,10 @@ void TMainDictionary::WriteLoaded(bool Value) {
     }
     if (Loaded()) return;
     loadFailed_ = !mapFile();
-    if (loadFailed_) unmap();
+    if (loadFailed_) {
+        unmap();
+        if (lastError_.empty()) lastError_ = filename_ + " is damaged";
+    }
 }
 
 void TMainDictionary::unmap() {
@@ -126,10 +132,11 @@ void TMainDictionary::unmap() {
 }
 
 bool TMainDictionary::mapFile() {
-    const int fd = ::open(filename_.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
+    lastError_.clear();
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0) {
+    const int fd = OpenRegularFile(filename_, st, lastError_);
+    if (fd < 0) return false;
+    if (st.st_size <= 0) {
         ::close(fd);
         return false;
     }
@@ -462,6 +469,26 @@ void TMainDictionary::Suggest(std::string_view Word, const TPhoneticsMap& Map, s
     if (extrasMatched == 0 && n.EndsWord && foundWord(s.word, code, Map, Strings)) return;
     s.word.append(n.Extra.substr(extrasMatched));
     enumerate(s, n);
+}
+
+namespace {
+
+bool loads(const std::string& name, std::string& error) {
+    TMainDictionary d;
+    d.WriteFilename(name);
+    if (d.Filename() == name) d.WriteLoaded(true);
+    error = d.LastError();
+    return d.Loaded();
+}
+
+}  // namespace
+
+bool EnsureMainDictionaryCopy(const std::string& Shipped, const std::string& Copy, std::string& Error) {
+    if (loads(Copy, Error)) return true;
+    std::string bytes;
+    TFileStamp stamp;
+    if (!ReadRegularFile(Shipped, bytes, stamp, Error) || !WriteFileAtomic(Copy, bytes, 0644, Error)) return false;
+    return loads(Copy, Error);
 }
 
 }  // namespace spell

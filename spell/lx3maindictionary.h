@@ -33,6 +33,9 @@ public:
     void WriteLoaded(bool Value);
     // The last load failed; lookups answer "absent" without trying again.
     bool LoadFailed() const { return loadFailed_; }
+    // Why the last name was refused or the last load failed (the file
+    // named); empty after a good one.
+    const std::string& LastError() const { return lastError_; }
 
     const std::string& Title() const { return title_; }  // UTF-8
     int Language() const { return language_; }
@@ -102,6 +105,7 @@ private:
     uint64_t counts_[9] = {}, starts_[10] = {}, cumulative_[10] = {};
     uint64_t totalNodes_ = 0;
     bool loadFailed_ = false;
+    std::string lastError_;
 
     const unsigned char* view_ = nullptr;
     uint64_t viewSize_ = 0;
@@ -114,5 +118,10 @@ private:
     // Every child list of the checked tree ascends by character.
     bool ascending_ = false;
 };
+
+// Makes Copy a main dictionary that loads: when it is missing or damaged,
+// Shipped is copied over it (written beside it, then renamed). False, with
+// Error naming the file, when Copy still cannot serve.
+bool EnsureMainDictionaryCopy(const std::string& Shipped, const std::string& Copy, std::string& Error);
 
 }  // namespace spell

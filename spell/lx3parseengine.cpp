@@ -122,7 +122,12 @@ bool TMainParsingEngine::skipToWordStart() {
 }
 
 bool TMainParsingEngine::periodContinues(const std::string& word) {
-    if (word.find('.') != std::string::npos) return true;
+    return word.find('.') != std::string::npos || nextIsMid();
+}
+
+// Whether the character after the current one continues a word; the
+// position stays.
+bool TMainParsingEngine::nextIsMid() {
     if (!parser_->MoveNext()) return false;
     const unsigned char next = parser_->GetChar();
     parser_->MovePrevious();
@@ -137,7 +142,9 @@ bool TMainParsingEngine::collect(std::string& word) {
             return AllowIncompleteLastWord;
         }
         const unsigned char c = parser_->GetChar();
-        if (mid_[c] || (c == '.' && AllowMidPeriod && periodContinues(word))) {
+        // A hyphen between two letters joins a compound ("pre-existing").
+        if (mid_[c] || (c == '.' && AllowMidPeriod && periodContinues(word)) ||
+            (c == '-' && AllowMidHyphen && midForbidden_.find('-') == std::string::npos && nextIsMid())) {
             word += static_cast<char>(c);
             continue;
         }

@@ -50,6 +50,9 @@ public:
     std::string NextWord() override;
 
     bool AllowMidPeriod = true;
+    // A hyphen with a word character on both sides stays inside the word:
+    // a compound is one word, accepted or not as a whole.
+    bool AllowMidHyphen = true;
     // Keep a word that the end of the text or range cuts off (it is then
     // the last word: the parser stands on its last character).
     bool AllowIncompleteLastWord = false;
@@ -67,6 +70,7 @@ private:
     bool skipToWordStart();
     bool collect(std::string& word);
     bool periodContinues(const std::string& word);
+    bool nextIsMid();
     void trim(std::string& word);
 
     std::string charSet_, startForbidden_, endForbidden_, midForbidden_;

@@ -58,6 +58,15 @@ TLxPoint where(const ui::TForm& form) {
 
 void moveTo(ui::TForm& form, TLxPoint p) { form.SetBounds(p.X, p.Y, form.Width, form.Height); }
 
+// What the window manager's frame adds around a window's inner area.
+TLxRect frameOf(const QWidget* w) {
+    if (!w) return {};
+    const QRect f = w->frameGeometry(), g = w->geometry();
+    return {g.left() - f.left(), g.top() - f.top(), f.right() - g.right(), f.bottom() - g.bottom()};
+}
+
+bool framed(const TLxRect& f) { return f.Left != 0 || f.Top != 0 || f.Right != 0 || f.Bottom != 0; }
+
 }  // namespace
 
 TLexiroSpell3::TLexiroSpell3() = default;
@@ -644,6 +653,10 @@ bool TLexiroSpell3::ErrorsPresentInWinControl(ui::TCustomEdit* Control, TCheckTy
 
 // ------------------------------------------------------------- the dialog
 
+void TLexiroSpell3::ShowFileError(const std::string& Message) {
+    QTimer::singleShot(0, [Message] { ui::MessageDlg(Message, ui::mtError, ui::mbOK); });
+}
+
 TSpellDialog* TLexiroSpell3::CreateSpellDialog() {
     // Owned by the form of the checked control, so it stays above it.
     ui::TForm* owner = nullptr;
@@ -767,41 +780,65 @@ void TLexiroSpell3::Form_OnActivate() {
 }
 
 // The owner's events come first; without them the stock dialogs show.
-void TLexiroSpell3::Setup() {
-    if (OnShowConfigDialog) OnShowConfigDialog(nullptr);
-    else ShowSpellConfigDialog(*this, nullptr);
+void TLexiroSpell3::Setup(ui::TWinControl* Owner) {
+    if (OnShowConfigDialog) OnShowConfigDialog(Owner);
+    else ShowSpellConfigDialog(*this, Owner);
     OptimizeMainDictionaryOrder();
 }
-void TLexiroSpell3::SetupCustomDictionaries() {
-    if (OnShowCustomDictionariesDialog) OnShowCustomDictionariesDialog(nullptr);
-    else ShowCustomDictionariesDialog(*this, nullptr);
+void TLexiroSpell3::SetupCustomDictionaries(ui::TWinControl* Owner) {
+    if (OnShowCustomDictionariesDialog) OnShowCustomDictionariesDialog(Owner);
+    else ShowCustomDictionariesDialog(*this, Owner);
 }
-void TLexiroSpell3::EditCustomDictionary(TCustomDictionary* Dictionary) {
-    if (OnShowEditCustomDictionaryDialog) {
-        OnShowEditCustomDictionaryDialog(nullptr, Dictionary);
-        FireConfigurationChanged(true);
-    } else if (Dictionary) {
-        // The stock editor writes the dictionary and reloads itself.
-        ShowEditCustomDictionaryDialog(*this, nullptr, *Dictionary);
-    }
+void TLexiroSpell3::EditCustomDictionary(TCustomDictionary* Dictionary, ui::TWinControl* Owner) {
+    if (OnShowEditCustomDictionaryDialog) OnShowEditCustomDictionaryDialog(Owner, Dictionary);
+    else if (Dictionary) ShowEditCustomDictionaryDialog(*this, Owner, *Dictionary);
+    // Written now, before the reload, so the loaded copies read the changes.
+    if (Dictionary && !Dictionary->Filename().empty() && Dictionary->Modified() && !Dictionary->Save())
+        FileFailed(Dictionary->Filename(), Dictionary->LastError());
+    FireConfigurationChanged(true);
 }
-void TLexiroSpell3::SetupAddDictionaryDir() {
-    if (OnShowAddDictionaryDir) OnShowAddDictionaryDir(nullptr);
-    else ShowAddDictionaryDirDialog(*this, nullptr);
+bool TLexiroSpell3::SetupAddDictionaryDir(ui::TWinControl* Owner) {
+    if (!OnShowAddDictionaryDir) return ShowAddDictionaryDirDialog(*this, Owner);
+    const int before = Configuration().ReadNewDictionaryPaths().Count();
+    OnShowAddDictionaryDir(Owner);
+    return Configuration().ReadNewDictionaryPaths().Count() != before;
 }
 
 // -------------------------------------------------------------- placement
 
 TLxRect TLexiroSpell3::monitor() const { return {0, 0, ui::Screen->Width, ui::Screen->Height}; }
 
+// The dialog is placed by its outer rectangle, title bar and borders
+// included: a title bar put over the word would hide it. Until the dialog
+// has been framed once, the frame of the checked control's window stands
+// in (the same manager frames both).
+TLxRect TLexiroSpell3::dialogFrame() const {
+    TLxRect f = frameOf(dialog_->Widget());
+    if (framed(f)) return f;
+    if (auto* p = dynamic_cast<TControlParser2*>(parser_))
+        if (ui::TWinControl* control = p->GetControl())
+            if (ui::TForm* owner = control->ParentForm()) f = frameOf(owner->Widget());
+    return f;
+}
+
+TLxRect TLexiroSpell3::dialogOuter() const {
+    const TLxRect f = dialogFrame();
+    const TLxPoint p = where(*dialog_);
+    return {p.X - f.Left, p.Y - f.Top, p.X + dialog_->Width + f.Right, p.Y + dialog_->Height + f.Bottom};
+}
+
+void TLexiroSpell3::moveOuterTo(TLxPoint Outer) {
+    const TLxRect f = dialogFrame();
+    moveTo(*dialog_, {Outer.X + f.Left, Outer.Y + f.Top});
+}
+
 void TLexiroSpell3::SetInitialPosition() {
-    ui::TForm& form = *dialog_;
-    const TLxRect m = monitor();
-    const int w = form.Width, h = form.Height;
+    const TLxRect m = monitor(), outer = dialogOuter();
+    const int w = outer.Right - outer.Left, h = outer.Bottom - outer.Top;
     switch (DialogInitialPos) {
         case ipScreenCenter:
         case ipDesktopCenter:
-            moveTo(form, {(m.Right - w) / 2, (m.Bottom - h) / 2});
+            moveOuterTo({(m.Right - w) / 2, (m.Bottom - h) / 2});
             break;
         case ipUnderSelection:
             if (!DialogShowImmediate) AdjustDialogToSelection(true, true);
@@ -813,9 +850,11 @@ void TLexiroSpell3::SetInitialPosition() {
             if (OnPositionDialog) OnPositionDialog();
             break;
         case ipLastUserPos: {
+            // Remembered as the inner area's place.
             const int x = Configuration().ReadDialogX();
+            const TLxRect f = dialogFrame();
             if (x == -1) AdjustDialogToControl();
-            else moveTo(form, AdjustDialogPosition(x, Configuration().ReadDialogY(), w, h, m));
+            else moveOuterTo(AdjustDialogPosition(x - f.Left, Configuration().ReadDialogY() - f.Top, w, h, m));
             break;
         }
         case ipIgnore:
@@ -828,9 +867,9 @@ void TLexiroSpell3::AdjustDialogToSelection(bool Horizontal, bool Vertical) {
     TLxRect selection;
     parser_->GetSelectionScreenPosition(selection);
     if (noScreen(selection)) return;
-    ui::TForm& form = *dialog_;
-    moveTo(form, AdjustDialogToRect(where(form), form.Width, form.Height, selection, Horizontal, Vertical,
-                                    monitor()));
+    const TLxRect outer = dialogOuter();
+    moveOuterTo(AdjustDialogToRect({outer.Left, outer.Top}, outer.Right - outer.Left, outer.Bottom - outer.Top,
+                                   selection, Horizontal, Vertical, monitor()));
 }
 
 void TLexiroSpell3::AdjustDialogToControl() {
@@ -838,9 +877,8 @@ void TLexiroSpell3::AdjustDialogToControl() {
     TLxRect c;
     parser_->GetControlScreenPosition(c);
     if (noScreen(c)) return;
-    ui::TForm& form = *dialog_;
-    const TLxRect m = monitor();
-    const int w = form.Width, h = form.Height;
+    const TLxRect m = monitor(), outer = dialogOuter();
+    const int w = outer.Right - outer.Left, h = outer.Bottom - outer.Top;
     TLxPoint p;
     if (c.Bottom + h <= m.Bottom) p = {c.Left, c.Bottom};
     else if (c.Right + w <= m.Right) p = {c.Right, c.Top};
@@ -851,7 +889,7 @@ void TLexiroSpell3::AdjustDialogToControl() {
         AdjustDialogToSelection(true, true);
         return;
     }
-    moveTo(form, AdjustDialogPosition(p.X, p.Y, w, h, m));
+    moveOuterTo(AdjustDialogPosition(p.X, p.Y, w, h, m));
 }
 
 void TLexiroSpell3::AvoidSelection() {
@@ -860,10 +898,7 @@ void TLexiroSpell3::AvoidSelection() {
     if (DialogSelectionAvoid == saAvoid || DialogSelectionAvoid == saAvoidUpDown) {
         TLxRect selection;
         parser_->GetSelectionScreenPosition(selection);
-        const ui::TForm& form = *dialog_;
-        const TLxPoint p = where(form);
-        const TLxRect dialog{p.X, p.Y, p.X + form.Width, p.Y + form.Height};
-        if (noScreen(selection) || !overlaps(dialog, selection)) return;
+        if (noScreen(selection) || !overlaps(dialogOuter(), selection)) return;
     }
     AdjustDialogToSelection(horizontal, true);
 }

@@ -85,8 +85,8 @@ public:
     std::function<void(bool Before, int Kind, const std::string& NewWord)> OnParserReplaceWord;
     std::function<void(bool Before, int Kind)> OnParserIgnoreWord;
     std::function<void(int Stage, TSpellAction Action, int& Data)> OnParserUndoLast;
-    // The stock configuration and dictionary dialogs live elsewhere: these
-    // are how Setup and its kin reach them (nothing happens when unset).
+    // The owner's own configuration and dictionary dialogs, shown instead of
+    // the stock ones when set.
     std::function<void(ui::TWinControl* Owner)> OnShowConfigDialog, OnShowCustomDictionariesDialog,
         OnShowAddDictionaryDir;
     std::function<void(ui::TWinControl* Owner, TCustomDictionary* Dictionary)> OnShowEditCustomDictionaryDialog;
@@ -143,10 +143,19 @@ public:
     // The first mediator on Form, given this component and Dictionary.
     TConfigurationDialogCtrl* SetupDialogControl(ui::TForm* Form, TCustomDictionary* Dictionary);
     void CloseSpellDialog() { ShutdownUI(); }
-    void Setup();
-    void SetupCustomDictionaries();
-    void EditCustomDictionary(TCustomDictionary* Dictionary);
-    void SetupAddDictionaryDir();
+    // The configuration and dictionary dialogs over Owner's form (the owner's
+    // OnShow... events, else the stock forms, which reach this component
+    // through their mediator).
+    void Setup(ui::TWinControl* Owner = nullptr);
+    void SetupCustomDictionaries(ui::TWinControl* Owner = nullptr);
+    // Afterwards the dictionary's changes are written (a failure is told)
+    // and the dictionaries reload, so the loaded copies see them (a
+    // dictionary this component held is replaced then: do not use it
+    // afterwards).
+    void EditCustomDictionary(TCustomDictionary* Dictionary, ui::TWinControl* Owner = nullptr);
+    // The folder browser; true when a folder was added to the
+    // configuration's dictionary folders.
+    bool SetupAddDictionaryDir(ui::TWinControl* Owner = nullptr);
     // What the dialog's handlers chain to.
     void Form_OnShow();
     void Form_OnDeactivate();
@@ -155,6 +164,9 @@ public:
     void DialogGone(TConfigurationDialogCtrl* Control);
 
 protected:
+    // A message box, once the event that met the failure is over (it may be
+    // the live-spelling editor's painting).
+    void ShowFileError(const std::string& Message) override;
     virtual TSpellDialog* CreateSpellDialog();
     virtual void EnsureUI();
     virtual void ShutdownUI();
@@ -189,6 +201,11 @@ private:
     void saveActivePromptly();
     void releaseParser();
     TLxRect monitor() const;
+    // The dialog's frame margins, its outer rectangle on the screen, and
+    // placing it by that rectangle.
+    TLxRect dialogFrame() const;
+    TLxRect dialogOuter() const;
+    void moveOuterTo(TLxPoint Outer);
 
     // The check's state.
     bool running_ = false, cancelled_ = false, beforeChangeFired_ = false;

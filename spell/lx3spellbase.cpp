@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <fstream>
 
 #include "platform/rtl/sysutils.h"
 #include "spell/lx3stringparser.h"
@@ -70,6 +69,9 @@ TLexiroSpell3Base::TLexiroSpell3Base() : engine_(std::make_unique<TMainParsingEn
     host_.ConfigFilename = "%AppDir%/Spell.cfg";
     host_.ExpandVars = [this](std::string_view text) { return ExpandVars(text); };
     host_.FireConfigurationChanged = [this](bool reload) { FireConfigurationChanged(reload); };
+    const auto configFailed = [this](const std::string& error) { FileFailed(ExpandVars(host_.ConfigFilename), error); };
+    host_.OnConfigSaveFailed = configFailed;
+    host_.OnConfigLoadFailed = configFailed;
     config_ = std::make_unique<TLexiroConfig>(&host_);
     engine_->OnInlineIgnore = [this](unsigned char c, TControlParser& p, bool& skip) { skip = RunInlineIgnore(c, p); };
     engine_->OnPreCheckIgnore = [this](const std::string& w, TControlParser& p, bool& skip) {
@@ -184,6 +186,13 @@ void TLexiroSpell3Base::clearCaches() {
 // ----------------------------------------------------------- dictionaries
 
 std::unique_ptr<TMainDictionary> TLexiroSpell3Base::GetMainDictionary(const std::string& Name) {
+    std::string error;
+    return findMainDictionary(Name, error);
+}
+
+// Error tells why the first file of that name was refused, or where none
+// was found.
+std::unique_ptr<TMainDictionary> TLexiroSpell3Base::findMainDictionary(const std::string& Name, std::string& Error) {
     auto dictionary = std::make_unique<TMainDictionary>();
     std::vector<std::string> tries;
     if (hasFolder(Name)) {
@@ -191,11 +200,58 @@ std::unique_ptr<TMainDictionary> TLexiroSpell3Base::GetMainDictionary(const std:
     } else {
         for (const auto& folder : expandedFolders()) tries.push_back(folder + "/" + ExpandVars(Name));
     }
+    Error.clear();
     for (const auto& path : tries) {
         dictionary->WriteFilename(path);
         if (dictionary->Filename() == path) return dictionary;
+        if (Error.empty() && fileExists(path)) Error = dictionary->LastError();
+    }
+    if (Error.empty()) {
+        Error = "The dictionary " + ExpandVars(Name) + " was not found";
+        if (!hasFolder(Name)) {
+            std::string folders;
+            for (const auto& folder : expandedFolders()) folders += (folders.empty() ? "" : ", ") + folder;
+            Error += " in " + (folders.empty() ? std::string("any folder") : folders);
+        }
     }
     return nullptr;
+}
+
+std::unique_ptr<TMainDictionary> TLexiroSpell3Base::openMainDictionary(const std::string& Name) {
+    std::string error;
+    auto d = findMainDictionary(Name, error);
+    if (!d) {
+        FileFailed(ExpandVars(Name), error);
+        return nullptr;
+    }
+    // A damaged tree shows only when the file is mapped and checked: now,
+    // rather than as every word underlined later.
+    d->WriteLoaded(true);
+    if (d->LoadFailed()) {
+        FileFailed(d->Filename(), d->LastError());
+        return nullptr;
+    }
+    return d;
+}
+
+std::unique_ptr<TCustomDictionary> TLexiroSpell3Base::openUserDictionary(const std::string& Name) {
+    auto d = GetCustomDictionary(Name);
+    const std::string name = ExpandVars(Name);
+    if (!d) {
+        FileFailed(name, name + " cannot serve as a user dictionary: it is not one, or it cannot be created");
+        return nullptr;
+    }
+    const std::string path = d->Filename();
+    d->OnSaveFailed = [this, path](const std::string& error) { FileFailed(path, error); };
+    d->WriteLoaded(true);
+    if (d->LoadFailed()) FileFailed(path, d->LastError());
+    return d;
+}
+
+void TLexiroSpell3Base::FileFailed(const std::string& FileName, const std::string& Message) {
+    if (!toldFailures_.insert(FileName + '\n' + Message).second) return;
+    if (OnFileError) OnFileError(Message);
+    else ShowFileError(Message);
 }
 
 std::unique_ptr<TCustomDictionary> TLexiroSpell3Base::GetCustomDictionary(const std::string& Name) {
@@ -233,11 +289,18 @@ std::unique_ptr<TCustomDictionary> TLexiroSpell3Base::GetCustomDictionary(const 
 std::unique_ptr<TCustomDictionary> TLexiroSpell3Base::GetMSWordCustomDictionary(const std::string& FileName) {
     if (!fileExists(FileName)) return nullptr;
     auto dictionary = std::make_unique<TCustomDictionary>();
-    std::ifstream in(FileName, std::ios::binary);
-    std::string line;
-    while (std::getline(in, line)) {
+    std::string text, error;
+    TFileStamp stamp;
+    // A list that cannot be read gives an empty dictionary.
+    if (!ReadRegularFile(FileName, text, stamp, error)) return dictionary;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(start, end - start);
         if (!line.empty() && line.back() == '\r') line.pop_back();
         if (!line.empty()) dictionary->AddIgnore(line);
+        start = end + 1;
     }
     return dictionary;
 }
@@ -247,7 +310,7 @@ void TLexiroSpell3Base::ReloadDictionaries() {
     reorderCountdown_ = 100;
     main_.clear();
     for (const auto& name : config_->ReadMainDictionaries().Items()) {
-        auto d = GetMainDictionary(name);
+        auto d = openMainDictionary(name);
         if (!d) continue;
         if (primaryEnglish(d->Language())) englishLoaded_ = true;
         main_.push_back(std::move(d));
@@ -256,15 +319,15 @@ void TLexiroSpell3Base::ReloadDictionaries() {
     others_.clear();
     for (const auto& name : config_->ReadCustomDictionaries().Items()) {
         if (ExpandVars(name) == activeName) continue;
-        if (auto d = GetCustomDictionary(name)) others_.push_back(std::move(d));
+        if (auto d = openUserDictionary(name)) others_.push_back(std::move(d));
     }
     wordCustom_.clear();
     for (const auto& name : config_->ReadMSWordCustomDictionaries().Items())
         if (auto d = GetMSWordCustomDictionary(ExpandVars(name))) wordCustom_.push_back(std::move(d));
     active_.reset();
-    if (!activeName.empty()) active_ = GetCustomDictionary(activeName);
-    if (!mappingDict_ && !mappingName_.empty()) mappingDict_ = GetCustomDictionary(mappingName_);
-    if (!learningDict_ && learning_ && !learningName_.empty()) learningDict_ = GetCustomDictionary(learningName_);
+    if (!activeName.empty()) active_ = openUserDictionary(activeName);
+    if (!mappingDict_ && !mappingName_.empty()) mappingDict_ = openUserDictionary(mappingName_);
+    if (!learningDict_ && learning_ && !learningName_.empty()) learningDict_ = openUserDictionary(learningName_);
     if (OnDictionariesChanged) OnDictionariesChanged();
 }
 
@@ -493,6 +556,7 @@ bool TLexiroSpell3Base::RunLineIgnore(const std::string& Line) {
 // ---------------------------------------------------------- word services
 
 bool TLexiroSpell3Base::WordExistsInMain(const std::string& Word) {
+    if (LxHasTypographicApostrophe(Word)) return WordExistsInMain(LxPlainApostrophes(Word));
     ensureConfig();
     for (auto& d : main_)
         if (d->WordExists(Word)) {
@@ -503,6 +567,7 @@ bool TLexiroSpell3Base::WordExistsInMain(const std::string& Word) {
 }
 
 bool TLexiroSpell3Base::WordExists(const std::string& Word) {
+    if (LxHasTypographicApostrophe(Word)) return WordExists(LxPlainApostrophes(Word));
     if (WordExistsInMain(Word)) return true;
     if (active_ && active_->IgnoreExists(Word)) return true;
     for (auto& d : others_)
@@ -546,6 +611,7 @@ std::string TLexiroSpell3Base::GetCaseModification(const std::string& Word) {
 }
 
 bool TLexiroSpell3Base::englishDictionaryHolds(const std::string& Word) {
+    if (LxHasTypographicApostrophe(Word)) return englishDictionaryHolds(LxPlainApostrophes(Word));
     const std::string folded = GetCaseModification(Word);
     for (auto& d : main_)
         if (primaryEnglish(d->Language()) && (d->WordExists(folded) || d->WordExists(Word))) return true;
@@ -565,7 +631,27 @@ bool TLexiroSpell3Base::WordAcceptable(const std::string& Word) {
     const std::string folded = GetCaseModification(Word);
     if (folded != Word && WordExists(folded)) return !(UseExcludeWords && WordExcluded(folded));
     return (englishLoaded_ && WordIsPossessive(Word)) || IsDecimalNumeral(Word) || Word.size() == 1 ||
-           RunPostCheckIgnore(Word, CurrentParser);
+           RunPostCheckIgnore(Word, CurrentParser) ||
+           compoundAcceptable(Word, [this](const std::string& part) { return WordAcceptable(part); });
+}
+
+bool TLexiroSpell3Base::compoundAcceptable(const std::string& Word,
+                                           const std::function<bool(const std::string&)>& PartOk) {
+    if (Word.find('-') == std::string::npos) return false;
+    std::vector<std::string> parts;
+    std::string joined;
+    size_t start = 0;
+    for (;;) {
+        const size_t end = std::min(Word.find('-', start), Word.size());
+        if (end == start) return false;
+        parts.push_back(Word.substr(start, end - start));
+        joined += parts.back();
+        if (end == Word.size()) break;
+        start = end + 1;
+    }
+    // "co-operate" is "cooperate" written with a hyphen.
+    if (WordExists(joined) || WordExists(GetCaseModification(joined))) return true;
+    return std::all_of(parts.begin(), parts.end(), PartOk);
 }
 
 bool TLexiroSpell3Base::WordHasCorrection(const std::string& Word, std::string& Correction) {
@@ -601,7 +687,8 @@ bool TLexiroSpell3Base::ExistsEvent(const std::string& Word) {
     const std::string folded = GetCaseModification(Word);
     const bool found = primaryOnly_ ? WordExistsInMain(Word) || WordExistsInMain(folded)
                                     : WordExists(Word) || WordExists(folded);
-    return found || (englishLoaded_ && WordIsPossessive(Word));
+    return found || (englishLoaded_ && WordIsPossessive(Word)) ||
+           compoundAcceptable(Word, [this](const std::string& part) { return ExistsEvent(part); });
 }
 
 int TLexiroSpell3Base::ReadTextPrimaryLanguage() {
@@ -613,8 +700,51 @@ void TLexiroSpell3Base::Suggest(const std::string& Word, std::vector<std::string
     InternalSuggest(Word, MaxSuggestions, Strings);
 }
 
+namespace {
+
+void addOnce(std::vector<std::string>& list, std::string word) {
+    if (std::find(list.begin(), list.end(), word) == list.end()) list.push_back(std::move(word));
+}
+
+}  // namespace
+
 void TLexiroSpell3Base::InternalSuggest(const std::string& Word, int Max, std::vector<std::string>& Strings) {
     ensureConfig();
+    Strings.clear();
+    // Typographic apostrophes are suggested with plain ones and given back
+    // as the writer typed them.
+    const bool typographic = LxHasTypographicApostrophe(Word);
+    const std::string word = typographic ? LxPlainApostrophes(Word) : Word;
+    const std::string folded = GetCaseModification(word);
+    if (folded == word) {
+        suggestAsWritten(word, Max, Strings);
+    } else {
+        // A capitalised misspelling gets what its lower-case form gets, in
+        // its own capitals; then what only its own spelling finds (names).
+        const bool allUpper = word.size() > 1 && LxAllUpper(word);
+        const bool initial = LxIsUpper(static_cast<unsigned char>(word[0]));
+        std::vector<std::string> lower, own;
+        suggestAsWritten(folded, Max, lower);
+        for (auto& s : lower) {
+            if (allUpper) s = LxUpperCase(s);
+            else if (initial && !s.empty()) s[0] = static_cast<char>(LxToUpper(static_cast<unsigned char>(s[0])));
+            addOnce(Strings, std::move(s));
+        }
+        suggestAsWritten(word, Max, own);
+        for (auto& s : own)
+            if (Max < 0 || Strings.size() < static_cast<size_t>(Max)) addOnce(Strings, std::move(s));
+        // The user's own choice for this spelling still comes first.
+        std::string learned;
+        if (learningDict_ && learningDict_->AutoCorrectExists(word, learned)) {
+            const auto at = std::find(Strings.begin(), Strings.end(), learned);
+            if (at != Strings.end()) std::rotate(Strings.begin(), at, at + 1);
+        }
+    }
+    if (typographic)
+        for (auto& s : Strings) s = LxTypographicApostrophes(s);
+}
+
+void TLexiroSpell3Base::suggestAsWritten(const std::string& Word, int Max, std::vector<std::string>& Strings) {
     Strings.clear();
     std::string mapped;
     if (mappingDict_ && mappingDict_->AutoCorrectExists(Word, mapped)) {

@@ -5,6 +5,7 @@
 // The interactive checks, the popup menu and the dialogs build on it.
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -79,6 +80,10 @@ public:
     bool LiveCorrect() const { return liveCorrect_; }
 
     // ------------------------------------------------------------ events
+    // A dictionary or the configuration could not be read or written; the
+    // message names the file. Each failure is told once. Without a handler
+    // ShowFileError tells the user.
+    std::function<void(const std::string& Message)> OnFileError;
     std::function<void()> OnConfigChanged, OnDictionariesChanged, OnAddCustomIgnore, OnAdjustPhoneticsMap;
     std::function<void(std::string& Word)> OnCaseModification;
     // May supply the object a user dictionary is opened in.
@@ -159,6 +164,10 @@ public:
     // dictionaries go (they load again on the next lookup).
     void UnloadDictionaries();
 
+    // Tells of a failed file once (the same message about the same file is
+    // not told again).
+    void FileFailed(const std::string& FileName, const std::string& Message);
+
     // Names (not paths) of the dictionaries with Extension in the search
     // folders, each once, in folder order and by name within a folder.
     std::vector<std::string> GetAvailableDictionaries(const std::string& Extension);
@@ -183,6 +192,11 @@ public:
     TPhoneticsMap& PhoneticsMap() { return phonetics_; }
     bool EnglishLoaded() const { return englishLoaded_; }
 
+protected:
+    // How a file failure reaches the user when no OnFileError is set; the
+    // headless engine has nobody to tell.
+    virtual void ShowFileError(const std::string& Message) { (void)Message; }
+
 private:
     // Holds back reloads while several settings change together; the last
     // one out reloads once.
@@ -192,6 +206,15 @@ private:
     void clearCaches();
     std::vector<std::string> expandedFolders() const;
     bool englishDictionaryHolds(const std::string& Word);
+    // A compound whose hyphen-joined form exists, or whose parts each pass.
+    bool compoundAcceptable(const std::string& Word, const std::function<bool(const std::string&)>& PartOk);
+    // The generator's and the dictionary's candidates for Word, scored and
+    // ordered.
+    void suggestAsWritten(const std::string& Word, int Max, std::vector<std::string>& Strings);
+    // Opens a configured user dictionary, telling of one that cannot serve.
+    std::unique_ptr<TCustomDictionary> openUserDictionary(const std::string& Name);
+    std::unique_ptr<TMainDictionary> openMainDictionary(const std::string& Name);
+    std::unique_ptr<TMainDictionary> findMainDictionary(const std::string& Name, std::string& Error);
     // Whether a configured dictionary (a path) is the one listed as Name.
     bool sameDictionaryName(const std::string& Configured, const std::string& Name) const;
     void dropLoadedCopies(const std::string& Path);
@@ -226,6 +249,7 @@ private:
     bool englishLoaded_ = false, englishFallback_ = true;
     int reorderCountdown_ = 100;
     int batch_ = 0;
+    std::set<std::string> toldFailures_;
     bool batchChanged_ = false, batchReload_ = false;
 };
 

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 
+#include "spell/lx3util.h"
 #include "spell/lxcase.h"
 
 namespace spell {
@@ -24,9 +25,11 @@ bool isFile(const std::string& name) {
 // so a length field can never make us allocate more than the file holds.
 class Reader {
 public:
-    explicit Reader(const std::string& name) : fd_(::open(name.c_str(), O_RDONLY | O_CLOEXEC)) {
+    explicit Reader(const std::string& name) {
         struct stat st {};
-        if (fd_ >= 0 && ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode)) size_ = static_cast<uint64_t>(st.st_size);
+        std::string error;
+        fd_ = OpenRegularFile(name, st, error);
+        if (fd_ >= 0) size_ = static_cast<uint64_t>(st.st_size);
     }
     ~Reader() {
         if (fd_ >= 0) ::close(fd_);

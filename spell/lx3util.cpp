@@ -165,7 +165,10 @@ bool CanFileBeWritten(const std::string& Name, bool Temporary) {
         return true;
     }
     if (errno != EEXIST) return false;
-    fd = ::open(Name.c_str(), O_WRONLY | O_CLOEXEC);
+    // Never waits for a reader: only a regular file counts.
+    struct stat st {};
+    if (::stat(Name.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    fd = ::open(Name.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return false;
     ::close(fd);
     return true;
@@ -184,6 +187,60 @@ TFileStamp GetFileStamp(const std::string& Name) {
 
 namespace {
 
+std::string failure(const char* what, const std::string& name) {
+    return std::string(what) + " " + name + ": " + std::strerror(errno);
+}
+
+}  // namespace
+
+int OpenRegularFile(const std::string& Name, struct stat& St, std::string& Error) {
+    if (::stat(Name.c_str(), &St) != 0) {
+        Error = failure("Cannot open", Name);
+        return -1;
+    }
+    if (!S_ISREG(St.st_mode)) {
+        Error = Name + " is not a regular file";
+        return -1;
+    }
+    // The file may have been swapped for something else since the look.
+    const int fd = ::open(Name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        Error = failure("Cannot open", Name);
+        return -1;
+    }
+    if (::fstat(fd, &St) != 0 || !S_ISREG(St.st_mode)) {
+        ::close(fd);
+        Error = Name + " is not a regular file";
+        return -1;
+    }
+    return fd;
+}
+
+bool ReadRegularFile(const std::string& Name, std::string& Bytes, TFileStamp& Stamp, std::string& Error) {
+    struct stat st {};
+    const int fd = OpenRegularFile(Name, st, Error);
+    if (fd < 0) return false;
+    Bytes.resize(static_cast<size_t>(st.st_size));
+    size_t got = 0;
+    bool ok = true;
+    while (ok && got < Bytes.size()) {
+        const ssize_t n = ::read(fd, Bytes.data() + got, Bytes.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            Error = n < 0 ? failure("Cannot read", Name) : Name + " was cut short while it was read";
+            ok = false;
+        } else {
+            got += static_cast<size_t>(n);
+        }
+    }
+    ::close(fd);
+    if (!ok) Bytes.clear();
+    else Stamp = {true, st.st_mtim.tv_sec, st.st_mtim.tv_nsec, st.st_size};
+    return ok;
+}
+
+namespace {
+
 bool writeAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
         const ssize_t n = ::write(fd, bytes.data(), bytes.size());
@@ -192,10 +249,6 @@ bool writeAll(int fd, std::string_view bytes) {
         bytes.remove_prefix(static_cast<size_t>(n));
     }
     return true;
-}
-
-std::string failure(const char* what, const std::string& name) {
-    return std::string(what) + " " + name + ": " + std::strerror(errno);
 }
 
 }  // namespace
@@ -218,9 +271,9 @@ bool WriteFileAtomic(const std::string& Name, std::string_view Bytes, mode_t Cre
         return false;
     }
     bool ok = (!exists || ::fchmod(fd, st.st_mode & 07777) == 0) && writeAll(fd, Bytes) && ::fsync(fd) == 0;
-    if (!ok) Error = failure("Cannot write", temp);
+    if (!ok) Error = failure("Cannot write", Name);
     if (::close(fd) != 0 && ok) {
-        Error = failure("Cannot write", temp);
+        Error = failure("Cannot write", Name);
         ok = false;
     }
     if (ok && ::rename(temp.c_str(), Name.c_str()) != 0) {

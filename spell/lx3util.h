@@ -1,6 +1,7 @@
 #pragma once
 // The spell suite's shared free functions: path variables, special folders,
 // files, the user dictionaries' hashing, dialog placement and the event list.
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstdint>
@@ -93,6 +94,15 @@ struct TFileStamp {
     bool operator==(const TFileStamp&) const = default;
 };
 TFileStamp GetFileStamp(const std::string& Name);
+
+// Opens Name read-only when it is a regular file, and never waits: a FIFO or
+// a device named as a file would block a plain open until a writer came.
+// Returns the descriptor (St holding its status), or -1 with Error saying
+// why, the file named.
+int OpenRegularFile(const std::string& Name, struct stat& St, std::string& Error);
+// The whole content of a regular file and its stamp; false (Error names the
+// file) when it is missing, not a regular file or cannot be read.
+bool ReadRegularFile(const std::string& Name, std::string& Bytes, TFileStamp& Stamp, std::string& Error);
 
 // Writes Bytes as the whole new content of Name: a temporary file beside it,
 // flushed to disk, then renamed over it, so a reader sees the old or the new

@@ -71,4 +71,22 @@ bool LxAllUpper(std::string_view s) {
     return true;
 }
 
+bool LxHasTypographicApostrophe(std::string_view s) {
+    return s.find(LxTypographicApostrophe) != std::string_view::npos;
+}
+
+namespace {
+
+std::string swapped(std::string_view s, char from, char to) {
+    std::string out(s);
+    for (char& c : out)
+        if (c == from) c = to;
+    return out;
+}
+
+}  // namespace
+
+std::string LxPlainApostrophes(std::string_view s) { return swapped(s, LxTypographicApostrophe, '\''); }
+std::string LxTypographicApostrophes(std::string_view s) { return swapped(s, '\'', LxTypographicApostrophe); }
+
 }  // namespace spell

@@ -18,4 +18,13 @@ bool LxAllLower(std::string_view s);
 bool LxAllUpper(std::string_view s);
 bool LxHasUpper(std::string_view s);
 
+// The typographic apostrophe (0x92, the same byte in Windows-1250, -1251 and
+// -1252). Inside a word it is the apostrophe: words are looked up, stored
+// and suggested with the plain one.
+constexpr char LxTypographicApostrophe = '\x92';
+bool LxHasTypographicApostrophe(std::string_view s);
+std::string LxPlainApostrophes(std::string_view s);
+// S with each plain apostrophe written as the typographic one.
+std::string LxTypographicApostrophes(std::string_view s);
+
 }  // namespace spell

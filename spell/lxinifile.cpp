@@ -1,8 +1,9 @@
 // The suite's own profile-file reader and writer.
 #include "spell/lxinifile.h"
 
-#include <fstream>
-#include <iterator>
+#include <sys/stat.h>
+
+#include <cerrno>
 
 #include "platform/rtl/sysutils.h"
 #include "spell/lx3util.h"
@@ -47,9 +48,11 @@ bool keyValue(std::string_view line, std::string_view& key, std::string_view& va
 }  // namespace
 
 TLxIniFile::TLxIniFile(std::string FileName) : filename_(std::move(FileName)) {
-    std::ifstream in(filename_, std::ios::binary);
-    if (!in) return;
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    struct stat st {};
+    if (::stat(filename_.c_str(), &st) != 0 && errno == ENOENT) return;
+    std::string text;
+    TFileStamp stamp;
+    if (!ReadRegularFile(filename_, text, stamp, readError_)) return;
     size_t start = 0;
     while (start < text.size()) {
         size_t end = text.find('\n', start);
@@ -154,6 +157,11 @@ void TLxIniFile::EraseSection(std::string_view Section) {
 
 bool TLxIniFile::UpdateFile(std::string& Error) {
     if (!modified_) return true;
+    // What could not be read is not written over.
+    if (!readError_.empty()) {
+        Error = readError_;
+        return false;
+    }
     std::string text;
     for (const auto& l : lines_) text += l + "\r\n";
     if (!WriteFileAtomic(filename_, text, 0600, Error)) return false;

@@ -12,8 +12,11 @@ namespace spell {
 
 class TLxIniFile {
 public:
-    // Reads the whole file; a missing or unreadable one starts empty.
+    // Reads the whole file; a missing one starts empty. One that is there
+    // but cannot be read (not a regular file, no permission) starts empty
+    // too, says why in ReadError, and is never written over.
     explicit TLxIniFile(std::string FileName);
+    const std::string& ReadError() const { return readError_; }
 
     const std::string& FileName() const { return filename_; }
     std::string ReadString(std::string_view Section, std::string_view Key, std::string_view Default) const;
@@ -43,6 +46,7 @@ private:
     std::string filename_;
     std::vector<std::string> lines_;
     bool modified_ = false;
+    std::string readError_;
 };
 
 }  // namespace spell

@@ -10,19 +10,22 @@ cd "$(dirname "$0")/.."
 window=no
 [ "${1:-}" = "--window" ] && { window=yes; shift; }
 count=${1:-300}
-state=/tmp/pelliwox-demo/dovecot
-program=/tmp/pelliwox-demo/program
+# A folder of a name nobody could have made first, private to root: the
+# program is copied there and run as root, so no one else may reach it.
+demo=$(mktemp -d /tmp/pelliwox-demo.XXXXXX)
+state=$demo/dovecot
+program=$demo/program
 
 cmake -S . -B build -G Ninja >/dev/null
 cmake --build build --target pelliwox >/dev/null
 bash tests/servers/dovecot.sh start "$state" "$count" 1
 port=$(cat "$state/pop3.port")
 
-rm -rf "$program" && mkdir -p "$program"
+mkdir -m 700 "$program"
 cp build/app/pelliwox data/codepageids.txt "$program/"
 cp "$state/ca.crt" "$program/pelliwoxca.pem"   # trust the demo server's certificate
 entry="localhost/+$port (demo mailbox)"
-printf '%s,pwx1,secret 1,,pwx1@example.com\r\n' "$entry" > "$program/kwpop3hosts.txt"
+(umask 077; printf '%s,pwx1,secret 1,,pwx1@example.com\r\n' "$entry" > "$program/kwpop3hosts.txt")
 
 echo "Pulling $count messages from $entry ..."
 QT_QPA_PLATFORM=offscreen "$program/pelliwox" "pull:$entry"
@@ -33,3 +36,4 @@ if [ "$window" = yes ]; then
   if [ -n "${DISPLAY:-}" ]; then "$program/pelliwox"; else xvfb-run -a "$program/pelliwox"; fi
 fi
 bash tests/servers/dovecot.sh stop "$state"
+echo "The program folder stays in $program (remove $demo when done)."

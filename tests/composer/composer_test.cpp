@@ -1,10 +1,17 @@
 // The composer's logic apart from its window: character sets, the send's
 // arguments and checks, copies, the address book, image tags.
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QTemporaryDir>
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "composer/addrbook.h"
 #include "composer/attachments.h"
@@ -52,17 +59,18 @@ TEST(Charsets, TheListAndItsNames) {
     EXPECT_EQ(SearchCharsets("nothing like it", 5), -1);
 }
 
-// Every converter named in the table exists; a set without one writes ASCII only.
-TEST(Charsets, EveryConverterOpens) {
+// Every set of the list with a converter writes ASCII; a set without one
+// writes ASCII only.
+TEST(Charsets, EverySetWritesAsciiOrSaysItCannot) {
     for (const TCharsetEntry& e : CharsetEntries()) {
         const TConversion c = ToCharset("plain ascii", e.name);
-        EXPECT_EQ(c.known, *e.converter != 0) << e.name;
-        if (c.known) {
-            EXPECT_TRUE(c.ok) << e.name;
-        } else {
-            EXPECT_FALSE(ToCharset("caf\xC3\xA9", e.name).ok) << e.name;
-        }
+        EXPECT_TRUE(c.ok) << e.name;
+        if (!c.known) EXPECT_FALSE(ToCharset("caf\xC3\xA9", e.name).ok) << e.name;
     }
+    for (const char* known : {"shift_jis", "ks_c_5601-1987", "x-mac-ukrainian", "IBM01141", "iso-8859-8-i"})
+        EXPECT_TRUE(ToCharset("x", known).known) << known;
+    for (const char* unknown : {"DOS-720", "x-iscii-de", "x-mac-thai", "IBM290"})
+        EXPECT_FALSE(ToCharset("x", unknown).known) << unknown;
 }
 
 TEST(Charsets, ConversionOfWhatGoesOut) {
@@ -73,6 +81,8 @@ TEST(Charsets, ConversionOfWhatGoesOut) {
         std::string unmappable;
     } cases[] = {
         {"iso-8859-1", "caf\xC3\xA9", "caf\xE9", true, ""},
+        // A letter typed as "e" and a combining accent is composed first.
+        {"iso-8859-1", "cafe\xCC\x81", "caf\xE9", true, ""},
         {"windows-1252", "5 \xE2\x82\xAC", "5 \x80", true, ""},
         {"iso-8859-1", "5 \xE2\x82\xAC and \xE2\x98\x83", "", false, "\xE2\x82\xAC\xE2\x98\x83"},
         {"utf-8", "\xE2\x98\x83", "\xE2\x98\x83", true, ""},
@@ -334,10 +344,102 @@ TEST_F(InFolder, AddressBookEncipheredAndPrivate) {
     EXPECT_FALSE(AddToAddressBook("BOB@X.TEST", key));  // inside a longer line, other case
     EXPECT_TRUE(AddToAddressBook("carol@x.test", key));
     EXPECT_EQ(AddressBookLines(LoadAddressBook(key)), (std::vector<std::string>{"Bob <bob@x.test>", "carol@x.test"}));
-    EXPECT_EQ(AddressBookEditorText("\"Z\" <z@x>\r\na@x"), "Z <z@x>\r\na@x\r\n");
+    EXPECT_EQ(AddressBookEditorText("\"Z, Y\" <z@x>\r\na@x"), "\"Z, Y\" <z@x>\r\na@x\r\n");
     // A book written by hand, without the "@", is read as it stands.
     write(AddressBookPath(), "plain@x.test\r\n");
     EXPECT_EQ(LoadAddressBook(key), "plain@x.test\r\n");
+}
+
+static std::string fileBytes(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+// A book that cannot be read is not taken for an empty one: nothing is
+// written over it, and the reason is given.
+TEST_F(InFolder, AddressBookNeverLostToAFailedRead) {
+    const std::string key = "book key";
+    const std::string cases[] = {"@" + helpers::numcipher("kept@x.test", key).substr(1), "@123456789999", "@12a"};
+    for (const std::string& stored : cases) {
+        write(AddressBookPath(), stored);
+        std::string error;
+        EXPECT_FALSE(AddToAddressBook("new@x.test", key, &error)) << stored;
+        EXPECT_NE(error.find("is damaged"), std::string::npos) << error;
+        EXPECT_NE(error.find("The address was not added"), std::string::npos) << error;
+        EXPECT_EQ(fileBytes(AddressBookPath()), stored);
+        EXPECT_FALSE(ReadAddressBook(key).ok);
+        EXPECT_EQ(LoadAddressBook(key), "");
+    }
+    // Something else where the book should be.
+    std::filesystem::remove(AddressBookPath());
+    std::filesystem::create_directory(AddressBookPath());
+    std::string error;
+    EXPECT_FALSE(AddToAddressBook("new@x.test", key, &error));
+    EXPECT_NE(error.find("could not be read: it is not a file"), std::string::npos) << error;
+    EXPECT_TRUE(std::filesystem::is_directory(AddressBookPath()));
+    // A link where the book should be is read, never written through.
+    std::filesystem::remove(AddressBookPath());
+    const std::string elsewhere = helpers::homedir + "elsewhere.txt";
+    write(elsewhere, "linked@x.test");
+    std::filesystem::create_symlink(elsewhere, AddressBookPath());
+    EXPECT_EQ(LoadAddressBook(key), "linked@x.test");
+    EXPECT_FALSE(AddToAddressBook("new@x.test", key, &error));
+    EXPECT_NE(error.find("is a link"), std::string::npos) << error;
+    EXPECT_EQ(fileBytes(elsewhere), "linked@x.test");
+    EXPECT_TRUE(std::filesystem::is_symlink(AddressBookPath()));
+    // A book with an editor's line end at its end still reads.
+    std::filesystem::remove(AddressBookPath());
+    write(AddressBookPath(), "@" + helpers::numcipher("ann@x.test", key) + "\r\n");
+    EXPECT_EQ(LoadAddressBook(key), "ann@x.test");
+}
+
+// A folder that takes no new file and a disk with no room: the book is
+// rewritten in place only once its room is there, and a failed write
+// leaves the old book whole. Run as another user (when root) with a file
+// size limit standing in for the full disk.
+TEST_F(InFolder, AddressBookKeptWholeWhenItCannotBeWritten) {
+    const std::string key = "book key";
+    char name[] = "/tmp/pelliwox-book-XXXXXX";
+    ASSERT_NE(::mkdtemp(name), nullptr);
+    const std::string folder = std::string(name) + "/";
+    helpers::homedir = folder;
+    ASSERT_TRUE(SaveAddressBook("Bob <bob@x.test>\r\ncarol@x.test", key));
+    const std::string before = fileBytes(AddressBookPath());
+    const bool root = ::geteuid() == 0;
+    constexpr uid_t kNobody = 65534;
+    if (root) {
+        ASSERT_EQ(::chown(folder.c_str(), kNobody, kNobody), 0);
+        ASSERT_EQ(::chown(AddressBookPath().c_str(), kNobody, kNobody), 0);
+    }
+    ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
+    // Adds an entry in a child under the limit; its exit status is 0 when
+    // the add went as Succeeds says, with an error text when it failed.
+    auto addInChild = [&](const std::string& entry, rlim_t limit, bool succeeds) {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            if (root && (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) ::_exit(3);
+            ::signal(SIGXFSZ, SIG_IGN);
+            const rlimit rl{limit, limit};
+            if (::setrlimit(RLIMIT_FSIZE, &rl) != 0) ::_exit(4);
+            std::string error;
+            const bool added = AddToAddressBook(entry, key, &error);
+            ::_exit(added != succeeds ? 1 : !succeeds && error.find("It is as it was") == std::string::npos ? 2 : 0);
+        }
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    EXPECT_EQ(addInChild("dave@x.test", before.size() + 3, false), 0);
+    EXPECT_EQ(fileBytes(AddressBookPath()), before);
+    EXPECT_EQ(addInChild("dave@x.test", RLIM_INFINITY, true), 0);
+    EXPECT_EQ(AddressBookLines(LoadAddressBook(key)),
+              (std::vector<std::string>{"Bob <bob@x.test>", "carol@x.test", "dave@x.test"}));
+    EXPECT_EQ(mode(AddressBookPath()), 0600);
+    int entries = 0;
+    for (const auto& e : std::filesystem::directory_iterator(folder)) entries += !e.path().empty();
+    EXPECT_EQ(entries, 1);  // nothing left beside the book
+    ::chmod(folder.c_str(), 0700);
+    std::filesystem::remove_all(folder);
 }
 
 // ---------------------------------------------------------------- images

@@ -197,6 +197,25 @@ TEST_F(Composer, AddressBookEditor) {
     EXPECT_EQ(helpers::loadtext(folder + "pelliwoxaddbook.txt"), "@" + helpers::numcipher("", m->AddressBookKey));
 }
 
+// A book that cannot be read: the sent message's address is not added
+// over it, the editor does not open on an empty text, and both say why.
+TEST_F(Composer, UnreadableAddressBookIsLeftAlone) {
+    const std::string damaged = "@" + helpers::numcipher("ann@x.test\r\nzed@x.test", m->AddressBookKey).substr(2);
+    {
+        std::ofstream(folder + "pelliwoxaddbook.txt", std::ios::binary) << damaged;
+    }
+    dialogs->QueueResult(ui::mrOk);
+    m->BitBtn5Click(m->BitBtn5);
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_TRUE(asked("is damaged"));
+    EXPECT_TRUE(asked("The address was not added"));
+    EXPECT_EQ(helpers::loadtext(folder + "pelliwoxaddbook.txt"), damaged);
+    dialogs->QueueResult(ui::mrOk);
+    m->adbkClick(m->adbk);  // a shown editor would be a dialog nobody expected
+    EXPECT_TRUE(asked("It was left as it is"));
+    EXPECT_EQ(helpers::loadtext(folder + "pelliwoxaddbook.txt"), damaged);
+}
+
 TEST_F(Composer, RefusedSendIsOnlyLogged) {
     reply = "ERROR KwSendMail: Email Failed 31/01/2024 09:05:00 - 554 5.7.1 Rejected";
     m->BitBtn5Click(m->BitBtn5);
@@ -314,8 +333,18 @@ TEST_F(Composer, BodyGoesOutInItsCharacterSet) {
     m->BitBtn5Click(m->BitBtn5);
     ASSERT_EQ(sent.size(), 1u);
     EXPECT_EQ(sent[0].body, "caf\xE9");
-    EXPECT_EQ(sent[0].subject, "Caf\xE9");
+    // The subject is the program's text: the client writes it in the set.
+    EXPECT_EQ(sent[0].subject, "Caf\xC3\xA9");
     EXPECT_EQ(helpers::sendcharset, "iso-8859-1");
+
+    // A subject the set cannot hold sends all the same (it goes in UTF-8),
+    // and a decomposed letter in the body is the one the set holds.
+    m->NewMessage("bob@x.test", "\xE2\x82\xAC 5", "cafe\xCC\x81");
+    m->SelectCharset("iso-8859-1");
+    m->BitBtn5Click(m->BitBtn5);
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_EQ(sent[1].body, "caf\xE9");
+    sent.pop_back();
 
     // What the set cannot hold is said before sending, and utf-8 offered.
     m->NewMessage("bob@x.test", "Price", "<META content=\"text/html;charset=iso-8859-1\">5 \xE2\x82\xAC");

@@ -204,6 +204,66 @@ TEST_F(FileopsTest, UndeletableFileAsksAndNoGivesUp) {
     EXPECT_EQ(text.substr(text.size() - 9), "\r\nRetry ?");
 }
 
+TEST_F(FileopsTest, DeletingAFolderFailsAndLeavesIt) {
+    ASSERT_EQ(::mkdir((*home / "folder").c_str(), 0700), 0);
+    EXPECT_FALSE(deleteretry(*home / "folder"));
+    EXPECT_TRUE(kwtest::exists(*home / "folder"));
+    EXPECT_EQ(lasterrtext(), rtl::SysErrorMessage(EISDIR));
+    EXPECT_EQ(pauses, 0);
+}
+
+mode_t modeof(const std::string& path) {
+    struct stat st {};
+    EXPECT_EQ(::lstat(path.c_str(), &st), 0) << path;
+    return st.st_mode & 07777;
+}
+
+// Folders the program makes (a mailbox's received folder, the per-user
+// folder's parents) are their owner's alone, whatever the umask.
+TEST_F(FileopsTest, FoldersAreMadePrivate) {
+    const kwtest::TUmaskScope umask(022);
+    EXPECT_TRUE(forcedirs(*home / "rcvd/alice_example_org"));
+    EXPECT_EQ(modeof(*home / "rcvd"), 0700u);
+    EXPECT_EQ(modeof(*home / "rcvd/alice_example_org"), 0700u);
+    EXPECT_TRUE(forcedirs(*home / "rcvd/alice_example_org/"));  // there already
+    const kwtest::TTempDir other;  // not one of the program's folders
+    EXPECT_TRUE(forcedirs(other / "a/b"));
+    EXPECT_EQ(modeof(other / "a"), 0700u);
+    EXPECT_EQ(modeof(other / "a/b"), 0700u);
+}
+
+// In the program's folders a link, live or dangling, at any part of a
+// folder's path sends nothing elsewhere: making the folder and moving a
+// file into it are refused, with the link named.
+TEST_F(FileopsTest, LinksInTheProgramsFoldersAreNotFollowed) {
+    const kwtest::TTempDir outside;
+    for (const bool dangling : {false, true}) {
+        const std::string to = dangling ? outside / "gone" : outside.path();
+        ASSERT_EQ(::symlink(to.c_str(), (*home / "rcvd").c_str()), 0);
+        const std::string reason =
+            *home / "rcvd is a link (to " + to + "); the program does not write through links";
+        EXPECT_FALSE(forcedirs(*home / "rcvd/alice"));
+        EXPECT_EQ(lasterrtext(), reason);
+        writefile(*home / "kw64_part", "attachment");
+        prompter->QueueResult(ui::mrNo);
+        EXPECT_FALSE(renameretry(*home / "kw64_part", *home / "rcvd/alice.pdf"));
+        ASSERT_FALSE(prompter->prompts.empty());
+        EXPECT_NE(prompter->prompts.back().text.find("Reason :" + reason), std::string::npos)
+            << prompter->prompts.back().text;
+        EXPECT_EQ(readfile(*home / "kw64_part"), "attachment");
+        EXPECT_FALSE(kwtest::exists(outside / "alice"));
+        EXPECT_FALSE(kwtest::exists(outside / "alice.pdf"));
+        EXPECT_FALSE(kwtest::exists(outside / "gone"));
+        ::unlink((*home / "rcvd").c_str());
+    }
+    // A link cannot help, so the question comes at once, not after a hundred tries.
+    EXPECT_EQ(pauses, 2);
+    // Outside the program's folders the links are the user's own.
+    ASSERT_EQ(::symlink(outside.path().c_str(), (outside / "alias").c_str()), 0);
+    EXPECT_TRUE(forcedirs(outside / "alias/made"));
+    EXPECT_TRUE(kwtest::exists(outside / "made"));
+}
+
 TEST_F(FileopsTest, FiledetailsDescribesSizeDateAndAttributes) {
     const std::string f = *home / "big";
     writefile(f, std::string(1234567, 'x'));

@@ -39,6 +39,22 @@ TEST_F(HtmlTest, ReplacementTable) {
     }
 }
 
+// A body given for a template takes the placeholder's place; a template
+// without one, or none at all, does not lose it.
+TEST_F(HtmlTest, HtmlplaceNeverDropsWhatItPlaces) {
+    struct Case {
+        const char* page;
+        const char* want;
+    };
+    const Case cases[] = {
+        {"<HTML><BODY><enter message here> and more</BODY></HTML>", "<HTML><BODY>hi and more</BODY></HTML>"},
+        {"<html><body><p>sig</p></body></html>", "<html><body><p>sig</p>hi</body></html>"},
+        {"", "hi"},
+        {"plain", "plainhi"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(htmlplace(c.page, "<Enter Message Here>", "hi"), c.want) << c.page;
+}
+
 TEST_F(HtmlTest, RepcountNumbersTheCopies) {
     EXPECT_EQ(repcount("<@@COUNT@@>", 3), "<1><2><3>");
     EXPECT_EQ(repcount("x", 0), "");

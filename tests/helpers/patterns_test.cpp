@@ -95,6 +95,33 @@ TEST_F(PatternsTest, CompileErrorsAreReportedOnEveryAttempt) {
     EXPECT_FALSE(reerrflag);
 }
 
+// A pattern of a megabyte is not shown whole in a box: the message keeps
+// the text around the error, marked, and says how much it left out.
+TEST_F(PatternsTest, AnErrorInAHugePatternShowsOnlyTheTextAroundIt) {
+    const std::string head(1000000, 'a'), tail(500000, 'b');
+    prompter->QueueResult(ui::mrOk);
+    EXPECT_FALSE(rematch("KWRE:" + head + "(" + tail, "x"));
+    ASSERT_EQ(prompter->prompts.size(), 1u);
+    const size_t compiled = 8 + head.size() + 1 + tail.size();  // "(?U)(?m)" first
+    EXPECT_EQ(prompter->prompts[0].text, "Regular Expression Error :-\r\nmissing )\r\n ... [" +
+                                             std::to_string(compiled - 200) + " bytes more] ... " +
+                                             std::string(200, 'b') + " HERE-->");
+    // An error in the middle: both sides cut, a UTF-8 character never split.
+    prompter->QueueResult(ui::mrOk);
+    const std::string wide = "\xC3\xA9";  // two bytes
+    std::string left;
+    while (left.size() < 3000) left += wide;
+    EXPECT_FALSE(rematch("KWRE:" + left + "x{3,1}" + left, "x"));
+    ASSERT_EQ(prompter->prompts.size(), 2u);
+    const std::string& mid = prompter->prompts[1].text;
+    EXPECT_LT(mid.size(), 1000u);
+    EXPECT_TRUE(isutf8(mid)) << "a character was cut in two";
+    const size_t here = mid.find("{3,1 HERE-->}");
+    ASSERT_NE(here, std::string::npos) << mid;
+    EXPECT_NE(mid.rfind(" bytes more] ... ", here), std::string::npos) << mid;
+    EXPECT_NE(mid.find(" ... [", here), std::string::npos) << mid;
+}
+
 TEST_F(PatternsTest, LongTextsMatchWithoutRunningOutOfStack) {
     // 100 KB: far past what PCRE's default 32 KB machine stack holds.
     std::string body;

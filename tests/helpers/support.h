@@ -2,6 +2,7 @@
 // What the helper tests share: a temporary program folder, file helpers and
 // a fixture that answers every prompt and fails on prompts nobody expected.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <memory>
 #include <string>
@@ -23,6 +24,18 @@ public:
 
 private:
     std::string path_;
+};
+
+// Sets the umask while it lives.
+class TUmaskScope {
+public:
+    explicit TUmaskScope(mode_t mask) : old_(::umask(mask)) {}
+    ~TUmaskScope() { ::umask(old_); }
+    TUmaskScope(const TUmaskScope&) = delete;
+    TUmaskScope& operator=(const TUmaskScope&) = delete;
+
+private:
+    mode_t old_;
 };
 
 void writefile(const std::string& path, const std::string& bytes);

@@ -141,6 +141,64 @@ TEST_F(SystemTest, UserdatadirIsMadeOnceUnderTheDataFolder) {
     EXPECT_EQ(userdatadir(), *home / "user/.local/share/qbfiles/");
 }
 
+// The per-user folder holds the user's own files: private when made, and
+// made private when it was not.
+TEST_F(SystemTest, UserdatadirIsPrivate) {
+    const kwtest::TUmaskScope umask(022);
+    auto modeof = [](const std::string& path) {
+        struct stat st {};
+        EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
+        return st.st_mode & 07777;
+    };
+    {
+        EnvVar data("XDG_DATA_HOME", (*home / "fresh/share").c_str());
+        EXPECT_EQ(userdatadir(), *home / "fresh/share/qbfiles/");
+        EXPECT_EQ(modeof(*home / "fresh/share/qbfiles"), 0700u);
+        EXPECT_EQ(modeof(*home / "fresh/share"), 0700u);
+    }
+    utilexit();
+    homedir = home->path();
+    ASSERT_EQ(::mkdir((*home / "qbfiles").c_str(), 0755), 0);
+    EnvVar data("XDG_DATA_HOME", home->path().c_str());
+    EXPECT_EQ(userdatadir(), *home / "qbfiles/");
+    EXPECT_EQ(modeof(*home / "qbfiles"), 0700u);
+}
+
+// A mail link keeps its body, and a subject that would carry a line break
+// into the header is refused when the link is read, saying so.
+TEST_F(SystemTest, MailtoLinks) {
+    struct Case {
+        const char* link;
+        bool taken;
+        const char* address;
+        const char* subject;
+        const char* body;
+    };
+    const Case cases[] = {
+        {"mailto:a@b.org?subject=Hello+there%21&body=hi", true, "a@b.org", "Hello there!", "hi"},
+        {"mailto:a@b.org?body=x&subject=y", true, "a@b.org", "", "x&subject=y"},
+        {"MAILTO:a@b.org", true, "a@b.org", "", ""},
+        {"mailto:a@b.org?subject=Hi%0D%0ABcc:%20all@x.org&body=hi", false, "", "", ""},
+        {"mailto:a@b.org?subject=Hi%0Aagain", false, "", "", ""},
+        {"mailto:a@b.org\nBcc: all@x.org?subject=Hi", false, "", "", ""},
+    };
+    for (const auto& c : cases) {
+        TMailtoLink link;
+        std::string why;
+        EXPECT_EQ(readmailto(c.link, link, why), c.taken) << c.link;
+        EXPECT_EQ(link.address, c.address) << c.link;
+        EXPECT_EQ(link.subject, c.subject) << c.link;
+        EXPECT_EQ(link.body, c.body) << c.link;
+        if (c.taken) EXPECT_EQ(why, "") << c.link;
+        else EXPECT_EQ(why.rfind("The mail link's ", 0), 0u) << why;
+    }
+    TMailtoLink link;
+    std::string why;
+    readmailto("mailto:a@b.org?subject=Hi%0D%0ABcc:%20all@x.org", link, why);
+    EXPECT_EQ(why, "The mail link's subject holds a line break, which no mail header can carry; no message is made "
+                   "from it:\r\nmailto:a@b.org?subject=Hi%0D%0ABcc:%20all@x.org");
+}
+
 TEST_F(SystemTest, SpecialValues) {
     EnvVar v("KWTEST_SPECIAL", "value");
     EXPECT_EQ(specialvar("KWTEST_SPECIAL"), "value");

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <set>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -22,9 +23,10 @@ using namespace mail;
 
 namespace {
 
-std::string peerPort() {
+// The scripted peer's port on 127.0.0.1, or on ::1.
+std::string peerPort(bool v6 = false) {
     const char* dir = std::getenv("PWX_DNS_PEER_STATE");
-    std::ifstream f(std::string(dir ? dir : "") + "/dns_peer.port");
+    std::ifstream f(std::string(dir ? dir : "") + (v6 ? "/dns_peer6.port" : "/dns_peer.port"));
     std::string port;
     f >> port;
     return port;
@@ -60,6 +62,20 @@ std::string dotted(const in_addr& a) {
     return inet_ntop(AF_INET, &a, t, sizeof t);
 }
 
+std::string text6(const in6_addr& a) {
+    char t[INET6_ADDRSTRLEN];
+    return inet_ntop(AF_INET6, &a, t, sizeof t);
+}
+
+// The first answer as text: an address, or "preference exchange".
+std::string firstAnswer(const TDnsQuery& q) {
+    switch (q.GetAnswerType(0)) {
+        case DnsQueryTypeMX: return std::to_string(q.GetMXPreference(0)) + " " + q.GetMXExchange(0);
+        case DnsQueryTypeAAAA: return text6(q.GetAddress6(q.GetAnswerTag(0)));
+        default: return dotted(q.GetAddress(q.GetAnswerTag(0)));
+    }
+}
+
 }  // namespace
 
 TEST(DnsQuery, PtrQueryOverUdpIsTheReversedNameWithType12) {
@@ -82,7 +98,26 @@ TEST(DnsQuery, PtrQueryOverUdpIsTheReversedNameWithType12) {
     ASSERT_GT(n, 0);
     got.resize(static_cast<size_t>(n));
     EXPECT_EQ(got, expectedQuery(id));  // no length prefix over UDP
-    EXPECT_EQ(q.PTRLookup("192.0.2.7"), id + 1);
+}
+
+TEST(DnsQuery, IdsCannotBeGuessedFromTheOnesBefore) {
+    // A blind forger that knows how IDs are made hits the first query of
+    // every instance; they must come from the system's random source.
+    std::set<int> firsts, inOne;
+    int previous = -1, steps = 0;
+    for (int i = 0; i < 16; ++i) {
+        TDnsQuery fresh;
+        fresh.Addr = "127.0.0.1";
+        fresh.Port = std::to_string(testsupport::closedPort());
+        firsts.insert(fresh.ALookup("ok.pwx.test"));
+        const int id = fresh.ALookup("ok.pwx.test");
+        inOne.insert(id);
+        steps += previous >= 0 && ((previous + 1) & 0xFFFF) == id;
+        previous = id;
+    }
+    EXPECT_GT(firsts.size(), 8u);
+    EXPECT_GT(inOne.size(), 8u);
+    EXPECT_LT(steps, 3);
 }
 
 TEST(DnsQuery, QueryOverTcpCarriesItsLengthFirst) {
@@ -218,18 +253,21 @@ struct PeerCase {
     int answers;           // decoded
     int ancount;           // as the header says
     std::string first;     // first address or "pref exchange"; empty: none
+    int rcode = 0;
+    bool retried = false;  // asked again over TCP
+    bool v6 = false;       // the peer on ::1
 };
 
-void PrintTo(const PeerCase& c, std::ostream* os) { *os << c.name << " over " << c.proto; }
+void PrintTo(const PeerCase& c, std::ostream* os) { *os << c.name << " over " << c.proto << (c.v6 ? " (IPv6)" : ""); }
 
 class DnsPeer : public ::testing::TestWithParam<PeerCase> {};
 
 TEST_P(DnsPeer, RequestEndsAsScripted) {
     const PeerCase& c = GetParam();
-    const std::string port = peerPort();
+    const std::string port = peerPort(c.v6);
     ASSERT_FALSE(port.empty()) << "the DNS peer fixture is not running";
     TDnsQuery q;
-    q.Addr = "127.0.0.1";
+    q.Addr = c.v6 ? "::1" : "127.0.0.1";
     q.Port = port;
     q.SetProto(c.proto);
     q.Timeout = 700;
@@ -237,21 +275,22 @@ TEST_P(DnsPeer, RequestEndsAsScripted) {
     d.attach(q);
     const std::string name = std::string(c.name) + ".pwx.test";
     if (std::string(c.name) == "mxcomp") q.MXLookup(name);
+    else if (std::string(c.name) == "aaaa") q.QueryAny(name, DnsQueryTypeAAAA);
     else q.ALookup(name);
     ASSERT_TRUE(d.wait()) << "the request never ended";
     EXPECT_EQ(d.error, c.error);
     EXPECT_EQ(q.AnswerCount(), c.answers);
+    EXPECT_EQ(q.RetriedOverTcp(), c.retried);
     if (c.error == ws::WSAETIMEDOUT || c.error == ws::WSAECONNRESET) {
         EXPECT_EQ(q.ResponseLen(), -1);
         return;
     }
     EXPECT_EQ(q.ResponseANCount(), c.ancount);
     EXPECT_EQ(q.QuestionName(), name);
+    EXPECT_EQ(q.ResponseCode(), c.rcode);
+    EXPECT_FALSE(q.ResponseTruncated());
     if (!c.first.empty()) {
-        const std::string first = q.GetAnswerType(0) == DnsQueryTypeMX
-                                      ? std::to_string(q.GetMXPreference(0)) + " " + q.GetMXExchange(0)
-                                      : dotted(q.GetAddress(0));
-        EXPECT_EQ(first, c.first);
+        EXPECT_EQ(firstAnswer(q), c.first);
         EXPECT_EQ(q.GetAnswerName(0), name);
     }
 }
@@ -276,8 +315,26 @@ INSTANTIATE_TEST_SUITE_P(
                       PeerCase{"many", "tcp", 0, 50, 60, "10.0.0.1"},
                       PeerCase{"trailing", "tcp", 0, 1, 1, "192.0.2.1"},
                       PeerCase{"slow", "tcp", 0, 1, 1, "192.0.2.1"},
-                      PeerCase{"cut", "tcp", ws::WSAECONNRESET, 0, 0, ""}),
-    [](const auto& info) { return std::string(info.param.name) + "_" + info.param.proto; });
+                      PeerCase{"cut", "tcp", ws::WSAECONNRESET, 0, 0, ""},
+                      // No question section: not known to be the answer to this query.
+                      PeerCase{"noq", "udp", 0, 1, 1, "192.0.2.1"},
+                      // 3 of 60 answers over UDP: the whole answer comes over TCP.
+                      PeerCase{"tc", "udp", 0, 50, 60, "10.0.0.1", 0, true},
+                      PeerCase{"tc", "tcp", 0, 50, 60, "10.0.0.1"},
+                      PeerCase{"aaaa", "udp", 0, 2, 2, "2001:db8::1"},
+                      PeerCase{"nx", "udp", 0, 0, 0, "", 3},
+                      // Forged answers with the right ID and question, but from
+                      // another address or port, are never taken.
+                      PeerCase{"spoof", "udp", 0, 1, 1, "192.0.2.1"},
+                      PeerCase{"spoofonly", "udp", ws::WSAETIMEDOUT, 0, 0, ""},
+                      PeerCase{"ok", "udp", 0, 1, 1, "192.0.2.1", 0, false, true},
+                      PeerCase{"ok", "tcp", 0, 1, 1, "192.0.2.1", 0, false, true},
+                      PeerCase{"tc", "udp", 0, 50, 60, "10.0.0.1", 0, true, true},
+                      PeerCase{"spoof", "udp", 0, 1, 1, "192.0.2.1", 0, false, true},
+                      PeerCase{"spoofonly", "udp", ws::WSAETIMEDOUT, 0, 0, "", 0, false, true}),
+    [](const auto& info) {
+        return std::string(info.param.name) + "_" + info.param.proto + (info.param.v6 ? "_v6" : "");
+    });
 
 TEST(DnsQuery, TcpAnswerIsReadUpToItsLengthAndNoFurther) {
     TDnsQuery q;

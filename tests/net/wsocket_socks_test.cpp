@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <poll.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
+#include <functional>
+#include <memory>
 
 #include "net/twsocket.h"
 #include "platform/win/pump.h"
@@ -234,6 +237,102 @@ TEST(Socks, OverlongFieldsAreRefused) {
     ASSERT_TRUE(p.waitClosed());
     ASSERT_GE(p.events.size(), 2u);
     EXPECT_EQ(p.events[1], "socks-error 20001 SOCKS user name or password longer than 255 bytes");
+}
+
+// However the exchange fails, the failure arrives three ways with its code:
+// the SOCKS error event, the connected event and the closed event.
+TEST(Socks, AProxyThatHangsUpOrIsAbsentFailsThroughTheErrorEvent) {
+    struct Case {
+        const char* what;
+        std::function<void(int fd)> proxy;  // none: nothing listens
+        std::string level;
+        int code;
+        std::string text;
+    };
+    const std::string closed = "the SOCKS proxy closed the connection";
+    const Case cases[] = {
+        {"hangs up at once", [](int) {}, "5", 10054, closed},
+        {"hangs up after the method reply",
+         [](int fd) {
+             testsupport::recvExactly(fd, 3);
+             testsupport::sendAll(fd, bytes({5, 0}));
+             testsupport::recvExactly(fd, 4 + 1 + 1 + 2);
+         },
+         "5", 10054, closed},
+        {"hangs up half way through its reply",
+         [](int fd) {
+             testsupport::recvExactly(fd, 3);
+             testsupport::sendAll(fd, bytes({5, 0}));
+             testsupport::recvExactly(fd, 4 + 1 + 1 + 2);
+             testsupport::sendAll(fd, bytes({5, 0, 0, 1, 127}));
+         },
+         "5", 10054, closed},
+        {"level 4, hangs up on the request", [](int fd) { testsupport::recvExactly(fd, 9); }, "4", 10054, closed},
+        {"is not there", nullptr, "5", 10061, "could not connect to the SOCKS proxy"},
+    };
+    for (const auto& c : cases) {
+        std::unique_ptr<LoopbackPeer> proxy;
+        if (c.proxy) proxy = std::make_unique<LoopbackPeer>(c.proxy);
+        ProxyClient p;
+        p.connectVia(proxy ? proxy->port() : testsupport::closedPort(), c.level, c.level == "4" ? "10.1.2.3" : "h",
+                     "110");
+        ASSERT_TRUE(p.waitClosed()) << c.what;
+        const std::string code = std::to_string(c.code);
+        EXPECT_EQ(p.events, (std::vector<std::string>{"socks-connected " + std::string(c.proxy ? "0" : code),
+                                                      "socks-error " + code + " " + c.text, "connected " + code,
+                                                      "closed " + code}))
+            << c.what;
+    }
+}
+
+// A proxy that says nothing, or a little and then nothing, or keeps sending
+// a byte at a time, is given up once the time-out has passed since Connect.
+TEST(Socks, ASilentOrDribblingProxyIsGivenUpAfterTheTimeout) {
+    // Sends Bytes one at a time, 50 ms apart, while the client stays.
+    auto dribble = [](int fd, const std::string& data) {
+        for (char b : data) {
+            pollfd p{fd, POLLIN, 0};
+            if (::poll(&p, 1, 50) != 0) return;  // the client went
+            testsupport::sendAll(fd, std::string(1, b));
+        }
+    };
+    struct Case {
+        const char* what;
+        std::function<void(int fd)> proxy;
+    };
+    const Case cases[] = {
+        {"silent", [](int fd) { testsupport::recvAll(fd); }},
+        {"half a method reply",
+         [](int fd) {
+             testsupport::recvExactly(fd, 3);
+             testsupport::sendAll(fd, bytes({5}));
+             testsupport::recvAll(fd);
+         }},
+        {"a byte at a time",
+         [&](int fd) {
+             testsupport::recvExactly(fd, 3);
+             testsupport::sendAll(fd, bytes({5, 0}));
+             testsupport::recvExactly(fd, 4 + 1 + 1 + 2);
+             // A name reply of 255 bytes would take 13 s at this pace.
+             dribble(fd, bytes({5, 0, 0, 3, 255}) + std::string(255, 'x'));
+             testsupport::recvAll(fd);
+         }},
+    };
+    for (const auto& c : cases) {
+        LoopbackPeer proxy(c.proxy);
+        ProxyClient p;
+        p.sock.SocksTimeout = 400;
+        const uint32_t start = win::GetTickCount();
+        p.connectVia(proxy.port(), "5", "h", "110");
+        ASSERT_TRUE(p.waitClosed()) << c.what;
+        const int64_t took = win::TicksSince(start);
+        EXPECT_GE(took, 380) << c.what;
+        EXPECT_LT(took, 3000) << c.what;
+        EXPECT_EQ(p.events, (std::vector<std::string>{"socks-connected 0",
+                                                      "socks-error 10060 the SOCKS proxy did not connect within 400 ms",
+                                                      "connected 10060", "closed 10060"}))
+            << c.what;
+    }
 }
 
 // Real proxies, started by the test fixture; their ports are in the

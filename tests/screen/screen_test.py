@@ -227,7 +227,8 @@ class Session:
 
     def start_x(self):
         r, w = os.pipe()
-        self.screen_size = (1280, 800)
+        # A session class may ask for another size (a "size" attribute).
+        self.screen_size = getattr(self, 'size', (1280, 800))
         self.spawn(['Xvfb', '-displayfd', str(w), '-screen', '0', '%dx%dx24' % self.screen_size, '-nolisten', 'tcp'],
                    pass_fds=(w,))
         os.close(w)

@@ -10,7 +10,11 @@ asks for a name (typed, Enter) and whose "Edit" opens the new dictionary's
 editor, where a typed word and Enter add it; each of these windows must show
 its controls on the screen too, and the word must land in the new file.
 
-Usage: spellcfg_screen.py DEMO DATA_DIR OUT_DIR
+The active custom dictionary is configured by its full path, as the program
+does: the drop-down must show its name whole, there and again at 1600x1000
+and at 1280x800 under a window manager (openbox unless --wm names another).
+
+Usage: spellcfg_screen.py DEMO DATA_DIR OUT_DIR [--wm WM]
 Captures are saved as OUT_DIR/screen-spellcfg-*.png.
 """
 import os
@@ -18,6 +22,7 @@ import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from screen_test import Failure, Session, main, wait_for, xwd_root  # noqa: E402
+from spelldialog_screen import SIZES, FramedScreen  # noqa: E402
 
 OPTIONS = 9           # the demo offers nine options
 OPTION_ROW = (24, 24, 240, 14)  # the first option's row in the client area; rows are 16 apart
@@ -35,7 +40,18 @@ def dark_pixels(img):
     return sum(1 for v in img.convert('L').getdata() if v < 100)
 
 
+def custom_box_shown(folder, size):
+    """The active dictionary's drop-down as the demo saw it when it closed."""
+    with open(os.path.join(folder, 'combo.txt')) as f:
+        shown, fits = f.read().split('\n')[:2]
+    if shown != 'tester.lxu' or fits != 'fits':
+        raise Failure('at %dx%d the active dictionary shows as %r (%s)' % (size + (shown, fits)))
+    print('ok: at %dx%d the active dictionary shows whole as %r' % (size + (shown,)))
+
+
 class SpellConfigSession(Session):
+    size = (1280, 800)
+
     def rows(self, img):
         x0, y0, w, h = OPTION_ROW
         return [img.crop((x0, y0 + 16 * i, x0 + w, y0 + 16 * i + h)) for i in range(OPTIONS)]
@@ -71,6 +87,7 @@ class SpellConfigSession(Session):
             if line not in written:
                 raise Failure('Spell.cfg does not hold "%s": %r' % (line, written))
         print('ok: Spell.cfg holds the ticked option and the dictionary chosen by its title')
+        custom_box_shown(self.folder, self.size)
 
 
     def dictionaries(self, config):
@@ -97,5 +114,20 @@ class SpellConfigSession(Session):
         wait_for('the list closed', lambda: listing not in self.windows())
 
 
+class FramedSession(FramedScreen):
+    """The dialog framed by a window manager: opened, captured, closed with OK."""
+
+    def run(self):
+        self.program = self.spawn([self.args.program, self.folder])
+        wid = wait_for('the configuration dialog', lambda: self.find_window('Spelling Options'))
+        label = 'spellcfg-framed-%dx%d' % self.size
+        self.check_window(label, wid, ['Spelling Options'])
+        self.save(label, xwd_root(self.display, (0, 0) + self.size))
+        self.click(wid, *OK_BUTTON)
+        wait_for('the dialog closed and the demo ended', lambda: self.program.poll() is not None)
+        custom_box_shown(self.folder, self.size)
+
+
 if __name__ == '__main__':
-    sys.exit(main(SpellConfigSession))
+    framed = [type('FramedSession%dx%d' % size, (FramedSession,), {'size': size}) for size in SIZES]
+    sys.exit(max(main(s) for s in [SpellConfigSession] + framed))

@@ -20,8 +20,17 @@ picks the script:
   trailing  (TCP) the answer followed by 20 bytes that belong to nothing
   slow      (TCP) the length prefix and the answer in pieces, with pauses
   cut       (TCP) a length prefix 100 bytes longer than what comes before the close
+  noq       an answer without a question section (6.6.6.6), then the right one
+  tc        (UDP) 3 of 60 A answers with the truncation flag; (TCP) all 60
+  aaaa      two AAAA answers, 2001:db8::1 and 2001:db8::2
+  nx        NXDOMAIN, no answers
+  spoof     (UDP) a spray of forged answers (6.6.6.6) with the query's own ID and
+            question, from another port and from another address (127.0.0.2),
+            to the port the query came from; then the right answer
+  spoofonly (UDP) the spray alone
 
-Usage: dns_peer.py STATE_DIR; writes STATE_DIR/dns_peer.port when listening.
+Usage: dns_peer.py STATE_DIR; writes STATE_DIR/dns_peer.port (127.0.0.1) and
+STATE_DIR/dns_peer6.port (::1) when listening, each a UDP and a TCP socket.
 The functions answers() and sample_messages() are also used to make the fuzz
 corpus.
 """
@@ -70,10 +79,10 @@ def parse_query(msg):
     return qid, msg[12:pos + 5], labels[0].lower() if labels else ""
 
 
-def answers(case, qid, question):
+def answers(case, qid, question, tcp=False):
     """The messages the script sends for one query, in order."""
     x = 12 + len(question)  # where the answer section starts
-    if case == "silent":
+    if case in ("silent", "spoofonly"):
         return []
     if case == "wrongid":
         return [a_answer(qid ^ 0x5A5A, question, A_BAD), a_answer(qid, question)]
@@ -100,17 +109,40 @@ def answers(case, qid, question):
     if case == "mxcomp":
         exchange = b"\x04mail" + PTR_TO_QNAME
         return [header(qid, an=1) + question + rr(PTR_TO_QNAME, 15, struct.pack(">H", 10) + exchange)]
-    if case == "many":
+    if case == "many" or (case == "tc" and tcp):
         body = b"".join(rr(PTR_TO_QNAME, 1, bytes([10, 0, 0, i])) for i in range(1, 61))
         return [header(qid, an=60) + question + body]
+    if case == "tc":
+        body = b"".join(rr(PTR_TO_QNAME, 1, bytes([10, 0, 0, i])) for i in range(1, 4))
+        return [header(qid, flags=0x8780, an=3) + question + body]
+    if case == "noq":
+        return [header(qid, qd=0, an=1) + rr(encode_name("noq.pwx.test"), 1, A_BAD), a_answer(qid, question)]
+    if case == "aaaa":
+        six = [bytes.fromhex("20010db8000000000000000000000001"), bytes.fromhex("20010db8000000000000000000000002")]
+        return [header(qid, an=2) + question + b"".join(rr(PTR_TO_QNAME, 28, a) for a in six)]
+    if case == "nx":
+        return [header(qid, flags=0x8583) + question]
     return [a_answer(qid, question)]
+
+
+def spray(peer, qid, question, family):
+    """Forged answers with the query's ID and question from sockets the query
+    was not sent to: another port of the server's address, and (over IPv4)
+    another address."""
+    sources = [("127.0.0.1", 0), ("127.0.0.2", 0)] if family == socket.AF_INET else [("::1", 0)]
+    forged = a_answer(qid, question, A_BAD)
+    for source in sources:
+        with socket.socket(family, socket.SOCK_DGRAM) as s:
+            s.bind(source)
+            for _ in range(200):
+                s.sendto(forged, peer)
 
 
 def sample_messages():
     """Responses of every script to a query for CASE.pwx.test, type A."""
     out = {}
     for case in ["ok", "wrongid", "wrongq", "loop", "loop2", "qloop", "badcount", "rdlen", "ptrout",
-                 "labelout", "mxcomp", "many"]:
+                 "labelout", "mxcomp", "many", "tc", "noq", "aaaa", "nx"]:
         question = encode_name(case + ".pwx.test") + struct.pack(">HH", 1, 1)
         for i, msg in enumerate(answers(case, 0x1234, question)):
             out["%s_%d" % (case, i)] = msg
@@ -124,6 +156,8 @@ def serve_udp(sock):
             qid, question, case = parse_query(msg)
         except (IndexError, struct.error):
             continue
+        if case in ("spoof", "spoofonly"):
+            spray(peer, qid, question, sock.family)
         for reply in answers(case, qid, question):
             sock.sendto(reply, peer)
 
@@ -144,7 +178,7 @@ def serve_tcp_conn(conn):
             while True:
                 length = struct.unpack(">H", recv_exactly(conn, 2))[0]
                 qid, question, case = parse_query(recv_exactly(conn, length))
-                for reply in answers(case, qid, question):
+                for reply in answers(case, qid, question, tcp=True):
                     framed = struct.pack(">H", len(reply)) + reply
                     if case == "trailing":
                         conn.sendall(framed + b"\x00\x14" + b"J" * 18)
@@ -168,16 +202,16 @@ def serve_tcp(sock):
         threading.Thread(target=serve_tcp_conn, args=(conn,), daemon=True).start()
 
 
-def bind_pair():
+def bind_pair(family=socket.AF_INET, host="127.0.0.1"):
     """A UDP and a TCP socket on the same free port."""
     for _ in range(50):
-        tcp = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        tcp = socket.socket(family, socket.SOCK_STREAM)
         tcp.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-        tcp.bind(("127.0.0.1", 0))
+        tcp.bind((host, 0))
         port = tcp.getsockname()[1]
-        udp = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        udp = socket.socket(family, socket.SOCK_DGRAM)
         try:
-            udp.bind(("127.0.0.1", port))
+            udp.bind((host, port))
         except OSError:
             tcp.close()
             udp.close()
@@ -188,14 +222,15 @@ def bind_pair():
 
 
 def main():
-    state = sys.argv[1]
-    tcp, udp, port = bind_pair()
-    threading.Thread(target=serve_udp, args=(udp,), daemon=True).start()
-    threading.Thread(target=serve_tcp, args=(tcp,), daemon=True).start()
-    with open(state + "/dns_peer.port.tmp", "w") as f:
-        f.write("%d\n" % port)
     import os
-    os.rename(state + "/dns_peer.port.tmp", state + "/dns_peer.port")
+    state = sys.argv[1]
+    for family, host, name in ((socket.AF_INET6, "::1", "dns_peer6"), (socket.AF_INET, "127.0.0.1", "dns_peer")):
+        tcp, udp, port = bind_pair(family, host)
+        threading.Thread(target=serve_udp, args=(udp,), daemon=True).start()
+        threading.Thread(target=serve_tcp, args=(tcp,), daemon=True).start()
+        with open(state + "/" + name + ".port.tmp", "w") as f:
+            f.write("%d\n" % port)
+        os.rename(state + "/" + name + ".port.tmp", state + "/" + name + ".port")
     threading.Event().wait()
 
 

@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
-# Starts or stops the FTP peers of the FTP client's tests:
-#   pyftpdlib, plain and with AUTH TLS (ftp_peer.py), serving STATE_DIR/root;
-#   vsftpd with implicit TLS on a private configuration, serving the same
-#   folder to a local user of its own.
+# Starts or stops the FTP peers of the FTP client's tests, all serving
+# STATE_DIR/root:
+#   pyftpdlib, plain and with AUTH TLS (ftp_peer.py), user tester;
+#   vsftpd on private configurations, to a local user of its own (pwxftp):
+#   implicit TLS, the same requiring TLS session reuse on data connections,
+#   and AUTH TLS with vsftpd's own TLS defaults (reuse required);
+#   proftpd with its shipped TLS settings, AUTH TLS and implicit (proftpd.sh),
+#   user tester.
 # Usage: ftp.sh start|stop STATE_DIR. Ports go to STATE_DIR/ports.env as
-# shell assignments (FTP_PLAIN, FTP_TLS, FTP_IMPLICIT, FTP_REUSE: a second
-# vsftpd that requires TLS session reuse on data connections).
+# shell assignments: FTP_PLAIN, FTP_TLS (pyftpdlib), FTP_IMPLICIT, FTP_REUSE,
+# FTP_VSFTPD_TLS (vsftpd), FTP_PROFTPD, FTP_PROFTPD_IMPLICIT.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/common.sh"
@@ -14,10 +18,14 @@ dir=$2
 
 if [ "$cmd" = stop ]; then
   stop_pids "$dir"/*.pid
+  bash "$here/proftpd.sh" stop "$dir"
   exit 0
 fi
 
-[ -d "$dir" ] && stop_pids "$dir"/*.pid
+if [ -d "$dir" ]; then
+  stop_pids "$dir"/*.pid
+  bash "$here/proftpd.sh" stop "$dir"
+fi
 dir=$(shared_state_dir "$dir")
 mkdir -p "$dir/root"
 chmod 777 "$dir/root"
@@ -35,14 +43,19 @@ pyftpd() {
 pyftpd plain
 pyftpd tls "$dir/server.crt" "$dir/server.key"
 
+# vsftpd: installed, or unpacked beside the system by tools/deps.sh (the
+# package excludes proftpd's).
+vsftpd_bin=$(command -v vsftpd || echo /opt/pelliwox-peers/vsftpd/usr/sbin/vsftpd)
+[ -x "$vsftpd_bin" ] || { echo "vsftpd not found: run tools/deps.sh" >&2; exit 1; }
 # vsftpd: a local user whose home is the shared folder.
 id pwxftp >/dev/null 2>&1 || useradd -r -M -d "$dir/root" -s /bin/bash pwxftp
 usermod -d "$dir/root" pwxftp
 echo 'pwxftp:secret' | chpasswd
-# vsftpd NAME REUSE: one implicit-TLS server; REUSE=YES makes every data
-# connection resume the control connection's TLS session. Prints its port.
+# vsftpd_start NAME IMPLICIT [SETTING...]: one TLS server; IMPLICIT=NO gives
+# AUTH TLS. Settings (name=value lines) are added at the end. Prints its port.
 vsftpd_start() {
-  local name=$1 reuse=$2 port
+  local name=$1 implicit=$2 port
+  shift 2
   port=$(/usr/bin/python3 "$here/freeport.py")
   cat > "$dir/$name.conf" <<CONF
 listen=YES
@@ -59,14 +72,7 @@ seccomp_sandbox=NO
 isolate=NO
 isolate_network=NO
 ssl_enable=YES
-implicit_ssl=YES
-allow_anon_ssl=NO
-force_local_data_ssl=YES
-force_local_logins_ssl=YES
-ssl_tlsv1=YES
-ssl_sslv2=NO
-ssl_sslv3=NO
-require_ssl_reuse=$reuse
+implicit_ssl=$implicit
 rsa_cert_file=$dir/server.crt
 rsa_private_key_file=$dir/server.key
 pasv_enable=YES
@@ -76,16 +82,20 @@ local_root=$dir/root
 xferlog_enable=NO
 log_ftp_protocol=NO
 CONF
-  vsftpd "$dir/$name.conf" > "$dir/$name.log" 2>&1 &
+  printf '%s\n' "$@" >> "$dir/$name.conf"
+  "$vsftpd_bin" "$dir/$name.conf" > "$dir/$name.log" 2>&1 &
   echo $! > "$dir/$name.pid"
   /usr/bin/python3 "$here/waitport.py" "$port" 10 || { cat "$dir/$name.log" >&2; exit 1; }
   echo "$port"
 }
 mkdir -p "$dir/empty"
 chmod 755 "$dir/empty"
-implicit=$(vsftpd_start vsftpd NO)
-reuse=$(vsftpd_start vsftpd-reuse YES)
+implicit=$(vsftpd_start vsftpd YES require_ssl_reuse=NO)
+reuse=$(vsftpd_start vsftpd-reuse YES require_ssl_reuse=YES)
+explicit=$(vsftpd_start vsftpd-tls NO)
 
-printf 'FTP_PLAIN=%s\nFTP_TLS=%s\nFTP_IMPLICIT=%s\nFTP_REUSE=%s\n' "$(cat "$dir/plain.port")" "$(cat "$dir/tls.port")" \
-  "$implicit" "$reuse" \
-  > "$dir/ports.env"
+bash "$here/proftpd.sh" start "$dir" "$dir/root" "$dir/server.crt" "$dir/server.key"
+
+printf '%s\n' "FTP_PLAIN=$(cat "$dir/plain.port")" "FTP_TLS=$(cat "$dir/tls.port")" "FTP_IMPLICIT=$implicit" \
+  "FTP_REUSE=$reuse" "FTP_VSFTPD_TLS=$explicit" "FTP_PROFTPD=$(cat "$dir/proftpd.port")" \
+  "FTP_PROFTPD_IMPLICIT=$(cat "$dir/proftpd-implicit.port")" > "$dir/ports.env"

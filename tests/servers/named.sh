@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Starts or stops a private BIND 9 named for the DNS tests: one free port of
-# 127.0.0.1 (UDP and TCP), authoritative for pwx.test (MX, A, LOC records and
-# a name with 60 A records) and for 2.0.192.in-addr.arpa (PTR records).
+# 127.0.0.1 and ::1 (UDP and TCP), authoritative for pwx.test (MX, A, AAAA,
+# LOC records and a name with 60 A records) and for 2.0.192.in-addr.arpa (PTR
+# records); every other name is refused (no recursion).
 # Usage: named.sh start|stop STATE_DIR. Writes STATE_DIR/named.port.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -31,6 +32,9 @@ mail     IN A   192.0.2.25
 www      IN A   192.0.2.80
 www      IN A   192.0.2.81
 www  300 IN A   192.0.2.82
+www      IN AAAA 2001:db8::80
+v6       IN AAAA 2001:db8::1
+v6       IN AAAA 2001:db8::2
 geo      IN LOC 52 22 23.000 N 4 53 32.000 E -2.00m 1m 10000m 10m
 south    IN LOC 33 51 35.900 S 151 12 40.000 W 58.00m
 ZONE
@@ -51,7 +55,7 @@ options {
   pid-file "$dir/named.pid";
   session-keyfile "$dir/session.key";
   listen-on port $port { 127.0.0.1; };
-  listen-on-v6 { none; };
+  listen-on-v6 port $port { ::1; };
   recursion no;
   dnssec-validation no;
   notify no;

@@ -19,6 +19,7 @@
 #include <set>
 
 #include "platform/ui/dialogs.h"
+#include "platform/win/pump.h"
 #include "spell/lx3configdialog.h"
 #include "spell/lx3customdialogs.h"
 #include "spell/lxinifile.h"
@@ -124,8 +125,8 @@ protected:
     }
     void TearDown() override { EXPECT_EQ(dialogs.unexpected, 0); }
 
-    std::unique_ptr<TLexiroSpell3Base> makeSpell() {
-        auto s = std::make_unique<TLexiroSpell3Base>();
+    std::unique_ptr<TLexiroSpell3> makeSpell() {
+        auto s = std::make_unique<TLexiroSpell3>();
         s->WriteConfigID("tester");
         s->WriteConfigFilename(dir.path("Spell.cfg"));
         s->WriteConfigDictionaryDir({dir.dir()});
@@ -186,7 +187,7 @@ protected:
 
     TempDir dir;
     ui::TScriptedDialogs dialogs;
-    std::unique_ptr<TLexiroSpell3Base> spell;
+    std::unique_ptr<TLexiroSpell3> spell;
 };
 
 }  // namespace
@@ -248,6 +249,11 @@ TEST_F(SpellDialogs, MainDictionariesKeepTheOrderTheyWereChosenIn) {
     spell->WordExists("cat");  // opens the dictionaries
     ASSERT_EQ(spell->MainDictionaries().size(), 1u);
     EXPECT_EQ(spell->MainDictionaries()[0]->Filename(), dir.path("Zulu.lxm"));
+    // The broken one is told, once by each component that meets it.
+    win::ProcessMessages();
+    ASSERT_EQ(dialogs.prompts.size(), 2u);
+    for (const auto& p : dialogs.prompts) EXPECT_NE(p.text.find(dir.path("Broken.lxm")), std::string::npos) << p.text;
+    dialogs.unexpected = 0;
 
     config([&](TSpellCheckConfigDialog& d) {
         EXPECT_EQ(checks(d.MainDictionaries), (std::vector<bool>{true, false, true, false}));
@@ -270,6 +276,23 @@ TEST_F(SpellDialogs, TheDropDownChoosesTheActiveCustomDictionary) {
     EXPECT_EQ(stored("_ActiveCustom"), "b.lxu");
     EXPECT_TRUE(spell->WordAcceptable("word_b.lxu"));
     config([&](TSpellCheckConfigDialog& d) { EXPECT_EQ(d.CustomCombo->ItemIndex, 1); });
+}
+
+// As the program configures it: the active dictionary by its full path, in
+// a folder of its own, not written yet. The drop-down shows its name (the
+// path would push it out of sight) and gives the path back when chosen.
+TEST_F(SpellDialogs, AnActiveDictionaryNamedByItsPathShowsByItsName) {
+    const std::string path = dir.path("a-rather-long-folder-name/of/the/user/mine.lxu");
+    spell->Configuration().WriteActiveCustom(path);
+    config([&](TSpellCheckConfigDialog& d) {
+        ASSERT_EQ(rows(*d.CustomCombo->Items), (std::vector<std::string>{"mine.lxu", "a.lxu", "b.lxu", "user.lxu"}));
+        EXPECT_EQ(d.CustomCombo->ItemIndex, 0);
+        d.CustomCombo->SetFocus();
+        QTest::keyClick(d.CustomCombo->Widget(), Qt::Key_Down);
+        QTest::keyClick(d.CustomCombo->Widget(), Qt::Key_Up);
+    });
+    reopen();
+    EXPECT_EQ(stored("_ActiveCustom"), path);
 }
 
 TEST_F(SpellDialogs, ResetDefaultsRefillsTheDialog) {
@@ -307,12 +330,43 @@ TEST_F(SpellDialogs, LocatingAFolderAddsItsDictionaries) {
     EXPECT_EQ(spell->MainDictionaries()[1]->Filename(), other.path("Extra.lxm"));
 }
 
+// The forms know only their mediator: without a component they show
+// nothing and do nothing; the mediator takes the first component, its
+// configuration and the options it offers.
+TEST_F(SpellDialogs, TheDialogsReachTheComponentThroughTheirMediator) {
+    TSpellCheckConfigDialog d(nullptr);
+    EXPECT_EQ(d.OptionCount(), 0);
+    EXPECT_EQ(d.MainDictionaries->Count(), 0);
+    QTest::mouseClick(d.DictionariesButton->Widget(), Qt::LeftButton);  // nothing to open
+    QTest::mouseClick(d.ResetButton->Widget(), Qt::LeftButton);
+    EXPECT_TRUE(dialogs.modals.empty());
+
+    spell->ConfigAvailableOptions = {soUpcase, soNumbers, soQuoted};  // not the options switched on
+    ASSERT_EQ(spell->SetupDialogControl(&d, nullptr), d.DialogControl);
+    EXPECT_EQ(d.DialogControl->LexiroSpell(), spell.get());
+    EXPECT_EQ(d.DialogControl->Configuration(), &spell->Configuration());
+    EXPECT_TRUE(d.DialogControl->AvailableOptions() == spell->ConfigAvailableOptions);
+    EXPECT_EQ(d.OptionCount(), 3);
+    EXPECT_EQ(d.Option[2]->Tag(), soQuoted);
+    EXPECT_EQ(d.MainDictionaries->Count(), 4);  // three dictionaries and "Locate"
+    TLexiroSpell3 other;
+    d.DialogControl->WriteLexiroSpell(&other);
+    EXPECT_EQ(d.DialogControl->LexiroSpell(), spell.get()) << "a second component is ignored";
+
+    TCustomDictionariesDialog list(nullptr);
+    EXPECT_EQ(list.CustomDictionaries->Count(), 0);
+    spell->SetupDialogControl(&list, nullptr);
+    EXPECT_GT(list.CustomDictionaries->Count(), 0);
+}
+
 TEST_F(SpellDialogs, CommandsAndOptionCountShapeTheDialog) {
     spell->ConfigAvailableOptions = {soUpcase, soNumbers, soRepeated};
-    TSpellCheckConfigDialog three(nullptr, *spell);
+    TSpellCheckConfigDialog three(nullptr);
+    spell->SetupDialogControl(&three, nullptr);
     spell->ConfigAvailableOptions = {soLiveSpelling, soLiveCorrect, soUpcase, soNumbers, soHTML,
                                      soInternet,     soQuoted,      soAbbreviations, soPrimaryOnly, soRepeated};
-    TSpellCheckConfigDialog ten(nullptr, *spell);
+    TSpellCheckConfigDialog ten(nullptr);
+    spell->SetupDialogControl(&ten, nullptr);
     EXPECT_EQ(ten.Height() - three.Height(), 112);
     EXPECT_EQ(three.OptionCount(), 3);
     EXPECT_FALSE(three.Option[3]->Visible());
@@ -323,7 +377,8 @@ TEST_F(SpellDialogs, CommandsAndOptionCountShapeTheDialog) {
                                 CommandBit(sdcConfigOK) | CommandBit(sdcMainDictFolderBrowse));
     spell->CommandsEnabled &= ~CommandBit(sdcResetDefaults);
     spell->UILanguage = ltGerman;
-    TSpellCheckConfigDialog bare(nullptr, *spell);
+    TSpellCheckConfigDialog bare(nullptr);
+    spell->SetupDialogControl(&bare, nullptr);
     EXPECT_FALSE(bare.CustomCombo->Visible());
     EXPECT_FALSE(bare.CustomLabel->Visible());
     EXPECT_EQ(bare.MainDictionaries->Height(), 137);  // down to the button's bottom
@@ -537,7 +592,7 @@ TEST_F(SpellDialogs, TheEditorsThreePagesWriteExactlyTheirWords) {
         QTest::mouseClick(e.OK->Widget(), Qt::LeftButton);
         return ui::mrNone;
     });
-    EXPECT_TRUE(ShowEditCustomDictionaryDialog(*spell, nullptr, *dictionary));
+    spell->EditCustomDictionary(dictionary.get());
     // Written when the editor closed, before the dictionary goes.
     EXPECT_EQ(entries("a.lxu"), (std::set<std::string>{"I\tword_a.lxu", "I\tzorp", "I\tblick", "A\tteh\tthe",
                                                        "A\trecieve\treceived", "E\tcolour"}));
@@ -575,8 +630,9 @@ TEST_F(SpellDialogs, AnEditorWriteThatFailsIsReportedAndKept) {
     {
         const spelltest::FileSizeLimit full(before.size());  // as on a full disk
         dialogs.QueueResult(ui::mrOk);                        // the error box
-        ShowEditCustomDictionaryDialog(*spell, nullptr, *dictionary);
+        spell->EditCustomDictionary(dictionary.get());
     }
+    win::ProcessMessages();  // the box comes once the editor's work is done
     ASSERT_EQ(dialogs.prompts.size(), 1u);
     EXPECT_EQ(dialogs.prompts[0].type, ui::mtError);
     EXPECT_NE(dialogs.prompts[0].text.find("a.lxu"), std::string::npos);

@@ -12,11 +12,12 @@ Output is Windows-1252 bytes, one line per word.
                            fields of a context separated by US (0x1f)
   lxtread.py LXT check     checks the promises the layout leaves to its
                            writer and prints the name and the counts
-  lxtread.py mythes DATA N the contexts a lookup of each kept headword
-                           should give: "headword TAB kind TAB synonyms",
-                           one line per kind, the N kept headwords in rank
-                           order; then the next 50 candidates as
-                           "headword TAB -" (not kept: no contexts)
+  lxtread.py mythes DATA   the meanings a headword may show: for every
+                           single-word headword, one line per meaning that
+                           keeps a word, in the data's order: "headword TAB
+                           kind TAB words" (the headword, then synonyms,
+                           similar, related and generic terms; no antonyms,
+                           no phrases)
 """
 import struct
 import sys
@@ -174,8 +175,9 @@ def cp1252(s):
 
 
 def mythes(name):
-    """(meanings, headword, {kind: [synonyms]}) for every single-word
-    headword with a synonym left, in file order."""
+    """(headword, [(kind, [headword, words...])]) for every single-word
+    headword with a meaning that keeps a word, in file order; meanings in
+    file order."""
     out = []
     with open(name, encoding="utf-8") as f:
         if f.readline().strip() != "UTF-8":
@@ -186,39 +188,37 @@ def mythes(name):
             h = cp1252(head) if " " not in head else None
             if h is None:
                 continue
-            lists = {}
+            kept = []
             for pos, *syns in meanings:
                 if pos not in POS:
                     continue
-                kept = lists.setdefault(POS[pos], [])
+                words = [h]
                 for s in syns:
-                    if s.endswith(" (antonym)") or s.endswith(" (generic term)"):
+                    if s.endswith(" (antonym)"):
                         continue
-                    for note in (" (similar term)", " (related term)"):
+                    for note in (" (similar term)", " (related term)", " (generic term)"):
                         if s.endswith(note):
                             s = s[:-len(note)]
                     b = cp1252(s) if s and " " not in s else None
-                    if b is not None and b != h and b not in kept:
-                        kept.append(b)
-            lists = {k: v for k, v in lists.items() if v}
-            if lists:
-                out.append((int(n), h, lists))
+                    if b is not None and b not in words:
+                        words.append(b)
+                if len(words) > 1:
+                    kept.append((POS[pos], words))
+            if kept:
+                out.append((h, kept))
     return out
 
 
-def expected(name, n, out):
-    ranked = sorted(mythes(name), key=lambda c: -c[0])  # stable: ties keep file order
-    for _, head, lists in ranked[:n]:
-        for kind in sorted(lists):
-            out.write(b"%s\t%d\t%s\n" % (head, kind, b"|".join(lists[kind])))
-    for _, head, _ in ranked[n:n + 50]:
-        out.write(head + b"\t-\n")
+def expected(name, out):
+    for head, meanings in mythes(name):
+        for kind, words in meanings:
+            out.write(b"%s\t%d\t%s\n" % (head, kind, b"|".join(words)))
 
 
 def main():
     out = sys.stdout.buffer
-    if len(sys.argv) == 4 and sys.argv[1] == "mythes":
-        expected(sys.argv[2], int(sys.argv[3]), out)
+    if len(sys.argv) == 3 and sys.argv[1] == "mythes":
+        expected(sys.argv[2], out)
     elif len(sys.argv) == 3 and sys.argv[2] == "dump":
         dump(load(sys.argv[1]), out)
     elif len(sys.argv) == 3 and sys.argv[2] == "check":

@@ -98,7 +98,7 @@ using Words = std::vector<std::string>;
 
 }  // namespace
 
-TEST(SpellParsers, WordsSplitAtApostrophesHyphensAndPeriods) {
+TEST(SpellParsers, WordsSplitAtApostrophesDashesAndPeriods) {
     struct Case {
         const char* text;
         Words words;
@@ -109,7 +109,8 @@ TEST(SpellParsers, WordsSplitAtApostrophesHyphensAndPeriods) {
         {"the dogs' bowls", {"the", "dogs", "bowls"}},          // a plural possessive loses its apostrophe
         {"'quoted' and \"double\"", {"quoted", "and", "double"}},
         {"\x91" "curly\x92 quotes", {"curly", "quotes"}},        // a closing curly quote is punctuation
-        {"well-known long-term", {"well", "known", "long", "term"}},
+        {"well-known long-term", {"well-known", "long-term"}},  // a compound is one word
+        {"a - b x--y -z w- e-mail", {"a", "b", "x", "y", "z", "w", "e-mail"}},  // a dash between blanks is not
         {"e.g. this", {"e.g.", "this"}},                        // an abbreviation keeps its final period
         {"the U.S.A. army", {"the", "U.S.A.", "army"}},
         {"the end. Next", {"the", "end", "Next"}},              // a sentence's last word loses its period
@@ -146,6 +147,9 @@ TEST(SpellParsers, WordCharactersCanBeChanged) {
     EXPECT_EQ(wordsOf("well-known", engine), Words{"well-known"});
     engine.SetMidWord("&-");
     EXPECT_EQ(wordsOf("well-known", engine), (Words{"well", "-known"}));
+    TMainParsingEngine split;
+    split.AllowMidHyphen = false;
+    EXPECT_EQ(wordsOf("well-known", split), (Words{"well", "known"}));
     engine.SetForbidEnd("'\".s");
     EXPECT_EQ(wordsOf("cats dog", engine), (Words{"cat", "dog"}));
 }

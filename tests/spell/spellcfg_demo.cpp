@@ -4,6 +4,9 @@
 // with the real dialogs; closing it saves the configuration and ends.
 // Usage: spellcfg_demo FOLDER
 #include <QApplication>
+#include <QComboBox>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -41,18 +44,29 @@ int main(int argc, char** argv) {
         return 1;
     ui::Application->Initialize();
     ui::UseQtDialogs();
-    spell::TLexiroSpell3Base spell;
+    spell::TLexiroSpell3 spell;
     spell.WriteConfigID("tester");
     spell.WriteConfigFilename(folder + "/Spell.cfg");
     spell.WriteConfigDictionaryDir({folder});
     spell.WriteDefaultMain({"British.lxm"});
-    spell.WriteDefaultActiveCustom("tester.lxu");
+    // As the program names it: by its full path, here in a folder whose
+    // path alone is wider than the drop-down.
+    spell.WriteDefaultActiveCustom(folder + "/the-user-dictionaries-of-a-rather-long-folder/tester.lxu");
     spell.WriteLearnSuggestions(false);
     spell.ConfigAvailableOptions = {soUpcase,        soNumbers,     soHTML,     soInternet, soQuoted,
                                     soAbbreviations, soPrimaryOnly, soRepeated, soDUalCaps};
     spell.WriteConfigStorage(spell::csFile);
     spell.CreateNewCustomDictionary("notes.lxu");
-    const bool ok = spell::ShowSpellConfigDialog(spell, nullptr);
+    spell::TSpellCheckConfigDialog dialog(nullptr);
+    spell.SetupDialogControl(&dialog, nullptr);
+    const bool ok = dialog.ShowModal() == ui::mrOk;
+    // What the drop-down showed, and whether all of it was in sight.
+    auto* box = static_cast<QComboBox*>(dialog.CustomCombo->Widget());
+    QStyleOptionComboBox option;
+    option.initFrom(box);
+    const QRect field = box->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, box);
+    const bool fits = box->fontMetrics().horizontalAdvance(box->currentText()) <= field.width();
+    std::ofstream(folder + "/combo.txt") << box->currentText().toStdString() << "\n" << (fits ? "fits" : "cut") << "\n";
     if (!spell.Configuration().SaveConfiguration()) {
         std::fprintf(stderr, "Spell.cfg: %s\n", spell.Configuration().LastError().c_str());
         return 1;

@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QTimer>
+#include <QWidget>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -59,8 +60,8 @@ protected:
     void SetUp() override {
         FormTest::SetUp();
         spelltest::writeLxm(dir.path("English.lxm"),
-                            {"a", "and", "caf\xE9", "cat", "dog", "end", "here", "house", "is", "mat", "na\xEFve",
-                             "on", "quoted", "sat", "the", "there", "word"},
+                            {"a", "and", "caf\xE9", "cat", "dog", "don't", "end", "here", "house", "is", "know", "mat",
+                             "na\xEFve", "on", "quoted", "sat", "the", "there", "word"},
                             0x0809);
         spell = std::make_unique<TLexiroSpell3>();
         spell->WriteConfigStorage(csNone);
@@ -91,6 +92,8 @@ protected:
     }
 
     TSpellDialog* dialog() const { return spell->SpellDialog(); }
+    // The dialog's window on the screen, frame included.
+    static QRect outer(const TSpellDialog* d) { return d->Widget()->frameGeometry(); }
 
     // One step of a script: a button of the dialog, with the replacement
     // typed first where the command takes one.
@@ -170,11 +173,29 @@ const Script kScripts[] = {
     {"repeated word kept", "the cat cat sat", -1, true, "ignore", "[cat cat]", "the cat cat sat"},
     {"two spaces are no repetition", "the cat  cat sat", -1, true, "", "", "the cat  cat sat"},
     {"far along a long line", kLongRun + "teh end", -1, false, "change=the", "teh", kLongRun + "the end"},
+    // "’" is the apostrophe: the known word is let be, the change keeps it.
+    {"typographic apostrophe", "I don\xE2\x80\x99t know, do\xE2\x80\x99nt", -1, false, "change", "do\x92nt",
+     "I don\xE2\x80\x99t know, don\xE2\x80\x99t"},
     {"after wide characters", "x\r\n" + kWide + " teh", -1, false, "changeall=the",
      "teh", "x\r\ncaf\xC3\xA9 \xE2\x80\x9Cquoted\xE2\x80\x9D \xF0\x9F\x98\x80 na\xC3\xAFve the end the"},
 };
 
 }  // namespace
+
+// A dictionary that cannot be used is shown in a message box, after the
+// event that found it, and only once.
+TEST_F(SpellCheck, AFileFailureIsShownOnce) {
+    ui::TScriptedPrompter prompter;
+    spell->Configuration().ReadMainDictionaries().Assign({"English.lxm", "Missing.lxm"});
+    EXPECT_TRUE(prompter.prompts.empty()) << "shown inside the event";
+    win::ProcessMessages();
+    ASSERT_EQ(prompter.prompts.size(), 1u);
+    EXPECT_NE(prompter.prompts[0].text.find("Missing.lxm"), std::string::npos) << prompter.prompts[0].text;
+    spell->FireConfigurationChanged(true);
+    win::ProcessMessages();
+    EXPECT_EQ(prompter.prompts.size(), 1u);
+    EXPECT_TRUE(spell->WordAcceptable("house"));
+}
 
 TEST_F(SpellCheck, ScriptsOverTheDialog) {
     for (const auto& kind : kKinds) {
@@ -463,7 +484,7 @@ TEST_F(SpellCheck, TheDialogsStates) {
     EXPECT_TRUE(d->ChangeButton->Enabled);
     EXPECT_TRUE(d->AutoCorrectButton->Enabled);
     // Text the code page cannot hold would reach the edit mangled: no change.
-    d->ReplaceWithEdit->Text = "\xC5\x81\xC3\xB3d\xC5\xBA";  // "Łódź"
+    d->ReplaceWithEdit->Text = "\xC5\x81\xC3\xB3" "d\xC5\xBA";  // "Łódź"
     EXPECT_FALSE(d->ChangeButton->Enabled);
     EXPECT_FALSE(d->ChangeAllButton->Enabled);
     EXPECT_FALSE(d->AutoCorrectButton->Enabled);
@@ -611,10 +632,11 @@ TEST_F(SpellCheck, TheDialogStaysClearOfTheControlAndRemembersWhereItWas) {
     spell->CheckWinControl(edit, ctAll);
     TSpellDialog* d = dialog();
     ASSERT_NE(d, nullptr);
-    // Never placed before: below the control, left edges aligned.
+    // Never placed before: below the control, left edges aligned, its frame
+    // (title bar and all) clear of the control.
     const ui::TPoint origin = edit->ClientToScreen({0, 0});
-    EXPECT_EQ(d->ClientToScreen({0, 0}).X, origin.X);
-    EXPECT_EQ(d->ClientToScreen({0, 0}).Y, origin.Y + edit->Height);
+    EXPECT_EQ(outer(d).left(), origin.X);
+    EXPECT_EQ(outer(d).top(), origin.Y + edit->Height);
     d->SetBounds(40, 300, d->Width, d->Height);
     step("ignore");
     EXPECT_EQ(spell->Configuration().ReadDialogX(), 40);
@@ -738,14 +760,16 @@ TEST_F(SpellCheck, TheDialogMovesOffTheWord) {
         spell->CheckWinControl(edit, ctAll);
         ASSERT_NE(dialog(), nullptr);
         ASSERT_EQ(edit->SelText(), "teh");
-        const ui::TPoint at = dialog()->ClientToScreen({0, 0});
-        const bool over = at.X < word.Right && word.Left < at.X + dialog()->Width && at.Y < word.Bottom &&
-                          word.Top < at.Y + dialog()->Height;
+        // The whole window, its frame too, moves off the word.
+        const QRect frame = outer(dialog());
+        const bool over = frame.left() < word.Right && word.Left <= frame.right() && frame.top() < word.Bottom &&
+                          word.Top <= frame.bottom();
         EXPECT_EQ(over, !c.moves);
         if (c.moves) {
-            EXPECT_EQ(at.Y, word.Bottom);
+            EXPECT_EQ(frame.top(), word.Bottom);
         }
-        EXPECT_EQ(at.X, c.leftAligned ? word.Left : word.Left - 5);
+        const int frameLeft = dialog()->ClientToScreen({0, 0}).X - frame.left();
+        EXPECT_EQ(frame.left(), c.leftAligned ? word.Left : word.Left - 5 - frameLeft);
         step("cancel");
         delete edit;
         win::ProcessMessages();

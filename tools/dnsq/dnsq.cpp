@@ -1,9 +1,13 @@
-// dnsq: asks a DNS server one question with TDnsQuery and prints the decoded
-// answers, one per line, in the layout of a zone file:
+// dnsq: asks a DNS server one question with TDnsQuery and prints the
+// response code and the truncation flag, then the decoded answers, one per
+// line, in the layout of a zone file:
+//   ;; status: NXDOMAIN, truncated: no
 //   NAME. TTL IN TYPE DATA
 // Usage: dnsq [--tcp] [--port N] [--timeout MS] SERVER TYPE NAME
-// TYPE is A, MX, PTR (NAME is then an IPv4 address), LOC or a number.
-// Exit status: 0 answered, 1 usage, 2 the request ended with an error.
+// SERVER is an IPv4 or IPv6 address. TYPE is A, AAAA, MX, PTR (NAME is then
+// an IPv4 address), LOC or a number.
+// Exit status: 0 answered, 1 usage, 2 the request ended with an error, 3 the
+// server answered with an error (NXDOMAIN, SERVFAIL, REFUSED ...).
 #include <arpa/inet.h>
 
 #include <QCoreApplication>
@@ -25,6 +29,7 @@ int usage() {
 std::string typeName(int t) {
     switch (t) {
     case mail::DnsQueryTypeA: return "A";
+    case mail::DnsQueryTypeAAAA: return "AAAA";
     case mail::DnsQueryTypePTR: return "PTR";
     case mail::DnsQueryTypeMX: return "MX";
     case mail::DnsQueryTypeLOC: return "LOC";
@@ -41,6 +46,11 @@ std::string answerData(const mail::TDnsQuery& q, int i) {
         char text[INET_ADDRSTRLEN];
         const in_addr a = q.GetAddress(tag);
         return inet_ntop(AF_INET, &a, text, sizeof text);
+    }
+    case mail::DnsQueryTypeAAAA: {
+        char text[INET6_ADDRSTRLEN];
+        const in6_addr a = q.GetAddress6(tag);
+        return inet_ntop(AF_INET6, &a, text, sizeof text);
     }
     case mail::DnsQueryTypePTR: return fqdn(q.GetHostname(tag));
     case mail::DnsQueryTypeMX: return std::to_string(q.GetMXPreference(tag)) + " " + fqdn(q.GetMXExchange(tag));
@@ -83,6 +93,7 @@ int main(int argc, char** argv) {
         else if (type == "MX") q.MXLookup(name);
         else if (type == "PTR") q.PTRLookup(name);
         else if (type == "LOC") q.QueryAny(name, mail::DnsQueryTypeLOC);
+        else if (type == "AAAA") q.QueryAny(name, mail::DnsQueryTypeAAAA);
         else if (rtl::StrToIntDef(type, -1) > 0) q.QueryAny(name, rtl::StrToIntDef(type, 0));
         else return usage();
     } catch (const std::exception& e) {
@@ -94,8 +105,16 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "dnsq: request failed with error %u\n", error);
         if (error != mail::DnsErrorMalformed) return 2;
     }
+    std::printf(";; status: %s, truncated: %s, asked again over TCP: %s\n",
+                mail::DnsResponseCodeName(q.ResponseCode()).c_str(), q.ResponseTruncated() ? "yes" : "no",
+                q.RetriedOverTcp() ? "yes" : "no");
     for (int n = 0; n < q.AnswerCount(); ++n)
         std::printf("%s\t%u\tIN\t%s\t%s\n", fqdn(q.GetAnswerName(n)).c_str(), q.GetAnswerTTL(n),
                     typeName(q.GetAnswerType(n)).c_str(), answerData(q, n).c_str());
-    return error ? 2 : 0;
+    if (error) return 2;
+    if (q.ResponseCode() != mail::DnsNoError) {
+        std::fprintf(stderr, "dnsq: the server answered %s\n", mail::DnsResponseCodeName(q.ResponseCode()).c_str());
+        return 3;
+    }
+    return 0;
 }

@@ -1,6 +1,7 @@
 // The thesaurus writer.
 #include "tools/lxtcompile/lxtwriter.h"
 
+#include <algorithm>
 #include <deque>
 #include <map>
 #include <set>
@@ -63,6 +64,8 @@ private:
 bool Writer::collectWords() {
     for (const auto& e : entries_) {
         words_.insert(e.Headword);
+        if (!e.Context.empty()) words_.insert(e.Context);
+        for (const auto& source : e.Sources) words_.insert(source.Word);
         for (const auto& list : e.Lists) words_.insert(list.begin(), list.end());
     }
     for (const auto& w : words_) {
@@ -149,24 +152,37 @@ uint32_t Writer::wordNode(const std::string& w) const {
 }
 
 bool Writer::gatherLinks() {
-    links_.assign(stats_.Nodes, {});
+    // Per node: (place, link) in entry order, then ordered by place.
+    std::vector<std::vector<std::pair<uint32_t, uint16_t>>> placed(stats_.Nodes);
     std::vector<uint64_t> lookupWords(stats_.Nodes, 0);
     for (size_t e = 0; e < entries_.size(); ++e) {
-        const uint32_t node = wordNode(entries_[e].Headword);
-        for (int k = 1; k < Kinds; ++k) {
-            const auto& list = entries_[e].Lists[k - 1];
-            if (list.empty()) continue;
-            const uint64_t link = static_cast<uint64_t>(e) * Kinds + k;
-            if (link > MaxLink)
-                return fail(error_, "entry " + std::to_string(e + 1) + " is past the 16-bit links (at most 13,107 entries)");
-            links_[node].push_back(static_cast<uint16_t>(link));
-            if (links_[node].size() > MaxCount) return fail(error_, "more than 255 links on " + entries_[e].Headword);
-            lookupWords[node] += entries_[e].Lists[0].size() + entries_[e].Lists[1].size() +
-                                 entries_[e].Lists[2].size() + entries_[e].Lists[3].size();
-            if (lookupWords[node] > MaxLookupWords)
-                return fail(error_, "a lookup of " + entries_[e].Headword + " would bring more than 65,536 words");
-            ++stats_.Links;
+        const TLxtEntry& entry = entries_[e];
+        std::vector<TLxtEntry::TSource> sources = entry.Sources;
+        if (sources.empty()) sources.push_back({entry.Headword, 0});
+        uint64_t words = 0;
+        for (const auto& list : entry.Lists) words += list.size();
+        for (const auto& source : sources) {
+            const uint32_t node = wordNode(source.Word);
+            for (int k = 1; k < Kinds; ++k) {
+                if (entry.Lists[k - 1].empty()) continue;
+                const uint64_t link = static_cast<uint64_t>(e) * Kinds + k;
+                if (link > MaxLink)
+                    return fail(error_, "entry " + std::to_string(e + 1) +
+                                            " is past the 16-bit links (at most 13,107 entries)");
+                placed[node].emplace_back(source.Place, static_cast<uint16_t>(link));
+                if (placed[node].size() > MaxCount) return fail(error_, "more than 255 links on " + source.Word);
+                lookupWords[node] += words;
+                if (lookupWords[node] > MaxLookupWords)
+                    return fail(error_, "a lookup of " + source.Word + " would bring more than 65,536 words");
+                ++stats_.Links;
+            }
         }
+    }
+    links_.assign(stats_.Nodes, {});
+    for (size_t n = 0; n < placed.size(); ++n) {
+        std::stable_sort(placed[n].begin(), placed[n].end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (const auto& [place, link] : placed[n]) links_[n].push_back(link);
     }
     return true;
 }
@@ -226,7 +242,7 @@ bool Writer::writeRecords(std::string& nodes, std::string& links) {
 bool Writer::writeEntries(std::string& master, std::string& index) {
     if (entries_.size() > 0xFFFF) return fail(error_, "more than 65,535 entries");
     for (const auto& e : entries_) {
-        put(master, wordNode(e.Headword), 2);
+        put(master, wordNode(e.Context.empty() ? e.Headword : e.Context), 2);
         for (const auto& list : e.Lists) {
             if (list.size() > 0xFFFF) return fail(error_, "a list of " + e.Headword + " holds more than 65,535 words");
             put(master, list.size(), 2);

@@ -2,8 +2,8 @@
 // Builds a thesaurus file from its entries (bytes of the file's code page):
 // a letter tree of every headword and listed word, in which a run of single
 // children down to a word's end is a tail, and tails share their endings;
-// each headword's node links to its entry once per non-empty list, with the
-// list's number as the link's kind. Every limit of the layout is checked; a
+// each source word's node links to its entries once per non-empty list,
+// with the list's number as the link's kind, in the order of their places. Every limit of the layout is checked; a
 // set of entries that does not fit is refused, never written cut short.
 #include <array>
 #include <cstdint>
@@ -16,8 +16,20 @@
 namespace lxtc {
 
 struct TLxtEntry {
+    // The word whose lookup shows this entry.
     std::string Headword;
     std::vector<std::string> Lists[spell::lxt::Lists];
+    // The word the entry is shown as (its context word); the headword when
+    // empty.
+    std::string Context{};
+    // The words whose lookup shows this entry (one meaning is shared by the
+    // words that have it), each with its place among that word's contexts;
+    // the headword alone when empty.
+    struct TSource {
+        std::string Word;
+        uint32_t Place = 0;
+    };
+    std::vector<TSource> Sources{};
 };
 
 struct TLxtStats {

@@ -429,6 +429,9 @@ void Tmlsend::BitBtn5Click(rtl::TObject*) {
         return;
     }
     subjChange(subj);
+    // The page declares the set it goes out in, whatever a text typed or
+    // pasted since the set was chosen declares.
+    chasetChange(chaset);
 
     // The body is written in the declared set; what it cannot hold is said
     // before anything is sent. The subject, the names and the file names

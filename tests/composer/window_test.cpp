@@ -14,6 +14,7 @@
 #include "tests/support/program_windows.h"
 #include "composer/addrbook.h"
 #include "composer/attachments.h"
+#include "composer/charsets.h"
 #include "composer/mlsend.h"
 #include "composer/msgcopy.h"
 #include "helpers/edithelpers.h"
@@ -302,10 +303,11 @@ TEST_F(Composer, EncipheredWithTheMailboxWindowsKey) {
 }
 
 TEST_F(Composer, CharacterSetListAndDeclaration) {
-    EXPECT_EQ(m->chaset->Items->Count, 140);
+    EXPECT_EQ(m->chaset->Items->Count, static_cast<int>(CharsetEntries().size()));
     EXPECT_EQ(m->CharsetChosen(), "utf-8");
     m->SelectCharset("EUC-JP");
-    EXPECT_EQ(m->chaset->ItemIndex(), 9);
+    EXPECT_EQ(m->chaset->ItemIndex(), FindCharset("euc-jp"));
+    EXPECT_EQ(m->CharsetChosen(), "euc-jp");
     m->SelectCharset("iso-8859-1");
     m->chasetChange(m->chaset);
     const std::string want = helpers::replaceall(kPage, "charset=utf-8\"", "charset=iso-8859-1\"", true);
@@ -319,7 +321,7 @@ TEST_F(Composer, CharacterSetListAndDeclaration) {
         return ui::mrNone;
     });
     m->Label9Click(m->Label9);
-    EXPECT_EQ(m->chaset->ItemIndex(), 139);
+    EXPECT_EQ(m->chaset->ItemIndex(), m->chaset->Items->Count - 1);
     EXPECT_NE(m->bdy->Text().find(";charset=x-mac-ukrainian\""), std::string::npos);
     m->CharsetSearch = "no such set";
     dialogs->QueueResult(ui::mrOk);
@@ -351,6 +353,8 @@ TEST_F(Composer, BodyGoesOutInItsCharacterSet) {
     dialogs->QueueResult(ui::mrNo);
     m->BitBtn5Click(m->BitBtn5);
     EXPECT_TRUE(asked("cannot hold \xE2\x82\xAC"));
+    const std::string question = dialogs->prompts.back().text;
+    EXPECT_EQ(question.substr(question.size() - 24), "\r\nSend in utf-8 instead?") << "one question mark";
     EXPECT_EQ(sent.size(), 1u);
     dialogs->QueueResult(ui::mrYes);
     m->BitBtn5Click(m->BitBtn5);
@@ -670,4 +674,27 @@ TEST_F(Composer, ChangedMessageOfferedAsDraft) {
     m->Close();
     EXPECT_EQ(dialogs->prompts.size(), 3u) << "only the draft's \"Saved as\"";
     EXPECT_EQ(filesIn(drafts).size(), 2u);
+}
+
+// The page declares the set it is sent in: a body pasted after the set was
+// chosen, declaring utf-8 in any of a page's ways, goes out declaring it.
+TEST_F(Composer, ThePageDeclaresTheSetItIsSentIn) {
+    const std::string japanese = "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E";
+    for (const std::string head : {std::string("<META http-equiv=\"Content-Type\" content=\"text/html;charset=utf-8\">"),
+                                   std::string("<meta http-equiv=\"content-type\" content=\"text/html; charset=utf-8\">"),
+                                   std::string("<meta charset=\"utf-8\">")}) {
+        sent.clear();
+        if (m->Changed()) dialogs->QueueResult(ui::mrNo);
+        m->NewMessage("bob@x.test", "Plan", "<HTML><HEAD></HEAD><BODY></BODY></HTML>");
+        m->SelectCharset("shift_jis");
+        m->chasetChange(m->chaset);
+        // Typed over with a page that declares utf-8.
+        m->bdy->Text = "<HTML><HEAD>" + head + "<TITLE>x</TITLE></HEAD><BODY>" + japanese + "</BODY></HTML>";
+        m->BitBtn5Click(m->BitBtn5);
+        ASSERT_EQ(sent.size(), 1u) << head;
+        EXPECT_EQ(helpers::sendcharset, "shift_jis");
+        EXPECT_EQ(DeclaredCharset(sent[0].body), "shift_jis") << sent[0].body;
+        EXPECT_NE(sent[0].body.find("\x93\xFA\x96\x7B\x8C\xEA"), std::string::npos) << "the text in Shift_JIS";
+        EXPECT_EQ(DeclaredCharset(m->bdy->Text()), "shift_jis") << "the window shows what was sent";
+    }
 }

@@ -18,7 +18,7 @@ Tkwdsply* kwdsply = nullptr;
 namespace {
 const char* const kFixedFont = "Lucida Console";
 // Room on either side of the hint.
-constexpr int kHintMargin = 8;
+constexpr int kHintMargin = 12;
 }
 
 Tkwdsply::Tkwdsply(rtl::TComponent* owner) : ui::TForm(owner) {

@@ -20,7 +20,6 @@ Captures are saved as OUT_DIR/screen-composer-*.png.
 import os
 import subprocess
 import sys
-import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from screen_test import Failure, Session, main, wait_for, xwd_root  # noqa: E402
@@ -36,6 +35,9 @@ BODY = (300, 350)
 # (its buttons' panel, 96 pixels high).
 TITLE_LINE_HEIGHT = 28
 LOWER_PART = 96
+# Wider than the blank between two words of the hint, narrower than the
+# room the title leaves before the hint.
+HINT_GAP = 10
 # The address book, as a person may keep it: plain text, a name with a comma.
 BOOK = '"New, Person" <np@x.test>\r\nbob@x.test\r\n'
 
@@ -93,10 +95,10 @@ class ComposerSession(Session):
                             ['Address Book Editor'], None, None)
         x, y, w, _ = self.client(editor)
         line = (x + 2, y + 2, w - 4, TITLE_LINE_HEIGHT - 4)
-        # The hint is the line's last run of text; the title's runs lie before it.
+        # The hint is the line's last run of text; the title's lie before it.
         def laid_out():
             cols = dark_columns(self.screen.grab(line))
-            return runs(cols, 12) if cols else None
+            return runs(cols, HINT_GAP) if cols else None
         try:
             parts = wait_for('the title line drawn', lambda: (lambda r: r if r and len(r) >= 2 else None)(laid_out()))
         except Failure:
@@ -105,8 +107,9 @@ class ComposerSession(Session):
         dumped = xwd_root(self.display, line)
         self.save('composer-titleline', dumped)
         self.save('composer-addressbook-screen', xwd_root(self.display, (0, 0) + self.screen_size))
-        parts = runs(dark_columns(dumped), 12)
-        hint, title = parts[-1], parts[-2]
+        parts = runs(dark_columns(dumped), HINT_GAP)
+        # The hint is the last run; the title is everything before it.
+        hint, title = parts[-1], (parts[0][0], parts[-2][1])
         print('ok: title line: title text at %d..%d, hint at %d..%d of %d' % (title[0], title[1], hint[0], hint[1],
                                                                                line[2]))
         if hint[1] - hint[0] < 150:
@@ -122,9 +125,9 @@ class ComposerSession(Session):
         """Drafts saved, then Load Draft: the pick over the composer, no option box."""
         self.click(composer, *SUBJECT)
         self.xdo('type', '--delay', 20, 'Screen draft')
+        # Two drafts: the second in the same minute gets a name of its own.
         for n in range(2):
             self.opens('composer-saved-%d' % n, lambda: self.click(composer, *SAVE_DRAFT), ['pelliwox'], None, 'Return')
-            time.sleep(1.1 if n == 0 else 0)  # the second draft gets a name of its own either way
         dialog = self.opens('composer-pick', lambda: self.click(composer, *LOAD_DRAFT), ['Choose a draft email'],
                             None, None)
         cx, cy, cw, ch = self.client(composer)

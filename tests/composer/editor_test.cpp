@@ -294,24 +294,18 @@ TEST_F(BodyEditor, EveryCommandLeavesTheVisibleLinesColoured) {
     std::string page = "<P>Hello there</P>\r\n";
     for (int i = 0; i < 300; ++i) page += "<P>line " + std::to_string(i) + "</P>\r\n";
     page += "<P>target</P>";
+    auto replaceAll = [&](const std::string& search, const std::string& replacement) {
+        m->bdy->Select(0, 0);
+        answer(search);
+        answer(replacement);
+        e->FindandReplace1->Click();
+    };
     struct {
         const char* name;
         std::function<void()> command;
     } commands[] = {
-        {"replace below the window",
-         [&] {
-             m->bdy->Select(0, 0);
-             answer("target");
-             answer("goal");
-             e->FindandReplace1->Click();
-         }},
-        {"replace without a match",
-         [&] {
-             m->bdy->Select(0, 0);
-             answer("absent");
-             answer("x");
-             e->FindandReplace1->Click();
-         }},
+        {"replace below the window", [&] { replaceAll("target", "goal"); }},
+        {"replace without a match", [&] { replaceAll("absent", "x"); }},
         {"paste",
          [&] {
              m->bdy->Select(9, 0);

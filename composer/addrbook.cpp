@@ -213,13 +213,11 @@ std::vector<std::string> AddressBookLines(std::string_view plain) {
 }
 
 std::string AddressBookEditorText(std::string_view plain) {
+    // Double quotes stay: they hold a name with a comma together.
     rtl::TStringList list;
-    list.SetText(helpers::replaceall(plain, "\"", "", true));
-    std::vector<std::string> lines(list.begin(), list.end());
-    std::sort(lines.begin(), lines.end());
-    std::string out;
-    for (const std::string& l : lines) out += l + "\r\n";
-    return out;
+    list.SetText(plain);
+    list.Sort();
+    return list.Text();
 }
 
 }  // namespace composer

@@ -35,7 +35,7 @@ bool SaveAddressBook(std::string_view plain, std::string_view key, std::string* 
 bool AddToAddressBook(std::string_view entry, std::string_view key, std::string* error = nullptr);
 // The book's lines as the drop-down lists show them (non-empty, trimmed).
 std::vector<std::string> AddressBookLines(std::string_view plain);
-// The editor's text: double quotes removed, lines sorted.
+// The editor's text: the lines sorted, as written (double quotes and all).
 std::string AddressBookEditorText(std::string_view plain);
 
 }  // namespace composer

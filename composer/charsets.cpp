@@ -9,10 +9,11 @@ namespace composer {
 
 namespace {
 
-// The list as the composer offers it. Sets without a converter here can be
-// declared, but a text with anything beyond ASCII cannot be written in them.
-// Which converter writes a set is the mail library's to say.
-const std::vector<TCharsetEntry> kEntries = {
+// The sets the composer knows, in the list's order. Only those with a
+// converter here are offered: a set that cannot be written would end every
+// send in it with the question whether to send in utf-8 instead. Which
+// converter writes a set is the mail library's to say.
+const std::vector<TCharsetEntry> kAllEntries = {
     {"ASMO-708", "Arabic (ASMO 708)"},
     {"big5", "Chinese Traditional (Big5)"},
     {"cp1025", "IBM EBCDIC (Cyrillic Serbian-Bulgarian)"},
@@ -157,7 +158,15 @@ const std::vector<TCharsetEntry> kEntries = {
 
 }  // namespace
 
-const std::vector<TCharsetEntry>& CharsetEntries() { return kEntries; }
+const std::vector<TCharsetEntry>& CharsetEntries() {
+    static const std::vector<TCharsetEntry> writable = [] {
+        std::vector<TCharsetEntry> list;
+        for (const TCharsetEntry& e : kAllEntries)
+            if (mail::CharsetWritable(e.name)) list.push_back(e);
+        return list;
+    }();
+    return writable;
+}
 
 std::string CharsetEntryText(const TCharsetEntry& e) { return std::string(e.name) + ", " + e.description; }
 
@@ -167,32 +176,73 @@ std::string CharsetName(std::string_view entryText) {
 }
 
 int FindCharset(std::string_view name) {
+    const std::vector<TCharsetEntry>& entries = CharsetEntries();
     const std::string want = rtl::LowerCase(std::string(name));
-    for (size_t i = 0; i < kEntries.size(); ++i)
-        if (rtl::LowerCase(kEntries[i].name) == want) return static_cast<int>(i);
+    for (size_t i = 0; i < entries.size(); ++i)
+        if (rtl::LowerCase(entries[i].name) == want) return static_cast<int>(i);
     return -1;
 }
 
 int SearchCharsets(std::string_view pattern, int start) {
-    const int n = static_cast<int>(kEntries.size());
+    const std::vector<TCharsetEntry>& entries = CharsetEntries();
+    const int n = static_cast<int>(entries.size());
     if (n == 0) return -1;
     if (start < 0 || start >= n) start = 0;
     for (int k = 0; k < n; ++k) {
         const int i = (start + k) % n;
-        if (helpers::rematchc(pattern, CharsetEntryText(kEntries[static_cast<size_t>(i)]), false)) return i;
+        if (helpers::rematchc(pattern, CharsetEntryText(entries[static_cast<size_t>(i)]), false)) return i;
     }
     return -1;
 }
 
+namespace {
+
+// The value of the first "charset=" inside a META element that stands as
+// its own attribute or after a blank or ";" in its content attribute
+// ("text/html; charset=utf-8", charset="utf-8", charset=utf-8): where it
+// starts and its length; false when there is none.
+bool metaCharset(std::string_view page, const std::string& lower, size_t& start, size_t& length) {
+    for (size_t meta = lower.find("<meta"); meta != std::string::npos; meta = lower.find("<meta", meta + 5)) {
+        const size_t end = lower.find('>', meta);
+        if (end == std::string::npos) return false;
+        for (size_t at = lower.find("charset=", meta); at < end; at = lower.find("charset=", at + 8)) {
+            if (std::string_view(" \t\r\n;\"'").find(lower[at - 1]) == std::string_view::npos) continue;
+            size_t value = at + 8;
+            const char quote = value < end && (page[value] == '"' || page[value] == '\'') ? page[value++] : 0;
+            size_t stop = value;
+            while (stop < end && (quote ? page[stop] != quote
+                                        : std::string_view(" \t\r\n;\"'/").find(page[stop]) == std::string_view::npos))
+                ++stop;
+            start = value;
+            length = stop - value;
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
 bool CharsetValueRange(std::string_view page, size_t& start, size_t& length) {
     const std::string lower = rtl::LowerCase(std::string(page));
+    bool found = false;
     const size_t at = lower.find(";charset=");
-    if (at == std::string::npos) return false;
-    const size_t quote = page.find('"', at + 9);
-    if (quote == std::string::npos) return false;
-    start = at + 9;
-    length = quote - start;
-    return true;
+    if (at != std::string::npos) {
+        const size_t quote = page.find('"', at + 9);
+        if (quote != std::string::npos) {
+            start = at + 9;
+            length = quote - start;
+            found = true;
+        }
+    }
+    // A META element's declaration in another form, when it comes first.
+    size_t metaStart = 0, metaLength = 0;
+    if (metaCharset(page, lower, metaStart, metaLength) && (!found || metaStart < start)) {
+        start = metaStart;
+        length = metaLength;
+        found = true;
+    }
+    return found;
 }
 
 std::string RewriteCharsetDeclaration(std::string_view body, std::string_view name) {

@@ -16,7 +16,8 @@ struct TCharsetEntry {
     const char* description;  // as the list shows it after the name
 };
 
-// The list's entries in their order.
+// The list's entries in their order: the sets known here that can be
+// written (that have a converter).
 const std::vector<TCharsetEntry>& CharsetEntries();
 // An entry's text in the list: name + ", " + description.
 std::string CharsetEntryText(const TCharsetEntry& e);
@@ -29,7 +30,9 @@ int FindCharset(std::string_view name);
 int SearchCharsets(std::string_view pattern, int start);
 
 // Where the first declaration's value stands: from after ";charset=" (any
-// case) to the first double quote after it. False when there is none.
+// case) to the first double quote after it, or the value of a META
+// element's declaration in another form ("text/html; charset=x",
+// charset="x", charset=x) when that comes first. False when there is none.
 bool CharsetValueRange(std::string_view page, size_t& start, size_t& length);
 // The body with its first ";charset=...\"" declaration naming Name. The
 // declaration ends at the first double quote after "charset=": a longer

@@ -289,6 +289,7 @@ void Tmlsend::bindEvents() {
     emto->OnDropDown = [this](rtl::TObject* s) { emtoDropDown(s); };
     emcc->OnDropDown = [this](rtl::TObject* s) { emtoDropDown(s); };
     OnShow = [this](rtl::TObject* s) { FormShow(s); };
+    OnCloseQuery = [this](rtl::TObject* s, bool& canClose) { FormCloseQuery(s, canClose); };
     Timer3->OnTimer = [this](rtl::TObject* s) { Timer3Timer(s); };
     bdy->OnEnter = [this](rtl::TObject*) { SelectPlaceholder(); };
 
@@ -428,6 +429,9 @@ void Tmlsend::BitBtn5Click(rtl::TObject*) {
         return;
     }
     subjChange(subj);
+    // The page declares the set it goes out in, whatever a text typed or
+    // pasted since the set was chosen declares.
+    chasetChange(chaset);
 
     // The body is written in the declared set; what it cannot hold is said
     // before anything is sent. The subject, the names and the file names
@@ -458,6 +462,8 @@ void Tmlsend::BitBtn5Click(rtl::TObject*) {
     if (SendSucceeded(result)) {
         SaveMessageCopy("sent", f);
         AddToAddressBook(f.To);
+        // What went out is kept; a change made while it went is not.
+        kept_ = f;
     }
     const std::string line = SentLogLine(f, result);
     sntlog->Lines->Add(line);
@@ -490,7 +496,32 @@ void Tmlsend::FormShow(rtl::TObject*) {
         shownOnce_ = true;
         fillCharsets();
     }
-    chasetChange(chaset);
+    unchanged([this] { chasetChange(chaset); });
+}
+
+void Tmlsend::FormCloseQuery(rtl::TObject*, bool& CanClose) {
+    CanClose = true;
+    OfferDraft();
+}
+
+bool Tmlsend::Changed() const { return !SameCopy(Fields(), kept_); }
+
+void Tmlsend::OfferDraft() {
+    if (!Changed()) return;
+    if (helpers::askyesno("The email has been changed since it was last saved or sent.\r\n\r\nSave it as a Draft")) {
+        const TMessageFields f = Fields();
+        const std::string path = SaveMessageCopy("draft", f);
+        if (path.empty()) return;  // the failure was reported; the message stays changed
+        StatusBar1->SimpleText = "Saved as " + path;
+    }
+    // Saved, or let go: no question again for the same text.
+    keep();
+}
+
+void Tmlsend::unchanged(const std::function<void()>& Work) {
+    const bool was = !Changed();
+    Work();
+    if (was) keep();
 }
 
 // ---------------------------------------------------------------- copies
@@ -506,8 +537,11 @@ std::string Tmlsend::SaveMessageCopy(const std::string& Folder, const TMessageFi
 }
 
 void Tmlsend::svdraftClick(rtl::TObject*) {
-    const std::string path = SaveMessageCopy("draft");
-    if (!path.empty()) helpers::errreport("Saved as " + path);
+    const TMessageFields f = Fields();
+    const std::string path = SaveMessageCopy("draft", f);
+    if (path.empty()) return;
+    kept_ = f;
+    helpers::errreport("Saved as " + path);
 }
 
 void Tmlsend::lddraftClick(rtl::TObject*) { LoadStoredMessage("draft", ""); }
@@ -527,10 +561,13 @@ void Tmlsend::searchStored(const std::string& Folder, const std::string& Prompt,
 }
 
 void Tmlsend::LoadStoredMessage(const std::string& Folder, const std::string& Search) {
-    const std::string folder = CopyFolder(Folder, emuserid->Text());
+    const std::string user = emuserid->Text();
+    const std::string folder = CopyFolder(Folder, user);
     if (bdy->CanFocus()) bdy->SetFocus();
     ensureFolder(folder);
-    std::vector<std::string> names = CopyFiles(folder);
+    // Without a user every mailbox's copies are offered: each was filed
+    // under the user of its time.
+    std::vector<std::string> names = CopyFiles(folder, user.empty());
     if (names.empty()) return;
     const std::string suffix = Search.empty() ? "" : " Containing \"" + Search + "\"";
     if (!Search.empty()) {
@@ -570,6 +607,7 @@ void Tmlsend::LoadStoredMessage(const std::string& Folder, const std::string& Se
 bool Tmlsend::LoadStoredFile(const std::string& Folder, const std::string& Path) {
     const std::string text = helpers::loadtext(Path);
     if (rtl::LowerCase(Folder.substr(0, 4)) == "rcvd") {
+        OfferDraft();
         TFlag quiet(Loading);
         emto->Text = "";
         emcc->Text = "";
@@ -589,8 +627,12 @@ bool Tmlsend::LoadStoredFile(const std::string& Folder, const std::string& Path)
         }
     } else {
         const TStoredCopy copy = ReadCopy(Path, text);
+        if (!copy.ok) {
+            helpers::errreport(Path + " is no stored email: " + copy.Problem);
+            return false;
+        }
+        OfferDraft();
         ClearLists();
-        if (!copy.ok) return false;
         TFlag quiet(Loading);
         subj->Text = copy.Subject;
         if (!copy.To.empty()) emto->Text = copy.To;
@@ -602,6 +644,7 @@ bool Tmlsend::LoadStoredFile(const std::string& Folder, const std::string& Path)
         for (const std::string& i : copy.Images) ListBox2->Items->Add(i);
         setBody(copy.Body);
     }
+    keep();
     Timer3->Enabled = true;
     return true;
 }
@@ -663,11 +706,6 @@ void Tmlsend::adbkClick(rtl::TObject*) {
         helpers::errreport(read.error + ". It was left as it is.");
         return;
     }
-    std::string book = read.plain;
-    book.erase(std::remove(book.begin(), book.end(), '"'), book.end());
-    rtl::TStringList lines;
-    lines.SetText(book);
-    lines.Sort();
 
     w.Caption = "Pelliwox - Address Book Editor";
     w.titls->Font->Name = "Times New Roman";
@@ -698,8 +736,10 @@ void Tmlsend::adbkClick(rtl::TObject*) {
         w.Memo1->Font->Style = w.Memo1->Font->Style() & ~static_cast<ui::TFontStyles>(ui::fsBold);
         for (ui::TButton* b : {w.Button1, w.Button2}) b->ModalResult = ui::mrNone;
     });
-    helpers::edsettext(w.Memo1, lines.Text());
+    helpers::edsettext(w.Memo1, AddressBookEditorText(read.plain));
     w.Memo1->SelStart = 0;
+    // Typing goes into the book at once, and Esc there cancels.
+    w.ActiveControl = w.Memo1;
     w.ModalResult = ui::mrNone;
     if (w.ShowModal() != ui::mrOk) return;
     std::string error;
@@ -847,6 +887,7 @@ void Tmlsend::subjChange(rtl::TObject*) {
 // ---------------------------------------------------------------- for the mailbox window
 
 void Tmlsend::NewMessage(const std::string& To, const std::string& Subject, const std::string& Body) {
+    OfferDraft();
     TFlag quiet(Loading);
     emto->Text = To;
     emreplyto->Text = "";
@@ -854,9 +895,11 @@ void Tmlsend::NewMessage(const std::string& To, const std::string& Subject, cons
     embcc->Text = "";
     subj->Text = Subject;
     setBody(Body);
+    keep();
 }
 
 void Tmlsend::ReplyMessage(const TReplyFields& Fields) {
+    OfferDraft();
     TFlag quiet(Loading);
     emto->Text = Fields.To;
     emreplyto->Text = "";
@@ -871,11 +914,14 @@ void Tmlsend::ReplyMessage(const TReplyFields& Fields) {
     UpdateAttachCaption();
     UpdateImagesCaption();
     setBody(Fields.Body);
+    keep();
 }
 
 void Tmlsend::ClearLists() {
-    BitBtn3Click(BitBtn3);
-    BitBtn7Click(BitBtn7);
+    unchanged([this] {
+        BitBtn3Click(BitBtn3);
+        BitBtn7Click(BitBtn7);
+    });
 }
 
 void Tmlsend::ShowComposer() {

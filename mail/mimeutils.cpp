@@ -528,9 +528,9 @@ std::string UnFoldHdrLine(std::string_view S) {
 namespace {
 
 // Declared names the converters know under another name (or the variant
-// the declaring system means, as CP932 for shift_jis); an empty converter
-// for a set no message text can be written in here (IBM290 has no
-// lower-case letters).
+// the declaring system means, as CP932 for shift_jis; IBM1160 is IBM-Thai
+// with the euro added); an empty converter for a set no message text can be
+// written in here (IBM290 has no lower-case letters).
 struct TConverterName {
     const char* declared;
     const char* converter;
@@ -546,6 +546,7 @@ constexpr TConverterName kConverterNames[] = {
     {"x-cp20949", "EUC-KR"},       {"x-cp50227", "ISO-2022-CN"},   {"x-ia5-german", "ISO646-DE"},
     {"x-ia5-norwegian", "ISO646-NO"}, {"x-ia5-swedish", "ISO646-SE"}, {"x-mac-ce", "MAC-CENTRALEUROPE"},
     {"x-mac-cyrillic", "MAC-CYRILLIC"}, {"x-mac-icelandic", "MAC-IS"}, {"x-mac-ukrainian", "MAC-UK"},
+    {"ibm-thai", "IBM1160"},
 };
 
 bool isUtf8Converter(std::string_view converter) {
@@ -712,6 +713,11 @@ std::string ComposedUtf8(std::string_view Text) {
     if (U_FAILURE(e)) return std::string(Text);
     out.resize(static_cast<size_t>(outLen));
     return out;
+}
+
+bool CharsetWritable(std::string_view Declared) {
+    const std::string converter = CharsetConverterName(Declared);
+    return isUtf8Converter(converter) || TOutConverter(converter).open();
 }
 
 TCharsetText Utf8ToCharset(std::string_view Utf8, std::string_view Declared) {

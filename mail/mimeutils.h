@@ -104,6 +104,8 @@ std::string UnFoldHdrLine(std::string_view S);
 // The converter (iconv's name) that writes a declared character set: the
 // declared name itself unless it is known here under another.
 std::string CharsetConverterName(std::string_view Declared);
+// Whether text can be written in the declared set here (it has a converter).
+bool CharsetWritable(std::string_view Declared);
 // Whether the text is well-formed UTF-8 (ASCII is).
 bool IsUtf8(std::string_view Text);
 // UTF-8 text in its composed form (NFC), so that a letter typed as a base

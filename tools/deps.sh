@@ -12,7 +12,7 @@ apt-get install -y -q --no-install-recommends \
   python3 netbase openssl \
   dante-server microsocks dovecot-pop3d \
   xvfb xauth x11-apps python3-aiosmtpd opensmtpd \
-  xdotool python3-pil \
+  xdotool python3-pil openbox x11-utils \
   wbritish codespell \
   wbritish-large wamerican-large hunspell-en-gb \
   wbritish-small wordnet-base openbox \

@@ -15,7 +15,7 @@ apt-get install -y -q --no-install-recommends \
   xdotool python3-pil openbox x11-utils \
   wbritish codespell \
   wbritish-large wamerican-large hunspell-en-gb \
-  wbritish-small wordnet-base openbox \
+  wbritish-small wordnet-base \
   qt6-webengine-dev poppler-utils \
   libespeak-ng-dev \
   zip unzip 7zip libarchive-tools \

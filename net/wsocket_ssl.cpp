@@ -1076,11 +1076,13 @@ void TCustomSslWSocket::Do_FD_CLOSE(uint16_t ErrCode) {
 // TLS 1.3 ticket, its own close-notify) with a reset, and a reset throws away
 // what the system still holds for the peer: the socket stays until the peer
 // has acknowledged every byte or has closed its side. What it sends meanwhile
-// is read and dropped. A peer that acknowledges nothing for kCloseWaitMs ends
-// the wait, and the close reports that the end may not have arrived.
+// is read and dropped. A peer that acknowledges nothing for kCloseWaitMs, or
+// not everything within FlushTimeout, ends the wait, and the close reports
+// that the end may not have arrived.
 void TCustomSslWSocket::BeginCloseWait() {
     FCloseWaiting = true;
     FCloseWaitLeft = -1;
+    FCloseWaitStart = win::GetTickCount();
     TriggerEvent(sslFdClose);  // the first look comes from the loop
 }
 
@@ -1109,7 +1111,8 @@ void TCustomSslWSocket::CloseWaitStep(uint16_t ErrCode) {
             FCloseWaitLeft = static_cast<int64_t>(left);
             FCloseWaitDeadline = win::GetTickCount() + kCloseWaitMs;
         }
-        if (static_cast<int32_t>(FCloseWaitDeadline - win::GetTickCount()) > 0) {
+        const bool withinLimit = win::TicksSince(FCloseWaitStart) < static_cast<int64_t>(FlushTimeout) * 1000;
+        if (withinLimit && static_cast<int32_t>(FCloseWaitDeadline - win::GetTickCount()) > 0) {
             win::SetTimer(FWindowHandle, kCloseWaitTimer, kCloseWaitPollMs);
             return;
         }

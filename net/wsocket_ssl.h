@@ -225,6 +225,7 @@ private:
     bool FCloseWaiting = false;     // a one-way close waits for the peer
     int64_t FCloseWaitLeft = -1;    // bytes the peer had still to acknowledge
     uint32_t FCloseWaitDeadline = 0;
+    uint32_t FCloseWaitStart = 0;
     bool FSslEnable = false;
     unsigned long FLastOpenSslError = 0;
     bool FRenegotiation = false;

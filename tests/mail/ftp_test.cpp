@@ -98,9 +98,11 @@ TEST(FtpTimeStamps, MlsFactsComeFromTheFactListByExactName) {
 class Scripted {
 public:
     using Rules = std::vector<std::pair<std::string, std::string>>;
-    // OnLine sees each command line before its reply goes out.
-    Scripted(std::string banner, Rules rules, std::function<void(const std::string&)> onLine = nullptr)
-        : onLine_(std::move(onLine)), peer_([this, banner, rules](int fd) { run(fd, banner, rules); }) {}
+    // OnLine sees each command line before its reply goes out. Family
+    // AF_INET6 listens on ::1.
+    Scripted(std::string banner, Rules rules, std::function<void(const std::string&)> onLine = nullptr,
+             int family = AF_INET)
+        : onLine_(std::move(onLine)), peer_([this, banner, rules](int fd) { run(fd, banner, rules); }, family) {}
     uint16_t port() const { return peer_.port(); }
     // A reply outside the rules, from another thread (the data side).
     void send(const std::string& reply) {
@@ -154,8 +156,8 @@ Scripted::Rules with(Scripted::Rules extra) {
 struct Client {
     TFtpClient ftp;
     std::vector<std::string> shown;
-    explicit Client(uint16_t port) {
-        ftp.HostName = "127.0.0.1";
+    explicit Client(uint16_t port, const char* host = "127.0.0.1") {
+        ftp.HostName = host;
         ftp.Port = std::to_string(port);
         ftp.UserName = "u";
         ftp.PassWord = "pw";
@@ -280,7 +282,7 @@ TEST(FtpWire, PasswordIsMaskedAndChainsSkipAndQuit) {
     EXPECT_FALSE(c.ftp.Receive());
     EXPECT_EQ(c.ftp.RequestResult(), 550);
     EXPECT_EQ(c.ftp.LastResponse(), "550 no such folder");
-    EXPECT_EQ(srv.lines(), (std::vector<std::string>{"USER u", "CWD missing", "QUIT"}));
+    EXPECT_EQ(srv.lines(), (std::vector<std::string>{"USER u", "FEAT", "CWD missing", "QUIT"}));
 
     Scripted srv2("220 ready\r\n", kLogin);
     Client d(srv2.port());
@@ -325,28 +327,22 @@ TEST(FtpWire, MisuseFailsTheBlockingCallEvenWithAnErrorHandler) {
     c.ftp.Quit();
 }
 
-// A passive data listener the scripted server names in its 227 reply.
+// A passive data listener the scripted server names in its 227 or 229 reply.
 struct DataListener {
     int fd = -1;
     uint16_t port = 0;
     // RcvBuf: a receive buffer this small for the connections it accepts.
-    explicit DataListener(int RcvBuf = 0) {
-        fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    // Family AF_INET6 listens on ::1.
+    explicit DataListener(int RcvBuf = 0, int Family = AF_INET) {
+        fd = testsupport::listenOnLoopback(port, Family);
         if (RcvBuf > 0) ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &RcvBuf, sizeof RcvBuf);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        ::listen(fd, 1);
-        socklen_t len = sizeof a;
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-        port = ntohs(a.sin_port);
     }
     ~DataListener() { ::close(fd); }
     std::string pasv(const char* addr) const {
         return std::string("227 Entering Passive Mode (") + addr + "," + std::to_string(port >> 8) + "," +
                std::to_string(port & 255) + ")\r\n";
     }
+    std::string epsv() const { return "229 Entering Extended Passive Mode (|||" + std::to_string(port) + "|)\r\n"; }
 };
 
 // The server's side of one download: Payload on the first connection.
@@ -558,8 +554,19 @@ TEST(FtpWire, LocalReadFailureFailsTheUploadWith426) {
     c.ftp.Quit();
 }
 
-// A connection to 127.0.0.1:Port made from the address From; -1 when refused.
+// A connection to 127.0.0.1:Port made from the address From; -1 when
+// refused. From "::1" connects to ::1.
 int connectFrom(const char* From, uint16_t Port) {
+    if (std::strchr(From, ':')) {
+        const int s = ::socket(AF_INET6, SOCK_STREAM, 0);
+        sockaddr_in6 a{};
+        a.sin6_family = AF_INET6;
+        a.sin6_addr = in6addr_loopback;
+        a.sin6_port = htons(Port);
+        if (::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) return s;
+        ::close(s);
+        return -1;
+    }
     const int s = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
@@ -572,24 +579,34 @@ int connectFrom(const char* From, uint16_t Port) {
     return -1;
 }
 
-TEST(FtpWire, ExtendedPassiveAndActiveOnceFeatOffersThem) {
-    // EPSV's port goes with the control connection's address; a 229 reply
-    // that cannot be read fails the transfer before its command is sent.
+// The server's side of an active-mode upload: connects to Port from From,
+// takes everything up to the client's end, then closes.
+std::jthread takeUpload(const char* From, uint16_t Port) {
+    return std::jthread([From, Port] {
+        const int c = connectFrom(From, Port);
+        EXPECT_GE(c, 0);
+        if (c < 0) return;
+        testsupport::recvAll(c);
+        ::close(c);
+    });
+}
+
+TEST(FtpWire, ExtendedPassiveAndActiveOnceTheLoginsFeatOffersThem) {
+    // The login learns what the server offers. EPSV's port goes with the
+    // control connection's address; a 229 reply that cannot be read fails
+    // the transfer before its command is sent.
     DataListener data;
     std::thread serveData = sendOnce(data, "extended");
-    const std::string epsv = "229 Entering Extended Passive Mode (|||" + std::to_string(data.port) + "|)\r\n";
     uint16_t eprtPort = 0;
+    std::jthread upload;
     auto onLine = [&](const std::string& line) {
         unsigned p = 0;
         if (sscanf(line.c_str(), "EPRT |1|127.0.0.1|%u|", &p) == 1) eprtPort = static_cast<uint16_t>(p);
-        if (line.rfind("STOR", 0) != 0) return;
-        const int c = connectFrom("127.0.0.1", eprtPort);
-        EXPECT_GE(c, 0);
-        if (c >= 0) ::close(c);
+        if (line.rfind("STOR", 0) == 0) upload = takeUpload("127.0.0.1", eprtPort);
     };
     Scripted srv("220 ready\r\n",
                  with({{"FEAT", "211-Features:\r\n EPRT\r\n EPSV\r\n211 End\r\n"},
-                       {"EPSV", epsv},
+                       {"EPSV", data.epsv()},
                        {"RETR", "150 x\r\n226 done\r\n"},
                        {"EPRT", "200 ok\r\n"},
                        {"STOR", "150 go\r\n226 stored\r\n"}}),
@@ -599,7 +616,6 @@ TEST(FtpWire, ExtendedPassiveAndActiveOnceFeatOffersThem) {
     c.ftp.HostFileName = "f";
     c.ftp.LocalFileName = local;
     ASSERT_TRUE(c.ftp.Connect());
-    ASSERT_TRUE(c.ftp.Feat());
     EXPECT_TRUE(c.ftp.SupportedExtensions & FtpFeat(ftpFeatEPSV));
     EXPECT_TRUE(c.ftp.Get()) << c.ftp.ErrorMessage();
     serveData.join();
@@ -619,13 +635,78 @@ TEST(FtpWire, ExtendedPassiveAndActiveOnceFeatOffersThem) {
     d.ftp.HostFileName = "f";
     d.ftp.LocalFileName = local;
     ASSERT_TRUE(d.ftp.Connect());
-    ASSERT_TRUE(d.ftp.Feat());
     EXPECT_FALSE(d.ftp.Get());
     EXPECT_EQ(d.ftp.RequestResult(), 550);
     EXPECT_EQ(d.ftp.ErrorMessage(), "550 Malformed passive reply: 229 Entering Extended Passive Mode (|||99999|)");
     d.ftp.Quit();
     const auto badLines = bad.lines();
     EXPECT_EQ(std::count(badLines.begin(), badLines.end(), "RETR f"), 0);
+}
+
+TEST(FtpWire, TheLoginLearnsWhatTheServerOffersAndGetsOnWithoutIt) {
+    // FEAT follows the login. A server that refuses it is used all the same,
+    // over IPv4 with PASV and PORT; the login's reply stays what Connect
+    // reports. Over IPv6 EPSV and EPRT are tried whatever FEAT said, since
+    // PASV and PORT cannot name an IPv6 address.
+    struct Case {
+        const char* name;
+        int family;
+        const char* feat;
+        const char* passive;  // the passive command the download uses
+        const char* active;   // the start of the active one of the upload
+    } cases[] = {
+        {"IPv4, offered", AF_INET, "211-Features:\r\n EPSV\r\n EPRT\r\n211 End\r\n", "EPSV", "EPRT |1|127.0.0.1|"},
+        {"IPv4, 500", AF_INET, "500 FEAT not understood\r\n", "PASV", "PORT 127,0,0,1,"},
+        {"IPv4, 502", AF_INET, "502 Command not implemented\r\n", "PASV", "PORT 127,0,0,1,"},
+        {"IPv6, 502", AF_INET6, "502 Command not implemented\r\n", "EPSV", "EPRT |2|::1|"},
+        {"IPv6, nothing offered", AF_INET6, "211-Features:\r\n SIZE\r\n211 End\r\n", "EPSV", "EPRT |2|::1|"},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.name);
+        const char* host = k.family == AF_INET6 ? "::1" : "127.0.0.1";
+        DataListener data(0, k.family);
+        std::thread serveData = sendOnce(data, "payload");
+        uint16_t activePort = 0;
+        std::jthread upload;
+        auto onLine = [&](const std::string& line) {
+            unsigned h[6];
+            const auto bar = line.rfind('|', line.size() - 2);
+            if (line.rfind("EPRT", 0) == 0 && bar != std::string::npos)
+                activePort = static_cast<uint16_t>(std::stoi(line.substr(bar + 1)));
+            if (sscanf(line.c_str(), "PORT %u,%u,%u,%u,%u,%u", &h[0], &h[1], &h[2], &h[3], &h[4], &h[5]) == 6)
+                activePort = static_cast<uint16_t>(h[4] * 256 + h[5]);
+            if (line.rfind("STOR", 0) == 0) upload = takeUpload(host, activePort);
+        };
+        Scripted srv("220 ready\r\n",
+                     with({{"FEAT", k.feat},
+                           {"PASV", data.pasv("127,0,0,1")},
+                           {"EPSV", data.epsv()},
+                           {"PORT", "200 ok\r\n"},
+                           {"EPRT", "200 ok\r\n"},
+                           {"RETR", "150 x\r\n226 done\r\n"},
+                           {"STOR", "150 go\r\n226 stored\r\n"}}),
+                     onLine, k.family);
+        Client c(srv.port(), host);
+        const std::string local = testing::TempDir() + "/ftp_feat";
+        c.ftp.HostFileName = "f";
+        c.ftp.LocalFileName = local;
+        ASSERT_TRUE(c.ftp.Connect()) << c.ftp.ErrorMessage();
+        EXPECT_EQ(c.ftp.LastResponse(), "230 in");
+        EXPECT_EQ(c.ftp.StatusCode(), 230);
+        EXPECT_TRUE(c.ftp.Get()) << c.ftp.ErrorMessage();
+        serveData.join();
+        EXPECT_EQ(readFile(local), "payload");
+        writeFile(local, "");
+        c.ftp.SetPassive(false);
+        EXPECT_TRUE(c.ftp.Put()) << c.ftp.ErrorMessage();
+        c.ftp.Quit();
+        const auto lines = srv.lines();
+        ASSERT_GE(lines.size(), 5u);
+        EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 3),
+                  (std::vector<std::string>{"USER u", "PASS pw", "FEAT"}));
+        EXPECT_EQ(lines[3], k.passive);
+        EXPECT_EQ(lines[5].rfind(k.active, 0), 0u) << lines[5];
+    }
 }
 
 TEST(FtpWire, ActiveModeRefusesAStrangerAtOnceAndReadsOffTheLateAnswer) {
@@ -793,7 +874,9 @@ TEST(FtpWire, BytesStillQueuedAtTheCloseDownDeadlineFailTheUpload) {
         EXPECT_EQ(c.ftp.Put(), k.result == 0) << c.ftp.ErrorMessage();
         EXPECT_LT(testsupport::threadCpuSeconds() - cpu, 0.5);
         EXPECT_EQ(c.ftp.RequestResult(), k.result);
-        if (k.result) EXPECT_EQ(c.ftp.ErrorMessage(), "426 Upload data still queued at the close-down deadline");
+        if (k.result) {
+            EXPECT_EQ(c.ftp.ErrorMessage(), "426 Upload data still queued at the close-down deadline");
+        }
         // STOR's answer belonged to the upload; the next command gets its own.
         ASSERT_TRUE(c.ftp.Pwd()) << c.ftp.ErrorMessage();
         EXPECT_EQ(c.ftp.LastResponse(), "257 \"/\"");

@@ -54,8 +54,15 @@ inline int port(const std::string& name) {
 
 // The user each server knows.
 inline const char* userOf(const std::string& server) {
-    return server == "FTP_IMPLICIT" || server == "FTP_REUSE" || server == "FTP_VSFTPD_TLS" ? "pwxftp" : "tester";
+    return server == "FTP_IMPLICIT" || server == "FTP_REUSE" || server == "FTP_VSFTPD_TLS" ||
+                   server == "FTP6_VSFTPD_TLS"
+               ? "pwxftp"
+               : "tester";
 }
+
+// The servers named FTP6_... listen on ::1, the others on 127.0.0.1.
+inline bool onIpv6(const std::string& server) { return server.rfind("FTP6_", 0) == 0; }
+inline const char* hostOf(const std::string& server) { return onIpv6(server) ? "::1" : "127.0.0.1"; }
 
 // The newest TLS version a context offers (TLS1_2_VERSION ...).
 inline void limitTls(net::TSslContext& ctx, long maxVersion) {
@@ -75,7 +82,7 @@ struct Peer {
         ftp.OnDisplay = [](rtl::TObject*, std::string& m) {
             if (std::getenv("PWX_FTP_TRACE")) std::fprintf(stderr, "%s\n", m.c_str());
         };
-        ftp.HostName = "127.0.0.1";
+        ftp.HostName = hostOf(which);
         ftp.Port = std::to_string(port(which));
         ftp.UserName = userOf(which);
         ftp.PassWord = "secret";

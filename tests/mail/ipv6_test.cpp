@@ -10,6 +10,7 @@
 
 #include "mail/pop3prot.h"
 #include "mail/smtpprot.h"
+#include "tests/mail/smtp_test_util.h"
 
 using namespace mail;
 
@@ -49,16 +50,12 @@ TEST(MailOverIpv6, Pop3LogsInAndCountsTheMailbox) {
 }
 
 TEST(MailOverIpv6, SmtpDeliversAMessage) {
-    THtmlSmtpCli smtp;
+    smtptest::Recorder<THtmlSmtpCli> r(portOf("PWX_IPV6_SMTP_STATE", "smtp.port"));
+    THtmlSmtpCli& smtp = r.smtp;
     smtp.Host = "::1";
-    smtp.Port = portOf("PWX_IPV6_SMTP_STATE", "smtp.port");
-    smtp.SignOn = "client.test";
     smtp.FromName = "alice@peer.test";
-    smtp.HdrFrom = "Alice <alice@peer.test>";
-    smtp.HdrTo = "bob@peer.test";
     smtp.RcptName().Add("bob@peer.test");
     smtp.HdrSubject = "over ipv6";
-    smtp.SetContentType(smtpPlainText);
     smtp.PlainText().SetText("Hello over IPv6.");
     ASSERT_TRUE(smtp.OpenSync()) << smtp.ErrorMessage();
     ASSERT_TRUE(smtp.MailSync()) << smtp.ErrorMessage();

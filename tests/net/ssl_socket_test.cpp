@@ -142,6 +142,15 @@ struct Client {
         s.SendStr(command + (argument.empty() ? "" : " " + argument) + "\r\n");
     }
 
+    // The same, the TLS side read as raw bytes.
+    void upgradeRaw(const std::string& command) {
+        afterStart = [this] {
+            s.SetLineMode(false);
+            onData = nullptr;
+        };
+        upgrade(command);
+    }
+
     bool handshakeDone() { return waitFor([this] { return handshakes > 0 || closed; }) && handshakes > 0; }
 
     TSslWSocket s;
@@ -264,11 +273,7 @@ TEST(SslSocket, PlainConnectionUpgradedToTls) {
 TEST(SslSocket, MegabyteRoundTripArrivesIntact) {
     auto ctx = clientContext();
     Client c(ctx.get());
-    c.afterStart = [&] {
-        c.s.SetLineMode(false);
-        c.onData = nullptr;
-    };
-    c.upgrade("ECHO");
+    c.upgradeRaw("ECHO");
     ASSERT_TRUE(c.handshakeDone());
     int dataSent = 0;
     c.s.OnDataSent = [&](rtl::TObject*, uint16_t) { ++dataSent; };
@@ -459,11 +464,7 @@ TEST(SslSocket, CloseWaitsUntilThePeerHasEverything) {
     // yet taken. The wait sleeps.
     auto ctx = clientContext();
     Client c(ctx.get());
-    c.afterStart = [&] {
-        c.s.SetLineMode(false);
-        c.onData = nullptr;
-    };
-    c.upgrade("LATE");
+    c.upgradeRaw("LATE");
     ASSERT_TRUE(c.handshakeDone());
     const std::string data = randomBytes(1 << 20);
     const double cpu0 = testsupport::threadCpuSeconds();
@@ -479,11 +480,7 @@ TEST(SslSocket, CloseToAPeerThatTakesNothingEndsWithTimedOut) {
     // its own, without spinning, and the close says the end may be lost.
     auto ctx = clientContext();
     Client c(ctx.get());
-    c.afterStart = [&] {
-        c.s.SetLineMode(false);
-        c.onData = nullptr;
-    };
-    c.upgrade("HOLD");
+    c.upgradeRaw("HOLD");
     ASSERT_TRUE(c.handshakeDone());
     const double cpu0 = testsupport::threadCpuSeconds();
     sendAllAndClose(c, randomBytes(1 << 20));

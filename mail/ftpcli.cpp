@@ -808,8 +808,8 @@ void TCustomFtpCli::DoHighLevelAsync() {
         // Left pending and skipped.
     }
     static const TFtpFct order[] = {ftpFctOpen, ftpFctAuth, ftpFctPbsz, ftpFctProt, ftpFctCcc, ftpFctUser,
-                                    ftpFctPass, ftpFctAcct, ftpFctFeat, ftpFctCwd, ftpFctCDup, ftpFctTypeSet, ftpFctPort,
-                                    ftpFctRest, ftpFctGet, ftpFctPut, ftpFctAppend, ftpFctDir, ftpFctLs,
+                                    ftpFctPass, ftpFctAcct, ftpFctFeat, ftpFctCwd, ftpFctCDup, ftpFctTypeSet,
+                                    ftpFctPort, ftpFctRest, ftpFctGet, ftpFctPut, ftpFctAppend, ftpFctDir, ftpFctLs,
                                     ftpFctSyst, ftpFctMkd, ftpFctRmd, ftpFctRenFrom, ftpFctRenTo, ftpFctSize,
                                     ftpFctDele, ftpFctPwd, ftpFctAbortXfer, ftpFctQuote, ftpFctQuit, ftpFctMlsd,
                                     ftpFctModeZ, ftpFctOpts};

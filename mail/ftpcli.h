@@ -5,9 +5,10 @@
 // functions as one request; a login ends with FEAT. Data moves over a second
 // socket, passive (PASV, or EPSV when the server's FEAT offers it and always
 // over IPv6; connected to the control connection's peer) or active (PORT, or
-// EPRT likewise; listening on a port of a range, accepting that peer only). TFtpClient adds the blocking
-// calls and TSslFtpClient FTP over TLS (AUTH, PBSZ, PROT, CCC, implicit TLS,
-// TLS on the data connection, resuming the control connection's session).
+// EPRT likewise; listening on a port of a range, accepting that peer only).
+// TFtpClient adds the blocking calls and TSslFtpClient FTP over TLS (AUTH,
+// PBSZ, PROT, CCC, implicit TLS, TLS on the data connection, resuming the
+// control connection's session).
 #include <cstdint>
 #include <functional>
 #include <memory>

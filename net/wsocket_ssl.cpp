@@ -1095,10 +1095,11 @@ void TCustomSslWSocket::StopCloseWait() {
 void TCustomSslWSocket::CloseWaitStep(uint16_t ErrCode) {
     if (!FCloseWaiting || FHSocket == ws::INVALID_SOCKET) return;
     win::KillTimer(FWindowHandle, kCloseWaitTimer);
-    // The peer's end (a close or a reset) ends the wait: it sends nothing more.
+    // The peer's end (a close or a reset) ends the wait: it sends nothing
+    // more. A peer that keeps sending is read a piece per turn of the loop.
     bool peerEnded = ErrCode != 0;
-    char junk[kDrainSize];
-    while (!peerEnded) {
+    char junk[kNetReadSize];
+    for (int pieces = 0; !peerEnded && pieces < 16; ++pieces) {
         const int n = WSocket_recv(FHSocket, junk, sizeof junk, 0);
         if (n > 0) continue;
         peerEnded = n == 0 || isFatalSocketError(WSocket_WSAGetLastError());

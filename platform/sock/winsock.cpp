@@ -230,10 +230,11 @@ int resolveName(const std::string& name, THostEntry& out) {
             sockaddr_in6 six{};
             std::memcpy(&six, a->ai_addr, sizeof six);
             six.sin6_port = 0;
-            const bool seen = std::any_of(out.h_addr6_list.begin(), out.h_addr6_list.end(), [&six](const sockaddr_in6& x) {
+            auto same = [&six](const sockaddr_in6& x) {
                 return std::memcmp(&x.sin6_addr, &six.sin6_addr, sizeof six.sin6_addr) == 0 &&
                        x.sin6_scope_id == six.sin6_scope_id;
-            });
+            };
+            const bool seen = std::any_of(out.h_addr6_list.begin(), out.h_addr6_list.end(), same);
             if (!seen) out.h_addr6_list.push_back(six);
         }
     }

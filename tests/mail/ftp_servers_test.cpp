@@ -79,8 +79,8 @@ TEST(FtpServers, EveryServerEveryWayByteIdentical) {
     // require it get every TLS data connection resuming the control
     // connection's session; nothing was handed over by the caller.
     const std::string big = randomBytes(1024 * 1024 + 7, 11);  // four blocks of the client and a piece
-    const std::string src = testing::TempDir() + "/ftp_big", empty = testing::TempDir() + "/ftp_empty";
-    const std::string dst = testing::TempDir() + "/ftp_back";
+    const std::string src = tempDir() + "/ftp_big", empty = tempDir() + "/ftp_empty";
+    const std::string dst = tempDir() + "/ftp_back";
     writeFile(src, big);
     writeFile(empty, "");
     int n = 0;
@@ -158,7 +158,7 @@ TEST(FtpServers, TheSessionEventsOverrideTheResumption) {
         });
         writeFile(root() + "withheld.bin", "data");
         p.ftp.HostFileName = "withheld.bin";
-        p.ftp.LocalFileName = testing::TempDir() + "/ftp_withheld";
+        p.ftp.LocalFileName = tempDir() + "/ftp_withheld";
         EXPECT_FALSE(p.ftp.Get());
         EXPECT_GT(told, 0);
     }
@@ -237,7 +237,7 @@ mode_t modeOf(const std::string& path) {
 TEST(FtpServers, DownloadsTakeTheModeOfANewOrReplacedFile) {
     writeFile(root() + "mode.bin", "new content");
     Peer p("FTP_PLAIN");
-    const std::string dir = testing::TempDir() + "/ftp_modes/";
+    const std::string dir = tempDir() + "/ftp_modes/";
     ::mkdir(dir.c_str(), 0755);
     struct Case {
         const char* name;
@@ -283,7 +283,7 @@ TEST(FtpServers, AsciiTypeConvertsLineEndsBothWays) {
     // upload is what curl sends in TYPE A, and the download gives back the
     // local text exactly, lone CRs and CR LF pairs included.
     const std::string text = "one\ntwo\r\nthree\rfour\n\nlast";
-    const std::string local = testing::TempDir() + "/ftp_text", back = testing::TempDir() + "/ftp_text_back";
+    const std::string local = tempDir() + "/ftp_text", back = tempDir() + "/ftp_text_back";
     writeFile(local, text);
     Peer p("FTP_VSFTPD_TLS", sslTypeAuthTls);
     ASSERT_TRUE(p.ftp.TypeAscii());

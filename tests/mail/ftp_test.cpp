@@ -278,7 +278,7 @@ TEST(FtpWire, PasswordIsMaskedAndChainsSkipAndQuit) {
     Client c(srv.port());
     c.ftp.HostDirName = "missing";
     c.ftp.HostFileName = "f";
-    c.ftp.LocalFileName = testing::TempDir() + "/ftp_never";
+    c.ftp.LocalFileName = tempDir() + "/ftp_never";
     EXPECT_FALSE(c.ftp.Receive());
     EXPECT_EQ(c.ftp.RequestResult(), 550);
     EXPECT_EQ(c.ftp.LastResponse(), "550 no such folder");
@@ -362,7 +362,7 @@ TEST(FtpWire, PassiveConnectsToTheServerNotToThe227Address) {
                  with({{"TYPE", "200 ok\r\n"}, {"PASV", data.pasv("10,0,0,1")},
                        {"RETR", "150 here\r\n226 done\r\n"}}));
     Client c(srv.port());
-    const std::string local = testing::TempDir() + "/ftp_pasv_peer";
+    const std::string local = tempDir() + "/ftp_pasv_peer";
     c.ftp.HostFileName = "f";
     c.ftp.LocalFileName = local;
     ASSERT_TRUE(c.ftp.Connect());
@@ -373,7 +373,7 @@ TEST(FtpWire, PassiveConnectsToTheServerNotToThe227Address) {
 }
 
 TEST(FtpWire, RefusedOrBrokenDownloadLeavesTheLocalFileAlone) {
-    const std::string local = testing::TempDir() + "/ftp_keep";
+    const std::string local = tempDir() + "/ftp_keep";
     struct Case {
         const char* pasv;
         const char* retr;
@@ -437,7 +437,7 @@ TEST(FtpWire, Reply226BeforeOrAfterTheDataCloseEndsOnce) {
         int ends = 0;
         ftp.OnRequestDone = [&](rtl::TObject*, TFtpRequest rq, uint16_t) { ends += rq == ftpGetAsync; };
         ftp.HostFileName = "f";
-        ftp.LocalFileName = testing::TempDir() + "/ftp_order";
+        ftp.LocalFileName = tempDir() + "/ftp_order";
         ASSERT_TRUE(ftp.Open());
         EXPECT_TRUE(ftp.Get()) << ftp.ErrorMessage();
         serveData.join();
@@ -483,7 +483,7 @@ void sendQuietly(int fd, const std::string& data) {
 
 TEST(FtpWire, LocalWriteFailureFailsTheDownloadWith550) {
     // The server says 226 either way: only the local side knows the file is bad.
-    const std::string notAFolder = testing::TempDir() + "/ftp_plain_file";
+    const std::string notAFolder = tempDir() + "/ftp_plain_file";
     writeFile(notAFolder, "x");
     struct Case {
         const char* name;
@@ -592,7 +592,7 @@ std::jthread takeUpload(const char* From, uint16_t Port) {
 }
 
 TEST(FtpWire, AnUnreadable229ReplyFailsTheTransferBeforeItsCommand) {
-    const std::string local = testing::TempDir() + "/ftp_epsv";
+    const std::string local = tempDir() + "/ftp_epsv";
     Scripted bad("220 ready\r\n", with({{"FEAT", "211-Features:\r\n EPSV\r\n211 End\r\n"},
                                         {"EPSV", "229 Entering Extended Passive Mode (|||99999|)\r\n"}}));
     Client d(bad.port());
@@ -651,7 +651,7 @@ TEST(FtpWire, TheLoginLearnsWhatTheServerOffersAndGetsOnWithoutIt) {
                            {"STOR", "150 go\r\n226 stored\r\n"}}),
                      onLine, k.family);
         Client c(srv.port(), host);
-        const std::string local = testing::TempDir() + "/ftp_feat";
+        const std::string local = tempDir() + "/ftp_feat";
         c.ftp.HostFileName = "f";
         c.ftp.LocalFileName = local;
         ASSERT_TRUE(c.ftp.Connect()) << c.ftp.ErrorMessage();
@@ -701,7 +701,7 @@ TEST(FtpWire, ActiveModeRefusesAStrangerAtOnceAndReadsOffTheLateAnswer) {
     Client c(srv.port());
     c.ftp.SetPassive(false);
     c.ftp.Timeout = 30;  // a failure that waited for the time-out would show
-    const std::string local = testing::TempDir() + "/ftp_active_peer";
+    const std::string local = tempDir() + "/ftp_active_peer";
     writeFile(local, "precious");
     c.ftp.HostFileName = "f";
     c.ftp.LocalFileName = local;
@@ -733,7 +733,7 @@ TEST(FtpWire, AGivenUpTransfersLateAnswerIsNotTheNextCommands) {
     control = &srv;
     Client c(srv.port());
     c.ftp.HostFileName = "f";
-    c.ftp.LocalFileName = testing::TempDir() + "/ftp_refused";
+    c.ftp.LocalFileName = tempDir() + "/ftp_refused";
     ASSERT_TRUE(c.ftp.Connect());
     EXPECT_FALSE(c.ftp.Get());
     EXPECT_EQ(c.ftp.RequestResult(), 550) << c.ftp.ErrorMessage();
@@ -859,7 +859,7 @@ TEST(FtpWire, BytesStillQueuedAtTheCloseDownDeadlineFailTheUpload) {
 TEST(FtpPeers, AppendResumeAndFileCommands) {
     Peer p("FTP_PLAIN");
     const std::string data = randomBytes(2 * 1024 * 1024, 2);
-    const std::string src = testing::TempDir() + "/ftp_rsrc", dst = testing::TempDir() + "/ftp_rdst";
+    const std::string src = tempDir() + "/ftp_rsrc", dst = tempDir() + "/ftp_rdst";
     writeFile(src, data);
     // Resume an upload whose first part is on the server.
     writeFile(root() + "r.bin", data.substr(0, 700000));
@@ -1008,7 +1008,7 @@ TEST(FtpPeers, BusyPortRangeIsReported) {
     p.ftp.SetDataPortRangeStart(busy.port);
     p.ftp.SetDataPortRangeEnd(busy.port);
     p.ftp.HostFileName = "x";
-    p.ftp.LocalFileName = testing::TempDir() + "/ftp_busy";
+    p.ftp.LocalFileName = tempDir() + "/ftp_busy";
     EXPECT_FALSE(p.ftp.Get());
     EXPECT_EQ(p.ftp.ErrorMessage(), "All ports in DataPortRange are in use");
 }

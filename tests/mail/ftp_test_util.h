@@ -3,8 +3,11 @@
 // the real servers the ftppeers fixture started (tests/servers/ftp.sh).
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <random>
@@ -32,6 +35,22 @@ inline std::string randomBytes(size_t n, unsigned seed) {
     std::string s(n, '\0');
     for (auto& c : s) c = static_cast<char>(gen());
     return s;
+}
+
+// A folder of this run's own for local files, removed at the end: runs from
+// other checkouts use the same file names at the same time.
+inline const std::string& tempDir() {
+    struct Folder {
+        std::string path = (std::filesystem::temp_directory_path() / ("pelliwox-ftp-" + std::to_string(::getpid())))
+                               .string();
+        Folder() { std::filesystem::create_directories(path); }
+        ~Folder() {
+            std::error_code ignored;
+            std::filesystem::remove_all(path, ignored);
+        }
+    };
+    static const Folder folder;
+    return folder.path;
 }
 
 inline std::string stateDir() {

@@ -791,6 +791,7 @@ void TCustomFtpCli::DoHighLevelAsync() {
         FErrorMessage = "426 Operation aborted.";
     }
     FNextRequest = [this] { DoHighLevelAsync(); };
+    if (FLastFct == ftpFctFeat) LoginFeatDone();
     if (FRequestResult != 0) {
         FHighLevelResult = FRequestResult;
         FPendingFcts = (FPendingFcts & FtpFct(ftpFctQuit)) && FLastFct != ftpFctQuit ? FtpFct(ftpFctQuit) : 0;
@@ -807,8 +808,8 @@ void TCustomFtpCli::DoHighLevelAsync() {
         // Left pending and skipped.
     }
     static const TFtpFct order[] = {ftpFctOpen, ftpFctAuth, ftpFctPbsz, ftpFctProt, ftpFctCcc, ftpFctUser,
-                                    ftpFctPass, ftpFctAcct, ftpFctCwd, ftpFctCDup, ftpFctTypeSet, ftpFctPort,
-                                    ftpFctRest, ftpFctGet, ftpFctPut, ftpFctAppend, ftpFctDir, ftpFctLs,
+                                    ftpFctPass, ftpFctAcct, ftpFctFeat, ftpFctCwd, ftpFctCDup, ftpFctTypeSet,
+                                    ftpFctPort, ftpFctRest, ftpFctGet, ftpFctPut, ftpFctAppend, ftpFctDir, ftpFctLs,
                                     ftpFctSyst, ftpFctMkd, ftpFctRmd, ftpFctRenFrom, ftpFctRenTo, ftpFctSize,
                                     ftpFctDele, ftpFctPwd, ftpFctAbortXfer, ftpFctQuote, ftpFctQuit, ftpFctMlsd,
                                     ftpFctModeZ, ftpFctOpts};
@@ -827,6 +828,12 @@ void TCustomFtpCli::DoHighLevelAsync() {
                                       case ftpFctUser: UserAsync(); break;
                                       case ftpFctPass: PassAsync(); break;
                                       case ftpFctAcct: AcctAsync(); break;
+                                      case ftpFctFeat:
+                                          FLoginResponse = FLastResponse;
+                                          FLoginMultiResponse = FLastMultiResponse;
+                                          FLoginCode = FStatusCode;
+                                          FeatAsync();
+                                          break;
                                       case ftpFctCwd: CwdAsync(); break;
                                       case ftpFctCDup: CDupAsync(); break;
                                       case ftpFctTypeSet: TypeSetAsync(); break;
@@ -876,8 +883,9 @@ void TCustomFtpCli::DoHighLevelAsync() {
 
 #define FTP_CHAIN(Name, Rq, ...) \
     void TCustomFtpCli::Name() { HighLevelAsync(Rq, __VA_ARGS__); }
-constexpr TFtpFctSet kLogin =
-    FtpFct(ftpFctOpen) | FtpFct(ftpFctAuth) | FtpFct(ftpFctUser) | FtpFct(ftpFctPass) | FtpFct(ftpFctAcct);
+// A login ends with FEAT: what the server offers decides how data connects.
+constexpr TFtpFctSet kLogin = FtpFct(ftpFctOpen) | FtpFct(ftpFctAuth) | FtpFct(ftpFctUser) | FtpFct(ftpFctPass) |
+                              FtpFct(ftpFctAcct) | FtpFct(ftpFctFeat);
 constexpr TFtpFctSet kLoginCwd = kLogin | FtpFct(ftpFctCwd);
 constexpr TFtpFctSet kQuit = FtpFct(ftpFctQuit);
 FTP_CHAIN(ConnectAsync, ftpConnectAsync, kLogin)
@@ -916,6 +924,19 @@ FTP_CHAIN(RenameAsync, ftpRenameAsync, kLoginCwd | FtpFct(ftpFctRenFrom) | FtpFc
 FTP_CHAIN(RenAsync, ftpRenAsync, FtpFct(ftpFctRenFrom) | FtpFct(ftpFctRenTo))
 FTP_CHAIN(FileSizeAsync, ftpSizeAsync, kLoginCwd | FtpFct(ftpFctSize) | kQuit)
 #undef FTP_CHAIN
+
+// The FEAT a login ends with only learns what the server offers: a server
+// that refuses it (500, 502) is used all the same, and the login's reply
+// stays what the chain reports. A lost connection still ends the chain.
+void TCustomFtpCli::LoginFeatDone() {
+    if (FRequestResult != 0 && !FConnected) return;
+    if (FRequestResult != 0) Display("! FEAT refused");
+    FRequestResult = 0;
+    FErrorMessage.clear();
+    FLastResponse = FLoginResponse;
+    FLastMultiResponse = FLoginMultiResponse;
+    FStatusCode = FLoginCode;
+}
 
 void TCustomFtpCli::AbortAsync() {
     Display("! Aborting");

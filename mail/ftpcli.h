@@ -2,12 +2,13 @@
 // The FTP client. TCustomFtpCli never blocks: a request sends one command
 // and returns; its end comes later, from the message loop, through
 // OnRequestDone. High-level requests run a fixed chain of elementary
-// functions as one request. Data moves over a second socket, passive (PASV,
-// or EPSV when the server's FEAT offers it; connected to the control
-// connection's peer) or active (PORT, or EPRT when offered; listening on a
-// port of a range, accepting that peer only). TFtpClient adds the blocking
-// calls and TSslFtpClient FTP over TLS (AUTH, PBSZ, PROT, CCC, implicit TLS,
-// TLS on the data connection, resuming the control connection's session).
+// functions as one request; a login ends with FEAT. Data moves over a second
+// socket, passive (PASV, or EPSV when the server's FEAT offers it and always
+// over IPv6; connected to the control connection's peer) or active (PORT, or
+// EPRT likewise; listening on a port of a range, accepting that peer only).
+// TFtpClient adds the blocking calls and TSslFtpClient FTP over TLS (AUTH,
+// PBSZ, PROT, CCC, implicit TLS, TLS on the data connection, resuming the
+// control connection's session).
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -292,6 +293,7 @@ private:
     // Whether an argument may go into a command line; HandleError when not.
     bool SafeArgument(const char* What, const std::string& Value);
     void QuitDone();
+    void LoginFeatDone();
 
     // Data transfers.
     void DoGetAsync(TFtpRequest RqType);
@@ -339,6 +341,7 @@ private:
     void RefuseDataPeer(const std::string& Peer);
     void ResetDataConnection();
     bool ExtendedDataCommands() const;
+    bool ControlIsIPv6() const;
 
     bool FPassive = false;
     TFtpConnectionType FConnectionType = ftpDirect;
@@ -369,6 +372,8 @@ private:
     std::string FDataRefusal;      // why an active-mode connection was refused
     std::string FTargetFile;       // the file a download replaces (a link resolved)
     int FOwedReplies = 0;          // final answers of given-up data commands still to come
+    std::string FLoginResponse, FLoginMultiResponse;  // the login's reply, kept across its FEAT
+    int FLoginCode = 0;
 };
 
 class TFtpClient : public TCustomFtpCli {

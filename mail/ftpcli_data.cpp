@@ -4,10 +4,10 @@
 // offsets, progress and statistics.
 #include <arpa/inet.h>
 #include <fcntl.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -29,12 +29,6 @@ constexpr int kSendBlock = 256 * 1024;
 constexpr int kRecvBlock = 256 * 1024;
 constexpr uintptr_t kCloseDownTimer = 2;
 constexpr win::UINT kCloseDownPollMs = 20;
-
-// Bytes of the connection the peer's system has not acknowledged yet.
-int64_t unacknowledged(const net::TWSocket& Socket) {
-    int queued = 0;
-    return ::ioctl(static_cast<int>(Socket.HSocket()), TIOCOUTQ, &queued) == 0 ? queued : 0;
-}
 
 // A new file beside Target that nobody else has open, created with Mode (the
 // umask applies); its name goes to Name. -1 with errno when none can be made.
@@ -169,28 +163,33 @@ void TCustomFtpCli::PortAsync() {
                                    net::WSocketErrorDesc(FDataSocket->LastError()));
             }
         }
-        sockaddr_in sa{};
-        int len = sizeof sa;
-        FDataSocket->GetSockName(sa, len);
-        const unsigned port = ntohs(sa.sin_port);
-        sockaddr_in ctl{};
-        len = sizeof ctl;
-        FWSocket->GetSockName(ctl, len);
-        const uint32_t a = ntohl(ctl.sin_addr.s_addr);
-        cmd = extended ? rtl::Format("EPRT |1|%u.%u.%u.%u|%u|", (a >> 24) & 255, (a >> 16) & 255, (a >> 8) & 255,
-                                     a & 255, port)
-                       : rtl::Format("PORT %u,%u,%u,%u,%u,%u", (a >> 24) & 255, (a >> 16) & 255, (a >> 8) & 255,
-                                     a & 255, port >> 8, port & 255);
+        const unsigned port = static_cast<unsigned>(rtl::StrToIntDef(FDataSocket->GetXPort(), 0));
+        std::string local = FWSocket->GetXAddr();
+        // A zone names our interface, nothing the server could use.
+        local = local.substr(0, local.find('%'));
+        if (extended) {
+            cmd = "EPRT |" + std::string(ControlIsIPv6() ? "2" : "1") + "|" + local + "|" + IntToStr(port) + "|";
+        } else {
+            std::string bytes = local;
+            std::replace(bytes.begin(), bytes.end(), '.', ',');
+            cmd = "PORT " + bytes + rtl::Format(",%u,%u", port >> 8, port & 255);
+        }
     }
     ByteCount = 0;
     FLastFct = ftpFctPort;
     ExecAsync(ftpPortAsync, cmd, {200, 227, 229}, nullptr);
 }
 
-// EPSV and EPRT where the server's FEAT offered them; through a proxy the
-// data goes where its classic replies say.
+// EPSV and EPRT where the server's FEAT offered them, and always over IPv6,
+// where PASV and PORT cannot name an address; through a proxy the data goes
+// where its classic replies say.
 bool TCustomFtpCli::ExtendedDataCommands() const {
-    return FConnectionType == ftpDirect && (SupportedExtensions & FtpFeat(FPassive ? ftpFeatEPSV : ftpFeatEPRT));
+    return FConnectionType == ftpDirect &&
+           (ControlIsIPv6() || (SupportedExtensions & FtpFeat(FPassive ? ftpFeatEPSV : ftpFeatEPRT)));
+}
+
+bool TCustomFtpCli::ControlIsIPv6() const {
+    return FWSocket->State() == net::wsConnected && FWSocket->GetXAddr().find(':') != std::string::npos;
 }
 
 void TCustomFtpCli::DataSocketGetInit(const std::string& DataPort, const std::string& DataAddr) {
@@ -211,11 +210,10 @@ void TCustomFtpCli::DataSocketPutAppendInit(const std::string& DataPort, const s
 bool TCustomFtpCli::AcceptFromPeer() {
     const ws::SOCKET s = FDataSocket->Accept();
     if (s == ws::INVALID_SOCKET) return false;
-    sockaddr_in peer{};
+    sockaddr_storage peer{};
     socklen_t len = sizeof peer;
     ::getpeername(static_cast<int>(s), reinterpret_cast<sockaddr*>(&peer), &len);
-    char text[INET_ADDRSTRLEN] = {};
-    ::inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);
+    const std::string text = net::WSocketAddrText(peer);
     // The listener's close is not the data session's.
     const auto closed = FDataSocket->OnSessionClosed;
     FDataSocket->OnSessionClosed = nullptr;
@@ -716,20 +714,17 @@ void TCustomFtpCli::StartCloseDown() {
 
 // Waits for the queued bytes to leave, polling on a timer, then ends the
 // sending side. Bytes still queued at the deadline fail the upload; the
-// deadline counts from the last bytes the server's side took, so a slow
-// peer that keeps taking them is not one that stopped.
+// deadline counts from the last bytes that left, so a slow peer that keeps
+// taking them is not one that stopped.
 void TCustomFtpCli::CloseDownStep() {
     win::KillTimer(FWindowHandle, kCloseDownTimer);
     if (!(FEof || FLastQueued) || FDataSocket->State() != net::wsConnected) return;
     // The data-sent event sets the end flag once the last block has gone,
-    // through every layer of the socket. The system's queue must be empty
-    // too: a TLS connection closes as soon as its close notice is out, and a
-    // close that a late packet of the server's answers with a reset loses
-    // what was still queued.
-    const int64_t unacked = unacknowledged(*FDataSocket);
-    if (!FEof || !FDataSocket->AllSent() || unacked > 0 || !DataTlsSettled()) {
-        if (FDataBytesOut - unacked != FCloseDownBytes) {
-            FCloseDownBytes = FDataBytesOut - unacked;
+    // through every layer of the socket. (What the system still holds then
+    // reaches the server: the socket's close waits for it.)
+    if (!FEof || !FDataSocket->AllSent() || !DataTlsSettled()) {
+        if (FDataBytesOut != FCloseDownBytes) {
+            FCloseDownBytes = FDataBytesOut;
             FCloseDownDeadline = win::GetTickCount() + static_cast<uint32_t>(CloseDownSecs) * 1000;
         }
         if (static_cast<int32_t>(FCloseDownDeadline - win::GetTickCount()) > 0 &&

@@ -387,42 +387,38 @@ void TCustomWSocket::SetSendFlags(TSocketSendFlags v) {
     }
 }
 
-std::string TCustomWSocket::GetXAddr() {
-    if (FState != wsBound && FState != wsConnected && FState != wsListening) return "error";
-    sockaddr_in a{};
+bool TCustomWSocket::localName(sockaddr_storage& a) {
+    if (FState != wsBound && FState != wsConnected && FState != wsListening) return false;
     int len = sizeof a;
-    if (WSocket_getsockname(FHSocket, reinterpret_cast<sockaddr*>(&a), &len) != 0) return "error";
-    return WSocket_inet_ntoa(a.sin_addr);
+    return WSocket_getsockname(FHSocket, reinterpret_cast<sockaddr*>(&a), &len) == 0;
+}
+
+bool TCustomWSocket::peerName(sockaddr_storage& a, const char* Where) {
+    if (FState != wsConnected) return false;
+    int len = sizeof a;
+    if (WSocket_getpeername(FHSocket, reinterpret_cast<sockaddr*>(&a), &len) == 0) return true;
+    SocketError(Where);
+    return false;
+}
+
+std::string TCustomWSocket::GetXAddr() {
+    sockaddr_storage a{};
+    return localName(a) ? WSocketAddrText(a) : "error";
 }
 
 std::string TCustomWSocket::GetXPort() {
-    if (FState != wsBound && FState != wsConnected && FState != wsListening) return "error";
-    sockaddr_in a{};
-    int len = sizeof a;
-    if (WSocket_getsockname(FHSocket, reinterpret_cast<sockaddr*>(&a), &len) != 0) return "error";
-    return IntToStr(WSocket_ntohs(a.sin_port));
+    sockaddr_storage a{};
+    return localName(a) ? IntToStr(WSocketAddrPort(a)) : "error";
 }
 
 std::string TCustomWSocket::GetPeerAddr() {
-    if (FState != wsConnected) return "error";
-    sockaddr_in a{};
-    int len = sizeof a;
-    if (WSocket_getpeername(FHSocket, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
-        SocketError("GetPeerAddr");
-        return "error";
-    }
-    return WSocket_inet_ntoa(a.sin_addr);
+    sockaddr_storage a{};
+    return peerName(a, "GetPeerAddr") ? WSocketAddrText(a) : "error";
 }
 
 std::string TCustomWSocket::GetPeerPort() {
-    if (FState != wsConnected) return "error";
-    sockaddr_in a{};
-    int len = sizeof a;
-    if (WSocket_getpeername(FHSocket, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
-        SocketError("GetPeerPort");
-        return "error";
-    }
-    return IntToStr(WSocket_ntohs(a.sin_port));
+    sockaddr_storage a{};
+    return peerName(a, "GetPeerPort") ? IntToStr(WSocketAddrPort(a)) : "error";
 }
 
 int TCustomWSocket::GetPeerName(sockaddr_in& Name, int NameLen) {
@@ -437,7 +433,7 @@ int TCustomWSocket::GetSockName(sockaddr_in& Name, int& NameLen) {
 // ---------------------------------------------------------------- defaults
 
 void TCustomWSocket::AssignDefaultValue() {
-    std::memset(&sin, 0, sizeof sin);
+    std::memset(&FSinAny, 0, sizeof FSinAny);
     sin.sin_family = AF_INET;
     FAddrAssigned = FPortAssigned = false;
     FAddrResolved = FPortResolved = false;
@@ -514,17 +510,28 @@ bool TCustomWSocket::ReadBufferSizes() {
 }
 
 void TCustomWSocket::BindSocket() {
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_port = WSocket_htons(FLocalPortNum);
-    local.sin_addr.s_addr = WSocketResolveHost(FLocalAddr);
-    if (WSocket_bind(FHSocket, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0)
+    // The local address is of the remote one's family; "any" fits both.
+    sockaddr_storage local{};
+    if (WSocketIsAnyAddr(FLocalAddr)) local.ss_family = FSinAny.ss_family;
+    else WSocketResolveHostAddr(FLocalAddr, local);
+    // The port lies at the same place in both families.
+    reinterpret_cast<sockaddr_in&>(local).sin_port = WSocket_htons(FLocalPortNum);
+    if (WSocket_bind(FHSocket, reinterpret_cast<sockaddr*>(&local), WSocketAddrLen(local)) != 0)
         throw ESocketException("Bind socket failed - " + GetWinsockErr(WSocket_WSAGetLastError()));
     int len = sizeof local;
     if (WSocket_getsockname(FHSocket, reinterpret_cast<sockaddr*>(&local), &len) != 0)
         throw ESocketException("Winsock get socket name failed - " + GetWinsockErr(WSocket_WSAGetLastError()));
-    FLocalPortNum = WSocket_ntohs(local.sin_port);
+    FLocalPortNum = WSocketAddrPort(local);
     FLocalPortStr = IntToStr(FLocalPortNum);
+}
+
+void TCustomWSocket::resolveAddr() {
+    sockaddr_storage a{};
+    WSocketResolveHostAddr(FAddrStr, a);
+    const uint16_t port = sin.sin_port;
+    FSinAny = a;
+    sin.sin_port = port;
+    FAddrResolved = true;
 }
 
 // ---------------------------------------------------------------- connect
@@ -544,10 +551,7 @@ void TCustomWSocket::resolveForConnect() {
         FLocalPortNum = WSocketResolvePort(FLocalPortStr, FProtoStr);
         FLocalPortResolved = true;
     }
-    if (!FAddrResolved) {
-        sin.sin_addr.s_addr = WSocketResolveHost(FAddrStr);
-        FAddrResolved = true;
-    }
+    if (!FAddrResolved) resolveAddr();
 }
 
 void TCustomWSocket::Connect() {
@@ -575,7 +579,7 @@ void TCustomWSocket::Connect() {
     }
 
     DeleteBufferedData();
-    FHSocket = WSocket_socket(AF_INET, FType, FProto);
+    FHSocket = WSocket_socket(FSinAny.ss_family, FType, FProto);
     if (FHSocket == ws::INVALID_SOCKET) {
         SocketError("Connect (socket)");
         return;
@@ -607,7 +611,7 @@ void TCustomWSocket::Connect() {
                 }
             }
         }
-        if (sin.sin_addr.s_addr == INADDR_BROADCAST) {
+        if (sin.sin_family == AF_INET && sin.sin_addr.s_addr == INADDR_BROADCAST) {
             const int on = 1;
             if (WSocket_setsockopt(FHSocket, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0) {
                 SocketError("setsockopt(SO_BROADCAST)");
@@ -628,7 +632,7 @@ void TCustomWSocket::Connect() {
         }
         SetLingerOption();
         SetKeepAliveOption();
-        if (FLocalPortNum != 0 || FLocalAddr != "0.0.0.0") BindSocket();
+        if (FLocalPortNum != 0 || !WSocketIsAnyAddr(FLocalAddr)) BindSocket();
     }
 
     SelectEvents(ws::FD_READ | ws::FD_WRITE | ws::FD_ACCEPT | ws::FD_CONNECT | ws::FD_CLOSE, "WSAAsyncSelect");
@@ -640,8 +644,8 @@ void TCustomWSocket::Connect() {
         return;
     }
     if (CheckLogOptions(loWsockInfo))
-        DebugLog(loWsockInfo, "TWSocket will connect to " + dotted(sin.sin_addr.s_addr) + ":" + IntToStr(FPortNum));
-    if (WSocket_connect(FHSocket, reinterpret_cast<sockaddr*>(&sin), sizeof sin) == 0 ||
+        DebugLog(loWsockInfo, "TWSocket will connect to " + WSocketAddrText(FSinAny) + ":" + IntToStr(FPortNum));
+    if (WSocket_connect(FHSocket, reinterpret_cast<sockaddr*>(&FSinAny), SinLen()) == 0 ||
         WSocket_WSAGetLastError() == ws::WSAEWOULDBLOCK) {
         ChangeState(wsConnecting);
         return;
@@ -681,17 +685,14 @@ void TCustomWSocket::Listen() {
             FPortNum = WSocket_ntohs(sin.sin_port);
             FPortResolved = true;
         }
-        if (!FAddrResolved) {
-            sin.sin_addr.s_addr = WSocketResolveHost(FAddrStr);
-            FAddrResolved = true;
-        }
+        if (!FAddrResolved) resolveAddr();
     } catch (const std::exception& E) {
         RaiseException(std::string("Listen: ") + E.what());
         return;
     }
 
     DeleteBufferedData();
-    FHSocket = WSocket_socket(AF_INET, FType, FProto);
+    FHSocket = WSocket_socket(FSinAny.ss_family, FType, FProto);
     if (FHSocket == ws::INVALID_SOCKET) {
         SocketError("socket");
         return;
@@ -710,7 +711,7 @@ void TCustomWSocket::Listen() {
         // Lets a restarted listener take its port back from connections in TIME_WAIT.
         WSocket_setsockopt(FHSocket, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     }
-    if (WSocket_bind(FHSocket, reinterpret_cast<sockaddr*>(&sin), sizeof sin) != 0) return failAndClose("Bind");
+    if (WSocket_bind(FHSocket, reinterpret_cast<sockaddr*>(&FSinAny), SinLen()) != 0) return failAndClose("Bind");
     ChangeState(wsBound);
 
     if (FType == SOCK_STREAM) {
@@ -753,8 +754,8 @@ ws::SOCKET TCustomWSocket::Accept() {
         SocketErrorCode(ws::WSAEINVAL, "not a listening socket");
         return ws::INVALID_SOCKET;
     }
-    int len = sizeof sin;
-    const ws::SOCKET s = WSocket_accept(FHSocket, reinterpret_cast<sockaddr*>(&sin), &len);
+    int len = sizeof FSinAny;
+    const ws::SOCKET s = WSocket_accept(FHSocket, reinterpret_cast<sockaddr*>(&FSinAny), &len);
     if (s == ws::INVALID_SOCKET) {
         SocketError("Accept");
         return ws::INVALID_SOCKET;
@@ -911,14 +912,19 @@ void TCustomWSocket::DnsLookup(const std::string& HostName) {
     FDnsResult.clear();
     FDnsResultList.Clear();
     const std::string name = rtl::Trim(HostName);
+    std::string literal;
+    sockaddr_storage six{};
     if (WSocketIsDottedIP(name)) {
         const uint32_t a = WSocket_inet_addr(name.c_str());
-        if (a != INADDR_NONE || name == "255.255.255.255") {
-            FDnsResult = dotted(a);
-            FDnsResultList.Add(FDnsResult);
-            TriggerDNSLookupDone(0);
-            return;
-        }
+        if (a != INADDR_NONE || name == "255.255.255.255") literal = dotted(a);
+    } else if (WSocketParseIPv6(name, reinterpret_cast<sockaddr_in6&>(six))) {
+        literal = WSocketAddrText(six);
+    }
+    if (!literal.empty()) {
+        FDnsResult = literal;
+        FDnsResultList.Add(FDnsResult);
+        TriggerDNSLookupDone(0);
+        return;
     }
     if (!FWindowHandle) throw ESocketException("DNS Lookup: Window not assigned");
     startLookup(false, HostName);
@@ -991,6 +997,14 @@ void TCustomWSocket::handleLookupReply(win::UINT msg, win::LPARAM lparam) {
             for (uint32_t a : FDnsLookupBuffer.h_addr_list) {
                 if (FDnsResultList.Count() >= kMaxDnsResults) break;
                 FDnsResultList.Add(dotted(a));
+            }
+            // IPv6 addresses after the IPv4 ones: a name that has both is
+            // reached over IPv4 as before.
+            for (const sockaddr_in6& a : FDnsLookupBuffer.h_addr6_list) {
+                if (FDnsResultList.Count() >= kMaxDnsResults) break;
+                sockaddr_storage any{};
+                std::memcpy(&any, &a, sizeof a);
+                FDnsResultList.Add(WSocketAddrText(any));
             }
         } else {
             FDnsResultList.Add(FDnsLookupBuffer.h_name);
@@ -1089,7 +1103,7 @@ void TCustomWSocket::TryToSend() {
 
 int TCustomWSocket::RealSend(const void* Data, int Len) {
     const int n = FType == SOCK_DGRAM ? WSocket_sendto(FHSocket, Data, Len, FSendFlags,
-                                                       reinterpret_cast<const sockaddr*>(&sin), sizeof sin)
+                                                       reinterpret_cast<const sockaddr*>(&FSinAny), SinLen())
                                       : WSocket_send(FHSocket, Data, Len, FSendFlags);
     if (n > 0 && OnSendData) OnSendData(this, n);
     return n;

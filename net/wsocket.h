@@ -229,7 +229,14 @@ protected:
     ws::SOCKET FHSocket = ws::INVALID_SOCKET;
     win::HWND FWindowHandle = 0;
     std::thread::id FThreadId;
-    sockaddr_in sin{};
+    // The address record of connect, bind and send-to: IPv4 (sin, which the
+    // SOCKS layer fills) or IPv6 (sin6); the port lies at the same place in both.
+    union {
+        sockaddr_storage FSinAny{};
+        sockaddr_in sin;
+        sockaddr_in6 sin6;
+    };
+    int SinLen() const { return WSocketAddrLen(FSinAny); }
     std::string FAddrStr, FPortStr, FProtoStr, FLocalAddr, FLocalPortStr;
     bool FAddrAssigned = false, FPortAssigned = false, FProtoAssigned = false;
     bool FAddrResolved = false, FPortResolved = false, FProtoResolved = false, FLocalPortResolved = false;
@@ -269,6 +276,9 @@ private:
     void handleLookupReply(win::UINT msg, win::LPARAM lparam);
     void startLookup(bool reverse, const std::string& what);
     void resolveForConnect();
+    void resolveAddr();
+    bool localName(sockaddr_storage& a);
+    bool peerName(sockaddr_storage& a, const char* Where);
     std::string addrText() const;
 };
 

@@ -1,7 +1,10 @@
 #include "net/wsocket_bind.h"
 
+#include <netdb.h>
+
 #include <array>
 #include <cerrno>
+#include <cstring>
 #include <mutex>
 
 #include "platform/rtl/sysutils.h"
@@ -260,22 +263,89 @@ bool WSocketIsDottedIP(std::string_view s) {
     return dots == 3 && group <= 255;
 }
 
-uint32_t WSocketResolveHost(const std::string& host) {
-    UserGuard guard;
+namespace {
+
+// The trimmed host name, or the invalid-name failure.
+std::string checkedHostName(const std::string& host) {
     if (host.empty() || host.size() > 256)
         throw ESocketException("Winsock Resolve Host: '" + host + "' Invalid Hostname.");
-    const std::string name = rtl::Trim(host);
-    if (WSocketIsDottedIP(name)) {
-        const uint32_t a = WSocket_inet_addr(name.c_str());
-        if (a == INADDR_NONE && name != "255.255.255.255")
-            throw ESocketException("Winsock Resolve Host: '" + host + "' Invalid IP address.");
-        return a;
-    }
+    return rtl::Trim(host);
+}
+
+// A dotted address converted, or the invalid-address failure.
+uint32_t dottedAddr(const std::string& host, const std::string& name) {
+    const uint32_t a = WSocket_inet_addr(name.c_str());
+    if (a == INADDR_NONE && name != "255.255.255.255")
+        throw ESocketException("Winsock Resolve Host: '" + host + "' Invalid IP address.");
+    return a;
+}
+
+[[noreturn]] void cannotConvert(const std::string& host) {
+    throw ESocketException("Winsock Resolve Host: Cannot convert host address '" + host + "' - " + lastWinsockErr());
+}
+
+}  // namespace
+
+uint32_t WSocketResolveHost(const std::string& host) {
+    UserGuard guard;
+    const std::string name = checkedHostName(host);
+    if (WSocketIsDottedIP(name)) return dottedAddr(host, name);
     const ws::THostEntry* e = WSocket_gethostbyname(name.c_str());
-    if (!e || e->h_addr_list.empty())
-        throw ESocketException("Winsock Resolve Host: Cannot convert host address '" + host + "' - " +
-                               lastWinsockErr());
+    if (!e || e->h_addr_list.empty()) cannotConvert(host);
     return e->h_addr_list.front();
+}
+
+bool WSocketParseIPv6(const std::string& text, sockaddr_in6& out) {
+    if (text.find(':') == std::string::npos) return false;
+    addrinfo hints{};
+    hints.ai_family = AF_INET6;
+    hints.ai_flags = AI_NUMERICHOST;
+    addrinfo* res = nullptr;
+    if (::getaddrinfo(text.c_str(), nullptr, &hints, &res) != 0) return false;
+    std::memcpy(&out, res->ai_addr, sizeof out);
+    ::freeaddrinfo(res);
+    return true;
+}
+
+void WSocketResolveHostAddr(const std::string& host, sockaddr_storage& out) {
+    UserGuard guard;
+    out = sockaddr_storage{};
+    const std::string name = checkedHostName(host);
+    auto& v4 = reinterpret_cast<sockaddr_in&>(out);
+    auto& v6 = reinterpret_cast<sockaddr_in6&>(out);
+    v4.sin_family = AF_INET;
+    if (WSocketIsDottedIP(name)) {
+        v4.sin_addr.s_addr = dottedAddr(host, name);
+        return;
+    }
+    if (WSocketParseIPv6(name, v6)) return;
+    const ws::THostEntry* e = ws::WSAGetHostAddresses(name.c_str());
+    if (!e) cannotConvert(host);
+    if (!e->h_addr_list.empty()) {
+        v4.sin_addr.s_addr = e->h_addr_list.front();
+        return;
+    }
+    v6 = e->h_addr6_list.front();
+}
+
+bool WSocketIsAnyAddr(const std::string& addr) { return addr == "0.0.0.0" || addr == "::"; }
+
+std::string WSocketAddrText(const sockaddr_storage& a) {
+    if (a.ss_family == AF_INET) return WSocket_inet_ntoa(reinterpret_cast<const sockaddr_in&>(a).sin_addr);
+    char text[NI_MAXHOST] = {};
+    if (a.ss_family != AF_INET6 || ::getnameinfo(reinterpret_cast<const sockaddr*>(&a), sizeof(sockaddr_in6), text,
+                                                 sizeof text, nullptr, 0, NI_NUMERICHOST) != 0)
+        return {};
+    return text;
+}
+
+uint16_t WSocketAddrPort(const sockaddr_storage& a) {
+    return WSocket_ntohs(a.ss_family == AF_INET6 ? reinterpret_cast<const sockaddr_in6&>(a).sin6_port
+                                                 : reinterpret_cast<const sockaddr_in&>(a).sin_port);
+}
+
+int WSocketAddrLen(const sockaddr_storage& a) {
+    return a.ss_family == AF_INET6 ? static_cast<int>(sizeof(sockaddr_in6)) : static_cast<int>(sizeof(sockaddr_in));
 }
 
 uint16_t WSocketResolvePort(const std::string& port, const std::string& proto) {

@@ -74,6 +74,19 @@ void WSocketSetReqVer(uint8_t low, uint8_t high);
 // Resolvers. Addresses are in network order, ports in host order.
 bool WSocketIsDottedIP(std::string_view s);
 uint32_t WSocketResolveHost(const std::string& host);
+// An IPv6 address written as text ("::1", "fe80::1%lo"); false for anything else.
+bool WSocketParseIPv6(const std::string& text, sockaddr_in6& out);
+// The address of a host of either family, port 0: a dotted address, or a
+// name with an IPv4 address, as WSocketResolveHost gives it; an IPv6
+// address, or the first IPv6 address of a name that has no IPv4 one.
+// Failures raise WSocketResolveHost's texts.
+void WSocketResolveHostAddr(const std::string& host, sockaddr_storage& out);
+// "0.0.0.0" and "::": any address of the socket's family.
+bool WSocketIsAnyAddr(const std::string& addr);
+// An address as text: dotted for IPv4, the usual form for IPv6.
+std::string WSocketAddrText(const sockaddr_storage& a);
+uint16_t WSocketAddrPort(const sockaddr_storage& a);
+int WSocketAddrLen(const sockaddr_storage& a);
 uint16_t WSocketResolvePort(const std::string& port, const std::string& proto);
 int WSocketResolveProto(const std::string& proto);
 const ws::THostEntry* WSocketGetHostByName(const std::string& name);

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/rtl/sysutils.h"
+#include "platform/win/pump.h"
 
 namespace net {
 
@@ -23,6 +24,12 @@ constexpr int kNetReadSize = 16384;
 constexpr int kDrainSize = 1024;
 constexpr int kMaxSessionIdContext = 32;
 constexpr uint16_t kHandshakeFailed = 1;
+// The wait after a one-way close: the peer's system is asked every
+// kCloseWaitPollMs how much it still has to acknowledge, and the wait ends
+// when nothing moved for kCloseWaitMs.
+constexpr uintptr_t kCloseWaitTimer = 0x7C05;
+constexpr win::UINT kCloseWaitPollMs = 10;
+constexpr uint32_t kCloseWaitMs = 3000;
 
 constexpr long kEventBits[] = {ws::FD_READ, ws::FD_WRITE, ws::FD_CLOSE};
 
@@ -356,6 +363,7 @@ void TCustomSslWSocket::FreeSslObjects() {
 }
 
 void TCustomSslWSocket::ResetSSL() {
+    StopCloseWait();
     if (FInCallback || FSslState == sslHandshakeInit) return;
     if (FSsl && CheckLogOptions(loSslInfo)) SslLog(loSslInfo, " ResetSslSession ");
     FSslBufList.clear();
@@ -415,6 +423,10 @@ void TCustomSslWSocket::WndProc(win::TMessage& MsgRec) {
             case WM_RESET_SSL: ResetSSL(); break;
             case WM_BI_SSL_SHUTDOWN: StartBiShutdown(); break;
             case WM_TRIGGER_SSL_SHUTDOWN_COMPLETED: TriggerSslShutDownComplete(static_cast<int>(MsgRec.LParam)); break;
+            case win::WM_TIMER:
+                if (MsgRec.WParam == kCloseWaitTimer) CloseWaitStep(0);
+                else TCustomSocksWSocket::WndProc(MsgRec);
+                break;
             default: TCustomSocksWSocket::WndProc(MsgRec); break;
         }
     } catch (const std::exception& E) {
@@ -536,6 +548,10 @@ void TCustomSslWSocket::Do_FD_READ(uint16_t ErrCode) {
         return;
     }
     if (CheckLogOptions(loSslInfo)) SslLog(loSslInfo, " TCustomSslWSocket.Do_FD_READ ");
+    if (FCloseWaiting) {
+        CloseWaitStep(ErrCode);
+        return;
+    }
     if (FNetworkError) return;
     if (Established() && FPendingWrite < 0 && DecryptedCount() > 0) {
         // The socket's bytes stay where they are; their read is owed.
@@ -870,6 +886,7 @@ void TCustomSslWSocket::InternalClose(bool bShut, uint16_t Error) {
         return;
     }
     if (FState == wsClosed) return;
+    if (bShut && FCloseWaiting && !Destroying()) return;  // a close under way ends on its own
     if (!bShut) {
         TCustomSocksWSocket::InternalClose(false, Error);
     } else if (FSslState < sslEstablished && FShutdownProgress == 0 && !Destroying()) {
@@ -1001,7 +1018,7 @@ bool TCustomSslWSocket::SslShutdownCompleted(int How) {
                     if (!FPlainCarry.empty()) PostPlainData();
                 } else if (FSsl && FHSocket != ws::INVALID_SOCKET) {
                     TCustomWSocket::Shutdown(FShutdownHow);
-                    TriggerEvent(sslFdClose);
+                    BeginCloseWait();
                 }
             }
         }
@@ -1017,6 +1034,10 @@ void TCustomSslWSocket::Do_FD_CLOSE(uint16_t ErrCode) {
     }
     if (CheckLogOptions(loSslInfo)) SslLog(loSslInfo, " TCustomSslWSocket.Do_FD_CLOSE error #" + IntToStr(ErrCode));
     if (FState == wsConnecting || FHSocket == ws::INVALID_SOCKET) return;
+    if (FCloseWaiting) {
+        CloseWaitStep(ErrCode);
+        return;
+    }
     const bool ok = Established();
     if (!FCloseCalled) {
         FCloseCalled = true;
@@ -1048,6 +1069,60 @@ void TCustomSslWSocket::Do_FD_CLOSE(uint16_t ErrCode) {
         }
     }
     FinalClose(ErrCode, ok);
+}
+
+// Our close-notify and the end of our sending side have gone to the system.
+// Closing the socket now would answer whatever the peer still sends (a late
+// TLS 1.3 ticket, its own close-notify) with a reset, and a reset throws away
+// what the system still holds for the peer: the socket stays until the peer
+// has acknowledged every byte or has closed its side. What it sends meanwhile
+// is read and dropped. A peer that acknowledges nothing for kCloseWaitMs, or
+// not everything within FlushTimeout, ends the wait, and the close reports
+// that the end may not have arrived.
+void TCustomSslWSocket::BeginCloseWait() {
+    FCloseWaiting = true;
+    FCloseWaitLeft = -1;
+    FCloseWaitStart = win::GetTickCount();
+    TriggerEvent(sslFdClose);  // the first look comes from the loop
+}
+
+void TCustomSslWSocket::StopCloseWait() {
+    if (!FCloseWaiting) return;
+    FCloseWaiting = false;
+    if (FWindowHandle) win::KillTimer(FWindowHandle, kCloseWaitTimer);
+}
+
+void TCustomSslWSocket::CloseWaitStep(uint16_t ErrCode) {
+    if (!FCloseWaiting || FHSocket == ws::INVALID_SOCKET) return;
+    win::KillTimer(FWindowHandle, kCloseWaitTimer);
+    // The peer's end (a close or a reset) ends the wait: it sends nothing
+    // more. A peer that keeps sending is read a piece per turn of the loop.
+    bool peerEnded = ErrCode != 0;
+    char junk[kNetReadSize];
+    for (int pieces = 0; !peerEnded && pieces < 16; ++pieces) {
+        const int n = WSocket_recv(FHSocket, junk, sizeof junk, 0);
+        if (n > 0) continue;
+        peerEnded = n == 0 || isFatalSocketError(WSocket_WSAGetLastError());
+        break;
+    }
+    uint16_t result = 0;
+    ws::u_long left = 0;
+    if (!peerEnded && WSocket_ioctlsocket(FHSocket, ws::SIOCOUTQ_, &left) == 0 && left > 0) {
+        if (static_cast<int64_t>(left) != FCloseWaitLeft) {
+            FCloseWaitLeft = static_cast<int64_t>(left);
+            FCloseWaitDeadline = win::GetTickCount() + kCloseWaitMs;
+        }
+        const bool withinLimit = win::TicksSince(FCloseWaitStart) < static_cast<int64_t>(FlushTimeout) * 1000;
+        if (withinLimit && static_cast<int32_t>(FCloseWaitDeadline - win::GetTickCount()) > 0) {
+            win::SetTimer(FWindowHandle, kCloseWaitTimer, kCloseWaitPollMs);
+            return;
+        }
+        if (CheckLogOptions(loSslErr))
+            SslLog(loSslErr, " Close: " + IntToStr(static_cast<int64_t>(left)) + " bytes never acknowledged");
+        result = ws::WSAETIMEDOUT;
+    }
+    StopCloseWait();
+    FinalClose(result, true);
 }
 
 // Sends what the library left for the peer, an alert naming why the

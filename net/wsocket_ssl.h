@@ -202,6 +202,9 @@ private:
     void KeepPlainLeftover();
     void PostPlainData();
     void FinalClose(uint16_t ErrCode, bool Ok);
+    void BeginCloseWait();
+    void CloseWaitStep(uint16_t ErrCode);
+    void StopCloseWait();
     void SetSocketError(int Error);
     void SslLog(TLogOption Option, const std::string& Msg);
 
@@ -219,6 +222,10 @@ private:
     unsigned FPostedEvents = 0;  // bits of TSslEvent
     int FShutdownProgress = 0;   // 0 none, 1 under way, 2 complete
     int FShutdownHow = 1;
+    bool FCloseWaiting = false;     // a one-way close waits for the peer
+    int64_t FCloseWaitLeft = -1;    // bytes the peer had still to acknowledge
+    uint32_t FCloseWaitDeadline = 0;
+    uint32_t FCloseWaitStart = 0;
     bool FSslEnable = false;
     unsigned long FLastOpenSslError = 0;
     bool FRenegotiation = false;

@@ -10,6 +10,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -208,9 +209,11 @@ std::map<HANDLE, std::shared_ptr<LookupRequest>>& lookups() {
 }
 HANDLE nextLookup = 0;
 
+// Every address of a name, IPv4 ones first: a name that has both is reached
+// as before over IPv4.
 int resolveName(const std::string& name, THostEntry& out) {
     addrinfo hints{};
-    hints.ai_family = AF_INET;
+    hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_flags = AI_CANONNAME;
     addrinfo* res = nullptr;
@@ -219,13 +222,24 @@ int resolveName(const std::string& name, THostEntry& out) {
     out = THostEntry{};
     out.h_name = res->ai_canonname ? res->ai_canonname : name;
     for (addrinfo* a = res; a; a = a->ai_next) {
-        const uint32_t addr = reinterpret_cast<sockaddr_in*>(a->ai_addr)->sin_addr.s_addr;
-        bool seen = false;
-        for (uint32_t x : out.h_addr_list) seen = seen || x == addr;
-        if (!seen) out.h_addr_list.push_back(addr);
+        if (a->ai_family == AF_INET) {
+            const uint32_t addr = reinterpret_cast<sockaddr_in*>(a->ai_addr)->sin_addr.s_addr;
+            if (std::find(out.h_addr_list.begin(), out.h_addr_list.end(), addr) == out.h_addr_list.end())
+                out.h_addr_list.push_back(addr);
+        } else if (a->ai_family == AF_INET6) {
+            sockaddr_in6 six{};
+            std::memcpy(&six, a->ai_addr, sizeof six);
+            six.sin6_port = 0;
+            auto same = [&six](const sockaddr_in6& x) {
+                return std::memcmp(&x.sin6_addr, &six.sin6_addr, sizeof six.sin6_addr) == 0 &&
+                       x.sin6_scope_id == six.sin6_scope_id;
+            };
+            const bool seen = std::any_of(out.h_addr6_list.begin(), out.h_addr6_list.end(), same);
+            if (!seen) out.h_addr6_list.push_back(six);
+        }
     }
     ::freeaddrinfo(res);
-    return out.h_addr_list.empty() ? WSANO_DATA : 0;
+    return out.h_addr_list.empty() && out.h_addr6_list.empty() ? WSANO_DATA : 0;
 }
 
 int resolveAddr(uint32_t addrNetOrder, THostEntry& out) {
@@ -403,15 +417,22 @@ int WSACancelAsyncRequest(HANDLE h) {
     return 0;
 }
 
-const THostEntry* gethostbyname(const char* name) {
+// The per-thread entry of a name, or nullptr with the error set. With
+// IPv4Only a name without an IPv4 address fails as the platform's would.
+static const THostEntry* hostEntry(const char* name, bool IPv4Only) {
     thread_local THostEntry entry;
-    const int err = resolveName(name ? name : "", entry);
+    int err = resolveName(name ? name : "", entry);
+    if (err == 0 && IPv4Only && entry.h_addr_list.empty()) err = WSANO_DATA;
     if (err) {
         lastError = err;
         return nullptr;
     }
     return &entry;
 }
+
+const THostEntry* gethostbyname(const char* name) { return hostEntry(name, true); }
+
+const THostEntry* WSAGetHostAddresses(const char* name) { return hostEntry(name, false); }
 
 const THostEntry* gethostbyaddr(const char* addr, int len, int type) {
     thread_local THostEntry entry;
@@ -527,6 +548,12 @@ int ioctlsocket(SOCKET s, long cmd, u_long* argp) {
     if (cmd == FIONREAD_) {
         int n = 0;
         if (::ioctl(s, FIONREAD, &n) != 0) return failErrno();
+        *argp = static_cast<u_long>(n);
+        return 0;
+    }
+    if (cmd == SIOCOUTQ_) {
+        int n = 0;
+        if (::ioctl(s, TIOCOUTQ, &n) != 0) return failErrno();
         *argp = static_cast<u_long>(n);
         return 0;
     }

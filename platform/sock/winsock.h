@@ -65,6 +65,7 @@ int GaiToWSA(int gaiResult);
 
 constexpr long FIONREAD_ = 0x4004667F;  // how many bytes wait
 constexpr long FIONBIO_ = 0x8004667E;   // non-blocking on/off
+constexpr long SIOCOUTQ_ = 0x4004667D;  // bytes sent that the peer has not acknowledged yet
 constexpr uint32_t SIO_KEEPALIVE_VALS = 0x98000004;
 constexpr uint32_t SIO_RCVALL = 0x98000001;
 struct tcp_keepalive {
@@ -83,11 +84,13 @@ struct WSAData {
 };
 
 // A host entry as the resolvers return it: the official name, aliases and
-// IPv4 addresses in network order.
+// IPv4 addresses in network order; the name's IPv6 addresses beside them
+// (only the background look-up and WSAGetHostAddresses fill those).
 struct THostEntry {
     std::string h_name;
     std::vector<std::string> h_aliases;
     std::vector<uint32_t> h_addr_list;
+    std::vector<sockaddr_in6> h_addr6_list;
 };
 
 int WSAStartup(uint16_t versionRequested, WSAData* data);
@@ -104,13 +107,17 @@ bool WSAPostSelectEvent(SOCKET s, win::HWND wnd, win::UINT msg, win::LPARAM lpar
 // Look-ups in the background. The reply message carries the handle in
 // WParam and WSAMAKESELECTREPLY(0, error) in LParam; the entry is written to
 // Buf before the message is posted. Buf must stay valid until the reply or
-// the cancel.
+// the cancel. A name look-up brings the IPv6 addresses too, and fails only
+// when the name has none of either family.
 HANDLE WSAAsyncGetHostByName(win::HWND wnd, win::UINT msg, const char* name, THostEntry* buf);
 HANDLE WSAAsyncGetHostByAddr(win::HWND wnd, win::UINT msg, uint32_t addrNetOrder, THostEntry* buf);
 int WSACancelAsyncRequest(HANDLE h);
 
 // Entries are per thread and valid until the next call, like the platform's.
+// gethostbyname fails for a name without an IPv4 address; WSAGetHostAddresses
+// takes one with IPv6 addresses only.
 const THostEntry* gethostbyname(const char* name);
+const THostEntry* WSAGetHostAddresses(const char* name);
 const THostEntry* gethostbyaddr(const char* addr, int len, int type);
 int gethostname(char* name, int namelen);
 const servent* getservbyname(const char* name, const char* proto);

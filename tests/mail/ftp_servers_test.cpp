@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <set>
 #include <string>
 #include <vector>
@@ -57,6 +58,11 @@ const ServerCase kServers[] = {
     {"FTP_PROFTPD", sslTypeAuthTls, TLS1_3_VERSION},
     {"FTP_PROFTPD_IMPLICIT", sslTypeImplizit, TLS1_2_VERSION},
     {"FTP_PROFTPD_IMPLICIT", sslTypeImplizit, TLS1_3_VERSION},
+    {"FTP6_PLAIN", sslTypeNone, 0},
+    {"FTP6_TLS", sslTypeAuthTls, TLS1_3_VERSION},
+    {"FTP6_VSFTPD_TLS", sslTypeAuthTls, TLS1_3_VERSION},
+    {"FTP6_PROFTPD", sslTypeNone, 0},
+    {"FTP6_PROFTPD", sslTypeAuthTls, TLS1_3_VERSION},
 };
 
 std::string describe(const ServerCase& k) {
@@ -66,13 +72,15 @@ std::string describe(const ServerCase& k) {
 }
 
 TEST(FtpServers, EveryServerEveryWayByteIdentical) {
-    // Empty and large files both ways, passive and active, first with PASV
-    // and PORT, then with EPSV and EPRT once FEAT has offered them. Servers
-    // that require it get every TLS data connection resuming the control
+    // Empty and large files both ways, passive and active, first as with a
+    // server that does not offer EPSV and EPRT (PASV and PORT; over IPv6
+    // EPSV and EPRT all the same), then with EPSV and EPRT as the login's
+    // FEAT learnt that every one of these servers offers. Servers that
+    // require it get every TLS data connection resuming the control
     // connection's session; nothing was handed over by the caller.
     const std::string big = randomBytes(1024 * 1024 + 7, 11);  // four blocks of the client and a piece
-    const std::string src = testing::TempDir() + "/ftp_big", empty = testing::TempDir() + "/ftp_empty";
-    const std::string dst = testing::TempDir() + "/ftp_back";
+    const std::string src = tempDir() + "/ftp_big", empty = tempDir() + "/ftp_empty";
+    const std::string dst = tempDir() + "/ftp_back";
     writeFile(src, big);
     writeFile(empty, "");
     int n = 0;
@@ -89,10 +97,16 @@ TEST(FtpServers, EveryServerEveryWayByteIdentical) {
                     if (d->SslEnable() && d->SslState() == net::sslEstablished) resumed.push_back(d->SslSessionReused());
                 };
             });
-            if (k.tls) EXPECT_EQ(p.ftp.CtrlSocket()->SslVersion(), k.tls == TLS1_2_VERSION ? "TLSv1.2" : "TLSv1.3");
+            if (k.tls) {
+                EXPECT_EQ(p.ftp.CtrlSocket()->SslVersion(), k.tls == TLS1_2_VERSION ? "TLSv1.2" : "TLSv1.3");
+            }
+            EXPECT_EQ(p.ftp.CtrlSocket()->PeerAddr(), hostOf(k.server));
+            const TFtpExtensions learnt = p.ftp.SupportedExtensions;
+            EXPECT_TRUE(learnt & FtpFeat(ftpFeatEPSV));
+            EXPECT_TRUE(learnt & FtpFeat(ftpFeatEPRT));
             p.ftp.SetPassive(passive);
-            for (const bool extended : {false, true}) {
-                if (extended) ASSERT_TRUE(p.ftp.Feat());
+            for (const bool offered : {false, true}) {
+                p.ftp.SupportedExtensions = offered ? learnt : learnt & ~(FtpFeat(ftpFeatEPSV) | FtpFeat(ftpFeatEPRT));
                 for (const std::string* local : {&empty, &src}) {
                     const std::string remote = "m" + std::to_string(n++) + ".bin";
                     const std::string want = readFile(*local);
@@ -108,11 +122,18 @@ TEST(FtpServers, EveryServerEveryWayByteIdentical) {
                 }
             }
             std::vector<std::string> setups;
-            for (const auto& c : commands)
+            for (const auto& c : commands) {
                 if (c.rfind("PASV", 0) == 0 || c.rfind("PORT", 0) == 0 || c.rfind("EPSV", 0) == 0 ||
                     c.rfind("EPRT", 0) == 0)
                     setups.push_back(c.substr(0, 4));
-            const std::string classic = passive ? "PASV" : "PORT", extended = passive ? "EPSV" : "EPRT";
+                // EPRT names the control connection's own address.
+                if (c.rfind("EPRT", 0) == 0) {
+                    EXPECT_EQ(c.substr(0, 9 + std::strlen(hostOf(k.server))),
+                              std::string("EPRT |") + (onIpv6(k.server) ? "2" : "1") + "|" + hostOf(k.server) + "|");
+                }
+            }
+            const std::string extended = passive ? "EPSV" : "EPRT";
+            const std::string classic = onIpv6(k.server) ? extended : passive ? "PASV" : "PORT";
             EXPECT_EQ(setups, (std::vector<std::string>{classic, classic, classic, classic, extended, extended,
                                                         extended, extended}));
             EXPECT_EQ(resumed, std::vector<bool>(k.tls ? 8 : 0, true));
@@ -137,7 +158,7 @@ TEST(FtpServers, TheSessionEventsOverrideTheResumption) {
         });
         writeFile(root() + "withheld.bin", "data");
         p.ftp.HostFileName = "withheld.bin";
-        p.ftp.LocalFileName = testing::TempDir() + "/ftp_withheld";
+        p.ftp.LocalFileName = tempDir() + "/ftp_withheld";
         EXPECT_FALSE(p.ftp.Get());
         EXPECT_GT(told, 0);
     }
@@ -216,7 +237,7 @@ mode_t modeOf(const std::string& path) {
 TEST(FtpServers, DownloadsTakeTheModeOfANewOrReplacedFile) {
     writeFile(root() + "mode.bin", "new content");
     Peer p("FTP_PLAIN");
-    const std::string dir = testing::TempDir() + "/ftp_modes/";
+    const std::string dir = tempDir() + "/ftp_modes/";
     ::mkdir(dir.c_str(), 0755);
     struct Case {
         const char* name;
@@ -262,7 +283,7 @@ TEST(FtpServers, AsciiTypeConvertsLineEndsBothWays) {
     // upload is what curl sends in TYPE A, and the download gives back the
     // local text exactly, lone CRs and CR LF pairs included.
     const std::string text = "one\ntwo\r\nthree\rfour\n\nlast";
-    const std::string local = testing::TempDir() + "/ftp_text", back = testing::TempDir() + "/ftp_text_back";
+    const std::string local = tempDir() + "/ftp_text", back = tempDir() + "/ftp_text_back";
     writeFile(local, text);
     Peer p("FTP_VSFTPD_TLS", sslTypeAuthTls);
     ASSERT_TRUE(p.ftp.TypeAscii());

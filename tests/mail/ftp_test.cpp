@@ -98,9 +98,11 @@ TEST(FtpTimeStamps, MlsFactsComeFromTheFactListByExactName) {
 class Scripted {
 public:
     using Rules = std::vector<std::pair<std::string, std::string>>;
-    // OnLine sees each command line before its reply goes out.
-    Scripted(std::string banner, Rules rules, std::function<void(const std::string&)> onLine = nullptr)
-        : onLine_(std::move(onLine)), peer_([this, banner, rules](int fd) { run(fd, banner, rules); }) {}
+    // OnLine sees each command line before its reply goes out. Family
+    // AF_INET6 listens on ::1.
+    Scripted(std::string banner, Rules rules, std::function<void(const std::string&)> onLine = nullptr,
+             int family = AF_INET)
+        : onLine_(std::move(onLine)), peer_([this, banner, rules](int fd) { run(fd, banner, rules); }, family) {}
     uint16_t port() const { return peer_.port(); }
     // A reply outside the rules, from another thread (the data side).
     void send(const std::string& reply) {
@@ -154,8 +156,8 @@ Scripted::Rules with(Scripted::Rules extra) {
 struct Client {
     TFtpClient ftp;
     std::vector<std::string> shown;
-    explicit Client(uint16_t port) {
-        ftp.HostName = "127.0.0.1";
+    explicit Client(uint16_t port, const char* host = "127.0.0.1") {
+        ftp.HostName = host;
         ftp.Port = std::to_string(port);
         ftp.UserName = "u";
         ftp.PassWord = "pw";
@@ -276,11 +278,11 @@ TEST(FtpWire, PasswordIsMaskedAndChainsSkipAndQuit) {
     Client c(srv.port());
     c.ftp.HostDirName = "missing";
     c.ftp.HostFileName = "f";
-    c.ftp.LocalFileName = testing::TempDir() + "/ftp_never";
+    c.ftp.LocalFileName = tempDir() + "/ftp_never";
     EXPECT_FALSE(c.ftp.Receive());
     EXPECT_EQ(c.ftp.RequestResult(), 550);
     EXPECT_EQ(c.ftp.LastResponse(), "550 no such folder");
-    EXPECT_EQ(srv.lines(), (std::vector<std::string>{"USER u", "CWD missing", "QUIT"}));
+    EXPECT_EQ(srv.lines(), (std::vector<std::string>{"USER u", "FEAT", "CWD missing", "QUIT"}));
 
     Scripted srv2("220 ready\r\n", kLogin);
     Client d(srv2.port());
@@ -325,28 +327,22 @@ TEST(FtpWire, MisuseFailsTheBlockingCallEvenWithAnErrorHandler) {
     c.ftp.Quit();
 }
 
-// A passive data listener the scripted server names in its 227 reply.
+// A passive data listener the scripted server names in its 227 or 229 reply.
 struct DataListener {
     int fd = -1;
     uint16_t port = 0;
     // RcvBuf: a receive buffer this small for the connections it accepts.
-    explicit DataListener(int RcvBuf = 0) {
-        fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    // Family AF_INET6 listens on ::1.
+    explicit DataListener(int RcvBuf = 0, int Family = AF_INET) {
+        fd = testsupport::listenOnLoopback(port, Family);
         if (RcvBuf > 0) ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &RcvBuf, sizeof RcvBuf);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        ::listen(fd, 1);
-        socklen_t len = sizeof a;
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-        port = ntohs(a.sin_port);
     }
     ~DataListener() { ::close(fd); }
     std::string pasv(const char* addr) const {
         return std::string("227 Entering Passive Mode (") + addr + "," + std::to_string(port >> 8) + "," +
                std::to_string(port & 255) + ")\r\n";
     }
+    std::string epsv() const { return "229 Entering Extended Passive Mode (|||" + std::to_string(port) + "|)\r\n"; }
 };
 
 // The server's side of one download: Payload on the first connection.
@@ -366,7 +362,7 @@ TEST(FtpWire, PassiveConnectsToTheServerNotToThe227Address) {
                  with({{"TYPE", "200 ok\r\n"}, {"PASV", data.pasv("10,0,0,1")},
                        {"RETR", "150 here\r\n226 done\r\n"}}));
     Client c(srv.port());
-    const std::string local = testing::TempDir() + "/ftp_pasv_peer";
+    const std::string local = tempDir() + "/ftp_pasv_peer";
     c.ftp.HostFileName = "f";
     c.ftp.LocalFileName = local;
     ASSERT_TRUE(c.ftp.Connect());
@@ -377,7 +373,7 @@ TEST(FtpWire, PassiveConnectsToTheServerNotToThe227Address) {
 }
 
 TEST(FtpWire, RefusedOrBrokenDownloadLeavesTheLocalFileAlone) {
-    const std::string local = testing::TempDir() + "/ftp_keep";
+    const std::string local = tempDir() + "/ftp_keep";
     struct Case {
         const char* pasv;
         const char* retr;
@@ -441,7 +437,7 @@ TEST(FtpWire, Reply226BeforeOrAfterTheDataCloseEndsOnce) {
         int ends = 0;
         ftp.OnRequestDone = [&](rtl::TObject*, TFtpRequest rq, uint16_t) { ends += rq == ftpGetAsync; };
         ftp.HostFileName = "f";
-        ftp.LocalFileName = testing::TempDir() + "/ftp_order";
+        ftp.LocalFileName = tempDir() + "/ftp_order";
         ASSERT_TRUE(ftp.Open());
         EXPECT_TRUE(ftp.Get()) << ftp.ErrorMessage();
         serveData.join();
@@ -487,7 +483,7 @@ void sendQuietly(int fd, const std::string& data) {
 
 TEST(FtpWire, LocalWriteFailureFailsTheDownloadWith550) {
     // The server says 226 either way: only the local side knows the file is bad.
-    const std::string notAFolder = testing::TempDir() + "/ftp_plain_file";
+    const std::string notAFolder = tempDir() + "/ftp_plain_file";
     writeFile(notAFolder, "x");
     struct Case {
         const char* name;
@@ -558,8 +554,19 @@ TEST(FtpWire, LocalReadFailureFailsTheUploadWith426) {
     c.ftp.Quit();
 }
 
-// A connection to 127.0.0.1:Port made from the address From; -1 when refused.
+// A connection to 127.0.0.1:Port made from the address From; -1 when
+// refused. From "::1" connects to ::1.
 int connectFrom(const char* From, uint16_t Port) {
+    if (std::strchr(From, ':')) {
+        const int s = ::socket(AF_INET6, SOCK_STREAM, 0);
+        sockaddr_in6 a{};
+        a.sin6_family = AF_INET6;
+        a.sin6_addr = in6addr_loopback;
+        a.sin6_port = htons(Port);
+        if (::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) return s;
+        ::close(s);
+        return -1;
+    }
     const int s = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
@@ -572,60 +579,99 @@ int connectFrom(const char* From, uint16_t Port) {
     return -1;
 }
 
-TEST(FtpWire, ExtendedPassiveAndActiveOnceFeatOffersThem) {
-    // EPSV's port goes with the control connection's address; a 229 reply
-    // that cannot be read fails the transfer before its command is sent.
-    DataListener data;
-    std::thread serveData = sendOnce(data, "extended");
-    const std::string epsv = "229 Entering Extended Passive Mode (|||" + std::to_string(data.port) + "|)\r\n";
-    uint16_t eprtPort = 0;
-    auto onLine = [&](const std::string& line) {
-        unsigned p = 0;
-        if (sscanf(line.c_str(), "EPRT |1|127.0.0.1|%u|", &p) == 1) eprtPort = static_cast<uint16_t>(p);
-        if (line.rfind("STOR", 0) != 0) return;
-        const int c = connectFrom("127.0.0.1", eprtPort);
+// The server's side of an active-mode upload: connects to Port from From,
+// takes everything up to the client's end, then closes.
+std::jthread takeUpload(const char* From, uint16_t Port) {
+    return std::jthread([From, Port] {
+        const int c = connectFrom(From, Port);
         EXPECT_GE(c, 0);
-        if (c >= 0) ::close(c);
-    };
-    Scripted srv("220 ready\r\n",
-                 with({{"FEAT", "211-Features:\r\n EPRT\r\n EPSV\r\n211 End\r\n"},
-                       {"EPSV", epsv},
-                       {"RETR", "150 x\r\n226 done\r\n"},
-                       {"EPRT", "200 ok\r\n"},
-                       {"STOR", "150 go\r\n226 stored\r\n"}}),
-                 onLine);
-    Client c(srv.port());
-    const std::string local = testing::TempDir() + "/ftp_epsv";
-    c.ftp.HostFileName = "f";
-    c.ftp.LocalFileName = local;
-    ASSERT_TRUE(c.ftp.Connect());
-    ASSERT_TRUE(c.ftp.Feat());
-    EXPECT_TRUE(c.ftp.SupportedExtensions & FtpFeat(ftpFeatEPSV));
-    EXPECT_TRUE(c.ftp.Get()) << c.ftp.ErrorMessage();
-    serveData.join();
-    EXPECT_EQ(readFile(local), "extended");
-    // Active: EPRT names the control connection's own address.
-    writeFile(local, "");
-    c.ftp.SetPassive(false);
-    EXPECT_TRUE(c.ftp.Put()) << c.ftp.ErrorMessage();
-    c.ftp.Quit();
-    const auto lines = srv.lines();
-    EXPECT_NE(std::find(lines.begin(), lines.end(), "EPSV"), lines.end());
-    EXPECT_NE(eprtPort, 0);
-    // A 229 reply without a port that can be read.
+        if (c < 0) return;
+        testsupport::recvAll(c);
+        ::close(c);
+    });
+}
+
+TEST(FtpWire, AnUnreadable229ReplyFailsTheTransferBeforeItsCommand) {
+    const std::string local = tempDir() + "/ftp_epsv";
     Scripted bad("220 ready\r\n", with({{"FEAT", "211-Features:\r\n EPSV\r\n211 End\r\n"},
                                         {"EPSV", "229 Entering Extended Passive Mode (|||99999|)\r\n"}}));
     Client d(bad.port());
     d.ftp.HostFileName = "f";
     d.ftp.LocalFileName = local;
     ASSERT_TRUE(d.ftp.Connect());
-    ASSERT_TRUE(d.ftp.Feat());
     EXPECT_FALSE(d.ftp.Get());
     EXPECT_EQ(d.ftp.RequestResult(), 550);
     EXPECT_EQ(d.ftp.ErrorMessage(), "550 Malformed passive reply: 229 Entering Extended Passive Mode (|||99999|)");
     d.ftp.Quit();
     const auto badLines = bad.lines();
     EXPECT_EQ(std::count(badLines.begin(), badLines.end(), "RETR f"), 0);
+}
+
+TEST(FtpWire, TheLoginLearnsWhatTheServerOffersAndGetsOnWithoutIt) {
+    // FEAT follows the login. A server that refuses it is used all the same,
+    // over IPv4 with PASV and PORT; the login's reply stays what Connect
+    // reports. Over IPv6 EPSV and EPRT are tried whatever FEAT said, since
+    // PASV and PORT cannot name an IPv6 address.
+    struct Case {
+        const char* name;
+        int family;
+        const char* feat;
+        const char* passive;  // the passive command the download uses
+        const char* active;   // the start of the active one of the upload
+    } cases[] = {
+        {"IPv4, offered", AF_INET, "211-Features:\r\n EPSV\r\n EPRT\r\n211 End\r\n", "EPSV", "EPRT |1|127.0.0.1|"},
+        {"IPv4, 500", AF_INET, "500 FEAT not understood\r\n", "PASV", "PORT 127,0,0,1,"},
+        {"IPv4, 502", AF_INET, "502 Command not implemented\r\n", "PASV", "PORT 127,0,0,1,"},
+        {"IPv6, 502", AF_INET6, "502 Command not implemented\r\n", "EPSV", "EPRT |2|::1|"},
+        {"IPv6, nothing offered", AF_INET6, "211-Features:\r\n SIZE\r\n211 End\r\n", "EPSV", "EPRT |2|::1|"},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.name);
+        const char* host = k.family == AF_INET6 ? "::1" : "127.0.0.1";
+        DataListener data(0, k.family);
+        std::thread serveData = sendOnce(data, "payload");
+        uint16_t activePort = 0;
+        std::jthread upload;
+        auto onLine = [&](const std::string& line) {
+            unsigned h[6];
+            const auto bar = line.rfind('|', line.size() - 2);
+            if (line.rfind("EPRT", 0) == 0 && bar != std::string::npos)
+                activePort = static_cast<uint16_t>(std::stoi(line.substr(bar + 1)));
+            if (sscanf(line.c_str(), "PORT %u,%u,%u,%u,%u,%u", &h[0], &h[1], &h[2], &h[3], &h[4], &h[5]) == 6)
+                activePort = static_cast<uint16_t>(h[4] * 256 + h[5]);
+            if (line.rfind("STOR", 0) == 0) upload = takeUpload(host, activePort);
+        };
+        Scripted srv("220 ready\r\n",
+                     with({{"FEAT", k.feat},
+                           {"PASV", data.pasv("127,0,0,1")},
+                           {"EPSV", data.epsv()},
+                           {"PORT", "200 ok\r\n"},
+                           {"EPRT", "200 ok\r\n"},
+                           {"RETR", "150 x\r\n226 done\r\n"},
+                           {"STOR", "150 go\r\n226 stored\r\n"}}),
+                     onLine, k.family);
+        Client c(srv.port(), host);
+        const std::string local = tempDir() + "/ftp_feat";
+        c.ftp.HostFileName = "f";
+        c.ftp.LocalFileName = local;
+        ASSERT_TRUE(c.ftp.Connect()) << c.ftp.ErrorMessage();
+        EXPECT_EQ(c.ftp.LastResponse(), "230 in");
+        EXPECT_EQ(c.ftp.StatusCode(), 230);
+        EXPECT_EQ((c.ftp.SupportedExtensions & FtpFeat(ftpFeatEPSV)) != 0, std::strstr(k.feat, "EPSV") != nullptr);
+        EXPECT_TRUE(c.ftp.Get()) << c.ftp.ErrorMessage();
+        serveData.join();
+        EXPECT_EQ(readFile(local), "payload");
+        writeFile(local, "");
+        c.ftp.SetPassive(false);
+        EXPECT_TRUE(c.ftp.Put()) << c.ftp.ErrorMessage();
+        c.ftp.Quit();
+        const auto lines = srv.lines();
+        ASSERT_GE(lines.size(), 5u);
+        EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 3),
+                  (std::vector<std::string>{"USER u", "PASS pw", "FEAT"}));
+        EXPECT_EQ(lines[3], k.passive);
+        EXPECT_EQ(lines[5].rfind(k.active, 0), 0u) << lines[5];
+    }
 }
 
 TEST(FtpWire, ActiveModeRefusesAStrangerAtOnceAndReadsOffTheLateAnswer) {
@@ -655,7 +701,7 @@ TEST(FtpWire, ActiveModeRefusesAStrangerAtOnceAndReadsOffTheLateAnswer) {
     Client c(srv.port());
     c.ftp.SetPassive(false);
     c.ftp.Timeout = 30;  // a failure that waited for the time-out would show
-    const std::string local = testing::TempDir() + "/ftp_active_peer";
+    const std::string local = tempDir() + "/ftp_active_peer";
     writeFile(local, "precious");
     c.ftp.HostFileName = "f";
     c.ftp.LocalFileName = local;
@@ -687,7 +733,7 @@ TEST(FtpWire, AGivenUpTransfersLateAnswerIsNotTheNextCommands) {
     control = &srv;
     Client c(srv.port());
     c.ftp.HostFileName = "f";
-    c.ftp.LocalFileName = testing::TempDir() + "/ftp_refused";
+    c.ftp.LocalFileName = tempDir() + "/ftp_refused";
     ASSERT_TRUE(c.ftp.Connect());
     EXPECT_FALSE(c.ftp.Get());
     EXPECT_EQ(c.ftp.RequestResult(), 550) << c.ftp.ErrorMessage();
@@ -793,7 +839,9 @@ TEST(FtpWire, BytesStillQueuedAtTheCloseDownDeadlineFailTheUpload) {
         EXPECT_EQ(c.ftp.Put(), k.result == 0) << c.ftp.ErrorMessage();
         EXPECT_LT(testsupport::threadCpuSeconds() - cpu, 0.5);
         EXPECT_EQ(c.ftp.RequestResult(), k.result);
-        if (k.result) EXPECT_EQ(c.ftp.ErrorMessage(), "426 Upload data still queued at the close-down deadline");
+        if (k.result) {
+            EXPECT_EQ(c.ftp.ErrorMessage(), "426 Upload data still queued at the close-down deadline");
+        }
         // STOR's answer belonged to the upload; the next command gets its own.
         ASSERT_TRUE(c.ftp.Pwd()) << c.ftp.ErrorMessage();
         EXPECT_EQ(c.ftp.LastResponse(), "257 \"/\"");
@@ -811,7 +859,7 @@ TEST(FtpWire, BytesStillQueuedAtTheCloseDownDeadlineFailTheUpload) {
 TEST(FtpPeers, AppendResumeAndFileCommands) {
     Peer p("FTP_PLAIN");
     const std::string data = randomBytes(2 * 1024 * 1024, 2);
-    const std::string src = testing::TempDir() + "/ftp_rsrc", dst = testing::TempDir() + "/ftp_rdst";
+    const std::string src = tempDir() + "/ftp_rsrc", dst = tempDir() + "/ftp_rdst";
     writeFile(src, data);
     // Resume an upload whose first part is on the server.
     writeFile(root() + "r.bin", data.substr(0, 700000));
@@ -960,7 +1008,7 @@ TEST(FtpPeers, BusyPortRangeIsReported) {
     p.ftp.SetDataPortRangeStart(busy.port);
     p.ftp.SetDataPortRangeEnd(busy.port);
     p.ftp.HostFileName = "x";
-    p.ftp.LocalFileName = testing::TempDir() + "/ftp_busy";
+    p.ftp.LocalFileName = tempDir() + "/ftp_busy";
     EXPECT_FALSE(p.ftp.Get());
     EXPECT_EQ(p.ftp.ErrorMessage(), "All ports in DataPortRange are in use");
 }

@@ -3,8 +3,11 @@
 // the real servers the ftppeers fixture started (tests/servers/ftp.sh).
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <random>
@@ -34,6 +37,22 @@ inline std::string randomBytes(size_t n, unsigned seed) {
     return s;
 }
 
+// A folder of this run's own for local files, removed at the end: runs from
+// other checkouts use the same file names at the same time.
+inline const std::string& tempDir() {
+    struct Folder {
+        std::string path = (std::filesystem::temp_directory_path() / ("pelliwox-ftp-" + std::to_string(::getpid())))
+                               .string();
+        Folder() { std::filesystem::create_directories(path); }
+        ~Folder() {
+            std::error_code ignored;
+            std::filesystem::remove_all(path, ignored);
+        }
+    };
+    static const Folder folder;
+    return folder.path;
+}
+
 inline std::string stateDir() {
     const char* dir = std::getenv("PWX_FTP_STATE");
     return dir ? dir : "";
@@ -54,8 +73,15 @@ inline int port(const std::string& name) {
 
 // The user each server knows.
 inline const char* userOf(const std::string& server) {
-    return server == "FTP_IMPLICIT" || server == "FTP_REUSE" || server == "FTP_VSFTPD_TLS" ? "pwxftp" : "tester";
+    return server == "FTP_IMPLICIT" || server == "FTP_REUSE" || server == "FTP_VSFTPD_TLS" ||
+                   server == "FTP6_VSFTPD_TLS"
+               ? "pwxftp"
+               : "tester";
 }
+
+// The servers named FTP6_... listen on ::1, the others on 127.0.0.1.
+inline bool onIpv6(const std::string& server) { return server.rfind("FTP6_", 0) == 0; }
+inline const char* hostOf(const std::string& server) { return onIpv6(server) ? "::1" : "127.0.0.1"; }
 
 // The newest TLS version a context offers (TLS1_2_VERSION ...).
 inline void limitTls(net::TSslContext& ctx, long maxVersion) {
@@ -75,7 +101,7 @@ struct Peer {
         ftp.OnDisplay = [](rtl::TObject*, std::string& m) {
             if (std::getenv("PWX_FTP_TRACE")) std::fprintf(stderr, "%s\n", m.c_str());
         };
-        ftp.HostName = "127.0.0.1";
+        ftp.HostName = hostOf(which);
         ftp.Port = std::to_string(port(which));
         ftp.UserName = userOf(which);
         ftp.PassWord = "secret";

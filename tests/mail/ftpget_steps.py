@@ -1,6 +1,6 @@
 #!/usr/bin/python3
-"""tools/ftpget end to end against proftpd and pyftpdlib (AUTH TLS, active):
-every step once, each reported with its reply and what the client took from
+"""tools/ftpget end to end against proftpd and pyftpdlib (AUTH TLS, active),
+and proftpd on ::1 (AUTH TLS, active): every step once, each reported with its reply and what the client took from
 it, the files checked on both sides; a failing step ends the run with exit 1
 and later steps are not run; bad arguments give exit 2.
 Usage: ftpget_steps.py FTPGET STATE_DIR"""
@@ -25,7 +25,8 @@ def check(what, ok, detail=""):
 
 def run(server, *steps, tls=(), active=False):
     user = "tester"
-    cmd = [ftpget] + list(tls) + (["--active"] if active else []) + ["127.0.0.1", ports[server], user, "secret"]
+    host = "::1" if server.startswith("FTP6_") else "127.0.0.1"
+    cmd = [ftpget] + list(tls) + (["--active"] if active else []) + [host, ports[server], user, "secret"]
     out = subprocess.run(cmd + list(steps), capture_output=True, text=True, timeout=60)
     return out.returncode, out.stdout, out.stderr
 
@@ -53,7 +54,8 @@ with open(text, "wb") as f:
     f.write(b"one\ntwo\n")
 
 for server, tls, active in (("FTP_PROFTPD", (), False),
-                            ("FTP_TLS", ("--tls", "--ca", state + "/ca.crt"), True)):
+                            ("FTP_TLS", ("--tls", "--ca", state + "/ca.crt"), True),
+                            ("FTP6_PROFTPD", ("--tls", "--ca", state + "/ca.crt"), True)):
     tag = server.lower()
     with open(half, "wb") as f:
         f.write(data[:100000])

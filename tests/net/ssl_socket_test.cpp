@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <QByteArray>
+#include <arpa/inet.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <QCryptographicHash>
 #include <chrono>
 #include <cstdlib>
@@ -139,6 +142,15 @@ struct Client {
         s.SendStr(command + (argument.empty() ? "" : " " + argument) + "\r\n");
     }
 
+    // The same, the TLS side read as raw bytes.
+    void upgradeRaw(const std::string& command) {
+        afterStart = [this] {
+            s.SetLineMode(false);
+            onData = nullptr;
+        };
+        upgrade(command);
+    }
+
     bool handshakeDone() { return waitFor([this] { return handshakes > 0 || closed; }) && handshakes > 0; }
 
     TSslWSocket s;
@@ -261,11 +273,7 @@ TEST(SslSocket, PlainConnectionUpgradedToTls) {
 TEST(SslSocket, MegabyteRoundTripArrivesIntact) {
     auto ctx = clientContext();
     Client c(ctx.get());
-    c.afterStart = [&] {
-        c.s.SetLineMode(false);
-        c.onData = nullptr;
-    };
-    c.upgrade("ECHO");
+    c.upgradeRaw("ECHO");
     ASSERT_TRUE(c.handshakeDone());
     int dataSent = 0;
     c.s.OnDataSent = [&](rtl::TObject*, uint16_t) { ++dataSent; };
@@ -419,6 +427,66 @@ TEST(SslSocket, CloseDeliversUnreadDataFirst) {
     ASSERT_TRUE(waitFor([&] { return c.closed; }));
     EXPECT_EQ(c.received, "unread echo");
     EXPECT_EQ(c.events, (std::vector<std::string>{"connected:0", "handshake:0", "data", "shutdown:one:0", "closed:0"}));
+}
+
+// ---------------------------------------------------------------- closing
+
+// What the Python peer's last LATE session read: "<count> <sha256 hex>".
+std::string lateResult() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(static_cast<uint16_t>(std::stoi(peerPort("python"))));
+    std::string answer;
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && testsupport::sendAll(fd, "RESULT\r\n"))
+        answer = testsupport::recvAll(fd);
+    ::close(fd);
+    const std::string prefix = "+OK ";
+    if (answer.rfind(prefix, 0) != 0 || answer.size() < prefix.size() + 2) return "no answer: " + answer;
+    return answer.substr(prefix.size(), answer.size() - prefix.size() - 2);
+}
+
+// Sends Data in one go, all of it taken by the system at once (its buffer
+// made large enough), and closes: our close-notify leaves right behind it,
+// long before the peer has read it all.
+void sendAllAndClose(Client& c, const std::string& Data) {
+    const int big = 4 << 20;
+    ::setsockopt(static_cast<int>(c.s.HSocket()), SOL_SOCKET, SO_SNDBUF, &big, sizeof big);
+    c.s.Send(Data.data(), static_cast<int>(Data.size()));
+    c.s.Close();
+}
+
+TEST(SslSocket, CloseWaitsUntilThePeerHasEverything) {
+    // The peer sends a record of its own (as a late TLS 1.3 ticket comes)
+    // after our close-notify has left. A socket already closed would answer
+    // it with a reset, and the reset would throw away all the peer had not
+    // yet taken. The wait sleeps.
+    auto ctx = clientContext();
+    Client c(ctx.get());
+    c.upgradeRaw("LATE");
+    ASSERT_TRUE(c.handshakeDone());
+    const std::string data = randomBytes(1 << 20);
+    const double cpu0 = testsupport::threadCpuSeconds();
+    sendAllAndClose(c, data);
+    ASSERT_TRUE(waitFor([&] { return c.closed; }));
+    EXPECT_LT(testsupport::threadCpuSeconds() - cpu0, 0.5);
+    EXPECT_EQ(c.events, (std::vector<std::string>{"connected:0", "handshake:0", "shutdown:one:0", "closed:0"}));
+    EXPECT_EQ(lateResult(), std::to_string(data.size()) + " " + sha256(data).toHex().toStdString());
+}
+
+TEST(SslSocket, CloseToAPeerThatTakesNothingEndsWithTimedOut) {
+    // Nothing the peer acknowledges, no close of its own: the wait ends on
+    // its own, without spinning, and the close says the end may be lost.
+    auto ctx = clientContext();
+    Client c(ctx.get());
+    c.upgradeRaw("HOLD");
+    ASSERT_TRUE(c.handshakeDone());
+    const double cpu0 = testsupport::threadCpuSeconds();
+    sendAllAndClose(c, randomBytes(1 << 20));
+    ASSERT_TRUE(waitFor([&] { return c.closed; }));
+    EXPECT_LT(testsupport::threadCpuSeconds() - cpu0, 0.5);
+    EXPECT_EQ(c.events, (std::vector<std::string>{"connected:0", "handshake:0", "shutdown:one:0", "closed:10060"}));
 }
 
 // ---------------------------------------------------------------- renegotiation

@@ -53,11 +53,28 @@ struct Recorder {
     bool dataAfterClose = false;
 };
 
-void connectTo(TCustomWSocket& s, uint16_t port) {
-    s.SetAddr("127.0.0.1");
+void connectTo(TCustomWSocket& s, uint16_t port, const std::string& addr = "127.0.0.1") {
+    s.SetAddr(addr);
     s.SetPort(std::to_string(port));
     s.Connect();
 }
+
+// A port of Family's loopback address where nothing listens.
+uint16_t closedPort(int family) {
+    uint16_t port = 0;
+    ::close(testsupport::listenOnLoopback(port, family));
+    return port;
+}
+
+// The loopback address of each family, as the socket is given it and as it
+// tells it back.
+struct Loopback {
+    int family;
+    const char* given;
+    const char* told;
+};
+const Loopback kLoopbacks[] = {
+    {AF_INET, "127.0.0.1", "127.0.0.1"}, {AF_INET6, "::1", "::1"}, {AF_INET6, "0:0:0:0:0:0:0:1", "::1"}};
 
 bool waitConnected(TCustomWSocket& s) {
     return win::PumpUntil([&] { return s.State() == wsConnected; }, 10000);
@@ -72,13 +89,50 @@ std::string pattern(size_t n) {
 }  // namespace
 
 TEST(Socket, RefusedConnectionRaisesItsEventsInOrder) {
-    TWSocket s;
-    Recorder r(s);
-    connectTo(s, testsupport::closedPort());
-    ASSERT_TRUE(r.waitClosed());
-    EXPECT_EQ(r.events, (std::vector<std::string>{"state wsOpened", "state wsConnecting", "state wsConnected",
-                                                  "connected 10061", "state wsClosed", "closed 0"}));
+    for (const Loopback& l : kLoopbacks) {
+        SCOPED_TRACE(l.given);
+        TWSocket s;
+        Recorder r(s);
+        connectTo(s, closedPort(l.family), l.given);
+        ASSERT_TRUE(r.waitClosed());
+        EXPECT_EQ(r.events, (std::vector<std::string>{"state wsOpened", "state wsConnecting", "state wsConnected",
+                                                      "connected 10061", "state wsClosed", "closed 0"}));
+    }
     EXPECT_EQ(GetWinsockErr(10061), "Connection refused (#10061)");
+}
+
+TEST(Socket, EitherFamilyCarriesTheSameConversationWithTheSameEvents) {
+    // The peer answers "ping" with "pong" and hangs up. Over IPv6 the events
+    // are those of IPv4, in the same order, and the address getters tell the
+    // IPv6 addresses.
+    std::vector<std::string> ipv4Events;
+    for (const Loopback& l : kLoopbacks) {
+        SCOPED_TRACE(l.given);
+        LoopbackPeer peer(
+            [](int fd) {
+                if (testsupport::recvExactly(fd, 4) == "ping") testsupport::sendAll(fd, "pong");
+            },
+            l.family);
+        TWSocket s;
+        Recorder r(s);
+        r.readAll();
+        std::string peerAddr, peerPort, localAddr;
+        s.OnSessionConnected = [&](rtl::TObject*, uint16_t e) {
+            r.events.push_back("connected " + std::to_string(e));
+            peerAddr = s.PeerAddr();
+            peerPort = s.PeerPort();
+            localAddr = s.GetXAddr();
+            s.SendStr("ping");
+        };
+        connectTo(s, peer.port(), l.given);
+        ASSERT_TRUE(r.waitClosed());
+        EXPECT_EQ(r.received, "pong");
+        EXPECT_EQ(peerAddr, l.told);
+        EXPECT_EQ(peerPort, peer.portText());
+        EXPECT_EQ(localAddr, l.told);
+        if (l.family == AF_INET) ipv4Events = r.events;
+        EXPECT_EQ(r.events, ipv4Events);
+    }
 }
 
 TEST(Socket, ThreeThousandBytesLeaveAsFullBlocksWithOneDataSent) {
@@ -249,6 +303,12 @@ TEST(Socket, DnsLookupOfADottedAddressAnswersAtOnce) {
     s.DnsLookup("10.1.2.3");
     EXPECT_EQ(done, 0);
     EXPECT_EQ(s.DnsResult(), "10.1.2.3");
+    // An IPv6 address too, in its usual form.
+    done = -1;
+    s.DnsLookup(" 0:0::1 ");
+    EXPECT_EQ(done, 0);
+    EXPECT_EQ(s.DnsResult(), "::1");
+    EXPECT_EQ(s.DnsResultList().Count(), 1);
 
     done = -1;
     s.DnsLookup("localhost");
@@ -272,37 +332,42 @@ TEST(Socket, DnsLookupOfADottedAddressAnswersAtOnce) {
 }
 
 TEST(Socket, ListenAcceptAndDupCarryAConversation) {
-    TWSocket server;
-    server.SetAddr("127.0.0.1");
-    server.SetPort("0");
-    TWSocket* accepted = nullptr;
-    std::string serverGot;
-    server.OnSessionAvailable = [&](rtl::TObject*, uint16_t) {
-        accepted = new TWSocket(&server);
-        accepted->OnDataAvailable = [&](rtl::TObject*, uint16_t) {
-            serverGot += accepted->ReceiveStr();
-            if (serverGot == "ping") accepted->SendStr("pong");
+    for (const Loopback& l : kLoopbacks) {
+        SCOPED_TRACE(l.given);
+        TWSocket server;
+        server.SetAddr(l.given);
+        server.SetPort("0");
+        TWSocket* accepted = nullptr;
+        std::string serverGot;
+        server.OnSessionAvailable = [&](rtl::TObject*, uint16_t) {
+            accepted = new TWSocket(&server);
+            accepted->OnDataAvailable = [&](rtl::TObject*, uint16_t) {
+                serverGot += accepted->ReceiveStr();
+                if (serverGot == "ping") accepted->SendStr("pong");
+            };
+            accepted->Dup(server.Accept());
         };
-        accepted->Dup(server.Accept());
-    };
-    server.Listen();
-    EXPECT_EQ(server.State(), wsListening);
-    const std::string port = server.GetXPort();
-    ASSERT_NE(port, "0");
+        server.Listen();
+        EXPECT_EQ(server.State(), wsListening);
+        const std::string port = server.GetXPort();
+        ASSERT_NE(port, "0");
+        EXPECT_EQ(server.GetXAddr(), l.told);
 
-    TWSocket client;
-    std::string clientGot;
-    client.OnSessionConnected = [&](rtl::TObject*, uint16_t e) {
-        if (!e) client.SendStr("ping");
-    };
-    client.OnDataAvailable = [&](rtl::TObject*, uint16_t) { clientGot += client.ReceiveStr(); };
-    client.SetAddr("127.0.0.1");
-    client.SetPort(port);
-    client.Connect();
-    ASSERT_TRUE(win::PumpUntil([&] { return clientGot == "pong"; }, 10000));
-    ASSERT_NE(accepted, nullptr);
-    EXPECT_EQ(accepted->State(), wsConnected);
-    EXPECT_EQ(accepted->PeerPort(), client.GetXPort());
+        TWSocket client;
+        std::string clientGot;
+        client.OnSessionConnected = [&](rtl::TObject*, uint16_t e) {
+            if (!e) client.SendStr("ping");
+        };
+        client.OnDataAvailable = [&](rtl::TObject*, uint16_t) { clientGot += client.ReceiveStr(); };
+        client.SetAddr(l.given);
+        client.SetPort(port);
+        client.Connect();
+        ASSERT_TRUE(win::PumpUntil([&] { return clientGot == "pong"; }, 10000));
+        ASSERT_NE(accepted, nullptr);
+        EXPECT_EQ(accepted->State(), wsConnected);
+        EXPECT_EQ(accepted->PeerPort(), client.GetXPort());
+        EXPECT_EQ(accepted->PeerAddr(), l.told);
+    }
 }
 
 TEST(Socket, BigSendToASlowReaderArrivesIntactWithoutBurningTheCpu) {

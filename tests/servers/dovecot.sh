@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Starts or stops a private Dovecot POP3 server for the mail tests: a plain
-# listener (with STLS) and a pop3s listener on free ports of 127.0.0.1, a
-# certificate of its own signed by a test CA, and users pwx1..pwx12 (password
-# "secret N" for user N) with generated mailboxes.
-# Usage: dovecot.sh start|stop STATE_DIR [MESSAGES [USERS]]. Writes STATE_DIR/pop3.port,
+# listener (with STLS) and a pop3s listener on free ports of 127.0.0.1 (or of
+# ADDRESS, such as ::1), a certificate of its own signed by a test CA, and
+# users pwx1..pwx12 (password "secret N" for user N) with generated mailboxes.
+# Usage: dovecot.sh start|stop STATE_DIR [MESSAGES [USERS [ADDRESS]]]. Writes STATE_DIR/pop3.port,
 # pop3s.port and ca.crt; STATE_DIR/mail/USER/Maildir are the mailboxes.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -12,6 +12,7 @@ cmd=$1
 dir=$2
 count=${3:-25}
 users=${4:-12}
+address=${5:-127.0.0.1}
 mailuser=pwxmail
 
 if [ "$cmd" = stop ]; then
@@ -35,15 +36,15 @@ for n in $(seq 1 "$users"); do
 done
 chown -R "$mailuser:$mailuser" "$dir/mail"
 
-port=$(/usr/bin/python3 "$here/freeport.py")
-sport=$(/usr/bin/python3 "$here/freeport.py")
-while [ "$sport" = "$port" ]; do sport=$(/usr/bin/python3 "$here/freeport.py"); done
+port=$(/usr/bin/python3 "$here/freeport.py" "$address")
+sport=$(/usr/bin/python3 "$here/freeport.py" "$address")
+while [ "$sport" = "$port" ]; do sport=$(/usr/bin/python3 "$here/freeport.py" "$address"); done
 cat > "$dir/dovecot.conf" <<CONF
 base_dir = $dir/run
 state_dir = $dir/state
 log_path = $dir/dovecot.log
 protocols = pop3
-listen = 127.0.0.1
+listen = $address
 ssl = yes
 ssl_cert = <$dir/server.crt
 ssl_key = <$dir/server.key
@@ -76,7 +77,7 @@ service anvil {
 }
 CONF
 dovecot -c "$dir/dovecot.conf" </dev/null >/dev/null 2>&1
-/usr/bin/python3 "$here/waitport.py" "$port" 20
-/usr/bin/python3 "$here/waitport.py" "$sport" 20
+/usr/bin/python3 "$here/waitport.py" "$port" 20 "$address"
+/usr/bin/python3 "$here/waitport.py" "$sport" 20 "$address"
 echo "$port" > "$dir/pop3.port"
 echo "$sport" > "$dir/pop3s.port"

@@ -1,9 +1,9 @@
 #!/usr/bin/python3
-"""pyftpdlib on 127.0.0.1, plain or with AUTH TLS (when CERT and KEY are
-given), serving ROOT to the user tester/secret with full rights. Writes its
-port to PORTFILE once it listens. One server per process: pyftpdlib's loop
-is shared by every server of a process.
-Usage: ftp_peer.py ROOT PORTFILE [CERT KEY]"""
+"""pyftpdlib on HOST (127.0.0.1 or ::1), plain or with AUTH TLS (when CERT
+and KEY are given), serving ROOT to the user tester/secret with full rights.
+Writes its port to PORTFILE once it listens. One server per process:
+pyftpdlib's loop is shared by every server of a process.
+Usage: ftp_peer.py ROOT PORTFILE HOST [CERT KEY]"""
 import os
 import sys
 
@@ -11,8 +11,8 @@ from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import FTPHandler, TLS_FTPHandler
 from pyftpdlib.servers import FTPServer
 
-root, portfile = sys.argv[1:3]
-cert, key = (sys.argv[3:5] + [None, None])[:2]
+root, portfile, host = sys.argv[1:4]
+cert, key = (sys.argv[4:6] + [None, None])[:2]
 
 
 def server(handler_base, tls):
@@ -27,7 +27,7 @@ def server(handler_base, tls):
         handler.keyfile = key
         handler.tls_control_required = False
         handler.tls_data_required = False
-    s = FTPServer(("127.0.0.1", 0), handler)
+    s = FTPServer((host, 0), handler)
     s.max_cons = 64
     return s
 

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Starts or stops two private proftpd servers with the TLS settings proftpd
+# Starts or stops three private proftpd servers with the TLS settings proftpd
 # ships with (so a data connection must resume the control connection's TLS
-# session): one with AUTH TLS beside plain logins, one with implicit TLS.
-# Both serve ROOT to the user tester/secret from a password file of their own.
+# session): one with AUTH TLS beside plain logins, one with implicit TLS, and
+# one like the first on ::1. All serve ROOT to the user tester/secret from a
+# password file of their own.
 # Usage: proftpd.sh start|stop STATE_DIR ROOT CERT KEY
-# Writes STATE_DIR/proftpd.port and STATE_DIR/proftpd-implicit.port.
+# Writes STATE_DIR/proftpd.port, proftpd-implicit.port and proftpd6.port.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/common.sh"
@@ -12,7 +13,7 @@ cmd=$1
 dir=$2
 
 if [ "$cmd" = stop ]; then
-  stop_pids "$dir/proftpd.pid.run" "$dir/proftpd-implicit.pid.run"
+  stop_pids "$dir"/proftpd*.pid.run
   exit 0
 fi
 root=$3 cert=$4 key=$5
@@ -21,7 +22,7 @@ root=$3 cert=$4 key=$5
 proftpd_bin=$(command -v proftpd || echo /opt/pelliwox-peers/proftpd/usr/sbin/proftpd)
 [ -x "$proftpd_bin" ] || { echo "proftpd not found: run tools/deps.sh" >&2; exit 1; }
 modules=$(dirname "$(dirname "$proftpd_bin")")/lib/proftpd
-stop_pids "$dir/proftpd.pid.run" "$dir/proftpd-implicit.pid.run"
+stop_pids "$dir"/proftpd*.pid.run
 mkdir -p "$dir"
 
 # The user runs as nobody: uploads land in ROOT, which anyone may write.
@@ -29,18 +30,19 @@ hash=$(openssl passwd -5 secret)
 echo "tester:$hash:65534:65534::$root:/bin/sh" > "$dir/proftpd.passwd"
 chmod 600 "$dir/proftpd.passwd"
 
-# proftpd_start NAME EXTRA_TLS_OPTIONS
+# proftpd_start NAME ADDRESS EXTRA_TLS_OPTIONS: on ADDRESS (127.0.0.1 or ::1).
 proftpd_start() {
-  local name=$1 options=$2 port
-  port=$(/usr/bin/python3 "$here/freeport.py")
+  local name=$1 address=$2 options=$3 port ipv6=off
+  case "$address" in *:*) ipv6=on ;; esac
+  port=$(/usr/bin/python3 "$here/freeport.py" "$address")
   cat > "$dir/$name.conf" <<CONF
 ServerName "pelliwox test proftpd"
 ServerType standalone
 DefaultServer on
 Port $port
-DefaultAddress 127.0.0.1
+DefaultAddress $address
 SocketBindTight on
-UseIPv6 off
+UseIPv6 $ipv6
 User nobody
 Group nogroup
 Umask 022
@@ -69,8 +71,9 @@ LoadModule mod_tls.c
 CONF
   "$proftpd_bin" -n -q -c "$dir/$name.conf" > "$dir/$name.out" 2>&1 &
   echo $! > "$dir/$name.pid.run"
-  /usr/bin/python3 "$here/waitport.py" "$port" 20 || { cat "$dir/$name.out" "$dir/$name.log" >&2; exit 1; }
+  /usr/bin/python3 "$here/waitport.py" "$port" 20 "$address" || { cat "$dir/$name.out" "$dir/$name.log" >&2; exit 1; }
   echo "$port" > "$dir/$name.port"
 }
-proftpd_start proftpd ""
-proftpd_start proftpd-implicit "TLSOptions UseImplicitSSL"
+proftpd_start proftpd 127.0.0.1 ""
+proftpd_start proftpd-implicit 127.0.0.1 "TLSOptions UseImplicitSSL"
+proftpd_start proftpd6 ::1 ""

@@ -18,6 +18,12 @@ answers "+OK <command>" and then, acting as the TLS server:
           greets with "hello over tls\\r\\n" over TLS and echoes
   SLOW n  reads n bytes in small bites with pauses, then answers with
           "+OK " + their SHA-256 in hex + "\r\n"
+  LATE    reads nothing for a moment, then sends "late\r\n" (as a late
+          TLS 1.3 ticket would come), then reads up to the client's
+          close-notify, keeping the count and SHA-256 of what it read
+  RESULT  (in the clear, no TLS) waits for the last LATE session to end and
+          answers "+OK <count> <sha256 hex>\r\n"
+  HOLD    reads nothing and never closes while the client is there
   DROP    reads the start of the client's handshake and hangs up
 
 The TLS side runs over memory BIOs, so that records and segments go out
@@ -25,9 +31,11 @@ exactly as written here.
 """
 import hashlib
 import os
+import select
 import socketserver
 import ssl
 import sys
+import threading
 import time
 
 CERT, KEY = sys.argv[2], sys.argv[3]
@@ -157,6 +165,42 @@ def slow(tls, argument):
     tls.echo()
 
 
+late_result = None
+late_ended = threading.Condition()
+
+
+def late(tls, _):
+    time.sleep(0.3)  # the client has sent everything and closed by now
+    tls.send(b"late\r\n")
+    digest, count = hashlib.sha256(), 0
+    try:
+        while True:
+            data = tls.read()
+            if not data:
+                return
+            digest.update(data)
+            count += len(data)
+    finally:
+        global late_result
+        with late_ended:
+            late_result = b"%d %s" % (count, digest.hexdigest().encode())
+            late_ended.notify_all()
+
+
+def result(sock):
+    global late_result
+    with late_ended:
+        late_ended.wait_for(lambda: late_result is not None, timeout=20)
+        answer, late_result = late_result or b"none", None
+    sock.sendall(b"+OK " + answer + b"\r\n")
+
+
+def hold(tls, _):
+    waiter = select.poll()
+    waiter.register(tls.sock, select.POLLRDHUP)
+    waiter.poll(20000)  # the client's end, which comes behind all it sent
+
+
 SCENARIOS = {
     b"ECHO": lambda tls, _: tls.echo(),
     b"LINES": lines,
@@ -164,6 +208,8 @@ SCENARIOS = {
     b"UNWRAP": unwrap,
     b"SLOW": slow,
     b"INJECT": inject,
+    b"LATE": late,
+    b"HOLD": hold,
 }
 
 
@@ -171,6 +217,9 @@ class Handler(socketserver.BaseRequestHandler):
     def handle(self):
         sock = self.request
         command, _, argument = read_plain_line(sock).strip().partition(b" ")
+        if command == b"RESULT":
+            result(sock)
+            return
         if command == b"DROP":
             sock.sendall(b"+OK DROP\r\n")
             sock.recv(5)

@@ -10,23 +10,22 @@
 
 namespace testsupport {
 
-namespace {
-int listenOnLoopback(uint16_t& port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd, 8) != 0)
+int listenOnLoopback(uint16_t& port, int family) {
+    const int fd = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in6 a{};  // the port lies at the same place in both families
+    a.sin6_family = static_cast<sa_family_t>(family);
+    if (family == AF_INET6) a.sin6_addr = in6addr_loopback;
+    else reinterpret_cast<sockaddr_in&>(a).sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), len) != 0 || ::listen(fd, 8) != 0)
         throw std::runtime_error("cannot listen on loopback");
-    socklen_t len = sizeof a;
     ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    port = ntohs(a.sin_port);
+    port = ntohs(a.sin6_port);
     return fd;
 }
-}  // namespace
 
-LoopbackPeer::LoopbackPeer(std::function<void(int fd)> script) {
-    listenFd_ = listenOnLoopback(port_);
+LoopbackPeer::LoopbackPeer(std::function<void(int fd)> script, int family) {
+    listenFd_ = listenOnLoopback(port_, family);
     const int lfd = listenFd_;
     thread_ = std::thread([lfd, script] {
         const int fd = ::accept(lfd, nullptr, nullptr);

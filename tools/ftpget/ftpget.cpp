@@ -121,7 +121,7 @@ const std::vector<TStep>& steps() {
              f.SetPassive(false);
              return true;
          }},
-        {"feat", "", "FEAT (EPSV and EPRT are used once offered)",
+        {"feat", "", "FEAT again (the login asks it: EPSV and EPRT are used where offered, and always over IPv6)",
          [](TSslFtpClient& f, const Args&) { return f.Feat(); }},
         {"syst", "", "SYST", [](TSslFtpClient& f, const Args&) { return f.Syst(); }},
         {"quote", "TEXT", "a raw command",

@@ -10,6 +10,7 @@ set(CODEC_FUZZ_SOURCES
   ${CODEC_FUZZ_ROOT}/mail/evqntlmmsgs.cpp
   ${CODEC_FUZZ_ROOT}/platform/rtl/sysutils.cpp
   ${CODEC_FUZZ_ROOT}/platform/rtl/classes.cpp
+  ${CODEC_FUZZ_ROOT}/platform/rtl/fileio.cpp
 )
 # The message renderer's target: built by render.cmake with the libraries it
 # needs; its seed corpus is tests/data/render/corpus.

@@ -3,11 +3,13 @@
 #include <QApplication>
 #include <csignal>
 #include <cstdio>
-#include <memory>
+#include <cstdlib>
+#include <string>
+#include <vector>
 #include <unistd.h>
 
 #include "app/memtune.h"
-#include "app/unattended.h"
+#include "app/pull.h"
 #include "composer/brwsvwr.h"
 #include "composer/cssdsgnr.h"
 #include "composer/mlsend.h"
@@ -21,6 +23,7 @@
 #include "mailbox/kwfnddlg.h"
 #include "mailbox/kwutzp.h"
 #include "platform/rtl/sysutils.h"
+#include "platform/win/program.h"
 #include "png/pngpicture.h"
 #include "platform/ui/dialogs.h"
 #include "platform/ui/forms.h"
@@ -51,28 +54,34 @@ void CreateWindows() {
 int WinMain(int argc, char** argv) {
     TuneMemory();
     std::signal(SIGPIPE, SIG_IGN);
+    // A pull is a command-line run: it starts no windowing platform and
+    // makes no window, so it runs where cron runs it, with no display.
+    const std::string first = argc > 1 ? argv[1] : "";
+    if (mailbox::IsPullParam(first)) return PullMain(argc, argv, rtl::CopyFrom(first, 6));
+    // Started by "pelliwox": its path is the program's, for the program
+    // folder and the program's name in messages.
+    if (const char* launcher = std::getenv("PELLIWOX_LAUNCHER")) {
+        std::vector<std::string> args(argv, argv + argc);
+        args[0] = launcher;
+        win::SetCommandLine(std::move(args));
+        unsetenv("PELLIWOX_LAUNCHER");
+    }
     // The web engine's sandbox refuses to start for root.
     if (geteuid() == 0) setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication qapp(argc, argv);
-    // An unattended pull shows no box and waits for nobody.
-    std::unique_ptr<TUnattendedPrompter> unattended;
-    int status = 0;
     try {
         helpers::utilinit();
         ui::Application->Initialize();
         ui::Application->Title = "Pelliwox";
-        if (mailbox::IsPullParam(helpers::exeparam(1))) unattended = std::make_unique<TUnattendedPrompter>();
-        else ui::UseQtDialogs();
+        ui::UseQtDialogs();
         CreateWindows();
         ui::Application->Run();
-        if (unattended && mailbox::Form1) status = mailbox::Form1->PullStatus;
     } catch (const std::exception& e) {
         ui::Application->ShowException(e);
-        if (unattended) status = mailbox::psNotListed;
     }
     helpers::utilexit();
-    return status;
+    return 0;
 }
 
 }  // namespace app

@@ -4,8 +4,6 @@
 
 #include "helpers/kwutil.h"
 #include "platform/rtl/sysutils.h"
-#include "platform/ui/dialogs.h"
-#include "platform/ui/forms.h"
 
 namespace app {
 
@@ -49,15 +47,9 @@ ui::TModalResult UnattendedAnswer(const ui::TPrompt& prompt) {
     return ui::DismissResult(prompt.buttons);
 }
 
-TUnattendedPrompter::TUnattendedPrompter() : previousPrompter_(&ui::Prompter()), previousAnswerer_(&ui::Answerer()) {
-    ui::SetPrompter(this);
-    ui::SetAnswerer(this);
-}
+TUnattendedPrompter::TUnattendedPrompter() : previousPrompter_(&ui::Prompter()) { ui::SetPrompter(this); }
 
-TUnattendedPrompter::~TUnattendedPrompter() {
-    ui::SetPrompter(previousPrompter_);
-    ui::SetAnswerer(previousAnswerer_);
-}
+TUnattendedPrompter::~TUnattendedPrompter() { ui::SetPrompter(previousPrompter_); }
 
 ui::TModalResult TUnattendedPrompter::MessageDlg(const ui::TPrompt& prompt) {
     const ui::TModalResult answer = UnattendedAnswer(prompt);
@@ -68,16 +60,6 @@ ui::TModalResult TUnattendedPrompter::MessageDlg(const ui::TPrompt& prompt) {
 
 bool TUnattendedPrompter::InputQuery(const std::string& caption, const std::string& prompt, std::string&) {
     tell(caption + ": " + prompt + " [cancelled]");
-    return false;
-}
-
-ui::TModalResult TUnattendedPrompter::ShowModal(ui::TForm& form) {
-    tell(form.Caption() + " [window not shown: cancelled]");
-    return ui::mrCancel;
-}
-
-bool TUnattendedPrompter::Execute(ui::TCommonDialog& dialog) {
-    tell(std::string(dialog.ClassName()) + " [dialog not shown: cancelled]");
     return false;
 }
 

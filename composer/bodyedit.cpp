@@ -7,12 +7,12 @@
 #include "helpers/edithelpers.h"
 #include "helpers/htmlcolour.h"
 #include "helpers/kwutil.h"
+#include "helpers/textsearch.h"
 #include "mailbox/kwem1.h"
 #include "mailbox/kwfnddlg.h"
 #include "platform/rtl/sysutils.h"
 #include "platform/ui/clipbrd.h"
 #include "platform/ui/dialogs.h"
-#include "platform/ui/prompter.h"
 #include "spell/lx3thesaurus.h"
 
 namespace composer {
@@ -22,20 +22,8 @@ std::string QuoteBlock(std::string_view Style, std::string_view Text) {
 }
 
 TReplaced ReplaceEvery(std::string_view Text, std::string_view Search, std::string_view Replacement) {
-    TReplaced r;
-    if (Search.empty()) {
-        r.Text = Text;
-        return r;
-    }
-    const std::string folded = rtl::LowerCase(std::string(Text)), search = rtl::LowerCase(std::string(Search));
-    size_t from = 0;
-    for (size_t at = folded.find(search); at != std::string::npos; at = folded.find(search, from)) {
-        r.Text.append(Text.substr(from, at - from)).append(Replacement);
-        from = at + search.size();
-        ++r.Count;
-    }
-    r.Text.append(Text.substr(from));
-    return r;
+    helpers::textreplaced r = helpers::textreplace(Text, Search, Replacement, false);
+    return {std::move(r.text), r.count};
 }
 
 std::string QuoteStylePath() { return helpers::homedir + "pelliwoxblockstyle.txt"; }
@@ -46,11 +34,11 @@ TBodyEditor::TBodyEditor(Tmlsend& Window) : w_(Window) {
     const auto ctrl = ui::scCtrl, alt = ui::scAlt;
     Undo1 = item("Undo     Ctrl+Z", 0, [this] { Undo1Click(Undo1); });
     Redo1 = item("Redo     Ctrl+Shift+Z", 0, [this] { Redo1Click(Redo1); });
-    Cut1 = item("Cut", ctrl | 'X', [bdy] { bdy->CutToClipboard(); });
+    Cut1 = item("Cut", ctrl | 'X', [this, bdy] { change([bdy] { bdy->CutToClipboard(); }); });
     Copy1 = item("Copy", ctrl | 'C', [this] { Copy1Click(Copy1); });
     Paste1 = item("Paste", ctrl | 'V', [this] { Paste1Click(Paste1); });
     HTMLPaste1 = item("HTML Paste", ctrl | alt | 'V', [this] { HTMLPaste1Click(HTMLPaste1); });
-    Delete1 = item("Delete", 0, [bdy] { helpers::edinsert(bdy, ""); });
+    Delete1 = item("Delete", 0, [this, bdy] { change([bdy] { helpers::edinsert(bdy, ""); }); });
     SelectAll1 = item("Select All", ctrl | 'A', [bdy] { bdy->SelectAll(); });
     BlockQuote1 = item("Quote Selected Text", ctrl | 'B', [this] { BlockQuote1Click(BlockQuote1); });
     WebFont1 = item("Web Font", ui::VK_F7, [this] { WebFont1Click(WebFont1); });
@@ -136,16 +124,30 @@ void TBodyEditor::Copy1Click(rtl::TObject*) {
     ui::Clipboard()->AsText = bdy->SelLength > 0 ? bdy->SelText() : bdy->Text();
 }
 
-void TBodyEditor::Paste1Click(rtl::TObject*) { helpers::edinsert(w_.bdy, ui::Clipboard()->AsText()); }
-
-void TBodyEditor::HTMLPaste1Click(rtl::TObject*) {
-    helpers::edinsert(w_.bdy, helpers::htmlescape(ui::Clipboard()->AsText()));
+void TBodyEditor::change(const std::function<void()>& edit) {
+    // What was typed before is a step of its own.
+    if (Timer1->Enabled()) Timer1Timer(Timer1);
+    edit();
+    // The change itself is the next step, taken now rather than after a
+    // pause in which more could join it.
+    if (Timer1->Enabled()) Timer1Timer(Timer1);
+    // The new text took the colour of its neighbour, and the visible lines
+    // may read as they did before: the next tick colours them afresh.
+    helpers::hlinvalidate();
 }
+
+void TBodyEditor::insert(const std::string& text) {
+    change([this, &text] { helpers::edinsert(w_.bdy, text); });
+}
+
+void TBodyEditor::Paste1Click(rtl::TObject*) { insert(ui::Clipboard()->AsText()); }
+
+void TBodyEditor::HTMLPaste1Click(rtl::TObject*) { insert(helpers::htmlescape(ui::Clipboard()->AsText())); }
 
 void TBodyEditor::BlockQuote1Click(rtl::TObject*) {
     ui::TRichEdit* bdy = w_.bdy;
     if (bdy->SelLength <= 0) return;
-    helpers::edinsert(bdy, QuoteBlock(w_.BlockStyle, bdy->SelText()));
+    insert(QuoteBlock(w_.BlockStyle, bdy->SelText()));
 }
 
 void TBodyEditor::WebFont1Click(rtl::TObject*) {
@@ -158,7 +160,7 @@ void TBodyEditor::WebFont1Click(rtl::TObject*) {
     font.Size = dialog.Font->Size;
     font.Color = dialog.Font->Color;
     font.Style = dialog.Font->Style;
-    helpers::edinsert(bdy, helpers::fontspan(font, bdy->SelText()));
+    insert(helpers::fontspan(font, bdy->SelText()));
 }
 
 void TBodyEditor::PutStyleintoCSSDesigner1Click(rtl::TObject*) {
@@ -182,10 +184,7 @@ void TBodyEditor::SetBlockStyle1Click(rtl::TObject*) {
 }
 
 void TBodyEditor::ThesaurusLookup1Click(rtl::TObject*) {
-    // An edit not yet recorded is recorded first: the replacement is an
-    // undo step of its own.
-    if (Timer1->Enabled()) Timer1Timer(Timer1);
-    w_.Thesaurus31->LookupWinControl(w_.bdy);
+    change([this] { w_.Thesaurus31->LookupWinControl(w_.bdy); });
 }
 
 void TBodyEditor::FindText1Click(rtl::TObject*) {
@@ -205,21 +204,25 @@ void TBodyEditor::FindandReplace1Click(rtl::TObject*) {
     ui::TRichEdit* bdy = w_.bdy;
     const int start = bdy->SelStart, length = bdy->SelLength;
     const std::string caption = std::string(length > 0 ? "Selected Text" : "Global") + " Search and Replace";
+    // The program's input dialog: wide enough for the caption, and it keeps
+    // the texts typed before.
     std::string search = LastSearch;
-    if (!ui::InputQuery(caption, "Search String (Case Insensitive)", search)) return;
+    if (!helpers::inputdialog(caption, "Search String (Case Insensitive)", search)) return;
     LastSearch = search;
     std::string replacement = LastReplacement;
-    if (!ui::InputQuery(caption, "Replace " + search + " With", replacement)) return;
+    if (!helpers::inputdialog(caption, "Replace " + search + " With", replacement)) return;
     LastReplacement = replacement;
-    if (length <= 0) {
-        helpers::edsettext(bdy, ReplaceEvery(bdy->Text(), search, replacement).Text);
-        bdy->Select(start, 0);
-    } else {
-        const TReplaced r = ReplaceEvery(bdy->SelText(), search, replacement);
-        helpers::edinsert(bdy, r.Text);
-        const int64_t grown = (static_cast<int64_t>(replacement.size()) - static_cast<int64_t>(search.size())) * r.Count;
-        bdy->Select(start, length + grown);
+    const TReplaced r = ReplaceEvery(length > 0 ? bdy->SelText() : bdy->Text(), search, replacement);
+    // Nothing found changes nothing: no step in the history, no new colours.
+    if (r.Count > 0) {
+        change([&] {
+            if (length > 0) helpers::edinsert(bdy, r.Text);
+            else helpers::edsettext(bdy, r.Text);
+        });
     }
+    // A letter of other case may take more or fewer bytes than the one
+    // searched for: the selection is what was put in.
+    bdy->Select(start, length > 0 ? static_cast<int64_t>(r.Count > 0 ? r.Text.size() : length) : 0);
     bdy->SetScrollPos(false, bdy->LineFromChar(start));
 }
 
@@ -251,6 +254,12 @@ void TBodyEditor::bdyKeyPress(rtl::TObject*, char32_t& Key) {
 void TBodyEditor::Timer1Timer(rtl::TObject*) {
     Timer1->Enabled = false;
     if (w_.Loading || helpers::edfrozen) return;
+    // A change that left the text as it was (a word pasted over itself) is
+    // no step: an undo must always show something.
+    if (helpers::histidx >= 0 && helpers::histsnap(helpers::histidx).text == w_.bdy->Text()) {
+        helpers::histpos(w_.bdy);
+        return;
+    }
     helpers::histpush(w_.bdy);
 }
 

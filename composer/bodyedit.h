@@ -16,8 +16,8 @@ class Tmlsend;
 // The selection quoted: a BLOCKQUOTE with the given style around it.
 std::string QuoteBlock(std::string_view Style, std::string_view Text);
 
-// Every occurrence of Search (letter case ignored) in Text replaced, in
-// one pass; Count says how many.
+// Every occurrence of Search (letter case ignored, in every script) in Text
+// replaced, in one pass; Count says how many.
 struct TReplaced {
     std::string Text;
     int Count = 0;
@@ -68,6 +68,11 @@ public:
     void Timer4Timer(rtl::TObject* Sender);
 
 private:
+    // Runs a command that changes the body: one step of the history, the
+    // colouring started afresh.
+    void change(const std::function<void()>& edit);
+    // Replaces the selection (or inserts at the caret) as such a command.
+    void insert(const std::string& text);
     void step(int delta);
     void focus();
     ui::TMenuItem* item(const char* caption, ui::TShortCut shortcut, std::function<void()> action);

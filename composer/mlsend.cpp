@@ -289,6 +289,7 @@ void Tmlsend::bindEvents() {
     emto->OnDropDown = [this](rtl::TObject* s) { emtoDropDown(s); };
     emcc->OnDropDown = [this](rtl::TObject* s) { emtoDropDown(s); };
     OnShow = [this](rtl::TObject* s) { FormShow(s); };
+    OnCloseQuery = [this](rtl::TObject* s, bool& canClose) { FormCloseQuery(s, canClose); };
     Timer3->OnTimer = [this](rtl::TObject* s) { Timer3Timer(s); };
     bdy->OnEnter = [this](rtl::TObject*) { SelectPlaceholder(); };
 
@@ -428,22 +429,23 @@ void Tmlsend::BitBtn5Click(rtl::TObject*) {
         return;
     }
     subjChange(subj);
+    // The page declares the set it goes out in, whatever a text typed or
+    // pasted since the set was chosen declares.
+    chasetChange(chaset);
 
-    // What goes out is written in the declared set; what it cannot hold is
-    // said before anything is sent.
+    // The body is written in the declared set; what it cannot hold is said
+    // before anything is sent. The subject, the names and the file names
+    // go as the program's text: the client writes each in the declared set
+    // where it holds it, else in UTF-8.
     f = Fields();
-    TConversion subject = ToCharset(f.Subject, f.Charset);
     TConversion body = ToCharset(f.Body, f.Charset);
-    if (!subject.ok || !body.ok) {
-        const std::string what = !subject.known || !body.known
-                                     ? "The character set " + f.Charset + " cannot be written here"
-                                     : "The character set " + f.Charset + " cannot hold " + body.unmappable +
-                                           subject.unmappable;
+    if (!body.ok) {
+        const std::string what = !body.known ? "The character set " + f.Charset + " cannot be written here"
+                                             : "The character set " + f.Charset + " cannot hold " + body.unmappable;
         if (!helpers::askyesno(what + "\r\n\r\nSend in utf-8 instead?")) return;
         SelectCharset("utf-8");
         chasetChange(chaset);
         f = Fields();
-        subject = ToCharset(f.Subject, f.Charset);
         body = ToCharset(f.Body, f.Charset);
     }
 
@@ -455,11 +457,13 @@ void Tmlsend::BitBtn5Click(rtl::TObject*) {
         BitBtn5->Enabled = true;
     });
     helpers::sendcharset = f.Charset;
-    const std::string result = SendRoutine(BuildSendArgs(f, subject.text, body.text, MailKey));
+    const std::string result = SendRoutine(BuildSendArgs(f, f.Subject, body.text, MailKey));
 
     if (SendSucceeded(result)) {
         SaveMessageCopy("sent", f);
         AddToAddressBook(f.To);
+        // What went out is kept; a change made while it went is not.
+        kept_ = f;
     }
     const std::string line = SentLogLine(f, result);
     sntlog->Lines->Add(line);
@@ -492,7 +496,32 @@ void Tmlsend::FormShow(rtl::TObject*) {
         shownOnce_ = true;
         fillCharsets();
     }
-    chasetChange(chaset);
+    unchanged([this] { chasetChange(chaset); });
+}
+
+void Tmlsend::FormCloseQuery(rtl::TObject*, bool& CanClose) {
+    CanClose = true;
+    OfferDraft();
+}
+
+bool Tmlsend::Changed() const { return !SameCopy(Fields(), kept_); }
+
+void Tmlsend::OfferDraft() {
+    if (!Changed()) return;
+    if (helpers::askyesno("The email has been changed since it was last saved or sent.\r\n\r\nSave it as a Draft")) {
+        const TMessageFields f = Fields();
+        const std::string path = SaveMessageCopy("draft", f);
+        if (path.empty()) return;  // the failure was reported; the message stays changed
+        StatusBar1->SimpleText = "Saved as " + path;
+    }
+    // Saved, or let go: no question again for the same text.
+    keep();
+}
+
+void Tmlsend::unchanged(const std::function<void()>& Work) {
+    const bool was = !Changed();
+    Work();
+    if (was) keep();
 }
 
 // ---------------------------------------------------------------- copies
@@ -508,8 +537,11 @@ std::string Tmlsend::SaveMessageCopy(const std::string& Folder, const TMessageFi
 }
 
 void Tmlsend::svdraftClick(rtl::TObject*) {
-    const std::string path = SaveMessageCopy("draft");
-    if (!path.empty()) helpers::errreport("Saved as " + path);
+    const TMessageFields f = Fields();
+    const std::string path = SaveMessageCopy("draft", f);
+    if (path.empty()) return;
+    kept_ = f;
+    helpers::errreport("Saved as " + path);
 }
 
 void Tmlsend::lddraftClick(rtl::TObject*) { LoadStoredMessage("draft", ""); }
@@ -529,10 +561,13 @@ void Tmlsend::searchStored(const std::string& Folder, const std::string& Prompt,
 }
 
 void Tmlsend::LoadStoredMessage(const std::string& Folder, const std::string& Search) {
-    const std::string folder = CopyFolder(Folder, emuserid->Text());
+    const std::string user = emuserid->Text();
+    const std::string folder = CopyFolder(Folder, user);
     if (bdy->CanFocus()) bdy->SetFocus();
     ensureFolder(folder);
-    std::vector<std::string> names = CopyFiles(folder);
+    // Without a user every mailbox's copies are offered: each was filed
+    // under the user of its time.
+    std::vector<std::string> names = CopyFiles(folder, user.empty());
     if (names.empty()) return;
     const std::string suffix = Search.empty() ? "" : " Containing \"" + Search + "\"";
     if (!Search.empty()) {
@@ -572,6 +607,7 @@ void Tmlsend::LoadStoredMessage(const std::string& Folder, const std::string& Se
 bool Tmlsend::LoadStoredFile(const std::string& Folder, const std::string& Path) {
     const std::string text = helpers::loadtext(Path);
     if (rtl::LowerCase(Folder.substr(0, 4)) == "rcvd") {
+        OfferDraft();
         TFlag quiet(Loading);
         emto->Text = "";
         emcc->Text = "";
@@ -591,8 +627,12 @@ bool Tmlsend::LoadStoredFile(const std::string& Folder, const std::string& Path)
         }
     } else {
         const TStoredCopy copy = ReadCopy(Path, text);
+        if (!copy.ok) {
+            helpers::errreport(Path + " is no stored email: " + copy.Problem);
+            return false;
+        }
+        OfferDraft();
         ClearLists();
-        if (!copy.ok) return false;
         TFlag quiet(Loading);
         subj->Text = copy.Subject;
         if (!copy.To.empty()) emto->Text = copy.To;
@@ -604,6 +644,7 @@ bool Tmlsend::LoadStoredFile(const std::string& Folder, const std::string& Path)
         for (const std::string& i : copy.Images) ListBox2->Items->Add(i);
         setBody(copy.Body);
     }
+    keep();
     Timer3->Enabled = true;
     return true;
 }
@@ -629,11 +670,15 @@ void Tmlsend::Label11Click(rtl::TObject*) {
 // ---------------------------------------------------------------- address book
 
 void Tmlsend::AddToAddressBook(const std::string& Text) {
-    if (composer::AddToAddressBook(Text, AddressBookKey)) emtoDropDown(emto);
+    std::string error;
+    if (composer::AddToAddressBook(Text, AddressBookKey, &error)) emtoDropDown(emto);
+    else if (!error.empty()) helpers::errreport(error);
 }
 
 void Tmlsend::emtoDropDown(rtl::TObject*) {
-    const std::vector<std::string> lines = AddressBookLines(LoadAddressBook(AddressBookKey));
+    const TBookRead book = ReadAddressBook(AddressBookKey);
+    if (!book.ok) StatusBar1->SimpleText = book.error;
+    const std::vector<std::string> lines = AddressBookLines(book.plain);
     for (ui::TComboBox* box : {emto, emcc}) {
         const std::string text = box->Text();
         box->Items->BeginUpdate();
@@ -654,11 +699,13 @@ void Tmlsend::adbkClick(rtl::TObject*) {
         if (w.Modal()) w.EndModal(ui::mrCancel);
         else w.Close();
     }
-    std::string book = LoadAddressBook(AddressBookKey);
-    book.erase(std::remove(book.begin(), book.end(), '"'), book.end());
-    rtl::TStringList lines;
-    lines.SetText(book);
-    lines.Sort();
+    // A book that cannot be read is not offered for editing: saving the
+    // empty editor would put nothing in its place.
+    const TBookRead read = ReadAddressBook(AddressBookKey);
+    if (!read.ok) {
+        helpers::errreport(read.error + ". It was left as it is.");
+        return;
+    }
 
     w.Caption = "Pelliwox - Address Book Editor";
     w.titls->Font->Name = "Times New Roman";
@@ -689,11 +736,17 @@ void Tmlsend::adbkClick(rtl::TObject*) {
         w.Memo1->Font->Style = w.Memo1->Font->Style() & ~static_cast<ui::TFontStyles>(ui::fsBold);
         for (ui::TButton* b : {w.Button1, w.Button2}) b->ModalResult = ui::mrNone;
     });
-    helpers::edsettext(w.Memo1, lines.Text());
+    helpers::edsettext(w.Memo1, AddressBookEditorText(read.plain));
     w.Memo1->SelStart = 0;
+    // Typing goes into the book at once, and Esc there cancels.
+    w.ActiveControl = w.Memo1;
     w.ModalResult = ui::mrNone;
     if (w.ShowModal() != ui::mrOk) return;
-    if (!SaveAddressBook(rtl::Trim(w.Memo1->Text()), AddressBookKey)) return;
+    std::string error;
+    if (!SaveAddressBook(rtl::Trim(w.Memo1->Text()), AddressBookKey, &error)) {
+        helpers::errreport(error);
+        return;
+    }
     emtoDropDown(emto);
 }
 
@@ -834,6 +887,7 @@ void Tmlsend::subjChange(rtl::TObject*) {
 // ---------------------------------------------------------------- for the mailbox window
 
 void Tmlsend::NewMessage(const std::string& To, const std::string& Subject, const std::string& Body) {
+    OfferDraft();
     TFlag quiet(Loading);
     emto->Text = To;
     emreplyto->Text = "";
@@ -841,9 +895,11 @@ void Tmlsend::NewMessage(const std::string& To, const std::string& Subject, cons
     embcc->Text = "";
     subj->Text = Subject;
     setBody(Body);
+    keep();
 }
 
 void Tmlsend::ReplyMessage(const TReplyFields& Fields) {
+    OfferDraft();
     TFlag quiet(Loading);
     emto->Text = Fields.To;
     emreplyto->Text = "";
@@ -858,11 +914,14 @@ void Tmlsend::ReplyMessage(const TReplyFields& Fields) {
     UpdateAttachCaption();
     UpdateImagesCaption();
     setBody(Fields.Body);
+    keep();
 }
 
 void Tmlsend::ClearLists() {
-    BitBtn3Click(BitBtn3);
-    BitBtn7Click(BitBtn7);
+    unchanged([this] {
+        BitBtn3Click(BitBtn3);
+        BitBtn7Click(BitBtn7);
+    });
 }
 
 void Tmlsend::ShowComposer() {

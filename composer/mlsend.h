@@ -116,8 +116,17 @@ public:
     void srchsentClick(rtl::TObject* Sender);
     void srchrcvdClick(rtl::TObject* Sender);
     void LoadStoredMessage(const std::string& Folder, const std::string& Search);
-    // Puts one stored file's contents into the fields; false when it is no copy.
+    // Puts one stored file's contents into the fields; false (and said) when
+    // it is no copy.
     bool LoadStoredFile(const std::string& Folder, const std::string& Path);
+
+    // Whether the message differs from the one last loaded, saved or sent.
+    bool Changed() const;
+    // Before the message gives way to another: a changed one is offered to
+    // be saved as a draft first; No lets it go.
+    void OfferDraft();
+    // Closing offers a changed message as a draft too.
+    void FormCloseQuery(rtl::TObject* Sender, bool& CanClose);
 
     // Template.
     void svtplbtnClick(rtl::TObject* Sender);
@@ -185,7 +194,14 @@ private:
     std::vector<std::string> rows(ui::TListBox* list) const;
     void searchStored(const std::string& Folder, const std::string& Prompt, std::string& Last);
     void searchCharsets(int start);
+    // The message as it stands is the one saved.
+    void keep() { kept_ = Fields(); }
+    // Runs Work, a change the window makes by itself (a list cleared for a
+    // new message, the declaration set to the chosen set): an unchanged
+    // message stays unchanged.
+    void unchanged(const std::function<void()>& Work);
 
+    TMessageFields kept_;
     bool sending_ = false;
     bool shownOnce_ = false;
     std::string lastSentSearch_, lastRcvdSearch_;

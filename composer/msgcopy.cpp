@@ -2,8 +2,11 @@
 #include "composer/msgcopy.h"
 
 #include <algorithm>
+#include <filesystem>
 
+#include "helpers/internal.h"
 #include "helpers/kwutil.h"
+#include "helpers/textsearch.h"
 #include "mailbox/kwem1.h"
 #include "platform/rtl/sysutils.h"
 
@@ -18,30 +21,100 @@ const std::string kNameChars =
 // copy and ".htm" fit beside it within the usual 255.
 constexpr size_t kSubjectBytes = 200;
 
+// What a head line cannot hold as it is: the list separator, line breaks,
+// the escape itself, and what a browser showing the copy would read as
+// markup.
+constexpr std::string_view kEscaped = "%;\r\n<>&";
+
+std::string escaped(std::string_view text) {
+    std::string out;
+    for (const char c : text) {
+        if (kEscaped.find(c) == std::string_view::npos) {
+            out += c;
+            continue;
+        }
+        static const char hex[] = "0123456789ABCDEF";
+        out += '%';
+        out += hex[static_cast<unsigned char>(c) >> 4];
+        out += hex[static_cast<unsigned char>(c) & 15];
+    }
+    return out;
+}
+
+// The text escaped gave; false when an escape is damaged.
+bool unescaped(std::string_view text, std::string& out) {
+    out.clear();
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%') {
+            out += text[i];
+            continue;
+        }
+        const int hi = i + 2 < text.size() ? helpers::detail::hexval(text[i + 1]) : -1;
+        const int lo = hi >= 0 ? helpers::detail::hexval(text[i + 2]) : -1;
+        if (lo < 0) return false;
+        out += static_cast<char>(hi * 16 + lo);
+        i += 2;
+    }
+    return true;
+}
+
 std::string joined(const std::vector<std::string>& rows) {
     std::string s;
-    for (const std::string& r : rows) s += r + ";";
+    for (const std::string& r : rows) s += escaped(r) + ";";
     return s;
 }
 
-std::vector<std::string> rowsOf(const std::string& list) {
-    std::vector<std::string> rows;
+// The rows of a list line: as written (escaped) by this program, or, in
+// the copies of before, trimmed rows between ";".
+bool rowsOf(std::string_view list, bool exact, std::vector<std::string>& rows) {
+    rows.clear();
     size_t start = 0;
     while (start <= list.size()) {
         size_t end = list.find(';', start);
-        if (end == std::string::npos) end = list.size();
-        const std::string row = rtl::Trim(list.substr(start, end - start));
+        if (end == std::string_view::npos) end = list.size();
+        const std::string written(list.substr(start, end - start));
+        std::string row;
+        if (exact) {
+            if (!unescaped(written, row)) return false;
+        } else {
+            row = rtl::Trim(written);
+        }
         if (!row.empty()) rows.push_back(row);
         start = end + 1;
     }
-    return rows;
+    return true;
 }
 
-// The trimmed text after the first Mark of a head line.
-std::string headValue(const std::string& line, char mark) {
+// The text after the first Mark of a head line, trimmed; exactly as written
+// after Mark and one blank when Exact.
+std::string headValue(const std::string& line, char mark, bool exact = false) {
     const size_t at = line.find(mark);
-    return at == std::string::npos ? std::string() : rtl::Trim(line.substr(at + 1));
+    if (at == std::string::npos) return std::string();
+    if (!exact) return rtl::Trim(line.substr(at + 1));
+    const size_t from = at + 1 < line.size() && line[at + 1] == ' ' ? at + 2 : at + 1;
+    return line.substr(from);
 }
+
+// The subject that an older copy's name keeps: what follows the date and
+// time, without ".htm" and without the "_2", "_3"... of a second copy in
+// the same minute.
+std::string subjectFromName(std::string_view fileName) {
+    std::string stem(fileName);
+    const size_t slash = stem.find_last_of('/');
+    if (slash != std::string::npos) stem.erase(0, slash + 1);
+    if (stem.size() >= 4 && rtl::LowerCase(stem.substr(stem.size() - 4)) == ".htm") stem.resize(stem.size() - 4);
+    const size_t first = stem.find('_');
+    const size_t second = first == std::string::npos ? first : stem.find('_', first + 1);
+    if (second == std::string::npos) return std::string();
+    std::string subject = stem.substr(second + 1);
+    const size_t last = subject.find_last_of('_');
+    if (last != std::string::npos && last + 1 < subject.size() &&
+        subject.find_first_not_of("0123456789", last + 1) == std::string::npos)
+        subject.resize(last);
+    return rtl::Trim(subject);
+}
+
+constexpr const char* kSubjectMark = "Subject:";
 
 }  // namespace
 
@@ -77,8 +150,16 @@ std::string FreeCopyName(const std::string& folder, const std::string& name) {
 }
 
 std::string CopyText(const TMessageFields& f) {
+    // The subject line comes last in the head, so the lines before it stand
+    // where they always stood.
     return "<PRE>\r\nTo: " + f.To + "\r\nCc: " + f.Cc + "\r\nBcc: " + f.Bcc + "\r\nAttachments? " +
-           joined(f.Attachments) + "\r\nInsertions? " + joined(f.Images) + "\r\n</PRE>\r\n" + f.Body;
+           joined(f.Attachments) + "\r\nInsertions? " + joined(f.Images) + "\r\n" + kSubjectMark + " " +
+           escaped(f.Subject) + "\r\n</PRE>\r\n" + f.Body;
+}
+
+bool SameCopy(const TMessageFields& a, const TMessageFields& b) {
+    return a.To == b.To && a.Cc == b.Cc && a.Bcc == b.Bcc && a.Subject == b.Subject && a.Body == b.Body &&
+           a.Attachments == b.Attachments && a.Images == b.Images;
 }
 
 std::string TemplateText(std::string_view body) {
@@ -96,27 +177,36 @@ TStoredCopy ReadCopy(std::string_view fileName, std::string_view text) {
     TStoredCopy c;
     std::vector<std::string> head;
     size_t pos = 0;
-    while (head.size() < 7) {
+    // Seven lines before the page in the copies of before; eight, with the
+    // whole subject, in those written now.
+    while (head.size() < 8) {
         const size_t nl = text.find('\n', pos);
-        if (nl == std::string_view::npos) return c;  // fewer than 8 lines
+        if (nl == std::string_view::npos) break;
         std::string line(text.substr(pos, nl - pos));
         if (!line.empty() && line.back() == '\r') line.pop_back();
         head.push_back(line);
         pos = nl + 1;
+        if (head.size() == 7 && rtl::SameText(head[6], "</PRE>")) break;
     }
-    c.ok = true;
-    std::string stem(fileName);
-    const size_t slash = stem.find_last_of('/');
-    if (slash != std::string::npos) stem.erase(0, slash + 1);
-    if (stem.size() >= 4 && rtl::LowerCase(stem.substr(stem.size() - 4)) == ".htm") stem.resize(stem.size() - 4);
-    const std::string third = helpers::getdelimel(stem, "_", 3);
-    c.Subject = third == helpers::endfield ? "" : rtl::Trim(third);
+    const bool whole = head.size() == 8 && rtl::StartsText(kSubjectMark, head[6]) && rtl::SameText(head[7], "</PRE>");
+    const bool before = head.size() == 7 && rtl::SameText(head[6], "</PRE>");
+    if (!(before || whole) || !rtl::SameText(head[0], "<PRE>")) {
+        c.Problem = "its head (the lines from <PRE> to </PRE>) is missing or damaged";
+        return c;
+    }
+    if (whole) {
+        if (!unescaped(headValue(head[6], ':', true), c.Subject)) c.Problem = "its subject line is damaged";
+    } else {
+        c.Subject = subjectFromName(fileName);
+    }
     c.To = headValue(head[1], ':');
     c.Cc = headValue(head[2], ':');
     c.Bcc = headValue(head[3], ':');
-    c.Attachments = rowsOf(headValue(head[4], '?'));
-    c.Images = rowsOf(headValue(head[5], '?'));
+    if (!rowsOf(headValue(head[4], '?', whole), whole, c.Attachments) ||
+        !rowsOf(headValue(head[5], '?', whole), whole, c.Images))
+        c.Problem = "a list of its files is damaged";
     c.Body = std::string(text.substr(pos));
+    c.ok = c.Problem.empty();
     return c;
 }
 
@@ -141,6 +231,24 @@ std::vector<std::string> CopyFiles(const std::string& folder) {
     return names;
 }
 
+std::vector<std::string> CopyFiles(const std::string& folder, bool Mailboxes) {
+    std::vector<std::string> names = CopyFiles(folder);
+    if (!Mailboxes) return names;
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(folder, ec)) {
+        if (!e.is_directory(ec)) continue;
+        const std::string box = e.path().filename().string();
+        for (const std::string& n : CopyFiles(folder + box + "/")) names.push_back(box + "/" + n);
+    }
+    // The date and time begin every name: by them, whatever the folder.
+    auto name = [](const std::string& n) { return n.substr(n.find('/') + 1); };
+    std::stable_sort(names.begin(), names.end(), [&](const std::string& a, const std::string& b) {
+        const std::string x = name(a), y = name(b);
+        return x != y ? x < y : a < b;
+    });
+    return names;
+}
+
 std::vector<std::string> SearchCopies(const std::string& folder, const std::vector<std::string>& names,
                                       const std::string& search,
                                       const std::function<void(size_t, size_t, size_t)>& progress) {
@@ -149,7 +257,7 @@ std::vector<std::string> SearchCopies(const std::string& folder, const std::vect
     for (size_t k = names.size(); k-- > 0;) {
         if (read % 10 == 0 && progress) progress(read, names.size(), found);
         ++read;
-        if (helpers::rematchc(search, helpers::loadtext(folder + names[k]), false)) {
+        if (helpers::textfind(helpers::loadtext(folder + names[k]), search, 0, false)) {
             keep[k] = true;
             ++found;
         }

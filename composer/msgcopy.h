@@ -26,8 +26,13 @@ std::string CopyName(rtl::TDateTime when, std::string_view subject);
 // with " (2)", " (3)"... before ".htm" (the subject's part of the name
 // keeps what the loader reads).
 std::string FreeCopyName(const std::string& folder, const std::string& name);
-// The copy's text: the "<PRE>" head of To, Cc, Bcc and the two lists, then the body.
+// The copy's text: the "<PRE>" head of To, Cc, Bcc, the two lists and the
+// whole subject, then the body. A row or subject keeps every character: ";",
+// line breaks, "%" and markup characters are written as "%" and two hex digits.
 std::string CopyText(const TMessageFields& f);
+
+// Whether two messages make the same copy (addresses, subject, body, lists).
+bool SameCopy(const TMessageFields& a, const TMessageFields& b);
 
 // The body as a template: it gets the placeholder "<Enter Message Here>"
 // before its last "</body>" (or at its end) unless it holds one already.
@@ -35,12 +40,14 @@ std::string TemplateText(std::string_view body);
 
 // What a copy holds, read back from its text.
 struct TStoredCopy {
-    bool ok = false;  // the text had its head (8 lines or more)
+    bool ok = false;      // the text had a whole head
+    std::string Problem;  // why not
     std::string Subject, To, Cc, Bcc, Body;
     std::vector<std::string> Attachments, Images;
 };
-// Reads a copy: the subject from the file name (third "_" field, without
-// ".htm"), the head lines, the body after them.
+// Reads a copy: the head lines, the body after them. A copy written before
+// the head held the subject has it from its file name (what follows the
+// date and time), and its lists are split at every ";".
 TStoredCopy ReadCopy(std::string_view fileName, std::string_view text);
 
 // The subject of a received page (after ">Subject: ", up to "</SPAN>", at
@@ -49,6 +56,9 @@ std::string ReceivedSubject(std::string_view page);
 
 // The "*.htm" files of a folder (names), oldest first by their names.
 std::vector<std::string> CopyFiles(const std::string& folder);
+// The same, and with Mailboxes those of its folders too (as "box/name"),
+// all oldest first by their names.
+std::vector<std::string> CopyFiles(const std::string& folder, bool Mailboxes);
 // The files of Names (in Folder) whose text matches the search (case
 // ignored; wildcards, or a regular expression after "KWRE:"), read from the
 // last to the first; Progress is told every tenth file.

@@ -20,7 +20,7 @@ list(APPEND RENDER_FUZZ_SOURCES
 add_library(fuzz_render OBJECT ${RENDER_FUZZ_SOURCES})
 target_include_directories(fuzz_render PUBLIC ${CODEC_FUZZ_ROOT})
 target_compile_options(fuzz_render PUBLIC ${SANITIZE} -fsanitize=fuzzer-no-link)
-target_link_libraries(fuzz_render PUBLIC Qt6::Core PkgConfig::PCRE)
+target_link_libraries(fuzz_render PUBLIC Qt6::Core PkgConfig::PCRE ${CODEC_FUZZ_LIBS})
 foreach(t ${RENDER_FUZZ_TARGETS})
   add_executable(fuzz_${t} ${t}.cpp)
   target_link_libraries(fuzz_${t} PRIVATE fuzz_render)

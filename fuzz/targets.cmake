@@ -12,6 +12,10 @@ set(CODEC_FUZZ_SOURCES
   ${CODEC_FUZZ_ROOT}/platform/rtl/classes.cpp
   ${CODEC_FUZZ_ROOT}/platform/rtl/fileio.cpp
 )
+# mimeutils composes outgoing text with ICU before converting it.
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(CODEC_FUZZ_ICU REQUIRED IMPORTED_TARGET icu-uc)
+set(CODEC_FUZZ_LIBS PkgConfig::CODEC_FUZZ_ICU)
 # The message renderer's target: built by render.cmake with the libraries it
 # needs; its seed corpus is tests/data/render/corpus.
 set(RENDER_FUZZ_TARGETS msgrender_parts)

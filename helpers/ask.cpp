@@ -9,8 +9,10 @@ TInputRoutine inputdialog = ui::InputQuery;
 
 bool askyesno(const std::string& question) {
     const bool info = !question.empty() && question[0] == '@';
-    const std::string text =
-        rtl::UpperCase(programname()) + "\r\n\r\n" + (info ? question.substr(1) : question + " ?");
+    // A question that brings its own mark gets no second one.
+    const bool marked = !question.empty() && question.back() == '?';
+    const std::string text = rtl::UpperCase(programname()) + "\r\n\r\n" +
+                             (info ? question.substr(1) : marked ? question : question + " ?");
     appfront();
     // Enter answers No or Cancel: a stray key press confirms nothing.
     if (info) return ui::MessageDlg(text, ui::mtInformation, ui::mbOKCancel, "", ui::mbCancel) == ui::mrOk;

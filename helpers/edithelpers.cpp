@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "helpers/kwutil.h"
+#include "helpers/textsearch.h"
 #include "platform/rtl/sysutils.h"
 
 namespace helpers {
@@ -110,9 +111,9 @@ int32_t edfind(ui::TCustomEdit* edit, int32_t start, const std::string& pattern,
     }
     if (matchcase) how += "Case Sensitive ";
     const std::string text = edit->Text;
-    if (rematchc(p, std::string_view(text).substr(static_cast<size_t>(start)), matchcase)) {
-        const int32_t pos = start + matchpos - 1;
-        edselshow(edit, pos, matchend - matchpos + 1);
+    if (const auto found = textfind(text, p, static_cast<size_t>(start), matchcase)) {
+        const auto pos = static_cast<int32_t>(found->start);
+        edselshow(edit, pos, static_cast<int32_t>(found->length));
         return pos;
     }
     if (edit->Tag == 999) return -1;

@@ -29,8 +29,8 @@ void edfreeze(ui::TCustomEdit* edit, bool stop);
 void combofit(ui::TComboBox* combo, ui::TWinControl* edit);
 
 // Searches Pattern (a wildcard text, or a regular expression after
-// "kwre:") in the edit's text from byte Start, selects and shows the match
-// and returns its position. Without a match the user is offered a search
+// "kwre:") in the edit's text from byte Start (textfind's rules), selects
+// and shows the match and returns its position. Without a match the user is offered a search
 // from the top, unless the edit's Tag is 999; then, or on No, -1.
 int32_t edfind(ui::TCustomEdit* edit, int32_t start, const std::string& pattern, bool wholeword, bool matchcase);
 

@@ -321,6 +321,10 @@ std::string KwSendMail(std::string recipients, std::string sender, std::string s
             if (rtl::StrToIntDef(field(sendresult, " ", 1), 400) >= 400) status = std::string(kError) + "Email Failed";
             reply = sendresult;
         }
+        // A login the user filled in and the server did not ask for is worth
+        // knowing about (and explains a refusal that follows): it stays on
+        // the record of the send.
+        if (!c->AuthNote().empty()) reply += " (" + c->AuthNote() + ")";
     } catch (const std::exception& e) {
         status = kError;
         reply = e.what();
@@ -375,9 +379,11 @@ void addsendhdrs(rtl::TStringList& lines) {
         sendreceipt.erase(0, 1);
     }
     if (sendreceipt.empty()) return;
-    for (const char* label : {"Disposition-Notification-To: ", "Return-Receipt-Requested: ", "Return-Receipt-To: ",
-                              "Read-Receipt-To: ", "Registered-Mail-Reply-Requested-By: ", "X-Confirm-Reading-To: "})
-        lines.Add(label + sendreceipt);
+    // The addresses are written as the client writes its own address
+    // headers: a display name beyond ASCII goes encoded.
+    for (const char* label : {"Disposition-Notification-To:", "Return-Receipt-Requested:", "Return-Receipt-To:",
+                              "Read-Receipt-To:", "Registered-Mail-Reply-Requested-By:", "X-Confirm-Reading-To:"})
+        lines.Add(sendclient ? sendclient->AddressHeader(label, sendreceipt) : std::string(label) + " " + sendreceipt);
 }
 
 }  // namespace helpers

@@ -81,13 +81,19 @@ void TLineProtoClient::WSocketDataAvailable() {
     char buf[kReadChunk];
     const int n = FWSocket->Receive(buf, sizeof buf);
     if (n <= 0) return;
-    NoteActivity();  // silence is counted between bytes, not between lines
+    FLastActivity = win::GetTickCount();  // silence is counted between bytes, not between lines
+    FAnswerBytes += n;
     FRcvBuf.append(buf, static_cast<size_t>(n));
     const uint64_t session = FSession;
     std::string line;
     while (session == FSession && NextLine(line)) {
         if (line.size() > kMaxLineLength) {
             ProtocolError("Line too long");
+            return;
+        }
+        const size_t cap = AnswerLineCap();
+        if (cap > 0 && ++FAnswerLines > cap) {
+            ProtocolError(rtl::Format("More than %d lines in one answer", int(cap)));
             return;
         }
         FLastResponse = line;
@@ -110,6 +116,7 @@ void TLineProtoClient::ProcessLine() {
 }
 
 void TLineProtoClient::HandleUnsolicited() {
+    FOutOfStep = true;
     ProtocolError("Unexpected data from the server while no command was waiting: \"" + shownLine(FLastResponse) +
                   "\"");
 }
@@ -121,7 +128,21 @@ void TLineProtoClient::DropPendingInput() {
     FRcvPos = 0;
 }
 
-void TLineProtoClient::NoteActivity() { FLastActivity = win::GetTickCount(); }
+void TLineProtoClient::NoteActivity() {
+    FLastActivity = win::GetTickCount();
+    beginAnswer();
+}
+
+void TLineProtoClient::beginAnswer() {
+    FAnswerStart = win::GetTickCount();
+    FAnswerBytes = 0;
+    FAnswerExpect = 0;
+    FAnswerLines = 0;
+}
+
+bool TLineProtoClient::InputPending() const {
+    return FRcvPos < FRcvBuf.size() || (FWSocket->State() == net::wsConnected && FWSocket->RcvdCount() > 0);
+}
 
 // ---------------------------------------------------------------- commands
 
@@ -142,9 +163,9 @@ void TLineProtoClient::refuseUnsafe(const std::string& Cmd) {
 
 void TLineProtoClient::sendFirst(const std::string& Cmd, int Tag) {
     refuseUnsafe(Cmd);
-    if (!EarlyAnswersAllowed() && FConnected &&
-        (FRcvPos < FRcvBuf.size() || (FWSocket->State() == net::wsConnected && FWSocket->RcvdCount() > 0))) {
+    if (!EarlyAnswersAllowed() && FConnected && InputPending()) {
         // The refusal below ends the request; the connection goes now.
+        FOutOfStep = true;
         const std::string text = RecordFailure("Unexpected data from the server before the command was sent");
         DropConnection();
         RaiseError(text);
@@ -152,6 +173,7 @@ void TLineProtoClient::sendFirst(const std::string& Cmd, int Tag) {
     FAwaited.assign(1, Tag);
     FRequestDoneFlag = false;
     SetLineState(lineWaitingResponse);
+    beginAnswer();
     writeCommand(Cmd);
 }
 
@@ -167,6 +189,7 @@ void TLineProtoClient::SendPipelined(const std::string& Cmd, int Tag) {
 
 bool TLineProtoClient::NextAnswer() {
     if (!FAwaited.empty()) FAwaited.pop_front();
+    beginAnswer();
     return !FAwaited.empty();
 }
 
@@ -281,8 +304,27 @@ bool TLineProtoClient::RunNextStep(const TChainStep* Table, size_t Count) {
 
 // ---------------------------------------------------------------- blocking wait
 
+std::string TLineProtoClient::answerLimitBroken(int64_t Elapsed, int TimeoutSec) const {
+    const TAnswerLimits& l = AnswerLimits;
+    const int64_t grace = static_cast<int64_t>(TimeoutSec) * 1000;
+    if (l.MinBytesPerSec <= 0 || Elapsed <= grace) return {};
+    // Bytes trickled one at a time keep the silence short but never make an
+    // answer: the average since the grace ended must hold, and so must the
+    // whole answer's deadline.
+    const double owed = l.MinBytesPerSec * static_cast<double>(Elapsed - grace) / 1000.0;
+    if (static_cast<double>(FAnswerBytes) < owed)
+        return rtl::Format("Too slow: %s bytes of the answer in %d seconds, at least %g bytes a second are needed",
+                           rtl::IntToStr(FAnswerBytes).c_str(), int(Elapsed / 1000), l.MinBytesPerSec);
+    const double deadline = static_cast<double>(grace) +
+                            static_cast<double>(FAnswerExpect + l.SlackBytes) * 1000.0 / l.MinBytesPerSec;
+    if (static_cast<double>(Elapsed) > deadline)
+        return rtl::Format("Too slow: the answer did not end within %d seconds", int(deadline / 1000));
+    return {};
+}
+
 bool TLineProtoClient::WaitRequest(int TimeoutSec) {
-    NoteActivity();
+    FLastActivity = win::GetTickCount();
+    beginAnswer();
     // One timer for the whole wait wakes it to look at the clock; the passes
     // in between sleep until any event, without a timer of their own.
     struct TWakeTimer {
@@ -297,10 +339,15 @@ bool TLineProtoClient::WaitRequest(int TimeoutSec) {
     while (true) {
         if (FLineState == lineReady) return RequestSucceeded();
         const int64_t left = static_cast<int64_t>(TimeoutSec) * 1000 - win::TicksSince(FLastActivity);
-        if (win::Terminated() || (TimeoutSec > 0 && left < 0)) {
+        const bool silent = TimeoutSec > 0 && left < 0;
+        const std::string broken = TimeoutSec > 0 && !silent
+                                       ? answerLimitBroken(win::TicksSince(FAnswerStart), TimeoutSec)
+                                       : std::string();
+        if (win::Terminated() || silent || !broken.empty()) {
             Abort();
-            FErrorMessage = "426 Timeout";
+            FErrorMessage = broken.empty() ? std::string("426 Timeout") : "426 " + broken;
             FStatusCode = LINE_TIMEOUT;
+            if (!broken.empty()) TriggerDisplay("! " + FErrorMessage);
             return false;
         }
         win::WaitForEvent(-1);

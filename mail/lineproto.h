@@ -40,6 +40,18 @@ constexpr int LINE_TIMEOUT = 426;
 // The code of a local or protocol failure.
 constexpr int LINE_PROTOCOL_ERROR = 500;
 
+// What one answer may cost beside the silence time-out, which a server
+// defeats by sending a byte now and then. After a grace as long as the
+// silence time-out, an answer must keep an average of MinBytesPerSec, and
+// it must end within the grace plus its expected size (plus SlackBytes) at
+// that rate. MaxLines caps the lines of one answer (0: no cap), so endless
+// continuation or preliminary lines end too.
+struct TAnswerLimits {
+    double MinBytesPerSec = 2;
+    int64_t SlackBytes = 512;
+    size_t MaxLines = 10000;
+};
+
 class TLineProtoClient : public rtl::TComponent {
 public:
     ~TLineProtoClient() override;
@@ -51,6 +63,13 @@ public:
     int RequestResult() const { return FRequestResult; }
     net::TWSocket* CtrlSocket() const { return FWSocket; }
     virtual void Abort();
+    // The limits of one answer; a blocking call applies them while its
+    // time-out is above 0.
+    TAnswerLimits AnswerLimits;
+    // Whether the server was seen answering out of step with the commands
+    // (bytes where no answer was due) since the last reset.
+    bool AnswersOutOfStep() const { return FOutOfStep; }
+    void ResetOutOfStep() { FOutOfStep = false; }
 
 protected:
     explicit TLineProtoClient(rtl::TComponent* owner);
@@ -151,9 +170,19 @@ protected:
     virtual void ChainStepStarting(int Fct) = 0;
 
     // The blocking wait: pumps the loop until the request ends. Gives up
-    // after TimeoutSec seconds without a byte from the server (0: never).
+    // after TimeoutSec seconds without a byte from the server, and when the
+    // answer awaited breaks AnswerLimits (0: never gives up).
     bool WaitRequest(int TimeoutSec);
+    // Progress outside the control connection (a data transfer): the
+    // silence and the answer's clock start again.
     void NoteActivity();
+    // The size the answer now awaited should have, for its deadline.
+    void ExpectAnswerBytes(int64_t Bytes) { FAnswerExpect = Bytes < 0 ? 0 : Bytes; }
+    // The cap on the lines of one answer; a protocol whose answers are
+    // long listings bounds them by their deadline instead.
+    virtual size_t AnswerLineCap() const { return AnswerLimits.MaxLines; }
+    // Whether received bytes stand unread behind the line being handled.
+    bool InputPending() const;
 
     // TLS: starts the handshake; Upgrade drops what came in clear first.
     // False (with the reason) when it could not start.
@@ -180,6 +209,7 @@ protected:
     std::function<void()> FNextRequest;
     bool FTlsUp = false;  // this connection's handshake succeeded
     size_t FPipelineDepth = 1;
+    bool FOutOfStep = false;
 
     void Notification(rtl::TComponent* AComponent, rtl::TOperation Operation) override;
 
@@ -189,11 +219,19 @@ private:
     void refuseUnsafe(const std::string& Cmd);
     void sendFirst(const std::string& Cmd, int Tag);
     void writeCommand(const std::string& Cmd);
+    void beginAnswer();
+    // Why the answer awaited has broken its limits after Elapsed ms; empty
+    // while it keeps them.
+    std::string answerLimitBroken(int64_t Elapsed, int TimeoutSec) const;
 
     std::string FRcvBuf;
     size_t FRcvPos = 0;
     uint64_t FSession = 0;  // changes at every drop: lines of an old batch stop
     uint32_t FLastActivity = 0;
+    uint32_t FAnswerStart = 0;   // when the answer awaited became the one awaited
+    int64_t FAnswerBytes = 0;    // bytes received since
+    int64_t FAnswerExpect = 0;   // its expected size; 0 when unknown
+    size_t FAnswerLines = 0;     // its lines so far
     std::deque<int> FAwaited;  // tags of the commands whose answers have not ended, oldest first
     int FWaitDepth = 0;        // blocking waits running (a wait may run inside another's event)
     int FBurst = 0;            // bursts living

@@ -1,12 +1,16 @@
 #include "mail/mimeutils.h"
 
 #include <fcntl.h>
+#include <iconv.h>
+#include <unicode/unorm2.h>
+#include <unicode/ustring.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <climits>
+#include <cstring>
 
 #include "platform/rtl/exceptions.h"
 #include "platform/rtl/sysutils.h"
@@ -519,6 +523,441 @@ std::string UnFoldHdrLine(std::string_view S) {
     return out;
 }
 
+// ---- Outgoing text in a character set ----
+
+namespace {
+
+// Declared names the converters know under another name (or the variant
+// the declaring system means, as CP932 for shift_jis; IBM1160 is IBM-Thai
+// with the euro added); an empty converter for a set no message text can be
+// written in here (IBM290 has no lower-case letters).
+struct TConverterName {
+    const char* declared;
+    const char* converter;
+};
+constexpr TConverterName kConverterNames[] = {
+    {"ibm290", ""},                {"dos-862", "CP862"},          {"ibm00858", "IBM858"},         {"ibm01047", "IBM1047"},
+    {"ibm01140", "IBM1140"},       {"ibm01141", "IBM1141"},        {"ibm01142", "IBM1142"},
+    {"ibm01143", "IBM1143"},       {"ibm01144", "IBM1144"},        {"ibm01145", "IBM1145"},
+    {"ibm01146", "IBM1146"},       {"ibm01147", "IBM1147"},        {"ibm01148", "IBM1148"},
+    {"ibm01149", "IBM1149"},       {"ibm737", "CP737"},            {"iso-8859-8-i", "ISO-8859-8"},
+    {"ks_c_5601-1987", "CP949"},   {"shift_jis", "CP932"},         {"unicodefffe", "UTF-16BE"},
+    {"x-cp20261", "T.61-8BIT"},    {"x-cp20269", "ISO_6937"},      {"x-cp20936", "GB2312"},
+    {"x-cp20949", "EUC-KR"},       {"x-cp50227", "ISO-2022-CN"},   {"x-ia5-german", "ISO646-DE"},
+    {"x-ia5-norwegian", "ISO646-NO"}, {"x-ia5-swedish", "ISO646-SE"}, {"x-mac-ce", "MAC-CENTRALEUROPE"},
+    {"x-mac-cyrillic", "MAC-CYRILLIC"}, {"x-mac-icelandic", "MAC-IS"}, {"x-mac-ukrainian", "MAC-UK"},
+    {"ibm-thai", "IBM1160"},
+};
+
+bool isUtf8Converter(std::string_view converter) {
+    const std::string c = rtl::UpperCase(std::string(converter));
+    return c == "UTF-8" || c == "UTF8";
+}
+
+// A converter from UTF-8 into one set, opened once and used for many texts;
+// each conversion starts and ends in the set's initial shift state.
+class TOutConverter {
+public:
+    explicit TOutConverter(const std::string& converter) {
+        if (!converter.empty()) cd_ = ::iconv_open(converter.c_str(), "UTF-8");
+    }
+    ~TOutConverter() {
+        if (open()) ::iconv_close(cd_);
+    }
+    TOutConverter(const TOutConverter&) = delete;
+    TOutConverter& operator=(const TOutConverter&) = delete;
+    bool open() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+
+    // False when a character cannot be written; Bad then holds up to the
+    // first 40 bytes of such characters (each skipped, the rest still read).
+    bool convert(std::string_view in, std::string& out, std::string* bad = nullptr) {
+        ::iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+        out.resize(in.size() * 4 + 16);
+        char* src = const_cast<char*>(in.data());
+        size_t left = in.size();
+        char* dst = out.data();
+        size_t room = out.size();
+        auto grow = [&] {
+            const size_t used = static_cast<size_t>(dst - out.data());
+            out.resize(out.size() * 2);
+            dst = out.data() + used;
+            room = out.size() - used;
+        };
+        bool ok = true;
+        while (left > 0) {
+            if (::iconv(cd_, &src, &left, &dst, &room) != static_cast<size_t>(-1)) continue;
+            if (errno == E2BIG) {
+                grow();
+                continue;
+            }
+            // A character the set cannot hold, or a broken sequence.
+            ok = false;
+            const size_t at = static_cast<size_t>(src - in.data());
+            const size_t n = std::min(left, static_cast<size_t>(Utf8CharLength(in, at)));
+            if (bad && bad->size() < 40) bad->append(in.substr(at, n));
+            src += n;
+            left -= n;
+        }
+        // The end of the shift state, for the sets that have one.
+        while (::iconv(cd_, nullptr, nullptr, &dst, &room) == static_cast<size_t>(-1) && errno == E2BIG) grow();
+        out.resize(static_cast<size_t>(dst - out.data()));
+        return ok;
+    }
+
+private:
+    iconv_t cd_ = reinterpret_cast<iconv_t>(-1);
+};
+
+bool isAscii(std::string_view s) {
+    return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<uint8_t>(c) < 0x80; });
+}
+
+bool isToken(std::string_view s) {
+    static const TSysCharSet tokenChars(
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789!#$&+-^_`{}~.");
+    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return tokenChars.Has(static_cast<uint8_t>(c)); });
+}
+
+// How a header value is written: the label of its set, the text to write
+// (UTF-8 when Utf8) and the converter that writes it (empty: as it is).
+struct THeaderSet {
+    std::string label;
+    std::string source;
+    std::string converter;
+    bool utf8 = true;
+};
+
+THeaderSet headerSet(std::string_view text, std::string_view charset) {
+    THeaderSet set;
+    if (!IsUtf8(text)) {
+        set.label = isToken(charset) ? rtl::LowerCase(std::string(charset)) : "iso-8859-1";
+        set.source = std::string(text);
+        set.utf8 = false;
+        return set;
+    }
+    set.source = ComposedUtf8(text);
+    set.label = "utf-8";
+    const std::string converter = CharsetConverterName(charset);
+    if (!isToken(charset) || isUtf8Converter(converter)) return set;
+    TOutConverter conv(converter);
+    if (!conv.open()) return set;
+    // Only a set that writes ASCII as ASCII can stand in an encoded word
+    // beside the header's own text.
+    static const std::string ascii = [] {
+        std::string a;
+        for (char c = ' '; c < '\x7f'; ++c) a += c;
+        return a;
+    }();
+    std::string out;
+    if (!conv.convert(ascii, out) || out != ascii) return set;
+    if (!conv.convert(set.source, out)) return set;
+    set.label = rtl::LowerCase(std::string(charset));
+    set.converter = converter;
+    return set;
+}
+
+std::string qWord(std::string_view bytes, const TSysCharSet& specials) {
+    const TSysCharSet charsToEncode = specials + TSysCharSet(" =?_");
+    std::string out;
+    for (size_t i = 0; i < bytes.size(); ++i) appendQPByte(out, bytes, i, charsToEncode, true);
+    return out;
+}
+
+// Header lines are folded to this many columns.
+constexpr size_t kFoldColumn = 78;
+// A parameter piece stays within this, so that its line fits the column.
+constexpr size_t kParamRoom = kFoldColumn - 8;
+
+}  // namespace
+
+std::string CharsetConverterName(std::string_view Declared) {
+    const std::string lower = rtl::LowerCase(rtl::Trim(std::string(Declared)));
+    for (const auto& n : kConverterNames)
+        if (lower == n.declared) return n.converter;
+    return rtl::Trim(std::string(Declared));
+}
+
+bool IsUtf8(std::string_view Text) {
+    for (size_t i = 0; i < Text.size();) {
+        if (byteAt(Text, i) < 0x80) {
+            ++i;
+            continue;
+        }
+        const int n = Utf8CharLength(Text, i);
+        if (n == 1) return false;
+        i += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+std::string ComposedUtf8(std::string_view Text) {
+    if (isAscii(Text) || !IsUtf8(Text) || Text.size() > static_cast<size_t>(INT32_MAX / 4)) return std::string(Text);
+    UErrorCode e = U_ZERO_ERROR;
+    const UNormalizer2* nfc = unorm2_getNFCInstance(&e);
+    if (U_FAILURE(e)) return std::string(Text);
+    std::vector<UChar> wide(Text.size() + 1);
+    int32_t wideLen = 0;
+    u_strFromUTF8(wide.data(), static_cast<int32_t>(wide.size()), &wideLen, Text.data(),
+                  static_cast<int32_t>(Text.size()), &e);
+    if (U_FAILURE(e)) return std::string(Text);
+    if (unorm2_quickCheck(nfc, wide.data(), wideLen, &e) == UNORM_YES && U_SUCCESS(e)) return std::string(Text);
+    e = U_ZERO_ERROR;
+    // Composing never makes a text longer than three times its length.
+    std::vector<UChar> composed(static_cast<size_t>(wideLen) * 3 + 1);
+    const int32_t composedLen =
+        unorm2_normalize(nfc, wide.data(), wideLen, composed.data(), static_cast<int32_t>(composed.size()), &e);
+    if (U_FAILURE(e)) return std::string(Text);
+    std::string out(static_cast<size_t>(composedLen) * 3 + 1, '\0');
+    int32_t outLen = 0;
+    u_strToUTF8(out.data(), static_cast<int32_t>(out.size()), &outLen, composed.data(), composedLen, &e);
+    if (U_FAILURE(e)) return std::string(Text);
+    out.resize(static_cast<size_t>(outLen));
+    return out;
+}
+
+bool CharsetWritable(std::string_view Declared) {
+    const std::string converter = CharsetConverterName(Declared);
+    return isUtf8Converter(converter) || TOutConverter(converter).open();
+}
+
+TCharsetText Utf8ToCharset(std::string_view Utf8, std::string_view Declared) {
+    TCharsetText r;
+    const std::string text = ComposedUtf8(Utf8);
+    const std::string converter = CharsetConverterName(Declared);
+    if (isUtf8Converter(converter)) {
+        r.ok = IsUtf8(text);
+        if (r.ok) r.text = text;
+        else r.unmappable = "(bytes that are not UTF-8)";
+        return r;
+    }
+    TOutConverter conv(converter);
+    if (!conv.open()) {
+        // Plain ASCII needs no converter, whatever the set (the sets that
+        // are not ASCII-based all have one).
+        r.known = false;
+        r.ok = isAscii(text);
+        if (r.ok) r.text = text;
+        return r;
+    }
+    std::string out;
+    r.ok = conv.convert(text, out, &r.unmappable);
+    if (r.ok) r.text = std::move(out);
+    return r;
+}
+
+// ---- Header values and MIME parameters ----
+
+const TSysCharSet& PhraseSpecials() {
+    // Everything but letters, digits and the few signs an encoded word may
+    // carry plainly in a phrase.
+    static const TSysCharSet set("\"#$%&'(),.:;<>@[\\]^`{|}~");
+    return set;
+}
+
+bool HeaderNeedsEncoding(std::string_view Text) {
+    return NeedsEncoding(Text) || Text.find("=?") != std::string_view::npos ||
+           Text.find_first_of("\r\n") != std::string_view::npos;
+}
+
+std::vector<std::string> EncodeHeaderWords(std::string_view Text, std::string_view CharSet, char EncType,
+                                           const TSysCharSet& Specials, size_t MaxWord) {
+    if (EncType != 'B' && EncType != 'Q')
+        throw rtl::Exception(std::string("Function 'EncodeHeaderWords', invalid EncType: ") + EncType);
+    const THeaderSet set = headerSet(Text, CharSet);
+    TOutConverter conv(set.converter);
+    const std::string prefix = "=?" + set.label + "?" + EncType + "?";
+    std::string bytes;
+    auto encode = [&](std::string_view run) {
+        if (conv.open()) conv.convert(run, bytes);
+        else bytes.assign(run);
+        return prefix + (EncType == 'B' ? Base64Encode(bytes) : qWord(bytes, Specials)) + "?=";
+    };
+    // Runs of whole characters, each as long as its word fits (and at
+    // least one character, whatever the set's name takes).
+    std::vector<std::string> words;
+    const std::string_view src = set.source;
+    size_t start = 0;
+    std::string word;
+    for (size_t i = 0; i < src.size();) {
+        const size_t n = set.utf8 ? static_cast<size_t>(Utf8CharLength(src, i)) : 1;
+        std::string longer = encode(src.substr(start, i + n - start));
+        if (longer.size() > MaxWord && i > start) {
+            words.push_back(std::move(word));
+            start = i;
+            word = encode(src.substr(i, n));
+        } else {
+            word = std::move(longer);
+        }
+        i += n;
+    }
+    if (start < src.size()) words.push_back(std::move(word));
+    return words;
+}
+
+std::string HeaderText(std::string_view Text, std::string_view CharSet, char EncType, const TSysCharSet& Specials,
+                       size_t MaxWord) {
+    if (!HeaderNeedsEncoding(Text)) return std::string(Text);
+    std::string out;
+    for (const std::string& w : EncodeHeaderWords(Text, CharSet, EncType, Specials, MaxWord))
+        out += (out.empty() ? "" : " ") + w;
+    return out;
+}
+
+std::vector<std::string> MimeParameter(std::string_view Name, std::string_view Value, std::string_view CharSet,
+                                       char EncType) {
+    const std::string name(Name);
+    const bool printable = !HeaderNeedsEncoding(Value) && Value.find('\t') == std::string_view::npos;
+    if (printable && Value.find_first_of("\"\\") == std::string_view::npos &&
+        Name.size() + Value.size() + 4 <= kParamRoom)
+        return {name + "=\"" + std::string(Value) + "\""};
+
+    // RFC 2231: the set's bytes, every one that is not a plain token
+    // character as %XX, cut into numbered pieces (never inside an escape,
+    // nor inside a UTF-8 character) when the whole does not fit a line.
+    const THeaderSet set = headerSet(Value, CharSet);
+    std::string bytes = set.source;
+    if (!set.converter.empty()) TOutConverter(set.converter).convert(set.source, bytes);
+    static const TSysCharSet attributeChars(
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789!#$&+-.^_`|~");
+    std::vector<std::string> units;
+    for (char c : bytes) {
+        const auto b = static_cast<uint8_t>(c);
+        std::string unit = attributeChars.Has(b) ? std::string(1, c)
+                                                 : std::string{'%', kHexDigits[b >> 4], kHexDigits[b & 0x0F]};
+        // A UTF-8 continuation byte stays with the character it belongs to.
+        if (set.label == "utf-8" && (b & 0xC0) == 0x80 && !units.empty()) units.back() += unit;
+        else units.push_back(std::move(unit));
+    }
+    const std::string head = set.label + "''";
+    std::vector<std::string> params;
+    std::string whole = head;
+    for (const auto& u : units) whole += u;
+    if (name.size() + 2 + whole.size() <= kParamRoom) {
+        params.push_back(name + "*=" + whole);
+    } else {
+        std::string piece = head;
+        auto close = [&] {
+            params.push_back(name + "*" + rtl::IntToStr(static_cast<int>(params.size())) + "*=" + piece);
+            piece.clear();
+        };
+        for (const auto& u : units) {
+            const size_t label = name.size() + 6;  // name*NN*=
+            if (!piece.empty() && label + piece.size() + u.size() > kParamRoom) close();
+            piece += u;
+        }
+        if (!piece.empty()) close();
+    }
+
+    // The plain form for readers that know no RFC 2231.
+    std::string plain;
+    if (printable) {
+        for (char c : Value) {
+            if (c == '"' || c == '\\') plain += '\\';
+            plain += c;
+        }
+    } else {
+        // Words short enough that the first fits its line beside the name.
+        const size_t room = kFoldColumn - std::min(kFoldColumn / 2, name.size() + 6);
+        for (const std::string& w : EncodeHeaderWords(Value, CharSet, EncType, PhraseSpecials(), room))
+            plain += (plain.empty() ? "" : " ") + w;
+    }
+    params.push_back(name + "=\"" + plain + "\"");
+    return params;
+}
+
+namespace {
+
+bool isWsp(char c) { return c == ' ' || c == '\t'; }
+
+// One physical line folded. The first line of a header keeps its name and
+// the value's first word together: a reader may keep the blank of a break
+// between them as part of the value.
+std::string foldPiece(std::string_view p, size_t maxCol, bool first) {
+    if (p.size() <= maxCol) return std::string(p);
+    // Whether each position lies inside a quoted string.
+    std::vector<bool> quoted(p.size());
+    bool inQuote = false;
+    for (size_t i = 0; i < p.size(); ++i) {
+        quoted[i] = inQuote;
+        if (inQuote && p[i] == '\\') {
+            if (i + 1 < p.size()) quoted[++i] = true;
+        } else if (p[i] == '"') {
+            inQuote = !inQuote;
+        }
+    }
+    size_t lastWord = p.size();
+    while (lastWord > 0 && isWsp(p[lastWord - 1])) --lastWord;
+    size_t minBreak = 1;
+    if (first) {
+        size_t i = p.find(':');
+        i = i == std::string_view::npos ? 0 : i + 1;
+        while (i < p.size() && isWsp(p[i])) ++i;
+        while (i < p.size() && !isWsp(p[i])) ++i;
+        minBreak = i;
+    }
+    std::string out;
+    size_t start = 0;
+    while (p.size() - start > maxCol) {
+        size_t outside = std::string_view::npos, inside = std::string_view::npos, beyond = std::string_view::npos;
+        bool text = false;  // the line so far holds more than blanks
+        for (size_t i = start; i < lastWord; ++i) {
+            if (!isWsp(p[i])) {
+                text = true;
+                continue;
+            }
+            if (!text || i < minBreak) continue;
+            if (i - start > maxCol) {
+                beyond = i;
+                break;
+            }
+            (quoted[i] ? inside : outside) = i;
+        }
+        const size_t at = outside != std::string_view::npos  ? outside
+                          : inside != std::string_view::npos ? inside
+                                                             : beyond;
+        if (at == std::string_view::npos) break;
+        out.append(p.substr(start, at - start)).append("\r\n");
+        start = at;
+    }
+    out.append(p.substr(start));
+    return out;
+}
+
+}  // namespace
+
+std::string FoldHeader(std::string_view Line, size_t MaxCol) {
+    std::string out;
+    size_t start = 0;
+    while (true) {
+        const size_t crlf = Line.find("\r\n", start);
+        const std::string_view piece = Line.substr(start, crlf == std::string_view::npos ? std::string_view::npos : crlf - start);
+        out += foldPiece(piece, MaxCol, start == 0);
+        if (crlf == std::string_view::npos) break;
+        out += "\r\n";
+        start = crlf + 2;
+    }
+    return out;
+}
+
+bool HeaderLineSafe(std::string_view Line) {
+    constexpr size_t kMaxLine = 998;
+    size_t lineStart = 0;
+    for (size_t i = 0; i < Line.size(); ++i) {
+        const char c = Line[i];
+        if (c == '\0' || c == '\n') return false;
+        if (c != '\r') continue;
+        if (i - lineStart > kMaxLine) return false;
+        if (i + 2 >= Line.size() || Line[i + 1] != '\n' || !isWsp(Line[i + 2])) return false;
+        // A continuation of blanks alone would read as the header's end.
+        size_t j = i + 2;
+        while (j < Line.size() && isWsp(Line[j])) ++j;
+        if (j == Line.size() || Line[j] == '\r') return false;
+        lineStart = i + 2;
+        ++i;
+    }
+    return Line.size() - lineStart <= kMaxLine;
+}
+
 // ---- Small helpers ----
 
 bool NeedsEncoding(std::string_view S) {
@@ -555,6 +994,11 @@ std::string FilenameToContentType(std::string_view FileName) {
     static constexpr Entry kTypes[] = {
         {"htm", "text/html"},   {"html", "text/html"},  {"gif", "image/gif"},   {"bmp", "image/bmp"},
         {"jpg", "image/jpeg"},  {"jpeg", "image/jpeg"}, {"txt", "text/plain"},
+        // Pictures the composer inserts carry their own type, so that a
+        // reader shows them in place.
+        {"png", "image/png"},   {"jpe", "image/jpeg"},  {"jfif", "image/jpeg"}, {"ico", "image/x-icon"},
+        {"tif", "image/tiff"},  {"tiff", "image/tiff"}, {"webp", "image/webp"}, {"svg", "image/svg+xml"},
+        {"emf", "image/emf"},   {"wmf", "image/wmf"},
     };
     const std::string ext = rtl::LowerCase(rtl::CopyFrom(rtl::ExtractFileExt(FileName), 2));
     for (const auto& e : kTypes)

@@ -99,6 +99,69 @@ void FoldHdrLine(rtl::TStringList& HdrLines, std::string_view HdrLine);
 std::string FoldString(std::string_view S, const TSysCharSet& BreakingChars, int MaxCol);
 std::string UnFoldHdrLine(std::string_view S);
 
+// ---- Outgoing text in a character set ----
+
+// The converter (iconv's name) that writes a declared character set: the
+// declared name itself unless it is known here under another.
+std::string CharsetConverterName(std::string_view Declared);
+// Whether text can be written in the declared set here (it has a converter).
+bool CharsetWritable(std::string_view Declared);
+// Whether the text is well-formed UTF-8 (ASCII is).
+bool IsUtf8(std::string_view Text);
+// UTF-8 text in its composed form (NFC), so that a letter typed as a base
+// and a combining accent is the one character a legacy set can hold. Text
+// that is not UTF-8 comes back unchanged.
+std::string ComposedUtf8(std::string_view Text);
+
+struct TCharsetText {
+    bool ok = false;          // every character was written
+    bool known = true;        // the set has a converter here
+    std::string text;         // the bytes (when ok)
+    std::string unmappable;   // the first characters (UTF-8) the set cannot hold
+};
+// The program's UTF-8 text, composed, in the declared set.
+TCharsetText Utf8ToCharset(std::string_view Utf8, std::string_view Declared);
+
+// ---- Header values and MIME parameters ----
+// Every header value and parameter goes out in ASCII, one way: text that
+// needs encoding (8-bit or control characters, or "=?" that would read as
+// an encoded word) is written in CharSet when that set holds all of it
+// (and writes ASCII as ASCII), else in UTF-8. Text is the program's own
+// (UTF-8); text that is not UTF-8 is taken as already written in CharSet.
+
+// Characters a display name (a phrase) may not hold unencoded.
+const TSysCharSet& PhraseSpecials();
+// Whether a value must be encoded to stand in a header.
+bool HeaderNeedsEncoding(std::string_view Text);
+// Encoded words ("B" or "Q"), each of at most MaxWord characters (unless
+// one character alone takes more) and each holding whole characters;
+// Specials are encoded too in "Q" words.
+std::vector<std::string> EncodeHeaderWords(std::string_view Text, std::string_view CharSet, char EncType,
+                                           const TSysCharSet& Specials, size_t MaxWord = 75);
+// The value as it stands in a header: unchanged when it needs no encoding,
+// else its encoded words separated by blanks. A word must fit beside the
+// header's name on the first line (a break between them reads as a blank
+// at the value's start): MaxWord is what the name leaves of 78 columns.
+std::string HeaderText(std::string_view Text, std::string_view CharSet, char EncType, const TSysCharSet& Specials,
+                       size_t MaxWord = 75);
+// A parameter as it follows "; " in a header, one entry per parameter
+// written: name="value" alone for a short printable ASCII value without
+// quotes or backslashes; else the RFC 2231 form (name*=charset''%XX...,
+// in numbered pieces when long) followed by the plain form for readers
+// that know no RFC 2231 (a quoted string, or encoded words when the value
+// is not printable ASCII).
+std::vector<std::string> MimeParameter(std::string_view Name, std::string_view Value, std::string_view CharSet,
+                                       char EncType);
+// A header line folded near MaxCol: a line break is put before blanks
+// (outside quoted strings where it can, never before the value's first
+// word), so that unfolding gives the line back. Lines already broken are
+// folded piece by piece; a word longer than the column stays whole.
+std::string FoldHeader(std::string_view Line, size_t MaxCol = 78);
+// Whether a header line (with its folds) is safe to send: no NUL, every
+// line break a CR LF followed by a blank and more than blanks, and no
+// physical line longer than 998 characters.
+bool HeaderLineSafe(std::string_view Line);
+
 bool NeedsEncoding(std::string_view S);
 bool NeedsEncodingPChar(const char* S);
 void DotEscape(std::string& S);

@@ -13,55 +13,11 @@ using rtl::IntToStr;
 
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-
-// The decimal number at I, at most Max; false when there is none or it is
-// larger (never an overflow).
-bool readNumber(const std::string& Line, size_t& I, int64_t Max, int64_t& N) {
-    if (I >= Line.size() || !isDigit(Line[I])) return false;
-    N = 0;
-    for (; I < Line.size() && isDigit(Line[I]); ++I) {
-        const int d = Line[I] - '0';
-        if (N > (Max - d) / 10) return false;
-        N = N * 10 + d;
-    }
-    return true;
-}
-
-// The first number of a reply ("+OK n ...") or of a listing line ("n ..."):
-// nothing but blanks may stand before it.
-bool readFirstNumber(const std::string& Line, size_t& I, int64_t Max, int64_t& N) {
-    I = Line.compare(0, 3, "+OK") == 0 ? 3 : 0;
-    while (I < Line.size() && isBlank(Line[I])) ++I;
-    return readNumber(Line, I, Max, N);
-}
+// The expected size of a message answer nobody gave a size for: its
+// deadline is then the average rate's alone.
+constexpr int64_t kUnknownMessageSize = int64_t(1) << 32;
 
 }  // namespace
-
-bool Pop3ExtractNumbers(const std::string& Line, int64_t& N1, int64_t& N2) {
-    N1 = N2 = 0;
-    size_t i;
-    int64_t a, b;
-    if (!readFirstNumber(Line, i, INT64_MAX, a)) return false;
-    while (i < Line.size() && isBlank(Line[i])) ++i;
-    if (!readNumber(Line, i, INT64_MAX, b)) return false;
-    N1 = a;
-    N2 = b;
-    return true;
-}
-
-bool Pop3ExtractUidl(const std::string& Line, int& N1, std::string& Uidl) {
-    N1 = 0;
-    Uidl.clear();
-    size_t i;
-    int64_t n;
-    if (!readFirstNumber(Line, i, INT32_MAX, n)) return false;
-    N1 = static_cast<int>(n);
-    while (i < Line.size() && Line[i] == ' ') ++i;
-    while (i < Line.size() && Line[i] >= '!' && Line[i] <= '~') Uidl += Line[i++];
-    return true;
-}
 
 std::string Pop3ApopDigest(const std::string& TimeStamp, const std::string& Password) {
     return rtl::LowerCase(StrMD5(TimeStamp + Password));
@@ -425,7 +381,7 @@ void TCustomPop3Cli::ListDone() {
 void TCustomPop3Cli::LastDone() {
     size_t i;
     int64_t num;
-    if (!readFirstNumber(FLastResponse, i, INT32_MAX, num)) return BadReply("LAST");
+    if (!Pop3ReadFirstNumber(FLastResponse, i, INT32_MAX, num)) return BadReply("LAST");
     MsgNum = static_cast<int>(num);
     EndWith(0);
 }
@@ -445,6 +401,7 @@ void TCustomPop3Cli::Abort() {
 void TCustomPop3Cli::TopBatch() {
     RefuseUnless(FProtocolState == pop3Transaction, "TOP");
     if (MsgLines < 0) throw Pop3Exception("Invalid MsgLines for TOP command");
+    if (!TopSizes.empty() && TopSizes.size() != TopNums.size()) throw Pop3Exception("TopSizes does not match TopNums");
     CheckReady();
     if (!FConnected) throw Pop3Exception("POP3 component not connected");
     if (!FHighLevelFlag) FRequestType = pop3Top;
@@ -454,6 +411,8 @@ void TCustomPop3Cli::TopBatch() {
     // A server that did not offer pipelining gets one command at a time.
     FPipelineDepth = FPipelining ? std::max<size_t>(1, PipelineDepth) : 1;
     FTopNext = 0;
+    FSinceCheck = 0;
+    FTopsAwaited.clear();
     FNext = &TCustomPop3Cli::TopBatchStatus;
     FInBatch = true;
     try {
@@ -470,31 +429,73 @@ void TCustomPop3Cli::sendTops() {
     // write: fewer writes and wake-ups than a TOP after every answer.
     if (AnswersAwaited() > FPipelineDepth / 2) return;
     TBurst burst(*this);
-    while (FConnected && FTopNext < TopNums.size() && AnswersAwaited() < FPipelineDepth && (!TopGoOn || TopGoOn())) {
-        const int no = TopNums[FTopNext++];
+    while (FConnected && AnswersAwaited() < FPipelineDepth) {
+        const bool more = FTopNext < TopNums.size() && (!TopGoOn || TopGoOn());
+        if (CheckEvery > 0 && FSinceCheck > 0 && (FSinceCheck >= CheckEvery || !more)) {
+            // The last TOP sent names the message its check must name.
+            const int last = TopNums[FTopNext - 1];
+            FSinceCheck = 0;
+            SendPipelined("LIST " + IntToStr(last), -last);
+            continue;
+        }
+        if (!more) break;
+        const int no = TopNums[FTopNext];
+        const int64_t size = TopSizes.empty() ? 0 : TopSizes[FTopNext];
+        ++FTopNext;
+        ++FSinceCheck;
+        FTopsAwaited.push_back({no, size});
         SendPipelined("TOP " + IntToStr(no) + " " + IntToStr(MsgLines), no);
     }
 }
 
+void TCustomPop3Cli::OutOfStep(const std::string& What) {
+    // Every later answer would land on the wrong message: the session ends.
+    FOutOfStep = true;
+    ProtocolError("The answers are out of step with the commands: " + What);
+}
+
 void TCustomPop3Cli::TopBatchStatus() {
-    // A line that is no status line means the answers are out of step (an
-    // answer ended early by a stray "." line, say): every later one would
-    // land on the wrong message, so the session ends here.
     const bool ok = FLastResponse.compare(0, 3, "+OK") == 0;
     const bool refused = FLastResponse.compare(0, 4, "-ERR") == 0;
     Display("< " + FLastResponse);
     if (!FInBatch) return;  // the session was ended from the display
-    if (!ok && !refused) return BadReply("TOP");
+    const int tag = AnswerTag();
+    if (!ok && !refused)
+        return OutOfStep("\"" + FLastResponse.substr(0, 80) + "\" where the answer to " +
+                         (tag < 0 ? "LIST " + IntToStr(-tag) : "TOP " + IntToStr(tag)) + " must begin");
+    if (tag < 0) return checkAnswered();
     FStatusCode = ok ? 0 : 500;
-    MsgNum = AnswerTag();
+    MsgNum = tag;
+    FTopSize = FTopsAwaited.empty() ? 0 : FTopsAwaited.front().size;
+    if (!FTopsAwaited.empty()) FTopsAwaited.pop_front();
     if (!ok) return topAnswerEnded(false);
+    ExpectAnswerBytes(FTopSize);
+    FAnswerRead = 0;
     FHeaderPart = true;
     ClearHeaders();
     StartMultiLine(&OnMessageBegin, &OnMessageLine, &OnMessageEnd, nullptr);
 }
 
+void TCustomPop3Cli::checkAnswered() {
+    const int no = -AnswerTag();
+    int64_t n, size;
+    if (FLastResponse.compare(0, 3, "+OK") != 0 || !Pop3ExtractNumbers(FLastResponse, n, size) || n != no)
+        return OutOfStep("\"" + FLastResponse.substr(0, 80) + "\" where the answer to LIST " + IntToStr(no) +
+                         " was due");
+    answerEnded([this, no] {
+        if (OnTopChecked) OnTopChecked(this, no);
+    });
+}
+
 void TCustomPop3Cli::topAnswerEnded(bool Ok) {
     const int no = AnswerTag();
+    answerEnded([this, no, Ok] {
+        MsgNum = no;
+        if (OnTopAnswer) OnTopAnswer(this, no, Ok);
+    });
+}
+
+void TCustomPop3Cli::answerEnded(const std::function<void()>& Report) {
     NextAnswer();
     FNext = &TCustomPop3Cli::TopBatchStatus;
     // The next commands go out before this answer is handed on, so that the
@@ -505,9 +506,8 @@ void TCustomPop3Cli::topAnswerEnded(bool Ok) {
     } catch (...) {
         refused = std::current_exception();  // the engine has recorded why and dropped the connection
     }
-    MsgNum = no;
     try {
-        if (OnTopAnswer) OnTopAnswer(this, no, Ok);
+        Report();
     } catch (const std::exception& E) {
         // Nothing may unwind through the socket's event; the answers still
         // on their way would be read by nobody, so the session ends.
@@ -519,7 +519,11 @@ void TCustomPop3Cli::topAnswerEnded(bool Ok) {
         EndWith(LINE_PROTOCOL_ERROR);
         return;
     }
-    if (AnswersAwaited() == 0) EndWith(0);
+    if (!FInBatch || AnswersAwaited() > 0) return;
+    // Nothing more is awaited: anything the server sent beyond is an answer
+    // to no command, and a sign that those read were out of step.
+    if (InputPending()) return OutOfStep("bytes beyond the last answer awaited");
+    EndWith(0);
 }
 
 // ---------------------------------------------------------------- ending
@@ -552,20 +556,31 @@ void TCustomPop3Cli::StartMultiLine(rtl::TNotifyEvent* Begin, rtl::TNotifyEvent*
 }
 
 void TCustomPop3Cli::RetrDone() {
+    size_t at;
+    int64_t said = 0;
+    const bool named = Pop3ReadFirstNumber(FLastResponse, at, INT64_MAX, said);
+    ExpectAnswerBytes(ExpectedSize > 0 ? ExpectedSize : named ? said : kUnknownMessageSize);
     StartMultiLine(&OnMessageBegin, &OnMessageLine, &OnMessageEnd, nullptr);
 }
 
 void TCustomPop3Cli::ListAllDone() {
+    ExpectAnswerBytes(static_cast<int64_t>(FMsgCount) * 32);
     StartMultiLine(&OnListBegin, &OnListLine, &OnListEnd, &TCustomPop3Cli::ProcessList);
 }
 
 void TCustomPop3Cli::UidlAllDone() {
+    ExpectAnswerBytes(static_cast<int64_t>(FMsgCount) * 80);
     StartMultiLine(&OnUidlBegin, &OnUidlLine, &OnUidlEnd, &TCustomPop3Cli::ProcessUidl);
 }
 
 bool TCustomPop3Cli::ProcessList() { return ReadListLine(); }
 
-bool TCustomPop3Cli::ProcessUidl() { return Pop3ExtractUidl(FLastResponse, MsgNum, FMsgUidl); }
+bool TCustomPop3Cli::ProcessUidl() {
+    // A line without a number or an id is the caller's to judge (it sees
+    // MsgNum 0 or an empty id): the listing is read to its end either way.
+    if (!Pop3ExtractUidl(FLastResponse, MsgNum, FMsgUidl)) MsgNum = 0;
+    return true;
+}
 
 void TCustomPop3Cli::GetALine() {
     if (!FConnected) {
@@ -579,10 +594,19 @@ void TCustomPop3Cli::GetALine() {
         if (FMultiLineEnd && *FMultiLineEnd) (*FMultiLineEnd)(this);
         FLastResponse.clear();
         FNext = nullptr;
-        if (FInBatch) return topAnswerEnded(true);
-        EndWith(0);
-        return;
+        if (!FInBatch) return EndWith(0);
+        // An answer that ends inside its header is a message cut short by a
+        // lone "." line (a server that did not dot-stuff it), unless it holds
+        // the whole message.
+        if (FHeaderPart && FAnswerRead + 8 < FTopSize) {
+            FStatusCode = 500;
+            FLastResponse = "-ERR The answer ended inside the message header (a lone \".\" line)";
+            Display("! " + FLastResponse);
+            return topAnswerEnded(false);
+        }
+        return topAnswerEnded(true);
     }
+    if (FInBatch) FAnswerRead += static_cast<int64_t>(FLastResponse.size()) + 2;
     if (FLastResponse.size() > 1 && FLastResponse[0] == '.' && FLastResponse[1] == '.') FLastResponse.erase(0, 1);
     if (FHeaderPart) CaptureHeaderLine(FLastResponse);
     if (FMultiLineProcess && !(this->*FMultiLineProcess)()) return BadReply("listing");

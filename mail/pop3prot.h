@@ -7,12 +7,14 @@
 // one request. TSyncPop3Cli adds the blocking calls (names ending in Sync)
 // and TSslPop3Cli runs the session over TLS, implicit or through STLS.
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "mail/lineproto.h"
+#include "mail/pop3prot_reply.h"
 #include "net/sslcontext.h"
 #include "net/twsocket.h"
 #include "platform/rtl/classes.h"
@@ -83,11 +85,23 @@ public:
     // The server's capabilities; ServerPipelining tells whether it listed PIPELINING.
     virtual void Capa();
     // TOP MsgLines for every message of TopNums, as one request. When CAPA
-    // listed PIPELINING, up to PipelineDepth TOP commands are out at once;
+    // listed PIPELINING, up to PipelineDepth commands are out at once;
     // otherwise each goes when the last answer has ended. Every answer runs
     // through OnMessageBegin/Line/End as for Top (MsgNum its message), then
     // OnTopAnswer; a "-ERR" fails its message only and the batch goes on.
     // No more TOPs go out once TopGoOn says no; those out are still read.
+    //
+    // A TOP answer carries nothing that names its message, so answers that
+    // come twice, go missing or are forged would land on the wrong message.
+    // With CheckEvery above 0, a "LIST n" for the last TOP goes out after
+    // every CheckEvery TOPs and after the last one: its answer must name n,
+    // and OnTopChecked(n) then says every answer up to TOP n was in step.
+    // Anything out of step (a line that is no status line where an answer
+    // begins, a LIST answer for another message, bytes beyond the last
+    // answer awaited) ends the session with a protocol error. TopSizes
+    // (LIST's sizes, parallel to TopNums) give each answer its deadline
+    // and tell a header-only message from an answer that a lone "." line
+    // cut inside its header: such a cut answer fails its message.
     virtual void TopBatch();
     void Abort() override;
     // Starts a chain of commands as one request.
@@ -121,9 +135,17 @@ public:
     int MsgLines = 0;
     int MsgNum = 0;
     int Tag = 0;
+    // The size LIST gave the message of the next RETR or TOP, for its
+    // answer's deadline; 0 when unknown (then the size the "+OK" line
+    // names, if any, else a size no mail reaches).
+    int64_t ExpectedSize = 0;
     std::vector<int> TopNums;
+    std::vector<int64_t> TopSizes;
     size_t PipelineDepth = 16;
+    int CheckEvery = 0;
     std::function<bool()> TopGoOn;
+    // TOP commands of the last batch that went out.
+    size_t TopsSent() const { return FTopNext; }
 
     TPop3Display OnDisplay;
     rtl::TNotifyEvent OnMessageBegin, OnMessageEnd, OnMessageLine;
@@ -131,6 +153,7 @@ public:
     rtl::TNotifyEvent OnUidlBegin, OnUidlEnd, OnUidlLine;
     rtl::TNotifyEvent OnHeaderEnd;
     TPop3AnswerEvent OnTopAnswer;
+    std::function<void(rtl::TObject* Sender, int MsgNum)> OnTopChecked;
     rtl::TNotifyEvent OnStateChange;
     TPop3RequestDone OnRequestDone;
     TPop3Display OnResponse;
@@ -180,6 +203,8 @@ protected:
     // A reply that breaks the protocol (a number missing or out of range).
     void BadReply(const std::string& What);
 
+    size_t AnswerLineCap() const override { return 0; }  // listings are bounded by their deadline
+
     TPop3ProtocolState FNextProtocolState = pop3Disconnected;
     TPop3ProtocolState FProtocolState = pop3Disconnected;
     TPop3Request FRequestType = pop3Connect;
@@ -213,6 +238,10 @@ private:
     void sendTops();
     void TopBatchStatus();
     void topAnswerEnded(bool Ok);
+    void checkAnswered();
+    // Ends the answer being read and hands it on through Report.
+    void answerEnded(const std::function<void()>& Report);
+    void OutOfStep(const std::string& What);
     void AuthLoginNext();
     void AuthLoginPass();
     void AuthCramNext();
@@ -224,6 +253,14 @@ private:
     bool FPipelining = false;
     bool FInBatch = false;  // a TOP batch is the request running
     size_t FTopNext = 0;    // the place in TopNums of the next TOP to send
+    int FSinceCheck = 0;    // TOPs sent since the last LIST check went out
+    struct TTopAwaited {
+        int no;
+        int64_t size;
+    };
+    std::deque<TTopAwaited> FTopsAwaited;  // TOPs whose answers have not begun, oldest first
+    int64_t FTopSize = 0;       // LIST's size of the message whose answer is read
+    int64_t FAnswerRead = 0;    // bytes of its lines so far
     bool FHeaderPart = false;
     std::string FHeaderKeyword, FHeaderData;
     std::string FHdrFrom, FHdrTo, FHdrSubject, FHdrReplyTo, FHdrInReplyTo, FHdrMessageId, FHdrDate,
@@ -315,12 +352,6 @@ private:
     void handshakeFailed(const std::string& Msg);
 };
 
-// Reads the two numbers of a reply such as "+OK 2 320" or a LIST line;
-// false when either is missing or does not fit 63 bits.
-bool Pop3ExtractNumbers(const std::string& Line, int64_t& N1, int64_t& N2);
-// Reads the number and the unique id of a UIDL line; false when the number
-// is missing or does not fit an int.
-bool Pop3ExtractUidl(const std::string& Line, int& N1, std::string& Uidl);
 // The APOP digest of a banner's time stamp and a password.
 std::string Pop3ApopDigest(const std::string& TimeStamp, const std::string& Password);
 

@@ -45,6 +45,8 @@ int socketCounter = 0;
 
 }  // namespace
 
+int SmtpReplyCode(const std::string& Line, bool& Continued) { return ReadReplyCode(Line, Continued); }
+
 std::string SmtpRqTypeToStr(int RqType) {
     static const char* const names[] = {"CONNECT", "HELO",  "MAIL FROM", "VRFY", "RCPT TO",  "DATA",    "QUIT",
                                         "RSET",    "Open",  "Mail",      "EHLO", "AUTH",     "STARTTLS", "Custom"};
@@ -68,6 +70,11 @@ void TCustomSmtpClient::CreateSocket() { FWSocket = new net::TWSocket(this); }
 void TCustomSmtpClient::InitSocket() {
     InstallSocket(std::exchange(FWSocket, nullptr));
     FWSocket->Name = std::string(ClassName()) + "_Socket" + IntToStr(++socketCounter);
+    // Commands and the message's last block are small writes that must not
+    // wait for the acknowledgement of the data before them; a block of the
+    // message goes to the system in one call, not in pieces of a segment.
+    FWSocket->ComponentOptions |= net::wsoTcpNoDelay;
+    FWSocket->SetBufSize(64 * 1024);
 }
 
 void TCustomSmtpClient::ReplaceSocket() {
@@ -185,6 +192,7 @@ void TCustomSmtpClient::Connect() {
     FTlsUp = false;
     FRequestResult = 0;
     FEsmtpSupported = false;
+    FAuthNote.clear();
     FErrorMessage.clear();
     FLastResponse.clear();
     SetState(smtpDnsLookup);
@@ -437,7 +445,12 @@ TSmtpAuthType TCustomSmtpClient::ChooseAuthType() const {
     TSmtpAuthType chosen = smtpAuthNone;
     for (const auto& m : strength)
         if (FAuthTypesSupported.IndexOf(m.name) >= 0) chosen = m.type;
-    return chosen == smtpAuthNone ? smtpAuthCramMD5 : chosen;
+    return chosen;
+}
+
+void TCustomSmtpClient::SkipAuth(const std::string& Why) {
+    FAuthNote = Why;
+    TriggerDisplay("! " + Why);
 }
 
 void TCustomSmtpClient::Auth() {
@@ -449,7 +462,26 @@ void TCustomSmtpClient::Auth() {
         return;
     }
     FFctPrv = smtpFctAuth;
-    StartAuth(ChooseAuthType());
+    const TSmtpAuthType mechanism = ChooseAuthType();
+    if (AuthType == smtpAuthAutoSelect && mechanism == smtpAuthNone) {
+        if (FAuthTypesSupported.Count() == 0) {
+            // A server that asks for no login (a local relay) takes the
+            // message without one; a command it does not know would only
+            // fail the send.
+            SkipAuth("The server offers no authentication: sent without logging in");
+            FRequestResult = 0;
+            CompleteWith(smtpAuth, 0);
+            return;
+        }
+        std::string offered;
+        for (const auto& m : FAuthTypesSupported) offered += (offered.empty() ? "" : " ") + m;
+        LocalError("500 The server offers authentication only by " + offered +
+                       ", none of which this program can do (PLAIN, LOGIN, CRAM-MD5, NTLM)",
+                   SMTP_LOCAL_ERROR);
+        CompleteWith(smtpAuth, SMTP_LOCAL_ERROR);
+        return;
+    }
+    StartAuth(mechanism);
 }
 
 void TCustomSmtpClient::StartAuth(TSmtpAuthType Mechanism) {
@@ -563,6 +595,9 @@ void TCustomSmtpClient::Open() {
 }
 
 void TCustomSmtpClient::Mail() {
+    // A message that cannot be written is refused before its envelope goes.
+    CheckReady();
+    CheckHeaderValues();
     HighLevelAsync(smtpMail, SmtpFct(smtpFctMailFrom) | SmtpFct(smtpFctRcptTo) | SmtpFct(smtpFctData));
 }
 
@@ -605,11 +640,15 @@ void TCustomSmtpClient::DoHighLevelAsync() {
     }
     FNextRequest = [this] { DoHighLevelAsync(); };
     if (FRequestResult != 0) {
-        // HELO may stand in for a refused EHLO only when neither TLS nor
-        // credentials depend on it: nothing goes out in clear or
-        // unauthenticated while the request reports success.
-        const TSmtpFctSet needsEsmtp = SmtpFct(smtpFctAuth) | SmtpFct(smtpFctStartTls);
+        // HELO may stand in for a refused EHLO only when neither TLS nor a
+        // mechanism the caller chose depends on it: nothing goes out in
+        // clear, and a login is left out only where the client was asked to
+        // follow what the server offers (and says so).
+        TSmtpFctSet needsEsmtp = SmtpFct(smtpFctStartTls);
+        if (AuthType != smtpAuthAutoSelect) needsEsmtp |= SmtpFct(smtpFctAuth);
         if (!aborted && FFctPrv == smtpFctEhlo && !(FFctSet & needsEsmtp)) {
+            if (FFctSet & SmtpFct(smtpFctAuth))
+                SkipAuth("The server refused EHLO and so offers no authentication: sent without logging in");
             FFctSet = SmtpFct(smtpFctHelo);
         } else {
             // A refused QUIT after a failed step leaves that step's code.

@@ -106,6 +106,9 @@ constexpr int SMTP_LOCAL_ERROR = LINE_PROTOCOL_ERROR;
 std::string SmtpRqTypeToStr(int RqType);
 // Splits one address text into the display name and the address.
 void ParseEmail(const std::string& Src, std::string& Friendly, std::string& Email);
+// The numeric code at the start of a reply line (20600 when there is none);
+// Continued is set on a line of a multi-line reply that is not its last.
+int SmtpReplyCode(const std::string& Line, bool& Continued);
 // "+hhmm" or "-hhmm" for a zone bias in minutes (UTC minus local).
 std::string TimeZoneBiasText(int Bias);
 // The Date header value for a local time.
@@ -143,6 +146,11 @@ public:
     virtual void Mail();
     void HighLevelAsync(TSmtpRequest RqType, TSmtpFctSet Fcts);
 
+    // An address header line (Keyword ends in ":") as the client writes its
+    // own: entries separated by commas, display names quoted or encoded.
+    std::string AddressHeader(const std::string& Keyword, const std::string& Value) const {
+        return BuildAddressHeader(Keyword, Value);
+    }
     // Appends the entries of the three lists to RcptName.
     void RcptNameAdd(const std::string& ToList, const std::string& CcList, const std::string& BccList);
     // Writes the message into a new file instead of a server (SendMode
@@ -166,6 +174,9 @@ public:
     const rtl::TStringList* HdrLines() const { return FHdrLines.get(); }
     TSmtpState State() const { return static_cast<TSmtpState>(FLineState); }
     bool EsmtpSupported() const { return FEsmtpSupported; }
+    // Why this connection's Open left the login out (AuthType
+    // smtpAuthAutoSelect with a server that offers none); empty otherwise.
+    const std::string& AuthNote() const { return FAuthNote; }
     const std::string& MessageID() const { return FMessageID; }
 
     std::string Host;
@@ -231,13 +242,19 @@ protected:
     virtual void TriggerProcessHeader(rtl::TStringList& HdrLines);
     virtual void TriggerHeaderLine(std::string& Line, int Size);
     virtual void TriggerGetData(int LineNum, std::string& MsgLine, int MaxLen, bool& More);
-    // Called for each line sent during DATA.
+    // Called for each line made during DATA.
     virtual void TriggerDataLine() {}
     virtual void WSocketSessionConnected(uint16_t ErrCode);
     // The STARTTLS step of a chain; only a TLS client can take it.
     virtual void ChainStartTls();
     // Resets the message writer before the header is built.
     virtual void PrepareEMail() {}
+    // Refuses (raises, nothing sent) a header value, recipient or
+    // character set that holds a line break or NUL byte.
+    virtual void CheckHeaderValues();
+    void CheckHeaderValue(const char* Name, const std::string& Value);
+    // "B" or "Q": how header values are encoded.
+    char HeaderEncoding() const;
     // Closes what the message writer holds open.
     virtual void EndWriter() {}
 
@@ -273,7 +290,9 @@ private:
     void AuthGetType(const std::string& Line);
     void RcptToNext();
     void RcptToDone();
+    // The mechanism to use; smtpAuthNone when auto-selection finds none offered.
     TSmtpAuthType ChooseAuthType() const;
+    void SkipAuth(const std::string& Why);
     void StartAuth(TSmtpAuthType Mechanism);
     bool AuthStepFailed();
     void AuthFollowUp(const std::string& Cmd, int OkResponse, THandler Done);
@@ -285,14 +304,18 @@ private:
     void AuthChallengeMalformed(const char* What);
     // The message.
     void BuildHeader();
-    void AddHeaderLine(const std::string& Line);
     void AddAddressHeader(const char* Keyword, const std::string& Value);
     std::string BuildAddressHeader(const std::string& Keyword, const std::string& Value) const;
+    std::string SubjectLine() const;
+    // Folds the header lines near 78 columns and refuses any that cannot
+    // be sent as they are.
+    void FinishHeaderLines();
     void DataDone();
     bool TransferLive() const;
     void DataNext();
     bool NextDataLine(std::string& Line);
-    void SendDataLine(const std::string& Line);
+    // Block ends in CR LF; More is false for the message's last block.
+    void SendDataBlock(const std::string& Block, bool More);
     void WSocketDataSent();
     void FinishData();
     void WriterFailed(const std::exception& E);
@@ -304,6 +327,7 @@ private:
     rtl::TStringList FRcptName;
     int FRcptIndex = -1;
     TSmtpAuthType FAuthMechanism = smtpAuthNone;
+    std::string FAuthNote;
     int FShareModeValue = rtl::fmShareDenyWrite;
     std::unique_ptr<rtl::TStringList> FHdrLines;
     std::string FMessageID;
@@ -346,8 +370,9 @@ protected:
     // Opens a part's file for encoding, with the open events (which get
     // Idx and EventName); an unhandled failure to open raises.
     TOpenResult OpenPartFile(int Idx, const std::string& EventName, const std::string& Path);
-    // The file name as it stands in a part header.
-    std::string PartFileNameText(const std::string& Name) const;
+    // A part header: Head (name and value) followed by the parameter
+    // Param (a file's name), folded; raises SmtpException when it cannot be sent.
+    std::string PartHeader(const std::string& Head, const char* Param, const std::string& Value) const;
     // Copies the trimmed, non-empty entries of Value into Into; raises
     // SmtpException for one that names no file (and changes nothing then).
     static void CopyExistingFiles(const rtl::TStringList& Value, rtl::TStringList& Into);
@@ -496,6 +521,7 @@ protected:
     void TriggerProcessHeader(rtl::TStringList& HdrLines) override;
     void TriggerGetData(int LineNum, std::string& MsgLine, int MaxLen, bool& More) override;
     const rtl::TStringList& MessageLines() const override { return FPlainText; }
+    void CheckHeaderValues() override;
 
 private:
     // Queues the next lines of the current section; false when none are left.

@@ -37,6 +37,11 @@ rtl::TStream* THtmlSmtpCli::GetImageStream(int Index) const {
     return FImageStreams[static_cast<size_t>(Index)];
 }
 
+void THtmlSmtpCli::CheckHeaderValues() {
+    CheckHeaderValue("HTML character set", HtmlCharSet);
+    TSslSmtpCli::CheckHeaderValues();
+}
+
 void THtmlSmtpCli::GenerateBoundaries() {
     const std::string base = "----=_NextPart_000_" + rtl::IntToHex(win::GetTickCount(), 8);
     const std::string r = rtl::IntToHex(SmtpRandom(2147483647u), 8);
@@ -107,7 +112,7 @@ bool THtmlSmtpCli::FillSection(bool& More) {
             FPending = {"This is a multipart MIME formatted message.",
                         "",
                         "--" + FRelatedBoundary,
-                        "Content-Type: multipart/alternative; boundary=\"" + FAlternativeBoundary + "\"",
+                        FoldHeader("Content-Type: multipart/alternative; boundary=\"" + FAlternativeBoundary + "\""),
                         "",
                         "--" + FAlternativeBoundary,
                         "Content-Type: text/plain; charset=\"" + CharSet + "\"",
@@ -177,12 +182,11 @@ void THtmlSmtpCli::OpenPart(bool& More) {
     // Images are not attachments: they say so with -1, so that a handler
     // keyed on the attachment list gives them no attachment's type.
     if (OnAttachContentType) OnAttachContentType(this, image ? -1 : p - images - 1, FPartFileName, FPartContentType);
-    const std::string name = PartFileNameText(FPartFileName);
     FPending.push_back("--" + FRelatedBoundary);
-    FPending.push_back("Content-Type: " + FPartContentType + ";\r\n\tname=\"" + name + "\"");
+    FPending.push_back(PartHeader("Content-Type: " + FPartContentType, "name", FPartFileName));
     FPending.push_back("Content-Transfer-Encoding: base64");
-    FPending.push_back(std::string("Content-Disposition: ") + (image ? "inline" : "attachment") +
-                       ";\r\n\tfilename=\"" + name + "\"");
+    FPending.push_back(PartHeader(std::string("Content-Disposition: ") + (image ? "inline" : "attachment"), "filename",
+                                  FPartFileName));
     FPending.push_back(image ? "Content-ID: <IMAGE" + IntToStr(p) + ">" : "X-File-ID: <FILE" + IntToStr(p - images) + ">");
     if (OnAttachHeader) OnAttachHeader(this, p, FPartFileName, nullptr);
     FPending.push_back("");

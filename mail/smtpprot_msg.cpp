@@ -20,6 +20,10 @@ namespace {
 constexpr win::UINT WM_SMTP_DATA_NEXT = win::WM_USER + 2;
 constexpr int kLineBufferSize = 100001;
 constexpr int kMaxBodyLine = 99999;
+// The message goes out in blocks of about this size: few writes, and the
+// next block is made only once the socket has taken the last, so memory
+// stays bounded whatever the size of the message.
+constexpr size_t kDataBlock = 64 * 1024;
 // A text line longer than this breaks the mail line limit; such a text
 // goes quoted-printable, whose lines are short.
 constexpr size_t kMaxTextLine = 998;
@@ -27,15 +31,13 @@ const char* const kMailer = "X-Mailer: EVQ SMTP Component V2.55";
 
 bool isBlankOrTab(char c) { return c == ' ' || c == '\t'; }
 
+// The longest encoded word that fits beside a header name of this length
+// on a line of 78 (or 40, for names longer than that leaves).
+size_t WordRoom(size_t NameLength) { return 78 - std::min<size_t>(NameLength + 1, 38); }
+
 std::mt19937& randomGenerator() {
     static std::mt19937 rng{std::random_device{}()};
     return rng;
-}
-
-// Name characters that an encoded word must encode in an address header.
-const TSysCharSet& addressSpecials() {
-    static const TSysCharSet set("\"(),.:;<>@[]\\");
-    return set;
 }
 
 // Splits an address header value at "," or ";" outside quoted stretches. A
@@ -194,6 +196,8 @@ std::string GenerateMessageID() {
 
 // ---------------------------------------------------------------- header
 
+char TCustomSmtpClient::HeaderEncoding() const { return DefaultEncoding == smtpEncBase64 ? 'B' : 'Q'; }
+
 std::string TCustomSmtpClient::BuildAddressHeader(const std::string& Keyword, const std::string& Value) const {
     std::string joined;
     for (std::string entry : splitAddressEntries(Value)) {
@@ -204,31 +208,72 @@ std::string TCustomSmtpClient::BuildAddressHeader(const std::string& Keyword, co
         if (entry.empty()) continue;
         std::string name, address;
         ParseEmail(entry, name, address);
+        if (!joined.empty()) joined += ", ";
         if (name.empty()) {
-            joined += address + ",";
+            joined += address;
             continue;
         }
-        if (!Allow8bitChars && NeedsEncoding(name))
-            name = HdrEncodeInLine(name, addressSpecials(), DefaultEncoding == smtpEncBase64 ? 'B' : 'Q', CharSet,
-                                   76 - static_cast<int>(Keyword.size()), FoldHeaders);
-        else
-            name = quotedName(name);
-        joined += name + " <" + address + ">,";
+        name = HeaderNeedsEncoding(name) ? HeaderText(name, CharSet, HeaderEncoding(), PhraseSpecials(),
+                                                      WordRoom(Keyword.size()))
+                                         : quotedName(name);
+        joined += name + " <" + address + ">";
     }
-    while (!joined.empty() && joined.back() == ',') joined.pop_back();
     return rtl::Trim(Keyword) + " " + rtl::Trim(joined);
-}
-
-void TCustomSmtpClient::AddHeaderLine(const std::string& Line) {
-    if (FoldHeaders && Line.size() > 76) FoldHdrLine(*FHdrLines, Line);
-    else FHdrLines->Add(Line);
 }
 
 void TCustomSmtpClient::AddAddressHeader(const char* Keyword, const std::string& Value) {
     const std::string value = rtl::Trim(Value);
     if (value.empty()) return;
-    if (Allow8bitChars && !FoldHeaders) FHdrLines->Add(std::string(Keyword) + " " + value);
-    else AddHeaderLine(BuildAddressHeader(Keyword, Value));
+    // Header lines are ASCII: a value that is not goes through the builder,
+    // whose names go as encoded words.
+    if (Allow8bitChars && !FoldHeaders && !HeaderNeedsEncoding(value))
+        FHdrLines->Add(std::string(Keyword) + " " + value);
+    else
+        FHdrLines->Add(BuildAddressHeader(Keyword, Value));
+}
+
+std::string TCustomSmtpClient::SubjectLine() const {
+    const std::string subject = rtl::Trim(HdrSubject);
+    const std::string line = "Subject: " + HeaderText(subject, CharSet, HeaderEncoding(), TSysCharSet(), WordRoom(8));
+    if (HeaderLineSafe(FoldHeader(line))) return line;
+    // A word too long for any line: encoded words can be cut anywhere.
+    std::string words;
+    for (const std::string& w : EncodeHeaderWords(subject, CharSet, HeaderEncoding(), TSysCharSet(), WordRoom(8)))
+        words += (words.empty() ? "" : " ") + w;
+    return "Subject: " + words;
+}
+
+void TCustomSmtpClient::CheckHeaderValues() {
+    const struct {
+        const char* name;
+        const std::string& value;
+    } values[] = {{"From", HdrFrom},       {"To", HdrTo},         {"Cc", HdrCc},
+                  {"Reply-To", HdrReplyTo}, {"Return-Path", HdrReturnPath}, {"Subject", HdrSubject},
+                  {"Sender", HdrSender},   {"character set", CharSet},   {"sender address", FromName}};
+    for (const auto& v : values) CheckHeaderValue(v.name, v.value);
+    for (const std::string& r : FRcptName) CheckHeaderValue("recipient", r);
+}
+
+void TCustomSmtpClient::CheckHeaderValue(const char* Name, const std::string& Value) {
+    // A line break would end the header line early and start one of the
+    // value's own (a Bcc, say); a NUL ends it for many readers.
+    if (Value.find_first_of(std::string("\r\n\0", 3)) == std::string::npos) return;
+    RaiseError(RecordFailure(std::string("The ") + Name +
+                             " holds a line break or NUL byte: the message was not sent"));
+}
+
+void TCustomSmtpClient::FinishHeaderLines() {
+    for (int i = 0; i < FHdrLines->Count(); ++i) {
+        std::string line = (*FHdrLines)[i];
+        line = FoldHeader(line);
+        if (!HeaderLineSafe(line)) {
+            const std::string name = line.substr(0, std::min(line.find(':'), size_t{40}));
+            RaiseError(RecordFailure("The header line " + name +
+                                     " holds a line break, a NUL byte or a word too long for a line: the "
+                                     "message was not sent"));
+        }
+        FHdrLines->Put(i, line);
+    }
 }
 
 void TCustomSmtpClient::BuildHeader() {
@@ -243,12 +288,7 @@ void TCustomSmtpClient::BuildHeader() {
     AddAddressHeader("From:", HdrFrom);
     AddAddressHeader("To:", HdrTo);
     AddAddressHeader("Cc:", HdrCc);
-    // Header lines are ASCII: other text goes as encoded words.
-    std::string subject = rtl::Trim(HdrSubject);
-    if (NeedsEncoding(subject))
-        subject = HdrEncodeInLine(subject, TSysCharSet(), DefaultEncoding == smtpEncBase64 ? 'B' : 'Q', CharSet,
-                                  76 - 9, true);
-    FHdrLines->Add("Subject: " + subject);
+    FHdrLines->Add(SubjectLine());
     AddAddressHeader("Sender:", rtl::Trim(HdrSender).empty() ? HdrFrom : HdrSender);
     FHdrLines->Add("Mime-Version: 1.0");
     FHdrLines->Add("Content-Type: " + FContentTypeText + "; charset=\"" + CharSet + "\"");
@@ -268,6 +308,7 @@ void TCustomSmtpClient::BuildHeader() {
     if (ConfirmReceipt) AddAddressHeader("Disposition-Notification-To:", HdrFrom);
     FHdrLines->Add(kMailer);
     TriggerProcessHeader(*FHdrLines);
+    FinishHeaderLines();
     FHdrLines->Add("");
 }
 
@@ -294,6 +335,7 @@ void TCustomSmtpClient::Data() {
         RequireSecure("the message");
         if (!FConnected) throw SmtpException("SMTP component not connected");
     }
+    CheckHeaderValues();
     PrepareEMail();
     BuildHeader();
     FFctPrv = smtpFctData;
@@ -318,10 +360,14 @@ void TCustomSmtpClient::DataNext() {
         FWSocket->OnDataSent = nullptr;
         return;
     }
-    std::string line;
-    bool have;
+    std::string block;
+    bool more = true;
     try {
-        have = NextDataLine(line);
+        std::string line;
+        while (more && block.size() < kDataBlock) {
+            more = NextDataLine(line);
+            if (more) block.append(line).append("\r\n");
+        }
     } catch (const std::exception& E) {
         WriterFailed(E);
         return;
@@ -330,8 +376,7 @@ void TCustomSmtpClient::DataNext() {
         FWSocket->OnDataSent = nullptr;
         return;
     }
-    if (have) SendDataLine(line);
-    else FinishData();
+    SendDataBlock(block, more);
 }
 
 bool TCustomSmtpClient::NextDataLine(std::string& Line) {
@@ -347,20 +392,26 @@ bool TCustomSmtpClient::NextDataLine(std::string& Line) {
         if (!FMoreLines) return false;
     }
     Line = wireLines(Line);
-    TriggerDisplay("> " + Line);
+    TriggerDataLine();
+    if (OnDisplay) TriggerDisplay("> " + Line);
     return true;
 }
 
-void TCustomSmtpClient::SendDataLine(const std::string& Line) {
-    TriggerDataLine();
-    if (SendMode != smtpToSocket && FOutStream) FOutStream->WriteString(Line + "\r\n");
+void TCustomSmtpClient::SendDataBlock(const std::string& Block, bool More) {
+    if (SendMode != smtpToSocket && FOutStream) FOutStream->WriteString(Block);
     if (SendMode == smtpToStream) {
-        win::PostMessage(FWindowHandle, WM_SMTP_DATA_NEXT, 0, 0);
+        if (More) win::PostMessage(FWindowHandle, WM_SMTP_DATA_NEXT, 0, 0);
+        else FinishData();
         return;
     }
-    FWSocket->OnDataSent = [this](rtl::TObject*, uint16_t) { WSocketDataSent(); };
-    FWSocket->PutStringInSendBuffer(Line);
-    FWSocket->SendStr("\r\n");
+    if (More) {
+        FWSocket->OnDataSent = [this](rtl::TObject*, uint16_t) { WSocketDataSent(); };
+        FWSocket->SendStr(Block);
+        return;
+    }
+    // The last lines and the end mark leave in one write.
+    FWSocket->PutStringInSendBuffer(Block);
+    FinishData();
 }
 
 void TCustomSmtpClient::WSocketDataSent() {
@@ -398,7 +449,12 @@ void TCustomSmtpClient::SendToFile(const std::string& FileName, int) {
     if (FileName.empty()) throw SmtpException("File name not specified");
     FOutStream.reset();
     FOutStream = std::make_unique<rtl::TFileStream>(FileName, rtl::fmCreate);
-    Data();
+    try {
+        Data();
+    } catch (...) {
+        FOutStream.reset();  // a message refused before its first line leaves no file open
+        throw;
+    }
 }
 
 // ---------------------------------------------------------------- plain writer
@@ -562,13 +618,10 @@ void TSmtpCli::StartAttachment(bool& More) {
     std::string name = rtl::ExtractFileName(path);
     std::string type = FilenameToContentType(name);
     if (OnAttachContentType) OnAttachContentType(this, idx, name, type);
-    const std::string n = PartFileNameText(name);
     FMimeLines.Add("--" + FMimeBoundary);
-    FMimeLines.Add("Content-Type: " + type + ";");
-    FMimeLines.Add("\tname=\"" + n + "\"");
+    FMimeLines.Add(PartHeader("Content-Type: " + type, "name", name));
     FMimeLines.Add("Content-Transfer-Encoding: base64");
-    FMimeLines.Add("Content-Disposition: attachment;");
-    FMimeLines.Add("\tfilename=\"" + n + "\"");
+    FMimeLines.Add(PartHeader("Content-Disposition: attachment", "filename", name));
     if (OnAttachHeader) OnAttachHeader(this, idx, name, &FMimeLines);
     FMimeLines.Add("");
     FFileStarted = true;
@@ -602,12 +655,14 @@ TSmtpCli::TOpenResult TSmtpCli::OpenPartFile(int Idx, const std::string& EventNa
     return TOpenResult::Aborted;
 }
 
-std::string TSmtpCli::PartFileNameText(const std::string& Name) const {
-    if (!Allow8bitChars && NeedsEncoding(Name))
-        return HdrEncodeInLine(Name, TSysCharSet(), FMsgEncoding == smtpEncBase64 ? 'B' : 'Q', CharSet, 63,
-                               FoldHeaders);
-    if (FoldHeaders && Name.size() > 64) return FoldString(Name, TSysCharSet(" "), 63);
-    return Name;
+std::string TSmtpCli::PartHeader(const std::string& Head, const char* Param, const std::string& Value) const {
+    std::string line = Head;
+    for (const std::string& p : MimeParameter(Param, Value, CharSet, FMsgEncoding == smtpEncBase64 ? 'B' : 'Q'))
+        line += ";\r\n\t" + p;
+    line = FoldHeader(line);
+    // The type may come from the caller (OnAttachContentType).
+    if (!HeaderLineSafe(line))
+        throw SmtpException("The part header \"" + Head.substr(0, 60) + "\" holds a line break or NUL byte");
+    return line;
 }
-
 }  // namespace mail

@@ -1,6 +1,11 @@
 #include "mailbox/csvexport.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <charconv>
 #include <cstring>
 
@@ -56,20 +61,68 @@ std::string CsvLine(const TRowStore& store, int r) {
     return line;
 }
 
-bool ExportCsv(const TRowStore& store, const std::string& path, const std::function<void(int)>& progress) {
-    if (helpers::pathexists(path) && !helpers::deleteretry(path)) return false;
-    std::string buffer = std::string(kCsvHeader) + "\r\n";
-    buffer.reserve(kChunk + 65536);
-    for (int i = 0; i < store.RowCount(); ++i) {
-        if (i % 100 == 0 && progress) progress(i + 1);
-        AppendCsvLine(buffer, store, i);
-        buffer += "\r\n";
-        if (buffer.size() > kChunk) {
-            if (!helpers::savetext("+" + path, buffer)) return false;
-            buffer.clear();
-        }
+TCsvWriter::TCsvWriter(std::string Path) : path_(std::move(Path)), part_(path_ + ".part") {}
+
+TCsvWriter::~TCsvWriter() {
+    if (!file_) return;
+    std::fclose(file_);
+    std::remove(part_.c_str());
+}
+
+bool TCsvWriter::fail(const std::string& what) {
+    if (!failed_) helpers::errreport("Could not " + what + " " + part_ + ": " + std::strerror(errno));
+    failed_ = true;
+    if (file_) std::fclose(file_);
+    file_ = nullptr;
+    std::remove(part_.c_str());
+    return false;
+}
+
+bool TCsvWriter::Begin() {
+    const int fd = ::open(part_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0 || !(file_ = ::fdopen(fd, "wb"))) {
+        if (fd >= 0) ::close(fd);
+        return fail("create");
     }
-    return helpers::savetext("+" + path, buffer);
+    buffer_ = std::string(kCsvHeader) + "\r\n";
+    buffer_.reserve(kChunk + 65536);
+    return true;
+}
+
+bool TCsvWriter::flush() {
+    if (!file_) return false;
+    if (!buffer_.empty() && std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size())
+        return fail("write");
+    buffer_.clear();
+    return true;
+}
+
+bool TCsvWriter::Append(const TRowStore& store, int From, int To, const std::function<void(int)>& Progress) {
+    if (!file_) return false;
+    for (int i = From; i < To; ++i) {
+        if (i % 100 == 0 && Progress) Progress(i + 1);
+        AppendCsvLine(buffer_, store, i);
+        buffer_ += "\r\n";
+        if (buffer_.size() > kChunk && !flush()) return false;
+    }
+    return true;
+}
+
+bool TCsvWriter::Finish() {
+    if (!flush()) return false;
+    // No fsync: the file is an export the next run writes again, and tens of
+    // megabytes forced to the disk would cost more than the whole listing.
+    if (std::fflush(file_) != 0) return fail("write");
+    const int rc = std::fclose(file_);
+    file_ = nullptr;
+    if (rc != 0) return fail("close");
+    if (std::rename(part_.c_str(), path_.c_str()) != 0) return fail("rename to " + path_ + " the file");
+    return true;
+}
+
+bool ExportCsv(const TRowStore& store, const std::string& path, const std::function<void(int)>& progress) {
+    TCsvWriter csv(path);
+    return csv.Begin() && csv.Append(store, 0, store.RowCount(), progress) && csv.Finish();
 }
 
 }  // namespace mailbox

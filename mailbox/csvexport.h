@@ -1,6 +1,7 @@
 #pragma once
 // The message list as a CSV file, written in chunks so that 1,500,000 rows
 // never stand in memory at once.
+#include <cstdio>
 #include <functional>
 #include <string>
 
@@ -20,6 +21,32 @@ void AppendCsvLine(std::string& out, const TRowStore& store, int r);
 // the long time when it has one, the time alone below one day; empty when
 // there is no date that could be read.
 std::string CsvDateTime(const TMsgRow& row);
+
+// The CSV file written as rows come: into a file beside Path, readable by
+// its owner only (it holds mail), which replaces Path only once complete.
+// Every failure is reported (the file and the system's reason) and ends
+// the writing; an unfinished file is removed.
+class TCsvWriter {
+public:
+    explicit TCsvWriter(std::string Path);
+    ~TCsvWriter();
+    TCsvWriter(const TCsvWriter&) = delete;
+    TCsvWriter& operator=(const TCsvWriter&) = delete;
+    // The header line.
+    bool Begin();
+    // Rows From .. To - 1 in list order; Progress every 100 rows.
+    bool Append(const TRowStore& store, int From, int To, const std::function<void(int)>& Progress = nullptr);
+    // The file complete, in Path's place.
+    bool Finish();
+
+private:
+    bool flush();
+    bool fail(const std::string& what);
+
+    std::string path_, part_, buffer_;
+    std::FILE* file_ = nullptr;
+    bool failed_ = false;
+};
 
 // Writes every row in list order to Path (replacing it). Progress is called
 // every 100 rows with the row number. False when the file could not be written

@@ -117,8 +117,13 @@ ui::TListBox* Tkwchklist::VisibleList() const {
 
 std::string Tkwchklist::PickOne(const std::string& Caption, const std::string& Label, std::string& Result,
                                 const std::vector<std::string>& List) {
+    // Over the window that asks, not wherever the dialog last stood.
+    PlaceOver(ui::Screen->ActiveForm());
+    // The check mode's own controls (its option box included) have no part in a pick.
+    const bool option = hiddencb->Visible();
     Button1->Visible = false;
     Button4->Visible = false;
+    hiddencb->Visible = false;
     this->Caption = Caption;
     Label1->Caption = Label;
     CheckListBox1->Visible = false;
@@ -126,14 +131,16 @@ std::string Tkwchklist::PickOne(const std::string& Caption, const std::string& L
     // Check mode again however the pick ends.
     struct TBack {
         Tkwchklist* d;
+        bool option;
         ~TBack() {
             d->DeleteKeys.clear();
             d->CheckListBox1->Visible = true;
             d->Button1->Visible = true;
             d->Button4->Visible = true;
+            d->hiddencb->Visible = option;
             d->ListBox1->Visible = false;
         }
-    } back{this};
+    } back{this, option};
     ListBox1->Items->Clear();
     for (const std::string& s : List) ListBox1->Items->Add(s);
     const int count = ListBox1->Items->Count;
@@ -148,6 +155,22 @@ std::string Tkwchklist::PickOne(const std::string& Caption, const std::string& L
     LastIndex = ListBox1->ItemIndex;
     Result = ok && LastIndex >= 0 && LastIndex < ListBox1->Items->Count ? ListBox1->Items[LastIndex] : std::string();
     return Result;
+}
+
+void Tkwchklist::PlaceOver(ui::TForm* Owner) {
+    if (!Owner || Owner == this || !Owner->Visible()) Owner = ui::Application->MainForm();
+    int left = 0, top = 0;
+    if (Owner && Owner != this && Owner->Visible()) {
+        left = Owner->Left() + (Owner->Width() - Width()) / 2;
+        top = Owner->Top() + (Owner->Height() - Height()) / 2;
+    } else {
+        left = (ui::Screen->Width() - Width()) / 2;
+        top = (ui::Screen->Height() - Height()) / 2;
+    }
+    // Whole on the screen where it can be.
+    left = std::max(0, std::min(left, ui::Screen->Width() - Width()));
+    top = std::max(0, std::min(top, ui::Screen->Height() - Height()));
+    SetBounds(left, top, Width(), Height());
 }
 
 void Tkwchklist::Locate(bool Again) {
@@ -178,7 +201,8 @@ void Tkwchklist::ColumnLayout() {
     const int width = widest + 9;
     int columns = std::max(1, Width() / (width + 20));
     if (columns > 1) {
-        if (Width() < 640) Width = 640;
+        // Widened about its centre: it stays over the window it was placed on.
+        if (Width() < 640) SetBounds(std::max(0, Left() - (640 - Width()) / 2), Top(), 640, Height());
         columns = std::max(1, Width() / (width + 20));
     }
     list->Columns = columns > 1 ? columns : 0;

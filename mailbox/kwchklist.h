@@ -23,6 +23,9 @@ public:
     // next pick, also on Cancel.
     std::string PickOne(const std::string& Caption, const std::string& Label, std::string& Result,
                         const std::vector<std::string>& List);
+    // Centres the dialog over Owner (the main window when Owner is none or
+    // hidden), kept on the screen.
+    void PlaceOver(ui::TForm* Owner);
     // Searches the visible list after its selected entry, wrapping; asks for
     // the text unless Again.
     void Locate(bool Again);

@@ -8,6 +8,7 @@
 #include "mailbox/kwfnddlg.h"
 #include "platform/rtl/sysutils.h"
 #include "platform/ui/clipbrd.h"
+#include "platform/ui/graphics.h"
 #include "platform/ui/printers.h"
 
 namespace mailbox {
@@ -16,6 +17,8 @@ Tkwdsply* kwdsply = nullptr;
 
 namespace {
 const char* const kFixedFont = "Lucida Console";
+// Room on either side of the hint.
+constexpr int kHintMargin = 12;
 }
 
 Tkwdsply::Tkwdsply(rtl::TComponent* owner) : ui::TForm(owner) {
@@ -25,12 +28,17 @@ Tkwdsply::Tkwdsply(rtl::TComponent* owner) : ui::TForm(owner) {
     Position = ui::poMainFormCenter;
     KeyPreview = false;
 
-    titls = new ui::TPanel(this);
-    titls->Align = ui::alTop;
-    titls->Height = 28;
-    Label1 = new ui::TLabel(titls);
+    // The title line: the title, and at its right end the hint when shown.
+    // The two share the line; neither is drawn over the other.
+    header = new ui::TPanel(this);
+    header->Align = ui::alTop;
+    header->Height = 28;
+    header->BevelOuter = ui::bvNone;
+    header->OnResize = [this](rtl::TObject*) { ArrangeTitle(); };
+    titls = new ui::TPanel(header);
+    titls->SetBounds(0, 0, 742, 28);
+    Label1 = new ui::TLabel(header);
     Label1->Caption = "Ctrl+F Search, F3 Search Again, Ctrl+P Print";
-    Label1->SetBounds(520, 7, 220, 16);
     Label1->Visible = false;
     Button9 = new ui::TButton(titls);
     Button9->Caption = "Accept Mode";
@@ -80,6 +88,23 @@ Tkwdsply::Tkwdsply(rtl::TComponent* owner) : ui::TForm(owner) {
     PrintDialog1 = new ui::TPrintDialog(this);
     RichEdit1 = new ui::TRichEdit(this);
     RichEdit1->Visible = false;
+    // Callers set the title, its font and the hint's visibility before showing.
+    OnShow = [this](rtl::TObject*) { ArrangeTitle(); };
+}
+
+void Tkwdsply::ArrangeTitle() {
+    const int width = header->Width, height = header->Height;
+    const int hint = Label1->Visible() ? Label1->Width() + 2 * kHintMargin : 0;
+    titls->SetBounds(0, 0, std::max(0, width - hint), height);
+    Label1->SetBounds(width - hint + kHintMargin, (height - Label1->Height()) / 2, Label1->Width(), Label1->Height());
+    // A title longer than its room shows its beginning (where a file's
+    // name stands), and the whole of it as its hint.
+    ui::TCanvas measure;
+    measure.Font->Assign(*titls->Font);
+    const bool fits = measure.TextWidth(titls->Caption()) + 2 * kHintMargin <= titls->Width();
+    titls->Alignment = fits ? ui::taCenter : ui::taLeftJustify;
+    titls->Hint = fits ? std::string() : titls->Caption();
+    titls->ShowHint = !fits;
 }
 
 Tkwdsply::~Tkwdsply() {

@@ -38,7 +38,11 @@ public:
     // Sorts the selected lines of an editable memo in place.
     void cpyContextPopup(rtl::TObject* Sender, ui::TPoint MousePos, bool& Handled);
 
+    // Lays out the title line: the title beside the hint, never under it.
+    void ArrangeTitle();
+
     ui::TMemo* Memo1;
+    ui::TPanel* header;  // the title line: titls, and Label1 at its right end
     ui::TPanel* titls;
     ui::TLabel* Label1;
     ui::TPanel* buttonpanel;

@@ -46,8 +46,6 @@ const char* const kHelpText =
     "\r\n"
     "Entries marked with * will be permanently deleted on manual disconnect or quit";
 
-double readDate(std::string_view s) { return helpers::parsedate(s); }
-
 helpers::TFontSpec fontSpec(const ui::TFont& f) {
     helpers::TFontSpec s;
     s.Name = f.Name;
@@ -68,7 +66,11 @@ void applyFontSpec(ui::TFont& f, const helpers::TFontSpec& s) {
 
 // ---------------------------------------------------------------- life
 
-TForm1::TForm1(rtl::TComponent* Owner) : ui::TForm(Owner), rows_(std::make_unique<TRowStore>(readDate)) {
+TForm1::TForm1(rtl::TComponent* Owner)
+    : ui::TForm(Owner), Session(std::make_unique<TMailboxSession>(helpers::homedir)),
+      MailboxCount(Session->MailboxCount), HdrCharset(Session->HdrCharset), LastHost(Session->LastHost),
+      LineList(Session->LineList), MessageKey(Session->MessageKey), rows_(&Session->Rows()),
+      rowsAccount_(Session->RowsAccount), lastFailure_(Session->Failure()) {
     Form1 = this;
     ProgramFolder = helpers::homedir;
     HostsPath = ProgramFolder + "kwpop3hosts.txt";
@@ -84,6 +86,13 @@ TForm1::TForm1(rtl::TComponent* Owner) : ui::TForm(Owner), rows_(std::make_uniqu
 
 TForm1::~TForm1() {
     if (Form1 == this) Form1 = nullptr;
+    // The session's events reach into the window: none may fire while it goes.
+    Session->OnDisplay = nullptr;
+    Session->OnLog = Session->OnStatus = Session->OnProgress = nullptr;
+    Session->OnConnState = nullptr;
+    Session->OnRefresh = nullptr;
+    Session->OnCleared = nullptr;
+    Session->StopAsked = nullptr;
 }
 
 void TForm1::buildControls() {
@@ -176,26 +185,8 @@ void TForm1::buildControls() {
     FontDialog1 = new ui::TFontDialog(this);
     FontDialog1->Options = ui::fdEffects | ui::fdApplyButton;
 
-    SslContext1 = new net::TSslContext(this);
-    SslContext1->SetSslVerifyDepth(9);
-    SslContext1->SetSslCipherList("-ALL:+TLSv1.2:+TLSv1.3:HIGH");
-    SslContext1->SetSslSessionCacheSize(20480);
-    // Servers the user trusts beside the system's authorities.
-    const std::string caFile = ProgramFolder + "pelliwoxca.pem";
-    if (helpers::pathexists(caFile)) SslContext1->SetSslCAFile(caFile);
-    // A client certificate with its key, for servers that ask for one. None
-    // ships with the program: a key shared by every installation proves nothing.
-    const std::string clientCert = ProgramFolder + "mozcrt.pem";
-    if (helpers::pathexists(clientCert)) {
-        SslContext1->SetSslCertFile(clientCert);
-        SslContext1->SetSslPrivKeyFile(clientCert);
-    }
-    SslPop3Cli1 = new mail::TSslPop3Cli(this);
-    SslPop3Cli1->Port = "pop3";
-    SslPop3Cli1->AuthType = mail::popAuthLogin;
-    SslPop3Cli1->SslType = mail::pop3TlsImplicit;
-    SslPop3Cli1->Timeout = 15;
-    SslPop3Cli1->SetSslContext(SslContext1);
+    SslContext1 = &Session->Context();
+    SslPop3Cli1 = &Session->Client();
 }
 
 void TForm1::buildList() {
@@ -274,12 +265,7 @@ void TForm1::bindEvents() {
     BitBtn8->OnClick = [this](rtl::TObject*) { BitBtn8Click(); };
     BitBtn8->OnContextPopup = popup([this](rtl::TObject* s) { BitBtn8ContextPopup(s); });
 
-    SslPop3Cli1->OnDisplay = [this](rtl::TObject* s, const std::string& m) { SslPop3Cli1Display(s, m); };
-    SslPop3Cli1->OnMessageLine = [this](rtl::TObject* s) { SslPop3Cli1MessageLine(s); };
-    SslPop3Cli1->OnListLine = [this](rtl::TObject* s) { SslPop3Cli1ListLine(s); };
-    SslPop3Cli1->OnStateChange = [this](rtl::TObject*) { ShowConnState(); };
-    SslPop3Cli1->OnSessionConnected = [this](rtl::TObject* s, uint16_t e) { SslPop3Cli1SessionClosed(s, e); };
-    SslPop3Cli1->OnSessionClosed = [this](rtl::TObject* s, uint16_t e) { SslPop3Cli1SessionClosed(s, e); };
+    wireSession();
 }
 
 // ---------------------------------------------------------------- start-up
@@ -299,7 +285,6 @@ void TForm1::Timer3Timer(rtl::TObject*) {
     ActOnCommandLine(helpers::exeparam(1));
     StartComposer(helpers::exeparam(1));
     ApplyConfig(helpers::loadtext(ProgramFolder + "pelliwox.cfg"));
-    if (!PullHost.empty()) RunPull();
 }
 
 void TForm1::ActOnCommandLine(const std::string& Param) {
@@ -322,7 +307,7 @@ void TForm1::ApplyConfig(const std::string& Text) {
     helpers::TFontSpec spec = fontSpec(*ListView1->Font);
     helpers::txttofont(helpers::getdelimel(Text, "|", 1), spec);
     applyFontSpec(*ListView1->Font, spec);
-    SslPop3Cli1->Timeout = rtl::StrToIntDef(rtl::Trim(helpers::getdelimel(Text, "|", 2)), 15);
+    SslPop3Cli1->Timeout = ConfigTimeout(Text);
 }
 
 std::string TForm1::ConfigText() const {
@@ -382,7 +367,7 @@ void TForm1::Timer1Timer(rtl::TObject*) {
 }
 
 void TForm1::Timer2Timer(rtl::TObject*) {
-    if (!RunActive() && !inPop3Command_ && SslPop3Cli1->Connected() && SslPop3Cli1->State() == mail::pop3Ready)
+    if (!RunActive() && !Session->CommandRunning() && SslPop3Cli1->Connected() && SslPop3Cli1->State() == mail::pop3Ready)
         SslPop3Cli1->NoopSync();
 }
 

@@ -16,6 +16,7 @@
 #include "mailbox/filters.h"
 #include "mailbox/hstinf.h"
 #include "mailbox/kwem1_zip.h"
+#include "mailbox/mboxsession.h"
 #include "mailbox/msgrows.h"
 #include "net/sslcontext.h"
 #include "platform/browser/browser.h"
@@ -30,76 +31,19 @@ namespace mailbox {
 // The status while a run owns the connection and the rows.
 inline constexpr const char* kBusy = "Busy - please wait until the current run has ended";
 
-// Runs an action when a scope is left, whatever way it is left.
-class TScopeExit {
-public:
-    explicit TScopeExit(std::function<void()> f) : f_(std::move(f)) {}
-    ~TScopeExit() {
-        if (f_) f_();
-    }
-    TScopeExit(const TScopeExit&) = delete;
-    TScopeExit& operator=(const TScopeExit&) = delete;
-
-private:
-    std::function<void()> f_;
-};
-
-// Lets a frequent update through at most every Ms milliseconds: progress
-// and log lines arrive per message, far faster than anyone reads them.
-class TThrottle {
-public:
-    explicit TThrottle(int ms) : ms_(ms) {}
-    // True when the last update that was let through is at least Ms old.
-    bool Due();
-
-private:
-    int ms_;
-    int64_t last_ = INT64_MIN / 2;
-};
-
-// Reads "N SIZE" (a STAT answer after "+OK ", or a LIST line): two decimal
-// numbers separated by one blank, optionally followed by a blank and more.
-// False for anything else, and for numbers beyond 64 bits.
-bool ReadCountAndSize(std::string_view Text, int64_t& Count, int64_t& Size);
-
 // Whether a command-line parameter asks for an unattended pull.
 bool IsPullParam(const std::string& Param);
-
-// Exit statuses of an unattended pull ("pull:ENTRY").
-enum TPullStatus {
-    psComplete = 0,     // every listed message is in the CSV file
-    psUsage = 1,        // no host entry of that name
-    psNotListed = 2,    // could not connect, log in or list the mailbox
-    psIncomplete = 3,   // listed, but some messages could not be fetched
-    psCsvFailed = 4,    // the CSV file could not be written
-};
-
-// What the last retrieval achieved, for the pull's exit status and report.
-struct TRunReport {
-    bool listed = false;       // the mailbox was counted and listed
-    int notFetched = 0;        // rows whose TOP failed
-    int64_t notListed = 0;     // listed messages beyond the rows' capacity
-    std::string failure;       // why the run ended before listing
-    std::vector<std::string> notes;  // what the server said that did not add up
-};
-
-// Sets a flag for the length of a scope (one run), whatever way it is left.
-class TFlagScope {
-public:
-    explicit TFlagScope(bool& flag) : flag_(flag) { flag_ = true; }
-    ~TFlagScope() { flag_ = false; }
-    TFlagScope(const TFlagScope&) = delete;
-    TFlagScope& operator=(const TFlagScope&) = delete;
-
-private:
-    bool& flag_;
-};
 
 class TForm1 : public ui::TForm {
 public:
     explicit TForm1(rtl::TComponent* Owner);
     ~TForm1() override;
     const char* ClassName() const override { return "TForm1"; }
+
+    // The mailbox session the window drives: the POP3 connection, the rows,
+    // the listing and the checks. Made first: the window's state below is
+    // the session's.
+    std::unique_ptr<TMailboxSession> Session;
 
     // Controls of the window.
     ui::TListView* ListView1;
@@ -148,17 +92,17 @@ public:
     // State.
     TRowStore& Rows() { return *rows_; }
     int RowCount() const { return rows_->RowCount(); }
-    int MailboxCount = 0;
+    int& MailboxCount;
     std::string ProgramFolder;
-    std::string HdrCharset;
+    std::string& HdrCharset;
     std::string PullHost;
     std::string HostsPath;
-    std::string LastHost = "$\xC2\xA3$**\xC2\xA3$";
+    std::string& LastHost;
     bool StopFlag = false;
     bool BusyFlag = false;
     bool SummaryFlag = false;
     bool ReceivingFlag = false;
-    rtl::TStringList LineList;
+    rtl::TStringList& LineList;
     rtl::TStringList SpamList;
     rtl::TStringList WhiteList;
     TFilterSet spamSet_;   // the lists compiled for the marking run
@@ -170,7 +114,7 @@ public:
     // The selected host's SMTP host and sender address, for the composer.
     std::string SmtpHost, SmtpFrom;
     // The key of enciphered subjects (the composer's message key; empty: the default).
-    std::string MessageKey;
+    std::string& MessageKey;
 
     // Life cycle and timers.
     void Timer3Timer(rtl::TObject* Sender);
@@ -229,18 +173,18 @@ public:
     // Whether the rows' message numbers still name the same messages in
     // the present session (checked by UIDL, else by LIST sizes); unknown
     // when the server could not be asked.
-    enum TRowsCheck { rcSame, rcChanged, rcUnknown };
+    using TRowsCheck = mailbox::TRowsCheck;
     TRowsCheck RowsStillValid();
 
     // Retrieval.
     // Connects and logs in; on a refused login the connection is closed
     // again and LoginRefused tells it from an unreachable server.
     bool Pop3Connect();
-    bool LoginRefused() const { return loginRefused_; }
+    bool LoginRefused() const { return Session->LoginRefused(); }
     bool Pop3Command(const std::string& Text);
     // Why the last failed connection or command failed, as the server or
     // the connection said it.
-    const std::string& Pop3Failure() const { return lastFailure_; }
+    const std::string& Pop3Failure() const { return Session->Failure(); }
     void BitBtn1Click(rtl::TObject* Sender);
     // False when marked messages could not be deleted; their rows and marks
     // are then kept for the next try.
@@ -249,10 +193,8 @@ public:
     void BitBtn8ContextPopup(rtl::TObject* Sender);
     void ShowConnState();
     void CommsLogAppend(const std::string& Text);
-    void SslPop3Cli1Display(rtl::TObject* Sender, const std::string& Msg);
-    void SslPop3Cli1MessageLine(rtl::TObject* Sender);
-    void SslPop3Cli1ListLine(rtl::TObject* Sender);
-    void SslPop3Cli1SessionClosed(rtl::TObject* Sender, uint16_t Error);
+    // The session's trace: the communications log and the status line.
+    void SessionDisplay(const std::string& Msg);
 
     // Spam and white lists.
     void BitBtn4Click(rtl::TObject* Sender);
@@ -264,11 +206,8 @@ public:
     void BitBtn1ContextPopup(rtl::TObject* Sender);
     bool ExportTheCsv();
 
-    // The unattended pull: the named entry is retrieved and exported, the
-    // outcome reported and the program closed, whatever happened.
-    void RunPull();
+    // What the last retrieval achieved.
     TRunReport LastRun;
-    int PullStatus = psComplete;
 
     static constexpr const char* kDefaultQuoteStyle =
         "background-color:silver; border:7px ridge red; padding:12px; margin-left:2px; width:90%;";
@@ -364,48 +303,29 @@ private:
     void buildList();
     void bindEvents();
     void walkRows(bool Backward, const std::function<bool(const TMsgRow&)>& Stop);
-    void readUidls(std::vector<std::string>& Uids);
-    // LIST into listing_, every line checked; false when it failed.
-    bool readListing();
-    // Where message number No is in listing_; -1 when it was not listed.
-    int listedIndex(int No) const;
     void dropMarks(const std::string& Why);
-    void deleteSavedFiles(int R);
+    void wireSession();
+    // The selected host entry and its credentials, for the session.
+    void syncAccount();
     void retrieve(TRunReport& Report);
-    void fetchRow(int R, int No, TRunReport& Report);
-    void runNote(TRunReport& Report, const std::string& Note);
     bool askRanges(int Count, std::string& Ranges);
     void openPatternFile(const std::string& Name);
     // The pattern files, read for one marking run, bad patterns reported once.
     void loadFilters();
     void selectedHostToCredentials();
-    // Progress of a run, shown at most 20 times a second.
-    void showProgress(const std::string& Status, const std::string& Counters);
+    // Shows the progress and status a run left waiting.
     void flushProgress();
-    void endPull(int Status, const std::string& Reason);
 
-    std::unique_ptr<TRowStore> rows_;
+    TRowStore* rows_;
     std::string lastSearch_;
     std::vector<THostFields> hostRows_;  // the host list's rows, as the file gave them
     int rememberedSelection_ = 0;
     bool markingRun_ = false;
     bool markStop_ = false;
     bool retrieving_ = false;
-    std::string rowsAccount_;     // the host and user the rows were listed from
-    bool inPop3Command_ = false;
-    bool loginRefused_ = false;
+    const std::string& rowsAccount_;  // the host and user the rows were listed from
     bool hostChangeWaiting_ = false;  // a host chosen during a run, applied when it ends
-    std::string lastFailure_;
-    int sessionId_ = 0;    // counts the POP3 connections made
-    int rowsSession_ = 0;  // the session whose message numbers the rows hold
-    // The last LIST: message numbers in rising order with their sizes.
-    struct TListed {
-        int32_t no;
-        int64_t size;
-    };
-    std::vector<TListed> listing_;
-    int64_t listedBeyond_ = 0;  // listed messages the rows have no room for
-    int badListLines_ = 0;
+    const std::string& lastFailure_;
     TThrottle progressGate_{50};
     std::string pendingStatus_, pendingCounters_;
 

@@ -5,6 +5,7 @@
 
 #include "helpers/edithelpers.h"
 #include "helpers/kwutil.h"
+#include "helpers/textsearch.h"
 #include "platform/rtl/sysutils.h"
 
 namespace mailbox {
@@ -58,9 +59,9 @@ TLines splitlines(const std::string& text) {
     }
 }
 
-// The selection made by the last match, offset by where the searched text began.
-void selectmatch(ui::TCustomEdit* control, int offset) {
-    helpers::edselect(control, offset + helpers::matchpos - 1, helpers::matchend - helpers::matchpos + 1);
+// Selects a match, offset by where the searched text began.
+void selectmatch(ui::TCustomEdit* control, int offset, const helpers::textspan& found) {
+    helpers::edselect(control, offset + static_cast<int>(found.start), static_cast<int>(found.length));
 }
 
 // The busy cursor for as long as it lives.
@@ -224,9 +225,9 @@ bool Tkwfind::SearchDown(ui::TCustomEdit* Control, const std::string& Pattern, b
         ++from;
     }
     if (from > static_cast<int>(text.size())) return false;
-    if (!helpers::rematchc(Pattern, std::string_view(text).substr(static_cast<size_t>(from)), mtchcase->Checked))
-        return false;
-    selectmatch(Control, from);
+    const auto found = helpers::textfind(text, Pattern, static_cast<size_t>(from), mtchcase->Checked);
+    if (!found) return false;
+    selectmatch(Control, 0, *found);
     return true;
 }
 
@@ -238,8 +239,9 @@ bool Tkwfind::SearchUp(ui::TCustomEdit* Control, const std::string& Pattern, boo
     int line = Restarted ? count : helpers::edcaretline(Control);
     if (line <= 0) line = count;
     for (int i = std::min(line, count) - 1; i >= 0; --i) {
-        if (!helpers::rematchc(Pattern, lines.text[i], mtchcase->Checked)) continue;
-        selectmatch(Control, lines.start[i]);
+        const auto found = helpers::textfind(lines.text[i], Pattern, 0, mtchcase->Checked);
+        if (!found) continue;
+        selectmatch(Control, lines.start[i], *found);
         return true;
     }
     return false;

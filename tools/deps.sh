@@ -7,18 +7,18 @@ apt-get install -y -q --no-install-recommends \
   build-essential cmake ninja-build pkg-config git ca-certificates \
   qt6-base-dev libxcb1-dev \
   libgtest-dev libgmock-dev libbenchmark-dev \
-  libssl-dev libpcre3-dev zlib1g-dev \
+  libssl-dev libpcre3-dev zlib1g-dev libicu-dev \
   clang libclang-rt-14-dev \
   python3 netbase openssl \
   dante-server microsocks dovecot-pop3d \
   xvfb xauth x11-apps python3-aiosmtpd opensmtpd \
-  xdotool python3-pil \
+  xdotool python3-pil openbox x11-utils \
   wbritish codespell \
   wbritish-large wamerican-large hunspell-en-gb \
-  wbritish-small wordnet-base openbox \
+  wbritish-small wordnet-base \
   qt6-webengine-dev poppler-utils \
   libespeak-ng-dev \
-  zip unzip 7zip \
+  zip unzip 7zip libarchive-tools \
   pngcheck python3-png \
   libpng-dev \
   mythes-en-us \

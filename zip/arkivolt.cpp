@@ -8,6 +8,7 @@
 #include "platform/ui/prompter.h"
 #include "zip/avaes.h"
 #include "zip/avcrypt.h"
+#include "zip/avextract.h"
 #include "zip/avstream.h"
 #include "zip/avzlib.h"
 
@@ -118,6 +119,10 @@ void TAvBaseArchiver::DoOnStoreFile(std::string& name, uint32_t& attr, std::stri
     if (OnStoreFile) OnStoreFile(name, attr, comment, orig);
 }
 
+void TAvBaseArchiver::DoOnArchiveDamaged(const std::string& reason, const std::vector<std::string>& lost) {
+    if (OnArchiveDamaged) OnArchiveDamaged(reason, lost);
+}
+
 // ---------------------------------------------------------- open and close
 
 bool TAvBaseArchiver::Exists() const {
@@ -130,6 +135,7 @@ bool HasNamePart(const std::string& path) { return !path.empty() && path.back() 
 }  // namespace
 
 void TAvBaseArchiver::OpenArchive() {
+    if (inMemory_) return OpenArchive(kModeCreate);
     if (!HasNamePart(FileName)) throw EAvException(9, this);
     if (!Exists()) return OpenArchive(kModeCreate);
     const bool writable = ::access(FileName.c_str(), W_OK) == 0;
@@ -137,34 +143,107 @@ void TAvBaseArchiver::OpenArchive() {
 }
 
 void TAvBaseArchiver::OpenArchive(uint16_t mode) {
+    if (inMemory_) {
+        if (mode != kModeCreate) throw EAvException(28, this);
+        ReleaseStream();
+        openMode_ = mode;
+        stream_ = std::make_unique<TAvMemoryStream>();
+        dir_ = std::make_unique<TAvDirManager>(stream_.get());
+        if (AfterOpen) AfterOpen();
+        return;
+    }
     if (!HasNamePart(FileName)) throw EAvException(10, this);
     if (mode != kModeCreate && spanning_ != smSpanning && !Exists()) throw EAvException(12, FileName, this);
     ReleaseStream();
     openMode_ = mode;
+    onFile_ = true;
     if (mode == kModeCreate) {
         OpenVolumesForCreating();
     } else {
         // The access bits decide, whatever share bits come with them.
         const bool write = (mode & 3) != 0;
+        // Temporaries of rewrites that a killed process left beside it.
+        if (write && spanning_ == smNone) AvRemoveStaleTemps(FileName);
         try {
             OpenVolumesForReading(write);
-            dir_ = std::make_unique<TAvDirManager>(stream_.get());
-            TAvEndRecord end;
-            std::string comment;
-            if (!RepairMode && FindEndRecord(*stream_, end, comment) < 0) throw EAvException(48, this);
-            dir_->LoadDir(RepairMode);
-            MapVolumeOffsets();
+        } catch (...) {
+            ReleaseStream();
+            throw;
+        }
+        ReadDirectory();
+    }
+    if (AfterOpen) AfterOpen();
+}
+
+void TAvBaseArchiver::ReadDirectory() {
+    try {
+        dir_ = std::make_unique<TAvDirManager>(stream_.get());
+        TAvEndRecord end;
+        std::string comment;
+        if (!RepairMode && FindEndRecord(*stream_, end, comment) < 0) throw EAvException(48, this);
+        dir_->LoadDir(RepairMode);
+        MapVolumeOffsets();
+    } catch (...) {
+        ReleaseStream();
+        throw;
+    }
+    if (dir_->Rebuilt()) DoOnArchiveDamaged(dir_->Damage.Reason, dir_->Damage.Lost);
+}
+
+void TAvBaseArchiver::OpenArchive(TAvStream& stream, bool create) {
+    if (spanning_ != smNone) throw EAvException(51, this);
+    ReleaseStream();
+    stream_ = std::make_unique<TAvBorrowedStream>(stream);
+    openMode_ = kModeReadWrite;
+    if (create) {
+        try {
+            TAvDirArray none;
+            stream.SetSize(0);
+            stream.SetPosition(0);
+            stream.WriteString(TAvDirManager::DirectoryBytes(none, 0, ""));
         } catch (...) {
             ReleaseStream();
             throw;
         }
     }
+    ReadDirectory();
     if (AfterOpen) AfterOpen();
+}
+
+void TAvBaseArchiver::SetInMemory(bool on) {
+    if (on == inMemory_) return;
+    if (!Active()) {
+        inMemory_ = on;
+        return;
+    }
+    if (on) {
+        CloseArchive();
+        inMemory_ = true;
+        OpenArchive(kModeCreate);
+        return;
+    }
+    // The archive as it stands in memory becomes the file FileName.
+    if (!HasNamePart(FileName)) throw EAvException(29, this);
+    ForceUpdate();
+    {
+        TAvTempBeside temp(FileName);
+        if (temp.Path().empty()) throw EAvException(19, FileName, this);
+        TAvFileStream out(temp.Path(), TAvFileStream::ofReadWrite);
+        stream_->SetPosition(0);
+        CopyStream(*stream_, out, stream_->Size());
+        out.Sync();
+        if (!AvReplaceWith(temp.Path(), FileName, temp.Path())) throw EAvException(36, FileName, this);
+        temp.Keep();
+    }
+    ReleaseStream();
+    inMemory_ = false;
+    OpenArchive(kModeReadWrite);
 }
 
 void TAvBaseArchiver::ReleaseStream() {
     dir_.reset();
     stream_.reset();
+    onFile_ = false;
     updateCount_ = 0;
     moved_.clear();
     // The work file of a multi-volume archive that was never spread.
@@ -172,6 +251,8 @@ void TAvBaseArchiver::ReleaseStream() {
     volumeWork_.clear();
     volumeFiles_.clear();
     volumeStarts_.clear();
+    replacedVolumes_.clear();
+    keptVolumeSize_ = 0;
 }
 
 void TAvBaseArchiver::CloseArchive() {
@@ -187,7 +268,8 @@ void TAvBaseArchiver::CloseArchive() {
         stream_->SetPosition(stream_->Size());
         stream_->WriteString(TAvDirManager::DirectoryBytes(dir_->Items, stream_->Size(), ""));
     }
-    if (!volumeWork_.empty()) return WriteVolumes();
+    // A set made earlier is written anew only by a batch that went through.
+    if (!volumeWork_.empty() && replacedVolumes_.empty()) return WriteVolumes();
     if (Options.FlushBuffers) stream_->Sync();
 }
 
@@ -238,6 +320,21 @@ const TAvDirArray& TAvBaseArchiver::Directory() const {
     return dir_->Items;
 }
 
+const TAvDirDamage& TAvBaseArchiver::Damage() const {
+    CheckActive();
+    return dir_->Damage;
+}
+
+void TAvBaseArchiver::CheckWhole(bool writing) const {
+    CheckActive();
+    if (!dir_->Rebuilt() || (ExtractCorruptedFiles && !writing)) return;
+    std::string text = dir_->Damage.Reason;
+    const auto& lost = dir_->Damage.Lost;
+    for (size_t i = 0; i < lost.size() && i < 20; ++i) text += (i ? ", \"" : "; lost: \"") + lost[i] + "\"";
+    if (lost.size() > 20) text += " and " + std::to_string(lost.size() - 20) + " more";
+    throw EAvException::Detailed(48, text, this);
+}
+
 int32_t TAvBaseArchiver::GetFileCount() {
     CheckActive();
     int32_t folders = 0;
@@ -247,7 +344,8 @@ int32_t TAvBaseArchiver::GetFileCount() {
 }
 
 bool TAvBaseArchiver::HoldsFile(const std::string& storedName, const std::string& path) const {
-    if (!Active() || updateCount_ > 0) return false;
+    // Nothing is vouched for by a directory that had to be rebuilt.
+    if (!Active() || updateCount_ > 0 || dir_->Rebuilt()) return false;
     int32_t index = -1;
     if (!dir_->Items.FileExists(storedName, index) || dir_->Items[index].Name != storedName) return false;
     const TDirItem& it = dir_->Items[index];
@@ -258,9 +356,17 @@ bool TAvBaseArchiver::HoldsFile(const std::string& storedName, const std::string
         uint32_t crc = 0xFFFFFFFFu;
         for (int64_t n; (n = f.Read(buf.data(), static_cast<int64_t>(buf.size()))) > 0;)
             crc = ZipCrcUpdate(crc, buf.data(), static_cast<size_t>(n));
-        // AE-2 entries store CRC 0: only what this session wrote can be vouched for.
-        const std::optional<uint32_t> expected = it.CompressionMethod == kAesMethod ? it.WrittenCrc32 : it.Crc32;
-        return expected && ~crc == *expected;
+        if (it.CompressionMethod != kAesMethod) return ~crc == it.Crc32;
+        if (it.WrittenCrc32) return ~crc == *it.WrittenCrc32;
+        // An AE-2 entry of an earlier session stores CRC 0: its data are
+        // decrypted, authenticated and compared.
+        auto dec = OpenEntryDecoder(*stream_, it, dir_->CentralDirOffset, this);
+        if (!dec->TryPassword(it.Password.empty() ? password_ : it.Password)) return false;
+        uint32_t stored = 0xFFFFFFFFu;
+        for (int64_t n; (n = dec->Read(buf.data(), static_cast<int64_t>(buf.size()))) > 0;)
+            stored = ZipCrcUpdate(stored, buf.data(), static_cast<size_t>(n));
+        dec->Finish();
+        return stored == crc;
     } catch (const EAvException&) {
         return false;
     }
@@ -272,6 +378,8 @@ void TAvBaseArchiver::BeginUpdate() {
     if (updateCount_ == 0) {
         if (!Active()) OpenArchive();
         if ((openMode_ & 3) == 0) throw EAvException(32, this);
+        // Writing a rebuilt directory back would make a guess permanent.
+        CheckWhole(true);
         CheckVolumeBatch();
         dir_->Items.ClearTags();
         dir_->BackupItems.Assign(dir_->Items);

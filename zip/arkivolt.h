@@ -78,10 +78,26 @@ public:
         OnProcessFileFailure;
     std::function<void(int, const std::string&, bool&)> OnDiskFull;
     std::function<void(std::string&, uint32_t&, std::string&, const std::string&)> OnStoreFile;
+    // The directory could not be read as it stands and was rebuilt from the
+    // local headers (RepairMode): why, and the entries that could not be
+    // recovered whole. Such an archive is listed, but test and extraction
+    // fail unless ExtractCorruptedFiles asks for what can be had, and it
+    // takes no batch: RepairArchive writes a sound copy.
+    std::function<void(const std::string&, const std::vector<std::string>&)> OnArchiveDamaged;
 
     // ---- opening and closing
     void OpenArchive();
     void OpenArchive(uint16_t mode);
+    // An archive on the caller's stream, which must outlive it: Create
+    // empties the stream and writes an empty archive there, otherwise its
+    // directory is read. Code 51 unless SpanningMode is smNone.
+    void OpenArchive(TAvStream& stream, bool create);
+    // An archive in memory, made by OpenArchive (any other mode: code 28).
+    // Switched off while open, the archive is written to FileName (code 29
+    // without a name) and reopened from there; switched on while open, the
+    // archive is closed and a new, empty one opened in memory.
+    bool InMemory() const { return inMemory_; }
+    void SetInMemory(bool on);
     // Commits a pending batch (its errors are raised), then closes.
     void CloseArchive();
     bool Active() const { return stream_ != nullptr; }
@@ -99,6 +115,9 @@ public:
     bool GetFileCendralDirItemNo(const std::string& name, int32_t& index);
     // The directory as it stands (committed entries after a batch).
     const TAvDirArray& Directory() const;
+    // Whether the open archive's directory had to be rebuilt, why, and what was lost.
+    bool DirectoryRebuilt() const { return dir_ && dir_->Rebuilt(); }
+    const TAvDirDamage& Damage() const;
 
     // Whether the committed directory holds this disk file under this name
     // with the file's present size and CRC-32: what a caller checks before
@@ -258,7 +277,12 @@ private:
     void MapVolumeOffsets();
     void WriteVolumes();
     void SpreadOverVolumes();
-    void CheckVolumeBatch() const;
+    // Code 62 after a batch on a set; a set made earlier becomes a work
+    // file that the batch changes and that is then written as a new set.
+    void CheckVolumeBatch();
+    std::string NewWorkFile() const;
+    std::vector<std::string> replacedVolumes_;
+    int64_t keptVolumeSize_ = 0;
     void CopyStub(TAvStream& to);
     TAvVolumeNumberInfo volume_;
     std::string volumeWork_;
@@ -283,10 +307,14 @@ protected:
                                         const std::string& msg, TAvAction& action);
     virtual void DoOnDiskFull(int volume, const std::string& name, bool& cancel);
     virtual void DoOnStoreFile(std::string& name, uint32_t& attr, std::string& comment, const std::string& orig);
+    virtual void DoOnArchiveDamaged(const std::string& reason, const std::vector<std::string>& lost);
 
 private:
     friend class TAvCommit;
     void CheckActive() const;
+    // Code 48 with the damage, for a rebuilt directory (unless
+    // ExtractCorruptedFiles, or Writing: never for a batch).
+    void CheckWhole(bool writing) const;
     bool Search(TAvArchiveItem& item);
     bool MatchesEntry(const TDirItem& it, const TAvArchiveItem& s) const;
     void InternalAddFiles(const std::vector<std::string>& masks, int32_t searchAttr,
@@ -297,13 +325,19 @@ private:
                      int64_t size);
     void ForceUpdate();
     void ReleaseStream();
+    // Loads the open stream's directory (code 48 without an end record
+    // unless RepairMode) and reports damage; the stream goes on failure.
+    void ReadDirectory();
 
     TAvCompressionLevel level_ = clFastest;
     int mode_ = 1;
     std::string password_;
     TAvSpanningMode spanning_ = smNone;
-    std::unique_ptr<TAvFileStream> stream_;
+    std::unique_ptr<TAvStream> stream_;
     std::unique_ptr<TAvDirManager> dir_;
+    bool inMemory_ = false;
+    // The archive is the file FileName (not memory or a caller's stream).
+    bool onFile_ = false;
     uint16_t openMode_ = 0;
     int updateCount_ = 0;
     bool commentChanged_ = false;

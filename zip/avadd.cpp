@@ -281,6 +281,8 @@ public:
 private:
     enum Result { Written, Skipped };
     void Append(int32_t first);
+    // Where the data of the entries kept end.
+    int64_t DataEnd();
     void Rewrite(int32_t first);
     Result WriteTagged(TAvStream& out, TDirItem& it);
     void WriteEntry(TAvStream& out, TDirItem& it);
@@ -336,16 +338,19 @@ void TAvCommit::Run() {
     a_.DoOnOverallProgress(100, op_, ppEnd, cancel);
 }
 
-// New entries go where the old directory stands. Before that, a copy of the
-// old directory and end records is put beyond the room the new entries can
-// take, so until the new directory is complete and synced, the archive's
-// last end record is still the old, valid one.
+// New entries go where the old directory stands, or where the last entry's
+// data end when an earlier append was killed and left room unused there.
+// Before that, a copy of the old directory and end records is put beyond
+// the room the new entries can take, so until the new directory is
+// complete and synced, the archive's last end record is still the old,
+// valid one.
 void TAvCommit::Append(int32_t first) {
     TAvStream& s = *a_.stream_;
-    const int64_t dirAt = a_.dir_->CentralDirOffset;
+    const int64_t oldDir = a_.dir_->CentralDirOffset;
+    const int64_t dirAt = std::min(oldDir, DataEnd());
     const int64_t oldEnd = s.Size();
-    s.SetPosition(dirAt);
-    const std::string oldTail = s.ReadString(oldEnd - dirAt);
+    s.SetPosition(oldDir);
+    const std::string oldTail = s.ReadString(oldEnd - oldDir);
     int64_t room = 4096 + static_cast<int64_t>(a_.dir_->ArchiveComment.size());
     for (int32_t i = 0; i < cur_.Count(); ++i) {
         const TDirItem& it = cur_[i];
@@ -383,7 +388,7 @@ void TAvCommit::Append(int32_t first) {
         a_.dir_->CentralDirOffset = newDir;
         a_.dir_->EndOfArchive = end;
     } catch (...) {
-        s.SetPosition(dirAt);
+        s.SetPosition(oldDir);
         s.WriteString(oldTail);
         s.SetSize(oldEnd);
         if (flush) s.Sync();
@@ -392,46 +397,74 @@ void TAvCommit::Append(int32_t first) {
     }
 }
 
+int64_t TAvCommit::DataEnd() {
+    if (bak_.Count() == 0) return a_.dir_->CentralDirOffset;
+    int32_t last = 0;
+    for (int32_t i = 1; i < bak_.Count(); ++i)
+        if (bak_[i].Offset() > bak_[last].Offset()) last = i;
+    try {
+        return bak_[last].Offset() + TAvBaseArchiver::StoredEntryLength(*a_.stream_, bak_[last]);
+    } catch (const EAvException&) {
+        return a_.dir_->CentralDirOffset;
+    }
+}
+
 // Entries before the first change stay; everything from there is written
-// into a new file beside the archive, which then replaces it.
+// into a new file beside the archive, which then replaces it. An archive in
+// memory or on a caller's stream is rebuilt in memory and copied back.
 void TAvCommit::Rewrite(int32_t first) {
     TAvStream& s = *a_.stream_;
     const int64_t keep = bak_[first].Offset();
-    const std::string temp = AvTempFileBeside(a_.FileName);
-    if (temp.empty()) throw EAvException(19, AvFolderOf(a_.FileName), &a_);
+    std::unique_ptr<TAvTempBeside> temp;
+    std::unique_ptr<TAvStream> out;
+    // The file the archive is: FileName, or the work file of a set of volumes.
+    const std::string path = a_.volumeWork_.empty() ? a_.FileName : a_.volumeWork_;
+    if (a_.onFile_) {
+        temp = std::make_unique<TAvTempBeside>(path);
+        if (temp->Path().empty()) throw EAvException(19, AvFolderOf(path), &a_);
+    }
     try {
-        TAvFileStream out(temp, TAvFileStream::ofReadWrite);
+        if (temp) out = std::make_unique<TAvFileStream>(temp->Path(), TAvFileStream::ofReadWrite);
+        else out = std::make_unique<TAvMemoryStream>();
         s.SetPosition(0);
-        CopyStream(s, out, keep);
+        CopyStream(s, *out, keep);
         for (int32_t i = first; i < cur_.Count(); ++i) {
             TDirItem& it = cur_.GetItemPtr(i);
             const bool rewrite = it.Tagged && it.Operation != poRename && it.Operation != poChangeAttr &&
                                  it.Operation != poChangeComment;
             if (!rewrite) {
-                CopyKept(out, it);
+                CopyKept(*out, it);
                 continue;
             }
-            if (WriteTagged(out, it) == Written) continue;
+            if (WriteTagged(*out, it) == Written) continue;
             int32_t old = -1;
             if (bak_.FileExists(it.Name, old)) {
                 // A failed update keeps the entry as it was.
                 it = bak_[old];
-                CopyKept(out, it);
+                CopyKept(*out, it);
             } else {
                 cur_.DeleteItem(i--);
             }
         }
-        const int64_t newDir = out.Position();
-        out.WriteString(TAvDirManager::DirectoryBytes(cur_, newDir, a_.dir_->ArchiveComment));
-        const int64_t end = out.Position();
-        out.Sync();
-        if (!AvReplaceWith(temp, a_.FileName, a_.FileName)) throw EAvException(36, a_.FileName, &a_);
-        a_.stream_ = std::make_unique<TAvFileStream>(a_.FileName, TAvFileStream::ofReadWrite);
-        a_.dir_->SetStream(a_.stream_.get());
+        const int64_t newDir = out->Position();
+        out->WriteString(TAvDirManager::DirectoryBytes(cur_, newDir, a_.dir_->ArchiveComment));
+        const int64_t end = out->Position();
+        if (temp) {
+            out->Sync();
+            out.reset();
+            if (!AvReplaceWith(temp->Path(), path, path)) throw EAvException(36, path, &a_);
+            temp->Keep();
+            a_.stream_ = std::make_unique<TAvFileStream>(path, TAvFileStream::ofReadWrite);
+            a_.dir_->SetStream(a_.stream_.get());
+        } else {
+            out->SetPosition(0);
+            s.SetPosition(0);
+            CopyStream(*out, s, end);
+            s.SetSize(end);
+        }
         a_.dir_->CentralDirOffset = newDir;
         a_.dir_->EndOfArchive = end;
     } catch (...) {
-        ::unlink(temp.c_str());
         cur_.Assign(bak_);
         throw;
     }

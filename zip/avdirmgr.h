@@ -34,6 +34,13 @@ private:
     TAvHashedStringList names_;
 };
 
+// Why a directory could not be read as it stands, and the entries that
+// could not be recovered whole from the local headers.
+struct TAvDirDamage {
+    std::string Reason;
+    std::vector<std::string> Lost;
+};
+
 class TAvDirManager {
 public:
     explicit TAvDirManager(TAvStream* stream) : stream_(stream) {}
@@ -47,11 +54,24 @@ public:
     // Where the directory and end records end (the archive's data end).
     int64_t EndOfArchive = 0;
 
+    // Set when the directory had to be rebuilt from the local headers.
+    TAvDirDamage Damage;
+    bool Rebuilt() const { return !Damage.Reason.empty(); }
+    // The end record names other volumes: offsets are positions in them.
+    bool MultiVolume() const { return multiVolume_; }
+
     void SetStream(TAvStream* s) { stream_ = s; }
-    // Reads the directory; without an end record, or with RepairMode and a
-    // damaged one, rebuilds it from the local headers.
+    // Reads the directory and checks it against the file: the end records,
+    // the counts and sizes they give, every central header, and where the
+    // entries lie. Damage raises code 57 (40 for a zip64 locator leading
+    // nowhere); with repairMode the directory is rebuilt from the local
+    // headers instead and Damage says why and what was lost. Entries whose
+    // headers or data overlap are refused either way.
     void LoadDir(bool repairMode);
-    void RebuildFromLocalHeaders();
+    void RebuildFromLocalHeaders(const std::string& why);
+    // Refuses (code 57) entries that overlap one another; the reason when
+    // an entry runs past the directory's start, else empty.
+    std::string CheckLayout() const;
     void CalculateStubSize(int64_t endPos);
     void ApplyStubOffset();
     bool IsEncrypted() const { return Items.Count() > 0 && (Items[0].Flags & kFlagEncrypted); }
@@ -61,10 +81,16 @@ public:
     int64_t FindSignature(int64_t pos, uint32_t signature, int64_t window = 65535);
 
 private:
-    void ReadEntries(int64_t position, int64_t count, int64_t endPos);
+    // Why the directory cannot be taken as it stands; empty when it can.
+    std::string ReadDirectory(const TAvEndRecord& end, int64_t endPos, bool repairMode);
+    std::string ReadEntries(int64_t position, int64_t size);
+    // Names of central headers found from Pos on (a directory without its end).
+    std::vector<std::string> CentralNamesFrom(int64_t pos);
     TAvStream* stream_;
     // How far the first local header sits behind the offset recorded for it.
     int64_t headerShift_ = 0;
+    // The end record names a later volume: offsets are not positions here.
+    bool multiVolume_ = false;
 };
 
 }  // namespace zip

@@ -5,7 +5,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -16,6 +15,7 @@
 
 #include "zip/arkivolt.h"
 #include "zip/avcrypt.h"
+#include "zip/avextract.h"
 #include "zip/avstream.h"
 #include "zip/avzlib.h"
 
@@ -52,81 +52,23 @@ bool DecideOverwrite(TAvOverwriteMode mode, uint32_t incoming, uint32_t stored) 
     }
 }
 
-// Whether an entry's stored bytes give back what its record promises.
-// Entries that cannot be checked here (encrypted ones, other methods) pass
-// on their structure alone. Why holds the reason of a failure.
-bool EntryIsIntact(TAvStream& s, const TDirItem& it, std::string& why) {
-    int64_t length = 0;
+// Whether an entry's stored bytes give back what its record promises;
+// Why holds the reason when they do not. Entries that cannot be decoded
+// here (encrypted ones, other methods) pass on their structure alone.
+bool EntryIsIntact(TAvStream& s, const TDirItem& it, int64_t limit, std::string& why, const TAvNamed* owner) {
     try {
-        length = TAvBaseArchiver::StoredEntryLength(s, it);
-    } catch (const EAvException&) {
-        why = "its local header or data are missing";
-        return false;
-    }
-    (void)length;
-    s.SetPosition(it.Offset());
-    const std::string h = s.ReadString(kLocalHeaderSize);
-    const uint16_t flags = Get16(h, 6);
-    if (!(flags & kFlagDescriptor) && (Get32(h, 14) != it.Crc32 || (Get32(h, 18) != it.CompressedSize &&
-                                                                    Get32(h, 18) != 0xFFFFFFFFu))) {
-        why = "its local header does not match its directory record";
-        return false;
-    }
-    if ((flags & kFlagEncrypted) || (it.CompressionMethod != 0 && it.CompressionMethod != 8)) return true;
-    s.SetPosition(it.Offset() + kLocalHeaderSize + Get16(h, 26) + Get16(h, 28));
-    const int64_t csize = it.CSize(), usize = it.USize();
-    uint32_t crc = 0xFFFFFFFFu;
-    int64_t produced = 0;
-    std::vector<char> in(1 << 20), out(1 << 20);
-    z_stream zs{};
-    const bool deflated = it.CompressionMethod == 8;
-    if (deflated && inflateInit2(&zs, -MAX_WBITS) != Z_OK) {
-        why = "the decompressor could not start";
-        return false;
-    }
-    struct End {
-        z_stream* z;
-        ~End() {
-            if (z) inflateEnd(z);
+        TAvBaseArchiver::StoredEntryLength(s, it);
+        if ((it.Flags & kFlagEncrypted) || (it.CompressionMethod != 0 && it.CompressionMethod != 8)) return true;
+        auto dec = OpenEntryDecoder(s, it, limit, owner);
+        std::vector<char> buf(static_cast<size_t>(std::clamp<int64_t>(it.USize(), 1, 1 << 20)));
+        while (dec->Read(buf.data(), static_cast<int64_t>(buf.size())) > 0) {
         }
-    } end{deflated ? &zs : nullptr};
-    bool finished = !deflated;
-    for (int64_t left = csize; left > 0;) {
-        const int64_t n = s.Read(in.data(), std::min<int64_t>(left, static_cast<int64_t>(in.size())));
-        if (n <= 0) break;
-        left -= n;
-        if (!deflated) {
-            crc = ZipCrcUpdate(crc, in.data(), static_cast<size_t>(n));
-            produced += n;
-            continue;
-        }
-        zs.next_in = reinterpret_cast<Bytef*>(in.data());
-        zs.avail_in = static_cast<uInt>(n);
-        while (zs.avail_in > 0 && !finished) {
-            zs.next_out = reinterpret_cast<Bytef*>(out.data());
-            zs.avail_out = static_cast<uInt>(out.size());
-            const int r = inflate(&zs, Z_NO_FLUSH);
-            const size_t got = out.size() - zs.avail_out;
-            crc = ZipCrcUpdate(crc, out.data(), got);
-            produced += static_cast<int64_t>(got);
-            if (produced > usize) {
-                why = "it holds more data than its record says";
-                return false;
-            }
-            if (r == Z_STREAM_END) finished = true;
-            else if (r != Z_OK && r != Z_BUF_ERROR) {
-                why = "its compressed data are damaged";
-                return false;
-            } else if (r == Z_BUF_ERROR && got == 0) {
-                break;
-            }
-        }
-    }
-    if (!finished || produced != usize || ~crc != it.Crc32) {
-        why = "its data do not match its size and CRC-32";
+        dec->Finish();
+        return true;
+    } catch (const EAvException& e) {
+        why = e.Message;
         return false;
     }
-    return true;
 }
 
 }  // namespace
@@ -149,7 +91,9 @@ std::vector<int32_t> TAvBaseArchiver::FindEntries(const std::vector<std::string>
 
 void TAvBaseArchiver::CheckDirectChange() const {
     CheckActive();
-    if (spanning_ != smNone && !InUpdate()) throw EAvException(52, this);
+    // A set takes one batch per opening: once it is written, a change
+    // outside the batch comes too late.
+    if (spanning_ != smNone && !InUpdate() && volumesWritten_) throw EAvException(52, this);
 }
 
 // ------------------------------------------------------------- deleting
@@ -428,7 +372,7 @@ void TAvBaseArchiver::MergeWith(const std::string& fileName) {
     if (SameFile(fileName, FileName))
         throw rtl::Exception("Cannot merge \"" + fileName + "\" into itself");
     TAvDirManager theirs(other.get());
-    theirs.LoadDir(RepairMode);
+    theirs.LoadDir(false);  // what a damaged archive holds is not merged in
     BeginUpdate();
     try {
         TAvDirArray& items = dir_->Items;
@@ -478,10 +422,11 @@ std::vector<std::string> TAvBaseArchiver::RepairArchive(const std::string& destF
     // Naming the damaged file itself is repairing in place: it is kept too.
     const bool inPlace = destFileName.empty() || SameFile(destFileName, FileName);
     const std::string target = destFileName.empty() ? FileName : destFileName;
-    const std::string temp = AvTempFileBeside(target);
+    TAvTempBeside tempFile(target);
+    const std::string& temp = tempFile.Path();
     if (temp.empty()) throw EAvException(36, target, this);
     std::vector<std::string> lost;
-    try {
+    {
         auto in = std::make_shared<TAvFileStream>(FileName, TAvFileStream::ofRead);
         TAvDirManager damaged(in.get());
         damaged.LoadDir(true);  // rebuilt from the local headers when the directory is gone
@@ -501,30 +446,20 @@ std::vector<std::string> TAvBaseArchiver::RepairArchive(const std::string& destF
         out.FileName = temp;
         out.OpenArchive(kModeCreate);
         out.BeginUpdate();
-        // In offset order, a header that lies inside an entry already taken
-        // is that entry's data (a stored archive, say), not an entry.
-        std::vector<int32_t> order(static_cast<size_t>(damaged.Items.Count()));
-        for (size_t i = 0; i < order.size(); ++i) order[i] = static_cast<int32_t>(i);
-        std::stable_sort(order.begin(), order.end(), [&](int32_t x, int32_t y) {
-            return damaged.Items[x].Offset() < damaged.Items[y].Offset();
-        });
-        std::vector<bool> keep(order.size());
-        int64_t takenTo = 0;
-        for (int32_t i : order) {
+        // What the rebuild could not recover, then every entry whose data fail.
+        lost = damaged.Damage.Lost;
+        std::vector<bool> keep(static_cast<size_t>(damaged.Items.Count()));
+        for (int32_t i = 0; i < damaged.Items.Count(); ++i) {
             const TDirItem& it = damaged.Items[i];
-            if (it.Offset() < takenTo) continue;
             std::string why;
-            if (!EntryIsIntact(*in, it, why)) {
+            if (!EntryIsIntact(*in, it, damaged.CentralDirOffset, why, this)) {
                 lost.push_back(it.Name);
-                const EAvException e(8, this);
                 TAvAction action = fxaIgnore;
-                DoOnProcessFileFailure(it.Name, poTest, 8, e.ErrorCode, e.Message + " (" + it.Name + ": " + why + ")",
-                                       action);
+                DoOnProcessFileFailure(it.Name, poTest, 8, AvErrorIndex(8), it.Name + ": " + why, action);
                 if (action == fxaAbort) throw EAvBatchAborted("Repair aborted: " + it.Name + ": " + why);
                 continue;
             }
             keep[static_cast<size_t>(i)] = true;
-            takenTo = it.Offset() + StoredEntryLength(*in, it);
         }
         for (int32_t i = 0; i < damaged.Items.Count(); ++i) {
             if (!keep[static_cast<size_t>(i)]) continue;
@@ -548,9 +483,7 @@ std::vector<std::string> TAvBaseArchiver::RepairArchive(const std::string& destF
             }
         }
         if (!AvReplaceWith(temp, target, FileName)) throw EAvException(36, target, this);
-    } catch (...) {
-        ::unlink(temp.c_str());
-        throw;
+        tempFile.Keep();
     }
     return lost;
 }

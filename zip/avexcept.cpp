@@ -8,7 +8,7 @@ namespace zip {
 
 namespace {
 
-constexpr std::array<const char*, 41> kTexts = {
+constexpr std::array<const char*, 42> kTexts = {
     "Unknown error",
     "Index out of bounds",
     "Invalid compression mode. Mode must be in [0-9] range",
@@ -51,13 +51,14 @@ constexpr std::array<const char*, 41> kTexts = {
     "Invalid InitVector index = %d. Index should be >= 0 and < %d",
     "Disk is full. There is not enough free space on disk.",
     "Invalid password. Cannot decompress encrypted file.",
+    "%s compression method is not supported",
 };
 
 // (code, text index); pair n holds code n.
-constexpr std::array<unsigned char, 68> kCodeText = {
+constexpr std::array<unsigned char, 69> kCodeText = {
     0,  1,  1,  1,  1,  2,  3,  1,  4,  5,  5,  6,  6,  7,  7,  6,  1,  8,  6,  9,  10, 1,  11,
     9,  1,  11, 13, 14, 15, 5,  6,  6,  16, 12, 17, 18, 19, 20, 6,  21, 22, 23, 6,  23, 24, 24,
-    25, 26, 27, 28, 29, 30, 31, 6,  6,  32, 33, 27, 34, 34, 35, 36, 37, 38, 38, 39, 39, 40,
+    25, 26, 27, 28, 29, 30, 31, 6,  6,  32, 33, 27, 34, 34, 35, 36, 37, 38, 38, 39, 39, 40, 41,
 };
 
 std::string Finish(int code, const std::string& text, const TAvNamed* component) {
@@ -102,6 +103,12 @@ EAvException::EAvException(int code, const std::string& arg, const TAvNamed* com
     : rtl::Exception(Finish(code, AvFormat(AvErrorText(AvErrorIndex(code)), {arg}), component)),
       NativeError(code),
       ErrorCode(AvErrorIndex(code)) {}
+
+EAvException EAvException::Detailed(int code, const std::string& detail, const TAvNamed* component) {
+    EAvException e(code, component);
+    e.Message = Finish(code, std::string(AvErrorText(e.ErrorCode)) + ": " + detail, component);
+    return e;
+}
 
 EAvException::EAvException(int code, long long a1, long long a2, const TAvNamed* component)
     : rtl::Exception(Finish(code, AvFormat(AvErrorText(AvErrorIndex(code)), {std::to_string(a1), std::to_string(a2)}), component)),

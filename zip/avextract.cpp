@@ -218,6 +218,46 @@ private:
 
 }  // namespace
 
+namespace {
+
+// Methods other readers know: refused by name.
+const char* MethodName(uint16_t method) {
+    switch (method) {
+        case 1: return "Shrink";
+        case 6: return "Implode";
+        case 12: return "BZip2";
+        case 14: return "LZMA";
+        case 93: return "Zstandard";
+        case 95: return "XZ";
+        case 98: return "PPMd";
+        default: return nullptr;
+    }
+}
+
+// The local header must say what the directory says: a reader that took
+// either would otherwise see other contents than one that takes the other.
+void CheckLocalHeader(const TDirItem& item, const std::string& h, const std::string& varying, const TAvNamed* owner) {
+    const uint16_t nameLen = Get16(h, 26), flags = Get16(h, 6);
+    auto disagree = [&](const std::string& what) {
+        throw EAvException::Detailed(8, "the local header of \"" + item.Name + "\" " + what, owner);
+    };
+    const std::string name = DecodeEntryName(std::string_view(varying).substr(0, nameLen));
+    if (name != item.Name) disagree("names \"" + name + "\"");
+    if (Get16(h, 8) != item.CompressionMethod) disagree("gives another compression method");
+    if ((flags & kFlagEncrypted) != (item.Flags & kFlagEncrypted)) disagree("differs about encryption");
+    if (flags & kFlagDescriptor) return;  // sizes and CRC follow the data
+    TDirItem local;
+    local.CompressedSize = Get32(h, 18);
+    local.UncompressedSize = Get32(h, 22);
+    local.CompressedSize64 = local.CompressedSize;
+    local.UncompressedSize64 = local.UncompressedSize;
+    ParseExtraField(local, std::string_view(varying).substr(nameLen));
+    if (Get32(h, 14) != item.Crc32 || local.CSize() != item.CSize() || local.USize() != item.USize())
+        disagree("gives other sizes or another CRC-32");
+}
+
+}  // namespace
+
 std::unique_ptr<TAvEntryDecoder> OpenEntryDecoder(TAvStream& archive, const TDirItem& item, int64_t limit,
                                                   const TAvNamed* owner) {
     const int64_t size = archive.Size();
@@ -229,8 +269,12 @@ std::unique_ptr<TAvEntryDecoder> OpenEntryDecoder(TAvStream& archive, const TDir
     std::string h(kLocalHeaderSize, '\0');
     if (archive.Read(h.data(), kLocalHeaderSize) != kLocalHeaderSize || Get32(h, 0) != kLocalSig)
         throw EAvException(8, owner);
-    const int64_t dataStart = offset + kLocalHeaderSize + Get16(h, 26) + Get16(h, 28);
+    const int64_t varyingLen = Get16(h, 26) + Get16(h, 28);
+    const int64_t dataStart = offset + kLocalHeaderSize + varyingLen;
     if (dataStart > limit || csize > limit - dataStart) throw EAvException(8, owner);
+    std::string varying(static_cast<size_t>(varyingLen), '\0');
+    if (archive.Read(varying.data(), varyingLen) != varyingLen) throw EAvException(8, owner);
+    CheckLocalHeader(item, h, varying, owner);
 
     uint16_t method = item.CompressionMethod;
     std::unique_ptr<TAvEntryCipher> cipher;
@@ -244,6 +288,7 @@ std::unique_ptr<TAvEntryDecoder> OpenEntryDecoder(TAvStream& archive, const TDir
         cipher = std::make_unique<TAesCipher>(field);
     }
     if (method == 9) throw EAvException(55, owner);
+    if (const char* name = MethodName(method)) throw EAvException(68, name, owner);
     if ((method != 0 && method != 8) || (item.Flags & kFlagStrongEncryption)) throw EAvException(8, owner);
     if ((item.Flags & kFlagEncrypted) && !cipher) cipher = std::make_unique<TClassicCipher>(item.Crc32, item.LastModTime, item.Flags);
     return std::make_unique<TDecoder>(archive, item, dataStart, dataStart + csize, method, std::move(cipher), owner);
@@ -357,11 +402,17 @@ private:
     TAvProcessOperation op_ = poExtract;
     int32_t done_ = 0, total_ = 1;
     std::vector<char> buf_;
+    // The destination and the folder of the last file written, open for the run.
+    std::unique_ptr<TFd> root_, folder_;
+    std::string folderKey_;
+    bool wrote_ = false;
+    bool decoding_ = false;  // the entry's data were reached
 };
 
 TAvExtractRun::Outcome TAvExtractRun::Decode(int32_t index, TAvStream& out, int64_t offset, int64_t count) {
     if (index < 0 || index >= items_.Count()) throw EAvException(16, &a_);
     const TDirItem& it = items_[index];
+    decoding_ = false;
     auto dec = OpenEntryDecoder(s_, it, limit_, &a_);
     if (dec->Encrypted()) {
         if (fixedPassword) {
@@ -381,6 +432,7 @@ TAvExtractRun::Outcome TAvExtractRun::Decode(int32_t index, TAvStream& out, int6
             }
         }
     }
+    decoding_ = true;
     const int64_t end = count > 0 ? offset + count : -1;
     const int64_t progressSize = std::max<int64_t>(offset || count ? offset + count : it.USize(), 1);
     const int64_t chunk = std::clamp<int64_t>(it.USize(), 1, kChunk);
@@ -460,6 +512,9 @@ void TAvExtractRun::Process(TAvProcessOperation op, const std::vector<int32_t>& 
         }
         ++done_;
     }
+    // Durable once per run, not once per file: the files and their folders
+    // in one go. Until then a file replaced only what it replaced whole.
+    if (wrote_ && a_.Options.FlushBuffers && ::syncfs(root_->fd) != 0) throw EAvException(46, &a_);
     if (stopped) throw EAvBatchAborted(op_ == poTest ? "Testing stopped" : "Extraction stopped");
     a_.DoOnOverallProgress(100, op_, ppEnd, cancel);
 }
@@ -468,6 +523,7 @@ void TAvExtractRun::OverFound(TAvBaseArchiver& a, TAvProcessOperation op, const 
                               int32_t searchAttr, const std::string& exclusionMask) {
     a.CheckActive();
     if (a.InUpdate()) throw EAvException(26, &a);
+    a.CheckWhole(false);
     TAvArchiveItem item;
     bool found = mask ? a.FindFirst(*mask, item, searchAttr, exclusionMask) : a.FindFirst(item);
     std::vector<int32_t> indices;
@@ -489,26 +545,43 @@ void TAvExtractRun::ExtractFile(int32_t index) {
     }
     std::string root = a_.BaseDir.empty() ? "." : a_.BaseDir;
     if (root[0] != '/' && !a_.workDir_.empty()) root = ResolvePath(root, a_.workDir_);
-    if (!ForceDirs(root)) throw EAvException(20, root, &a_);
-    auto dir = std::make_unique<TFd>(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir->fd < 0) throw EAvException(20, root, &a_);
+    if (!root_) {
+        if (!ForceDirs(root)) throw EAvException(20, root, &a_);
+        auto opened = std::make_unique<TFd>(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (opened->fd < 0) throw EAvException(20, root, &a_);
+        root_ = std::move(opened);
+    }
     // Folder by folder below the destination, never through a link: a link
-    // in the way could lead anywhere.
+    // in the way could lead anywhere. The folder of the last file stays
+    // open for the next one, which is mostly in the same folder.
     const size_t folders = folder ? parts.size() : parts.size() - 1;
-    std::string shown = root;
+    std::string shown = root, key;
     for (size_t i = 0; i < folders; ++i) {
         shown += "/" + parts[i];
-        if (a_.Options.CreateDirs) ::mkdirat(dir->fd, parts[i].c_str(), 0777);
-        auto next = std::make_unique<TFd>(::openat(dir->fd, parts[i].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        if (next->fd < 0) throw EAvException(20, shown, &a_);
-        dir = std::move(next);
+        key += parts[i] + '/';
     }
+    if (!folder_ || key != folderKey_) {
+        folder_.reset();
+        std::unique_ptr<TFd> dir;
+        std::string walked = root;
+        for (size_t i = 0; i < folders; ++i) {
+            walked += "/" + parts[i];
+            const int at = dir ? dir->fd : root_->fd;
+            if (a_.Options.CreateDirs) ::mkdirat(at, parts[i].c_str(), 0777);
+            auto next = std::make_unique<TFd>(::openat(at, parts[i].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            if (next->fd < 0) throw EAvException(20, walked, &a_);
+            dir = std::move(next);
+        }
+        folder_ = std::move(dir);
+        folderKey_ = key;
+    }
+    const int dirfd = folder_ ? folder_->fd : root_->fd;
     if (folder || parts.empty()) return;
     const std::string& leaf = parts.back();
     const std::string target = shown + "/" + leaf;
 
     struct stat st {};
-    if (::fstatat(dir->fd, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+    if (::fstatat(dirfd, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
         if (S_ISDIR(st.st_mode)) throw EAvException(19, target, &a_);
         if (!a_.Options.ReplaceReadOnly && S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR)) return;
         bool replace = false;
@@ -537,7 +610,7 @@ void TAvExtractRun::ExtractFile(int32_t index) {
         char hex[16];
         std::snprintf(hex, sizeof hex, "%02x%02x%02x%02x%02x%02x", r[0], r[1], r[2], r[3], r[4], r[5]);
         temp = std::string(".~x") + hex + ".part";
-        fd = ::openat(dir->fd, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        fd = ::openat(dirfd, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd < 0 && errno != EEXIST) break;
     }
     if (fd < 0) throw EAvException(19, target, &a_);
@@ -550,7 +623,7 @@ void TAvExtractRun::ExtractFile(int32_t index) {
         ~Discard() {
             if (!keep) ::unlinkat(dirfd, name.c_str(), 0);
         }
-    } discard{dir->fd, temp, keep};
+    } discard{dirfd, temp, keep};
 
     TAvFdStream out(fd);
     // Only permission bits are ever taken from the entry: no link, device or
@@ -567,15 +640,19 @@ void TAvExtractRun::ExtractFile(int32_t index) {
         const struct timespec times[2] = {{t, 0}, {t, 0}};
         ::futimens(fd, times);
         ::fchmod(fd, mode);
-        if (a_.Options.FlushBuffers && ::fsync(fd) != 0) throw EAvException(46, &a_);
-        if (::renameat(dir->fd, temp.c_str(), dir->fd, leaf.c_str()) != 0) throw EAvException(19, target, &a_);
+        // A big file goes to disk at once, so the run's one sync at its end
+        // has little left to wait for; small ones are best written together.
+        if (a_.Options.FlushBuffers && out.Size() >= (1 << 20)) ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+        if (::renameat(dirfd, temp.c_str(), dirfd, leaf.c_str()) != 0) throw EAvException(19, target, &a_);
         keep = true;
+        wrote_ = true;
     };
     try {
         if (Decode(index, out, 0, 0) == Skipped) return;
     } catch (const EAvException& e) {
-        // Damaged data is kept on request, and still reported.
-        if (e.NativeError == 8 && a_.ExtractCorruptedFiles) finish();
+        // Damaged data is kept on request, and still reported; an entry
+        // whose data were never reached leaves nothing to keep.
+        if (e.NativeError == 8 && a_.ExtractCorruptedFiles && decoding_) finish();
         throw;
     }
     finish();
@@ -600,7 +677,7 @@ void TAvBaseArchiver::TestFiles(const std::string& mask, int32_t searchAttr, con
 }
 
 void TAvBaseArchiver::ExtractItem(int32_t index, TAvStream& stream, int64_t offset, int64_t count) {
-    CheckActive();
+    CheckWhole(false);
     if (offset < 0 || count < 0) throw EAvException(16, this);
     TAvExtractRun run(*this, *stream_, dir_->Items, dir_->CentralDirOffset);
     if (run.Decode(index, stream, offset, count) == TAvExtractRun::Skipped) throw EAvException(67, this);
@@ -666,6 +743,7 @@ bool TAvBaseArchiver::IsFilePasswordValid(const std::string& fileName, const std
     const TDirItem& it = dir_->Items[item.Index];
     if (!(it.Flags & kFlagEncrypted)) return true;
     try {
+        CheckWhole(false);
         auto dec = OpenEntryDecoder(*stream_, it, dir_->CentralDirOffset, this);
         if (!dec->TryPassword(password)) return false;
         // The check byte passes one wrong password in 256: the data decide.
@@ -686,15 +764,12 @@ bool TAvBaseArchiver::IsValidArchiveFile() {
         TAvFileStream s(FileName, TAvFileStream::ofRead);
         TAvEndRecord end;
         std::string comment;
-        if (FindEndRecord(s, end, comment) >= 0) return true;
-        // No end record: what the local headers hold must read back intact.
+        // Without an end record it is damaged; the last volume of a set
+        // names the others, which are read when it is opened.
+        if (FindEndRecord(s, end, comment) < 0) return false;
+        if (end.NumberOfThisDisk != 0) return true;
         TAvDirManager m(&s);
-        m.LoadDir(true);
-        TAvExtractRun run(*this, s, m.Items, s.Size());
-        run.prompt = false;
-        TAvNullStream null;
-        for (int32_t i = 0; i < m.Items.Count(); ++i)
-            if (!m.Items[i].IsFolder()) run.Decode(i, null, 0, 0);
+        m.LoadDir(false);
         return true;
     } catch (const EAvException&) {
         return false;

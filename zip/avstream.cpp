@@ -29,7 +29,8 @@ std::string TAvStream::ReadString(int64_t n) {
 
 TAvFileStream::TAvFileStream(const std::string& name, TOpen how) : name_(name), how_(how) {
     const int flags = how == ofRead ? O_RDONLY : how == ofReadWrite ? O_RDWR : (O_RDWR | O_CREAT | O_TRUNC);
-    fd_ = ::open(name.c_str(), flags | O_CLOEXEC, 0644);
+    // Archives hold mail: a new one is private to its owner.
+    fd_ = ::open(name.c_str(), flags | O_CLOEXEC, 0600);
     if (fd_ < 0) throw EAvException(how == ofCreate ? 19 : 33, name);
 }
 

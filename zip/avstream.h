@@ -20,6 +20,7 @@ public:
     virtual void SetSize(int64_t NewSize) = 0;
     // Makes written data durable (a file's fsync); nothing for memory.
     virtual void Sync() {}
+    virtual bool Writable() const { return true; }
 
     int64_t Position() { return Seek(0, avsoCurrent); }
     void SetPosition(int64_t p) { Seek(p, avsoBeginning); }
@@ -47,7 +48,7 @@ public:
     void SetSize(int64_t NewSize) override;
     void Sync() override;
     const std::string& FileName() const { return name_; }
-    bool Writable() const { return how_ != ofRead; }
+    bool Writable() const override { return how_ != ofRead; }
 
 private:
     std::string name_;
@@ -70,6 +71,22 @@ public:
 private:
     std::string data_;
     int64_t pos_ = 0;
+};
+
+// A stream that belongs to someone else, used through this one.
+class TAvBorrowedStream : public TAvStream {
+public:
+    explicit TAvBorrowedStream(TAvStream& s) : s_(s) {}
+    int64_t Read(void* Buffer, int64_t Count) override { return s_.Read(Buffer, Count); }
+    int64_t Write(const void* Buffer, int64_t Count) override { return s_.Write(Buffer, Count); }
+    int64_t Seek(int64_t Offset, TAvSeekOrigin Origin) override { return s_.Seek(Offset, Origin); }
+    int64_t Size() override { return s_.Size(); }
+    void SetSize(int64_t NewSize) override { s_.SetSize(NewSize); }
+    void Sync() override { s_.Sync(); }
+    bool Writable() const override { return s_.Writable(); }
+
+private:
+    TAvStream& s_;
 };
 
 // Copies Count bytes from one stream's position to the other's.

@@ -2,9 +2,11 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -314,18 +316,62 @@ std::string AvFolderOf(const std::string& path) {
     return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
 }
 
-std::string AvTempFileBeside(const std::string& target) {
-    std::string temp = AvFolderOf(target) + "/FCXXXXXX";
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) return {};
-    ::close(fd);
-    return temp;
+namespace {
+
+// ".<archive name>.FC<its inode>." and six random characters.
+std::string TempPrefix(const std::string& target) {
+    struct stat st {};
+    const unsigned long long ino = ::stat(target.c_str(), &st) == 0 ? static_cast<unsigned long long>(st.st_ino) : 0;
+    char id[32];
+    std::snprintf(id, sizeof id, ".FC%llx.", ino);
+    return "." + target.substr(target.rfind('/') + 1) + id;
+}
+
+}  // namespace
+
+TAvTempBeside::TAvTempBeside(const std::string& target) {
+    std::string path = AvFolderOf(target) + "/" + TempPrefix(target) + "XXXXXX";
+    fd_ = ::mkostemp(path.data(), O_CLOEXEC);
+    if (fd_ < 0) return;
+    // Held until the file is gone or has taken the archive's place: a
+    // lock nobody holds marks a file whose writer died.
+    ::flock(fd_, LOCK_EX);
+    path_ = path;
+}
+
+TAvTempBeside::~TAvTempBeside() {
+    if (fd_ < 0) return;
+    if (!kept_) ::unlink(path_.c_str());
+    ::close(fd_);
+}
+
+void AvRemoveStaleTemps(const std::string& archive) {
+    const std::string folder = AvFolderOf(archive), prefix = TempPrefix(archive);
+    if (prefix.find(".FC0.") != std::string::npos) return;  // no archive, no temporaries of it
+    DIR* d = ::opendir(folder.c_str());
+    if (!d) return;
+    const int dfd = ::dirfd(d);
+    while (const dirent* e = ::readdir(d)) {
+        const std::string name = e->d_name;
+        if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) continue;
+        const int fd = ::openat(dfd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) continue;
+        struct stat open {}, there {};
+        // Ours: a plain file of this user that no living writer holds,
+        // and still the file of that name.
+        if (::fstat(fd, &open) == 0 && S_ISREG(open.st_mode) && open.st_uid == ::geteuid() &&
+            ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstatat(dfd, name.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0 &&
+            there.st_dev == open.st_dev && there.st_ino == open.st_ino)
+            ::unlinkat(dfd, name.c_str(), 0);
+        ::close(fd);
+    }
+    ::closedir(d);
 }
 
 bool AvReplaceWith(const std::string& temp, const std::string& target, const std::string& modeOf) {
     // A self-extracting archive stays executable, a private one private.
     struct stat st {};
-    ::chmod(temp.c_str(), ::stat(modeOf.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644);
+    ::chmod(temp.c_str(), ::stat(modeOf.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0600);
     if (::rename(temp.c_str(), target.c_str()) != 0) return false;
     if (int dfd = ::open(AvFolderOf(target).c_str(), O_RDONLY | O_DIRECTORY); dfd >= 0) {
         ::fsync(dfd);

@@ -94,9 +94,30 @@ std::string AvCurrentFolder();
 // The folder part of a path ("." without one).
 std::string AvFolderOf(const std::string& path);
 // An archive rewritten whole goes to a new file beside it, which then
-// replaces it: made empty here, so the rename stays on one file system.
-// Empty when it cannot be made.
-std::string AvTempFileBeside(const std::string& target);
+// replaces it (on the same file system, so the rename is atomic). The
+// file's name carries the archive's name and inode, and it stays locked
+// while this object lives, so that a later open can tell its own stale
+// temporaries (left by a killed process) from anything else. Removed at
+// the end unless kept; Path() is empty when it could not be made.
+class TAvTempBeside {
+public:
+    explicit TAvTempBeside(const std::string& target);
+    ~TAvTempBeside();
+    TAvTempBeside(const TAvTempBeside&) = delete;
+    TAvTempBeside& operator=(const TAvTempBeside&) = delete;
+    const std::string& Path() const { return path_; }
+    // It has taken the archive's place: not to be removed.
+    void Keep() { kept_ = true; }
+
+private:
+    std::string path_;
+    int fd_ = -1;
+    bool kept_ = false;
+};
+// Removes the temporaries that killed rewrites of this archive left
+// beside it: only files named for this very archive file, owned by this
+// user and locked by nobody.
+void AvRemoveStaleTemps(const std::string& archive);
 // Gives Temp the mode of ModeOf (0644 when that cannot be read), renames
 // it over Target and syncs the folder; false when the rename fails.
 bool AvReplaceWith(const std::string& temp, const std::string& target, const std::string& modeOf);

@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <utility>
 
 #include "platform/ui/prompter.h"
 #include "zip/arkivolt.h"
@@ -296,19 +297,53 @@ void TAvBaseArchiver::AttachVolumeSet(const std::vector<std::string>& names) {
 }
 
 void TAvBaseArchiver::MapVolumeOffsets() {
-    if (volumeStarts_.size() < 2 || !dir_) return;
-    for (int32_t i = 0; i < dir_->Items.Count(); ++i) {
+    // An end record that names other volumes leaves the directory manager
+    // unable to tell where entries lie: known once they are mapped here.
+    if (!dir_ || dir_->Rebuilt() || !dir_->MultiVolume()) return;
+    for (int32_t i = 0; i < dir_->Items.Count() && volumeStarts_.size() > 1; ++i) {
         TDirItem& it = dir_->Items.GetItemPtr(i);
         const uint32_t disk = it.DiskNumberStart == 0xFFFF ? it.DiskNumberStart32 : it.DiskNumberStart;
         if (disk >= volumeStarts_.size()) throw EAvException(57, this);
         it.SetOffset(volumeStarts_[disk] + it.Offset());
     }
+    if (const std::string why = dir_->CheckLayout(); !why.empty()) throw EAvException::Detailed(57, why, this);
 }
 
-void TAvBaseArchiver::CheckVolumeBatch() const {
+void TAvBaseArchiver::CheckVolumeBatch() {
     if (volumesWritten_) throw EAvException(62, this);
-    // Sets made earlier are read here, not changed.
-    if (volumeFiles_.size() > 1) throw EAvException(52, this);
+    if (volumeFiles_.size() <= 1) return;
+    // A set made earlier is changed as a new set is written: its content
+    // goes into a work file that the batch changes, which is then spread
+    // over new volumes that take the old ones' places.
+    const std::string work = NewWorkFile();
+    try {
+        TAvFileStream copy(work, TAvFileStream::ofReadWrite);
+        stream_->SetPosition(0);
+        CopyStream(*stream_, copy, stream_->Size());
+        copy.Sync();
+    } catch (...) {
+        ::unlink(work.c_str());
+        throw;
+    }
+    struct stat first {};
+    keptVolumeSize_ = ::stat(volumeFiles_.front().c_str(), &first) == 0 ? first.st_size : 0;
+    replacedVolumes_ = volumeFiles_;
+    volumeWork_ = work;
+    stream_ = std::make_unique<TAvFileStream>(work, TAvFileStream::ofReadWrite);
+    dir_->SetStream(stream_.get());
+    volumeFiles_.clear();
+    volumeStarts_.clear();
+    onFile_ = true;
+}
+
+std::string TAvBaseArchiver::NewWorkFile() const {
+    const char* systemTemp = std::getenv("TMPDIR");
+    std::string work = !TempDir.empty() ? TempDir : systemTemp && *systemTemp ? systemTemp : "/tmp";
+    work += "/FCXXXXXX";
+    const int fd = ::mkstemp(work.data());
+    if (fd < 0) throw EAvException(19, work, this);
+    ::close(fd);
+    return work;
 }
 
 // ---------------------------------------------------------------- creating
@@ -326,14 +361,8 @@ void TAvBaseArchiver::OpenVolumesForCreating() {
     if (spanning_ == smNone) {
         stream_ = std::make_unique<TAvFileStream>(FileName, TAvFileStream::ofCreate);
     } else {
-        const char* systemTemp = std::getenv("TMPDIR");
-        std::string work = !TempDir.empty() ? TempDir : systemTemp && *systemTemp ? systemTemp : "/tmp";
-        work += "/FCXXXXXX";
-        int fd = ::mkstemp(work.data());
-        if (fd < 0) throw EAvException(19, work, this);
-        ::close(fd);
-        volumeWork_ = work;
-        stream_ = std::make_unique<TAvFileStream>(work, TAvFileStream::ofReadWrite);
+        volumeWork_ = NewWorkFile();
+        stream_ = std::make_unique<TAvFileStream>(volumeWork_, TAvFileStream::ofReadWrite);
     }
     dir_ = std::make_unique<TAvDirManager>(stream_.get());
     if (SFXStub.empty()) return;
@@ -354,11 +383,7 @@ void TAvBaseArchiver::OpenVolumesForCreating() {
 class TAvVolumeWriter {
 public:
     explicit TAvVolumeWriter(TAvBaseArchiver& a) : a_(a) {}
-    ~TAvVolumeWriter() {
-        out_.reset();
-        if (!done_)
-            for (const auto& n : names) ::unlink(n.c_str());
-    }
+    ~TAvVolumeWriter() { out_.reset(); }
     struct Spot {
         int32_t disk;
         int64_t offset;
@@ -371,7 +396,10 @@ public:
         if (out_ && a_.Options.FlushBuffers) out_->Sync();
         out_.reset();
     }
-    void Keep() { done_ = true; }
+    // Each volume is written beside its place and takes it only here, the
+    // last one (holding the directory) last, so a failure leaves any set
+    // that was there as it was and no volume of the new one behind.
+    void Keep(const std::vector<std::string>& finals);
     std::vector<std::string> names;
     int32_t disk = -1;
     int64_t used_ = 0;
@@ -379,9 +407,17 @@ public:
 private:
     TAvBaseArchiver& a_;
     std::unique_ptr<TAvFileStream> out_;
+    std::vector<std::unique_ptr<TAvTempBeside>> temps_;
     int64_t limit_ = 0;
-    bool done_ = false;
 };
+
+void TAvVolumeWriter::Keep(const std::vector<std::string>& finals) {
+    Close();
+    for (size_t i = 0; i < temps_.size(); ++i) {
+        if (!AvReplaceWith(temps_[i]->Path(), finals[i], temps_[i]->Path())) throw EAvException(36, finals[i], &a_);
+        temps_[i]->Keep();
+    }
+}
 
 void TAvVolumeWriter::Open(int32_t v) {
     Close();
@@ -401,12 +437,18 @@ void TAvVolumeWriter::Open(int32_t v) {
         a_.DoOnDiskFull(v + 1, name, cancel);
         if (cancel) throw EAvException(45, &a_);
     }
-    out_ = std::make_unique<TAvFileStream>(name, TAvFileStream::ofCreate);
+    temps_.push_back(std::make_unique<TAvTempBeside>(name));
+    if (temps_.back()->Path().empty()) throw EAvException(19, name, &a_);
+    out_ = std::make_unique<TAvFileStream>(temps_.back()->Path(), TAvFileStream::ofReadWrite);
     names.push_back(name);
     disk = v;
     used_ = 0;
-    // Without a size the medium's free space is the limit.
-    limit_ = limit > 0 ? limit : free > 0 ? free : INT64_MAX;
+    // Without a size a changed set keeps the size of its volumes, a new
+    // one takes the medium's free space.
+    limit_ = limit > 0                                                      ? limit
+             : a_.keptVolumeSize_ > 0 && a_.spanning_ == smSplitting ? a_.keptVolumeSize_
+             : free > 0                                                     ? free
+                                                                            : INT64_MAX;
 }
 
 TAvVolumeWriter::Spot TAvVolumeWriter::Put(const char* data, int64_t n, bool whole) {
@@ -534,13 +576,12 @@ void TAvBaseArchiver::SpreadOverVolumes() {
     std::vector<std::string> names = w.names;
     std::string lastName = FileName;
     MakeDefaultVolumeName(lastName, -1, false);
-    if (spanning_ == smSplitting && (names.size() > 1 || SFXStub.empty()) && names.back() != lastName) {
-        if (::rename(names.back().c_str(), lastName.c_str()) != 0) throw EAvException(36, lastName, this);
-        names.back() = lastName;
-        w.names.back() = lastName;
-    }
+    if (spanning_ == smSplitting && (names.size() > 1 || SFXStub.empty())) names.back() = lastName;
+    w.Keep(names);
     if (!SFXStub.empty()) ::chmod(names.front().c_str(), StubMode(SFXStub));
-    w.Keep();
+    // Volumes of the set this one replaced that it no longer has.
+    for (const auto& old : std::exchange(replacedVolumes_, {}))
+        if (std::find(names.begin(), names.end(), old) == names.end()) ::unlink(old.c_str());
     stream_.reset();
     ::unlink(volumeWork_.c_str());
     volumeWork_.clear();
@@ -583,7 +624,7 @@ void TAvBaseArchiver::MakeSFX(const std::string& destFileName) {
     if (!archive) {
         own = std::make_unique<TAvFileStream>(FileName, TAvFileStream::ofRead);
         ownDir = std::make_unique<TAvDirManager>(own.get());
-        ownDir->LoadDir(RepairMode);
+        ownDir->LoadDir(false);
         archive = own.get();
         dir = ownDir.get();
     }

@@ -1,30 +1,28 @@
 // The whole unattended pull of a generated Dovecot mailbox (20,000 messages
-// by default): log in, TOP n 40 for each message, LIST, sort, CSV, as the
-// mailbox window runs it, beside a minimal sequential blocking client that
-// sends the same commands over a plain socket (and over OpenSSL for pop3s)
-// and only reads the answers, in the same run and over the same mailbox.
-// Usage: bench_pull [MESSAGES]   (needs root to start Dovecot; offscreen)
+// by default): the real program "pelliwox pull:ENTRY" from exec to exit (log
+// in, STAT, LIST, UIDL, TOP n 40 for each message with LIST checks, sort,
+// CSV), beside two minimal blocking clients that send the same TOPs over a
+// plain socket (and over OpenSSL for pop3s) and only read the answers: one
+// command at a time, and pipelined with 64 in flight. Also the pull's
+// start-up, from exec to its connect. Same run, same mailbox.
+// Usage: bench_pull [MESSAGES]   (needs root to start Dovecot)
 #include <arpa/inet.h>
 #include <dlfcn.h>
 #include <netinet/in.h>
 #include <openssl/ssl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
-#include <QApplication>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <functional>
 #include <string>
-
-#include "app/mainroutine.h"
-#include "helpers/kwutil.h"
-#include "mailbox/kwem1.h"
-#include "platform/win/pump.h"
+#include <vector>
 
 namespace {
 using Clock = std::chrono::steady_clock;
@@ -78,10 +76,13 @@ public:
     }
     bool ok() const { return ok_; }
     // Sends a command; true on "+OK". With Multi, reads the lines up to ".".
-    bool command(const std::string& cmd, bool multi) {
-        const std::string out = cmd + "\r\n";
-        if (ssl_) write_(ssl_, out.data(), static_cast<int>(out.size()));
-        else if (send(fd_, out.data(), out.size(), 0) < 0) return false;
+    bool command(const std::string& cmd, bool multi) { return write(cmd + "\r\n") && answer(multi); }
+    bool write(const std::string& out) {
+        if (ssl_) return write_(ssl_, out.data(), static_cast<int>(out.size())) > 0;
+        return send(fd_, out.data(), out.size(), 0) >= 0;
+    }
+    // Reads one answer; true on "+OK".
+    bool answer(bool multi) {
         if (line().rfind("+OK", 0) != 0) return false;
         if (multi)
             while (true) {
@@ -124,41 +125,86 @@ private:
     size_t pos_ = 0;
 };
 
-// Seconds the minimal client takes for the same work; 0 when it failed.
-double minimalPull(int port, bool tls, int count) {
+// Seconds a minimal client takes for the same work, Depth TOPs in flight
+// (1: one command at a time); 0 when it failed.
+double minimalPull(int port, bool tls, int count, int depth) {
     const auto t0 = Clock::now();
     MinimalClient c(port, tls);
     if (!c.ok() || !c.command("USER pwx1", false) || !c.command("PASS secret 1", false)) return 0;
     c.command("STAT", false);
     c.command("LIST", true);
-    for (int n = 1; n <= count; ++n) c.command("TOP " + std::to_string(n) + " 40", true);
+    int sent = 0, done = 0;
+    auto refill = [&] {
+        std::string out;
+        while (sent < count && sent - done < depth) out += "TOP " + std::to_string(++sent) + " 40\r\n";
+        if (!out.empty()) c.write(out);
+    };
+    refill();
+    while (done < count) {
+        if (!c.answer(true)) return 0;
+        ++done;
+        if (sent - done <= depth / 2) refill();
+    }
     c.command("QUIT", false);
     return std::chrono::duration<double>(Clock::now() - t0).count();
 }
 
-// Seconds the window's pull of Entry takes, from the start to the CSV file.
-double windowPull(mailbox::TForm1& f, const std::string& entry) {
-    f.PullHost = entry;
-    rusage u0{}, u1{};
-    getrusage(RUSAGE_SELF, &u0);
+// Runs the program in Folder with Arg; the seconds from exec to exit, and
+// its exit status.
+double runProgram(const std::string& folder, const std::string& arg, int& status, rusage& use) {
     const auto t0 = Clock::now();
-    f.RunPull();
-    const double s = std::chrono::duration<double>(Clock::now() - t0).count();
-    getrusage(RUSAGE_SELF, &u1);
-    auto secs = [](const timeval& a, const timeval& b) { return (b.tv_sec - a.tv_sec) + (b.tv_usec - a.tv_usec) / 1e6; };
-    std::printf("  (window %s: %.2f s user, %.2f s system)\n", entry.c_str(), secs(u0.ru_utime, u1.ru_utime),
-                secs(u0.ru_stime, u1.ru_stime));
-    f.Timer4->Enabled = false;  // the bench goes on
-    f.EraseMarkedAndQuit();
-    if (f.PullStatus != mailbox::psComplete) std::printf("  (pull ended with status %d)\n", f.PullStatus);
-    return s;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        unsetenv("DISPLAY");
+        unsetenv("QT_QPA_PLATFORM");
+        const std::string program = folder + "pelliwox";
+        execl(program.c_str(), program.c_str(), arg.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int st = 0;
+    wait4(pid, &st, 0, &use);
+    status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    return std::chrono::duration<double>(Clock::now() - t0).count();
+}
+
+// Milliseconds from exec to the pull's connect (median of Runs), against a
+// listener of our own that takes the connection and closes it.
+double startupMs(const std::string& folder, int runs) {
+    const int ls = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    bind(ls, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    listen(ls, 4);
+    getsockname(ls, reinterpret_cast<sockaddr*>(&a), &len);
+    const std::string entry = "127.0.0.1/" + std::to_string(ntohs(a.sin_port)) + " (start-up)";
+    std::ofstream(folder + "kwpop3hosts.txt", std::ios::binary) << entry << ",u,p,,\r\n";
+    std::vector<double> ms;
+    for (int i = 0; i < runs; ++i) {
+        const auto t0 = Clock::now();
+        const pid_t pid = fork();
+        if (pid == 0) {
+            unsetenv("DISPLAY");
+            unsetenv("QT_QPA_PLATFORM");
+            freopen("/dev/null", "w", stderr);
+            const std::string program = folder + "pelliwox";
+            execl(program.c_str(), program.c_str(), ("pull:" + entry).c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        const int c = accept(ls, nullptr, nullptr);
+        ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
+        close(c);
+        waitpid(pid, nullptr, 0);
+    }
+    close(ls);
+    std::sort(ms.begin(), ms.end());
+    return ms[ms.size() / 2];
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    QApplication qapp(argc, argv);
     const int messages = argc > 1 ? std::atoi(argv[1]) : 20000;
     std::printf("starting Dovecot with %d messages...\n", messages);
     if (std::system(("bash " PWX_SOURCE_DIR "/tests/servers/dovecot.sh start " + kState + " " +
@@ -166,22 +212,21 @@ int main(int argc, char** argv) {
                         .c_str()) != 0)
         return 1;
     const std::string port = readFile(kState + "/pop3.port"), sport = readFile(kState + "/pop3s.port");
-    minimalPull(std::stoi(port), false, messages);  // the first pass builds Dovecot's index
+    minimalPull(std::stoi(port), false, messages, 1);  // the first pass builds Dovecot's index
 
     char dir[] = "/tmp/pwx-benchpullXXXXXX";
-    helpers::homedir = std::string(mkdtemp(dir)) + "/";
-    const std::string plain = "127.0.0.1/" + port + " (plain)", tls = "localhost/-" + sport + " (pop3s)";
-    std::ofstream(helpers::homedir + "kwpop3hosts.txt", std::ios::binary)
-        << plain << ",pwx1,secret 1,,\r\n"
-        << tls << ",pwx1,secret 1,,\r\n";
-    std::system(("cp " PWX_SOURCE_DIR "/data/codepageids.txt " + kState + "/ca.crt " + helpers::homedir).c_str());
-    std::rename((helpers::homedir + "ca.crt").c_str(), (helpers::homedir + "pelliwoxca.pem").c_str());
-    app::CreateWindows();
-    mailbox::TForm1& f = *mailbox::Form1;
-    win::PumpUntil([&] { return f.StartupSteps > 0; }, 5000);
+    const std::string folder = std::string(mkdtemp(dir)) + "/";
+    std::system(("cp " PWX_PROGRAM " " PWX_SOURCE_DIR "/data/codepageids.txt " + folder).c_str());
+    std::system(("cp " + kState + "/ca.crt " + folder + "pelliwoxca.pem").c_str());
+    std::printf("pull start-up, exec to connect (no display, median of 9): %.1f ms\n", startupMs(folder, 9));
 
-    std::printf("whole pull of %d messages (log in, STAT, LIST, TOP n 40 each, sort, CSV):\n", messages);
-    std::printf("  %-10s %14s %14s %10s\n", "", "window (s)", "minimal (s)", "speed");
+    const std::string plain = "127.0.0.1/" + port + " (plain)", tls = "localhost/-" + sport + " (pop3s)";
+    std::ofstream(folder + "kwpop3hosts.txt", std::ios::binary) << plain << ",pwx1,secret 1,,\r\n"
+                                                                << tls << ",pwx1,secret 1,,\r\n";
+    std::printf("whole pull of %d messages (log in, STAT, LIST, TOP n 40 each; the program also UIDL, sort, CSV):\n",
+                messages);
+    std::printf("  %-6s %12s %14s %14s %12s %12s\n", "", "pull (s)", "sequential (s)", "pipelined (s)",
+                "vs seq", "vs pipe");
     const struct {
         const char* name;
         std::string entry;
@@ -189,10 +234,17 @@ int main(int argc, char** argv) {
         bool tls;
     } runs[] = {{"plain", plain, std::stoi(port), false}, {"pop3s", tls, std::stoi(sport), true}};
     for (const auto& r : runs) {
-        const double minimal = minimalPull(r.port, r.tls, messages);
-        const double window = windowPull(f, r.entry);
-        std::printf("  %-10s %14.2f %14.2f %9.2fx\n", r.name, window, minimal, window > 0 ? minimal / window : 0);
+        const double sequential = minimalPull(r.port, r.tls, messages, 1);
+        const double pipelined = minimalPull(r.port, r.tls, messages, 64);
+        int status = 0;
+        rusage use{};
+        const double pull = runProgram(folder, "pull:" + r.entry, status, use);
+        std::printf("  %-6s %12.2f %14.2f %14.2f %11.2fx %11.2fx\n", r.name, pull, sequential, pipelined,
+                    pull / sequential, pull / pipelined);
+        std::printf("         (pull: status %d, %.2f s user, %.2f s system)\n", status,
+                    use.ru_utime.tv_sec + use.ru_utime.tv_usec / 1e6, use.ru_stime.tv_sec + use.ru_stime.tv_usec / 1e6);
     }
+    std::system(("rm -rf " + folder).c_str());
     std::system(("bash " PWX_SOURCE_DIR "/tests/servers/dovecot.sh stop " + kState).c_str());
     return 0;
 }

@@ -1,6 +1,7 @@
 // The check-list dialog: its pick mode (the remembered index, Cancel, the
 // key table), locating entries, the column layout, the check-mode clicks,
 // and loading a stored copy through it from the composer.
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -8,6 +9,7 @@
 #include "helpers/kwutil.h"
 #include "mailbox/kwchklist.h"
 #include "mailbox/kwfnddlg.h"
+#include "platform/win/pump.h"
 #include "tests/composer/editor_fixture.h"
 
 using mailbox::Tkwchklist;
@@ -44,6 +46,7 @@ TEST_F(CheckList, PickShowsThePlainListAndGivesTheChosenEntry) {
     dialogs->QueueModal([&](ui::TForm&) {
         plain = d->ListBox1->Visible() && !d->CheckListBox1->Visible() && !d->Button1->Visible() &&
                 !d->Button4->Visible() && d->Caption() == "Choose" && d->Label1->Caption() == "Entries :-";
+        EXPECT_FALSE(d->hiddencb->Visible()) << "the check mode's layout option has no part in a pick";
         EXPECT_EQ(d->ListBox1->ItemIndex, -1) << "nothing preselected before the first pick";
         d->ListBox1->ItemIndex = 2;
         return ui::mrOk;
@@ -53,7 +56,31 @@ TEST_F(CheckList, PickShowsThePlainListAndGivesTheChosenEntry) {
     EXPECT_TRUE(d->CheckListBox1->Visible()) << "back in check mode";
     EXPECT_FALSE(d->ListBox1->Visible());
     EXPECT_TRUE(d->Button1->Visible());
+    EXPECT_TRUE(d->hiddencb->Visible()) << "and check mode has its option again";
     EXPECT_EQ(d->LastIndex, 2);
+}
+
+// The pick opens over the window that asks for it, wherever the dialog
+// stood before.
+TEST_F(CheckList, ThePickOpensOverTheWindowThatAsks) {
+    m->SetBounds(100, 80, 760, 560);
+    m->Show();
+    struct THide {
+        composer::Tmlsend* w;
+        ~THide() { w->Hide(); }
+    } hide{m};
+    ASSERT_TRUE(win::PumpUntil([&] { return ui::Screen->ActiveForm() == m; }, 5000));
+    d->SetBounds(0, 0, 430, 400);
+    ui::TRect at{};
+    dialogs->QueueModal([&](ui::TForm&) {
+        at = ui::Rect(d->Left(), d->Top(), d->Left() + d->Width(), d->Top() + d->Height());
+        return ui::mrCancel;
+    });
+    pick(kFiles);
+    // Its centre on the composer's (a frame's few pixels aside).
+    const int cx = m->Left() + m->Width() / 2, cy = m->Top() + m->Height() / 2;
+    EXPECT_LE(std::abs((at.Left + at.Right) / 2 - cx), 4) << at.Left << "," << at.Top;
+    EXPECT_LE(std::abs((at.Top + at.Bottom) / 2 - cy), 4) << at.Left << "," << at.Top;
 }
 
 TEST_F(CheckList, CancelGivesNothingButTheHighlightIsRemembered) {
@@ -205,6 +232,7 @@ TEST_F(CheckList, TheEntryUnderTheMouseShowsItsHint) {
 
 TEST_F(CheckList, TheComposerLoadsAStoredCopyThroughIt) {
     m->SetAccount("smtp.x.test", "me@x.test", "me@x.test", "pw");
+    if (m->Changed()) dialogs->QueueResult(ui::mrNo);  // what the test before typed is let go
     m->NewMessage("bob@x.test", "Kept plan", "<HTML><BODY>stored body</BODY></HTML>");
     dialogs->QueueResult(ui::mrOk);
     m->svdraftClick(m->svdraft);

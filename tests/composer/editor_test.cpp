@@ -2,8 +2,11 @@
 // Replace, the find dialog over the body, undo and redo through the
 // program's own history, the colouring tick, the thesaurus lookup, live
 // spelling and the commands not built yet.
+#include <QApplication>
+#include <QFontMetrics>
 #include <QTimer>
 #include <algorithm>
+#include <functional>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -13,7 +16,9 @@
 #include "helpers/edithelpers.h"
 #include "helpers/htmlcolour.h"
 #include "helpers/kwutil.h"
+#include "mailbox/kwdlgsrc.h"
 #include "mailbox/kwfnddlg.h"
+#include "platform/ui/clipbrd.h"
 #include "platform/win/pump.h"
 #include "spell/lx3thesaurus.h"
 #include "spell/lx3spell.h"
@@ -36,7 +41,24 @@ protected:
         e->LastSearch.clear();
         e->LastReplacement.clear();
     }
-    void body(const std::string& text) { m->NewMessage("bob@x.test", "Plan", text); }
+    void body(const std::string& text) {
+        // What the case before typed is let go.
+        if (m->Changed()) dialogs->QueueResult(ui::mrNo);
+        m->NewMessage("bob@x.test", "Plan", text);
+    }
+    // Answers the next question of the input dialog with Text.
+    void answer(const std::string& text) {
+        dialogs->QueueModal([this, text](ui::TForm& f) {
+            auto& d = dynamic_cast<mailbox::Tkwgrabstr&>(f);
+            asked.push_back({d.Caption(), d.Label1->Caption(), d.Edit1->Text()});
+            d.Edit1->Text = text;
+            return ui::mrOk;
+        });
+    }
+    struct TAsked {
+        std::string caption, prompt, proposed;
+    };
+    std::vector<TAsked> asked;
     TBodyEditor* e = nullptr;
 };
 
@@ -77,28 +99,93 @@ TEST_F(BodyEditor, FindAndReplaceInASelectionKeepsTheGrownSelection) {
     const std::string text = "zz bAnana xx a zz";
     body(text);
     m->bdy->Select(3, 10);  // "bAnana xx " holds three a
-    dialogs->QueueInput("a");
-    dialogs->QueueInput("bb");
+    answer("a");
+    answer("bb");
     e->FindandReplace1Click(e->FindandReplace1);
     EXPECT_EQ(m->bdy->Text(), "zz bbbnbbnbb xx a zz") << "the a after the selection stays";
     EXPECT_EQ(m->bdy->SelStart, 3);
     EXPECT_EQ(m->bdy->SelLength, 13);
     EXPECT_EQ(m->bdy->SelText(), "bbbnbbnbb xx ");
-    ASSERT_EQ(dialogs->prompts.size(), 2u);
-    EXPECT_EQ(dialogs->prompts[0].caption, "Selected Text Search and Replace");
-    EXPECT_EQ(dialogs->prompts[1].text, "Replace a With");
+    ASSERT_EQ(asked.size(), 2u);
+    EXPECT_EQ(asked[0].caption, "Selected Text Search and Replace");
+    EXPECT_EQ(asked[0].prompt, "Search String (Case Insensitive)");
+    EXPECT_EQ(asked[1].prompt, "Replace a With");
 
     // Without a selection everything is replaced, the last texts proposed.
     m->bdy->Select(5, 0);
-    dialogs->QueueInput("ZZ");
-    dialogs->QueueInput("y");
+    answer("ZZ");
+    answer("y");
     e->FindandReplace1Click(e->FindandReplace1);
-    EXPECT_EQ(dialogs->prompts[2].caption, "Global Search and Replace");
-    EXPECT_EQ(dialogs->prompts[2].value, "a");
-    EXPECT_EQ(dialogs->prompts[3].value, "bb");
+    ASSERT_EQ(asked.size(), 4u);
+    EXPECT_EQ(asked[2].caption, "Global Search and Replace");
+    EXPECT_EQ(asked[2].proposed, "a");
+    EXPECT_EQ(asked[3].proposed, "bb");
     EXPECT_EQ(m->bdy->Text(), "y bbbnbbnbb xx a y");
     EXPECT_EQ(m->bdy->SelStart, 5);
     EXPECT_EQ(m->bdy->SelLength, 0);
+}
+
+// The input dialog asks: wide enough that its caption shows whole (the
+// standard input box of the desktop cut "Global Search and Replace").
+TEST_F(BodyEditor, FindAndReplaceAsksThroughTheProgramsInputDialog) {
+    body("abc");
+    answer("b");
+    dialogs->QueueModal(ui::mrCancel);
+    e->FindandReplace1Click(e->FindandReplace1);
+    ASSERT_EQ(dialogs->modals.size(), 2u);
+    EXPECT_EQ(dialogs->modals[0], "Global Search and Replace");
+    for (const ui::TPrompt& p : dialogs->prompts) EXPECT_NE(p.caption, "Global Search and Replace") << "no box of the desktop's own";
+    EXPECT_EQ(m->bdy->Text(), "abc") << "Cancel on the second question replaces nothing";
+    const QFontMetrics metrics(QApplication::font("QMdiSubWindowTitleBar"));
+    EXPECT_GT(mailbox::kwgrabstr->Width(), metrics.horizontalAdvance("Selected Text Search and Replace") + 120);
+}
+
+// Letter case is folded in every script, as the stored-message search and
+// the find dialog fold it; what is searched for is taken as written.
+TEST_F(BodyEditor, ReplaceFoldsTheCaseOfEveryScript) {
+    struct {
+        std::string text, search, replacement, after;
+        int count;
+    } cases[] = {
+        {"Zażółć gęślą jaźń", "ZAŻÓŁĆ", "x", "x gęślą jaźń", 1},
+        {"ZAŻÓŁĆ i zażółć", "Zażółć", "y", "y i y", 2},
+        {"Привет, МИР и мир", "мир", "world", "Привет, world и world", 2},
+        {"ΣΟΦΊΑ σοφία", "ΣΟΦΊΑ", "s", "s s", 2},
+        {"Ärger ärger ÄRGER", "ärger", "-", "- - -", 3},
+        // A letter whose other case takes another number of bytes: the
+        // Kelvin sign (three bytes) is a capital k.
+        {"5 \xE2\x84\xAA and 6 k", "k", "K", "5 K and 6 K", 2},
+        // Wildcard and expression characters are plain text here.
+        {"a*b A*B axb", "a*b", "c", "c c axb", 2},
+        {"x.y (1) KWRE:x", "kwre:x", "z", "x.y (1) z", 1},
+        {"ß and SS", "ss", "t", "ß and t", 1},
+        // Text that is not UTF-8 folds ASCII only, and nothing breaks.
+        {"caf\xE9 CAF\xC9", "caf", "k", "k\xE9 k\xC9", 2},
+        {"nothing here", "zz", "y", "nothing here", 0},
+    };
+    for (const auto& c : cases) {
+        const TReplaced r = ReplaceEvery(c.text, c.search, c.replacement);
+        EXPECT_EQ(r.Text, c.after) << c.text << " / " << c.search;
+        EXPECT_EQ(r.Count, c.count) << c.text << " / " << c.search;
+    }
+}
+
+// In a selection the new selection is what was put in, also where the
+// letters replaced took more bytes than the ones searched for.
+TEST_F(BodyEditor, ReplaceInASelectionOfOtherCaseKeepsTheSelectionWhole) {
+    const std::string text = "<P>\xE2\x84\xAA\xE2\x84\xAA ZAŻÓŁĆ</P>";
+    body(text);
+    m->bdy->Select(3, static_cast<int64_t>(text.size()) - 7);
+    answer("k");
+    answer("ab");
+    e->FindandReplace1Click(e->FindandReplace1);
+    EXPECT_EQ(m->bdy->Text(), "<P>abab ZAŻÓŁĆ</P>");
+    EXPECT_EQ(m->bdy->SelText(), "abab ZAŻÓŁĆ");
+    answer("zażółć");
+    answer("x");
+    e->FindandReplace1Click(e->FindandReplace1);
+    EXPECT_EQ(m->bdy->Text(), "<P>abab x</P>");
+    EXPECT_EQ(m->bdy->SelText(), "abab x");
 }
 
 TEST_F(BodyEditor, ReplaceEveryCountsOnePass) {
@@ -124,6 +211,30 @@ TEST_F(BodyEditor, TheFindDialogSearchesTheBody) {
     e->FindAgain1->Click();
     EXPECT_EQ(m->bdy->SelStart, 17);
     EXPECT_EQ(m->bdy->SelText(), "Beta");
+}
+
+// Finding again starts one character on, never inside one: a word that
+// begins with a letter of two bytes is found in every case each time.
+TEST_F(BodyEditor, FindAgainStepsWholeCharacters) {
+    const std::string text = "żółw, ŻÓŁW i Żółw";
+    body(text);
+    m->bdy->SelStart = 0;
+    dialogs->QueueModal([](ui::TForm& f) {
+        auto& find = static_cast<mailbox::Tkwfind&>(f);
+        find.fndtxt->Text = "ŻÓŁW";
+        find.mtchcase->Checked = false;
+        find.mtchwhwrd->Checked = false;
+        find.BitBtn1->Click();
+        return ui::mrNone;
+    });
+    e->FindText1->Click();
+    std::vector<int> found = {m->bdy->SelStart};
+    for (int i = 0; i < 2; ++i) {
+        e->FindAgain1->Click();
+        found.push_back(m->bdy->SelStart);
+        EXPECT_EQ(m->bdy->SelLength, 7);
+    }
+    EXPECT_EQ(found, (std::vector<int>{0, static_cast<int>(text.find("ŻÓŁW")), static_cast<int>(text.find("Żółw"))}));
 }
 
 TEST_F(BodyEditor, CtrlZAndCtrlShiftZStepThroughTheProgramsHistory) {
@@ -159,6 +270,104 @@ TEST_F(BodyEditor, TheColouringTickLeavesTheCaretAndScroll) {
     EXPECT_EQ(helpers::scrollpos(m->bdy, false), 0);
     m->bdy->Select(0, 1);
     EXPECT_EQ(m->bdy->SelAttributes->Color(), 0x808080);
+}
+
+// The colour of the body's character at Pos, the selection kept.
+ui::TColor colourAt(ui::TRichEdit* edit, size_t pos) {
+    const int64_t start = edit->SelStart, length = edit->SelLength;
+    edit->Select(static_cast<int64_t>(pos), 1);
+    const ui::TColor c = edit->SelAttributes->Color;
+    edit->Select(start, length);
+    return c;
+}
+
+// Each command that changes the body leaves its visible lines coloured: a
+// tag grey, plain text black, a quoted value blue. A replace whose match
+// lies below the window, or that finds nothing, leaves the visible lines as
+// they read before, so only a colouring started afresh restores them.
+TEST_F(BodyEditor, EveryCommandLeavesTheVisibleLinesColoured) {
+    m->Show();
+    struct THide {
+        Tmlsend* w;
+        ~THide() { w->Hide(); }
+    } hide{m};
+    std::string page = "<P>Hello there</P>\r\n";
+    for (int i = 0; i < 300; ++i) page += "<P>line " + std::to_string(i) + "</P>\r\n";
+    page += "<P>target</P>";
+    auto replaceAll = [&](const std::string& search, const std::string& replacement) {
+        m->bdy->Select(0, 0);
+        answer(search);
+        answer(replacement);
+        e->FindandReplace1->Click();
+    };
+    struct {
+        const char* name;
+        std::function<void()> command;
+    } commands[] = {
+        {"replace below the window", [&] { replaceAll("target", "goal"); }},
+        {"replace without a match", [&] { replaceAll("absent", "x"); }},
+        {"paste",
+         [&] {
+             m->bdy->Select(9, 0);
+             ui::Clipboard()->AsText = "<B>bold</B> ";
+             e->Paste1->Click();
+         }},
+        {"quote",
+         [&] {
+             m->bdy->Select(3, 5);
+             e->PopupMenu1Popup(e->PopupMenu1);
+             e->BlockQuote1->Click();
+             EXPECT_NE(m->bdy->Text().find("<BLOCKQUOTE"), std::string::npos);
+         }},
+    };
+    for (auto& c : commands) {
+        body(page);
+        m->BlockStyle = "color:navy";
+        ASSERT_TRUE(win::PumpUntil([&] { return colourAt(m->bdy, 0) == 0x808080; }, 5000)) << "coloured at first";
+        c.command();
+        const std::string text = m->bdy->Text();
+        const size_t tag = text.find("</P>"), plain = text.find("there"), value = text.find("\"color");
+        const bool coloured = win::PumpUntil(
+            [&] {
+                return colourAt(m->bdy, 0) == 0x808080 && colourAt(m->bdy, tag + 1) == 0x808080 &&
+                       colourAt(m->bdy, plain) == ui::clBlack &&
+                       (value == std::string::npos || colourAt(m->bdy, value + 1) == 0x9D3900);
+            },
+            3000);
+        EXPECT_TRUE(coloured) << c.name << ": tag " << colourAt(m->bdy, 0) << ", text " << colourAt(m->bdy, plain);
+    }
+}
+
+// One paste is one step back: typing just before it is a step of its own,
+// and a paste that changes nothing is none.
+TEST_F(BodyEditor, OnePasteIsOneStepOfTheHistory) {
+    body(kPage);
+    const size_t at = kPage.find("there");
+    m->bdy->Select(static_cast<int64_t>(at), 0);
+    helpers::edinsert(m->bdy, "out ");  // typed; its snapshot is still to come
+    ASSERT_TRUE(e->Timer1->Enabled());
+    ui::Clipboard()->AsText = "pasted ";
+    e->Paste1->Click();
+    EXPECT_EQ(helpers::histtop, 2) << "the typing and the paste, one step each, at once";
+    EXPECT_FALSE(e->Timer1->Enabled());
+    win::PumpUntil([] { return false; }, 250);
+    EXPECT_EQ(helpers::histtop, 2) << "no step comes later";
+    std::string typed = kPage;
+    typed.insert(at, "out ");
+    ui::WORD key = 'Z';
+    e->bdyKeyDown(m->bdy, key, ui::ssCtrl);
+    EXPECT_EQ(m->bdy->Text(), typed) << "the first undo takes the paste away";
+    key = 'Z';
+    e->bdyKeyDown(m->bdy, key, ui::ssCtrl);
+    EXPECT_EQ(m->bdy->Text(), kPage);
+
+    // A word pasted over itself.
+    body(kPage);
+    m->bdy->Select(static_cast<int64_t>(at), 5);
+    ui::Clipboard()->AsText = "there";
+    e->Paste1->Click();
+    win::PumpUntil([] { return false; }, 250);
+    EXPECT_EQ(helpers::histtop, 0) << "nothing changed, nothing to undo";
 }
 
 TEST_F(BodyEditor, ThesaurusLookupReplacesTheSelectedWordAsOneUndoStep) {

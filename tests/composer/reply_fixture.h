@@ -52,6 +52,12 @@ protected:
         f = mailbox::Form1;
         m = composer::mlsend;
         m->FormShow(m);
+        // What the test before left in the composer is let go, without a trace.
+        if (m->Changed()) {
+            dialogs->QueueResult(ui::mrNo);
+            m->OfferDraft();
+            dialogs->prompts.clear();
+        }
         m->ClearLists();
         f->Edit1->Text = "pwx reply@x.test";
         f->ComposerAccount = f->Account();

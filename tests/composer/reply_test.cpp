@@ -152,6 +152,7 @@ TEST_F(ReplyWindow, TheViewersButtonsReplyAndForwardTheShownMessage) {
 
 TEST_F(ReplyWindow, ForwardCarriesPictureAndAttachment) {
     m->emcc->Text = "left@x.test";
+    dialogs->QueueResult(ui::mrNo);  // the changed message is offered as a draft first, and let go
     f->BitBtn13Click(f->BitBtn13);
     EXPECT_EQ(m->emto->Text(), "");
     EXPECT_EQ(m->emcc->Text(), "");

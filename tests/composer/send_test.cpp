@@ -10,6 +10,9 @@
 #include <sys/socket.h>
 
 #include <QApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <set>
 #include <cstdlib>
 #include <filesystem>
@@ -167,6 +170,78 @@ TEST_F(ComposerSend, ThroughTheMtaIntoDovecot) {
     ASSERT_FALSE(message.empty()) << "the message did not arrive in the mailbox";
     const std::string report = oracle(message);
     EXPECT_EQ(report.substr(report.rfind('\n', report.size() - 2) + 1), "OK\n") << report;
+}
+
+// What arrives in the mailbox, read by Python's email package: display
+// names, a long subject and file names (quotes, letters Latin-1 holds and
+// one it does not) in a set that is not UTF-8, an inline PNG with its
+// type, and every header line folded to fit.
+TEST_F(ComposerSend, NamesTypesAndFoldedHeadersThroughTheMta) {
+    const std::string port = peerinbox::StateFile("PWX_MTA_STATE", "smtp.port");
+    ASSERT_FALSE(port.empty()) << "the OpenSMTPD fixture did not start";
+    const std::string files = folder + "names/";
+    std::filesystem::create_directories(files);
+    const std::string attachments[] = {"my \"quoted\" file.txt", "Zo\xC3\xAB \xC3\x84ndersson.txt",
+                                       "\xC5\x81\xC3\xB3" "d\xC5\xBA.txt"};
+    for (const auto& a : attachments) std::ofstream(files + a, std::ios::binary) << "about " << a << "\r\n";
+    std::ofstream(files + "Shot.PNG", std::ios::binary) << std::string("\x89PNG\r\n\x1A\n", 8) << std::string(90, '\x07');
+    m->SetAccount("127.0.0.1/" + port, "Zoe\xCC\x88 \xC3\x84ndersson <me@x.test>", "", "");
+    m->rdrcptfrom->Checked = true;
+    std::string to = "J\xC3\xBCrgen M\xC3\xBCller <pwx1@mailbox.test>";
+    for (int i = 0; i < 4; ++i) to += "; Colleague With A Rather Long Name " + std::to_string(i) + " <c" + std::to_string(i) + "@mailbox.test>";
+    std::string subject = "Gr\xC3\xBC\xC3\x9F" "e " + helpers::newguid();
+    for (int i = 0; i < 30; ++i) subject += " word" + std::to_string(i);
+    m->NewMessage(to, subject,
+                  "<HTML><HEAD><META http-equiv=\"Content-Type\" content=\"text/html;charset=utf-8\"></HEAD><BODY>"
+                  "<P>Caf\xC3\xA9</P>" + ImageTag(1) + "</BODY></HTML>");
+    m->emcc->Text = "";
+    for (const auto& a : attachments) m->ListBox1->Items->Add(files + a);
+    m->ListBox2->Items->Add(files + "Shot.PNG");
+    m->SelectCharset("iso-8859-1");
+    m->chasetChange(m->chaset);
+    m->BitBtn5Click(m->BitBtn5);
+    ASSERT_NE(lastLogLine().find("- 250"), std::string::npos) << lastLogLine();
+
+    const std::string id = "<" + helpers::sendclient->MessageID() + ">";
+    const std::string message = testsupport::FetchBack(peerinbox::StateFile("PWX_DOVECOT_STATE", "pop3.port"), "pwx1",
+                                                       "secret 1", [&](mail::TSyncPop3Cli& pop) {
+                                                           return rtl::Trim(pop.HdrMessageId()) == id;
+                                                       });
+    ASSERT_FALSE(message.empty()) << "the message did not arrive in the mailbox";
+    write("names.eml", message);
+    const QJsonObject msg =
+        QJsonDocument::fromJson(QByteArray::fromStdString(peerinbox::Run(
+                                    "/usr/bin/python3 " COMPOSER_TEST_DIR "/../mail/smtp_oracle.py " +
+                                    peerinbox::ShellQuoted(folder + "names.eml"))))
+            .object();
+    ASSERT_FALSE(msg.isEmpty());
+    auto text = [](const QJsonValue& v) { return v.toString().toStdString(); };
+    EXPECT_EQ(text(msg["from"]), "Zo\xC3\xAB \xC3\x84ndersson <me@x.test>");
+    EXPECT_EQ(text(msg["subject"]), subject);
+    EXPECT_EQ(text(msg["to"]), helpers::replaceall(to, "; ", ", ", true));
+    EXPECT_LE(msg["longest_header_line"].toInt(), 78);
+    // The header is ASCII: the names Latin-1 holds are written in it, the
+    // others in UTF-8, the read receipt's too.
+    const std::string head = message.substr(0, message.find("\r\n\r\n"));
+    EXPECT_TRUE(std::all_of(head.begin(), head.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }));
+    EXPECT_NE(head.find("Disposition-Notification-To: =?iso-8859-1?Q?Zo=EB_=C4ndersson?= <me@x.test>"),
+              std::string::npos)
+        << head;
+    EXPECT_NE(head.find("=?iso-8859-1?Q?Zo=EB_=C4ndersson?="), std::string::npos) << head;
+    EXPECT_NE(head.find("=?iso-8859-1?Q?J=FCrgen_M=FCller?="), std::string::npos) << head;
+    EXPECT_NE(message.find("filename*=utf-8''%C5%81%C3%B3d%C5%BA.txt"), std::string::npos);
+    EXPECT_NE(message.find("filename*=iso-8859-1''Zo%EB%20%C4ndersson.txt"), std::string::npos);
+    std::vector<std::string> names, types;
+    for (const auto& p : msg["parts"].toArray()) {
+        const QJsonObject part = p.toObject();
+        EXPECT_TRUE(part["defects"].toArray().isEmpty()) << text(part["type"]);
+        if (text(part["filename"]).empty()) continue;
+        names.push_back(text(part["filename"]));
+        types.push_back(text(part["type"]) + " " + text(part["disposition"]));
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"Shot.PNG", attachments[0], attachments[1], attachments[2]}));
+    EXPECT_EQ(types, (std::vector<std::string>{"image/png inline", "text/plain attachment", "text/plain attachment",
+                                               "text/plain attachment"}));
 }
 
 // Enciphered subject and body travel as number groups in 50-character

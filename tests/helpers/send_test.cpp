@@ -183,7 +183,7 @@ TEST_F(KwSend, FullMessageArrivesWhole) {
             EXPECT_EQ(text(got["mail_from"]), "alice@peer.test");
             EXPECT_EQ(got["tls"].toBool(), r.server.find("/+") != std::string::npos);
         }
-        const std::string receipt = "Alice <alice@peer.test>;replies@peer.test";
+        const std::string receipt = "\"Alice\" <alice@peer.test>, replies@peer.test";
         const std::map<std::string, std::vector<std::string>> wantHeaders = {
             {"Priority", {"Urgent"}},
             {"X-Priority", {"1"}},
@@ -194,7 +194,7 @@ TEST_F(KwSend, FullMessageArrivesWhole) {
             {"Read-Receipt-To", {receipt}},
             {"Registered-Mail-Reply-Requested-By", {receipt}},
             {"X-Confirm-Reading-To", {receipt}},
-            {"To", {"\"Bob\" <bob@peer.test>,eve@peer.test"}},
+            {"To", {"\"Bob\" <bob@peer.test>, eve@peer.test"}},
             {"Cc", {"carol@peer.test"}},
             {"Bcc", {}},
         };
@@ -237,6 +237,27 @@ TEST_F(KwSend, FullMessageArrivesWhole) {
         EXPECT_NE(payload(parts[3].toObject()).find("Caf\xC3\xA9 <img src=\"cid:IMAGE1\">"), std::string::npos);
         EXPECT_NE(payload(parts[2].toObject()).find("Caf\xC3\xA9"), std::string::npos);
     }
+}
+
+// A user name filled in for a server that asks for no login (OpenSMTPD
+// relaying locally): the message goes without one and the result says so.
+// A server that offers only mechanisms the client lacks: the failure says
+// what it offered, and no login was tried.
+TEST_F(KwSend, LoginFollowsWhatTheServerOffers) {
+    ASSERT_FALSE(mtaPort().empty()) << "the OpenSMTPD fixture did not start";
+    ASSERT_FALSE(peerPort("oddauth").empty()) << "the aiosmtpd fixture did not start";
+    const std::string sent = helpers::KwSendMail("pwx1@mailbox.test", "alice@x.test", "127.0.0.1/" + mtaPort(),
+                                                 "alice@x.test/secret", "No login asked", "Hello.", "/", "0");
+    EXPECT_TRUE(sentOk(sent)) << sent;
+    EXPECT_NE(sent.find("(The server offers no authentication: sent without logging in)"), std::string::npos) << sent;
+    EXPECT_FALSE(mailboxMessage(client.MessageID()).empty()) << "the message did not arrive";
+
+    const std::string refused = helpers::KwSendMail("bob@peer.test", "alice@x.test", "127.0.0.1/" + peerPort("oddauth"),
+                                                    "alice/secret", "Odd login", "Hello.", "/", "0");
+    EXPECT_TRUE(rtl::StartsText("ERROR KwSendMail: ", refused)) << refused;
+    EXPECT_NE(refused.find("The server offers authentication only by XOAUTH2, none of which this program can do"),
+              std::string::npos)
+        << refused;
 }
 
 // Failures name what went wrong: the server's refusal, the socket's error,

@@ -7,6 +7,7 @@ line in the same form.
 """
 import base64
 import email.header
+import email.policy
 import quopri
 import sys
 
@@ -28,7 +29,22 @@ def header_encoder(charset, codec):
     return encode
 
 
+def header_read(data):
+    # A whole header line, folded or not: its value as Python's email reads it.
+    msg = email.message_from_bytes(data + b"\r\n\r\n", policy=email.policy.default)
+    name = data.split(b":", 1)[0].decode("ascii")
+    return str(msg[name]).encode("utf-8")
+
+
+def filename_read(data):
+    # A Content-Disposition line: the file name Python's email reads in it.
+    msg = email.message_from_bytes(data + b"\r\n\r\n", policy=email.policy.default)
+    return (msg.get_filename() or "").encode("utf-8")
+
+
 COMMANDS = {
+    "header-read": header_read,
+    "filename-read": filename_read,
     "b64-decode": b64_decode,
     "qp-decode": quopri.decodestring,
     "qp-encode": quopri.encodestring,

@@ -375,9 +375,128 @@ TEST(Helpers, ContentTypeByExtension) {
         {"page.HTM", "text/html"},      {"dir/page.html", "text/html"},   {"a.Gif", "image/gif"},
         {"a.bmp", "image/bmp"},         {"PHOTO.JPEG", "image/jpeg"},      {"p.jpg", "image/jpeg"},
         {"notes.txt", "text/plain"},    {"README", "application/octet-stream"},
+        {"Shot.PNG", "image/png"},      {"icon.ico", "image/x-icon"},      {"scan.tiff", "image/tiff"},
+        {"pic.webp", "image/webp"},
         {"a.tar.gz", "application/octet-stream"}, {"dir.jpg/file", "application/octet-stream"},
     };
     for (const auto& [name, type] : cases) EXPECT_EQ(FilenameToContentType(name), type) << name;
+}
+
+// ---------------------------------------------------------------- outgoing text
+
+TEST(OutgoingText, ComposedBeforeConverting) {
+    // "e" and a combining acute accent is the one letter Latin-1 holds.
+    EXPECT_EQ(ComposedUtf8("Cafe\xCC\x81"), "Caf\xC3\xA9");
+    EXPECT_EQ(ComposedUtf8("caf\xE9"), "caf\xE9");  // not UTF-8: left as it is
+    const TCharsetText latin1 = Utf8ToCharset("Cafe\xCC\x81 Z\xC3\xB6", "iso-8859-1");
+    ASSERT_TRUE(latin1.ok) << latin1.unmappable;
+    EXPECT_EQ(latin1.text, "Caf\xE9 Z\xF6");
+    const TCharsetText notHeld = Utf8ToCharset("\xC5\x81ukasz and \xE2\x82\xAC", "iso-8859-1");
+    EXPECT_FALSE(notHeld.ok);
+    EXPECT_TRUE(notHeld.known);
+    EXPECT_EQ(notHeld.unmappable, "\xC5\x81\xE2\x82\xAC");
+    const TCharsetText unknown = Utf8ToCharset("caf\xC3\xA9", "x-mac-thai");
+    EXPECT_FALSE(unknown.known);
+    EXPECT_FALSE(unknown.ok);
+    EXPECT_TRUE(Utf8ToCharset("plain", "x-mac-thai").ok);
+    // Names the converters know otherwise, and the variant meant.
+    EXPECT_EQ(CharsetConverterName("Shift_JIS"), "CP932");
+    EXPECT_EQ(CharsetConverterName("ks_c_5601-1987"), "CP949");
+    EXPECT_EQ(CharsetConverterName("iso-8859-2"), "iso-8859-2");
+    EXPECT_EQ(Utf8ToCharset("\xE2\x80\x9Cq\xE2\x80\x9D", "windows-1252").text, "\x93q\x94");
+}
+
+TEST(HeaderValues, WordsInTheChosenSetOrElseUtf8) {
+    const struct {
+        const char *text, *charset, *want;
+    } cases[] = {
+        {"Zo\xC3\xAB \xC3\x84ndersson", "iso-8859-1", "=?iso-8859-1?Q?Zo=EB_=C4ndersson?="},
+        {"Zoe\xCC\x88", "iso-8859-1", "=?iso-8859-1?Q?Zo=EB?="},  // composed first
+        {"\xC5\x81ukasz", "iso-8859-1", "=?utf-8?Q?=C5=81ukasz?="},  // Latin-1 cannot hold it
+        {"\xD0\x96", "utf-16", "=?utf-8?Q?=D0=96?="},  // a set that writes ASCII otherwise
+        {"Zo\xEB", "iso-8859-1", "=?iso-8859-1?Q?Zo=EB?="},  // already in the set
+        {"a \"b\" (c)", "iso-8859-1", "a \"b\" (c)"},  // needs nothing
+        {"=?x?Q?y?=", "iso-8859-1", "=?iso-8859-1?Q?=3D=3Fx=3FQ=3Fy=3F=3D?="},
+    };
+    for (const auto& c : cases) EXPECT_EQ(HeaderText(c.text, c.charset, 'Q', PhraseSpecials()), c.want) << c.text;
+    // Long text: words of at most 75 characters, never cutting a character,
+    // each in the set on its own (ISO-2022-JP words end in ASCII).
+    const std::string kanji = "\xE6\x97\xA5\xE6\x9C\xAC";
+    std::string text;
+    for (int i = 0; i < 40; ++i) text += kanji;
+    for (const char* cs : {"utf-8", "iso-2022-jp", "shift_jis"})
+        for (char enc : {'B', 'Q'}) {
+            const auto words = EncodeHeaderWords(text, cs, enc, TSysCharSet());
+            ASSERT_GT(words.size(), 1u) << cs;
+            for (const auto& w : words) {
+                EXPECT_LE(w.size(), 75u) << w;
+                EXPECT_EQ(w.rfind(std::string("=?") + cs + "?" + enc + "?", 0), 0u) << w;
+            }
+        }
+}
+
+TEST(HeaderValues, ParametersPlainOrRfc2231WithThePlainBeside) {
+    using V = std::vector<std::string>;
+    EXPECT_EQ(MimeParameter("filename", "report.pdf", "iso-8859-1", 'Q'), V{"filename=\"report.pdf\""});
+    EXPECT_EQ(MimeParameter("filename", "my \"quoted\" file.txt", "iso-8859-1", 'Q'),
+              (V{"filename*=iso-8859-1''my%20%22quoted%22%20file.txt", "filename=\"my \\\"quoted\\\" file.txt\""}));
+    EXPECT_EQ(MimeParameter("name", "Zo\xC3\xAB.png", "iso-8859-1", 'Q'),
+              (V{"name*=iso-8859-1''Zo%EB.png", "name=\"=?iso-8859-1?Q?Zo=EB=2Epng?=\""}));
+    // Long: numbered pieces that fit a line, never cutting an escape or a
+    // UTF-8 character, then the plain form.
+    std::string longName;
+    for (int i = 0; i < 30; ++i) longName += "\xC5\x81\xC3\xB3";
+    const V params = MimeParameter("filename", longName + ".txt", "iso-8859-1", 'Q');
+    ASSERT_GT(params.size(), 2u);
+    std::string joined;
+    for (size_t i = 0; i + 1 < params.size(); ++i) {
+        const std::string head = "filename*" + std::to_string(i) + "*=";
+        ASSERT_EQ(params[i].rfind(head, 0), 0u) << params[i];
+        EXPECT_LE(params[i].size() + 2, 72u) << params[i];
+        joined += params[i].substr(head.size());
+    }
+    EXPECT_EQ(joined.rfind("utf-8''%C5%81%C3%B3", 0), 0u) << joined;
+    EXPECT_EQ(params.back().rfind("filename=\"=?utf-8?Q?", 0), 0u);
+    EXPECT_EQ(std::regex_search(joined, std::regex("%C5$|%(..)?$")), false);
+}
+
+TEST(HeaderValues, FoldedNearTheColumnAndUnfoldedBack) {
+    std::string to = "To:";
+    for (int i = 0; i < 60; ++i) to += " \"Person " + std::to_string(i) + "\" <p" + std::to_string(i) + "@x.test>,";
+    to.pop_back();
+    const std::string subject = "Subject: " + std::string(40, 'a') + " " + std::string(120, 'b') + " c  d";
+    const std::string quoted = "To: \"" + std::string(30, 'n') + " " + std::string(30, 'm') + " " +
+                               std::string(30, 'o') + "\" <a@x.test>";
+    for (const std::string& line : {to, subject, quoted}) {
+        const std::string folded = FoldHeader(line);
+        EXPECT_TRUE(HeaderLineSafe(folded)) << folded;
+        EXPECT_EQ(rtl::StringReplace(folded, "\r\n", "", rtl::rfReplaceAll), line);
+        for (const auto& l : split(folded, "\r\n")) {
+            // Only a word longer than the column makes a longer line.
+            if (l.find(std::string(120, 'b')) == std::string::npos) EXPECT_LE(l.size(), 78u) << l;
+        }
+    }
+    // Between entries, not inside a quoted name, where that is possible.
+    for (const auto& l : split(FoldHeader(to), "\r\n")) EXPECT_EQ(std::count(l.begin(), l.end(), '"') % 2, 0) << l;
+    EXPECT_EQ(FoldHeader("X: short"), "X: short");
+    EXPECT_EQ(FoldHeader("X: a\r\n\tb"), "X: a\r\n\tb");
+}
+
+TEST(HeaderValues, UnsafeLines) {
+    const std::pair<std::string, bool> cases[] = {
+        {"Cc: a@x.test", true},
+        {"Cc: a@x.test\r\n b@x.test", true},
+        {"Cc: a@x.test\r\nBcc: victim@x.test", false},
+        {"Cc: a@x.test\nBcc: victim@x.test", false},
+        {"Cc: a@x.test\rBcc: victim@x.test", false},
+        {std::string("Cc: a@x.test\0b", 14), false},
+        {"Cc: a@x.test\r\n \r\nBcc: v@x.test", false},
+        {"Cc: a\r\n ", false},
+        {"X: " + std::string(995, 'x'), true},
+        {"X: " + std::string(996, 'x'), false},
+        {"X: a\r\n " + std::string(997, 'x'), true},
+    };
+    for (const auto& [line, safe] : cases) EXPECT_EQ(HeaderLineSafe(line), safe) << line.substr(0, 40);
 }
 
 }  // namespace

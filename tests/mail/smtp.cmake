@@ -20,6 +20,12 @@ add_test(NAME smtp_mta_stop COMMAND bash ${SMTP_SERVERS}/opensmtpd.sh stop ${SMT
 set_tests_properties(smtp_mta_start PROPERTIES FIXTURES_SETUP smtp_mta FIXTURES_REQUIRED smtp_dovecot TIMEOUT 120)
 set_tests_properties(smtp_mta_stop PROPERTIES FIXTURES_CLEANUP smtp_mta)
 
+# A second instance beside the first: the test's OpenSMTPD must run where
+# another one (the machine's own, another test's) already does.
+add_test(NAME smtp_mta_beside_another
+  COMMAND bash ${SMTP_SERVERS}/opensmtpd_second.sh ${SMTP_MTA_STATE} ${SMTP_MTA_STATE}-second ${SMTP_DOVECOT_STATE})
+set_tests_properties(smtp_mta_beside_another PROPERTIES FIXTURES_REQUIRED "smtp_dovecot;smtp_mta" TIMEOUT 120)
+
 pelliwox_test(test_smtp
   SOURCES smtp_test.cpp smtp_peer_test.cpp smtp_e2e_test.cpp mail_test_util.cpp
   LIBS mail

@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 """What Python's email package reads in a message file, as JSON on standard
-output: the header names in order, the decoded Subject, From and To, the
+output: the header names in order, the decoded Subject, From, To and Cc,
+the longest physical header line, the
 longest encoded line of any part's content, and every part with its content type, parameters, Content-ID,
 X-File-ID, disposition, decoded file name, charset, transfer encoding,
 defects and decoded payload (base64 of the bytes).
@@ -38,6 +39,8 @@ print(json.dumps({
     "subject": str(msg["Subject"]),
     "from": str(msg["From"]),
     "to": str(msg["To"]),
+    "cc": str(msg["Cc"]),
+    "longest_header_line": max(len(line) for line in data.split(b"\r\n\r\n", 1)[0].split(b"\r\n")),
     "longest_content_line": max(len(line) for p in raw.walk() if not p.is_multipart()
                                 for line in p.get_payload().splitlines() or [""]),
     "parts": [part_info(p) for p in msg.walk()],

@@ -4,6 +4,7 @@
 // checked part by part with Python's email package.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <regex>
 
 #include "mail/mimeutils.h"
@@ -207,4 +208,62 @@ TEST_F(SmtpPeer, HtmlWithInlineImagesAndAttachments) {
     sample.apply(s.smtp);
     s.send();
     sample.expectParts(oracle(inboxName(s.smtp.MessageID()) + ".eml"));
+}
+
+// Every header value and file name the one way, read back by Python: names
+// Latin-1 holds in iso-8859-1, others in UTF-8, quotes in file names kept,
+// a decomposed letter composed, a picture with its image type; a subject of
+// 250 words and 60 named recipients folded into lines the server takes.
+TEST_F(SmtpPeer, HeadersTheOneWayAndFolded) {
+    const std::string dir = mailtest::tempPath("names") + "/";
+    std::filesystem::create_directories(dir);
+    const std::string files[] = {dir + "my \"quoted\" file.txt", dir + "Zo\xC3\xAB \xC3\x84ndersson.txt",
+                                 dir + "\xC5\x81\xC3\xB3" "d\xC5\xBA.txt"};
+    for (const auto& f : files) writeFile(f, "contents of " + f);
+    const std::string picture = dir + "Shot.PNG";
+    writeFile(picture, std::string("\x89PNG\r\n\x1A\n", 8) + binaryBytes(300, 5));
+    Sender s("plain");
+    s.smtp.SetContentType(smtpHtml);
+    s.smtp.CharSet = s.smtp.HtmlCharSet = "iso-8859-1";
+    s.smtp.Allow8bitChars = false;
+    s.smtp.HdrFrom = "Zoe\xCC\x88 \xC3\x84ndersson <zoe@peer.test>";
+    std::string to, subject;
+    for (int i = 0; i < 60; ++i) to += (i ? "; " : "") + std::string("Person ") + std::to_string(i) + " <p" + std::to_string(i) + "@peer.test>";
+    for (int i = 0; i < 250; ++i) subject += (i ? " " : "") + std::string("word") + std::to_string(i);
+    s.smtp.HdrTo = to;
+    s.smtp.HdrCc = "J\xC3\xBCrgen <j@peer.test>, \xC5\x81ukasz <l@peer.test>";
+    s.smtp.HdrSubject = subject;
+    s.smtp.HtmlText().SetText("<html><body><img src=\"cid:IMAGE1\"></body></html>");
+    s.smtp.PlainText().SetText("picture");
+    rtl::TStringList images, attachments;
+    images.Add(picture);
+    for (const auto& f : files) attachments.Add(f);
+    s.smtp.SetEmailImages(images);
+    s.smtp.SetEmailFiles(attachments);
+    s.send();
+    const std::string raw = readFile(inboxName(s.smtp.MessageID()) + ".eml");
+    const QJsonObject msg = oracle(inboxName(s.smtp.MessageID()) + ".eml");
+    EXPECT_EQ(text(msg["from"]), "Zo\xC3\xAB \xC3\x84ndersson <zoe@peer.test>");
+    EXPECT_EQ(text(msg["cc"]), "J\xC3\xBCrgen <j@peer.test>, \xC5\x81ukasz <l@peer.test>");
+    EXPECT_EQ(text(msg["subject"]), subject);
+    const std::string toRead = text(msg["to"]);
+    EXPECT_EQ(std::count(toRead.begin(), toRead.end(), '@'), 60);
+    EXPECT_NE(toRead.find("Person 59 <p59@peer.test>"), std::string::npos);
+    EXPECT_LE(msg["longest_header_line"].toInt(), 78);
+    // In the chosen set where it holds the name, in UTF-8 where not.
+    EXPECT_NE(raw.find("=?iso-8859-1?Q?Zo=EB_=C4ndersson?="), std::string::npos);
+    EXPECT_NE(raw.find("=?utf-8?Q?=C5=81ukasz?="), std::string::npos);
+    std::vector<std::string> names;
+    for (const auto& p : msg["parts"].toArray()) {
+        const QJsonObject part = p.toObject();
+        EXPECT_TRUE(part["defects"].toArray().isEmpty()) << text(part["filename"]);
+        if (text(part["filename"]).empty()) continue;
+        names.push_back(text(part["filename"]));
+        if (text(part["filename"]) == "Shot.PNG") {
+            EXPECT_EQ(text(part["type"]), "image/png");
+            EXPECT_EQ(text(part["disposition"]), "inline");
+        }
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"Shot.PNG", "my \"quoted\" file.txt", "Zo\xC3\xAB \xC3\x84ndersson.txt",
+                                              "\xC5\x81\xC3\xB3" "d\xC5\xBA.txt"}));
 }

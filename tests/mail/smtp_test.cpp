@@ -2,6 +2,11 @@
 // is written (to a file, through the same transfer as to a server), and the
 // protocol against scripted servers on loopback.
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
+#include <functional>
 
 #include <regex>
 
@@ -64,6 +69,22 @@ std::string headerValue(const std::vector<std::string>& header, const std::strin
     for (const auto& l : header)
         if (rtl::StartsText(name + ":", l)) return rtl::Trim(l.substr(name.size() + 1));
     return "<absent>";
+}
+
+// A header's value with its folds undone.
+std::string unfoldedValue(const std::vector<std::string>& header, const std::string& name) {
+    std::string value;
+    bool in = false;
+    for (const auto& l : header) {
+        if (!l.empty() && (l[0] == ' ' || l[0] == '\t')) {
+            if (in) value += l;
+            continue;
+        }
+        if (in) break;
+        in = rtl::StartsText(name + ":", l);
+        if (in) value = l.substr(name.size() + 1);
+    }
+    return in || !value.empty() ? rtl::Trim(value) : "<absent>";
 }
 
 // The decoded bytes of quoted-printable lines.
@@ -190,7 +211,7 @@ TEST(SmtpMessage, AddressesAndSubjectStayAscii) {
         for (char ch : l) ASSERT_LT(static_cast<unsigned char>(ch), 0x80) << l;
     EXPECT_EQ(headerValue(m.header, "From"), "=?utf-8?Q?J=C3=B6rg_M=C3=BCller?= <joerg@x.test>");
     // The apostrophe opens no quoted stretch: all three recipients stay.
-    EXPECT_EQ(headerValue(m.header, "To"), "\"O'Brien\" <ob@x.test>,\"Doe, John\" <john@x.test>,plain@x.test");
+    EXPECT_EQ(headerValue(m.header, "To"), "\"O'Brien\" <ob@x.test>, \"Doe, John\" <john@x.test>, plain@x.test");
     EXPECT_TRUE(rtl::StartsText("=?utf-8?Q?Gr=C3=BC=C3=9Fe", headerValue(m.header, "Subject")));
     EXPECT_LE(longest(m.header), 78u);
 }
@@ -307,12 +328,13 @@ TEST(SmtpHtml, EmptyMessageHasEveryFrame) {
     Html h;
     const Message m = splitMessage(writeMessage(h.c));
     const std::string rel = h.c.RelatedBoundary(), alt = h.c.AlternativeBoundary();
-    EXPECT_EQ(headerValue(m.header, "Content-Type"),
+    EXPECT_EQ(unfoldedValue(m.header, "Content-Type"),
               "multipart/related; type=\"multipart/alternative\"; boundary=\"" + rel + "\"");
     const std::vector<std::string> want = {"This is a multipart MIME formatted message.",
                                            "",
                                            "--" + rel,
-                                           "Content-Type: multipart/alternative; boundary=\"" + alt + "\"",
+                                           "Content-Type: multipart/alternative;",
+                                           " boundary=\"" + alt + "\"",
                                            "",
                                            "--" + alt,
                                            "Content-Type: text/plain; charset=\"iso-8859-1\"",
@@ -455,9 +477,9 @@ TEST(SmtpScripted, CapabilitiesChooseTheMechanism) {
                                                         Base64Encode("secret")}));
 }
 
-TEST(SmtpScripted, CramMD5WhenNothingIsOffered) {
+TEST(SmtpScripted, CramMD5TheStandardsExample) {
     // The example exchange of the CRAM-MD5 standard.
-    ScriptedServer srv(kBanner, {{"250 mx.test\r\n"},
+    ScriptedServer srv(kBanner, {{"250-mx.test\r\n250 AUTH CRAM-MD5\r\n"},
                                  {"334 " + Base64Encode("<1896.697170952@postoffice.reston.mci.net>") + "\r\n"},
                                  {"235 ok\r\n"}});
     Recorder<TSyncSmtpCli> c(srv.portText());
@@ -469,6 +491,52 @@ TEST(SmtpScripted, CramMD5WhenNothingIsOffered) {
     ASSERT_EQ(cmds.size(), 3u);
     EXPECT_EQ(cmds[1], "AUTH CRAM-MD5");
     EXPECT_EQ(Base64Decode(cmds[2]), "tim b913a602c7eda7a495b4e6e7334d3890");
+}
+
+// Asked to follow the server with a user name filled in: a server that
+// offers no login (a local relay) gets the message without one, and the
+// client says so; one that offers only mechanisms the client lacks gets no
+// command it cannot take, and the failure names what it offered.
+TEST(SmtpScripted, AuthenticationFollowsWhatTheServerOffers) {
+    struct Case {
+        std::vector<Step> steps;
+        bool ok;
+        std::vector<std::string> commands;
+        const char* text;  // in AuthNote when ok, else in ErrorMessage
+    } cases[] = {
+        {{{"250-mx.test\r\n250 8BITMIME\r\n"}, {"221 bye\r\n", false, true}},
+         true,
+         {"EHLO client.test", "QUIT"},
+         "The server offers no authentication: sent without logging in"},
+        {{{"502 no EHLO here\r\n"}, {"250 hello\r\n"}, {"221 bye\r\n", false, true}},
+         true,
+         {"EHLO client.test", "HELO client.test", "QUIT"},
+         "The server refused EHLO and so offers no authentication: sent without logging in"},
+        {{{"250-mx.test\r\n250 AUTH GSSAPI XOAUTH2\r\n"}, {"221 bye\r\n", false, true}},
+         false,
+         {"EHLO client.test", "QUIT"},
+         "500 The server offers authentication only by GSSAPI XOAUTH2, none of which this program can do "
+         "(PLAIN, LOGIN, CRAM-MD5, NTLM)"},
+    };
+    for (const auto& k : cases) {
+        ScriptedServer srv(kBanner, k.steps);
+        Recorder<TSyncSmtpCli> c(srv.portText());
+        std::vector<std::string> shown;
+        c.smtp.OnDisplay = [&](rtl::TObject*, const std::string& m) { shown.push_back(m); };
+        c.smtp.AuthType = smtpAuthAutoSelect;
+        c.smtp.Username = "user";
+        c.smtp.Password = "secret";
+        EXPECT_EQ(c.smtp.OpenSync(), k.ok) << c.smtp.ErrorMessage();
+        if (k.ok) {
+            EXPECT_EQ(c.smtp.AuthNote(), k.text);
+            EXPECT_NE(std::find(shown.begin(), shown.end(), std::string("! ") + k.text), shown.end());
+        } else {
+            EXPECT_EQ(c.smtp.ErrorMessage(), k.text);
+            EXPECT_EQ(c.smtp.AuthNote(), "");
+        }
+        EXPECT_TRUE(c.smtp.QuitSync());
+        EXPECT_EQ(srv.commands(), k.commands) << k.text;
+    }
 }
 
 // A refused mechanism moves down one step, but without TLS a refused
@@ -682,9 +750,8 @@ TEST(SmtpScripted, MissingAttachmentDoesNotCompleteTheMessage) {
     ASSERT_TRUE(c.smtp.OpenSync());
     EXPECT_FALSE(c.smtp.MailSync());
     EXPECT_TRUE(rtl::StartsText("500 Message not sent: EInOutError", c.smtp.ErrorMessage())) << c.smtp.ErrorMessage();
-    // The server saw the text part and then the connection go, never the final period.
-    const auto message = srv.message();
-    EXPECT_FALSE(message.empty());
+    // The server saw the connection go, never the final period.
+    EXPECT_EQ(srv.wire().find("\r\n.\r\n"), std::string::npos);
     EXPECT_EQ(srv.commands().size(), 4u);
 }
 
@@ -779,11 +846,11 @@ TEST(SmtpScripted, LineBreaksInArgumentsAreRefused) {
     struct Case {
         const char* from;
         const char* rcpt;
-        const char* word;
+        const char* what;
     } cases[] = {
-        {"me@x.test\r\nRSET", "you@x.test", "MAIL"},
-        {"me@x.test", "you@x.test\nDATA", "RCPT"},
-        {"me@x.test", "you@x.test\rDATA", "RCPT"},
+        {"me@x.test\r\nRSET", "you@x.test", "sender address"},
+        {"me@x.test", "you@x.test\nDATA", "recipient"},
+        {"me@x.test", "you@x.test\rDATA", "recipient"},
     };
     for (const auto& k : cases) {
         ScriptedServer srv(kBanner, {{"250 hi\r\n"}, {"250 ok\r\n"}}, true);
@@ -793,11 +860,121 @@ TEST(SmtpScripted, LineBreaksInArgumentsAreRefused) {
         ASSERT_TRUE(c.smtp.OpenSync());
         EXPECT_FALSE(c.smtp.MailSync());
         EXPECT_EQ(c.smtp.ErrorMessage(),
-                  std::string("500 Command refused: ") + k.word + " argument holds a line break or NUL byte");
+                  std::string("500 The ") + k.what + " holds a line break or NUL byte: the message was not sent");
         c.smtp.Abort();
-        for (const auto& cmd : srv.commands()) {
-            EXPECT_EQ(cmd.find("RSET"), std::string::npos) << cmd;
-            EXPECT_EQ(cmd.find("DATA"), std::string::npos) << cmd;
-        }
+        // Not even the envelope went out.
+        EXPECT_EQ(srv.commands(), (std::vector<std::string>{"HELO client.test", "<closed>"}));
     }
+}
+
+// A header value with a line break would put lines of its own in the
+// header (a Bcc, say): the client itself refuses the message before its
+// envelope goes, whoever fills its fields, and so for lines a handler adds
+// and a part's content type.
+TEST(SmtpScripted, LineBreaksInHeaderValuesAreRefused) {
+    const std::string attachment = mailtest::tempPath("typed.txt");
+    smtptest::writeFile(attachment, "text");
+    const std::string evil = "x@x.test\r\nBcc: victim@x.test";
+    struct Case {
+        const char* name;
+        std::function<void(THtmlSmtpCli&)> set;
+        const char* error;
+        bool envelope;  // refused only once the message is written
+    } cases[] = {
+        {"Cc", [&](THtmlSmtpCli& c) { c.HdrCc = evil; }, "500 The Cc holds", false},
+        {"To", [&](THtmlSmtpCli& c) { c.HdrTo = "x@x.test\nBcc: victim@x.test"; }, "500 The To holds", false},
+        {"Subject", [&](THtmlSmtpCli& c) { c.HdrSubject = std::string("Hi\0Bcc", 6); }, "500 The Subject holds", false},
+        {"From", [&](THtmlSmtpCli& c) { c.HdrFrom = "Me <me@x.test>\rBcc: victim@x.test"; }, "500 The From holds", false},
+        {"Reply-To", [&](THtmlSmtpCli& c) { c.HdrReplyTo = evil; }, "500 The Reply-To holds", false},
+        {"CharSet", [&](THtmlSmtpCli& c) { c.CharSet = "utf-8\"\r\nBcc: victim@x.test"; },
+         "500 The character set holds", false},
+        {"HtmlCharSet", [&](THtmlSmtpCli& c) { c.HtmlCharSet = "utf-8\r\nBcc: victim@x.test"; },
+         "500 The HTML character set holds", false},
+        {"handler",
+         [&](THtmlSmtpCli& c) {
+             c.OnProcessHeader = [&](rtl::TObject*, rtl::TStringList& h) { h.Add("X-Note: " + evil); };
+         },
+         "500 The header line X-Note holds", true},
+        {"content type",
+         [&](THtmlSmtpCli& c) {
+             rtl::TStringList files;
+             files.Add(attachment);
+             c.SetEmailFiles(files);
+             c.OnAttachContentType = [&](rtl::TObject*, int, std::string&, std::string& t) { t = "text/plain\r\nBcc: v@x.test"; };
+         },
+         "500 Message not sent: SmtpException: The part header", true},
+    };
+    for (const auto& k : cases) {
+        std::vector<Step> steps = {{"250 hi\r\n"}};
+        if (k.envelope) steps.insert(steps.end(), {{"250 ok\r\n"}, {"250 ok\r\n"}, {"354 go\r\n"}});
+        ScriptedServer srv(kBanner, steps, true);
+        Recorder<THtmlSmtpCli> c(srv.portText());
+        c.smtp.FromName = "me@x.test";
+        c.smtp.RcptName().Add("you@x.test");
+        c.smtp.HdrTo = "you@x.test";
+        c.smtp.HtmlText().SetText("<html>hi</html>");
+        k.set(c.smtp);
+        ASSERT_TRUE(c.smtp.OpenSync()) << k.name;
+        EXPECT_FALSE(c.smtp.MailSync()) << k.name;
+        EXPECT_EQ(c.smtp.ErrorMessage().rfind(k.error, 0), 0u) << k.name << ": " << c.smtp.ErrorMessage();
+        c.smtp.Abort();
+        const std::string wire = srv.wire();
+        EXPECT_EQ(wire.find("Bcc"), std::string::npos) << k.name;
+        EXPECT_EQ(wire.find("\r\n.\r\n"), std::string::npos) << k.name;
+        EXPECT_EQ(wire.find("MAIL FROM") != std::string::npos, k.envelope) << k.name;
+    }
+}
+
+// The message leaves in blocks: a small one, its end mark with it, in one
+// write after the go-ahead; commands are not held back for acknowledgements.
+TEST(SmtpScripted, SmallMessageAndEndMarkInOneWrite) {
+    ScriptedServer srv(kBanner, {{"250 hi\r\n"}, {"250 ok\r\n"}, {"250 ok\r\n"}, {"354 go\r\n"}, {"250 stored\r\n", true}},
+                       true);
+    Recorder<TSyncSmtpCli> c(srv.portText());
+    std::vector<int> writes;
+    c.smtp.CtrlSocket()->OnSendData = [&](rtl::TObject*, int n) { writes.push_back(n); };
+    c.smtp.FromName = "me@x.test";
+    c.smtp.RcptName().Add("you@x.test");
+    c.smtp.MailMessage().SetText("one\r\ntwo\r\n.three");
+    ASSERT_TRUE(c.smtp.OpenSync());
+    int on = 0;
+    socklen_t len = sizeof on;
+    ASSERT_EQ(::getsockopt(c.smtp.CtrlSocket()->HSocket(), IPPROTO_TCP, TCP_NODELAY, &on, &len), 0);
+    EXPECT_EQ(on, 1);
+    ASSERT_TRUE(c.smtp.MailSync()) << c.smtp.ErrorMessage();
+    c.smtp.Abort();
+    const std::string wire = srv.wire();
+    const size_t data = wire.find("DATA\r\n");
+    ASSERT_NE(data, std::string::npos);
+    const std::string message = wire.substr(data + 6);
+    const std::string tail = "\r\n\r\none\r\ntwo\r\n..three\r\n.\r\n";
+    ASSERT_GT(message.size(), tail.size());
+    EXPECT_EQ(message.substr(message.size() - tail.size()), tail);
+    ASSERT_EQ(writes.size(), 5u);  // HELO, MAIL, RCPT, DATA, the message
+    EXPECT_EQ(static_cast<size_t>(writes.back()), message.size());
+}
+
+// A message far larger than a block arrives whole and in order.
+TEST(SmtpScripted, LargeMessageInBlocks) {
+    ScriptedServer srv(kBanner, {{"250 hi\r\n"}, {"250 ok\r\n"}, {"250 ok\r\n"}, {"354 go\r\n"}, {"250 stored\r\n", true}},
+                       true);
+    Recorder<TSyncSmtpCli> c(srv.portText());
+    int writes = 0;
+    c.smtp.CtrlSocket()->OnSendData = [&](rtl::TObject*, int) { ++writes; };
+    c.smtp.FromName = "me@x.test";
+    c.smtp.RcptName().Add("you@x.test");
+    std::string text;
+    for (int i = 0; i < 20000; ++i) text += (i % 7 == 1 ? "." : "") + std::string("line ") + std::to_string(i) + "\r\n";
+    c.smtp.MailMessage().SetText(text);
+    ASSERT_TRUE(c.smtp.OpenSync());
+    ASSERT_TRUE(c.smtp.MailSync()) << c.smtp.ErrorMessage();
+    c.smtp.Abort();
+    const auto message = srv.message();
+    const auto header = std::find(message.begin(), message.end(), std::string());
+    ASSERT_NE(header, message.end());
+    const std::vector<std::string> body(header + 1, message.end());
+    ASSERT_EQ(body.size(), 20000u);
+    for (int i = 0; i < 20000; ++i)
+        ASSERT_EQ(body[i], (i % 7 == 1 ? ".." : "") + std::string("line ") + std::to_string(i)) << i;
+    EXPECT_LT(writes, 200);  // not a write per line
 }

@@ -50,13 +50,20 @@ struct Pull {
     }
     ~Pull() { run("rm -rf " + folder); }
     // Runs the program with Arg over a hosts file of one entry, on the
-    // offscreen platform or on an X server of its own.
+    // offscreen platform, on an X server of its own, or as cron starts it:
+    // with no display and no platform named at all.
+    enum Display { offscreen, xvfb, none };
     Outcome start(const std::string& entry, const std::string& arg, const std::string& user, const std::string& pass,
-                  bool xvfb = false) {
+                  Display display = offscreen) {
         std::ofstream(folder + "kwpop3hosts.txt", std::ios::binary) << entry << "," << user << "," << pass << ",,\r\n";
         QProcess p;
         auto env = QProcessEnvironment::systemEnvironment();
-        env.insert("QT_QPA_PLATFORM", xvfb ? "xcb" : "offscreen");
+        const bool xvfb = display == Display::xvfb;
+        if (display == none) {
+            for (const char* v : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) env.remove(v);
+        } else {
+            env.insert("QT_QPA_PLATFORM", xvfb ? "xcb" : "offscreen");
+        }
         env.insert("TZ", "UTC");
         env.insert("LC_ALL", "C.UTF-8");
         p.setProcessEnvironment(env);
@@ -95,19 +102,21 @@ TEST(UnattendedPull, WritesTheCsvAndEnds) {
     struct Case {
         std::string entry;
         bool tls;
-        bool xvfb = false;  // the real window on an X server rather than offscreen
+        Pull::Display display = Pull::offscreen;
     };
     const std::string plain = fixtureFile("pop3.port"), tls = fixtureFile("pop3s.port");
     const Case cases[] = {
         {"127.0.0.1/" + plain + " (plain)", false},
         {"localhost/-" + tls + " (pop3s)", true},
         {"localhost/+" + plain + " (stls)", false},
-        {"127.0.0.1/" + plain + " (plain)", false, true},
+        {"127.0.0.1/" + plain + " (plain)", false, Pull::xvfb},
+        {"127.0.0.1/" + plain + " (plain)", false, Pull::none},
+        {"localhost/-" + tls + " (pop3s)", true, Pull::none},
     };
     for (const auto& c : cases) {
         Pull p;
-        const Outcome o = p.start(c.entry, "pull:" + c.entry, "pwx1", "secret 1", c.xvfb);
-        ASSERT_TRUE(o.ended) << c.entry << (c.xvfb ? " under Xvfb" : "");
+        const Outcome o = p.start(c.entry, "pull:" + c.entry, "pwx1", "secret 1", c.display);
+        ASSERT_TRUE(o.ended) << c.entry << " display " << c.display;
         EXPECT_EQ(o.status, 0) << c.entry << "\n" << o.err;
         std::ifstream csv(p.folder + "Pelliwox.csv");
         ASSERT_TRUE(csv.good()) << c.entry << ": no CSV file";
@@ -127,6 +136,7 @@ TEST(UnattendedPull, EveryFailureEndsWithItsStatusAndReason) {
         int status;
         std::string err;                         // part of what standard error says
         std::map<int, std::string> subjects;     // CSV rows: the start of their Subject
+        int timeout = 2;                         // seconds of silence
     };
     const std::map<int, std::string> all = {{1, "Subject 1"}, {2, "Subject 2"}, {3, "Subject 3"}};
     const Case cases[] = {
@@ -138,8 +148,11 @@ TEST(UnattendedPull, EveryFailureEndsWithItsStatusAndReason) {
         {"garbage_stat", "", 2, "+OK lots of mail", {}},
         {"stat_more", "", 0, "counts 5 messages but lists 3", all},
         {"stat_fewer", "", 0, "counts 2 messages but lists 3", all},
-        {"stall_top", "", 3, "2 of 3 messages could not be fetched",
-         {{1, "Subject 1"}, {2, "[not fetched: no answer within 2 seconds"}, {3, "[not fetched: the connection was lost]"}}},
+        // A time-out while answers are awaited may hide answers out of step:
+        // the answers since the last LIST check are not kept.
+        {"stall_top", "", 3, "3 of 3 messages could not be fetched",
+         {{1, "[not fetched: its answer could not be checked"}, {2, "[not fetched: no answer within 2 seconds"},
+          {3, "[not fetched: the connection was lost]"}}},
         {"drop_top", "", 3, "2 of 3 messages could not be fetched",
          {{1, "Subject 1"}, {2, "[not fetched: -ERR Connection closed"}, {3, "[not fetched: the connection was lost]"}}},
         {"top_no_end", "", 3, "could not be fetched", {{1, "Subject 1"}, {2, "[not fetched: -ERR"}, {3, "[not fetched"}}},
@@ -156,13 +169,26 @@ TEST(UnattendedPull, EveryFailureEndsWithItsStatusAndReason) {
          {{1, "Subject 1"}, {2, "[not fetched: -ERR message 2 is gone]"}, {3, "Subject 3"}}},
         {"pipe_drop_top", "", 3, "2 of 3 messages could not be fetched",
          {{1, "Subject 1"}, {2, "[not fetched: -ERR Connection closed"}, {3, "[not fetched: the connection was lost]"}}},
-        {"pipe_dot_top", "", 3, "2 of 3 messages could not be fetched",
-         {{1, ""}, {2, "[not fetched: -ERR Malformed TOP reply"}, {3, "[not fetched: the connection was lost]"}}},
+        // A lone "." line cuts message 1 inside its header: its row says so,
+        // and the rest of it, where answer 2 must begin, ends the session.
+        {"pipe_dot_top", "", 3, "3 of 3 messages could not be fetched",
+         {{1, "[not fetched: -ERR The answer ended inside the message header"},
+          {2, "[not fetched: -ERR The answers are out of step"}, {3, "[not fetched: the connection was lost]"}}},
+        // A server that trickles a byte every 2 seconds, within the silence
+        // time-out, is given up all the same, and says why.
+        {"trickle_top", "", 3, "3 of 3 messages could not be fetched",
+         {{1, "[not fetched: its answer could not be checked"}, {2, "[not fetched: 426 Too slow"},
+          {3, "[not fetched: the connection was lost]"}},
+         3},
+        // A UIDL answer that cannot be used costs the pull nothing.
+        {"uidl_dup", "", 0, "UIDL answer cannot be used: 1 lines repeat a message or an id", all},
+        {"uidl_unlisted", "", 0, "UIDL answer cannot be used: 1 lines name no listed message", all},
+        {"uidl_noid", "", 0, "UIDL answer cannot be used: 1 lines have no id", all},
     };
     for (const Case& c : cases) {
         Pull p;
         // A short time-out keeps the stalls short.
-        std::ofstream(p.folder + "pelliwox.cfg", std::ios::binary) << "Arial/9/0/NNNN|2";
+        std::ofstream(p.folder + "pelliwox.cfg", std::ios::binary) << "Arial/9/0/NNNN|" << c.timeout;
         const std::string entry = "127.0.0.1/" + c.tls + server.port(c.mode) + " (" + c.mode + ")";
         const Outcome o = p.start(entry, "pull:" + entry, "u", "p");
         ASSERT_TRUE(o.ended) << c.mode << ": the program did not end by itself";
@@ -225,6 +251,35 @@ TEST(UnattendedPull, RefusalsOfTheRealServer) {
         EXPECT_TRUE(o.rows.empty());
         EXPECT_FALSE(std::ifstream(p.folder + "Pelliwox.csv").good()) << "no CSV file without a listing";
     }
+}
+
+// A CSV file that cannot be written ends the pull with status 4, and the
+// file of the last run stays as it was: a new one replaces it only whole.
+TEST(UnattendedPull, ACsvFileThatCannotBeWrittenLeavesTheOldOne) {
+    ASSERT_FALSE(fixtureFile("pop3.port").empty()) << "the Dovecot fixture did not start";
+    Pull p;
+    std::ofstream(p.folder + "Pelliwox.csv", std::ios::binary) << "the last run's file\r\n";
+    run("mkdir " + p.folder + "Pelliwox.csv.part");  // where the new file would be written
+    const std::string entry = "127.0.0.1/" + fixtureFile("pop3.port") + " (plain)";
+    const Outcome o = p.start(entry, "pull:" + entry, "pwx1", "secret 1", Pull::none);
+    ASSERT_TRUE(o.ended);
+    EXPECT_EQ(o.status, 4) << o.err;
+    EXPECT_NE(o.err.find("could not be written"), std::string::npos) << o.err;
+    std::ifstream csv(p.folder + "Pelliwox.csv", std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(csv)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text, "the last run's file\r\n");
+}
+
+// The pull is a command-line run: the program that runs it loads no
+// windowing, widget or web library, so no windowing platform can start.
+TEST(UnattendedPull, LoadsNoWindowingLibrary) {
+    QProcess ldd;
+    ldd.start("ldd", {PWX_PROGRAM});
+    ASSERT_TRUE(ldd.waitForFinished(30000));
+    const std::string libs = ldd.readAllStandardOutput().toStdString();
+    ASSERT_NE(libs.find("libQt6Core"), std::string::npos) << libs;
+    for (const char* gui : {"libQt6Gui", "libQt6Widgets", "libQt6WebEngine", "libX11", "libxcb", "libGL"})
+        EXPECT_EQ(libs.find(gui), std::string::npos) << gui << " is loaded:\n" << libs;
 }
 
 TEST(UnattendedPull, AnUnknownEntryIsAUsageError) {

@@ -530,3 +530,19 @@ TEST_F(Retrieval, SavedPagesGoOnlyWhenQuitConfirms) {
         std::remove(page.c_str());
     }
 }
+
+// "Get Emails" with no account to get them from says how to add one, and
+// connects nowhere.
+TEST_F(Retrieval, GetEmailsWithNoAccountSaysHowToAddOne) {
+    Form1->pop3host->Items->Clear();
+    Form1->pop3host->ItemIndex = -1;
+    ASSERT_EQ(Form1->pop3host->Text(), "");
+    dialogs->QueueResult(ui::mrOk);
+    Form1->BitBtn1Click(Form1->BitBtn1);
+    ASSERT_EQ(dialogs->prompts.size(), 1u);
+    const std::string& said = dialogs->prompts[0].text;
+    EXPECT_NE(said.find("no mail account"), std::string::npos) << said;
+    EXPECT_NE(said.find("\"POP3\""), std::string::npos) << "it names the button that opens the hosts window: " << said;
+    EXPECT_FALSE(Form1->SslPop3Cli1->Connected());
+    EXPECT_EQ(Form1->BitBtn1->Caption(), "&Get Emails");
+}

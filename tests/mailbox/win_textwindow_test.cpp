@@ -7,6 +7,7 @@
 
 #include "mailbox/kwdsply.h"
 #include "mailbox/kwfnddlg.h"
+#include "platform/ui/graphics.h"
 #include "platform/ui/printers.h"
 #include "tests/mailbox/win_fixture.h"
 
@@ -120,6 +121,39 @@ TEST_F(TextWindowTest, SortsSelectedLinesOnlyWhenEditable) {
         return ui::mrOk;
     });
     EXPECT_EQ(edited, "alpha\r\nbeta\r\nzeta\r\nomega");
+}
+
+// The title line holds the title and, when shown, the hint at its right
+// end, side by side: a long title (a file's details line) is cut before the
+// hint, shows its beginning and gives the whole as its hint.
+TEST_F(TextWindowTest, TheTitleNeverRunsUnderTheHint) {
+    const std::string details = "/home/someone/.local/share/qbfiles/a rather long folder name/pelliwoxaddbook.txt -  "
+                                "Size=12,345  Date=Fri Dec 11 09:55:01 2026  Attributes=---A-";
+    struct {
+        std::string title;
+        bool hint;
+    } cases[] = {{details, true}, {"Subject: short", true}, {details, false}};
+    for (const auto& c : cases) {
+        window->ShowText("Pelliwox - Address Book Editor", c.title, c.hint, true, false, false, 8, "a@x.test");
+        ASSERT_TRUE(window->Visible());
+        const int line = window->header->Width();
+        EXPECT_EQ(line, window->ClientWidth()) << "the title line spans the window";
+        if (c.hint) {
+            EXPECT_TRUE(window->Label1->Visible());
+            EXPECT_LE(window->titls->Left() + window->titls->Width(), window->Label1->Left()) << c.title;
+            EXPECT_LE(window->Label1->Left() + window->Label1->Width(), line) << "the hint shows whole";
+            EXPECT_GE(window->Label1->Top(), 0);
+            EXPECT_LE(window->Label1->Top() + window->Label1->Height(), window->header->Height());
+        } else {
+            EXPECT_EQ(window->titls->Width(), line) << "without the hint the title has the whole line";
+        }
+        ui::TCanvas measure;
+        measure.Font->Assign(*window->titls->Font);
+        const bool fits = measure.TextWidth(c.title) < window->titls->Width();
+        EXPECT_EQ(window->titls->Alignment(), fits ? ui::taCenter : ui::taLeftJustify) << c.title;
+        EXPECT_EQ(window->titls->Hint(), fits ? "" : c.title);
+        window->Close();
+    }
 }
 
 }  // namespace

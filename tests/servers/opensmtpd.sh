@@ -38,7 +38,31 @@ match from any for any action "deliver"
 CONF
 chmod 644 "$dir/smtpd.conf" "$dir/recipients"
 smtpd -n -f "$dir/smtpd.conf" >/dev/null
-nohup smtpd -d -f "$dir/smtpd.conf" >"$dir/smtpd.log" 2>&1 </dev/null &
+
+# OpenSMTPD's control socket (/run/smtpd.sock) and queue (/var/spool/smtpd)
+# have fixed paths, so a second instance refuses to start beside a machine's
+# own mail server or another test's. Where a mount namespace can be made
+# (as root), this one gets a private /run and spool of its own; the
+# resolver's file is carried over when it lives under /run.
+isolated() {
+  local resolv
+  resolv=$(readlink -f /etc/resolv.conf 2>/dev/null || true)
+  case "$resolv" in /run/*) cp "$resolv" "$dir/resolv.conf" ;; *) resolv= ;; esac
+  # The chain of exec keeps one process: the pid written below is smtpd's.
+  exec unshare -m --propagation private sh -c '
+    set -e
+    mount -t tmpfs -o mode=755 pelliwox-run /run
+    if [ -n "$2" ]; then mkdir -p "$(dirname "$2")"; cp "$3/resolv.conf" "$2"; fi
+    mkdir -p /var/spool/smtpd
+    mount -t tmpfs -o mode=711 pelliwox-spool /var/spool/smtpd
+    exec smtpd -d -f "$1"' sh "$dir/smtpd.conf" "$resolv" "$dir"
+}
+if [ "$(id -u)" = 0 ] && unshare -m --propagation private true 2>/dev/null; then
+  (isolated) >"$dir/smtpd.log" 2>&1 </dev/null &
+else
+  echo "no private mount namespace here: sharing the machine's /run and spool" >"$dir/smtpd.log"
+  nohup smtpd -d -f "$dir/smtpd.conf" >>"$dir/smtpd.log" 2>&1 </dev/null &
+fi
 echo $! > "$dir/smtpd.pid"
 if ! /usr/bin/python3 "$here/waitport.py" "$port" 20; then
   cat "$dir/smtpd.log" >&2

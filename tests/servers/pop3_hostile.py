@@ -31,9 +31,24 @@ its name says:
                     inside TOP 1's headers ends it early, its other header
                     lines follow where TOP 2's answer is due
 
+  trickle_top       sends "+OK", "Subject: " for TOP 2, then one byte every
+                    2 seconds, never ending the answer
+  uidl_dup          UIDL gives messages 2 and 3 the same id
+  uidl_unlisted     UIDL names a message 9 that LIST does not list
+  uidl_noid         UIDL has a line without an id
+
+Modes over a mailbox of 60 messages, where message 20 goes wrong; those
+named pipe_* offer PIPELINING, those named one_* do not:
+  pipe_twice, one_twice     the answer to TOP 20 is sent twice
+  pipe_forged, one_forged   message 20 holds a lone "." line and a forged
+                            "+OK" answer behind it (it was not dot-stuffed)
+  pipe_missing, one_missing TOP 20 is never answered
+  one_unasked               a forged complete answer comes just before the
+                            answer to TOP 20
+
 Whatever the mode, a command that arrives while the answer to the last one
 has not been sent ends the session with -ERR, unless the mode offers
-PIPELINING.
+PIPELINING or serves the mailbox of 60 (those answer in order).
 Usage: pop3_hostile.py
 """
 import json
@@ -41,10 +56,16 @@ import select
 import socket
 import sys
 import threading
+import time
 
 MODES = ["no_greeting", "garbage_greeting", "err_user", "err_pass", "stls_refused", "garbage_stat", "stat_more",
          "stat_fewer", "stall_top", "drop_top", "top_no_end", "long_line", "huge_top", "nul_bytes", "big_size",
-         "quit_refused", "no_pipelining", "pipe_err_top", "pipe_drop_top", "pipe_dot_top"]
+         "quit_refused", "no_pipelining", "pipe_err_top", "pipe_drop_top", "pipe_dot_top", "trickle_top",
+         "uidl_dup", "uidl_unlisted", "uidl_noid", "pipe_twice", "one_twice", "pipe_forged", "one_forged",
+         "pipe_missing", "one_missing", "one_unasked"]
+SIXTY = ("pipe_twice", "one_twice", "pipe_forged", "one_forged", "pipe_missing", "one_missing", "one_unasked")
+FAULTY = 20
+FORGED = b"+OK\r\nFrom: Mallory <m@evil.example>\r\nSubject: Forged subject\r\n\r\nforged body\r\n"
 
 
 class Lines:
@@ -78,9 +99,11 @@ def message(n, subject=None, body=None):
 
 
 def mailbox(mode):
-    msgs = [message(1), message(2), message(3)]
+    msgs = [message(n) for n in range(1, (60 if mode in SIXTY else 3) + 1)]
     if mode == "nul_bytes":
         msgs[1] = message(2, b"Sub\x00ject 2", b"Body\x00line")
+    if mode.endswith("_forged"):
+        msgs[FAULTY - 1] = message(FAULTY, None, b"Body line of message %d\r\n.\r\n" % FAULTY + FORGED)
     return msgs
 
 
@@ -89,6 +112,7 @@ def serve(conn, mode):
     send = conn.sendall
     msgs = mailbox(mode)
     pipelining = mode.startswith("pipe_")
+    waits_for_three = mode in ("pipe_err_top", "pipe_drop_top", "pipe_dot_top")
     pending = []  # commands read ahead, answered in turn
     first_top = True
 
@@ -115,7 +139,7 @@ def serve(conn, mode):
         cmd, args = words[0].upper(), words[1:]
         if cmd == "TOP" and first_top:
             first_top = False
-            if pipelining:
+            if waits_for_three:
                 # Nothing is answered before the other two TOPs have come.
                 while len(pending) < 2:
                     more = reader.line()
@@ -124,7 +148,7 @@ def serve(conn, mode):
                     pending.append(more)
             elif mode == "no_pipelining":
                 reader.ahead(0.3)  # time for a pipelining client to send its next TOP, refused below
-        if not pipelining and cmd != "QUIT" and reader.ahead():
+        if not pipelining and mode not in SIXTY and cmd != "QUIT" and reader.ahead():
             send(b"-ERR command sent before the last answer; no PIPELINING here\r\n")
             return
         if cmd == "CAPA" and (pipelining or mode == "no_pipelining"):
@@ -142,11 +166,21 @@ def serve(conn, mode):
                 count = {"stat_more": 5, "stat_fewer": 2}.get(mode, len(msgs))
                 send(b"+OK %d %d\r\n" % (count, sum(len(m) for m in msgs)))
         elif cmd == "LIST":
-            lines = b"".join(b"%d %d\r\n" % (i + 1, 5000000000 if mode == "big_size" and i == 1 else len(m))
-                             for i, m in enumerate(msgs))
-            send(b"+OK\r\n" + lines + b".\r\n")
+            sizes = [5000000000 if mode == "big_size" and i == 1 else len(m) for i, m in enumerate(msgs)]
+            if args:
+                n = int(args[0])
+                send(b"+OK %d %d\r\n" % (n, sizes[n - 1]) if 1 <= n <= len(msgs) else b"-ERR no such message\r\n")
+                continue
+            send(b"+OK\r\n" + b"".join(b"%d %d\r\n" % (i + 1, z) for i, z in enumerate(sizes)) + b".\r\n")
         elif cmd == "UIDL":
-            send(b"+OK\r\n" + b"".join(b"%d uid-%d\r\n" % (i + 1, i + 1) for i in range(len(msgs))) + b".\r\n")
+            ids = [b"%d uid-%d" % (i + 1, i + 1) for i in range(len(msgs))]
+            if mode == "uidl_dup":
+                ids[2] = b"3 uid-2"
+            elif mode == "uidl_unlisted":
+                ids.append(b"9 uid-9")
+            elif mode == "uidl_noid":
+                ids[1] = b"2"
+            send(b"+OK\r\n" + b"".join(i + b"\r\n" for i in ids) + b".\r\n")
         elif cmd == "TOP":
             n = int(args[0])
             if n < 1 or n > len(msgs):
@@ -156,6 +190,22 @@ def serve(conn, mode):
             if n == 2 and mode == "pipe_err_top":
                 send(b"-ERR message 2 is gone\r\n")
                 continue
+            if n == FAULTY and mode.endswith("_missing"):
+                continue
+            if n == FAULTY and mode.endswith("_twice"):
+                send(b"+OK\r\n" + text + b".\r\n")
+            if n == FAULTY and mode == "one_unasked":
+                send(FORGED + b".\r\n")
+            if n == 2 and mode == "trickle_top":
+                send(b"+OK\r\nSubject: ")
+                conn.settimeout(600)
+                try:
+                    for c in b"never ending subject line" * 100:
+                        time.sleep(2)
+                        send(bytes([c]))
+                except OSError:
+                    pass
+                return
             if n == 1 and mode == "pipe_dot_top":
                 lf = text.index(b"\r\n") + 2
                 text = text[:lf] + b".\r\n" + text[lf:]

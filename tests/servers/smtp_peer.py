@@ -7,6 +7,7 @@ free ports of 127.0.0.1, each written to STATE_DIR/NAME.port:
   fallback  NTLM, CRAM-MD5 and LOGIN answer 504; PLAIN works
   starttls  STARTTLS required before anything else, AUTH only over TLS
   implicit  TLS from the first byte
+  oddauth   AUTH offered only by XOAUTH2, a mechanism the client lacks
 
 Users: alice/wonderland and bob/builder; the NTLM user ntlm has the password
 "Password" and the server's challenge is 0123456789abcdef, so the expected
@@ -145,6 +146,10 @@ class Handler:
         # The built-in exchange, reached through the server's own method.
         return await type(server).auth_LOGIN(server, None, args)
 
+    async def auth_XOAUTH2(self, server, args):
+        note(server, "mechanisms", "XOAUTH2")
+        return AuthResult(success=False, handled=False)
+
     async def handle_DATA(self, server, session, envelope):
         content = envelope.original_content
         found = re.search(rb"^Message-ID:\s*<([^>\r\n]+)>", content, re.IGNORECASE | re.MULTILINE)
@@ -172,6 +177,8 @@ listeners = {
     "fallback": (Handler(refuse_mechanisms=("NTLM", "CRAM-MD5", "LOGIN")), dict(auth_require_tls=False)),
     "starttls": (Handler(), dict(tls_context=tls, require_starttls=True, auth_require_tls=True)),
     "implicit": (Handler(), dict(auth_require_tls=False, ssl_context=tls)),
+    "oddauth": (Handler(), dict(auth_require_tls=False,
+                                auth_exclude_mechanism=["PLAIN", "LOGIN", "CRAM-MD5", "NTLM"])),
 }
 controllers = []
 for name, (handler, options) in listeners.items():

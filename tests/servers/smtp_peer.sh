@@ -3,7 +3,7 @@
 # (smtp_peer.py on aiosmtpd) with a certificate of its own for 127.0.0.1 and
 # localhost, signed by a test CA.
 # Usage: smtp_peer.sh start|stop STATE_DIR. Writes STATE_DIR/ca.crt and a
-# NAME.port file per listener (plain, fallback, starttls, implicit);
+# NAME.port file per listener (plain, fallback, starttls, implicit, oddauth);
 # received messages land in STATE_DIR/inbox.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -25,6 +25,6 @@ make_test_certs "$dir" "Pelliwox SMTP Test CA"
 
 nohup /usr/bin/python3 "$here/smtp_peer.py" "$dir" >"$dir/peer.log" 2>&1 </dev/null &
 echo $! > "$dir/peer.pid"
-for name in plain fallback starttls implicit; do
+for name in plain fallback starttls implicit oddauth; do
   wait_port_file "$dir/peer.pid" "$dir/$name.port" "$dir/peer.log"
 done

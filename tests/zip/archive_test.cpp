@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <functional>
+
 #include "platform/ui/prompter.h"
 #include "tests/zip/zip_support.h"
 #include "zip/arkivolt.h"
@@ -417,4 +419,60 @@ TEST_F(ArchiveTest, StreamsBuffersCommentsAndLookups) {
     EXPECT_FALSE(ark.GetFileCendralDirItemNo("none.bin", index));
     ark.SetActive(false);
     EXPECT_FALSE(ark.Active());
+}
+
+// An archive in memory, written to FileName once switched off; an archive
+// on a caller's stream, made, changed and read there. Both are rewritten
+// when an entry goes, as a file is.
+TEST_F(ArchiveTest, InMemoryAndOnACallersStream) {
+    const std::string zip = dir / "mem.zip";
+    auto code = [](const std::function<void()>& f) {
+        try {
+            f();
+        } catch (const EAvException& e) {
+            return e.NativeError;
+        }
+        return 0;
+    };
+    ark.FileName = zip;
+    ark.SetInMemory(true);
+    EXPECT_EQ(code([&] { ark.OpenArchive(kModeReadWrite); }), 28);
+    ark.OpenArchive();
+    ark.AddFromString("a.txt", std::string(3000, 'a'), 32, 0);
+    ark.AddFromString("b.txt", "beta", 32, 0);
+    ark.DeleteFiles("a.txt", 10431, "");
+    EXPECT_FALSE(FileExists(zip));
+    ark.SetInMemory(false);
+    ASSERT_TRUE(ark.Active());
+    ark.AddFromString("c.txt", "gamma", 32, 0);
+    ark.CloseArchive();
+    ExpectPeersAccept(zip);
+    EXPECT_EQ(PythonListing(zip, true), "b.txt|beta\nc.txt|gamma\n");
+    struct stat st {};
+    ASSERT_EQ(::stat(zip.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+    TAvMemoryStream mem("old bytes that the new archive replaces");
+    TArkivolt own;
+    own.OpenArchive(mem, true);
+    own.AddFromString("x.txt", std::string(2000, 'x'), 32, 0);
+    own.AddFromString("y.txt", "why", 32, 0);
+    own.DeleteFiles("x.txt", 10431, "");
+    own.CloseArchive();
+    WriteFile(dir / "stream.zip", mem.Data());
+    ExpectPeersAccept(dir / "stream.zip");
+    TArkivolt reader;
+    reader.OpenArchive(mem, false);
+    std::string text;
+    reader.ExtractToString("y.txt", text);
+    EXPECT_EQ(text, "why");
+    EXPECT_EQ(reader.GetFileCount(), 1);
+
+    TArkivolt split;
+    split.SetSpanningMode(smSplitting);
+    EXPECT_EQ(code([&] { split.OpenArchive(mem, false); }), 51);
+    TArkivolt nameless;
+    nameless.SetInMemory(true);
+    nameless.OpenArchive();
+    EXPECT_EQ(code([&] { nameless.SetInMemory(false); }), 29);
 }

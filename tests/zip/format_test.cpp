@@ -253,6 +253,21 @@ TEST(ZipRecords, EndSignatureInsideTheCommentIsNotTaken) {
     EXPECT_EQ(m.Items[0].Name, "a.txt");
 }
 
+namespace {
+
+// An archive of empty entries: each local header, then the directory.
+std::string ArchiveOf(TAvDirArray& items) {
+    std::string bytes;
+    for (int32_t i = 0; i < items.Count(); ++i) {
+        TDirItem& it = items.GetItemPtr(i);
+        it.SetOffset(static_cast<int64_t>(bytes.size()));
+        bytes += LocalHeaderBytes(it);
+    }
+    return bytes + TAvDirManager::DirectoryBytes(items, static_cast<int64_t>(bytes.size()), "");
+}
+
+}  // namespace
+
 TEST(ZipRecords, OverlongExtraBlockIsCutAndTheNextHeaderStillFound) {
     TDirItem it;
     std::string extra;
@@ -270,9 +285,9 @@ TEST(ZipRecords, OverlongExtraBlockIsCutAndTheNextHeaderStillFound) {
     b.Name = "b";
     items.Append(a);
     items.Append(b);
-    TAvMemoryStream s(TAvDirManager::DirectoryBytes(items, 0, ""));
+    TAvMemoryStream s(ArchiveOf(items));
     TAvDirManager m(&s);
-    m.LoadDir(true);
+    m.LoadDir(false);
     ASSERT_EQ(m.Items.Count(), 2);
     EXPECT_EQ(m.Items[1].Name, "b");
 }
@@ -284,7 +299,7 @@ TEST(ZipRecords, ManyEntriesGetZip64EndRecords) {
         it.Name = std::to_string(i);
         items.Append(it);
     }
-    const std::string bytes = TAvDirManager::DirectoryBytes(items, 0, "");
+    const std::string bytes = ArchiveOf(items);
     const size_t end = bytes.size() - kEndSize;
     EXPECT_EQ(Get32(bytes, end), kEndSig);
     EXPECT_EQ(Get16(bytes, end + 8), 0xFFFF);

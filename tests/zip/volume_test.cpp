@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <random>
 
 #include "platform/ui/prompter.h"
@@ -43,6 +44,17 @@ void AddSources(TArkivolt& ark, const TScratch& t) {
     ark.Options.Recurse = true;
     ark.FileMasks = {"*"};
     ark.AddFiles();
+}
+
+// A new set of 64 KiB volumes named after Name, made in Mode from the sources.
+void StartSet(TArkivolt& ark, const TScratch& t, const std::string& name, TAvSpanningMode mode) {
+    ark.FileName = name;
+    ark.TempDir = t.Path();
+    ark.SetSpanningMode(mode);
+    ark.SpanningOptions.VolumeSize = vsCustom;
+    ark.SpanningOptions.SetCustomVolumeSize(65536);
+    ark.OpenArchive(kModeCreate);
+    AddSources(ark, t);
 }
 
 std::string Listing(TArkivolt& ark) {
@@ -274,13 +286,7 @@ TEST(Spanning, AsksForEachDiskAndReadsTheSetBack) {
     ui::TScriptedPrompter prompter;
     for (const char* d : {"d1", "d2", "d3"}) prompter.QueueInput(t / d);
     TArkivolt ark;
-    ark.FileName = t / "home/a.zip";
-    ark.TempDir = t.Path();
-    ark.SetSpanningMode(smSpanning);
-    ark.SpanningOptions.VolumeSize = vsCustom;
-    ark.SpanningOptions.SetCustomVolumeSize(65536);
-    ark.OpenArchive(kModeCreate);
-    AddSources(ark, t);
+    StartSet(ark, t, t / "home/a.zip", smSpanning);
     ASSERT_EQ(prompter.prompts.size(), 3u);
     EXPECT_EQ(prompter.prompts[0].text, "Please insert a blank disk #1");
     EXPECT_EQ(prompter.prompts[2].text, "Please insert a blank disk #3");
@@ -456,4 +462,63 @@ TEST(SelfExtracting, StubInFrontIsKeptWhenEntriesAreAdded) {
         EXPECT_EQ(ReadFile(t / (std::string("run-") + name + "/added.txt")), "replaced\n");
         EXPECT_EQ(ReadFile(sfx).substr(0, SizeOf("/usr/bin/unzipsfx")), ReadFile("/usr/bin/unzipsfx")) << name;
     }
+}
+
+// A set made earlier takes a batch: the changed archive is written as a new
+// set of volumes of the same size, which takes the old set's place; volumes
+// it no longer needs go. A cancelled batch leaves the old set as it was.
+TEST(Splitting, AnExistingSetIsChangedByWritingItAnew) {
+    TScratch t;
+    MakeSources(t);
+    ui::TScriptedPrompter prompter;
+    {
+        TArkivolt ark;
+        StartSet(ark, t, t / "a.zip", smSplitting);
+        ark.CloseArchive();
+    }
+    const std::vector<std::string> three{t / "a.z01", t / "a.z02", t / "a.zip"};
+    auto open = [&](TArkivolt& ark) {
+        ark.FileName = t / "a.zip";
+        ark.TempDir = t.Path();
+        ark.OpenArchive();
+    };
+    {
+        TArkivolt ark;
+        open(ark);
+        ASSERT_EQ(ark.VolumeFiles(), three);
+        const std::string before = ReadFile(t / "a.z01") + ReadFile(t / "a.z02") + ReadFile(t / "a.zip");
+        ark.BeginUpdate();
+        ark.AddFromString("cancelled.txt", "never", faArchive, 0);
+        ark.CancelUpdate();
+        ark.CloseArchive();
+        EXPECT_EQ(ReadFile(t / "a.z01") + ReadFile(t / "a.z02") + ReadFile(t / "a.zip"), before);
+    }
+    {
+        TArkivolt ark;
+        open(ark);
+        ASSERT_EQ(ark.SpanningMode(), smSplitting);
+        ark.AddFromString("late.txt", Noise(60000, 4), faArchive, 0);
+        EXPECT_EQ(ark.VolumeFiles(), (std::vector<std::string>{t / "a.z01", t / "a.z02", t / "a.z03", t / "a.zip"}));
+        for (const auto& f : ark.VolumeFiles()) EXPECT_LE(SizeOf(f), 65536) << f;
+        ExpectHeadersAtOffsets(ark);
+        ark.CloseArchive();
+    }
+    ExpectJoinPasses(t / "a.zip", t / "joined.zip");
+    EXPECT_EQ(Shell("7zz t " + Quote(t / "a.zip")).status, 0);
+    EXPECT_NE(PythonListing(t / "joined.zip").find("late.txt|60000|"), std::string::npos);
+    {
+        TArkivolt ark;
+        open(ark);
+        ark.DeleteFiles("*.bin", 10431, "");
+        ark.CloseArchive();
+    }
+    // What is left fits one volume: the set is the archive alone now, and
+    // no other file than it and the sources is there.
+    EXPECT_EQ(Shell("ls -A " + Quote(t.Path())).output, "a.zip\njoined.zip\nsrc\n");
+    TArkivolt back;
+    open(back);
+    EXPECT_EQ(Listing(back), "docs/|0\ndocs/empty/|0\ndocs/notes.txt|20004\nlate.txt|60000\n");
+    back.CloseArchive();
+    ExpectPeersAccept(t / "a.zip");
+    EXPECT_TRUE(prompter.prompts.empty());
 }

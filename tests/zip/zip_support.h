@@ -1,6 +1,6 @@
 #pragma once
 // Shared pieces of the zip tests: a scratch folder, files, and running the
-// peer tools (unzip, 7zz, Python's zipfile) as oracles.
+// peer tools (unzip, 7zz, Python's zipfile, bsdtar) as oracles.
 #include <string>
 
 #include "tests/support/shell.h"
@@ -33,7 +33,8 @@ bool FileExists(const std::string& path);
 // time all day), at an odd second.
 void AgeFile(const std::string& path, int days);
 
-// What the three peers say about an archive: each must pass it.
+// What the peers (unzip, 7zz, and without a password Python's zipfile and
+// bsdtar) say about an archive: each must pass it.
 void ExpectPeersAccept(const std::string& archive, const std::string& password = "");
 // Python's reading of every entry: "name|size|crc" lines in order, or,
 // with contents, "name|content" lines.

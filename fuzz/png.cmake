@@ -4,6 +4,8 @@ find_package(ZLIB REQUIRED)
 set(PNG_FUZZ_TARGETS png_decode)
 file(GLOB PNG_FUZZ_SOURCES ${CODEC_FUZZ_ROOT}/png/*.cpp)
 list(FILTER PNG_FUZZ_SOURCES EXCLUDE REGEX "pngpicture\\.cpp$")
+# The run-time library pieces the codec opens its files with.
+list(APPEND PNG_FUZZ_SOURCES ${CODEC_FUZZ_ROOT}/platform/rtl/fileio.cpp ${CODEC_FUZZ_ROOT}/platform/rtl/sysutils.cpp)
 if(NOT DEFINED PNG_FUZZ_REPLAY)
   add_library(fuzz_png OBJECT ${PNG_FUZZ_SOURCES})
   target_include_directories(fuzz_png PUBLIC ${CODEC_FUZZ_ROOT})

@@ -10,6 +10,7 @@ set(CODEC_FUZZ_SOURCES
   ${CODEC_FUZZ_ROOT}/mail/evqntlmmsgs.cpp
   ${CODEC_FUZZ_ROOT}/platform/rtl/sysutils.cpp
   ${CODEC_FUZZ_ROOT}/platform/rtl/classes.cpp
+  ${CODEC_FUZZ_ROOT}/platform/rtl/fileio.cpp
 )
 # mimeutils composes outgoing text with ICU before converting it.
 find_package(PkgConfig REQUIRED)

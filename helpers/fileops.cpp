@@ -10,6 +10,7 @@
 
 #include "helpers/internal.h"
 #include "helpers/kwutil.h"
+#include "platform/rtl/fileio.h"
 #include "platform/rtl/sysutils.h"
 
 namespace helpers {
@@ -28,50 +29,32 @@ void makewritable(const std::string& name) {
     if (::stat(name.c_str(), &st) == 0 && !(st.st_mode & S_IWUSR)) ::chmod(name.c_str(), st.st_mode | S_IWUSR);
 }
 
-// Writes all of Size bytes, however many calls it takes.
-bool writeall(int fd, const char* data, size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n == 0) errno = EIO;
-        if (n <= 0) return false;
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
-// Copies a file into Leaf of the folder Dir, which must not exist yet, with
-// the source's mode from the start and its dates. A copy that fails part
-// way is removed: a half file must never stand where the whole one was
-// meant to go.
-bool copynew(const std::string& source, int dir, const std::string& leaf) {
+// Copies a file into Leaf of the folder Dir (Target, as reports call it),
+// which must not exist yet, with the source's mode from the start and its
+// dates. A copy that fails part way is removed: a half file must never
+// stand where the whole one was meant to go.
+bool copynew(const std::string& source, int dir, const std::string& leaf, const std::string& target) {
     struct stat st {};
     const int in = detail::openread(source, st);
     if (in < 0) return false;
-    int err = 0;
-    const int out =
-        ::openat(dir, leaf.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, st.st_mode & 07777);
-    if (out < 0) err = errno;
+    rtl::TFileFailure why;
+    const int out = rtl::OpenRegularWriteAt(dir, leaf, target, O_WRONLY, O_CREAT | O_EXCL, st.st_mode & 07777, why);
     if (out >= 0) {
         char buf[65536];
         for (;;) {
             const ssize_t n = ::read(in, buf, sizeof buf);
             if (n < 0 && errno == EINTR) continue;
-            if (n < 0 || (n > 0 && !writeall(out, buf, static_cast<size_t>(n)))) {
-                err = errno ? errno : EIO;
-                break;
-            }
-            if (n == 0) break;
+            if (n < 0) why.Code = errno;
+            if (n <= 0 || !rtl::WriteAll(out, std::string_view(buf, static_cast<size_t>(n)), why)) break;
         }
         const timespec times[2] = {st.st_atim, st.st_mtim};
-        if (!err && (::futimens(out, times) != 0 || ::fsync(out) != 0)) err = errno;
-        if (::close(out) != 0 && !err) err = errno;
-        if (err) ::unlinkat(dir, leaf.c_str(), 0);
+        if (!why.Code && (::futimens(out, times) != 0 || ::fsync(out) != 0)) why.Code = errno;
+        if (::close(out) != 0 && !why.Code) why.Code = errno;
+        if (why.Code) ::unlinkat(dir, leaf.c_str(), 0);
     }
     ::close(in);
-    if (err) detail::setlasterr(err);
-    return err == 0;
+    if (why.Code) detail::setfailure(why);
+    return why.Code == 0;
 }
 
 // Moves a file without ever replacing an existing target, into a folder
@@ -94,7 +77,7 @@ bool movefile(const std::string& from, const std::string& to) {
         err = errno;
     }
     if (err == EXDEV || err == EPERM) {  // another file system, or no hard links
-        if (!copynew(from, dir, leaf)) return false;
+        if (!copynew(from, dir, leaf, to)) return false;
         if (::unlink(from.c_str()) == 0) return true;
         err = errno;
         ::unlinkat(dir, leaf.c_str(), 0);

@@ -4,33 +4,30 @@
 // a new file is its owner's alone unless a caller asks for more, a save
 // tightens a file that is looser, a link where a file is to be written is
 // refused rather than followed, and only regular files are read or written
-// (a pipe or device would block the program or feed it without end).
+// (a pipe or device would block the program or feed it without end). The
+// opening itself is the run-time library's (platform/rtl/fileio.h), which
+// the layers below this library use too; what is added here is the walk to
+// the folder, the retries and the reports.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <functional>
 #include <new>
 
 #include "helpers/internal.h"
 #include "helpers/kwutil.h"
+#include "platform/rtl/fileio.h"
 #include "platform/rtl/sysutils.h"
 
 namespace helpers {
 
 namespace {
 
-struct TLastError {
-    int code = 0;
-    std::string text;  // when set, told instead of the system's text
-    bool refusal = false;
-};
-
-TLastError& lasterror() {
-    static TLastError e;
+// What lasterrtext tells.
+rtl::TFileFailure& lasterror() {
+    static rtl::TFileFailure e;
     return e;
 }
 
@@ -53,11 +50,6 @@ public:
     TFd(const TFd&) = delete;
     TFd& operator=(const TFd&) = delete;
     int get() const { return fd_; }
-    int release() {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
 
 private:
     int fd_;
@@ -67,61 +59,20 @@ private:
 int openretry(const std::function<int()>& attempt) {
     for (int n = 1;; ++n) {
         const int fd = attempt();
-        if (fd >= 0 || permanent(lasterror().code) || n >= 10) return fd;
+        if (fd >= 0 || permanent(lasterror().Code) || n >= 10) return fd;
         waitpump(93);
     }
 }
 
-// Only a regular file is taken; anything else is refused and closed.
-int keepregular(int fd, const std::string& name, struct stat& st) {
-    if (::fstat(fd, &st) != 0) {
-        detail::setlasterr(errno);
-        ::close(fd);
-        return -1;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        detail::refusespecial(name, st);
-        ::close(fd);
-        return -1;
-    }
-    // Opened without waiting; from here on reads and writes may wait as usual.
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    return fd;
-}
-
-// Why Leaf in the folder Dir could not be opened for writing: a link or a
-// special file there is told as such, anything else by its error number.
-void explainwrite(int dir, const std::string& leaf, const std::string& name, int err) {
-    struct stat st {};
-    if (::fstatat(dir, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-        if (S_ISLNK(st.st_mode)) return detail::refuselink(name);
-        if (!S_ISREG(st.st_mode)) return detail::refusespecial(name, st);
-    }
-    detail::setlasterr(err);
-}
-
 // Opens Name for writing (Flags add O_CREAT, O_TRUNC or O_APPEND), reached
 // without links in the program's folders and never through a link itself,
-// without waiting for a reader: only a regular file is kept.
-int openwrite(const std::string& name, int access, int flags, int createmode, struct stat& st) {
+// without waiting for a reader: only a regular file is kept, and one looser
+// than CreateMode is tightened.
+int openwrite(const std::string& name, int access, int flags, int createmode) {
     std::string leaf;
     const TFd dir(detail::openparent(name, leaf));
     if (dir.get() < 0) return -1;
-    const int fd = ::openat(dir.get(), leaf.c_str(), access | flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, createmode);
-    if (fd < 0) {
-        explainwrite(dir.get(), leaf, name, errno);
-        return -1;
-    }
-    return keepregular(fd, name, st);
-}
-
-
-// A save never loosens a file: what others may not read now, they may not
-// read after it; a file looser than the caller asks for is tightened.
-void tighten(int fd, const struct stat& st, int createmode) {
-    const mode_t mode = st.st_mode & 0777;
-    const mode_t want = mode & static_cast<mode_t>(createmode);
-    if (want != mode && st.st_uid == ::geteuid()) ::fchmod(fd, want);
+    return rtl::OpenRegularWriteAt(dir.get(), leaf, name, access, flags, static_cast<mode_t>(createmode), lasterror());
 }
 
 FILE* streamof(int fd, const char* mode) {
@@ -133,14 +84,10 @@ FILE* streamof(int fd, const char* mode) {
     return f;
 }
 
-// Name opened for writing (see openwrite) as a stream, a file looser than
-// CreateMode tightened first; none with lasterr set.
+// Name opened for writing (see openwrite) as a stream; none with lasterr set.
 FILE* openwritestream(const std::string& name, int access, int flags, int createmode, const char* mode) {
-    struct stat st {};
-    const int fd = openretry([&] { return openwrite(name, access, flags, createmode, st); });
-    if (fd < 0) return nullptr;
-    tighten(fd, st, createmode);
-    return streamof(fd, mode);
+    const int fd = openretry([&] { return openwrite(name, access, flags, createmode); });
+    return fd < 0 ? nullptr : streamof(fd, mode);
 }
 
 bool writestream(FILE* f, std::string_view text) {
@@ -169,74 +116,24 @@ bool finish(FILE* f, const std::function<bool(FILE*)>& fill, bool sync) {
     return false;
 }
 
-// A new file beside Leaf in the folder Dir that nobody else has opened.
-FILE* opentemp(int dir, const std::string& leaf, std::string& tmpname, int createmode) {
-    static unsigned serial = 0;
-    // Room for the additions within a name's 255 bytes.
-    const std::string base = "." + leaf.substr(0, 200) + ".";
-    return streamof(openretry([&] {
-                        for (;;) {
-                            tmpname = base + rtl::IntToHex(static_cast<uint64_t>(::getpid()), 1) + "-" +
-                                      rtl::IntToHex(++serial, 1) +
-                                      rtl::IntToHex(static_cast<uint64_t>(randomint(0x7FFFFFFF)), 1) + ".tmp";
-                            const int fd = ::openat(dir, tmpname.c_str(),
-                                                    O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, createmode);
-                            if (fd >= 0 || errno != EEXIST) {
-                                if (fd < 0) detail::setlasterr(errno);
-                                return fd;
-                            }
-                        }
-                    }),
-                    "wb");
-}
-
 enum class TFailure { none, open, write };
-
-// Rewrites the file where it is.
-TFailure rewrite(const std::string& name, int createmode, const std::function<bool(FILE*)>& fill, bool sync) {
-    FILE* f = openwritestream(name, O_WRONLY, O_TRUNC, createmode, "wb");
-    if (!f) return TFailure::open;
-    return finish(f, fill, sync) ? TFailure::none : TFailure::write;
-}
 
 // The new content goes to a file beside the old one, which it replaces in a
 // single rename once it is whole: the name never shows a half-written file,
-// and whatever was planted at the name is replaced, never written through.
+// and whatever was planted at the name is refused, never written through.
 TFailure replacewith(const std::string& name, int createmode, bool sync, const std::function<bool(FILE*)>& fill) {
     std::string leaf;
     const TFd dir(detail::openparent(name, leaf));
     if (dir.get() < 0) return TFailure::open;
-    struct stat st {};
-    const bool exists = ::fstatat(dir.get(), leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
-    if (exists && S_ISLNK(st.st_mode)) {
-        detail::refuselink(name);
-        return TFailure::open;
-    }
-    if (exists && !S_ISREG(st.st_mode)) {
-        detail::refusespecial(name, st);
-        return TFailure::open;
-    }
-    const mode_t mode = exists ? (st.st_mode & static_cast<mode_t>(createmode) & 0777) : static_cast<mode_t>(createmode);
-    std::string tmpname;
-    FILE* f = opentemp(dir.get(), leaf, tmpname, static_cast<int>(mode));
-    // A folder that takes no new files may still let its files be rewritten;
-    // any other failure (a full disk) must not cost the file it has.
-    const int err = lasterror().code;
-    if (!f && exists && (err == EACCES || err == EPERM)) return rewrite(name, createmode, fill, sync);
+    rtl::TFileReplacement replacement;
+    const auto begin = [&] {
+        return replacement.Begin(name, static_cast<mode_t>(createmode), lasterror(), dir.get()) ? 0 : -1;
+    };
+    if (openretry(begin) < 0) return TFailure::open;
+    FILE* f = streamof(replacement.Release(), "wb");
     if (!f) return TFailure::open;
-    // The umask may have taken more from a new file's mode, never less.
-    if (exists) ::fchmod(::fileno(f), mode);
-    bool ok = finish(f, fill, sync);
-    if (ok && ::renameat(dir.get(), tmpname.c_str(), dir.get(), leaf.c_str()) != 0) {
-        detail::setlasterr(errno);
-        ok = false;
-    }
-    if (!ok) {
-        ::unlinkat(dir.get(), tmpname.c_str(), 0);
-        return TFailure::write;
-    }
-    // The data is in place; only the rename's durability is at stake.
-    if (sync) ::fsync(dir.get());
+    // A replacement left uncommitted removes its new file.
+    if (!finish(f, fill, sync) || !replacement.Commit(sync, lasterror())) return TFailure::write;
     return TFailure::none;
 }
 
@@ -257,56 +154,26 @@ bool savefile(const std::string& name, std::string_view text, int createmode, bo
     return failure == TFailure::none;
 }
 
-std::string kindof(const struct stat& st) {
-    if (S_ISDIR(st.st_mode)) return "a folder";
-    if (S_ISFIFO(st.st_mode)) return "a pipe";
-    if (S_ISSOCK(st.st_mode)) return "a socket";
-    if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) return "a device";
-    return "not a regular file";
-}
-
 }  // namespace
 
-void detail::setlasterr(int err) { lasterror() = TLastError{err, {}, false}; }
+void detail::setlasterr(int err) { lasterror() = rtl::TFileFailure{err, {}}; }
 
-void detail::setlasterr(int err, std::string text) { lasterror() = TLastError{err, std::move(text), false}; }
+void detail::setfailure(const rtl::TFileFailure& why) { lasterror() = why; }
 
-detail::TLastErrorKeeper::TLastErrorKeeper() : code_(lasterror().code), text_(lasterror().text) {
-    refusal_ = lasterror().refusal;
-}
+detail::TLastErrorKeeper::TLastErrorKeeper() : kept_(lasterror()) {}
 
-detail::TLastErrorKeeper::~TLastErrorKeeper() { lasterror() = TLastError{code_, text_, refusal_}; }
+detail::TLastErrorKeeper::~TLastErrorKeeper() { lasterror() = kept_; }
 
-void detail::refuselink(const std::string& name) {
-    std::string target(PATH_MAX, '\0');
-    const ssize_t n = ::readlink(name.c_str(), target.data(), target.size());
-    target.resize(n > 0 ? static_cast<size_t>(n) : 0);
-    lasterror() = TLastError{ELOOP,
-                             name + " is a link" + (target.empty() ? std::string() : " (to " + target + ")") +
-                                 "; the program does not write through links",
-                             true};
-}
+void detail::refuselink(const std::string& name) { lasterror() = rtl::RefuseLink(name); }
 
-void detail::refusespecial(const std::string& name, const struct stat& st) {
-    lasterror() = TLastError{EINVAL, name + " is " + kindof(st) + ", not a regular file", true};
-}
-
-bool detail::lasterrrefusal() { return lasterror().refusal; }
+bool detail::lasterrrefusal() { return lasterror().Refused(); }
 
 int detail::openread(const std::string& name, struct stat& st) {
     // Reads follow links (the user may keep a file elsewhere).
-    const int fd = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        setlasterr(errno);
-        return -1;
-    }
-    return keepregular(fd, name, st);
+    return rtl::OpenRegularRead(name, st, lasterror());
 }
 
-std::string lasterrtext() {
-    const TLastError& e = lasterror();
-    return e.text.empty() ? rtl::Trim(rtl::SysErrorMessage(e.code)) : e.text;
-}
+std::string lasterrtext() { return lasterror().Text(); }
 
 int detail::statretry(const std::string& name, struct stat& st, int maxfailures, int waitms, int* failures) {
     int count = 0;
@@ -360,22 +227,10 @@ std::string loadtext(const std::string& name) {
     try {
         // Read to the end, not by the size: some files (those of /proc, one
         // being written) are longer than their status says.
-        data.resize(static_cast<size_t>(st.st_size) + 4096);
-        size_t have = 0;
-        for (;;) {
-            if (have == data.size()) data.resize(data.size() * 2);
-            const ssize_t n = ::read(fd, data.data() + have, data.size() - have);
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0) {
-                // Half a file must not pass for the whole of it.
-                detail::setlasterr(errno);
-                errreport("Could not Read " + name + "\r\n" + lasterrtext());
-                return {};
-            }
-            if (n == 0) break;
-            have += static_cast<size_t>(n);
+        if (!rtl::ReadToEnd(fd, data, static_cast<size_t>(st.st_size), lasterror())) {
+            errreport("Could not Read " + name + "\r\n" + lasterrtext());
+            return {};
         }
-        data.resize(have);
     } catch (const std::bad_alloc&) {
         errreport("Not Enough Memory to Read " + name);
         return {};

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/rtl/fileio.h"
+
 namespace helpers {
 class TRegex;
 }
@@ -19,10 +21,9 @@ namespace helpers::detail {
 // The value of a hex digit (either case), -1 for any other character.
 int hexval(char c);
 
-// Remembers the errno value that lasterrtext reports; Text, when given,
-// is told instead of the system's text for it.
+// Remembers the errno value, or the whole failure, that lasterrtext reports.
 void setlasterr(int err);
-void setlasterr(int err, std::string text);
+void setfailure(const rtl::TFileFailure& why);
 // The failure lasterrtext reports, kept across the library's own reporting
 // and logging, which may fail on their own.
 class TLastErrorKeeper {
@@ -33,15 +34,11 @@ public:
     TLastErrorKeeper& operator=(const TLastErrorKeeper&) = delete;
 
 private:
-    int code_;
-    std::string text_;
-    bool refusal_;
+    rtl::TFileFailure kept_;
 };
-// Refusals of the program's own rules, told by lasterrtext: Name is a link
-// where a file or folder was to be written, or something other than a
-// regular file (St its status).
+// A refusal of the program's own rules, told by lasterrtext: Name is a link
+// where a file or folder was to be written.
 void refuselink(const std::string& name);
-void refusespecial(const std::string& name, const struct stat& st);
 // Whether the last failure was one of those refusals: trying again cannot help.
 bool lasterrrefusal();
 // Opens a regular file for reading without waiting on a pipe or device

@@ -1,6 +1,6 @@
 #include "mail/evqmd5.h"
 
-#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/rtl/exceptions.h"
+#include "platform/rtl/fileio.h"
 #include "platform/rtl/sysutils.h"
 
 namespace mail {
@@ -76,9 +77,12 @@ std::string toHex(const uint8_t* p, size_t n) {
     return s;
 }
 
+// A regular file only: a pipe would keep the digest waiting for ever.
 int openForReading(const std::string& fileName) {
-    const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) throw rtl::EInOutError("Cannot open file \"" + fileName + "\". " + rtl::SysErrorMessage(errno));
+    rtl::TFileFailure why;
+    struct stat st {};
+    const int fd = rtl::OpenRegularRead(fileName, st, why);
+    if (fd < 0) throw rtl::EInOutError("Cannot open file \"" + fileName + "\". " + why.Text());
     return fd;
 }
 

@@ -3,9 +3,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cerrno>
-
 #include "platform/rtl/dateutils.h"
+#include "platform/rtl/fileio.h"
 #include "platform/rtl/sysutils.h"
 
 namespace net {
@@ -28,24 +27,22 @@ void TEvqLogger::DoDebugLog(rtl::TObject* Sender, TLogOption LogOption, const st
     if (options_ & loDestOutDebug) std::fprintf(stderr, "%s\n", line.c_str());
     if (options_ & loDestFile) {
         if (fd_ < 0) openLocked();
-        const std::string out = line + "\r\n";
-        size_t done = 0;
-        while (done < out.size()) {
-            const ssize_t n = ::write(fd_, out.data() + done, out.size() - done);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0)
-                throw ELoggerException("Cannot write log file \"" + fileName_ + "\": " + rtl::SysErrorMessage(errno));
-            done += static_cast<size_t>(n);
-        }
+        rtl::TFileFailure why;
+        if (!rtl::WriteAll(fd_, line + "\r\n", why))
+            throw ELoggerException("Cannot write log file \"" + fileName_ + "\": " + why.Text());
     }
 }
 
 void TEvqLogger::openLocked() {
     closeLocked();
     if (fileName_.empty()) throw ELoggerException("File name empty");
-    const int flags = O_RDWR | O_CREAT | O_CLOEXEC | (fileOption_ == lfoOverwrite ? O_TRUNC : O_APPEND);
-    const int fd = ::open(fileName_.c_str(), flags, 0644);
-    if (fd < 0) throw ELoggerException("Cannot open log file \"" + fileName_ + "\": " + rtl::SysErrorMessage(errno));
+    // The log may hold mail and passwords as they went by: it is its owner's
+    // alone, and never written through a link or into a pipe.
+    rtl::TFileFailure why;
+    const int fd = fileOption_ == lfoOverwrite
+                       ? rtl::CreateReplacing(fileName_, 0600, why)
+                       : rtl::OpenRegularWrite(fileName_, O_WRONLY, O_CREAT | O_APPEND, 0600, why);
+    if (fd < 0) throw ELoggerException("Cannot open log file \"" + fileName_ + "\": " + why.Text());
     fd_ = fd;
 }
 

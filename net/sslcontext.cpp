@@ -1,7 +1,6 @@
 #include "net/sslcontext.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,10 +8,12 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <utility>
 #include <vector>
 
 #include "net/x509.h"
+#include "platform/rtl/fileio.h"
 #include "platform/rtl/sysutils.h"
 
 namespace net {
@@ -92,19 +93,14 @@ BIO* TSslBaseComponent::OpenFileBioAs(const std::string& FileName, TBioOpenMetho
     f_ERR_clear_error();  // earlier calls' errors are not this file's
     int fd;
     if (Methode == bomRead) {
-        CheckFileExists("File not found ", FileName);
-        fd = ::open(FileName.c_str(), O_RDONLY | O_CLOEXEC);
+        fd = OpenToRead("File not found ", FileName);
     } else {
-        fd = ::open(FileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, Secret ? 0600 : 0666);
-        // An older file keeps its mode; one about to hold a key must not.
-        if (fd >= 0 && Secret && ::fchmod(fd, 0600) != 0) {
-            const int err = errno;
-            ::close(fd);
-            fd = -1;
-            errno = err;
-        }
+        // A new file in the old one's place: an older file's looser mode is
+        // not kept for one about to hold a key.
+        rtl::TFileFailure why;
+        fd = rtl::CreateReplacing(FileName, Secret ? 0600 : 0666, why);
+        if (fd < 0) RaiseWithReason("Error on opening file " + SslQuoted(FileName), why.Text());
     }
-    if (fd < 0) RaiseWithReason("Error on opening file " + SslQuoted(FileName), rtl::SysErrorMessage(errno));
     BIO* bio = f_BIO_new_fd(fd, BIO_CLOSE);
     if (!bio) {
         ::close(fd);
@@ -113,10 +109,32 @@ BIO* TSslBaseComponent::OpenFileBioAs(const std::string& FileName, TBioOpenMetho
     return bio;
 }
 
-void TSslBaseComponent::CheckFileExists(const std::string& Text, const std::string& FileName) const {
-    std::error_code ec;
-    if (!fs::exists(FileName, ec)) RaiseError(Text + SslQuoted(FileName));
+int TSslBaseComponent::OpenToRead(const std::string& Text, const std::string& FileName) const {
+    rtl::TFileFailure why;
+    struct stat st {};
+    const int fd = rtl::OpenRegularRead(FileName, st, why);
+    if (fd >= 0) return fd;
+    if (why.Code == ENOENT) RaiseError(Text + SslQuoted(FileName));
+    RaiseWithReason("Error on opening file " + SslQuoted(FileName), why.Text());
 }
+
+void TSslBaseComponent::SaveFile(const std::string& FileName, const std::string& Text, bool Secret) const {
+    if (FileName.empty()) RaiseError("File name not specified");
+    rtl::TFileFailure why;
+    if (!rtl::ReplaceFile(FileName, Text, Secret ? 0600 : 0666, why))
+        RaiseWithReason("Error on opening file " + SslQuoted(FileName), why.Text());
+}
+
+TSslBaseComponent::TLibraryFile::TLibraryFile(const TSslBaseComponent& owner, const std::string& Text,
+                                              const std::string& FileName)
+    : FHandle(owner.OpenToRead(Text, FileName)) {
+    // The library opens files by name; given the descriptor's own name, it
+    // reads the file that was checked, and never one put there since.
+    const std::string own = "/proc/self/fd/" + std::to_string(FHandle);
+    FName = ::access(own.c_str(), R_OK) == 0 ? own : FileName;
+}
+
+TSslBaseComponent::TLibraryFile::~TLibraryFile() { ::close(FHandle); }
 
 bool TSslBaseComponent::IsDirectory(const std::string& Path) {
     std::error_code ec;
@@ -406,10 +424,11 @@ bool TSslContext::TrustCert(TX509Base* Cert) {
 void TSslContext::LoadVerifyLocations(const std::string& CAFile, const std::string& CAPath) {
     Guard g(FLock);
     CheckCtx();
-    if (!CAFile.empty()) CheckFileExists("File not found ", CAFile);
+    const std::optional<TLibraryFile> file =
+        CAFile.empty() ? std::nullopt : std::make_optional<TLibraryFile>(*this, "File not found ", CAFile);
     if (!CAPath.empty() && !IsDirectory(CAPath)) RaiseError("Directory not found " + SslQuoted(CAPath));
     if ((!CAFile.empty() || !CAPath.empty()) &&
-        f_SSL_CTX_load_verify_locations(FSslCtx, CAFile.empty() ? nullptr : CAFile.c_str(),
+        f_SSL_CTX_load_verify_locations(FSslCtx, file ? file->Name().c_str() : nullptr,
                                         CAPath.empty() ? nullptr : CAPath.c_str()) != 1) {
         FlushOpenSslErrors(loSslErr, "SSL_CTX_load_verify_locations");
         RaiseError("Can't read CA File " + SslQuoted(CAFile) + " or CA Path " + SslQuoted(CAPath));
@@ -423,8 +442,8 @@ void TSslContext::LoadCertFromChainFile(const std::string& FileName) {
     Guard g(FLock);
     CheckCtx();
     if (FileName.empty()) return;
-    CheckFileExists("File not found ", FileName);
-    if (f_SSL_CTX_use_certificate_chain_file(FSslCtx, FileName.c_str()) != 1) {
+    const TLibraryFile file(*this, "File not found ", FileName);
+    if (f_SSL_CTX_use_certificate_chain_file(FSslCtx, file.Name().c_str()) != 1) {
         FlushOpenSslErrors(loSslErr, "SSL_CTX_use_certificate_chain_file");
         RaiseError("Can't read certificate file " + SslQuoted(FileName));
     }
@@ -434,8 +453,8 @@ void TSslContext::LoadPKeyFromFile(const std::string& FileName) {
     Guard g(FLock);
     CheckCtx();
     if (FileName.empty()) return;
-    CheckFileExists("File not found ", FileName);
-    if (f_SSL_CTX_use_PrivateKey_file(FSslCtx, FileName.c_str(), SSL_FILETYPE_PEM) != 1) {
+    const TLibraryFile file(*this, "File not found ", FileName);
+    if (f_SSL_CTX_use_PrivateKey_file(FSslCtx, file.Name().c_str(), SSL_FILETYPE_PEM) != 1) {
         FlushOpenSslErrors(loSslInfo, "SSL_CTX_use_PrivateKey_file");
         RaiseError("Can't load private key file " + SslQuoted(FileName));
     }
@@ -466,7 +485,7 @@ void TSslContext::LoadCrlFromFile(const std::string& FileName) {
     Guard g(FLock);
     CheckCtx();
     if (FileName.empty()) return;
-    CheckFileExists("CRL file not found ", FileName);
+    ::close(OpenToRead("CRL file not found ", FileName));
     StackGuard crls{LoadStackFromInfoFile(FileName, emCRL), itemFree(emCRL)};
     if (!crls.stack || f_sk_num(crls.stack) <= 0) RaiseError("Error on reading CRL file " + SslQuoted(FileName));
     X509_STORE* store = f_SSL_CTX_get_cert_store(FSslCtx);
@@ -494,7 +513,7 @@ void TSslContext::AddClientCAFromFile(const std::string& FileName) {
     Guard g(FLock);
     CheckCtx();
     if (FileName.empty()) return;
-    CheckFileExists("Certificate file not found ", FileName);
+    ::close(OpenToRead("Certificate file not found ", FileName));
     TX509Base cert;
     cert.LoadFromPemFile(FileName);
     if (f_SSL_CTX_add_client_CA(FSslCtx, cert.GetX509()) != 1) {
@@ -507,8 +526,8 @@ void TSslContext::SetClientCAListFromFile(const std::string& FileName) {
     Guard g(FLock);
     CheckCtx();
     if (FileName.empty()) return;
-    CheckFileExists("Certificate file not found ", FileName);
-    STACK_OF(X509_NAME)* names = f_SSL_load_client_CA_file(FileName.c_str());
+    const TLibraryFile file(*this, "Certificate file not found ", FileName);
+    STACK_OF(X509_NAME)* names = f_SSL_load_client_CA_file(file.Name().c_str());
     if (!names) {
         FlushOpenSslErrors(loSslErr, "SSL_load_client_CA_file");
         RaiseError("Error on reading certificate file " + SslQuoted(FileName));

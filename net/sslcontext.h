@@ -57,12 +57,31 @@ protected:
     // Empties the library's error queue, logging each entry under LogOption
     // when that is on.
     void FlushOpenSslErrors(TLogOption LogOption, const std::string& Where);
-    // Raises Text followed by the quoted name when the file is not there.
-    void CheckFileExists(const std::string& Text, const std::string& FileName) const;
+    // Opens a file to read: a regular file only, never waiting on a pipe.
+    // Raises Text followed by the quoted name when the file is not there,
+    // the reason when it cannot be read. The descriptor, closed by the caller.
+    int OpenToRead(const std::string& Text, const std::string& FileName) const;
+    // A file the library reads by name (Name), opened first by OpenToRead.
+    class TLibraryFile {
+    public:
+        TLibraryFile(const TSslBaseComponent& owner, const std::string& Text, const std::string& FileName);
+        ~TLibraryFile();
+        TLibraryFile(const TLibraryFile&) = delete;
+        TLibraryFile& operator=(const TLibraryFile&) = delete;
+        const std::string& Name() const { return FName; }
+
+    private:
+        int FHandle;
+        std::string FName;
+    };
+    // Replaces FileName with Text whole (a new file beside it, renamed over
+    // it; never through a link), 0600 when it holds a secret.
+    void SaveFile(const std::string& FileName, const std::string& Text, bool Secret) const;
     static bool IsDirectory(const std::string& Path);
-    // Opens a file as a BIO: read-only for reading; for writing created or
-    // emptied, with mode 0600 when it will hold a secret. Dump reports every
-    // queued library error instead of the first.
+    // Opens a file as a BIO: read-only for reading (OpenToRead); for writing
+    // a new empty file in the old one's place, never through a link, 0600
+    // when it will hold a secret. Dump reports every queued library error
+    // instead of the first.
     BIO* OpenFileBioAs(const std::string& FileName, TBioOpenMethode Methode, bool Secret, bool Dump);
 
 private:

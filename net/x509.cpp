@@ -354,20 +354,24 @@ void TX509Base::WritePrivateKey(BIO* Bio) {
         RaiseLastOpenSslError(true, "Error writing private key to file");
 }
 
+// The PEM text is made whole first and then replaces the file: a failure
+// part way never leaves half a key where the old file was.
 void TX509Base::SaveToPemFile(const std::string& FileName, bool IncludePrivateKey) {
     if (!FX509) RaiseError("X509 not assigned");
     if (IncludePrivateKey && !FPrivateKey) RaiseError("Private key not assigned");
-    LoadTemps t;
-    t.bio = OpenFileBioAs(FileName, bomWrite, IncludePrivateKey, true);
-    if (IncludePrivateKey) WritePrivateKey(t.bio);
-    if (!f_PEM_write_bio_X509(t.bio, FX509)) RaiseLastOpenSslError(true, "Error writing certificate to file");
+    MemBio mem;
+    if (!mem.bio) RaiseLastOpenSslError(true, "Error writing certificate to file");
+    if (IncludePrivateKey) WritePrivateKey(mem.bio);
+    if (!f_PEM_write_bio_X509(mem.bio, FX509)) RaiseLastOpenSslError(true, "Error writing certificate to file");
+    SaveFile(FileName, drainMemBio(mem.bio), IncludePrivateKey);
 }
 
 void TX509Base::PrivateKeySaveToPemFile(const std::string& FileName) {
     if (!FPrivateKey) RaiseError("Private key not assigned");
-    LoadTemps t;
-    t.bio = OpenFileBioAs(FileName, bomWrite, true, true);
-    WritePrivateKey(t.bio);
+    MemBio mem;
+    if (!mem.bio) RaiseLastOpenSslError(true, "Error writing private key to file");
+    WritePrivateKey(mem.bio);
+    SaveFile(FileName, drainMemBio(mem.bio), true);
 }
 
 // ---------------------------------------------------------------- TX509List

@@ -8,12 +8,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <fstream>
 #include <istream>
 #include <map>
 #include <mutex>
 #include <ostream>
 
+#include "platform/rtl/fileio.h"
 #include "png/pngio.h"
 #include "png/pngrows.h"
 
@@ -333,8 +333,10 @@ void TPNGObject::loadChunks(std::istream& stream) {
 }
 
 void TPNGObject::LoadFromFile(const std::string& fileName) {
-    std::ifstream in(fileName, std::ios::binary | std::ios::in);
-    if (!in) throw EPNGNotExists(LoadResString(EPNGNotExistsText));
+    // Only a regular file: a pipe would hold the program for ever.
+    rtl::TFileReadStream in(fileName);
+    if (in.Failure().Refused()) throw EPNGNotExists(in.Failure().Text());
+    if (!in.IsOpen()) throw EPNGNotExists(LoadResString(EPNGNotExistsText));
     LoadFromStream(in);
 }
 
@@ -347,10 +349,11 @@ void TPNGObject::SaveToStream(std::ostream& stream) {
 }
 
 void TPNGObject::SaveToFile(const std::string& fileName) {
-    std::ofstream out(fileName, std::ios::binary | std::ios::out | std::ios::trunc);
+    // The image replaces the file once it is whole; a new file's mode is
+    // left to the umask.
+    rtl::TFileReplaceStream out(fileName, 0666);
     SaveToStream(out);
-    out.flush();
-    if (!out) throw rtl::EInOutError("Cannot write file \"" + fileName + "\"");
+    if (!out.Commit()) throw rtl::EInOutError("Cannot write file \"" + fileName + "\". " + out.Failure().Text());
 }
 
 void TPNGObject::SetMaxIdatSize(int size) { maxIdatSize_ = size > 65534 ? size : 65535; }

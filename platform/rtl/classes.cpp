@@ -1,12 +1,9 @@
 #include "platform/rtl/classes.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <fstream>
-#include <iterator>
-#include <sstream>
 
 #include "platform/rtl/exceptions.h"
+#include "platform/rtl/fileio.h"
 #include "platform/rtl/sysutils.h"
 
 namespace rtl {
@@ -237,19 +234,15 @@ void TStringList::SetValue(std::string_view name, std::string_view value) {
 }
 
 void TStringList::LoadFromFile(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    if (!f) throw EInOutError("Cannot open file \"" + path + "\". " + SysErrorMessage(errno));
-    std::string data((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    std::string data;
+    TFileFailure why;
+    if (!ReadRegularFile(path, data, why)) throw EInOutError("Cannot open file \"" + path + "\". " + why.Text());
     SetText(data);
 }
 
-void TStringList::SaveToFile(const std::string& path) const {
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    if (!f) throw EInOutError("Cannot create file \"" + path + "\". " + SysErrorMessage(errno));
-    const std::string t = Text();
-    f.write(t.data(), static_cast<std::streamsize>(t.size()));
-    f.close();
-    if (!f) throw EInOutError("Cannot write file \"" + path + "\". " + SysErrorMessage(errno));
+void TStringList::SaveToFile(const std::string& path, mode_t mode) const {
+    TFileFailure why;
+    if (!ReplaceFile(path, Text(), mode, why)) throw EInOutError("Cannot write file \"" + path + "\". " + why.Text());
 }
 
 }  // namespace rtl

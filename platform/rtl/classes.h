@@ -1,5 +1,7 @@
 #pragma once
 // Objects with owners, free notification and the string list.
+#include <sys/types.h>
+
 #include <functional>
 #include <string>
 #include <string_view>
@@ -89,9 +91,11 @@ public:
     void SetValue(std::string_view name, std::string_view value);
     int IndexOfName(std::string_view name) const;
 
-    // Whole-file load and save; the file's bytes are kept as they are.
+    // Whole-file load and save; the file's bytes are kept as they are. Only
+    // a regular file is read; a save replaces the file (fileio.h), a new one
+    // made with Mode less the umask.
     void LoadFromFile(const std::string& path);
-    void SaveToFile(const std::string& path) const;
+    void SaveToFile(const std::string& path, mode_t mode = 0600) const;
 
     bool Sorted() const { return sorted_; }
     void SetSorted(bool v);

@@ -1,9 +1,11 @@
 #include "platform/rtl/streams.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <exception>
 
 #include "platform/rtl/sysutils.h"
 
@@ -24,29 +26,33 @@ void TStream::WriteBuffer(const void* Buffer, int64_t Count) {
     if (Count > 0 && Write(Buffer, Count) != Count) throw EWriteError("Stream write error");
 }
 
-namespace {
-
-int openFlags(uint16_t Mode) {
-    if ((Mode & fmCreate) == fmCreate) return O_RDWR | O_CREAT | O_TRUNC;
-    switch (Mode & 0x0003) {
-        case fmOpenWrite: return O_WRONLY;
-        case fmOpenReadWrite: return O_RDWR;
-        default: return O_RDONLY;
+TFileStream::TFileStream(const std::string& FileName, uint16_t Mode, mode_t Rights)
+    : FFileName(FileName), FMode(Mode), FUnwinding(std::uncaught_exceptions()) {
+    TFileFailure why;
+    if ((Mode & fmCreate) == fmCreate) {
+        if (!FReplacement.Begin(FileName, Rights, why))
+            throw EFCreateError("Cannot create file \"" + FileName + "\". " + why.Text());
+        FHandle = FReplacement.Handle();
+        return;
     }
-}
-
-}  // namespace
-
-TFileStream::TFileStream(const std::string& FileName, uint16_t Mode) : FFileName(FileName), FMode(Mode) {
-    FHandle = ::open(FileName.c_str(), openFlags(Mode) | O_CLOEXEC, 0644);
-    if (FHandle >= 0) return;
-    const std::string reason = SysErrorMessage(errno);
-    if ((Mode & fmCreate) == fmCreate) throw EFCreateError("Cannot create file \"" + FileName + "\". " + reason);
-    throw EFOpenError("Cannot open file \"" + FileName + "\". " + reason);
+    struct stat st {};
+    switch (Mode & 0x0003) {
+        case fmOpenWrite: FHandle = OpenRegularWrite(FileName, O_WRONLY, 0, 0777, why); break;
+        case fmOpenReadWrite: FHandle = OpenRegularWrite(FileName, O_RDWR, 0, 0777, why); break;
+        default: FHandle = OpenRegularRead(FileName, st, why); break;
+    }
+    if (FHandle < 0) throw EFOpenError("Cannot open file \"" + FileName + "\". " + why.Text());
 }
 
 TFileStream::~TFileStream() {
-    if (FHandle >= 0) ::close(FHandle);
+    if (FReplacement.Handle() < 0) {
+        if (FHandle >= 0) ::close(FHandle);
+        return;
+    }
+    // Half a file never takes the place of a whole one.
+    TFileFailure why;
+    if (FWriteFailed || std::uncaught_exceptions() > FUnwinding) FReplacement.Abandon();
+    else FReplacement.Commit(true, why);
 }
 
 int64_t TFileStream::Read(void* Buffer, int64_t Count) {
@@ -67,7 +73,10 @@ int64_t TFileStream::Write(const void* Buffer, int64_t Count) {
     while (done < Count) {
         const ssize_t n = ::write(FHandle, p + done, static_cast<size_t>(Count - done));
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
+        if (n <= 0) {
+            FWriteFailed = true;
+            break;
+        }
         done += n;
     }
     return done;

@@ -2,11 +2,14 @@
 // Byte streams: the abstract stream with Read, Write and Seek, and a stream
 // over a file. Share modes are kept as given; the system shares files by its
 // own rules.
+#include <sys/types.h>
+
 #include <cstdint>
 #include <string>
 
 #include "platform/rtl/classes.h"
 #include "platform/rtl/exceptions.h"
+#include "platform/rtl/fileio.h"
 
 namespace rtl {
 
@@ -48,10 +51,16 @@ public:
     void WriteString(const std::string& S) { WriteBuffer(S.data(), static_cast<int64_t>(S.size())); }
 };
 
+// A stream over a regular file (a pipe or device is refused, never waited
+// on); a file opened for writing is never reached through a link. fmCreate
+// writes a new file beside FileName, which replaces it when the stream is
+// freed; a stream freed after a failed write, or while an exception
+// unwinds, leaves the old file as it was. Rights is a new file's mode, less
+// the umask (the file it replaces may keep a tighter one).
 class TFileStream : public TStream {
 public:
-    // Raises EFCreateError or EFOpenError with the system's reason.
-    TFileStream(const std::string& FileName, uint16_t Mode);
+    // Raises EFCreateError or EFOpenError with the reason.
+    TFileStream(const std::string& FileName, uint16_t Mode, mode_t Rights = 0600);
     ~TFileStream() override;
     TFileStream(const TFileStream&) = delete;
     TFileStream& operator=(const TFileStream&) = delete;
@@ -68,6 +77,9 @@ private:
     std::string FFileName;
     uint16_t FMode;
     int FHandle = -1;
+    TFileReplacement FReplacement;  // fmCreate's new file
+    bool FWriteFailed = false;
+    int FUnwinding = 0;  // exceptions in flight when the stream was made
 };
 
 }  // namespace rtl

@@ -7,8 +7,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <regex>
+
+#include "platform/rtl/fileio.h"
 
 namespace speech {
 
@@ -46,7 +47,7 @@ void putLe(std::string& out, uint32_t v, int bytes) {
 }
 
 // A 16-bit mono PCM WAV file, written beside and renamed into place.
-bool writeWav(const std::string& path, const std::vector<int16_t>& samples, int rate) {
+bool writeWav(const std::string& path, const std::vector<int16_t>& samples, int rate, rtl::TFileFailure& why) {
     const uint32_t dataBytes = static_cast<uint32_t>(samples.size() * 2);
     std::string head = "RIFF";
     putLe(head, 36 + dataBytes, 4);
@@ -60,18 +61,16 @@ bool writeWav(const std::string& path, const std::vector<int16_t>& samples, int 
     putLe(head, 16, 2);
     head += "data";
     putLe(head, dataBytes, 4);
-    const std::string tmp = path + ".part";
-    {
-        std::ofstream f(tmp, std::ios::binary | std::ios::trunc);
-        if (!f) return false;
-        f.write(head.data(), static_cast<std::streamsize>(head.size()));
-        for (int16_t s : samples) {
-            const char b[2] = {static_cast<char>(s & 0xFF), static_cast<char>((s >> 8) & 0xFF)};
-            f.write(b, 2);
-        }
-        if (!f.flush()) return false;
+    // What is read aloud is mostly mail: the sound is its owner's alone.
+    rtl::TFileReplaceStream f(path, 0600);
+    f.write(head.data(), static_cast<std::streamsize>(head.size()));
+    for (int16_t s : samples) {
+        const char b[2] = {static_cast<char>(s & 0xFF), static_cast<char>((s >> 8) & 0xFF)};
+        f.write(b, 2);
     }
-    return std::rename(tmp.c_str(), path.c_str()) == 0;
+    if (f.Commit()) return true;
+    why = f.Failure();
+    return false;
 }
 
 }  // namespace
@@ -264,8 +263,9 @@ void TSpVoice::speakOne(const Job& job) {
                                                     espeakCHARS_UTF8 | espeakSSML, nullptr, nullptr);
     std::lock_guard<std::mutex> lock(m_);
     if (s != ENS_OK && s != ENS_SPEECH_STOPPED) speakError_ = "Reading aloud failed: " + statusText(s) + ".";
-    if (!wavSink_.empty() && !writeWav(wavSink_, samples_, sampleRate_))
-        speakError_ = "The sound could not be written to " + wavSink_ + ".";
+    rtl::TFileFailure why;
+    if (!wavSink_.empty() && !writeWav(wavSink_, samples_, sampleRate_, why))
+        speakError_ = "The sound could not be written to " + wavSink_ + ": " + why.Text() + ".";
 }
 
 }  // namespace speech

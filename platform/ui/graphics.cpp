@@ -9,14 +9,13 @@
 #include <QPainter>
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <fstream>
 #include <iterator>
 #include <mutex>
 #include <sstream>
 
+#include "platform/rtl/fileio.h"
 #include "platform/rtl/sysutils.h"
 #include "platform/ui/textmap.h"
 
@@ -306,32 +305,33 @@ void TGraphic::SetTransparent(bool value) {
 
 namespace {
 
-std::ifstream openForLoading(const std::string& fileName) {
-    std::ifstream in(fileName, std::ios::binary | std::ios::in);
-    if (!in) throw rtl::EInOutError("Cannot open file \"" + fileName + "\". " + rtl::SysErrorMessage(errno));
-    return in;
+// Only a regular file is loaded: a pipe would hold the window for ever.
+void openForLoading(const rtl::TFileReadStream& in, const std::string& fileName) {
+    if (!in.IsOpen()) throw rtl::EInOutError("Cannot open file \"" + fileName + "\". " + in.Failure().Text());
 }
 
 }  // namespace
 
 void TGraphic::LoadFromFile(const std::string& fileName) {
-    std::ifstream in = openForLoading(fileName);
+    rtl::TFileReadStream in(fileName);
+    openForLoading(in, fileName);
     LoadFromStream(in);
 }
 
 void TGraphic::LoadPreviewFromStream(std::istream& stream, int) { LoadFromStream(stream); }
 
 void TGraphic::LoadPreviewFromFile(const std::string& fileName, int size) {
-    std::ifstream in = openForLoading(fileName);
+    rtl::TFileReadStream in(fileName);
+    openForLoading(in, fileName);
     LoadPreviewFromStream(in, size);
 }
 
 void TGraphic::SaveToFile(const std::string& fileName) {
-    std::ofstream out(fileName, std::ios::binary | std::ios::out | std::ios::trunc);
-    if (!out) throw rtl::EInOutError("Cannot create file \"" + fileName + "\". " + rtl::SysErrorMessage(errno));
+    // A new picture's mode is left to the umask.
+    rtl::TFileReplaceStream out(fileName, 0666);
+    if (!out.IsOpen()) throw rtl::EInOutError("Cannot create file \"" + fileName + "\". " + out.Failure().Text());
     SaveToStream(out);
-    out.flush();
-    if (!out) throw rtl::EInOutError("Cannot write file \"" + fileName + "\". " + rtl::SysErrorMessage(errno));
+    if (!out.Commit()) throw rtl::EInOutError("Cannot write file \"" + fileName + "\". " + out.Failure().Text());
 }
 
 void TGraphic::Assign(const TGraphic& source) {

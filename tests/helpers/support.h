@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/ui/prompter.h"
+#include "tests/support/plants.h"
 
 namespace kwtest {
 
@@ -27,16 +28,7 @@ private:
 };
 
 // Sets the umask while it lives.
-class TUmaskScope {
-public:
-    explicit TUmaskScope(mode_t mask) : old_(::umask(mask)) {}
-    ~TUmaskScope() { ::umask(old_); }
-    TUmaskScope(const TUmaskScope&) = delete;
-    TUmaskScope& operator=(const TUmaskScope&) = delete;
-
-private:
-    mode_t old_;
-};
+using TUmaskScope = testsupport::TUmaskScope;
 
 void writefile(const std::string& path, const std::string& bytes);
 std::string readfile(const std::string& path);

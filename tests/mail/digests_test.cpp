@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <stdexcept>
+#include <vector>
 
 #include "mail/evqdes.h"
 #include "mail/evqmd4.h"
@@ -11,6 +13,7 @@
 #include "platform/rtl/exceptions.h"
 #include "platform/rtl/sysutils.h"
 #include "tests/mail/mail_test_util.h"
+#include "tests/support/plants.h"
 
 using namespace mail;
 using mailtest::fromHex;
@@ -74,6 +77,20 @@ TEST(MD5, MillionBytesThroughFileAndBuffer) {
     EXPECT_EQ(GetMD5(data.data(), data.size()), "7707D6AE4E027C70EEA2A935C2296F21");
     std::remove(path.c_str());
     EXPECT_THROW(FileMD5(path), rtl::EInOutError);
+}
+
+// A file's digest is taken only of a regular file: a link to one is
+// followed, and a pipe is refused at once rather than waited on for ever.
+TEST(MD5, FileDigestsReadOnlyRegularFiles) {
+    testsupport::TPlantBed bed("abc");
+    const std::vector<testsupport::TFileUse> digests = {
+        {"file digest",
+         [](const std::string& n) {
+             if (FileMD5(n) != "900150983CD24FB0D6963F7D28E17F72") throw std::runtime_error("not the victim's");
+         },
+         [](const std::string& n, const std::string& reason) { return "Cannot open file \"" + n + "\". " + reason; }},
+    };
+    testsupport::ExpectReadsOfRegularFilesOnly(bed, digests);
 }
 
 TEST(MD5, Hmac) {

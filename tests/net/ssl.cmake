@@ -1,6 +1,7 @@
 # TLS tests, and the certificates they use: made by a script into the build
 # folder before test_net is linked, again whenever the script changes.
-list(APPEND NET_TEST_SOURCES ssl_binding_test.cpp ssl_context_test.cpp ssl_x509_test.cpp ssl_socket_test.cpp)
+list(APPEND NET_TEST_SOURCES ssl_binding_test.cpp ssl_context_test.cpp ssl_x509_test.cpp ssl_socket_test.cpp
+  files_test.cpp)
 
 set(SSL_TEST_CERTS ${CMAKE_CURRENT_BINARY_DIR}/certs)
 set(SSL_CERT_SCRIPT ${PROJECT_SOURCE_DIR}/tests/data/certs/make-certs.sh)
@@ -13,7 +14,7 @@ add_custom_command(
   VERBATIM)
 add_custom_target(ssl_test_certs DEPENDS ${SSL_TEST_CERTS}/stamp)
 set_source_files_properties(ssl_binding_test.cpp ssl_context_test.cpp ssl_x509_test.cpp ssl_socket_test.cpp
-  PROPERTIES COMPILE_DEFINITIONS "SSL_TEST_CERTS=\"${SSL_TEST_CERTS}\"")
+  files_test.cpp PROPERTIES COMPILE_DEFINITIONS "SSL_TEST_CERTS=\"${SSL_TEST_CERTS}\"")
 
 # The TLS peers (openssl s_server instances and a Python peer) run while the
 # tests that need them do; they find the ports in PWX_TLS_STATE.

@@ -5,11 +5,14 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <stdexcept>
 #include <string>
+#include <vector>
 #include <unistd.h>
 
 #include "helpers/kwutil.h"
 #include "platform/speech/speech.h"
+#include "tests/support/plants.h"
 
 using speech::MarkupToSsml;
 using speech::TSpVoice;
@@ -129,4 +132,23 @@ TEST(SpVoice, VoicesAndCancel) {
     EXPECT_TRUE(voice.WaitUntilDone(30000));
     EXPECT_TRUE(voice.Speak("still here", speech::SVSFDefault)) << voice.LastSpeakError();
     std::remove(sinkPath().c_str());
+}
+
+// What is read aloud is mostly mail: its sound is its owner's alone under
+// the usual umask, and never written through a link or into a pipe.
+TEST(SpVoice, TheSoundFileIsPrivateAndNeverWrittenThroughALink) {
+    testsupport::TPlantBed bed;
+    const std::vector<testsupport::TFileUse> sinks = {
+        {"sound file",
+         [](const std::string& n) {
+             TSpVoice voice(n);
+             if (!voice.Speak("hi", speech::SVSFDefault)) throw std::runtime_error(voice.LastSpeakError());
+         },
+         [](const std::string& n, const std::string& reason) {
+             return "The sound could not be written to " + n + ": " + reason + ".";
+         }},
+    };
+    testsupport::ExpectNoWritesThroughPlants(bed, sinks, "sound.wav");
+    testsupport::ExpectModes(bed, {{"new sound", -1, sinks[0].use, 0600, "RIFF"},
+                                   {"over a readable sound", 0644, sinks[0].use, 0600, "RIFF"}});
 }

@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "platform/ui/graphics.h"
+#include "tests/support/plants.h"
 
 using namespace ui;
 
@@ -120,6 +121,45 @@ TEST(Graphics, BitmapsRoundTripThroughStreamsAndAssign) {
     std::stringstream junk("not a picture");
     EXPECT_THROW(copy.LoadFromStream(junk), EInvalidGraphic);
     EXPECT_THROW(copy.LoadFromFile("/nonexistent/x.bmp"), rtl::EInOutError);
+}
+
+// A picture is loaded only from a regular file (a link to one is followed),
+// and saved never through a link nor into a pipe; a new one follows the umask.
+TEST(Graphics, PictureFilesRefusePipesAndLinksWhereTheyAreWritten) {
+    std::stringstream bmp;
+    canvasOf(3, 2, RGB(10, 200, 30))->SaveToStream(bmp);
+    testsupport::TPlantBed bed(bmp.str());
+    const auto told = [](const char* lead) {
+        return [lead](const std::string& n, const std::string& reason) {
+            return std::string(lead) + " \"" + n + "\". " + reason;
+        };
+    };
+    const std::vector<testsupport::TFileUse> savers = {
+        {"save", [](const std::string& n) { canvasOf(3, 2, clRed)->SaveToFile(n); }, told("Cannot create file")},
+    };
+    testsupport::ExpectNoWritesThroughPlants(bed, savers, "picture.bmp");
+    const auto expectVictim = [](const TBitmap& b) {
+        if (b.GetWidth() != 3) throw std::runtime_error("not the victim");
+    };
+    const std::vector<testsupport::TFileUse> loaders = {
+        {"load",
+         [&](const std::string& n) {
+             TBitmap b;
+             b.LoadFromFile(n);
+             expectVictim(b);
+         },
+         told("Cannot open file")},
+        {"preview",
+         [&](const std::string& n) {
+             TBitmap b;
+             b.LoadPreviewFromFile(n, 2);
+             expectVictim(b);
+         },
+         told("Cannot open file")},
+    };
+    testsupport::ExpectReadsOfRegularFilesOnly(bed, loaders, "picture.bmp");
+    const auto save = [](const std::string& n) { canvasOf(3, 2, RGB(10, 200, 30))->SaveToFile(n); };
+    testsupport::ExpectModes(bed, {{"new picture", -1, save, 0644, bmp.str()}});
 }
 
 TEST(Graphics, TransparentBitmapsLeaveTheirKeyColourOut) {

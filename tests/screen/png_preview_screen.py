@@ -15,6 +15,7 @@ Captures are saved as OUT_DIR/screen-png-preview-*.png.
 import os
 import shutil
 import sys
+import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from screen_test import Failure, Session, main, wait_for, xwd_root  # noqa: E402
@@ -67,6 +68,19 @@ def preview_fault(img):
 
 
 class PreviewSession(Session):
+    def settled(self, box):
+        """Waits until two grabs of BOX a little apart are the same."""
+        last = [self.screen.grab(box).tobytes()]
+
+        def same():
+            now = self.screen.grab(box).tobytes()
+            if now == last[0]:
+                return True
+            last[0] = now
+            return False
+        time.sleep(0.2)
+        wait_for('the dialog to settle', same)
+
     def __init__(self, args):
         super().__init__(args)
         self.env['XDG_DATA_HOME'] = os.path.join(self.folder, 'userdata')
@@ -84,11 +98,16 @@ class PreviewSession(Session):
         self.check_on_screen('png-preview-dialog', dialog)
         # Into the folder through the file name field, then the file list
         # gets the keys and its only file becomes the current one.
-        self.xdo('type', '--delay', 10, self.pictures + '/')
-        self.xdo('key', 'Return')
-        self.xdo('key', 'shift+Tab')
-        self.xdo('key', 'Home')
+        # Each key waits until the dialog has drawn what the one before did
+        # (the folder is read and its completions shown in the background).
         box = self.geometry(dialog)
+        self.xdo('type', '--delay', 10, self.pictures + '/')
+        self.settled(box)
+        self.xdo('key', 'Return')
+        self.settled(box)
+        self.xdo('key', 'shift+Tab')
+        self.settled(box)
+        self.xdo('key', 'Home')
         last = ['']
 
         def shown():

@@ -68,8 +68,8 @@ bool ViewerCommandOffered(const TViewerCommand& Command) {
     // objects, registry, desktop wallpaper or shortcuts, help file, overwrite
     // mode, the control's own context menu, or the host's persistence and
     // dirty-flag hooks; the engine sizes and spaces the page itself.
-    static constexpr int kHidden[] = {25,   37,   47,   2222, 2263, 2264, 2265, 2266, 2270,
-                                      2280, 2302, 2310, 2314, 2317, 2341, 2342, 2343};
+    static constexpr int kHidden[] = {25,   37,   47,   2222, 2264, 2265, 2266, 2280,
+                                      2302, 2310, 2314, 2317, 2341, 2342, 2343};
     return std::find(std::begin(kHidden), std::end(kHidden), Command.id) == std::end(kHidden);
 }
 
@@ -458,6 +458,11 @@ int Tbrwsvwr::ExecCommand(int Id) {
             cp.Value = words;
         }
     }
+    // A command that needs a value and got none asks for it.
+    if (cp.Kind == browser::TCommandParam::Text && cp.Value.empty() && !AskCommandValue(Id, cp.Value)) {
+        parm->Text = "";
+        return browser::kCmdOk;
+    }
     int row = -1;
     for (int i = 0; i < idms->Items->Count; ++i)
         if (rtl::StrToIntDef(std::string(idms->Items->Strings[i]), 0) == Id) {
@@ -487,6 +492,8 @@ int Tbrwsvwr::ExecCommand(int Id) {
             case 28: result = ShowProperties(); break;
             case 2221: result = AboutEngine(); break;
             case 2233: result = ListBlockFormats(); break;
+            case 2270: result = SavePicture(false); break;
+            case 2263: result = SavePicture(true); break;
             case 2001:
                 // A new page is for writing.
                 EditOnLoad = true;
@@ -528,6 +535,30 @@ std::string localFileOf(const std::string& Url) {
     return Url.rfind('/', 0) == 0 ? Url : std::string();
 }
 }  // namespace
+
+bool Tbrwsvwr::AskCommandValue(int Id, std::string& Value) {
+    if (Id == 51 || Id == 55) {
+        ui::TColorDialog dialog(nullptr);
+        dialog.Options = ui::cdFullOpen | ui::cdAnyColor;
+        if (!dialog.Execute()) return false;
+        Value = "#" + helpers::colorhex(static_cast<int32_t>(dialog.Color));
+        return true;
+    }
+    static const struct {
+        int id;
+        const char* caption;
+        const char* prompt;
+    } kAsked[] = {
+        {18, "Font Name", "Name of the font"},
+        {19, "Font Size", "Size of the font (1 to 7)"},
+        {2124, "Hyperlink", "Address of the link"},
+        {2234, "Block Format", "Format of the block (p, h1 to h6, pre, address, blockquote, div)"},
+        {browser::kCmdZoomPercent, "Zoom", "Zoom in percent (25 to 500)"},
+    };
+    for (const auto& a : kAsked)
+        if (a.id == Id) return ui::InputQuery(a.caption, a.prompt, Value) && !rtl::Trim(Value).empty();
+    return true;
+}
 
 int Tbrwsvwr::FontCommand() {
     ui::TFontDialog dialog(nullptr);
@@ -593,6 +624,42 @@ int Tbrwsvwr::ReplaceCommand() {
     if (!ui::InputQuery("Replace", "Replace \"" + find + "\" with", with)) return browser::kCmdOk;
     const int n = web_->ReplaceAll(find, with, true);
     StatusBar1->Panels[0]->Text = n ? "Replaced " + rtl::IntToStr(n) : "Not found: " + find;
+    return browser::kCmdOk;
+}
+
+int Tbrwsvwr::SavePicture(bool Background) {
+    // The picture selected (in edit mode a click selects it) or the first
+    // one in the selection; or the page's background picture.
+    const std::string src = web_->RunScript(
+        Background
+            ? "(function(){var b=document.body;if(!b)return '';var u=b.getAttribute('background');"
+              "if(!u){var m=/url\\([\"']?([^\"')]*)/.exec(getComputedStyle(b).backgroundImage);u=m?m[1]:'';}"
+              "return u?new URL(u,document.baseURI).href:'';})()"
+            : "(function(){var s=getSelection();if(!s.rangeCount)return '';var r=s.getRangeAt(0),i=null,"
+              "n=r.startContainer;if(n.nodeType===1){var c=n.childNodes[r.startOffset];if(c&&c.tagName==='IMG')i=c;}"
+              "if(!i){var f=r.cloneContents();i=f.querySelector?f.querySelector('img'):null;}"
+              "return i?new URL(i.getAttribute('src')||'',document.baseURI).href:'';})()");
+    if (src.empty()) {
+        StatusBar1->Panels[0]->Text = Background ? "The page has no background picture" : "Select a picture first";
+        return browser::kCmdFailed;
+    }
+    const std::string source = localFileOf(src);
+    if (source.empty()) {
+        StatusBar1->Panels[0]->Text = "Only pictures on this machine can be saved: " + src;
+        return browser::kCmdFailed;
+    }
+    ui::TSaveDialog dialog(nullptr);
+    dialog.Title = "Save Picture As";
+    dialog.Filter = "Pictures|*.png;*.jpg;*.jpeg;*.gif;*.bmp;*.webp|All files (*.*)|*";
+    dialog.InitialDir = helpers::homedir;
+    dialog.FileName = rtl::ExtractFileName(source);
+    dialog.Options = ui::ofHideReadOnly | ui::ofOverwritePrompt | ui::ofEnableSizing;
+    if (!dialog.Execute()) return browser::kCmdOk;
+    if (!helpers::filecopy(source, dialog.FileName)) {
+        helpers::errreport("The picture could not be saved to " + dialog.FileName);
+        return browser::kCmdFailed;
+    }
+    StatusBar1->Panels[0]->Text = "Saved to " + dialog.FileName;
     return browser::kCmdOk;
 }
 

@@ -159,6 +159,9 @@ public:
     void LayoutBars();
 
 private:
+    // Asks for the value command Id needs when the parameter gave none;
+    // false when the user cancelled. Commands that need none answer true.
+    bool AskCommandValue(int Id, std::string& Value);
     // The commands that ask the user first or show what they find.
     int FontCommand();
     int ViewSource();
@@ -167,6 +170,9 @@ private:
     // anything else (or with Ask) where the user chooses.
     int SavePage(bool Ask);
     int ReplaceCommand();
+    // Copies the selected picture's file (or the page's background
+    // picture's) where the user chooses.
+    int SavePicture(bool Background);
     int ShowProperties();
     int AboutEngine();
     int ListBlockFormats();

@@ -324,6 +324,7 @@ TEST_F(Viewer, EveryOfferedCommandWorks) {
     setenv("PATH", (bin + ":" + oldPath).c_str(), 1);
 
     const std::string path = page("commands.htm", "<p id=p>Alpha beta gamma</p>");
+    std::ofstream(folder + "pic.png") << "not really a picture";
     const std::string url = "file://" + path;
     brwsvwr->Panel2->Hide();
     brwsvwr->Panel3->Show();
@@ -353,6 +354,8 @@ TEST_F(Viewer, EveryOfferedCommandWorks) {
         {"FORECOLOR", "#ff0000", nullptr, nullptr},
         {"FONTSIZE", "5", nullptr, nullptr},
         {"ZOOMPERCENT", "150", nullptr, nullptr},
+        {"SAVEPICTURE", "", nullptr, nullptr},
+        {"SAVEBACKGROUND", "", nullptr, nullptr},
         {"UNBOOKMARK", "", "<p id=p>Alpha <a name=x>beta</a> gamma</p>",
          "!document.querySelector('a')&&document.body.textContent.indexOf('Alpha beta gamma')>=0"},
     };
@@ -378,9 +381,9 @@ TEST_F(Viewer, EveryOfferedCommandWorks) {
         const Case* c = find(command.name);
         brwsvwr->Web().RunScript(std::string("document.designMode='on';document.body.innerHTML=") +
                                  "'" + (c && c->html ? c->html : "<p id=p>Alpha beta gamma</p>") + "';" +
-                                 "var t=document.getElementById('p').firstChild,r=document.createRange();"
-                                 "r.setStart(t,6);r.setEnd(t,10);getSelection().removeAllRanges();"
-                                 "getSelection().addRange(r);");
+                                 "var a=document.querySelector('#p a'),t=document.getElementById('p').firstChild,"
+                                 "r=document.createRange();if(a){r.selectNodeContents(a);}else{r.setStart(t,6);"
+                                 "r.setEnd(t,10);}getSelection().removeAllRanges();getSelection().addRange(r);");
         const std::string name = command.name;
         if (name == "FONT")
             dialogs->QueueDialog([](ui::TCommonDialog& d) {
@@ -398,6 +401,25 @@ TEST_F(Viewer, EveryOfferedCommandWorks) {
             dialogs->QueueDialogResult(false);
         if (name == "PROPERTIES" || name == "HELP_ABOUT") dialogs->QueueResult(ui::mrOk);
         if (name == "REPLACE") dialogs->QueueInput("beta"), dialogs->QueueInput("BETA");
+        if (name == "SAVEBACKGROUND") {
+            brwsvwr->Web().RunScript("document.body.style.backgroundImage='url(pic.png)'");
+            dialogs->QueueDialog([&](ui::TCommonDialog& d) {
+                dynamic_cast<ui::TSaveDialog&>(d).FileName = folder + "saved-background.png";
+                return true;
+            });
+        }
+        if (name == "SAVEPICTURE") {
+            // The page's picture, selected as a click selects it.
+            brwsvwr->Web().RunScript("var i=document.createElement('img');i.src='pic.png';"
+                                     "document.getElementById('p').appendChild(i);var r=document.createRange();"
+                                     "r.selectNode(i);getSelection().removeAllRanges();getSelection().addRange(r);");
+            dialogs->QueueDialog([&](ui::TCommonDialog& d) {
+                auto& save = dynamic_cast<ui::TSaveDialog&>(d);
+                EXPECT_EQ(save.FileName, "pic.png");
+                save.FileName = folder + "saved-picture.png";
+                return true;
+            });
+        }
         if (name == "FIND") dialogs->QueueInput("gamma");
         brwsvwr->EditMode = true;  // as the page now is
         brwsvwr->parm->Text = c && c->parm ? c->parm : "";
@@ -417,6 +439,8 @@ TEST_F(Viewer, EveryOfferedCommandWorks) {
     brwsvwr->parm->Text = "100";
     EXPECT_EQ(brwsvwr->ExecCommand(browser::kCmdZoomPercent), browser::kCmdOk);
     EXPECT_NE(helpers::loadtext(savedAs).find("Alpha"), std::string::npos);
+    EXPECT_EQ(helpers::loadtext(folder + "saved-picture.png"), "not really a picture");
+    EXPECT_EQ(helpers::loadtext(folder + "saved-background.png"), "not really a picture");
     EXPECT_TRUE(mailbox::kwdsply && mailbox::kwdsply->Visible()) << "no page source shown";
     if (mailbox::kwdsply) {
         EXPECT_NE(std::string(mailbox::kwdsply->Memo1->Text).find("Alpha"), std::string::npos);

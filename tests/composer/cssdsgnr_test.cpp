@@ -246,8 +246,8 @@ TEST_F(Designer, EveryControlRoundTrips) {
          " border-bottom-left-radius:3px; border-bottom-right-radius:5%;"},
         {{{"bordcoll", "collapse"}, {"bordspc", "2", "2px"}}, " border-collapse:collapse; border-spacing:2px;"},
         {{{"horza", "center"}, {"verta", "middle"}}, " text-align:center; vertical-align:middle;"},
-        // The blank entry of a list writes nothing.
-        {{{"horza", ""}, {"verta", "text-top"}}, " vertical-align:text-top;"},
+        // The blank entry of a list writes nothing, so nothing is chosen when read back.
+        {{{"horza", "", "-"}, {"verta", "text-top"}}, " vertical-align:text-top;"},
         {{{"mrggang", "1"}, {"lfmarg", "5", "5px"}, {"rgmarg", "5", "5px"}, {"tpmarg", "5", "5px"},
           {"btmarg", "5", "5px"}},
          " margin:5px;"},

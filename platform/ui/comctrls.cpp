@@ -763,7 +763,13 @@ void TStatusPanel::setText(std::string v) {
 
 void TStatusPanel::setWidth(int v) {
     width_ = std::max(0, v);
-    label_->setFixedWidth(width_);
+    // The last panel reaches to the bar's right end whatever its width.
+    if (last_) {
+        label_->setMinimumWidth(0);
+        label_->setMaximumWidth(QWIDGETSIZE_MAX);
+    } else {
+        label_->setFixedWidth(width_);
+    }
 }
 
 void TStatusPanel::setAlignment(TAlignment v) {
@@ -776,8 +782,13 @@ TStatusPanel* TStatusPanels::Add() {
     label->setTextFormat(Qt::PlainText);
     label->setFrameShape(QFrame::StyledPanel);
     label->setFrameShadow(QFrame::Sunken);
-    static_cast<QStatusBar*>(bar_->Widget())->addWidget(label);
+    static_cast<QStatusBar*>(bar_->Widget())->addWidget(label, 1);
+    if (!panels_.empty()) {
+        panels_.back()->last_ = false;
+        panels_.back()->Width = panels_.back()->Width();
+    }
     panels_.push_back(std::make_unique<TStatusPanel>(label));
+    panels_.back()->last_ = true;
     panels_.back()->Width = 50;
     return panels_.back().get();
 }

@@ -320,6 +320,7 @@ class TStatusPanel {
     QLabel* label_;
     std::string text_;
     int width_ = 50;
+    bool last_ = false;  // the last panel fills the rest of the bar
     TAlignment alignment_ = taLeftJustify;
 
 public:

@@ -62,18 +62,13 @@ class CommandsSession(Session):
         except Failure:
             path = self.save('commands-page-FAILED', self.screen.grab(box))
             raise Failure('the typed line does not show in the viewer; see %s' % path)
-        # The line selected with the mouse: a drag from before its first
-        # letter to after its last.
-        left, right = min(x for x, _ in dark), max(x for x, _ in dark)
-        middle = (min(y for _, y in dark) + max(y for _, y in dark)) // 2
-        self.xdo('mousemove', '--sync', '--window', viewer, max(1, left - 3), PAGE_TOP + middle)
-        self.xdo('mousedown', 1)
-        self.xdo('mousemove', '--sync', '--window', viewer, right + 20, PAGE_TOP + middle)
-        self.xdo('mouseup', 1)
+        # The line selected: a click in the page, then Ctrl+A.
+        self.click(viewer, max(1, min(x for x, _ in dark) + 5), PAGE_TOP + max(y for _, y in dark) - 5)
+        self.xdo('key', 'ctrl+a')
 
         # Font: the dialog, confirmed with its font, makes the 40-pixel line small.
         font = self.opens('commands-font-dialog', lambda: self.click(viewer, *FONT_BUTTON), ['Font'], None, None)
-        self.xdo('key', '--window', font, 'Return')
+        self.xdo('key', 'Return')
         wait_for('the font dialog closed', lambda: font not in self.windows())
         try:
             small = wait_for('the line in the chosen font',

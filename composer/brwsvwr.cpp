@@ -451,12 +451,6 @@ int Tbrwsvwr::ExecCommand(int Id) {
         cp.Kind = browser::TCommandParam::Text;
         cp.Value = FindText.empty() ? parmText : FindText;
         FindText.clear();
-        // Without words to find, the user is asked for them.
-        if (cp.Value.empty()) {
-            std::string words = web_->SelectedText();
-            if (!ui::InputQuery("Find", "Find what", words) || words.empty()) return browser::kCmdOk;
-            cp.Value = words;
-        }
     }
     // A command that needs a value and got none asks for it.
     if (cp.Kind == browser::TCommandParam::Text && cp.Value.empty() && !AskCommandValue(Id, cp.Value)) {
@@ -537,6 +531,10 @@ std::string localFileOf(const std::string& Url) {
 }  // namespace
 
 bool Tbrwsvwr::AskCommandValue(int Id, std::string& Value) {
+    if (Id == 67) {
+        Value = web_->SelectedText();
+        return ui::InputQuery("Find", "Find what", Value) && !Value.empty();
+    }
     if (Id == 51 || Id == 55) {
         ui::TColorDialog dialog(nullptr);
         dialog.Options = ui::cdFullOpen | ui::cdAnyColor;

@@ -425,7 +425,6 @@ TEST_F(Viewer, EveryOfferedCommandWorks) {
         brwsvwr->EditMode = true;  // as the page now is
         brwsvwr->parm->Text = c && c->parm ? c->parm : "";
         brwsvwr->cmdlis->ItemIndex = row;
-        if (getenv("PWX_TRACE")) fprintf(stderr, "command %s\n", command.name);
         brwsvwr->pfmClick();
         const std::string status = brwsvwr->StatusBar1->Panels[0]->Text;
         EXPECT_EQ(status.rfind("Not supported", 0), std::string::npos) << status;

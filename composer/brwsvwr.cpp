@@ -11,6 +11,7 @@
 
 #include "helpers/kwutil.h"
 #include "mailbox/kwdlgsrc.h"
+#include "mailbox/kwdsply.h"
 #include "mailbox/kwem1.h"
 #include "platform/browser/pagesetup.h"
 #include "platform/browser/webbrowser.h"
@@ -19,6 +20,8 @@
 #include "platform/ui/dialogs.h"
 #include "platform/ui/printers.h"
 #include "platform/win/pump.h"
+
+#include <QUrl>
 
 namespace composer {
 
@@ -58,6 +61,21 @@ int ViewerCommandRow(int Id) {
     for (int i = 0; i < kViewerCommandCount; ++i)
         if (kViewerCommands[i].id == Id) return i;
     return -1;
+}
+
+bool ViewerCommandOffered(const TViewerCommand& Command) {
+    // Nothing on this engine stands for these: no script debugger, plug-in
+    // objects, registry, desktop wallpaper or shortcuts, help file, overwrite
+    // mode, the control's own context menu, or the host's persistence and
+    // dirty-flag hooks; the engine sizes and spaces the page itself.
+    static constexpr int kHidden[] = {25,   37,   47,   2222, 2264, 2265, 2266, 2280,
+                                      2302, 2310, 2314, 2317, 2341, 2342, 2343};
+    return std::find(std::begin(kHidden), std::end(kHidden), Command.id) == std::end(kHidden);
+}
+
+int ViewerCommandId(const TViewerCommand& Command) {
+    // The zoom entry shares its number with full justification.
+    return std::string(Command.name) == "ZOOMPERCENT" ? browser::kCmdZoomPercent : Command.id;
 }
 
 TViewerParam BuildViewerParam(const std::string& Parm, int& Counter) {
@@ -138,7 +156,6 @@ struct TMenuCommand {
     const char* parm;
 };
 constexpr TMenuCommand kMenuCommands[] = {
-    {"Insert", "Object", 25, nullptr},
     {"Insert", "Image", 2168, nullptr},
     {"Insert", "IFRAME", 2158, nullptr},
     {"Insert", "SPAN", 2357, nullptr},
@@ -152,20 +169,18 @@ constexpr TMenuCommand kMenuCommands[] = {
     {"Controls", "TEXTBOX", 2161, nullptr},
     {"Controls", "Input Button", 2115, nullptr},
     {"Controls", "Input Hidden", 2312, nullptr},
-    {"Controls", "Input Image", 0, nullptr},
+    {"Controls", "Input Image", 2114, nullptr},
     {"Controls", "Input Password", 2313, nullptr},
     {"Controls", "Input Reset", 2116, nullptr},
     {"Controls", "Input Submit", 2117, nullptr},
     {"Controls", "Input Upload", 2118, nullptr},
     {nullptr, "MARQUEE", 2182, nullptr},
     {nullptr, "Toggle Strike Through", 91, nullptr},
-    {nullptr, "Overwrite Mode", 2314, "true"},
-    {nullptr, "Insert Mode", 2314, "false"},
     {nullptr, "Left to Right", 2350, nullptr},
     {nullptr, "Right to Left", 2351, nullptr},
     {nullptr, "Page Setup", 2004, nullptr},
     {nullptr, "View Source", 2139, nullptr},
-    {nullptr, "About MSHTML Control", 2221, nullptr},
+    {nullptr, "About the Browser Engine", 2221, nullptr},
 };
 
 bool looksLikeLink(const std::string& t) {
@@ -278,6 +293,10 @@ Tbrwsvwr::Tbrwsvwr(rtl::TComponent* owner) : ui::TForm(owner) {
     Timer1->Enabled = false;
     Timer1->Interval = 400;
     Timer1->OnTimer = [this](rtl::TObject*) { Timer1Timer(); };
+    SayTimer = new ui::TTimer(this);
+    SayTimer->Enabled = false;
+    SayTimer->Interval = 100;
+    SayTimer->OnTimer = [this](rtl::TObject*) { SayTimerTimer(); };
     OnDeactivate = [this](rtl::TObject*) { FindText.clear(); };
     OnActivate = [this](rtl::TObject*) {
         if (!FindText.empty()) ExecCommand(67);
@@ -322,8 +341,9 @@ void Tbrwsvwr::makeCommandBar() {
     idms = new ui::TListBox(Panel3);
     idms->Visible = false;
     for (const TViewerCommand& c : kViewerCommands) {
+        if (!ViewerCommandOffered(c)) continue;
         cmdlis->Items->Add(c.name);
-        idms->Items->Add(rtl::IntToStr(c.id));
+        idms->Items->Add(rtl::IntToStr(ViewerCommandId(c)));
     }
     parm = new ui::TComboBox(Panel3);
     parm->SetBounds(178, 4, 220, 24);
@@ -415,31 +435,70 @@ browser::TWebBrowser& Tbrwsvwr::Web() {
 int Tbrwsvwr::ExecCommand(int Id) {
     if (Visible() && Panel3->Visible() && parm->CanFocus()) parm->SetFocus();
     win::ProcessMessages();
-    if (!web_ || !web_->HasDocument()) return 0;
+    // A new page and an opened one need no page before them.
+    const bool needsPage = Id != 2001 && Id != 2000;
+    if (needsPage && (!web_ || !web_->HasDocument())) return 0;
+    Web();
     const std::string parmText = parm->Text;
     const TViewerParam p = BuildViewerParam(parmText, ElementCounter);
     browser::TCommandParam cp;
     cp.Kind = p.isBool ? browser::TCommandParam::Bool : browser::TCommandParam::Text;
     cp.Flag = p.flag;
-    cp.Value = p.text;
+    // Only a new element takes the numbered id; the others take the text.
+    cp.Value = browser::TWebBrowser::InsertsElement(Id) ? p.text : parmText;
     if (Id == 67) {
         // Find takes the words themselves.
         cp.Kind = browser::TCommandParam::Text;
         cp.Value = FindText.empty() ? parmText : FindText;
         FindText.clear();
     }
-    const int row = ViewerCommandRow(Id);
+    // A command that needs a value and got none asks for it.
+    if (cp.Kind == browser::TCommandParam::Text && cp.Value.empty() && !AskCommandValue(Id, cp.Value)) {
+        parm->Text = "";
+        return browser::kCmdOk;
+    }
+    int row = -1;
+    for (int i = 0; i < idms->Items->Count; ++i)
+        if (rtl::StrToIntDef(std::string(idms->Items->Strings[i]), 0) == Id) {
+            row = i;
+            break;
+        }
+    const int known = ViewerCommandRow(Id);
+    const std::string name = row >= 0 ? std::string(cmdlis->Items->Strings[row])
+                             : known >= 0 ? std::string(kViewerCommands[known].name)
+                                          : rtl::IntToStr(Id);
+    StatusBar1->Panels[0]->Text = "";
     int result;
     try {
-        // Printing and page set-up are the viewer's own; the viewer's paste
-        // is the page's paste.
-        if (Id == 27) PrintPage(), result = browser::kCmdOk;
-        else if (Id == 2003) prtClick(), result = browser::kCmdOk;
-        else if (Id == 2004) PageSetup(), result = browser::kCmdOk;
-        else result = web_->ExecCommand(Id == -9 ? 26 : Id, cp);
+        switch (Id) {
+            // Printing, page set-up and the commands that ask the user are
+            // the viewer's own; the viewer's paste is the page's paste.
+            case 27:
+            case 93: PrintPage(), result = browser::kCmdOk; break;
+            case 2003: prtClick(), result = browser::kCmdOk; break;
+            case 2004: PageSetup(), result = browser::kCmdOk; break;
+            case 90: result = FontCommand(); break;
+            case 2139: result = ViewSource(); break;
+            case 2000: result = OpenPage(); break;
+            case 70: result = SavePage(false); break;
+            case 71: result = SavePage(true); break;
+            case 2121: result = ReplaceCommand(); break;
+            case 28: result = ShowProperties(); break;
+            case 2221: result = AboutEngine(); break;
+            case 2233: result = ListBlockFormats(); break;
+            case 2270: result = SavePicture(false); break;
+            case 2263: result = SavePicture(true); break;
+            case 2001:
+                // A new page is for writing.
+                EditOnLoad = true;
+                result = web_->ExecCommand(2001, cp);
+                break;
+            default: result = web_->ExecCommand(Id == -9 ? 26 : Id, cp);
+        }
         if (result == browser::kCmdNotSupported)
-            StatusBar1->Panels[0]->Text = std::string("Not supported by this browser: ") +
-                                          (row >= 0 ? kViewerCommands[row].name : rtl::IntToStr(Id).c_str());
+            StatusBar1->Panels[0]->Text = "Not supported by this browser: " + name;
+        else if (result == browser::kCmdFailed && std::string(StatusBar1->Panels[0]->Text).empty())
+            StatusBar1->Panels[0]->Text = "Not done: " + name;
     } catch (const browser::EBrowserError& e) {
         StatusBar1->Panels[0]->Text = e.what();
         result = browser::kCmdFailed;
@@ -451,11 +510,185 @@ int Tbrwsvwr::ExecCommand(int Id) {
     parm->Text = "";
     web_->SetFocus();
     try {
-        EditMode = web_->EditMode();
+        if (web_->HasDocument()) EditMode = web_->EditMode();
     } catch (const browser::EBrowserError& e) {
         StatusBar1->Panels[0]->Text = e.what();
     }
     return result;
+}
+
+namespace {
+const char* const kPageFilter = "Web pages (*.htm, *.html)|*.htm;*.html|All files (*.*)|*";
+
+// The local file a page address names, or "".
+std::string localFileOf(const std::string& Url) {
+    if (rtl::StartsText("file://", Url)) {
+        const QUrl u(QString::fromStdString(Url));
+        if (u.isLocalFile()) return u.toLocalFile().toStdString();
+    }
+    return Url.rfind('/', 0) == 0 ? Url : std::string();
+}
+}  // namespace
+
+bool Tbrwsvwr::AskCommandValue(int Id, std::string& Value) {
+    if (Id == 67) {
+        Value = web_->SelectedText();
+        return ui::InputQuery("Find", "Find what", Value) && !Value.empty();
+    }
+    if (Id == 51 || Id == 55) {
+        ui::TColorDialog dialog(nullptr);
+        dialog.Options = ui::cdFullOpen | ui::cdAnyColor;
+        if (!dialog.Execute()) return false;
+        Value = "#" + helpers::colorhex(static_cast<int32_t>(dialog.Color));
+        return true;
+    }
+    static const struct {
+        int id;
+        const char* caption;
+        const char* prompt;
+    } kAsked[] = {
+        {18, "Font Name", "Name of the font"},
+        {19, "Font Size", "Size of the font (1 to 7)"},
+        {2124, "Hyperlink", "Address of the link"},
+        {2234, "Block Format", "Format of the block (p, h1 to h6, pre, address, blockquote, div)"},
+        {browser::kCmdZoomPercent, "Zoom", "Zoom in percent (25 to 500)"},
+    };
+    for (const auto& a : kAsked)
+        if (a.id == Id) return ui::InputQuery(a.caption, a.prompt, Value) && !rtl::Trim(Value).empty();
+    return true;
+}
+
+int Tbrwsvwr::FontCommand() {
+    ui::TFontDialog dialog(nullptr);
+    if (!dialog.Execute()) return browser::kCmdOk;
+    helpers::TFontSpec f;
+    f.Name = dialog.Font->Name();
+    f.Size = dialog.Font->Size();
+    f.Color = dialog.Font->Color();
+    f.Style = dialog.Font->Style();
+    // A system colour is no colour of the text's own.
+    if (!web_->ApplyStyle(helpers::fonttocss(f, f.Color >= 0))) {
+        StatusBar1->Panels[0]->Text = "Select the text the font is for";
+        return browser::kCmdFailed;
+    }
+    return browser::kCmdOk;
+}
+
+int Tbrwsvwr::ViewSource() {
+    const std::string html = web_->DocumentHtml();
+    if (!mailbox::kwdsply) {
+        helpers::errreport("There is no window to show the source in");
+        return browser::kCmdFailed;
+    }
+    mailbox::kwdsply->ShowText("Pelliwox Page Source", web_->LocationUrl(), false, false, true, false, 9, html);
+    return browser::kCmdOk;
+}
+
+int Tbrwsvwr::OpenPage() {
+    ui::TOpenDialog dialog(nullptr);
+    dialog.Title = "Open Page";
+    dialog.Filter = kPageFilter;
+    dialog.InitialDir = helpers::homedir;
+    dialog.Options = ui::ofHideReadOnly | ui::ofFileMustExist | ui::ofEnableSizing;
+    if (!dialog.Execute()) return browser::kCmdOk;
+    // The page opens in the mode the viewer is in.
+    EditOnLoad = EditMode;
+    curbrw->Navigate(dialog.FileName);
+    return browser::kCmdOk;
+}
+
+int Tbrwsvwr::SavePage(bool Ask) {
+    std::string path = localFileOf(web_->LocationUrl());
+    // Only an edited local page is written back to its own file.
+    if (Ask || path.empty() || !EditMode) {
+        ui::TSaveDialog dialog(nullptr);
+        dialog.Title = "Save Page As";
+        dialog.Filter = kPageFilter;
+        dialog.DefaultExt = "htm";
+        dialog.InitialDir = path.empty() ? helpers::homedir : rtl::ExtractFilePath(path);
+        dialog.FileName = path.empty() ? std::string() : rtl::ExtractFileName(path);
+        dialog.Options = ui::ofHideReadOnly | ui::ofOverwritePrompt | ui::ofEnableSizing;
+        if (!dialog.Execute()) return browser::kCmdOk;
+        path = dialog.FileName;
+    }
+    if (!helpers::savetext(path, web_->DocumentHtml())) return browser::kCmdFailed;
+    StatusBar1->Panels[0]->Text = "Saved to " + path;
+    return browser::kCmdOk;
+}
+
+int Tbrwsvwr::ReplaceCommand() {
+    std::string find = web_->SelectedText(), with;
+    if (!ui::InputQuery("Replace", "Find what", find) || find.empty()) return browser::kCmdOk;
+    if (!ui::InputQuery("Replace", "Replace \"" + find + "\" with", with)) return browser::kCmdOk;
+    const int n = web_->ReplaceAll(find, with, true);
+    StatusBar1->Panels[0]->Text = n ? "Replaced " + rtl::IntToStr(n) : "Not found: " + find;
+    return browser::kCmdOk;
+}
+
+int Tbrwsvwr::SavePicture(bool Background) {
+    // The picture selected (in edit mode a click selects it) or the first
+    // one in the selection; or the page's background picture.
+    const std::string src = web_->RunScript(
+        Background
+            ? "(function(){var b=document.body;if(!b)return '';var u=b.getAttribute('background');"
+              "if(!u){var m=/url\\([\"']?([^\"')]*)/.exec(getComputedStyle(b).backgroundImage);u=m?m[1]:'';}"
+              "return u?new URL(u,document.baseURI).href:'';})()"
+            : "(function(){var s=getSelection();if(!s.rangeCount)return '';var r=s.getRangeAt(0),i=null,"
+              "n=r.startContainer;if(n.nodeType===1){var c=n.childNodes[r.startOffset];if(c&&c.tagName==='IMG')i=c;}"
+              "if(!i){var f=r.cloneContents();i=f.querySelector?f.querySelector('img'):null;}"
+              "return i?new URL(i.getAttribute('src')||'',document.baseURI).href:'';})()");
+    if (src.empty()) {
+        StatusBar1->Panels[0]->Text = Background ? "The page has no background picture" : "Select a picture first";
+        return browser::kCmdFailed;
+    }
+    const std::string source = localFileOf(src);
+    if (source.empty()) {
+        StatusBar1->Panels[0]->Text = "Only pictures on this machine can be saved: " + src;
+        return browser::kCmdFailed;
+    }
+    ui::TSaveDialog dialog(nullptr);
+    dialog.Title = "Save Picture As";
+    dialog.Filter = "Pictures|*.png;*.jpg;*.jpeg;*.gif;*.bmp;*.webp|All files (*.*)|*";
+    dialog.InitialDir = helpers::homedir;
+    dialog.FileName = rtl::ExtractFileName(source);
+    dialog.Options = ui::ofHideReadOnly | ui::ofOverwritePrompt | ui::ofEnableSizing;
+    if (!dialog.Execute()) return browser::kCmdOk;
+    if (!helpers::filecopy(source, dialog.FileName)) {
+        helpers::errreport("The picture could not be saved to " + dialog.FileName);
+        return browser::kCmdFailed;
+    }
+    StatusBar1->Panels[0]->Text = "Saved to " + dialog.FileName;
+    return browser::kCmdOk;
+}
+
+int Tbrwsvwr::ShowProperties() {
+    const std::string facts = web_->RunScript(
+        "'Title: '+document.title+'\\r\\nCharacter set: '+document.characterSet+"
+        "'\\r\\nLast modified: '+document.lastModified+'\\r\\nCharacters of text: '+"
+        "(document.body?document.body.innerText.length:0)+'\\r\\nPictures: '+document.images.length+"
+        "'\\r\\nLinks: '+document.links.length");
+    ui::MessageDlg("Address: " + web_->LocationUrl() + "\r\n" + facts, ui::mtInformation, ui::mbOK,
+                   "Page Properties");
+    return browser::kCmdOk;
+}
+
+int Tbrwsvwr::AboutEngine() {
+    ui::MessageDlg("Pages are shown and edited by " + browser::TWebBrowser::EngineVersion() + ".",
+                   ui::mtInformation, ui::mbOK, "About the Browser Engine");
+    return browser::kCmdOk;
+}
+
+int Tbrwsvwr::ListBlockFormats() {
+    // The formats BLOCKFMT takes, at the top of the parameter list.
+    static const char* const kFormats[] = {"p",  "h1",  "h2",      "h3",         "h4", "h5",
+                                           "h6", "pre", "address", "blockquote", "div"};
+    for (int i = static_cast<int>(std::size(kFormats)) - 1; i >= 0; --i) {
+        const int at = parm->Items->IndexOf(kFormats[i]);
+        if (at >= 0) parm->Items->Delete(at);
+        parm->Items->Insert(0, kFormats[i]);
+    }
+    StatusBar1->Panels[0]->Text = "The block formats are in the parameter list";
+    return browser::kCmdOk;
 }
 
 void Tbrwsvwr::curbrwStatusTextChange(const std::string& Text) {
@@ -712,13 +945,23 @@ void Tbrwsvwr::saybtnClick() {
     if (rtl::Trim(phrase).empty()) return;
     speech::TSpVoice* v = voice();
     if (!v) return;
-    // A failure of the reading before (no sound device, say) is told now:
-    // speaking runs in the background.
-    const std::string before = v->LastSpeakError();
-    if (!before.empty()) StatusBar1->Panels[0]->Text = before;
+    v->TakeSpeakError();  // an old failure was told already
     const int pieceLength = std::rand() % 20 + 5;
     const int pitch = 8 - std::rand() % 16;
     v->Speak(helpers::speechmarkup(phrase, pieceLength, pitch), speech::SVSFlagsAsync);
+    // Speaking runs in the background: its outcome (no sound device, say)
+    // is told once the voice is done.
+    SayTimer->Enabled = true;
+}
+
+void Tbrwsvwr::SayTimerTimer() {
+    if (voice_ && !voice_->WaitUntilDone(0)) return;
+    SayTimer->Enabled = false;
+    if (!voice_) return;
+    const std::string failure = voice_->TakeSpeakError();
+    if (failure.empty()) return;
+    StatusBar1->Panels[0]->Text = failure;
+    helpers::errreport(failure);
 }
 
 void Tbrwsvwr::saybtnContextPopup() {

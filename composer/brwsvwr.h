@@ -28,8 +28,13 @@ struct TViewerCommand {
 };
 extern const TViewerCommand kViewerCommands[];
 extern const int kViewerCommandCount;
-// The command list's row of Id (the first row carrying it), or -1.
+// The row of Id in kViewerCommands (the first carrying it), or -1.
 int ViewerCommandRow(int Id);
+// Whether the command list offers Command: those with no counterpart on
+// this engine are left out.
+bool ViewerCommandOffered(const TViewerCommand& Command);
+// The id the command list runs for Command.
+int ViewerCommandId(const TViewerCommand& Command);
 
 // The parameter of an editing command, as the command bar's parameter text
 // gives it: "true"/"false" (any case) a Boolean, "#..." unchanged, anything
@@ -92,7 +97,8 @@ public:
     static int ElementCounter;
 
     // Runs editing command Id on the shown page; the command's result code,
-    // 0 without a page. A command the engine lacks is said in the status bar.
+    // 0 without a page (new and open need none). A command the engine lacks
+    // or the page refused is said in the status bar.
     int ExecCommand(int Id);
 
     void curbrwStatusTextChange(const std::string& Text);
@@ -131,6 +137,9 @@ public:
     // Reading aloud: the selected text of the page, or what the user types.
     std::string PhraseToSay(const std::string& Caption);
     void saybtnClick();
+    // Watches the reading in the background and tells its failure.
+    ui::TTimer* SayTimer;
+    void SayTimerTimer();
     // The next installed voice, wrapping round.
     void saybtnContextPopup();
     // The voice object, made on first use (tests make one with a WAV sink).
@@ -150,6 +159,23 @@ public:
     void LayoutBars();
 
 private:
+    // Asks for the value command Id needs when the parameter gave none;
+    // false when the user cancelled. Commands that need none answer true.
+    bool AskCommandValue(int Id, std::string& Value);
+    // The commands that ask the user first or show what they find.
+    int FontCommand();
+    int ViewSource();
+    int OpenPage();
+    // Writes the page as it stands: an edited local page to its own file,
+    // anything else (or with Ask) where the user chooses.
+    int SavePage(bool Ask);
+    int ReplaceCommand();
+    // Copies the selected picture's file (or the page's background
+    // picture's) where the user chooses.
+    int SavePicture(bool Background);
+    int ShowProperties();
+    int AboutEngine();
+    int ListBlockFormats();
     void makeCommandBar();
     // The emoji browser, made on first use, hidden.
     browser::TWebBrowser& emoji();

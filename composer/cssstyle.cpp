@@ -503,7 +503,8 @@ std::string BuildStyleText(TStyleRule& r) {
             out += " opacity:" + OpacityFraction(n) + "; filter:alpha(opacity=" + std::to_string(n) + ");";
     }
     add({"psit", "lfpos", "rgpos", "tppos", "btpos", "flot", "ovflow", "crsor"});
-    for (const auto& [name, value] : r.Others) out += " " + name + ":" + value + ";";
+    for (const auto& [name, value] : r.Others)
+        if (!value.empty()) out += " " + name + ":" + value + ";";
     if (!r.ClassName.empty()) out = "." + r.ClassName + " {" + out + "}";
     return out;
 }

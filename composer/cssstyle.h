@@ -46,7 +46,12 @@ struct TStyleRule {
     std::string ClassName;
 
     std::string Value(const std::string& Control) const;
-    bool Holds(const std::string& Control) const { return Values.count(Control) != 0; }
+    // Whether Control holds a value to write: an empty one (the list's
+    // blank entry) writes nothing.
+    bool Holds(const std::string& Control) const {
+        const auto it = Values.find(Control);
+        return it != Values.end() && !it->second.empty();
+    }
     // Empties what the Clear button empties (the gang boxes stay).
     void Clear();
 };

@@ -14,10 +14,12 @@
 #include <QPageLayout>
 #include <QPrinter>
 #include <QWebEngineView>
+#include <QtWebEngineCore/qtwebenginecoreglobal.h>
 #include <QCoreApplication>
 #include <QEvent>
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <set>
 
 #include "platform/win/pump.h"
@@ -52,6 +54,10 @@ enum TCmdKind {
     ckDir,       // direction of the document ("doc") or of the block ("block")
     ckUnselect,
     ckFind,
+    ckHtml,      // inserts the markup Arg at the caret, over the selection
+    ckScript,    // runs the script Arg, which answers true when it did its work
+    ckZoom,      // the view's zoom: factor Arg, or the parameter in percent
+    ckNew,       // an empty document
 };
 
 struct TCmd {
@@ -60,6 +66,12 @@ struct TCmd {
     const char* arg;
     const char* type;  // ckInsert: the input type; ckExec: "value" when the parameter goes along
 };
+
+// The block that holds the caret (the body when there is none).
+#define PWX_CARET_BLOCK                                                               \
+    "(function(){var n=window.getSelection().anchorNode;"                             \
+    "while(n&&(n.nodeType!==1||getComputedStyle(n).display==='inline'))n=n.parentNode;" \
+    "return n||document.body;})()"
 
 // The command ids the editing buttons use, and what each does here; an id
 // missing from the table is not supported by this engine (wallpaper, the
@@ -128,6 +140,37 @@ constexpr TCmd kCommands[] = {
     {2357, ckInsert, "span", nullptr},
     {2119, ckInsert, "fieldset", nullptr},
     {2182, ckInsert, "marquee", nullptr},
+    {2123, ckInsert, "a", nullptr},
+    {2311, ckExec, "insertParagraph", nullptr},
+    {2151, ckHtml, "<br>", nullptr},
+    {2152, ckHtml, "<br clear=\"left\">", nullptr},
+    {2153, ckHtml, "<br clear=\"right\">", nullptr},
+    {2154, ckHtml, "<br clear=\"all\">", nullptr},
+    {2155, ckHtml, "&nbsp;", nullptr},
+    // A word forward of the caret, or the selection.
+    {92, ckScript,
+     "(function(){var s=getSelection();if(!s.rangeCount)return false;"
+     "if(s.isCollapsed)s.modify('extend','forward','word');return document.execCommand('delete');})()",
+     nullptr},
+    // The block's own alignment goes: it takes its container's again.
+    {58, ckScript, "(function(e){e.style.textAlign='';e.removeAttribute('align');return true;})(" PWX_CARET_BLOCK ")",
+     nullptr},
+    {94, ckScript, "(function(e){e.style.textAlign='';e.removeAttribute('align');return true;})(" PWX_CARET_BLOCK ")",
+     nullptr},
+    // The named anchors round the caret give way to their contents.
+    {2128, ckScript,
+     "(function(){var s=getSelection();if(!s.rangeCount)return false;var n=s.anchorNode,any=false;"
+     "for(;n;n=n.parentNode){if(n.nodeType===1&&n.tagName==='A'&&n.hasAttribute('name')){"
+     "var p=n.parentNode,a=n;n=p;while(a.firstChild)p.insertBefore(a.firstChild,a);p.removeChild(a);any=true;}}"
+     "return any;})()",
+     nullptr},
+    {2141, ckZoom, "0.8", nullptr},
+    {2142, ckZoom, "0.9", nullptr},
+    {2143, ckZoom, "1", nullptr},
+    {2144, ckZoom, "1.2", nullptr},
+    {2145, ckZoom, "1.4", nullptr},
+    {kCmdZoomPercent, ckZoom, nullptr, nullptr},
+    {2001, ckNew, nullptr, nullptr},
 };
 
 const TCmd* findCommand(int id) {
@@ -439,6 +482,38 @@ std::string TWebBrowser::RunScript(const std::string& Script) {
 
 bool TWebBrowser::Supported(int Id) { return findCommand(Id) != nullptr; }
 
+bool TWebBrowser::InsertsElement(int Id) {
+    const TCmd* c = findCommand(Id);
+    return c && c->kind == ckInsert;
+}
+
+std::string TWebBrowser::EngineVersion() {
+    return std::string("Qt WebEngine ") + qWebEngineVersion() + ", Chromium " + qWebEngineChromiumVersion();
+}
+
+bool TWebBrowser::ApplyStyle(const std::string& Css) {
+    // The selection's markup goes into a span of its own, through the
+    // editor so that undo takes it back.
+    return RunScript("(function(css){var s=getSelection();if(!s.rangeCount||s.isCollapsed)return false;"
+                     "var d=document.createElement('div');d.appendChild(s.getRangeAt(0).cloneContents());"
+                     "var e=document.createElement('span');e.style.cssText=css;e.innerHTML=d.innerHTML;"
+                     "return document.execCommand('insertHTML',false,e.outerHTML);})(" +
+                     jsString(Css).toStdString() + ")") == "true";
+}
+
+int TWebBrowser::ReplaceAll(const std::string& Find, const std::string& With, bool MatchCase) {
+    if (Find.empty()) return 0;
+    // From the top, each find selects the next occurrence after the last
+    // replacement, so a replacement holding the text is not found again.
+    const std::string r = RunScript(
+        "(function(f,w,c){var s=getSelection();s.removeAllRanges();var r=document.createRange();"
+        "r.setStart(document.body,0);r.collapse(true);s.addRange(r);var n=0;"
+        "while(n<100000&&window.find(f,c,false,false,false,false,false)){"
+        "if(!document.execCommand('insertText',false,w))break;n++;}return String(n);})(" +
+        jsString(Find).toStdString() + "," + jsString(With).toStdString() + "," + (MatchCase ? "true" : "false") + ")");
+    return std::atoi(r.c_str());
+}
+
 int TWebBrowser::ExecCommand(int Id, const TCommandParam& Param) {
     const TCmd* c = findCommand(Id);
     if (!c) return kCmdNotSupported;
@@ -475,14 +550,30 @@ int TWebBrowser::ExecCommand(int Id, const TCommandParam& Param) {
         case ckUnselect: RunScript("window.getSelection().removeAllRanges()"); return kCmdOk;
         case ckFind: return !value.empty() && Find(value) ? kCmdOk : kCmdFailed;
         case ckDir: {
-            const std::string target =
-                std::string(c->arg) == "doc"
-                    ? "document.body"
-                    : "(function(){var n=window.getSelection().anchorNode;"
-                      "while(n&&(n.nodeType!==1||getComputedStyle(n).display==='inline'))n=n.parentNode;"
-                      "return n||document.body;})()";
+            const std::string target = std::string(c->arg) == "doc" ? "document.body" : PWX_CARET_BLOCK;
             return ok(RunScript("(function(e){if(!e)return false;e.dir='" + std::string(c->type) + "';return true;})(" +
                                 target + ")"));
+        }
+        case ckHtml:
+            return ok(RunScript("document.execCommand('insertHTML', false, " + jsString(c->arg).toStdString() + ")"));
+        case ckScript: return ok(RunScript(c->arg));
+        case ckZoom: {
+            // Percent as the parameter gives it ("150", "150%"), within what the view can show.
+            double factor = c->arg ? std::atof(c->arg) : std::atof(value.c_str()) / 100.0;
+            if (!(factor >= 0.25 && factor <= 5.0)) return kCmdFailed;
+            d_->pg()->setZoomFactor(factor);
+            return kCmdOk;
+        }
+        case ckNew: {
+            auto done = std::make_shared<bool>(false);
+            const QMetaObject::Connection conn = QObject::connect(d_->pg(), &QWebEnginePage::loadFinished, &d_->context,
+                                                                  [done](bool) { *done = true; });
+            d_->busy = true;
+            d_->pg()->setHtml("<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body></body></html>");
+            const bool finished = win::PumpUntil([&] { return *done; }, AnswerMs);
+            QObject::disconnect(conn);
+            if (!finished) throw EBrowserError("The browser did not answer");
+            return kCmdOk;
         }
         case ckInsert: {
             const TElementSpec spec = parseElementSpec(value);
@@ -496,7 +587,7 @@ int TWebBrowser::ExecCommand(int Id, const TCommandParam& Param) {
                 "var e=d.createElement(tag);"
                 "if(type==='multiple'){e.multiple=true;}else if(type){e.setAttribute('type',type);}"
                 "for(var i=0;i+1<attrs.length;i+=2){try{e.setAttribute(attrs[i],attrs[i+1]);}catch(x){}}"
-                "e.id=id;"
+                "e.id=id;if(tag==='a'&&!e.getAttribute('name'))e.setAttribute('name',id);"
                 "var s=window.getSelection(),t=s.toString();"
                 "if(t){if(tag==='input')e.setAttribute('value',t);else if(tag==='img')e.alt=t;"
                 "else if(tag!=='select'&&tag!=='iframe')e.textContent=t;}"

@@ -23,6 +23,9 @@ namespace browser {
 constexpr int kCmdOk = 0;
 constexpr int kCmdNotSupported = static_cast<int>(0x80040100u);
 constexpr int kCmdFailed = static_cast<int>(0x80004005u);
+// The zoom in percent of the parameter: the list's zoom entry shares its
+// published number with full justification, so it has one of its own here.
+constexpr int kCmdZoomPercent = -50;
 
 // A command's parameter: none, a Boolean or a text.
 struct TCommandParam {
@@ -57,6 +60,17 @@ public:
     // kCmdNotSupported for what this engine cannot do.
     int ExecCommand(int Id, const TCommandParam& Param = {});
     static bool Supported(int Id);
+    // Whether command Id makes a new element (its parameter: the element's
+    // id, then name=value attributes); other commands take the text as is.
+    static bool InsertsElement(int Id);
+    // The engine's name and version, for the about box.
+    static std::string EngineVersion();
+    // Puts the selection into a span with style Css; false when nothing is
+    // selected.
+    bool ApplyStyle(const std::string& Css);
+    // Replaces every Find in the document's text with With; the number
+    // replaced.
+    int ReplaceAll(const std::string& Find, const std::string& With, bool MatchCase);
     // Whether the document is in design mode, read from the document.
     bool EditMode();
     std::string SelectedText() const;

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <regex>
+#include <utility>
 
 #include "platform/rtl/fileio.h"
 
@@ -228,6 +229,11 @@ std::string TSpVoice::LastSpeakError() const {
     return speakError_;
 }
 
+std::string TSpVoice::TakeSpeakError() {
+    std::lock_guard<std::mutex> lock(m_);
+    return std::exchange(untaken_, std::string());
+}
+
 void TSpVoice::run() {
     std::unique_lock<std::mutex> lock(m_);
     while (true) {
@@ -251,6 +257,7 @@ void TSpVoice::speakOne(const Job& job) {
         if (s != ENS_OK) {
             std::lock_guard<std::mutex> lock(m_);
             speakError_ = "The voice " + job.voice + " could not be used: " + statusText(s) + ".";
+            untaken_ = speakError_;
         }
         return;
     }
@@ -262,10 +269,14 @@ void TSpVoice::speakOne(const Job& job) {
     const espeak_ng_STATUS s = espeak_ng_Synthesize(job.ssml.c_str(), job.ssml.size() + 1, 0, POS_CHARACTER, 0,
                                                     espeakCHARS_UTF8 | espeakSSML, nullptr, nullptr);
     std::lock_guard<std::mutex> lock(m_);
-    if (s != ENS_OK && s != ENS_SPEECH_STOPPED) speakError_ = "Reading aloud failed: " + statusText(s) + ".";
+    if (s == ENS_AUDIO_ERROR)
+        speakError_ = "Reading aloud failed: the sound device could not be opened (" + statusText(s) + ").";
+    else if (s != ENS_OK && s != ENS_SPEECH_STOPPED)
+        speakError_ = "Reading aloud failed: " + statusText(s) + ".";
     rtl::TFileFailure why;
     if (!wavSink_.empty() && !writeWav(wavSink_, samples_, sampleRate_, why))
         speakError_ = "The sound could not be written to " + wavSink_ + ": " + why.Text() + ".";
+    if (!speakError_.empty()) untaken_ = speakError_;
 }
 
 }  // namespace speech

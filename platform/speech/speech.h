@@ -59,6 +59,9 @@ public:
     void Cancel();
     // The last failure while speaking (empty when none).
     std::string LastSpeakError() const;
+    // The last failure not yet taken, emptied as it is taken: speaking runs
+    // in the background, so the caller asks once the voice is done.
+    std::string TakeSpeakError();
 
 private:
     struct Job {
@@ -81,6 +84,7 @@ private:
     bool stop_ = false;
     bool abort_ = false;
     std::string speakError_;
+    std::string untaken_;
     std::vector<int16_t> samples_;
     std::thread worker_;
 

@@ -1,10 +1,12 @@
 #include "platform/ui/comctrls.h"
 
+
 #include <QAbstractTableModel>
 #include <QApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPalette>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QStatusBar>
@@ -284,6 +286,7 @@ TListView::TListView(rtl::TComponent* owner)
     SetClickOnRelease(true);
     setMultiSelect(false);
     setGridLines(false);
+    setHideSelection(true);
     QObject::connect(header, &QHeaderView::sectionClicked, Context(), [this](int i) {
         if (OnColumnClick && i < Columns->Count) SafeCall([&] { OnColumnClick(this, Columns[i]); });
     });
@@ -318,6 +321,42 @@ bool TListView::getMultiSelect() const {
 
 void TListView::setMultiSelect(bool v) {
     v_->table->setSelectionMode(v ? QAbstractItemView::ExtendedSelection : QAbstractItemView::SingleSelection);
+}
+
+namespace {
+// Draws a table's selection as plain rows while it lacks the focus and the
+// list hides its selection then.
+class TSelectionPainter : public QObject {
+public:
+    TSelectionPainter(QTableView* table, const bool* hide) : QObject(table), table_(table), hide_(hide) {
+        table->installEventFilter(this);
+    }
+    void apply() {
+        QPalette pal = table_->palette();
+        const QPalette normal = table_->style()->standardPalette();
+        const bool plain = *hide_ && !table_->hasFocus();
+        for (QPalette::ColorGroup g : {QPalette::Active, QPalette::Inactive}) {
+            pal.setColor(g, QPalette::Highlight, plain ? pal.color(g, QPalette::Base) : normal.color(g, QPalette::Highlight));
+            pal.setColor(g, QPalette::HighlightedText,
+                         plain ? pal.color(g, QPalette::Text) : normal.color(g, QPalette::HighlightedText));
+        }
+        table_->setPalette(pal);
+    }
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::FocusIn || e->type() == QEvent::FocusOut) apply();
+        return false;
+    }
+
+private:
+    QTableView* table_;
+    const bool* hide_;
+};
+}  // namespace
+
+void TListView::setHideSelection(bool v) {
+    hideSelection_ = v;
+    if (!selectionPainter_) selectionPainter_ = new TSelectionPainter(v_->table, &hideSelection_);
+    static_cast<TSelectionPainter*>(selectionPainter_)->apply();
 }
 
 bool TListView::getGridLines() const { return v_->table->showGrid(); }
@@ -724,7 +763,13 @@ void TStatusPanel::setText(std::string v) {
 
 void TStatusPanel::setWidth(int v) {
     width_ = std::max(0, v);
-    label_->setFixedWidth(width_);
+    // The last panel reaches to the bar's right end whatever its width.
+    if (last_) {
+        label_->setMinimumWidth(0);
+        label_->setMaximumWidth(QWIDGETSIZE_MAX);
+    } else {
+        label_->setFixedWidth(width_);
+    }
 }
 
 void TStatusPanel::setAlignment(TAlignment v) {
@@ -737,8 +782,13 @@ TStatusPanel* TStatusPanels::Add() {
     label->setTextFormat(Qt::PlainText);
     label->setFrameShape(QFrame::StyledPanel);
     label->setFrameShadow(QFrame::Sunken);
-    static_cast<QStatusBar*>(bar_->Widget())->addWidget(label);
+    static_cast<QStatusBar*>(bar_->Widget())->addWidget(label, 1);
+    if (!panels_.empty()) {
+        panels_.back()->last_ = false;
+        panels_.back()->Width = panels_.back()->Width();
+    }
     panels_.push_back(std::make_unique<TStatusPanel>(label));
+    panels_.back()->last_ = true;
     panels_.back()->Width = 50;
     return panels_.back().get();
 }

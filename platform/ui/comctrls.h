@@ -8,6 +8,7 @@
 #include "platform/ui/controls.h"
 #include "platform/ui/stdctrls.h"
 
+class QObject;
 class QLabel;
 class QTextCharFormat;
 
@@ -64,7 +65,6 @@ using TItemStates = unsigned;
 enum TSearchDirection { sdLeft, sdRight, sdAbove, sdBelow, sdAll };
 enum TCustomDrawStateFlag : unsigned { cdsSelected = 1, cdsFocused = 16 };
 using TCustomDrawState = unsigned;
-enum TViewStyle { vsIcon, vsSmallIcon, vsList, vsReport };
 
 class TListItem {
     int getIndex() const { return index_; }
@@ -122,18 +122,10 @@ class TListView : public TWinControl {
 
     bool getMultiSelect() const;
     void setMultiSelect(bool v);
-    bool getRowSelect() const { return true; }
-    void setRowSelect(bool) {}
-    bool getReadOnly() const { return true; }
-    void setReadOnly(bool) {}
     bool getGridLines() const;
     void setGridLines(bool v);
     bool getHideSelection() const { return hideSelection_; }
-    void setHideSelection(bool v) { hideSelection_ = v; }
-    bool getOwnerData() const { return true; }
-    void setOwnerData(bool) {}
-    TViewStyle getViewStyle() const { return vsReport; }
-    void setViewStyle(TViewStyle) {}
+    void setHideSelection(bool v);
     int getItemIndex() const;
     void setItemIndex(int v);
     TListItem* getSelected() const;
@@ -145,6 +137,7 @@ class TListView : public TWinControl {
     void setShowColumnHeaders(bool v);
 
     bool hideSelection_ = true;
+    QObject* selectionPainter_ = nullptr;  // owned by the table
 
 public:
     explicit TListView(rtl::TComponent* owner);
@@ -155,14 +148,12 @@ public:
     TPart<TListItems> Items;
     // The custom-draw canvas: read back after OnCustomDrawItem.
     TPart<TCanvas> Canvas;
-    // A report view, owner data, whole-row selection, read-only: the only
-    // mode there is; these read as such and setting them changes nothing.
-    TProp<TListView, TViewStyle, &TListView::getViewStyle, &TListView::setViewStyle> ViewStyle{this};
-    TProp<TListView, bool, &TListView::getOwnerData, &TListView::setOwnerData> OwnerData{this};
-    TProp<TListView, bool, &TListView::getRowSelect, &TListView::setRowSelect> RowSelect{this};
-    TProp<TListView, bool, &TListView::getReadOnly, &TListView::setReadOnly> ReadOnly{this};
+    // A read-only report of whole rows whose texts come from OnData: the
+    // only kind of list view there is.
     TProp<TListView, bool, &TListView::getMultiSelect, &TListView::setMultiSelect> MultiSelect{this};
     TProp<TListView, bool, &TListView::getGridLines, &TListView::setGridLines> GridLines{this};
+    // Whether the selected rows lose their highlight while the list has not
+    // the focus (true at start).
     TProp<TListView, bool, &TListView::getHideSelection, &TListView::setHideSelection> HideSelection{this};
     // The first selected row (-1 when none); setting selects only that row
     // and focuses it.
@@ -329,6 +320,7 @@ class TStatusPanel {
     QLabel* label_;
     std::string text_;
     int width_ = 50;
+    bool last_ = false;  // the last panel fills the rest of the bar
     TAlignment alignment_ = taLeftJustify;
 
 public:

@@ -13,6 +13,7 @@
 #include "helpers/kwutil.h"
 #include "helpers/typekeys.h"
 #include "mailbox/kwdlgsrc.h"
+#include "mailbox/kwdsply.h"
 #include "mailbox/kwem1.h"
 #include "mailbox/msgrows.h"
 #include "platform/browser/webbrowser.h"
@@ -212,7 +213,26 @@ TEST_F(Viewer, SaysTheSelectionOrWhatIsTyped) {
             told = told || p.text.find("Reading aloud is not available") != std::string::npos;
         EXPECT_TRUE(told);
     }
+
+    // With no sound device the failure reaches the user once the voice has
+    // tried (the selection is still there: nobody is asked).
+    std::ofstream(folder + "no-sound.conf") << "";
+    setenv("ALSA_CONFIG_PATH", (folder + "no-sound.conf").c_str(), 1);
+    setenv("PULSE_SERVER", ("unix:" + folder + "no-such-socket").c_str(), 1);
     brwsvwr->MakeVoice = nullptr;
+    brwsvwr->DropVoice();
+    dialogs->QueueResult(ui::mrOk);
+    brwsvwr->saybtnClick();
+    auto toldFailure = [&] {
+        for (const ui::TPrompt& p : dialogs->prompts)
+            if (p.text.find("Reading aloud failed") != std::string::npos) return true;
+        return false;
+    };
+    EXPECT_TRUE(win::PumpUntil(toldFailure, 30000)) << "the failure to play was not told";
+    EXPECT_NE(std::string(brwsvwr->StatusBar1->Panels[0]->Text).find("sound device"), std::string::npos);
+    unsetenv("ALSA_CONFIG_PATH");
+    unsetenv("PULSE_SERVER");
+    brwsvwr->DropVoice();
     brwsvwr->Hide();
 }
 
@@ -240,17 +260,9 @@ TEST_F(Viewer, OpensInEditModeAndInsertsOverTheSelection) {
     EXPECT_EQ(std::string(brwsvwr->parm->Items->Strings[0]), "title=\"a b\"");
     EXPECT_EQ(std::string(brwsvwr->cmdlis->Items->Strings[brwsvwr->cmdlis->ItemIndex]), "INSERTSPAN");
 
+    // A command the list does not offer, run by its number, says so.
     EXPECT_EQ(brwsvwr->ExecCommand(2264), browser::kCmdNotSupported);
     EXPECT_EQ(std::string(brwsvwr->StatusBar1->Panels[0]->Text), "Not supported by this browser: SETWALLPAPER");
-    // The menu's Overwrite Mode sets its own parameter first.
-    ui::TMenuItem* overwrite = nullptr;
-    for (int i = 0; i < brwsvwr->PopupMenu1->Items->Count(); ++i)
-        if (std::string(brwsvwr->PopupMenu1->Items->Items(i)->Caption) == "Overwrite Mode")
-            overwrite = brwsvwr->PopupMenu1->Items->Items(i);
-    ASSERT_NE(overwrite, nullptr);
-    overwrite->Click();
-    EXPECT_EQ(std::string(brwsvwr->StatusBar1->Panels[0]->Text), "Not supported by this browser: OVERWRITE");
-    EXPECT_EQ(std::string(brwsvwr->parm->Items->Strings[0]), "true");
 
     EXPECT_EQ(brwsvwr->ExecCommand(2126), browser::kCmdOk);
     EXPECT_FALSE(brwsvwr->EditMode);
@@ -298,6 +310,172 @@ TEST(ViewerPreview, EachImageReferenceGetsItsOwnFile) {
 
 }  // namespace
 
+
+// Every command the list offers does its work on this engine (none says it
+// is not supported); those that ask the user are answered here; where a
+// command leaves a mark in the page, the mark is checked.
+TEST_F(Viewer, EveryOfferedCommandWorks) {
+    // Print preview opens the PDF on the desktop: here an opener that does nothing.
+    const std::string bin = folder + "bin";
+    std::filesystem::create_directories(bin);
+    std::ofstream(bin + "/xdg-open") << "#!/bin/sh\nexit 0\n";
+    std::filesystem::permissions(bin + "/xdg-open", std::filesystem::perms::owner_all);
+    const std::string oldPath = getenv("PATH");
+    setenv("PATH", (bin + ":" + oldPath).c_str(), 1);
+
+    const std::string path = page("commands.htm", "<p id=p>Alpha beta gamma</p>");
+    std::ofstream(folder + "pic.png") << "not really a picture";
+    const std::string url = "file://" + path;
+    brwsvwr->Panel2->Hide();
+    brwsvwr->Panel3->Show();
+    brwsvwr->fnm->Tag = -1;
+    brwsvwr->Show();
+    const std::string savedAs = folder + "saved-as.htm";
+    struct Case {
+        const char* name;
+        const char* parm;
+        const char* html;   // the paragraph's markup before (null: the standard one)
+        const char* check;  // a script that answers "true" when the command did its work
+    };
+    const Case cases[] = {
+        {"BLOCKFMT", "h1", nullptr, "!!document.querySelector('h1')"},
+        {"BOOKMARK", "", nullptr, "!!document.querySelector('a[name]')"},
+        {"DELETEWORD", "", nullptr, "document.body.textContent.indexOf('beta')<0"},
+        {"FONT", "", nullptr, "!!document.querySelector('span[style*=Courier]')"},
+        {"FONTNAME", "Arial", nullptr, "document.body.innerHTML.indexOf('Arial')>=0"},
+        {"HYPERLINK", "http://example.org/", nullptr, "!!document.querySelector('a[href]')"},
+        {"JUSTIFYNONE", "", "<p id=p style=\"text-align:right\">Alpha beta gamma</p>",
+         "document.getElementById('p').style.textAlign===''"},
+        {"LINEBREAKLEFT", "", nullptr, "!!document.querySelector('br[clear=left]')"},
+        {"LINEBREAKNORMAL", "", nullptr, "!!document.querySelector('br')"},
+        {"NONBREAK", "", nullptr, "document.body.innerHTML.indexOf('&nbsp;')>=0"},
+        {"REPLACE", "", nullptr, "document.body.textContent.indexOf('Alpha BETA gamma')>=0"},
+        {"BACKCOLOR", "#00ff00", nullptr, nullptr},
+        {"FORECOLOR", "#ff0000", nullptr, nullptr},
+        {"FONTSIZE", "5", nullptr, nullptr},
+        {"ZOOMPERCENT", "150", nullptr, nullptr},
+        {"SAVEPICTURE", "", nullptr, nullptr},
+        {"SAVEBACKGROUND", "", nullptr, nullptr},
+        {"UNBOOKMARK", "", "<p id=p>Alpha <a name=x>beta</a> gamma</p>",
+         "!document.querySelector('a')&&document.body.textContent.indexOf('Alpha beta gamma')>=0"},
+    };
+    auto find = [&](const std::string& name) -> const Case* {
+        for (const Case& c : cases)
+            if (name == c.name) return &c;
+        return nullptr;
+    };
+    for (int i = 0; i < composer::kViewerCommandCount; ++i) {
+        const composer::TViewerCommand& command = composer::kViewerCommands[i];
+        const int row = brwsvwr->cmdlis->Items->IndexOf(command.name);
+        if (!composer::ViewerCommandOffered(command)) {
+            EXPECT_LT(row, 0) << command.name << " is listed";
+            continue;
+        }
+        ASSERT_GE(row, 0) << command.name << " is not listed";
+        SCOPED_TRACE(command.name);
+        if (brwsvwr->Web().LocationUrl() != url) {
+            brwsvwr->curbrw->Navigate(url);
+            ASSERT_TRUE(win::PumpUntil([&] { return brwsvwr->Web().LocationUrl() == url && !brwsvwr->Web().Busy(); },
+                                       30000));
+        }
+        const Case* c = find(command.name);
+        const std::string html = c && c->html ? c->html : "<p id=p>Alpha beta gamma</p>";
+        ASSERT_EQ(html.find('\''), std::string::npos);
+        brwsvwr->Web().RunScript("document.designMode='on';document.body.innerHTML='" + html + "';" +
+                                 "var a=document.querySelector('#p a'),t=document.getElementById('p').firstChild,"
+                                 "r=document.createRange();if(a){r.selectNodeContents(a);}else{r.setStart(t,6);"
+                                 "r.setEnd(t,10);}getSelection().removeAllRanges();getSelection().addRange(r);");
+        const std::string name = command.name;
+        if (name == "FONT")
+            dialogs->QueueDialog([](ui::TCommonDialog& d) {
+                auto& f = dynamic_cast<ui::TFontDialog&>(d);
+                f.Font->Name = "Courier";
+                f.Font->Size = 14;
+                return true;
+            });
+        if (name == "SAVEAS")
+            dialogs->QueueDialog([&](ui::TCommonDialog& d) {
+                dynamic_cast<ui::TSaveDialog&>(d).FileName = savedAs;
+                return true;
+            });
+        if (name == "OPEN" || name == "PRINT" || name == "EXECPRINT" || name == "PAGESETUP")
+            dialogs->QueueDialogResult(false);
+        if (name == "PROPERTIES" || name == "HELP_ABOUT") dialogs->QueueResult(ui::mrOk);
+        if (name == "REPLACE") dialogs->QueueInput("beta"), dialogs->QueueInput("BETA");
+        if (name == "SAVEBACKGROUND") {
+            brwsvwr->Web().RunScript("document.body.style.backgroundImage='url(pic.png)'");
+            dialogs->QueueDialog([&](ui::TCommonDialog& d) {
+                dynamic_cast<ui::TSaveDialog&>(d).FileName = folder + "saved-background.png";
+                return true;
+            });
+        }
+        if (name == "SAVEPICTURE") {
+            // The page's picture, selected as a click selects it.
+            brwsvwr->Web().RunScript("var i=document.createElement('img');i.src='pic.png';"
+                                     "document.getElementById('p').appendChild(i);var r=document.createRange();"
+                                     "r.selectNode(i);getSelection().removeAllRanges();getSelection().addRange(r);");
+            dialogs->QueueDialog([&](ui::TCommonDialog& d) {
+                auto& save = dynamic_cast<ui::TSaveDialog&>(d);
+                EXPECT_EQ(save.FileName, "pic.png");
+                save.FileName = folder + "saved-picture.png";
+                return true;
+            });
+        }
+        if (name == "FIND") dialogs->QueueInput("gamma");
+        brwsvwr->EditMode = true;  // as the page now is
+        brwsvwr->parm->Text = c && c->parm ? c->parm : "";
+        brwsvwr->cmdlis->ItemIndex = row;
+        brwsvwr->pfmClick();
+        const std::string status = brwsvwr->StatusBar1->Panels[0]->Text;
+        EXPECT_EQ(status.rfind("Not supported", 0), std::string::npos) << status;
+        if (c && c->check) {
+            EXPECT_EQ(status.rfind("Not done", 0), std::string::npos) << status;
+            EXPECT_EQ(brwsvwr->Web().RunScript(c->check), "true")
+                << status << "\n" << brwsvwr->Web().RunScript("document.body.innerHTML");
+        }
+        // Going back, forward or to a new page starts a load a moment later;
+        // the engine selects what it found a moment after it answers.
+        for (const char* moving : {"GOBACKWARD", "GOFORWARD", "REFRESH", "NEW", "STOP", "FIND"})
+            if (name == moving) win::PumpFor(300);
+        win::PumpUntil([] { return !brwsvwr->Web().Busy(); }, 10000);
+    }
+    brwsvwr->parm->Text = "100";
+    EXPECT_EQ(brwsvwr->ExecCommand(browser::kCmdZoomPercent), browser::kCmdOk);
+    EXPECT_NE(helpers::loadtext(savedAs).find("Alpha"), std::string::npos);
+    EXPECT_EQ(helpers::loadtext(folder + "saved-picture.png"), "not really a picture");
+    EXPECT_EQ(helpers::loadtext(folder + "saved-background.png"), "not really a picture");
+    EXPECT_TRUE(mailbox::kwdsply && mailbox::kwdsply->Visible()) << "no page source shown";
+    if (mailbox::kwdsply) {
+        EXPECT_NE(std::string(mailbox::kwdsply->Memo1->Text).find("Alpha"), std::string::npos);
+        mailbox::kwdsply->Hide();
+    }
+    EXPECT_GE(brwsvwr->parm->Items->IndexOf("h1"), 0) << "the block formats are not offered";
+
+    // Every entry of the more-options menu has its command.
+    std::vector<ui::TMenuItem*> entries;
+    for (int i = 0; i < brwsvwr->PopupMenu1->Items->Count(); ++i) {
+        ui::TMenuItem* item = brwsvwr->PopupMenu1->Items->Items(i);
+        if (item->Count() == 0) entries.push_back(item);
+        for (int j = 0; j < item->Count(); ++j) entries.push_back(item->Items(j));
+    }
+    for (ui::TMenuItem* item : entries) {
+        SCOPED_TRACE(std::string(item->Caption));
+        EXPECT_TRUE(bool(item->OnClick)) << "an entry that does nothing";
+        if (std::string(item->Caption) == "Page Setup") dialogs->QueueDialogResult(false);
+        if (std::string(item->Caption) == "About the Browser Engine") dialogs->QueueResult(ui::mrOk);
+        if (brwsvwr->Web().LocationUrl() != url) {
+            brwsvwr->curbrw->Navigate(url);
+            ASSERT_TRUE(win::PumpUntil([&] { return !brwsvwr->Web().Busy(); }, 30000));
+        }
+        brwsvwr->Web().RunScript("document.designMode='on'");
+        item->Click();
+        const std::string status = brwsvwr->StatusBar1->Panels[0]->Text;
+        EXPECT_EQ(status.rfind("Not supported", 0), std::string::npos) << status;
+    }
+    setenv("PATH", oldPath.c_str(), 1);
+    brwsvwr->ExecCommand(2126);
+    brwsvwr->Hide();
+}
 
 // Printing goes through the printer the print dialog chose (here a PDF
 // file) with the sheet the page set-up gave it.

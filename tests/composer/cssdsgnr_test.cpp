@@ -246,7 +246,8 @@ TEST_F(Designer, EveryControlRoundTrips) {
          " border-bottom-left-radius:3px; border-bottom-right-radius:5%;"},
         {{{"bordcoll", "collapse"}, {"bordspc", "2", "2px"}}, " border-collapse:collapse; border-spacing:2px;"},
         {{{"horza", "center"}, {"verta", "middle"}}, " text-align:center; vertical-align:middle;"},
-        {{{"horza", ""}, {"verta", "text-top"}}, " text-align:; vertical-align:text-top;"},
+        // The blank entry of a list writes nothing, so nothing is chosen when read back.
+        {{{"horza", "", "-"}, {"verta", "text-top"}}, " vertical-align:text-top;"},
         {{{"mrggang", "1"}, {"lfmarg", "5", "5px"}, {"rgmarg", "5", "5px"}, {"tpmarg", "5", "5px"},
           {"btmarg", "5", "5px"}},
          " margin:5px;"},
@@ -289,6 +290,12 @@ TEST_F(Designer, EveryControlRoundTrips) {
         EXPECT_EQ(d->Memo1->Text(), css) << "built again from the controls";
     }
     for (const TStyleControl& c : StyleControls()) EXPECT_TRUE(covered.count(c.Name)) << c.Name << " has no case";
+}
+
+// An empty value, chosen or read, is no declaration.
+TEST_F(Designer, EmptyValuesWriteNothing) {
+    d->ParseStyle("text-align:; z-index: ; width:5px; vertical-align:");
+    EXPECT_EQ(d->Memo1->Text(), " width:5px;");
 }
 
 TEST_F(Designer, FontShowsButStaysAsWrittenUntilTheDialogIsUsed) {

@@ -88,19 +88,25 @@ TEST_F(ControlsTest, UpDownStepsWrapsAndWritesItsEdit) {
     EXPECT_EQ(clicks, (std::vector<TUDBtnType>{btNext, btPrev, btNext, btPrev, btNext}));
 }
 
+// Panels keep their widths, and the last reaches the bar's right end
+// whatever its own, so a long text is never cut at a panel's width.
 TEST_F(ControlsTest, StatusBarPanelsShowTheirTexts) {
     auto* bar = new TStatusBar(form.get());
-    TStatusPanel* panel = bar->Panels->Add();
-    panel->Width = 1280;
-    bar->Panels[0]->Text = "Getting Messages...";
-    EXPECT_EQ(bar->Panels->Count, 1);
-    EXPECT_EQ(bar->Panels[0]->Text(), "Getting Messages...");
+    bar->Panels->Add()->Width = 120;
+    bar->Panels->Add()->Width = 50;
+    bar->Panels[1]->Text = "Getting Messages...";
+    EXPECT_EQ(bar->Panels->Count, 2);
+    EXPECT_EQ(bar->Panels[1]->Text(), "Getting Messages...");
+    EXPECT_EQ(bar->Panels[1]->Width(), 50);
+    showForm();
     const auto labels = bar->Widget()->findChildren<QLabel*>();
-    ASSERT_FALSE(labels.isEmpty());
-    EXPECT_EQ(labels.back()->text(), "Getting Messages...");
-    EXPECT_EQ(labels.back()->width(), 1280);
+    ASSERT_EQ(labels.size(), 2);
+    EXPECT_EQ(labels[1]->text(), "Getting Messages...");
+    EXPECT_EQ(labels[0]->width(), 120);
+    EXPECT_GT(labels[1]->width(), 200);
+    EXPECT_GE(labels[1]->geometry().right(), bar->Widget()->width() - 30);
     EXPECT_EQ(bar->Align, alBottom);
-    EXPECT_THROW(bar->Panels[1], rtl::EListError);
+    EXPECT_THROW(bar->Panels[2], rtl::EListError);
 }
 
 TEST_F(ControlsTest, CaptionsBreakLinesAtAnyLineEnd) {

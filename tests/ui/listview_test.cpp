@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/ui/comctrls.h"
+#include "platform/ui/stdctrls.h"
 #include "platform/win/pump.h"
 
 #include "tests/ui/form_fixture.h"
@@ -153,6 +154,36 @@ TEST_F(ListViewTest, CustomDrawPaintsRowBackgrounds) {
     EXPECT_EQ(pixel(1), odd);
     EXPECT_EQ(pixel(3), yellow);
     EXPECT_EQ(table()->model()->index(3, 0).data(Qt::ForegroundRole).value<QColor>(), QColor(255, 0, 0));
+}
+
+// A selected row shows as selected while the list has the focus, and
+// without it only when the list does not hide its selection.
+TEST_F(ListViewTest, HideSelectionWhileAnotherControlHasTheFocus) {
+    list->Align = alNone;
+    list->SetBounds(0, 30, 600, 300);
+    auto* edit = new TEdit(form.get());
+    edit->SetBounds(0, 0, 100, 24);
+    showForm();
+    list->ItemIndex = 1;
+    auto selectedShows = [&] {
+        win::ProcessMessages();
+        const QImage image = table()->viewport()->grab().toImage();
+        auto at = [&](int row) {
+            const QRect r = table()->visualRect(table()->model()->index(row, 1));
+            return image.pixelColor(r.center().x(), r.top() + 2);
+        };
+        return at(1) != at(0);
+    };
+    const struct {
+        bool hide, listFocused, shows;
+    } cases[] = {{true, false, false}, {false, false, true}, {true, true, true}, {false, true, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "hide " << c.hide << " focused " << c.listFocused);
+        list->HideSelection = c.hide;
+        (c.listFocused ? static_cast<TWinControl*>(list) : edit)->SetFocus();
+        ASSERT_TRUE(win::PumpUntil([&] { return table()->hasFocus() == c.listFocused; }, 2000));
+        EXPECT_EQ(selectedShows(), c.shows);
+    }
 }
 
 TEST_F(ListViewTest, UpdateItemsAsksAgain) {

@@ -227,9 +227,14 @@ class ViewerSession(Session):
                     self.xdo('key', 'Return')
                 raise Failure('searching from row %d after %d click(s) on Size answered with a window (%s) '
                               'instead of the row' % (row, clicks, names))
-            # The list has the keys: the row found is shown on the next move.
-            self.xdo('key', 'ctrl+Return')
-            self.viewer_caption(GUI_SUBJECT)
+            # The row found: the viewer, toggled off and on, shows the selected row.
+            for shown in (False, True):
+                self.click(m, *VIEWER_TOGGLE)
+                wait_for('the viewer toggled', lambda: (self.viewer in self.windows()) == shown)
+            try:
+                self.viewer_caption(GUI_SUBJECT)
+            except Failure as e:
+                raise Failure('%s; see %s' % (e, self.save('viewer-found-FAILED', xwd_root(self.display, (0, 0) + self.screen_size))))
             print('ok: searching from row %d after %d click(s) on Size found "%s"' % (row, clicks, GUI_SUBJECT))
 
     def new_composer(self):
@@ -262,7 +267,7 @@ class ViewerSession(Session):
         print('ok: the preview shows the command bar')
         # A received message from the list.
         self.list_row(1)
-        self.viewer_caption('Message 1 of 3')
+        self.viewer_caption(' of 3 - ')
         self.reading_face('received-after-preview')
         self.check_page_shown('viewer-after-preview', self.viewer)
         self.shot('viewer-after-preview', self.viewer)
@@ -279,9 +284,14 @@ class ViewerSession(Session):
         self.xdo('windowactivate', '--sync', m)
         question = self.opens('quit-question', lambda: self.xdo('key', '--window', m, 'alt+F4'), ['Pelliwox'],
                               None, None)
-        self.xdo('windowactivate', '--sync', question)
-        self.xdo('key', 'alt+y')
-        wait_for('the program ended', lambda: self.program.poll() is not None, 30)
+        # Yes: the left of the two buttons at the question's lower right.
+        _, _, qw, qh = self.client(question)
+        self.click(question, qw - 137, qh - 24)
+        try:
+            wait_for('the program ended', lambda: self.program.poll() is not None, 60)
+        except Failure:
+            path = self.save('viewer-quit-FAILED', xwd_root(self.display, (0, 0) + self.screen_size))
+            raise Failure('the program is still running after Yes; see %s' % path)
         drafts = []
         for top, _, files in os.walk(self.folder):
             if 'draft' in os.path.relpath(top, self.folder).lower().split(os.sep):

@@ -49,6 +49,9 @@ void CreateWindows() {
     // The mailbox window shows its pages in the viewer.
     Form1->Viewer.Form = brwsvwr;
     Form1->Viewer.Browser = brwsvwr->curbrw;
+    Form1->Viewer.Browse = [] {
+        if (brwsvwr) brwsvwr->ReadingFace();
+    };
 }
 
 int WinMain(int argc, char** argv) {

@@ -904,6 +904,21 @@ bool Tbrwsvwr::ShowPreview(const std::string& Body, const std::vector<std::strin
     return true;
 }
 
+void Tbrwsvwr::ReadingFace() {
+    EditOnLoad = false;
+    if (EditMode) {
+        // Leaving edit mode focuses the page; whoever had the keys keeps them.
+        ui::TWinControl* list = mailbox::Form1 ? mailbox::Form1->ListView1 : nullptr;
+        const bool listHadKeys = list && list->Focused();
+        ExecCommand(2126);
+        EditMode = false;
+        if (listHadKeys && list->CanFocus()) list->SetFocus();
+    }
+    if (embrow && embrow->Visible()) showEmoji(false);
+    Panel3->Hide();
+    Panel2->Show();
+}
+
 // ---------------------------------------------------------------- reading aloud
 
 int Tbrwsvwr::VoiceIndex = 0;

@@ -134,6 +134,10 @@ public:
     // (reported).
     bool ShowPreview(const std::string& Body, const std::vector<std::string>& Images, const std::string& Subject);
 
+    // The face for a received message: the navigation bar instead of the
+    // command bar, browse mode, no edit mode pending from a preview.
+    void ReadingFace();
+
     // Reading aloud: the selected text of the page, or what the user types.
     std::string PhraseToSay(const std::string& Caption);
     void saybtnClick();

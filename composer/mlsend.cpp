@@ -506,16 +506,17 @@ void Tmlsend::FormCloseQuery(rtl::TObject*, bool& CanClose) {
 
 bool Tmlsend::Changed() const { return !SameCopy(Fields(), kept_); }
 
-void Tmlsend::OfferDraft() {
-    if (!Changed()) return;
+bool Tmlsend::OfferDraft() {
+    if (!Changed()) return true;
     if (helpers::askyesno("The email has been changed since it was last saved or sent.\r\n\r\nSave it as a Draft")) {
         const TMessageFields f = Fields();
         const std::string path = SaveMessageCopy("draft", f);
-        if (path.empty()) return;  // the failure was reported; the message stays changed
+        if (path.empty()) return false;  // the failure was reported; the message stays changed
         StatusBar1->SimpleText = "Saved as " + path;
     }
     // Saved, or let go: no question again for the same text.
     keep();
+    return true;
 }
 
 void Tmlsend::unchanged(const std::function<void()>& Work) {
@@ -927,7 +928,11 @@ void Tmlsend::ClearLists() {
 void Tmlsend::ShowComposer() {
     Show();
     BringToFront();
-    if (bdy->CanFocus()) bdy->SetFocus();
+    // The caret goes where the user starts: the addressee when there is
+    // none yet, else the body's placeholder.
+    ui::TWinControl* start = rtl::Trim(emto->Text()).empty() ? static_cast<ui::TWinControl*>(emto) : bdy;
+    ActiveControl = start;
+    if (start->CanFocus()) start->SetFocus();
     SelectPlaceholder();
 }
 

@@ -123,8 +123,9 @@ public:
     // Whether the message differs from the one last loaded, saved or sent.
     bool Changed() const;
     // Before the message gives way to another: a changed one is offered to
-    // be saved as a draft first; No lets it go.
-    void OfferDraft();
+    // be saved as a draft first; No lets it go. False when the draft could
+    // not be saved (reported): the message is still there, unsaved.
+    bool OfferDraft() override;
     // Closing offers a changed message as a draft too.
     void FormCloseQuery(rtl::TObject* Sender, bool& CanClose);
 

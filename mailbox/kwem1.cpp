@@ -332,6 +332,12 @@ void TForm1::FormCloseQuery(rtl::TObject*, bool& CanClose) {
         CanClose = false;
         return;
     }
+    // Quitting takes the composer with it: its unsaved text is offered as a
+    // draft first, and stays when the draft could not be written.
+    if (Composer && !Composer->OfferDraft()) {
+        CanClose = false;
+        return;
+    }
     CanClose = true;
     Timer1->Enabled = false;
     try {
@@ -558,6 +564,14 @@ void TForm1::ListView1KeyDown(rtl::TObject*, ui::WORD& Key, ui::TShiftState Shif
         Key = 0;
         action();
     };
+    // Home and End (with or without Ctrl) go to the first and the last
+    // message, as in any mail list; the grid would only move across columns.
+    if ((Key == ui::VK_HOME || Key == ui::VK_END) && (mods == 0 || mods == ui::ssCtrl)) {
+        const int to = Key == ui::VK_HOME ? 0 : RowCount() - 1;
+        Key = 0;
+        if (to >= 0) SelectRow(to);
+        return;
+    }
     if (Key == ui::VK_RETURN && mods == 0) take([&] { ListView1DblClick(ListView1); });
     else if (Key == ui::VK_RETURN && mods == ui::ssCtrl) take([&] { OpenMessage(true); });
     else if (Key == ui::VK_DELETE && mods == 0) take([&] { SetDeleteMark(true); });
@@ -600,7 +614,10 @@ void TForm1::ListView1ColumnRightClick(rtl::TObject*, ui::TListColumn* Column) {
     const int sel = SelectedIndex();
     int start = sel < 0 ? 0 : sel + (search == lastSearch_ ? 1 : 0);
     lastSearch_ = search;
-    const int i = FindMatchingRow(start, column, search);
+    // Down the list as it is sorted, from the current row, then on from
+    // the top round to it.
+    int i = FindMatchingRow(start, column, search);
+    if (i < 0 && start > 0) i = FindMatchingRow(0, column, search);
     if (i < 0) {
         helpers::errreport("No More Found");
         return;

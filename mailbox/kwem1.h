@@ -243,6 +243,9 @@ public:
         // The spell checker's files, all in the per-user folder (its main
         // dictionary copied there from the program folder when missing).
         virtual void SetupSpelling(const std::string& ProgramFolder, const std::string& UserFolder) = 0;
+        // A changed message is offered to be saved as a draft; false when
+        // it could not be saved (reported) and is still unsaved.
+        virtual bool OfferDraft() = 0;
     };
     TComposerPort* Composer = nullptr;
     void BitBtn9Click(rtl::TObject* Sender);
@@ -339,6 +342,8 @@ public:
         browser::TBrowser* Browser = nullptr;
         std::string PagePath;  // the viewer's file-name line
         int Row = -1;
+        // Puts the viewer in its reading face: navigation bar, browse mode.
+        std::function<void()> Browse;
         bool Visible() const { return Form && Form->Visible(); }
     };
     TViewer Viewer;
@@ -377,6 +382,11 @@ private:
     // messages and fetches message No whole into LineList.
     bool fetchWhole(int No);
     void showInViewer(int R);
+    // The viewer's own page Name (program folder), written when missing or
+    // Always, shown in the viewer.
+    bool showNotice(const std::string& Name, const std::string& Heading, const std::string& Text, bool Always);
+    // Row R's message could not be had: the viewer says why (LoadFailure).
+    void showFailure(int R);
     bool removeRun_ = false;   // a remove-to-folder run is going on
     bool removeStop_ = false;  // and is asked to stop
     bool ownFetch_ = false;    // a run fetches a page for itself

@@ -21,6 +21,14 @@ namespace {
 
 const char* const kSummaryCaption = "Pelliwox Email Summary";
 const char* const kNotRetrieved = "Could not retrieve email";
+const char* const kLoadingText = "Please Wait - Loading ...";
+
+// A page of the viewer's own: a heading and a line of text.
+std::string noticePage(const std::string& Heading, const std::string& Text) {
+    return "<!DOCTYPE html>\r\n<html><head><meta charset=\"utf-8\"><title>" + helpers::htmlescape(Heading) +
+           "</title></head>\r\n<body style=\"font-family:sans-serif\"><h2>" + helpers::htmlescape(Heading) +
+           "</h2>\r\n<p>" + helpers::htmlescape(Text) + "</p></body></html>\r\n";
+}
 
 bool fileExists(const std::string& path) {
     std::error_code ec;
@@ -100,15 +108,9 @@ bool TForm1::LoadMessage(int R, bool Reload, bool Show) {
         if (Viewer.Visible()) {
             Viewer.Form->Caption = "Pelliwox Loading Message " + helpers::numsep(row.MessageNo) + " of " +
                                    helpers::numsep(RowCount()) + " - " + std::string(rows_->Text(R, rtSubject));
-            Viewer.PagePath = "Please Wait - Loading ...";
-            try {
-                if (Viewer.Browser) {
-                    if (Viewer.Browser->Busy()) Viewer.Browser->Stop();
-                    Viewer.Browser->Navigate(FileUrl(ProgramFolder + "kwemload.htm"));
-                }
-            } catch (const std::exception& e) {
-                Viewer.PagePath = e.what();
-            }
+            if (Viewer.Browse) Viewer.Browse();
+            Viewer.PagePath = kLoadingText;
+            showNotice("kwemload.htm", kLoadingText, "The message is being fetched from the server.", false);
         }
         if (!fetchWhole(row.MessageNo)) return false;
         TRenderInput in;
@@ -156,10 +158,40 @@ bool TForm1::LoadMessage(int R, bool Reload, bool Show) {
 void TForm1::OpenMessage(bool Reload) {
     const int sel = SelectedIndex();
     if (sel < 0) return;
-    if (!LoadMessage(sel, Reload, true) && !loadFailure_.empty() && !rowsUnusable_ && loadFailure_ != kBusy &&
-        loadFailure_ != "still receiving")
-        helpers::errreport(std::string(kNotRetrieved) + "\r\n" + loadFailure_);
+    const bool loaded = LoadMessage(sel, Reload, true);
+    const bool told = loadFailure_.empty() || rowsUnusable_ || loadFailure_ == kBusy || loadFailure_ == "still receiving";
+    if (Viewer.Visible()) {
+        // The viewer went to the loading page: it now shows the message
+        // fetched, or why there is none.
+        if (loaded) showInViewer(sel);
+        else if (loadFailure_ != kBusy && loadFailure_ != "still receiving") showFailure(sel);
+    }
+    if (!loaded && !told) helpers::errreport(std::string(kNotRetrieved) + "\r\n" + loadFailure_);
     rowsUnusable_ = false;
+}
+
+bool TForm1::showNotice(const std::string& Name, const std::string& Heading, const std::string& Text, bool Always) {
+    const std::string path = ProgramFolder + Name;
+    if ((Always || !fileExists(path)) && !helpers::savetext(path, noticePage(Heading, Text), 0666)) return false;
+    try {
+        if (Viewer.Browser) {
+            if (Viewer.Browser->Busy()) Viewer.Browser->Stop();
+            Viewer.Browser->Navigate(FileUrl(path));
+        }
+    } catch (const std::exception& e) {
+        Viewer.PagePath = e.what();
+        return false;
+    }
+    return true;
+}
+
+void TForm1::showFailure(int R) {
+    const std::string why = loadFailure_.empty() ? std::string(kNotRetrieved) : loadFailure_;
+    Viewer.Form->Caption = "Pelliwox Message " + helpers::numsep(rows_->Row(R).MessageNo) + " of " +
+                           helpers::numsep(RowCount()) + " - " + kNotRetrieved;
+    Viewer.PagePath = why;
+    Viewer.Row = R;
+    showNotice("kwemfail.htm", kNotRetrieved, why, true);
 }
 
 // ---------------------------------------------------------------- showing
@@ -195,6 +227,9 @@ void TForm1::ListView1Click(rtl::TObject*) {
 }
 
 void TForm1::showInViewer(int R) {
+    // A received message is read, not edited: the navigation bar, and no
+    // editing left over from a preview.
+    if (Viewer.Browse) Viewer.Browse();
     if (!fileExists(std::string(rows_->Text(R, rtPagePath)))) {
         if (ReceivingFlag) helpers::waitpump(370);
         if (ReceivingFlag) return;
@@ -202,6 +237,7 @@ void TForm1::showInViewer(int R) {
     }
     const std::string page(rows_->Text(R, rtPagePath));
     if (!fileExists(page)) {
+        if (loadFailure_ != kBusy && loadFailure_ != "still receiving") showFailure(R);
         if (!rowsUnusable_ && loadFailure_ != kBusy) helpers::errreport(kNotRetrieved);
         rowsUnusable_ = false;
         return;
@@ -271,23 +307,33 @@ void TForm1::PlaceCompanionWindows() {
     static bool placed = false;
     if (placed) return;
     placed = true;
-    const int w = Width, sw = ui::Screen->Width, sh = ui::Screen->Height;
+    const int sw = ui::Screen->Width, sh = ui::Screen->Height;
     const auto centredTop = [sh](int height) { return (sh - height) / 2; };
-    const int wide = sw - (w + 50);
+    // Room between two windows' edges for the frames and a little space.
+    constexpr int kGap = 20, kNavBarWidth = 660;
     Left = 10;
-    int textLeft = std::min(w + 20, sw - 660), textWidth = std::clamp(wide, 350, 800);
+    // The viewer goes beside the main window, never over it: covered, its
+    // text is hidden whenever the main window is on top. The main window
+    // gives up width, down to its minimum, for a viewer wide enough for its
+    // navigation bar on one row; narrower, the bar wraps.
+    int w = int(Width);
+    const int roomFor = sw - 10 - kGap - 10;  // main window plus viewer
+    if (roomFor - w < kNavBarWidth) {
+        w = std::max(int(Constraints->MinWidth), std::min(w, roomFor - kNavBarWidth));
+        if (w != int(Width)) SetBounds(10, int(Top), w, int(Height));
+    }
+    const int wide = sw - (w + 50);
+    const int besideLeft = 10 + w + kGap;
+    int textLeft = std::min(besideLeft, sw - 660), textWidth = std::clamp(wide, 350, 800);
     if (kwdsply) {
         kwdsply->Position = ui::poDesigned;
         kwdsply->SetBounds(textLeft, centredTop(kwdsply->Height), textWidth, kwdsply->Height);
     }
     if (Viewer.Form) {
-        // Beside the main window, but wide enough for its navigation bar on
-        // one row (about 660 pixels) where the screen has room: then it moves
-        // left over the main window rather than off the screen's right edge.
-        // Narrower, the bar wraps.
         const int height = sh * 5 / 6;
-        const int width = std::min(std::max(std::clamp(wide, 350, 1024), 660), sw);
-        Viewer.Form->SetBounds(std::max(0, std::min(textLeft, sw - width - 10)), sh / 12, width, height);
+        const int width = std::clamp(sw - besideLeft - 10, 350, 1024);
+        // A screen too narrow for both: on the screen at least.
+        Viewer.Form->SetBounds(std::max(0, std::min(besideLeft, sw - width - 10)), sh / 12, width, height);
     }
     if (cmmslog) {
         const int width = std::min(textWidth, 640);

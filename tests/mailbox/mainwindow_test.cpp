@@ -171,8 +171,9 @@ TEST_F(MainWindow, SortingByColumnHeaders) {
 }
 
 // A right click on a column header asks for a search text and selects the
-// next row after the selection whose column matches; asking the same again
-// moves on; number columns match the whole number.
+// next row after the selection whose column matches, going on from the top
+// when there is none below; asking the same again moves on; number columns
+// match the whole number.
 TEST_F(MainWindow, ColumnSearch) {
     fill({{"Ann", "Lunch on Friday", "300"}, {"bob", "Budget", "42"}, {"CAROL", "lunch menu", "42"},
           {"dave", "Re: LUNCH", "7"}});
@@ -194,6 +195,7 @@ TEST_F(MainWindow, ColumnSearch) {
         {3, "*lunch*", -1, 0},         // from the top, letter case ignored
         {3, "*lunch*", 0, 2},          // the same again moves on
         {3, "*lunch*", 2, 3},
+        {3, "*lunch*", 3, 0},          // past the last match: on from the top
         {3, "kwre:^re:", 0, 3},        // a regular expression
         {1, "carol", 0, 2},            // From
         {5, "42", 0, 1},               // Size: the whole number

@@ -45,6 +45,10 @@ def yellow_points(img):
 
 
 class EmojiSession(Session):
+    # Wide enough for the viewer beside the main window at the width the
+    # button places assume.
+    size = (1600, 1000)
+
     def start_program(self):
         page = os.path.join(os.path.dirname(os.path.abspath(self.args.program)), 'kwem_emojisrc.htm')
         if not os.path.exists(page):

@@ -431,10 +431,11 @@ Structure readStructure(std::string_view text, const TRenderLimits& limits, std:
     bool inLeaf = false;
     Leaf leaf;
 
-    auto closeLeaf = [&](size_t end) {
+    auto closeLeaf = [&](size_t end, bool atBoundary) {
         if (!inLeaf) return;
         // The line break before a boundary belongs to the boundary.
-        if (end >= bodyAt + 2 && text.substr(end - 2, 2) == "\r\n") end -= 2;
+        if (!atBoundary) {
+        } else if (end >= bodyAt + 2 && text.substr(end - 2, 2) == "\r\n") end -= 2;
         else if (end > bodyAt && text[end - 1] == '\n') --end;
         leaf.raw = text.substr(bodyAt, end > bodyAt ? end - bodyAt : 0);
         s.leaves.push_back(std::move(leaf));
@@ -503,7 +504,7 @@ Structure readStructure(std::string_view text, const TRenderLimits& limits, std:
                     // A part cut off inside its header block: what came is its header.
                     finishHeaders(i, i);
                 }
-                closeLeaf(i);
+                closeLeaf(i, true);
                 while (open.size() > depth + 1) {
                     if (!open.back().closed)
                         problems.push_back("Boundary \"" + open.back().boundary +
@@ -547,7 +548,7 @@ Structure readStructure(std::string_view text, const TRenderLimits& limits, std:
         i = next;
     }
     if (state == State::Headers) finishHeaders(text.size(), text.size());
-    closeLeaf(text.size());
+    closeLeaf(text.size(), false);
     s.hasHeader = !s.header.empty();
     for (auto it = open.rbegin(); it != open.rend(); ++it) {
         if (!it->used)
@@ -802,6 +803,7 @@ std::vector<TMessagePart> ReadMessageParts(std::string_view message, std::vector
         p.contentType = l.contentType;
         p.fileName = l.fileName;
         p.contentId = l.contentId;
+        p.encoding = l.encoding;
         p.attachment = l.attachment;
         partBytes(l, p.bytes);
         if (!l.attachment) p.text = toUtf8(p.bytes, l.charset, true);

@@ -77,7 +77,7 @@ TRenderResult RenderMessage(const TRenderInput& in, const TRenderLimits& limits 
 // One part of a message as the renderer reads it: an inline text part
 // (Text in UTF-8) or an attachment (FileName as sent, empty when none).
 struct TMessagePart {
-    std::string contentType, fileName, contentId;
+    std::string contentType, fileName, contentId, encoding;
     bool attachment = false;
     std::string bytes;  // transfer encoding undone
     std::string text;   // a text part's text in UTF-8

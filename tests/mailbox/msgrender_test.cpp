@@ -421,3 +421,134 @@ TEST(RenderNames, BrowserCopyFetchesNothingAndRunsNothing) {
     };
     for (const auto& c : cases) EXPECT_EQ(BrowserCopy(c.in), c.want) << c.in;
 }
+
+// ------------------------------------------------ real-shaped mail beside Python's email package
+
+namespace {
+
+std::string unhex(std::string_view h) {
+    std::string r;
+    if (h == "-") return r;
+    for (size_t i = 0; i + 1 < h.size(); i += 2) r += static_cast<char>(std::stoi(std::string(h.substr(i, 2)), nullptr, 16));
+    return r;
+}
+
+std::string lf(std::string s) { return rtl::StringReplace(s, "\r\n", "\n", rtl::rfReplaceAll); }
+
+struct OraclePart {
+    bool file;
+    std::string type, name, data;  // data: the text, or the file's bytes
+};
+
+std::vector<OraclePart> oracle(const fs::path& eml) {
+    const std::string cmd = std::string("/usr/bin/python3 ") + RENDER_ORACLE_SCRIPT + " '" + eml.string() + "'";
+    std::vector<OraclePart> parts;
+    FILE* p = ::popen(cmd.c_str(), "r");
+    if (!p) return parts;
+    std::string out;
+    char buf[65536];
+    for (size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+    EXPECT_EQ(::pclose(p), 0) << cmd;
+    for (const std::string& line : split(out, '\n')) {
+        const auto f = split(line, ' ');
+        if (f.size() != 3) continue;
+        if (f[0] == "text") parts.push_back({false, f[1], "", unhex(f[2])});
+        else parts.push_back({true, "", unhex(f[1]), unhex(f[2])});
+    }
+    return parts;
+}
+
+}  // namespace
+
+// Every text part's text and every attachment's name and bytes as Python
+// reads them; the files saved are those bytes under those names.
+TEST_F(Render, CorpusMatchesPythonsEmailPackage) {
+    const fs::path dir = fs::path(PWX_SOURCE_DIR) / "tests/data/render/mail";
+    int messages = 0;
+    for (const auto& e : fs::directory_iterator(dir)) {
+        if (e.path().extension() != ".eml") continue;
+        ++messages;
+        const std::string name = e.path().filename().string();
+        const std::string message = readFile(e.path());
+        const std::vector<OraclePart> want = oracle(e.path());
+        ASSERT_FALSE(want.empty()) << name;
+        std::vector<std::string> problems;
+        const std::vector<TMessagePart> got = ReadMessageParts(message, problems);
+        EXPECT_TRUE(problems.empty()) << name << ": " << ::testing::PrintToString(problems);
+        ASSERT_EQ(got.size(), want.size()) << name;
+        std::vector<const TMessagePart*> files;
+        std::vector<const OraclePart*> wantFiles;
+        for (size_t k = 0; k < got.size(); ++k) {
+            EXPECT_EQ(got[k].attachment, want[k].file) << name << " part " << k;
+            if (!want[k].file) {
+                EXPECT_EQ(got[k].contentType, want[k].type) << name << " part " << k;
+                EXPECT_EQ(lf(got[k].text), want[k].data) << name << " part " << k;
+                continue;
+            }
+            EXPECT_EQ(got[k].fileName, want[k].name) << name << " part " << k;
+            EXPECT_EQ(got[k].encoding == "base64" ? got[k].bytes : lf(got[k].bytes), want[k].data) << name << " part " << k;
+            files.push_back(&got[k]);
+            wantFiles.push_back(&want[k]);
+        }
+
+        // Rendered: one file per attachment beside the page, under the name
+        // sent, holding its bytes; nothing in the program folder.
+        TRenderInput in = input(message, "Sender");
+        const TRenderResult r = RenderMessage(in);
+        ASSERT_TRUE(r.ok) << name;
+        ASSERT_EQ(r.Saved.size(), wantFiles.size()) << name << ": " << r.Attachment;
+        for (size_t k = 0; k < r.Saved.size(); ++k) {
+            EXPECT_EQ(fs::path(r.Saved[k]).parent_path(), folder_) << name;
+            const std::string bytes = readFile(r.Saved[k]);
+            EXPECT_EQ(files[k]->encoding == "base64" ? bytes : lf(bytes), wantFiles[k]->data) << name << " " << r.Saved[k];
+            if (!wantFiles[k]->name.empty()) {
+                const fs::path sent(wantFiles[k]->name);
+                EXPECT_EQ(fs::path(r.Saved[k]).filename().string(),
+                          sent.stem().string() + "_1" + sent.extension().string()) << name;
+            }
+        }
+        EXPECT_TRUE(fs::is_empty(program_)) << name;
+        const std::string page = readFile(r.PagePath);
+        EXPECT_TRUE(helpers::isutf8(page)) << name;
+
+        // Fetched again: the same page and the same files.
+        const auto before = allFiles();
+        in.PagePath = r.PagePath;
+        in.reload = true;
+        const TRenderResult again = RenderMessage(in);
+        EXPECT_TRUE(again.reused) << name;
+        EXPECT_EQ(again.Attachment, r.Attachment) << name;
+        EXPECT_EQ(allFiles(), before) << name;
+        fs::remove_all(folder_);
+    }
+    EXPECT_GE(messages, 10);
+}
+
+// What each kind of mail shows on its page, and what it must not.
+TEST_F(Render, CorpusPages) {
+    struct Case {
+        const char* file;
+        std::vector<std::string> shown, hidden;
+    };
+    const Case cases[] = {
+        {"split_words.eml", {">From: J\xC3\xB6rg &lt;", ">Subject: Gr\xC3\xBC\xC3\x9F" "e und \xE2\x82\xAC</SPAN>"}, {"\xEF\xBF\xBD"}},
+        {"massmailer.eml",
+         {"<h1>Angebote der Woche</h1>", "Angebote: 20", "<img src=\"file:///"},
+         {"Content-Transfer-Encoding", "cid:logo", "PGh0bWw"}},
+        {"no_header.eml", {"Hello Ann,<BR>"}, {"kwemallhdrs"}},
+        {"lookalike_boundary.eml", {">To: <A HREF=\"mailto:first@example.org\">", "------=_Part_99999 this line is text"},
+         {">To: <A HREF=\"mailto:second@example.org"}},
+        {"mixed_charsets.eml", {"na\xC3\xAFve Gr\xC3\xBC\xC3\x9F" "e aus K\xC3\xB6ln", "na\xC3\xAFve Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC"}, {"\xC3\x83"}},
+        {"pgp_inline.eml", {"-----BEGIN PGP SIGNATURE-----", "=Tx7k"}, {"ATTACHMENT"}},
+        // The blocks open and close without scripts; the page runs none.
+        {"desktop_mailer.eml", {"<DETAILS><SUMMARY", "<SPAN ID=\"kwemattached\"", "Bericht Q4_1.pdf"}, {"onClick", "<script", "display:none"}},
+    };
+    for (const auto& c : cases) {
+        const TRenderResult r = RenderMessage(input(readFile(fs::path(PWX_SOURCE_DIR) / "tests/data/render/mail" / c.file), "Sender"));
+        ASSERT_TRUE(r.ok) << c.file;
+        const std::string page = readFile(r.PagePath);
+        for (const auto& s : c.shown) EXPECT_NE(page.find(s), std::string::npos) << c.file << " lacks " << s;
+        for (const auto& s : c.hidden) EXPECT_EQ(page.find(s), std::string::npos) << c.file << " shows " << s;
+        fs::remove_all(folder_);
+    }
+}

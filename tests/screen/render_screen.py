@@ -38,7 +38,7 @@ def message(n):
 screen_test.message = message
 
 
-def near(p, colour, tolerance=12):
+def near(p, colour, tolerance=3):
     return all(abs(a - b) <= tolerance for a, b in zip(p, colour))
 
 
@@ -87,17 +87,21 @@ class RenderSession(Session):
             path = self.save('render-labels-FAILED', self.screen.grab((x, y, w, h)))
             raise Failure('the page shows fewer than two toggle labels; see %s' % path)
         first, last, column = found[-1]
+        # What lies below the label, short of the viewer's button bar.
+        below = (0, last + 1, w, min(h, last + 200))
         before = self.screen.grab((x, y, w, h))
-        if len(rows_of(before.crop((0, last + 1, w, h)), LINEN)) > 0:
+        if len(rows_of(before.crop(below), LINEN)) > 0:
             path = self.save('render-open-FAILED', before)
             raise Failure('the Attachments block is open before any click; see %s' % path)
         self.save('render-closed', before)
 
-        self.click(wid, column, (first + last) // 2)
+        # On the screen's own coordinates, as the label was found there.
+        self.xdo('mousemove', '--sync', x + column, y + (first + last) // 2)
+        self.xdo('click', 1)
 
         def opened():
             img = self.screen.grab((x, y, w, h))
-            return img if len(rows_of(img.crop((0, last + 1, w, h)), LINEN)) >= 5 else None
+            return img if len(rows_of(img.crop(below), LINEN)) >= 5 else None
 
         try:
             after = wait_for('the Attachments block open', opened)
@@ -106,8 +110,8 @@ class RenderSession(Session):
             raise Failure('a click on "Toggle Attachments" opens nothing; see %s' % path)
         self.save('render-open', xwd_root(self.display, (x, y, w, h)))
         # The attachment's line: dark text on the linen below the label.
-        below = after.crop((0, last + 1, w, h)).convert('L')
-        if sum(1 for v in below.getdata() if v < 100) < 50:
+        text = after.crop(below).convert('L')
+        if sum(1 for v in text.getdata() if v < 100) < 50:
             raise Failure('the open block shows no text')
         self.checked += 1
         print('ok: the Attachments block opens on a click')

@@ -879,6 +879,7 @@ std::string BuildPage(const TRenderInput& in, TPartStore& store, TRenderResult& 
             encoding = readStructured(*v).value;
         if (encoding == "base64") b = helpers::b64decode(b);
         b = helpers::numdecipher(helpers::foldaccents(b, kDigits), in.mailKey);
+        toUtf8In(b, charset, false);
         dropTagChars(b);
         body = ciFind(b, "<head") != std::string::npos || ciFind(b, "<body") != std::string::npos
                    ? std::move(b)

@@ -885,7 +885,9 @@ std::string BuildPage(const TRenderInput& in, TPartStore& store, TRenderResult& 
     // the client captured.
     auto field = [&](std::string_view name, const std::string& captured) {
         const std::string* v = firstField(st.fields, name);
-        return v ? *v : captured;
+        std::string r = v ? *v : captured;
+        dropTagChars(r);
+        return r;
     };
     std::string subject = field("subject", in.HdrSubject);
     if (in.Enciphered) subject = helpers::numdecipher(rtl::Trim(subject), in.mailKey);
@@ -897,9 +899,11 @@ std::string BuildPage(const TRenderInput& in, TPartStore& store, TRenderResult& 
     headerLines += HeaderLineHtml("navy", 8, "Subject:" + subject) + "<BR>";
 
     std::string page;
-    if (st.hasHeader)
-        page += ToggleBlock("kwemallhdrs", helpers::htmlescape(toUtf8(std::string(st.header), charset, false)),
-                            "All Headers");
+    if (st.hasHeader) {
+        std::string header = toUtf8(std::string(st.header), charset, false);
+        dropTagChars(header);
+        page += ToggleBlock("kwemallhdrs", helpers::htmlescape(header), "All Headers");
+    }
 
     std::string body, plainBlock;
     if (in.Enciphered) {

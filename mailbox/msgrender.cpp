@@ -418,6 +418,7 @@ Structure readStructure(std::string_view text, const TRenderLimits& limits, std:
         std::string boundary;
         bool used = false, closed = false;
         std::string defaultType;  // of its parts
+        size_t bodyAt = 0;
     };
     std::vector<Open> open;
     std::unordered_map<std::string, std::vector<size_t>> byBoundary;  // boundary -> depths holding it
@@ -443,6 +444,14 @@ Structure readStructure(std::string_view text, const TRenderLimits& limits, std:
         inLeaf = false;
     };
     // The header block [headerAt, end) is complete; the body starts at BodyStart.
+    // A multipart whose boundary never came: its body is shown as text.
+    auto unusedBody = [&](const Open& o, size_t end) {
+        if (o.used) return;
+        Leaf l;
+        l.contentType = "text/plain";
+        l.raw = text.substr(std::min(o.bodyAt, end), end > o.bodyAt ? end - o.bodyAt : 0);
+        s.leaves.push_back(std::move(l));
+    };
     auto finishHeaders = [&](size_t end, size_t bodyStart) {
         const std::string_view block = text.substr(headerAt, end - headerAt);
         std::vector<Field> fields = readFields(block);
@@ -458,7 +467,8 @@ Structure readStructure(std::string_view text, const TRenderLimits& limits, std:
             const std::string boundary = paramValue(type, "boundary");
             if (!boundary.empty() && multiparts < limits.maxBoundaries) {
                 ++multiparts;
-                open.push_back({boundary, false, false, type.value == "multipart/digest" ? "message/rfc822" : "text/plain"});
+                open.push_back({boundary, false, false, type.value == "multipart/digest" ? "message/rfc822" : "text/plain",
+                                bodyStart});
                 byBoundary[boundary].push_back(open.size() - 1);
                 state = State::Ignore;  // the preamble
                 return;
@@ -477,6 +487,11 @@ Structure readStructure(std::string_view text, const TRenderLimits& limits, std:
             return;
         }
         leaf = leafOf(fields, defaultType);
+        if (leaf.contentType.starts_with("multipart/")) {
+            // One not taken apart is shown as it came.
+            leaf.contentType = "text/plain";
+            leaf.attachment = false;
+        }
         inLeaf = true;
         bodyAt = bodyStart;
         state = State::Body;
@@ -506,6 +521,7 @@ Structure readStructure(std::string_view text, const TRenderLimits& limits, std:
                 }
                 closeLeaf(i, true);
                 while (open.size() > depth + 1) {
+                    unusedBody(open.back(), i);
                     if (!open.back().closed)
                         problems.push_back("Boundary \"" + open.back().boundary +
                                            "\" is never closed: its last part runs to the next outer boundary");
@@ -551,6 +567,7 @@ Structure readStructure(std::string_view text, const TRenderLimits& limits, std:
     closeLeaf(text.size(), false);
     s.hasHeader = !s.header.empty();
     for (auto it = open.rbegin(); it != open.rend(); ++it) {
+        unusedBody(*it, text.size());
         if (!it->used)
             problems.push_back("Boundary \"" + it->boundary + "\" is declared but never used: its parts are not separated");
         else if (!it->closed)

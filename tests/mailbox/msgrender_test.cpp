@@ -351,6 +351,8 @@ TEST_F(Render, BrokenStructureIsReported) {
         const std::string all = ::testing::PrintToString(r.problems);
         EXPECT_NE(all.find(c.problem), std::string::npos) << c.name << ": " << all;
         EXPECT_EQ(r.Attachment.find("r_1.pdf|") != std::string::npos, c.saved) << c.name << ": " << r.Attachment;
+        // What is no part is shown as text, not dropped.
+        if (!c.saved) EXPECT_NE(readFile(r.PagePath).find("JVBERi0xLjQKJSBmaXJzdAoAAQIDBAUGBwgJ"), std::string::npos) << c.name;
     }
 
     // A part above the size cap is not kept and says so; the page is written.

@@ -1,13 +1,15 @@
-// The message renderer's part splitter and decoders over arbitrary text:
-// boundaries, quoted-printable sections, the top split, Base64 runs, part
-// headers and names, sectors and the trailer, with the parts kept in
-// memory. The page must come out as UTF-8 with no placeholder left, and
-// the browser's copy of it must hold no script.
+// The message renderer's structure reader and decoders over arbitrary text:
+// header blocks, boundaries and nesting, parameters and their continuations,
+// transfer encodings, character sets, part names, cid references and the
+// Attachments block, with the parts kept in memory. Every part's text is
+// UTF-8 and its name stays in the folder; the page comes out as UTF-8 with
+// no placeholder left, and the browser's copy of it holds no script.
 #include <cctype>
 #include <cstdint>
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "helpers/kwutil.h"
 #include "mailbox/hdrdecode.h"
@@ -65,6 +67,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     limits.maxBoundaries = 64;
     limits.maxSectors = 256;
     limits.maxPartBytes = 1 << 16;
+    std::vector<std::string> problems;
+    for (const mailbox::TMessagePart& p : mailbox::ReadMessageParts(text, problems, limits)) {
+        if (!p.attachment && !helpers::isutf8(p.text)) __builtin_trap();
+        if (p.encoding == "base64" && p.bytes.size() > size) __builtin_trap();
+        const std::string name = mailbox::SafePartName(p.fileName);
+        if (name.empty() || name[0] == '.' || name.find_first_of("/\\") != std::string::npos || !helpers::isutf8(name))
+            __builtin_trap();
+    }
     MemoryStore store;
     mailbox::TRenderResult result;
     const std::string page = mailbox::BuildPage(in, store, result, limits);

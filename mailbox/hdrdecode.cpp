@@ -102,6 +102,10 @@ std::string DecodeEncodedWords(std::string_view text, bool convert, std::string&
         if (w.undecodable) {
             pieces.push_back({std::string(text.substr(at + 2, w.next - at - 2)), {}, false});
             afterWord = false;
+        } else if (afterWord && pieces.back().word && pieces.back().charset == w.charset) {
+            // Adjacent words of one set are one text: a character may be
+            // split between them.
+            pieces.back().text += w.decoded;
         } else {
             pieces.push_back({std::move(w.decoded), w.charset, true});
             afterWord = true;
@@ -160,15 +164,16 @@ std::string HeaderLineHtml(std::string_view colour, int labelLength, std::string
 }
 
 std::string ToggleBlock(std::string_view id, std::string_view content, std::string_view label) {
-    const std::string i(id);
+    // Opened and closed by the page itself, without scripts: received pages
+    // run none. The label and the block keep their spans, which is how
+    // readers of stored pages find them.
     const std::string head =
-        "<SPAN STYLE=\"cursor:pointer; padding:1px 10px; border-radius:8px; border:1px solid gray; "
-        "color:black; font:8pt arial italic; background-color:turquoise;\" onClick=\"if "
-        "(document.getElementById('" + i + "').style.display=='none') document.getElementById('" + i +
-        "').style.display='block'; else document.getElementById('" + i + "').style.display='none';\">Toggle " +
-        std::string(label) + "</SPAN><BR><SPAN ID=\"" + i +
-        "\" STYLE=\"display:none;font:8pt tahoma;background-color:linen;\">";
-    constexpr std::string_view tail = "</SPAN><BR>\r\n";
+        "<DETAILS><SUMMARY STYLE=\"cursor:pointer;\"><SPAN STYLE=\"cursor:pointer; padding:1px 10px; "
+        "border-radius:8px; border:1px solid gray; color:black; font:8pt arial italic; "
+        "background-color:turquoise;\">Toggle " +
+        std::string(label) + "</SPAN><BR></SUMMARY><SPAN ID=\"" + std::string(id) +
+        "\" STYLE=\"font:8pt tahoma;background-color:linen;\">";
+    constexpr std::string_view tail = "</SPAN><BR></DETAILS>\r\n";
     // The content may be a whole message: copied once.
     std::string r;
     r.reserve(head.size() + content.size() + tail.size());

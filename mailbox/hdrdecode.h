@@ -33,7 +33,8 @@ bool DecodeParamValue(std::string_view block, std::string_view name, std::string
 // "Subject: ..." whose label is LabelLength characters long.
 std::string HeaderLineHtml(std::string_view colour, int labelLength, std::string_view line);
 
-// A block that starts hidden and is shown or hidden by clicking its label.
+// A block that starts closed and is opened or closed by clicking its label,
+// without scripts.
 std::string ToggleBlock(std::string_view id, std::string_view content, std::string_view label);
 
 // The received-messages folder of a mailbox user: "@" and "." become "_".

@@ -130,38 +130,6 @@ size_t ciRFind(std::string_view hay, std::string_view needle) {
 }
 
 // "word:\s*value" (any case): where Word starts, npos when none.
-size_t findHeaderValue(std::string_view text, std::string_view word, std::string_view value, size_t from = 0) {
-    for (size_t at = ciFind(text, word, from); at != std::string_view::npos; at = ciFind(text, word, at + 1)) {
-        size_t j = at + word.size();
-        while (j < text.size() && isspacec(text[j])) ++j;
-        if (ciEqual(text.substr(j, value.size()), value)) return at;
-    }
-    return std::string_view::npos;
-}
-
-// ";\s*charset\s*=\s*[^;\s]+(;|\s)" (any case) from From: the character set
-// in lower case, empty when none.
-std::string findCharset(std::string_view text, size_t from) {
-    for (size_t semi = text.find(';', from); semi != std::string_view::npos; semi = text.find(';', semi + 1)) {
-        size_t j = semi + 1;
-        while (j < text.size() && isspacec(text[j])) ++j;
-        if (!ciEqual(text.substr(j, 7), "charset")) continue;
-        j += 7;
-        while (j < text.size() && isspacec(text[j])) ++j;
-        if (j >= text.size() || text[j] != '=') continue;
-        ++j;
-        while (j < text.size() && isspacec(text[j])) ++j;
-        const size_t v = j;
-        while (j < text.size() && text[j] != ';' && !isspacec(text[j])) ++j;
-        if (j == v || j >= text.size()) continue;
-        std::string cs;
-        for (char c : text.substr(v, j - v))
-            if (c != '"') cs += lowerc(c);
-        if (!cs.empty()) return cs;
-    }
-    return {};
-}
-
 bool hasHighBytes(std::string_view s) {
     size_t i = 0;
     // Eight words at a time: the whole text is read for most messages.
@@ -238,299 +206,490 @@ bool holdsBytes(const std::string& path, const struct stat& st, std::string_view
     return bytes.empty() || helpers::loadtext(path) == bytes;
 }
 
-// ----------------------------------------------------------- boundaries
 
-// The value of a boundary parameter starting at At: quoted up to its
-// closing quote, otherwise up to ";" or a blank.
-std::string boundaryValue(std::string_view text, size_t at) {
-    while (at < text.size() && (text[at] == ' ' || text[at] == '\t')) ++at;
-    std::string v;
-    if (at < text.size() && text[at] == '"') {
-        for (++at; at < text.size() && text[at] != '"' && text[at] != '\r' && text[at] != '\n' && v.size() < 200; ++at)
-            v += text[at];
-    } else {
-        for (; at < text.size() && text[at] != ';' && text[at] != '"' && !isspacec(text[at]) && v.size() < 200; ++at)
-            v += text[at];
-    }
-    return rtl::Trim(v);
-}
+// ------------------------------------------------------------ header fields
 
-// A line of the joined text that becomes the part separator.
-struct LineMark {
-    size_t at, length;  // its line break stays
+// A header block's fields: names in lower case, values unfolded as sent.
+struct Field {
+    std::string name, value;
 };
 
-void putSeparators(std::string& text, const std::vector<LineMark>& marks) {
-    if (marks.empty()) return;
-    if (std::all_of(marks.begin(), marks.end(), [](const LineMark& m) { return m.length >= kSeparator.size(); })) {
-        // No separator is longer than its line: the text closes up in place
-        // rather than being copied whole.
-        size_t to = marks[0].at, copied = marks[0].at;
-        for (const LineMark& m : marks) {
-            std::memmove(text.data() + to, text.data() + copied, m.at - copied);
-            to += m.at - copied;
-            std::memcpy(text.data() + to, kSeparator.data(), kSeparator.size());
-            to += kSeparator.size();
-            copied = m.at + m.length;
-        }
-        std::memmove(text.data() + to, text.data() + copied, text.size() - copied);
-        text.resize(to + text.size() - copied);
-        return;
-    }
-    std::string out;
-    out.reserve(text.size() + marks.size() * kSeparator.size());
-    size_t copied = 0;
-    for (const LineMark& m : marks) {
-        out.append(text, copied, m.at - copied).append(kSeparator);
-        copied = m.at + m.length;
-    }
-    out.append(text, copied, std::string::npos);
-    text = std::move(out);
+bool fieldNameChar(char c) { return static_cast<unsigned char>(c) > ' ' && static_cast<unsigned char>(c) < 0x7F && c != ':'; }
+
+// "Name:" at the start of Line: where the colon is, npos when the line is
+// no header field.
+size_t fieldColon(std::string_view line) {
+    size_t i = 0;
+    while (i < line.size() && fieldNameChar(line[i])) ++i;
+    size_t colon = i;
+    while (colon < line.size() && (line[colon] == ' ' || line[colon] == '\t')) ++colon;
+    return i > 0 && colon < line.size() && line[colon] == ':' ? colon : std::string_view::npos;
 }
 
-// Every line that starts one of the declared boundaries becomes the part
-// separator. The text is the lines joined again.
-std::string markBoundaries(const rtl::TStringList& lines, const TRenderLimits& limits,
-                           std::vector<std::string>& problems) {
-    // The lines joined once; a marked line is replaced afterwards.
-    size_t total = 0;
-    for (const std::string& line : lines) total += line.size() + 2;
-    std::string text(total, '\0');
-    char* w = text.data();
-    for (const std::string& line : lines) {
-        std::memcpy(w, line.data(), line.size());
-        w += line.size();
-        *w++ = '\r';
-        *w++ = '\n';
-    }
-    std::unordered_set<std::string> prefixes;
-    std::unordered_map<std::string, int> full;  // boundary -> 1 used, 2 closed
-    std::vector<std::string> order;
-    size_t declared = 0;
-    // A value ends at its line's end, which the joined text shows too.
-    for (size_t at = ciFind(text, "boundary="); at != std::string::npos; at = ciFind(text, "boundary=", at + 9)) {
-        if (declared == limits.maxBoundaries) {
-            problems.push_back("More than " + std::to_string(limits.maxBoundaries) +
-                               " boundaries declared: the parts of the others are not separated");
-            break;
-        }
-        ++declared;
-        const std::string v = boundaryValue(text, at + 9);
-        if (v.empty()) continue;
-        prefixes.insert("--" + v.substr(0, 5));
-        if (full.emplace(v, 0).second) order.push_back(v);
-    }
-    std::vector<size_t> lengths;
-    for (const auto& p : prefixes)
-        if (std::find(lengths.begin(), lengths.end(), p.size()) == lengths.end()) lengths.push_back(p.size());
-
-    std::vector<LineMark> marks;
-    size_t offset = 0;
-    for (auto it = lines.begin(); !lengths.empty() && it != lines.end(); offset += it->size() + 2, ++it) {
-        const std::string& line = *it;
-        if (!(line.size() > 2 && line[0] == '-' && line[1] == '-')) continue;
-        bool marked = false;
-        for (size_t n : lengths)
-            if (line.size() >= n && prefixes.count(line.substr(0, n))) marked = true;
-        if (!marked) continue;
-        const std::string t = rtl::TrimRight(line);
-        auto used = full.find(t.substr(2));
-        if (used != full.end()) used->second = std::max(used->second, 1);
-        else if (t.size() > 4 && t.ends_with("--")) {
-            auto closed = full.find(t.substr(2, t.size() - 4));
-            if (closed != full.end()) closed->second = 2;
-        }
-        marks.push_back({offset, line.size()});
-    }
-    putSeparators(text, marks);
-    dropTagChars(text);
-    for (const auto& b : order) {
-        const int state = full[b];
-        if (state == 0) problems.push_back("Boundary \"" + b + "\" is declared but never used: its parts are not separated");
-        else if (state == 1) problems.push_back("Boundary \"" + b + "\" is never closed: its last part runs to the end");
-    }
-    return text;
-}
-
-// Every quoted-printable section decoded in place, headers included.
-void decodeQpSections(std::string& text) {
-    // Decoding never lengthens a section, so the text is rewritten over
-    // itself front to back: text[0, to) is done, text[copied, ...) is as it
-    // came, and the searches only look at the latter.
-    size_t from = 0, copied = 0, to = 0;
-    auto closeGap = [&] {
-        const size_t gap = copied - to;
-        std::memmove(text.data() + to, text.data() + copied, text.size() - copied);
-        text.resize(text.size() - gap);
-        copied = to;
-        return gap;
-    };
-    while (from < text.size()) {
-        const size_t m = findHeaderValue(text, "content-transfer-encoding:", "quoted-printable", from);
-        if (m == std::string::npos) break;
-        size_t start = text.find("\r\n\r\n", m);
-        if (start == std::string::npos) start = m;
-        size_t end = text.find(kSeparatorLine, start);
-        if (end == std::string::npos) end = text.size();
-        std::string decoded = helpers::qpdecode(std::string_view(text).substr(start, end - start));
-        dropTagChars(decoded);
-        if (decoded.size() > end - start) {
-            // Not so for any text the decoder knows; if ever, the rest moves.
-            const size_t gap = closeGap();
-            text.replace(start - gap, end - start, decoded);
-            to = copied = from = start - gap + decoded.size();
+std::vector<Field> readFields(std::string_view block) {
+    std::vector<Field> fields;
+    size_t i = 0;
+    while (i < block.size()) {
+        size_t e = block.find('\n', i);
+        if (e == std::string_view::npos) e = block.size();
+        std::string_view line = block.substr(i, e - i);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        i = e + 1;
+        if (!line.empty() && (line[0] == ' ' || line[0] == '\t')) {
+            if (!fields.empty()) fields.back().value.append(line);
             continue;
         }
-        std::memmove(text.data() + to, text.data() + copied, start - copied);
-        to += start - copied;
-        std::memcpy(text.data() + to, decoded.data(), decoded.size());
-        to += decoded.size();
-        copied = from = end;
+        const size_t colon = fieldColon(line);
+        if (colon == std::string_view::npos) continue;
+        size_t n = colon;
+        while (n > 0 && (line[n - 1] == ' ' || line[n - 1] == '\t')) --n;
+        fields.push_back({lower(line.substr(0, n)), std::string(line.substr(colon + 1))});
     }
-    if (copied != to) closeGap();
+    return fields;
 }
 
-// ------------------------------------------------------------- Base64 runs
+const std::string* firstField(const std::vector<Field>& fields, std::string_view name) {
+    for (const Field& f : fields)
+        if (f.name == name) return &f.value;
+    return nullptr;
+}
 
-// Base64 characters (1), and the further characters a run may hold (2).
-constexpr auto kRunClass = [] {
-    std::array<unsigned char, 256> t{};
-    for (int c = 'A'; c <= 'Z'; ++c) t[c] = t[c + 32] = 1;
-    for (int c = '0'; c <= '9'; ++c) t[c] = 1;
-    t['/'] = t['+'] = 1;
-    t['='] = t['\r'] = t['\n'] = 2;
+// A structured value "type/sub; a=b; c*0*=..." taken apart: the value in
+// lower case and the parameters as sent (names in lower case).
+struct Structured {
+    std::string value;
+    std::vector<std::pair<std::string, std::string>> params;
+};
+
+Structured readStructured(std::string_view v) {
+    Structured s;
+    size_t i = 0;
+    auto skipBlank = [&] {
+        while (i < v.size() && isspacec(v[i])) ++i;
+    };
+    // A comment in parentheses before the parameters is no part of the value.
+    while (i < v.size() && v[i] != ';') {
+        if (v[i] == '(') {
+            while (i < v.size() && v[i] != ')') ++i;
+            if (i < v.size()) ++i;
+            continue;
+        }
+        if (!isspacec(v[i]) && v[i] != '"') s.value += lowerc(v[i]);
+        ++i;
+    }
+    while (i < v.size()) {
+        ++i;  // the ";"
+        skipBlank();
+        std::string name;
+        while (i < v.size() && v[i] != '=' && v[i] != ';') name += v[i++];
+        name = lower(rtl::Trim(name));
+        if (i >= v.size() || v[i] == ';') continue;
+        ++i;  // the "="
+        skipBlank();
+        std::string value;
+        if (i < v.size() && v[i] == '"') {
+            for (++i; i < v.size() && v[i] != '"'; ++i) {
+                if (v[i] == '\\' && i + 1 < v.size()) ++i;
+                value += v[i];
+            }
+            if (i < v.size()) ++i;
+            while (i < v.size() && v[i] != ';') ++i;
+        } else {
+            while (i < v.size() && v[i] != ';') value += v[i++];
+            value = rtl::Trim(value);
+        }
+        if (!name.empty()) s.params.emplace_back(std::move(name), std::move(value));
+    }
+    return s;
+}
+
+int hexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    c = lowerc(c);
+    return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+}
+
+std::string percentDecoded(std::string_view s) {
+    std::string r;
+    r.reserve(s.size());
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '%' && i + 2 < s.size() + 0 && hexValue(s[i + 1]) >= 0 && hexValue(s[i + 2]) >= 0) {
+            r += static_cast<char>(hexValue(s[i + 1]) * 16 + hexValue(s[i + 2]));
+            i += 2;
+        } else {
+            r += s[i];
+        }
+    }
+    return r;
+}
+
+// A parameter's value as UTF-8: plain ("name="), extended ("name*=" with
+// its character set) or continued ("name*0=", "name*1*=", ... in number
+// order); encoded words in a plain value are decoded too. Empty when absent.
+std::string paramValue(const Structured& s, std::string_view name) {
+    std::string plain;
+    bool hasPlain = false;
+    std::vector<std::pair<long, std::pair<bool, std::string>>> pieces;  // number, (extended, text)
+    for (const auto& [n, v] : s.params) {
+        if (n == name) {
+            if (!hasPlain) plain = v, hasPlain = true;
+            continue;
+        }
+        if (n.size() <= name.size() || n.compare(0, name.size(), name) != 0 || n[name.size()] != '*') continue;
+        // "name*" is one extended value, "name*3" and "name*3*" are pieces.
+        std::string_view rest = std::string_view(n).substr(name.size() + 1);
+        const bool extended = rest.empty() || rest.back() == '*';
+        if (!rest.empty() && rest.back() == '*') rest.remove_suffix(1);
+        long number = 0;
+        if (!rest.empty()) {
+            if (rest.size() > 4 || !std::all_of(rest.begin(), rest.end(), [](char c) { return c >= '0' && c <= '9'; }))
+                continue;
+            number = std::stol(std::string(rest));
+        }
+        pieces.push_back({number, {extended, v}});
+    }
+    if (!pieces.empty()) {
+        std::stable_sort(pieces.begin(), pieces.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+        std::string charset, bytes;
+        for (size_t k = 0; k < pieces.size(); ++k) {
+            const auto& [extended, text] = pieces[k].second;
+            std::string_view t = text;
+            if (k == 0 && extended) {
+                // "charset'language'" before the first piece.
+                const size_t q1 = t.find('\''), q2 = q1 == std::string_view::npos ? q1 : t.find('\'', q1 + 1);
+                if (q2 != std::string_view::npos) {
+                    charset = lower(t.substr(0, q1));
+                    t.remove_prefix(q2 + 1);
+                }
+            }
+            bytes += extended ? percentDecoded(t) : std::string(t);
+        }
+        return toUtf8(std::move(bytes), charset, true);
+    }
+    if (!hasPlain) return {};
+    std::string cs;
+    return DecodeEncodedWords(plain, true, cs);
+}
+
+// ------------------------------------------------------ the part structure
+
+constexpr std::string_view kTextTypes[] = {"text/plain", "text/html"};
+
+// What a leaf part of the message says about itself, and its body as sent.
+struct Leaf {
+    std::string contentType, charset, encoding, disposition, fileName, contentId;
+    std::string_view raw;
+    bool attachment = false;
+};
+
+// The message taken apart along its boundaries: one pass over the lines,
+// every boundary line compared whole with the boundaries still open.
+struct Structure {
+    bool hasHeader = false;
+    std::string_view header;  // the top header block, without its blank line
+    size_t bodyAt = 0;        // where the top body starts
+    std::vector<Field> fields;  // of the top header block
+    std::vector<Leaf> leaves;
+};
+
+Leaf leafOf(const std::vector<Field>& fields, std::string_view defaultType) {
+    Leaf l;
+    Structured type;
+    if (const std::string* v = firstField(fields, "content-type")) type = readStructured(*v);
+    l.contentType = type.value.find('/') == std::string::npos ? std::string(defaultType) : type.value;
+    l.charset = lower(rtl::Trim(paramValue(type, "charset")));
+    if (const std::string* v = firstField(fields, "content-transfer-encoding")) l.encoding = readStructured(*v).value;
+    Structured disp;
+    if (const std::string* v = firstField(fields, "content-disposition")) disp = readStructured(*v);
+    l.disposition = disp.value;
+    l.fileName = paramValue(disp, "filename");
+    if (l.fileName.empty()) l.fileName = paramValue(type, "name");
+    if (const std::string* v = firstField(fields, "content-id"))
+        for (char c : rtl::Trim(*v))
+            if (c != '<' && c != '>') l.contentId += c;
+    l.attachment = !l.fileName.empty() || l.disposition == "attachment" ||
+                   std::find(std::begin(kTextTypes), std::end(kTextTypes), l.contentType) == std::end(kTextTypes);
+    return l;
+}
+
+Structure readStructure(std::string_view text, const TRenderLimits& limits, std::vector<std::string>& problems) {
+    Structure s;
+    struct Open {
+        std::string boundary;
+        bool used = false, closed = false;
+        std::string defaultType;  // of its parts
+        size_t bodyAt = 0;
+    };
+    std::vector<Open> open;
+    std::unordered_map<std::string, std::vector<size_t>> byBoundary;  // boundary -> depths holding it
+    size_t multiparts = 0;
+    bool tooMany = false;
+
+    enum class State { Headers, Body, Ignore } state = State::Headers;
+    size_t headerAt = 0, bodyAt = 0;
+    std::string defaultType = "text/plain";
+    bool top = true;
+    bool inLeaf = false;
+    Leaf leaf;
+
+    auto closeLeaf = [&](size_t end, bool atBoundary) {
+        if (!inLeaf) return;
+        // The line break before a boundary belongs to the boundary.
+        if (!atBoundary) {
+        } else if (end >= bodyAt + 2 && text.substr(end - 2, 2) == "\r\n") end -= 2;
+        else if (end > bodyAt && text[end - 1] == '\n') --end;
+        leaf.raw = text.substr(bodyAt, end > bodyAt ? end - bodyAt : 0);
+        s.leaves.push_back(std::move(leaf));
+        leaf = Leaf();
+        inLeaf = false;
+    };
+    // The header block [headerAt, end) is complete; the body starts at BodyStart.
+    // A multipart whose boundary never came: its body is shown as text.
+    auto unusedBody = [&](const Open& o, size_t end) {
+        if (o.used) return;
+        Leaf l;
+        l.contentType = "text/plain";
+        l.raw = text.substr(std::min(o.bodyAt, end), end > o.bodyAt ? end - o.bodyAt : 0);
+        s.leaves.push_back(std::move(l));
+    };
+    auto finishHeaders = [&](size_t end, size_t bodyStart) {
+        const std::string_view block = text.substr(headerAt, end - headerAt);
+        std::vector<Field> fields = readFields(block);
+        if (top) {
+            s.header = block;
+            s.bodyAt = bodyStart;
+            s.fields = fields;
+            top = false;
+        }
+        Structured type;
+        if (const std::string* v = firstField(fields, "content-type")) type = readStructured(*v);
+        if (type.value.starts_with("multipart/")) {
+            const std::string boundary = paramValue(type, "boundary");
+            if (!boundary.empty() && multiparts < limits.maxBoundaries) {
+                ++multiparts;
+                open.push_back({boundary, false, false, type.value == "multipart/digest" ? "message/rfc822" : "text/plain",
+                                bodyStart});
+                byBoundary[boundary].push_back(open.size() - 1);
+                state = State::Ignore;  // the preamble
+                return;
+            }
+            if (!boundary.empty() && !tooMany) {
+                tooMany = true;
+                problems.push_back("More than " + std::to_string(limits.maxBoundaries) +
+                                   " boundaries declared: the parts of the others are not separated");
+            }
+        } else if (bodyStart > headerAt &&
+                   (type.value == "message/rfc822" || (type.value.empty() && defaultType == "message/rfc822"))) {
+            // A message inside: its own header block follows.
+            headerAt = bodyStart;
+            defaultType = "text/plain";
+            state = State::Headers;
+            return;
+        }
+        leaf = leafOf(fields, defaultType);
+        if (leaf.contentType.starts_with("multipart/")) {
+            // One not taken apart is shown as it came.
+            leaf.contentType = "text/plain";
+            leaf.attachment = false;
+        }
+        inLeaf = true;
+        bodyAt = bodyStart;
+        state = State::Body;
+    };
+
+    size_t i = 0;
+    while (i < text.size()) {
+        size_t e = text.find('\n', i);
+        const size_t next = e == std::string_view::npos ? text.size() : e + 1;
+        std::string_view line = text.substr(i, next - i);
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
+
+        if (!open.empty() && line.size() > 2 && line[0] == '-' && line[1] == '-') {
+            std::string_view t = line;
+            while (!t.empty() && (t.back() == ' ' || t.back() == '\t')) t.remove_suffix(1);
+            bool closing = false;
+            auto hit = byBoundary.find(std::string(t.substr(2)));
+            if ((hit == byBoundary.end() || hit->second.empty()) && t.size() > 4 && t.ends_with("--")) {
+                hit = byBoundary.find(std::string(t.substr(2, t.size() - 4)));
+                closing = true;
+            }
+            if (hit != byBoundary.end() && !hit->second.empty()) {
+                const size_t depth = hit->second.back();
+                if (state == State::Headers) {
+                    // A part cut off inside its header block: what came is its header.
+                    finishHeaders(i, i);
+                }
+                closeLeaf(i, true);
+                while (open.size() > depth + 1) {
+                    unusedBody(open.back(), i);
+                    if (!open.back().closed)
+                        problems.push_back("Boundary \"" + open.back().boundary +
+                                           "\" is never closed: its last part runs to the next outer boundary");
+                    byBoundary[open.back().boundary].pop_back();
+                    open.pop_back();
+                }
+                open[depth].used = true;
+                if (closing) {
+                    open[depth].closed = true;
+                    byBoundary[open[depth].boundary].pop_back();
+                    open.pop_back();
+                    state = State::Ignore;  // the epilogue
+                } else {
+                    state = State::Headers;
+                    headerAt = next;
+                    defaultType = open[depth].defaultType;
+                }
+                i = next;
+                continue;
+            }
+        }
+        if (state == State::Headers) {
+            if (line.empty()) {
+                finishHeaders(i, next);
+            } else if (!(line[0] == ' ' || line[0] == '\t') && fieldColon(line) == std::string_view::npos) {
+                // No header field: the body starts here (at the very top,
+                // the message has no header block at all).
+                if (top && i == headerAt) {
+                    top = false;
+                    leaf = leafOf({}, "text/plain");
+                    inLeaf = true;
+                    bodyAt = i;
+                    state = State::Body;
+                } else {
+                    finishHeaders(i, i);
+                    continue;  // the line is read again as body
+                }
+            }
+        }
+        i = next;
+    }
+    if (state == State::Headers) finishHeaders(text.size(), text.size());
+    closeLeaf(text.size(), false);
+    s.hasHeader = !s.header.empty();
+    for (auto it = open.rbegin(); it != open.rend(); ++it) {
+        unusedBody(*it, text.size());
+        if (!it->used)
+            problems.push_back("Boundary \"" + it->boundary + "\" is declared but never used: its parts are not separated");
+        else if (!it->closed)
+            problems.push_back("Boundary \"" + it->boundary + "\" is never closed: its last part runs to the end");
+    }
+    return s;
+}
+
+// --------------------------------------------------- transfer encodings
+
+constexpr auto kB64 = [] {
+    std::array<signed char, 256> t{};
+    for (auto& v : t) v = -1;
+    for (int c = 0; c < 26; ++c) t['A' + c] = static_cast<signed char>(c), t['a' + c] = static_cast<signed char>(26 + c);
+    for (int c = 0; c < 10; ++c) t['0' + c] = static_cast<signed char>(52 + c);
+    t['+'] = 62;
+    t['/'] = 63;
     return t;
 }();
-bool b64char(char c) { return kRunClass[static_cast<unsigned char>(c)] == 1; }
-bool runchar(char c) { return kRunClass[static_cast<unsigned char>(c)] != 0; }
 
-// "\r\n" + First Base64 characters + at least Rest more of them, "=" or line
-// breaks: the leftmost such run from From, trimmed. False when none.
-bool findRun(std::string_view text, size_t from, size_t first, size_t rest, size_t& start, size_t& length) {
-    for (size_t i = text.find("\r\n", from); i != std::string_view::npos; i = text.find("\r\n", i + 1)) {
-        size_t j = i + 2;
-        const size_t head = j + first;
-        if (head > text.size()) return false;
-        while (j < head && b64char(text[j])) ++j;
-        if (j < head) continue;
-        while (j < text.size() && runchar(text[j])) ++j;
-        if (j - head < rest) continue;
-        while (j > i + 2 && static_cast<unsigned char>(text[j - 1]) <= ' ') --j;
-        start = i + 2;
-        length = j - start;
-        return true;
-    }
-    return false;
-}
-
-// A run cut after its first "==", or else its first "=".
-std::string_view cutRun(std::string_view run) {
-    size_t p = run.find("==");
-    if (p != std::string_view::npos) return run.substr(0, p + 2);
-    p = run.find('=');
-    return p == std::string_view::npos ? run : run.substr(0, p + 1);
-}
-
-std::string& partBuffer() {
-    static thread_local std::string buffer;
-    return buffer;
-}
-
-// Kept for the next part unless it is large.
-void keepBuffer(std::string&& bytes) {
-    if (bytes.capacity() <= (size_t{64} << 20)) partBuffer() = std::move(bytes);
-}
-
-// The run's bytes, in Out's memory where it serves. A run holds only
-// Base64 characters, line breaks and, at its end, "=" or "==", so the codec
-// decodes it directly, line breaks and all; a run whose characters do not
-// make whole groups is no Base64.
-std::string decodeRun(std::string_view run, std::string&& out = {}) {
-    const size_t chars = mail::Base64DecodeInto(run, out);
-    if (chars == 0 || chars % 4 != 0) return {};
-    return std::move(out);
-}
-
-// ---------------------------------------------------------- part headers
-
-// Header and parameter names in lower case, parameter values as sent.
-std::string lowerNames(std::string_view block) {
-    std::string out;
-    out.reserve(block.size());
-    bool inValue = false, inQuote = false;
-    for (char c : block) {
-        if (c == '\r' || c == '\n') {
-            inValue = inQuote = false;
-        } else if (inValue) {
-            if (inQuote) inQuote = c != '"';
-            else if (c == '"') inQuote = true;
-            else if (c == ';') inValue = false;
-            out += c;
-            continue;
-        } else if (c == '=') {
-            inValue = true;
+// Base64 as mail carries it: line breaks, blanks at line ends and other
+// characters outside the alphabet are passed over; "=" ends the data.
+// Whole groups of four are decoded at once, the rest a character at a time.
+void base64Into(std::string_view in, std::string& out) {
+    out.resize(in.size() / 4 * 3 + 3);
+    char* w = out.data();
+    const auto* p = reinterpret_cast<const unsigned char*>(in.data());
+    const auto* end = p + in.size();
+    uint32_t acc = 0;
+    int bits = 0;
+    while (p < end) {
+        if (bits == 0 && end - p >= 4) {
+            const int a = kB64[p[0]], b = kB64[p[1]], c = kB64[p[2]], d = kB64[p[3]];
+            if ((a | b | c | d) >= 0) {
+                const uint32_t v = (static_cast<uint32_t>(a) << 18) | (static_cast<uint32_t>(b) << 12) |
+                                   (static_cast<uint32_t>(c) << 6) | static_cast<uint32_t>(d);
+                w[0] = static_cast<char>(v >> 16);
+                w[1] = static_cast<char>(v >> 8);
+                w[2] = static_cast<char>(v);
+                w += 3;
+                p += 4;
+                continue;
+            }
         }
-        out += lowerc(c);
+        const unsigned char ch = *p++;
+        if (ch == '=') break;
+        const int v = kB64[ch];
+        if (v < 0) continue;
+        acc = (acc << 6) | static_cast<uint32_t>(v);
+        bits += 6;
+        if (bits >= 8) {
+            bits -= 8;
+            *w++ = static_cast<char>((acc >> bits) & 0xFF);
+        }
+        // Four characters make three whole bytes: the fast path may go on.
+        if (bits == 0) acc = 0;
     }
-    return out;
+    out.resize(static_cast<size_t>(w - out.data()));
 }
 
-// The part's header block, ready for DecodeParamValue: unfolded, names in
-// lower case, encoded words decoded to UTF-8.
-std::string partHeaders(std::string_view raw) {
-    std::string b = rtl::Trim(raw);
-    b = rtl::StringReplace(b, "\t", "  ", rtl::rfReplaceAll);
-    b = rtl::StringReplace(b, "\r\n ", " ", rtl::rfReplaceAll);
-    b = lowerNames(b);
-    std::string out, scratch;
+// Quoted-printable: soft breaks joined, blanks at line ends dropped (they
+// were added in transit), hard breaks as CRLF.
+void quotedPrintableInto(std::string_view in, std::string& out) {
+    out.clear();
+    out.reserve(in.size());
     size_t i = 0;
-    while (i < b.size()) {
-        size_t e = b.find_first_of("\r\n", i);
-        if (e == std::string::npos) e = b.size();
-        out += DecodeEncodedWords(std::string_view(b).substr(i, e - i), true, scratch);
-        out += "\r\n";
+    while (i < in.size()) {
+        size_t e = in.find('\n', i);
+        const bool last = e == std::string_view::npos;
+        if (last) e = in.size();
+        std::string_view line = in.substr(i, e - i);
+        while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) line.remove_suffix(1);
+        bool soft = false;
+        for (size_t k = 0; k < line.size(); ++k) {
+            if (line[k] != '=') {
+                out += line[k];
+            } else if (k + 1 == line.size()) {
+                soft = true;
+            } else if (k + 2 < line.size() + 0 && hexValue(line[k + 1]) >= 0 && hexValue(line[k + 2]) >= 0) {
+                out += static_cast<char>(hexValue(line[k + 1]) * 16 + hexValue(line[k + 2]));
+                k += 2;
+            } else {
+                out += '=';
+            }
+        }
+        if (!last && !soft) out += "\r\n";
         i = e + 1;
     }
-    return out;
 }
 
-// An RFC 2231 extended value ("charset'language'percent-escaped") as UTF-8;
-// other values unchanged.
-std::string extendedValue(const std::string& v) {
-    const size_t q1 = v.find('\'');
-    if (q1 == std::string::npos) return v;
-    const size_t q2 = v.find('\'', q1 + 1);
-    if (q2 == std::string::npos) return v;
-    auto token = [](std::string_view s, std::string_view extra) {
-        return std::all_of(s.begin(), s.end(), [&](char c) {
-            return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                   extra.find(c) != std::string_view::npos;
-        });
+// The part's bytes with its transfer encoding undone, in Out.
+void partBytes(const Leaf& l, std::string& out) {
+    if (l.encoding == "base64") base64Into(l.raw, out);
+    else if (l.encoding == "quoted-printable") quotedPrintableInto(l.raw, out);
+    else out.assign(l.raw);
+}
+
+std::string extensionOf(std::string_view name);
+
+// An extension for a part without a name: from what its bytes are, else
+// from its content type.
+std::string guessedExtension(std::string_view bytes, std::string_view contentType) {
+    std::string ext = lower(helpers::sniffext(bytes));
+    if (!ext.empty() && ext != "bin") return "." + ext;
+    struct Known {
+        std::string_view type, ext;
     };
-    const std::string cs = v.substr(0, q1);
-    if (!token(cs, "-_.:") || !token(std::string_view(v).substr(q1 + 1, q2 - q1 - 1), "-")) return v;
-    return toUtf8(helpers::urldecode(v.substr(q2 + 1), false), cs, true);
+    static constexpr Known known[] = {
+        {"text/calendar", ".ics"}, {"text/csv", ".csv"},     {"text/html", ".htm"},       {"text/plain", ".txt"},
+        {"text/vcard", ".vcf"},    {"text/x-vcard", ".vcf"}, {"message/rfc822", ".eml"},  {"application/pdf", ".pdf"},
+        {"image/png", ".png"},     {"image/jpeg", ".jpg"},   {"image/gif", ".gif"},       {"application/pgp-signature", ".asc"},
+        {"application/zip", ".zip"}, {"application/json", ".json"}, {"application/xml", ".xml"}, {"text/xml", ".xml"},
+    };
+    for (const Known& k : known)
+        if (contentType == k.type) return std::string(k.ext);
+    if (contentType.starts_with("text/")) return ".txt";
+    return ".bin";
 }
 
-struct PartInfo {
-    std::string fileName, contentType, contentId, charset;
-};
-
-PartInfo readPart(const std::string& hdr) {
-    PartInfo p;
-    std::string disposition, ignored;
-    if (!DecodeParamValue(hdr, "content-disposition:", p.fileName, "filename", disposition))
-        DecodeParamValue(hdr, "content-type:", p.fileName, "name", p.contentType);
-    if (p.contentType.empty()) DecodeParamValue(hdr, "content-type:", ignored, "", p.contentType);
-    p.contentType = lower(p.contentType);
-    DecodeParamValue(hdr, "content-type:", p.charset, "charset", ignored);
-    p.charset = lower(rtl::StringReplace(p.charset, "\"", "", rtl::rfReplaceAll));
-    std::string cid;
-    if (DecodeParamValue(hdr, "content-id:", ignored, "", cid))
-        for (char c : cid)
-            if (c != '<' && c != '>') p.contentId += c;
-    p.fileName = extendedValue(rtl::StringReplace(p.fileName, "\"", "", rtl::rfReplaceAll));
-    return p;
+uint64_t fnv1a(std::string_view s, uint64_t h = 0xcbf29ce484222325ULL) {
+    for (char c : s) h = (h ^ static_cast<unsigned char>(c)) * 0x100000001b3ULL;
+    return h;
 }
 
 std::string extensionOf(std::string_view name) {
@@ -590,102 +749,6 @@ std::string replaceSectors(const std::string& body, const Sectors& s) {
     return out;
 }
 
-// ------------------------------------------------------------ trailer
-
-// Text after the end of the HTML (further parts) goes into the
-// "Attachments" block.
-void moveTrailer(std::string& body) {
-    const size_t lb0 = ciRFind(body, "</body>");
-    const size_t lh0 = ciRFind(body, "</html>");
-    if (lb0 == std::string::npos && lh0 == std::string::npos) return;
-    const size_t lb = lb0 == std::string::npos ? lh0 : lb0;
-    const size_t lh = lh0 == std::string::npos ? lb0 : lh0;
-    const std::string after = RestoreTagChars(rtl::Trim(std::string_view(body).substr(lh + 7)));
-    std::vector<std::string> lines;
-    for (size_t i = 0; i <= after.size();) {
-        size_t e = after.find('\n', i);
-        if (e == std::string::npos) e = after.size();
-        std::string line = after.substr(i, e - i);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(std::move(line));
-        i = e + 1;
-    }
-    bool tags = false;
-    std::vector<std::string> kept;  // bottom-up
-    for (size_t k = lines.size(); k-- > 0;) {
-        const std::string& line = lines[k];
-        const std::string t = rtl::Trim(line);
-        for (std::string_view tg : {"<a href=", "<img", "<br", "<h"})
-            if (ciFind(line, tg) != std::string::npos) tags = true;
-        if (t.empty() || t == "." || ciEqual(t, "+ok")) continue;
-        if (t == kSeparator && !kept.empty() && rtl::Trim(kept.back()) == kSeparator) continue;
-        kept.push_back(line);
-    }
-    while (!kept.empty()) {
-        const std::string t = rtl::Trim(kept.back());
-        if (t == kSeparator || ciEqual(t, "<br>") || ciEqual(t, "<br/>")) kept.pop_back();
-        else break;
-    }
-    if (kept.empty()) return;
-    std::string text;
-    for (size_t k = kept.size(); k-- > 0;) {
-        text += kept[k];
-        if (k) text += "\r\n";
-    }
-    if (!tags) text = helpers::htmlescape(text);
-    body.resize(lb);
-    body += "<BR>" + ToggleBlock("kwemattached", text, "Attachments") + "</BODY></HTML>";
-}
-
-// Where the text's parts are taken apart: the top header block, the plain
-// text before an HTML part, and the body.
-struct Split {
-    bool hasHeader = false;
-    bool html = false;
-    std::string header, plain, body;
-    bool hasPlain = false;
-};
-
-Split splitText(std::string& text, const TRenderInput& in) {
-    Split s;
-    size_t H = 0;  // 1-based; 0 when none
-    if (size_t p = text.find("\r\n\r\n"); p != std::string::npos) H = p + 1;
-    if (in.Enciphered && H > 0) {
-        const std::string hdr = text.substr(0, H - 1);
-        std::string body = text.substr(H - 1 + 4);
-        if (findHeaderValue(hdr, "content-transfer-encoding:", "base64") != std::string::npos)
-            body = helpers::b64decode(body);
-        body = helpers::numdecipher(helpers::foldaccents(body, kDigits), in.mailKey);
-        dropTagChars(body);
-        text.resize(H - 1 + 4);
-        text += body;
-    }
-    size_t S = H;
-    auto found = [&](size_t p) {
-        if (p == std::string::npos) return;
-        s.html = true;
-        if (p + 1 > S) S = p + 1;
-        if (H == 0) H = p + 1;
-    };
-    size_t tagAt = ciFind(text, "<head");
-    if (tagAt == std::string::npos) tagAt = ciFind(text, "<body");
-    found(tagAt);
-    found(findHeaderValue(text, "content-type:", "text/html"));
-    if (S == 0) {
-        s.body = std::move(text);
-        return s;
-    }
-    s.hasHeader = true;
-    s.header = text.substr(0, H - 1);
-    if (H + 9 < S) {
-        s.hasPlain = true;
-        s.plain = rtl::Trim(std::string_view(text).substr(H - 1, S - H));
-    }
-    text.erase(0, S - 1);
-    s.body = std::move(text);
-    return s;
-}
-
 }  // namespace
 
 // ============================================================== names, URLs
@@ -713,14 +776,25 @@ std::string FileUrl(std::string_view path) {
 std::string SafePartName(std::string_view name) {
     const size_t slash = name.find_last_of("/\\");
     if (slash != std::string_view::npos) name.remove_prefix(slash + 1);
-    std::string n = keepOnly(name, "_. -");
+    // Letters of every script stay; control characters go, and so do bytes
+    // that are no UTF-8.
+    std::string n;
+    // Characters that other systems' names cannot hold (an archive of the
+    // folder may be unpacked there) become "_".
+    for (char c : helpers::isutf8(name) ? std::string(name) : helpers::validutf8(name)) {
+        if (static_cast<unsigned char>(c) < ' ' || c == 0x7F) continue;
+        n += std::string_view(":*?\"<>|").find(c) == std::string_view::npos ? c : '_';
+    }
     const size_t first = n.find_first_not_of(". ");
     n = first == std::string::npos ? std::string() : n.substr(first);
     while (!n.empty() && (n.back() == '.' || n.back() == ' ')) n.pop_back();
     if (n.size() > kMaxStem) {
         std::string ext = extensionOf(n);
         if (ext.size() > 16) ext.clear();
-        n = n.substr(0, kMaxStem - ext.size()) + ext;
+        size_t keep = kMaxStem - ext.size();
+        // Cut between characters, never inside one.
+        while (keep > 0 && (static_cast<unsigned char>(n[keep]) & 0xC0) == 0x80) --keep;
+        n = n.substr(0, keep) + ext;
     }
     return n.empty() ? "attachment" : n;
 }
@@ -758,149 +832,190 @@ std::string TFolderStore::KeepTemp(const std::string& ext, std::string_view byte
 
 // ============================================================== the page
 
+std::vector<TMessagePart> ReadMessageParts(std::string_view message, std::vector<std::string>& problems,
+                                           const TRenderLimits& limits) {
+    std::vector<TMessagePart> parts;
+    for (const Leaf& l : readStructure(message, limits, problems).leaves) {
+        TMessagePart p;
+        p.contentType = l.contentType;
+        p.fileName = l.fileName;
+        p.contentId = l.contentId;
+        p.encoding = l.encoding;
+        p.attachment = l.attachment;
+        partBytes(l, p.bytes);
+        if (!l.attachment) p.text = toUtf8(p.bytes, l.charset, true);
+        parts.push_back(std::move(p));
+    }
+    return parts;
+}
+
+// ============================================================== the page
+
 std::string BuildPage(const TRenderInput& in, TPartStore& store, TRenderResult& result, const TRenderLimits& limits) {
     result.Charset = in.Charset;
     result.Attachment = in.Attachment;
     auto& problems = result.problems;
 
-    // Boundaries and quoted-printable sections.
-    std::string text = markBoundaries(in.lines, limits, problems);
-    decodeQpSections(text);
+    // The lines joined once.
+    size_t total = 0;
+    for (const std::string& line : in.lines) total += line.size() + 2;
+    // The memory of the last message's text is taken again: fresh memory
+    // costs a page fault every 4 KB.
+    static thread_local std::string kept;
+    std::string text = std::move(kept);
+    text.resize(total);
+    struct Keep {
+        std::string& text;
+        ~Keep() {
+            if (text.capacity() <= (size_t{64} << 20)) kept = std::move(text);
+        }
+    } keepText{text};
+    {
+        char* w = text.data();
+        for (const std::string& line : in.lines) {
+            std::memcpy(w, line.data(), line.size());
+            w += line.size();
+            *w++ = '\r';
+            *w++ = '\n';
+        }
+    }
+    const Structure st = readStructure(text, limits, problems);
 
-    // Header lines and the message's character set.
-    std::string subject = in.HdrSubject;
-    if (in.Enciphered) subject = helpers::numdecipher(subject, in.mailKey);
-    std::string headerLines = HeaderLineHtml("maroon", 5, "From:" + in.HdrFrom);
-    headerLines += HeaderLineHtml("blue", 3, "To:" + in.HdrTo);
-    if (!in.HdrCc.empty()) headerLines += HeaderLineHtml("steelblue", 3, "Cc:" + in.HdrCc);
-    headerLines += HeaderLineHtml("red", 5, "Date:" + in.HdrDate);
-    headerLines += HeaderLineHtml("navy", 8, "Subject:" + subject) + "<BR>";
-    const size_t htmlAt = findHeaderValue(text, "content-type:", "text/html;");
-    const std::string found = findCharset(text, htmlAt == std::string::npos ? 0 : htmlAt);
-    if (!found.empty() && found != result.Charset) result.Charset = found;
+    // The inline text parts: the first HTML one is the body.
+    size_t htmlIndex = st.leaves.size();
+    for (size_t k = 0; k < st.leaves.size(); ++k)
+        if (!st.leaves[k].attachment && st.leaves[k].contentType == "text/html") {
+            htmlIndex = k;
+            break;
+        }
+    const bool html = !in.Enciphered && htmlIndex < st.leaves.size();
+    for (size_t k = 0; k < st.leaves.size(); ++k) {
+        const Leaf& l = st.leaves[k];
+        if (html ? k == htmlIndex : !l.attachment) {
+            if (!l.charset.empty()) result.Charset = l.charset;
+            break;
+        }
+    }
     const std::string charset = result.Charset;
 
-    // Splitting.
-    Split s = splitText(text, in);
+    // Header lines: the message's own first field of each kind, else what
+    // the client captured.
+    auto field = [&](std::string_view name, const std::string& captured) {
+        const std::string* v = firstField(st.fields, name);
+        std::string r = v ? *v : captured;
+        dropTagChars(r);
+        return r;
+    };
+    std::string subject = field("subject", in.HdrSubject);
+    if (in.Enciphered) subject = helpers::numdecipher(rtl::Trim(subject), in.mailKey);
+    std::string headerLines = HeaderLineHtml("maroon", 5, "From:" + field("from", in.HdrFrom));
+    headerLines += HeaderLineHtml("blue", 3, "To:" + field("to", in.HdrTo));
+    if (const std::string cc = field("cc", in.HdrCc); !rtl::Trim(cc).empty())
+        headerLines += HeaderLineHtml("steelblue", 3, "Cc:" + cc);
+    headerLines += HeaderLineHtml("red", 5, "Date:" + field("date", in.HdrDate));
+    headerLines += HeaderLineHtml("navy", 8, "Subject:" + subject) + "<BR>";
+
     std::string page;
-    if (s.hasHeader) {
-        page += ToggleBlock("kwemallhdrs", helpers::htmlescape(toUtf8(s.header, charset, false)), "All Headers");
+    if (st.hasHeader) {
+        std::string header = toUtf8(std::string(st.header), charset, false);
+        dropTagChars(header);
+        page += ToggleBlock("kwemallhdrs", helpers::htmlescape(header), "All Headers");
     }
-    std::string plainBlock;
-    if (s.hasPlain) {
-        std::string plainCs = findCharset(s.plain, 0);
-        if (plainCs.empty()) plainCs = charset;
-        size_t at, len;
-        if (!in.Enciphered && findRun(s.plain, 0, 30, 20, at, len)) {
-            std::string decoded = decodeRun(cutRun(std::string_view(s.plain).substr(at, len)));
-            if (!decoded.empty()) {
-                dropTagChars(decoded);
-                s.plain = decoded;
-            }
+
+    std::string body, plainBlock;
+    if (in.Enciphered) {
+        std::string b(std::string_view(text).substr(std::min(st.bodyAt, text.size())));
+        std::string encoding;
+        if (const std::string* v = firstField(st.fields, "content-transfer-encoding"))
+            encoding = readStructured(*v).value;
+        if (encoding == "base64") b = helpers::b64decode(b);
+        b = helpers::numdecipher(helpers::foldaccents(b, kDigits), in.mailKey);
+        toUtf8In(b, charset, false);
+        dropTagChars(b);
+        body = ciFind(b, "<head") != std::string::npos || ciFind(b, "<body") != std::string::npos
+                   ? std::move(b)
+                   : helpers::htmlescape(b);
+    } else {
+        // Parts without a name are named after the message and their place
+        // in it: rendered again, the message finds its files again.
+        char stemBase[24];
+        std::snprintf(stemBase, sizeof stemBase, "m%010llx",
+                      static_cast<unsigned long long>(fnv1a(st.header, fnv1a(std::to_string(text.size()))) >> 24));
+        std::unordered_set<std::string> listed;
+        for (size_t i = 0, e; i < in.Attachment.size(); i = e + 1) {
+            e = in.Attachment.find('|', i);
+            if (e == std::string::npos) e = in.Attachment.size();
+            listed.insert(in.Attachment.substr(i, e - i));
         }
-        const std::string shown = rtl::StringReplace(toUtf8(s.plain, plainCs, false), "=\r\n", "", rtl::rfReplaceAll);
-        plainBlock = ToggleBlock("kwemplaintex", helpers::htmlescape(shown), "Plain Text");
-    }
-    std::string body = std::move(s.body);
-    toUtf8In(body, charset, false);
-    bool html = s.html;
-
-    // Parts in Base64.
-    Sectors sectors;
-    if (!in.Enciphered) {
-        size_t from = 0, passes = 0;
-        size_t sepEnd = 0;        // where the last separator before the scanned region ends (0: none)
-        size_t scannedTo = 0;     // separators are known up to here
-        size_t at = 0, len = 0;
-        while (findRun(body, from, 15, 10, at, len)) {
-            if (++passes > limits.maxPasses) {
-                problems.push_back("Too many Base64 runs: the rest are shown as they came");
+        Sectors sectors;
+        std::string htmlText, before, after, bytes;
+        for (size_t k = 0; k < st.leaves.size(); ++k) {
+            if (k >= limits.maxSectors) {
+                problems.push_back("More than " + std::to_string(limits.maxSectors) + " parts: the rest are not shown");
                 break;
             }
-            if (sectors.count + 3 > limits.maxSectors) {
-                problems.push_back("Too many parts: the rest are shown as they came");
-                break;
+            const Leaf& l = st.leaves[k];
+            partBytes(l, bytes);
+            if (!l.attachment) {
+                std::string t = toUtf8(bytes, l.charset, true);
+                dropTagChars(t);
+                if (html && k == htmlIndex) htmlText = std::move(t);
+                else if (html && k < htmlIndex) (before.empty() ? before : before += "\r\n") += t;
+                else if (html) after += tag("BR") + (l.contentType == "text/html" ? t : helpers::htmlescape(t)) + tag("BR");
+                else (body.empty() ? body : body += "\r\n") += t;
+                continue;
             }
-            // The part's own header block: from the last separator before it.
-            for (size_t p = body.find(kSeparatorLine, scannedTo); p != std::string::npos && p + kSeparatorLine.size() <= at;
-                 p = body.find(kSeparatorLine, p + 1))
-                sepEnd = p + kSeparatorLine.size();
-            scannedTo = at;
-            std::string rawHdr = body.substr(sepEnd, at - sepEnd);
-            if (at + 1 < 20) rawHdr = s.header + "\r\n" + rawHdr;
-            const PartInfo part = readPart(partHeaders(rawHdr));
-            const std::string_view run(body.data() + at, len);
-            const std::string_view cut = cutRun(run);
-
             std::string partHtml;
-            if (static_cast<int64_t>(cut.size() / 4 * 3) > limits.maxPartBytes) {
-                problems.push_back("A part of " + std::to_string(cut.size() / 4 * 3) + " bytes is too large to keep");
+            if (static_cast<int64_t>(bytes.size()) > limits.maxPartBytes) {
+                problems.push_back("A part of " + std::to_string(bytes.size()) + " bytes is too large to keep");
                 partHtml = tag("BR") + "[part too large to keep]" + tag("BR");
             } else {
-                // Parts are decoded into the memory of the last one: fresh
-                // memory costs a page fault every 4 KB, a fifth of the time.
-                std::string bytes = decodeRun(cut, std::move(partBuffer()));
-                if (bytes.empty()) {
-                    // Not Base64 after all: its text stays readable.
-                    partHtml = helpers::htmlescape(run);
+                std::string stem, ext;
+                if (!l.fileName.empty()) {
+                    const std::string name = SafePartName(l.fileName);
+                    ext = extensionOf(name);
+                    stem = name.substr(0, name.size() - ext.size());
                 } else {
-                    const std::string guessed = "." + lower(helpers::sniffext(bytes));
-                    if (part.fileName.empty() &&
-                        (part.contentType == "text/plain" || part.contentType == "text/html")) {
-                        std::string t = toUtf8(std::move(bytes), part.charset.empty() ? charset : part.charset, true);
-                        dropTagChars(t);
-                        if (part.contentType == "text/plain") {
-                            t = helpers::htmlescape(t);
-                            html = true;
-                        }
-                        body.replace(at, len, tag("BR") + t + tag("BR"));
-                        from = at >= 2 ? at - 2 : 0;
-                        continue;
-                    }
-                    std::string path, ext = guessed;
-                    if (!part.fileName.empty()) {
-                        const std::string name = SafePartName(part.fileName);
-                        const std::string own = extensionOf(name);
-                        if (guessed == ".bin") ext = own;
-                        std::string stem = name.substr(0, name.size() - own.size());
-                        if (stem.empty()) stem = "attachment";
-                        path = store.Keep(stem, ext, bytes);
-                    } else {
-                        path = store.KeepTemp(guessed, bytes);
-                    }
-                    keepBuffer(std::move(bytes));
-                    if (path.empty()) {
-                        problems.push_back("A part could not be saved" +
-                                           (part.fileName.empty() ? std::string() : ": " + part.fileName));
-                        partHtml = tag("BR") + "[part not saved]" + tag("BR");
-                    } else {
-                        result.Attachment += path + "|";
-                        const std::string url = FileUrl(path);
-                        if (!part.contentId.empty()) {
-                            sectors.cids.emplace(lower("cid:" + part.contentId), url);
-                            sectors.keyHtml.resize(sectors.count + 2);
-                            sectors.count += 2;
-                        }
-                        if (kPictureExts.find("," + lower(ext) + ",") != std::string_view::npos)
-                            partHtml = tag("BR") + tag("IMG SRC=\"" + url + "\"") + tag("BR");
-                        else
-                            partHtml = tag("BR") + " ATTACHMENT " + tag("A TARGET=\"_blank\" HREF=\"" + url + "\"") +
-                                       escapeText(path) + tag("/A") + tag("BR");
-                    }
+                    stem = std::string(stemBase) + "_" + std::to_string(k + 1);
+                    ext = guessedExtension(bytes, l.contentType);
+                }
+                const std::string path = store.Keep(stem, ext, bytes);
+                if (path.empty()) {
+                    problems.push_back("A part could not be saved" + (l.fileName.empty() ? std::string() : ": " + l.fileName));
+                    partHtml = tag("BR") + "[part not saved]" + tag("BR");
+                } else {
+                    result.Saved.push_back(path);
+                    if (listed.insert(path).second) result.Attachment += path + "|";
+                    const std::string url = FileUrl(path);
+                    if (!l.contentId.empty()) sectors.cids.emplace(lower("cid:" + l.contentId), url);
+                    if (kPictureExts.find("," + lower(ext) + ",") != std::string_view::npos)
+                        partHtml = tag("BR") + tag("IMG SRC=\"" + url + "\"") + tag("BR");
+                    else
+                        partHtml = tag("BR") + " ATTACHMENT " + tag("A TARGET=\"_blank\" HREF=\"" + url + "\"") +
+                                   escapeText(path) + tag("/A") + tag("BR");
                 }
             }
-            const std::string key = std::string(kSectorKey) + std::to_string(sectors.count) + "@@";
-            sectors.keyHtml.push_back(partHtml.empty() ? std::string(" ") : partHtml);
-            ++sectors.count;
-            body.replace(at, len, key);
-            from = at >= 2 ? at - 2 : 0;
+            if (html) after += partHtml;
+            else body += partHtml;
+        }
+        if (bytes.capacity() > (size_t{64} << 20)) bytes = std::string();
+        if (html) {
+            if (!sectors.cids.empty()) htmlText = replaceSectors(htmlText, sectors);
+            before = rtl::Trim(before);
+            if (!before.empty()) plainBlock = ToggleBlock("kwemplaintex", helpers::htmlescape(before), "Plain Text");
+            if (!after.empty()) {
+                // What follows the HTML goes into the "Attachments" block at its end.
+                size_t cut = ciRFind(htmlText, "</body>");
+                if (cut == std::string::npos) cut = ciRFind(htmlText, "</html>");
+                if (cut == std::string::npos) cut = htmlText.size();
+                htmlText.resize(cut);
+                htmlText += "<BR>" + ToggleBlock("kwemattached", after, "Attachments") + "</BODY></HTML>";
+            }
+            body = std::move(htmlText);
+        } else {
+            body = helpers::htmlescape(body);
         }
     }
-
-    // Finishing.
-    if (!html) body = helpers::htmlescape(body);
-    if (sectors.count) body = replaceSectors(body, sectors);
-    moveTrailer(body);
     if (result.Charset.empty()) result.Charset = "utf-8";
 
     // The page is UTF-8 throughout: every part was converted on its way in.

@@ -22,7 +22,7 @@ struct TRenderInput {
     // The POP3 client's header fields of the answer.
     std::string HdrFrom, HdrTo, HdrCc, HdrDate, HdrSubject;
     std::string folder;         // received-messages folder, created when missing
-    std::string programFolder;  // with a trailing "/": unnamed parts go there as "kw64_" files
+    std::string programFolder;  // with a trailing "/": scratch files on their way into the folder
     std::string mailKey;        // deciphers Enciphered rows
     bool reload = false;        // render again although PagePath exists
 };
@@ -31,9 +31,8 @@ struct TRenderInput {
 // message from taking the machine.
 struct TRenderLimits {
     size_t maxBoundaries = 9999;
-    size_t maxSectors = 99999;
-    int64_t maxPartBytes = int64_t{1} << 30;  // decoded size of one Base64 part
-    size_t maxPasses = 200000;                // Base64 runs looked at, text parts included
+    size_t maxSectors = 999999;               // parts shown of one message
+    int64_t maxPartBytes = int64_t{1} << 30;  // decoded size of one attachment
 };
 
 struct TRenderResult {
@@ -41,7 +40,8 @@ struct TRenderResult {
     bool reused = false;    // an existing page was taken, nothing written
     std::string PagePath;   // the page written or reused
     std::string Charset;    // the row's updated character set
-    std::string Attachment; // the row's Attachment with the saved parts appended ("path|" each)
+    std::string Attachment; // the row's Attachment with the saved parts appended ("path|" each, once)
+    std::vector<std::string> Saved;  // the files this rendering saved or found already saved, in order
     std::vector<std::string> problems;  // what could not be rendered, one text each
 };
 
@@ -52,7 +52,7 @@ public:
     // A named part: Stem + "_" + k + Ext in the folder, the first k whose
     // file is free or already holds these bytes. The path, or empty on failure.
     virtual std::string Keep(const std::string& stem, const std::string& ext, std::string_view bytes) = 0;
-    // An unnamed part that is no text: a "kw64_" file. The path, or empty.
+    // A scratch "kw64_" file holding Bytes. The path, or empty.
     virtual std::string KeepTemp(const std::string& ext, std::string_view bytes) = 0;
 };
 
@@ -74,6 +74,20 @@ private:
 // build the page, save the parts and write (or reuse) the page file.
 TRenderResult RenderMessage(const TRenderInput& in, const TRenderLimits& limits = {});
 
+// One part of a message as the renderer reads it: an inline text part
+// (Text in UTF-8) or an attachment (FileName as sent, empty when none).
+struct TMessagePart {
+    std::string contentType, fileName, contentId, encoding;
+    bool attachment = false;
+    std::string bytes;  // transfer encoding undone
+    std::string text;   // a text part's text in UTF-8
+};
+
+// The leaf parts of a message (its lines joined with CRLF), in order, read
+// along its boundaries; Problems receives what is wrong with its structure.
+std::vector<TMessagePart> ReadMessageParts(std::string_view message, std::vector<std::string>& problems,
+                                           const TRenderLimits& limits = {});
+
 // The page text alone; parts go to Store. Result receives Charset,
 // Attachment and problems (PagePath is left alone).
 std::string BuildPage(const TRenderInput& in, TPartStore& store, TRenderResult& result,
@@ -88,8 +102,8 @@ std::string WritePage(const std::string& folder, std::string_view from, std::str
 std::string FileUrl(std::string_view path);
 
 // A part's file name from the message made safe to keep in the folder: the
-// last path part, only letters, digits, "_", ".", " " and "-", no leading
-// dots, not too long; "attachment" when nothing is left.
+// last path part, letters of any script kept, no control characters, no
+// leading dots, not too long; "attachment" when nothing is left.
 std::string SafePartName(std::string_view name);
 
 // The copy of a page for the desktop's browser: no scripts, no event

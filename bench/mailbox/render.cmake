@@ -5,3 +5,6 @@ target_compile_definitions(bench_render PRIVATE PWX_SOURCE_DIR="${PROJECT_SOURCE
 add_executable(bench_render_golden render_golden.cpp)
 target_link_libraries(bench_render_golden PRIVATE mailbox)
 target_compile_definitions(bench_render_golden PRIVATE PWX_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+add_executable(bench_render_scale render_scale.cpp)
+target_link_libraries(bench_render_scale PRIVATE mailbox)
+target_compile_definitions(bench_render_scale PRIVATE PWX_SOURCE_DIR="${PROJECT_SOURCE_DIR}")

@@ -1,6 +1,8 @@
 #!/usr/bin/python3
 """The renderer benchmark's messages and its Python baseline.
   render_python.py make DIR COUNT   writes COUNT messages DIR/m0000.eml ...
+  render_python.py scale DIR PARTS SIZE   writes one message DIR/m0000.eml
+                                    of PARTS attachments of SIZE bytes
   render_python.py parse DIR OUT    parses every message with the email
                                     package and writes its parts to OUT;
                                     prints "SECONDS MESSAGES BYTES"
@@ -82,6 +84,20 @@ def make(folder, count):
             f.write(message(i, size, rng))
 
 
+def scale(folder, parts, size):
+    os.makedirs(folder, exist_ok=True)
+    rng = random.Random(7)
+    msg = MIMEMultipart("mixed")
+    msg.attach(MIMEText(text_of(rng, 600), "plain", "utf-8"))
+    for k in range(parts):
+        msg.attach(binary("application/pdf", size, rng, filename="part%d.pdf" % k))
+    msg["From"] = "Sender <s@example.org>"
+    msg["To"] = "rcpt@example.org"
+    msg["Subject"] = "%d parts of %d bytes" % (parts, size)
+    with open(os.path.join(folder, "m0000.eml"), "wb") as f:
+        f.write(msg.as_bytes(policy=policy.SMTP))
+
+
 def parse(folder, out):
     os.makedirs(out, exist_ok=True)
     names = sorted(n for n in os.listdir(folder) if n.endswith(".eml"))
@@ -110,5 +126,7 @@ def parse(folder, out):
 if __name__ == "__main__":
     if sys.argv[1] == "make":
         make(sys.argv[2], int(sys.argv[3]))
+    elif sys.argv[1] == "scale":
+        scale(sys.argv[2], int(sys.argv[3]), int(sys.argv[4]))
     else:
         parse(sys.argv[2], sys.argv[3])

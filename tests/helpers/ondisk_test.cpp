@@ -185,8 +185,8 @@ TEST_F(OnDisk, APullAndARenderingLeaveNothingOthersCanRead) {
         if (name.starts_with("rcvd/pwx1/")) ++pages;
         if (name.starts_with("kw64_")) ++parts;
     }
-    EXPECT_EQ(pages, 3u) << "the page, its browser copy and the document";
-    EXPECT_EQ(parts, 1u) << "the picture, kept in the program folder while the program runs";
+    EXPECT_EQ(pages, 4u) << "the page, its browser copy, the document and the picture";
+    EXPECT_EQ(parts, 0u) << "nothing of the message in the program folder";
     EXPECT_TRUE(prompter.prompts.empty()) << prompter.prompts.front().text;
 }
 

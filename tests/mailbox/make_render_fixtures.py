@@ -122,6 +122,7 @@ inner = MIMEMultipart("alternative")
 inner.attach(MIMEText("plain \u20ac\n", "plain", "windows-1252"))
 h = MIMEText("", "html", "windows-1252")
 h.set_payload("<html><body><p>HTML \u20ac sign</p></body></html>\n".encode("windows-1252"))
+del h["Content-Transfer-Encoding"]
 encoders.encode_base64(h)
 inner.attach(h)
 middle = MIMEMultipart("related")

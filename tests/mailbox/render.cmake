@@ -2,7 +2,9 @@
 pelliwox_test(test_render SOURCES msgrender_test.cpp LIBS mailbox Qt6::Core)
 target_compile_definitions(test_render PRIVATE
   PWX_DATA_DIR="${PROJECT_SOURCE_DIR}/data"
-  RENDER_FIXTURE_SCRIPT="${CMAKE_CURRENT_SOURCE_DIR}/make_render_fixtures.py")
+  RENDER_FIXTURE_SCRIPT="${CMAKE_CURRENT_SOURCE_DIR}/make_render_fixtures.py"
+  RENDER_ORACLE_SCRIPT="${CMAKE_CURRENT_SOURCE_DIR}/render_oracle.py"
+  PWX_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
 # The fuzz target's seed corpus replayed under AddressSanitizer and UBSan,
 # through the renderer built with them.
 set(RENDER_REPLAY_SANITIZE -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)

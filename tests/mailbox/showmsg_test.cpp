@@ -185,7 +185,9 @@ TEST_F(ShowMessage, StoredPagesAreShownWithoutFetchingAndCtrlEnterFetchesAgain) 
         EXPECT_NE(shown.find("body "), std::string::npos) << argv[1];
         EXPECT_EQ(shown.find("onclick"), std::string::npos) << argv[1];
     }
-    EXPECT_NE(rtl::LowerCase(readFile(first)).find("onclick"), std::string::npos);
+    // The page itself keeps its blocks, which open without scripts.
+    EXPECT_NE(readFile(first).find("<DETAILS><SUMMARY"), std::string::npos);
+    EXPECT_EQ(rtl::LowerCase(readFile(first)).find("onclick"), std::string::npos);
 }
 
 TEST_F(ShowMessage, NothingIsFetchedWhenTheMailboxChangedBeforeALoginAgain) {

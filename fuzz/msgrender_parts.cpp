@@ -2,7 +2,8 @@
 // boundaries, quoted-printable sections, the top split, Base64 runs, part
 // headers and names, sectors and the trailer, with the parts kept in
 // memory. The page must come out as UTF-8 with no placeholder left, and
-// the browser's copy of it must hold no script.
+// the browser's copy of it must hold no script, name nothing remote, and
+// read back as itself: copying the copy changes nothing.
 #include <cctype>
 #include <cstdint>
 #include <map>
@@ -10,6 +11,7 @@
 #include <string_view>
 
 #include "helpers/kwutil.h"
+#include "mailbox/browsercopy.h"
 #include "mailbox/hdrdecode.h"
 #include "mailbox/msgrender.h"
 
@@ -48,6 +50,38 @@ bool hasScript(const std::string& s) {
     return false;
 }
 
+// A value the copy gives a browser to load: src="...", background="..." or
+// url(...). Each must stay on this machine.
+bool namesRemote(const std::string& s) {
+    auto lower = [](std::string t) {
+        for (char& c : t) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+        return t;
+    };
+    const std::string l = lower(s);
+    for (const char* key : {" src=\"", " background=\"", "url("}) {
+        for (size_t at = l.find(key); at != std::string::npos; at = l.find(key, at + 1)) {
+            size_t v = at + std::char_traits<char>::length(key);
+            while (v < l.size() && (l[v] == ' ' || l[v] == '\'' || l[v] == '"')) ++v;
+            const std::string_view rest = std::string_view(l).substr(v, 12);
+            if (rest.starts_with("//") || rest.starts_with("http") || rest.starts_with("ftp:") ||
+                rest.starts_with("file://") && !rest.starts_with("file:///"))
+                return true;
+        }
+    }
+    return false;
+}
+
+// No script, nothing remote, and the copy of the copy's markup is the copy.
+void checkCopy(const std::string& copy) {
+    static const std::string head = mailbox::BrowserCopy("");
+    static const std::string doctype = "<!DOCTYPE html>\r\n";
+    if (hasScript(copy) || namesRemote(copy)) __builtin_trap();
+    const size_t at = copy.starts_with(doctype) ? doctype.size() : 0;
+    if (copy.compare(at, head.size(), head) != 0) __builtin_trap();
+    const std::string again = copy.substr(0, at) + copy.substr(at + head.size());
+    if (mailbox::BrowserCopy(again) != copy) __builtin_trap();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -70,6 +104,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string page = mailbox::BuildPage(in, store, result, limits);
     if (!helpers::isutf8(page)) __builtin_trap();
     if (page.find_first_of(std::string{mailbox::kTagOpen, mailbox::kTagClose}) != std::string::npos) __builtin_trap();
-    if (hasScript(mailbox::BrowserCopy(page))) __builtin_trap();
+    checkCopy(mailbox::BrowserCopy(page));
+    // The message's own text too, which may be a page already.
+    checkCopy(mailbox::BrowserCopy(text));
     return 0;
 }

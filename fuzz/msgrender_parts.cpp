@@ -51,22 +51,27 @@ bool hasScript(const std::string& s) {
 }
 
 // A value the copy gives a browser to load: src="...", background="..." or
-// url(...). Each must stay on this machine.
+// url(...), looked for inside tags and style elements (text has its "<"
+// escaped, values their ">"). Each must stay on this machine.
 bool namesRemote(const std::string& s) {
-    auto lower = [](std::string t) {
-        for (char& c : t) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
-        return t;
-    };
-    const std::string l = lower(s);
-    for (const char* key : {" src=\"", " background=\"", "url("}) {
-        for (size_t at = l.find(key); at != std::string::npos; at = l.find(key, at + 1)) {
-            size_t v = at + std::char_traits<char>::length(key);
-            while (v < l.size() && (l[v] == ' ' || l[v] == '\'' || l[v] == '"')) ++v;
-            const std::string_view rest = std::string_view(l).substr(v, 12);
-            if (rest.starts_with("//") || rest.starts_with("http") || rest.starts_with("ftp:") ||
-                rest.starts_with("file://") && !rest.starts_with("file:///"))
-                return true;
+    std::string l = s;
+    for (char& c : l) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    for (size_t lt = l.find('<'); lt != std::string::npos; lt = l.find('<', lt + 1)) {
+        const bool style = l.compare(lt, 7, "<style>") == 0;
+        const size_t end = style ? l.find("</style>", lt) : l.find('>', lt);
+        const std::string region = l.substr(lt, end == std::string::npos ? std::string::npos : end - lt);
+        for (const char* key : {" src=\"", " background=\"", "url("}) {
+            for (size_t at = region.find(key); at != std::string::npos; at = region.find(key, at + 1)) {
+                size_t v = at + std::char_traits<char>::length(key);
+                while (v < region.size() && (region[v] == ' ' || region[v] == '\'' || region[v] == '"')) ++v;
+                const std::string_view rest = std::string_view(region).substr(v, 12);
+                if (rest.starts_with("//") || rest.starts_with("http") || rest.starts_with("ftp:") ||
+                    (rest.starts_with("file://") && !rest.starts_with("file:///")))
+                    return true;
+            }
         }
+        if (end == std::string::npos) break;
+        lt = end;
     }
     return false;
 }

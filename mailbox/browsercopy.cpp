@@ -800,6 +800,20 @@ std::string SafeCss(std::string_view css) {
                 i += 2;
                 continue;
             }
+            // A string is no address, but one that reads like a remote one
+            // is not passed on either.
+            if ((c == 'u' || c == 'U') && lower(s.substr(i, 4)) == "url(") {
+                size_t e = i + 4;
+                while (e < s.size() && s[e] != ')' && s[e] != quote && s[e] != '\n') ++e;
+                std::string arg = s.substr(i + 4, e - i - 4);
+                const size_t b = arg.find_first_not_of(" \t'\"");
+                arg = b == std::string::npos ? std::string() : arg.substr(b);
+                if (!LocalUrl(arg, true)) {
+                    out += "none";
+                    i = e;
+                    continue;
+                }
+            }
             if (c == quote || c == '\n' || c == '\r' || c == '\f') quote = 0;
             out += c;
             ++i;

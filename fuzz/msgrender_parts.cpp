@@ -80,7 +80,7 @@ bool namesRemote(const std::string& s) {
 // No script, nothing remote, and the copy of the copy's markup is the copy.
 void checkCopy(const std::string& copy) {
     static const std::string head = mailbox::BrowserCopy("");
-    static const std::string doctype = "<!DOCTYPE html>\r\n";
+    static const std::string doctype = "<!DOCTYPE html>";
     if (hasScript(copy) || namesRemote(copy)) __builtin_trap();
     const size_t at = copy.starts_with(doctype) ? doctype.size() : 0;
     if (copy.compare(at, head.size(), head) != 0) __builtin_trap();

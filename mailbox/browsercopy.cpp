@@ -899,7 +899,7 @@ std::string SafeBrowserPage(std::string_view page) {
     Copier copier(page);
     const std::string body = copier.Run();
     std::string out;
-    if (copier.sawDoctype()) out += "<!DOCTYPE html>\r\n";
+    if (copier.sawDoctype()) out += "<!DOCTYPE html>";
     out +=
         "<meta charset=\"utf-8\">\r\n"
         "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; img-src file: data:; "

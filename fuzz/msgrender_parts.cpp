@@ -50,24 +50,45 @@ bool hasScript(const std::string& s) {
     return false;
 }
 
-// A value the copy gives a browser to load: src="...", background="..." or
-// url(...), looked for inside tags and style elements (text has its "<"
-// escaped, values their ">"). Each must stay on this machine.
+// Whether a value the browser would load, at v, leaves this machine.
+bool remoteAt(std::string_view text, size_t v) {
+    for (;;) {
+        if (v < text.size() && (text[v] == ' ' || text[v] == '\'' || text[v] == '"')) ++v;
+        else if (text.substr(v, 6) == "&quot;") v += 6;
+        else break;
+    }
+    const std::string_view rest = text.substr(v, 12);
+    return rest.starts_with("//") || rest.starts_with("http:") || rest.starts_with("https:") ||
+           rest.starts_with("ftp:") || (rest.starts_with("file://") && !rest.starts_with("file:///"));
+}
+
+bool remoteUrlIn(std::string_view css) {
+    for (size_t at = css.find("url("); at != std::string_view::npos; at = css.find("url(", at + 1))
+        if (remoteAt(css, at + 4)) return true;
+    return false;
+}
+
+// What the copy gives a browser to load: src="...", background="..." and
+// url(...) in style attributes and style elements (text has its "<"
+// escaped, values their ">" and '"'). Each must stay on this machine.
 bool namesRemote(const std::string& s) {
     std::string l = s;
     for (char& c : l) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
     for (size_t lt = l.find('<'); lt != std::string::npos; lt = l.find('<', lt + 1)) {
         const bool style = l.compare(lt, 7, "<style>") == 0;
         const size_t end = style ? l.find("</style>", lt) : l.find('>', lt);
-        const std::string region = l.substr(lt, end == std::string::npos ? std::string::npos : end - lt);
-        for (const char* key : {" src=\"", " background=\"", "url("}) {
-            for (size_t at = region.find(key); at != std::string::npos; at = region.find(key, at + 1)) {
-                size_t v = at + std::char_traits<char>::length(key);
-                while (v < region.size() && (region[v] == ' ' || region[v] == '\'' || region[v] == '"')) ++v;
-                const std::string_view rest = std::string_view(region).substr(v, 12);
-                if (rest.starts_with("//") || rest.starts_with("http:") || rest.starts_with("https:") ||
-                    rest.starts_with("ftp:") ||
-                    (rest.starts_with("file://") && !rest.starts_with("file:///")))
+        const std::string_view region =
+            std::string_view(l).substr(lt, end == std::string::npos ? std::string::npos : end - lt);
+        if (style) {
+            if (remoteUrlIn(region)) return true;
+        } else {
+            for (const std::string_view key : {" src=\"", " background=\""})
+                for (size_t at = region.find(key); at != std::string_view::npos; at = region.find(key, at + 1))
+                    if (remoteAt(region, at + key.size())) return true;
+            for (size_t at = region.find(" style=\""); at != std::string_view::npos;
+                 at = region.find(" style=\"", at + 1)) {
+                const size_t close = region.find('"', at + 8);
+                if (remoteUrlIn(region.substr(at + 8, close == std::string_view::npos ? close : close - at - 8)))
                     return true;
             }
         }

@@ -63,8 +63,12 @@ bool remoteAt(std::string_view text, size_t v) {
 }
 
 bool remoteUrlIn(std::string_view css) {
+    // "x-url(" and "\\url(" are other functions.
+    auto nameChar = [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' || c == '\\' || (c & 0x80);
+    };
     for (size_t at = css.find("url("); at != std::string_view::npos; at = css.find("url(", at + 1))
-        if (remoteAt(css, at + 4)) return true;
+        if ((at == 0 || !nameChar(css[at - 1])) && remoteAt(css, at + 4)) return true;
     return false;
 }
 

@@ -669,6 +669,14 @@ public:
 
 bool cssNameChar(char c) { return alnum(c) || c == '-' || c == '_' || static_cast<unsigned char>(c) >= 0x80; }
 
+// Length of an escape "\" + character at s[i]: the whole character, so that
+// an escaped non-ASCII character is never split.
+size_t escapeLength(std::string_view s, size_t i) {
+    size_t k = i + 2;
+    while (k < s.size() && (static_cast<unsigned char>(s[k]) & 0xC0) == 0x80) ++k;
+    return k - i;
+}
+
 // Escapes of name characters written out, so that "\75 rl(" reads as the
 // "url(" the browser sees; comments dropped, as they may split a name.
 std::string cssPlain(std::string_view css) {
@@ -706,9 +714,10 @@ std::string cssPlain(std::string_view css) {
                 i += 2;
                 continue;
             }
+            const size_t len = escapeLength(css, i);
             if (cssNameChar(css[k]) && static_cast<unsigned char>(css[k]) < 0x80) out += css[k];
-            else out.append(css.substr(i, 2));
-            i += 2;
+            else out.append(css.substr(i, len));
+            i += len;
             continue;
         }
         if (quote) {
@@ -800,8 +809,9 @@ std::string SafeCss(std::string_view css) {
         const char c = s[i];
         if (quote) {
             if (c == '\\' && i + 1 < s.size()) {
-                out.append(s, i, 2);
-                i += 2;
+                const size_t len = escapeLength(s, i);
+                out.append(s, i, len);
+                i += len;
                 continue;
             }
             // A string is no address, but one that reads like a remote one
@@ -830,8 +840,9 @@ std::string SafeCss(std::string_view css) {
             continue;
         }
         if (c == '\\' && i + 1 < s.size()) {
-            out.append(s, i, 2);
-            i += 2;
+            const size_t len = escapeLength(s, i);
+            out.append(s, i, len);
+            i += len;
             continue;
         }
         if (c == '@') {
@@ -856,7 +867,8 @@ std::string SafeCss(std::string_view css) {
         }
         if (cssNameChar(c)) {
             size_t k = i;
-            while (k < s.size() && (cssNameChar(s[k]) || (s[k] == '\\' && k + 1 < s.size()))) k += s[k] == '\\' ? 2 : 1;
+            while (k < s.size() && (cssNameChar(s[k]) || (s[k] == '\\' && k + 1 < s.size())))
+                k += s[k] == '\\' ? escapeLength(s, k) : 1;
             const std::string name = lower(s.substr(i, k - i));
             if (k < s.size() && s[k] == '(') {
                 if (name == "url" || name == "src") {

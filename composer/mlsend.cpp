@@ -621,7 +621,7 @@ bool Tmlsend::LoadStoredFile(const std::string& Folder, const std::string& Path)
         setBody(text);
         // Beside the viewer, the page comes as a quote in the template.
         if (mailbox::Form1 && mailbox::Form1->Viewer.Visible()) {
-            const mailbox::TForm1::TQuoted q = mailbox::Form1->QuoteInTemplate(text, false);
+            const mailbox::TForm1::TQuoted q = mailbox::Form1->QuoteInTemplate(text, false, mailbox::Form1->SavedFilesOfPage(Path));
             for (const std::string& a : q.Attachments) ListBox1->Items->Add(a);
             for (const std::string& i : q.Images) ListBox2->Items->Add(i);
             setBody(q.Html);

@@ -16,7 +16,8 @@ list(APPEND RENDER_FUZZ_SOURCES
   ${CODEC_FUZZ_ROOT}/platform/ui/prompter.cpp
   ${CODEC_FUZZ_ROOT}/mail/mimeutils.cpp
   ${CODEC_FUZZ_ROOT}/mailbox/hdrdecode.cpp
-  ${CODEC_FUZZ_ROOT}/mailbox/msgrender.cpp)
+  ${CODEC_FUZZ_ROOT}/mailbox/msgrender.cpp
+  ${CODEC_FUZZ_ROOT}/mailbox/browsercopy.cpp)
 add_library(fuzz_render OBJECT ${RENDER_FUZZ_SOURCES})
 target_include_directories(fuzz_render PUBLIC ${CODEC_FUZZ_ROOT})
 target_compile_options(fuzz_render PUBLIC ${SANITIZE} -fsanitize=fuzzer-no-link)

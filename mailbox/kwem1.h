@@ -286,14 +286,19 @@ public:
     // The page without its toggle labels and hidden blocks.
     static std::string StripToggleBlocks(const std::string& Page);
     // The quote of Page. Links to files are taken only when they are the
-    // renderer's file URLs of existing files directly inside one of Folders.
+    // renderer's file URLs of OwnFiles, the files the message's own
+    // rendering saved: what the page merely links stays a link.
     static TQuoted QuotePage(const std::string& Page, const std::string& BlockStyle,
-                             const std::vector<std::string>& Folders);
+                             const std::vector<std::string>& OwnFiles);
+    // The files a row's rendering saved (its Attachment field).
+    std::vector<std::string> SavedFiles(int Row) const;
+    // The same for the row whose page is PagePath; none when no row has it.
+    std::vector<std::string> SavedFilesOfPage(const std::string& PagePath) const;
     // The quote of a page of this mailbox, in the composer's block style.
-    TQuoted BuildQuotedBody(const std::string& Page);
+    TQuoted BuildQuotedBody(const std::string& Page, const std::vector<std::string>& OwnFiles);
     // The mailbox's template with the quote of Page before its body end
     // ("Forwarding :-" for a forward); Html is the whole body.
-    TQuoted QuoteInTemplate(const std::string& Page, bool Forward);
+    TQuoted QuoteInTemplate(const std::string& Page, bool Forward, const std::vector<std::string>& OwnFiles);
     // Reply, reply to all or forward of the selected row.
     void ReplyToRow(int Mode);
     void BitBtn10Click(rtl::TObject* Sender);

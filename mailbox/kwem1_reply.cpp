@@ -1,6 +1,6 @@
 // TForm1's reply, reply to all and forward: the selected row's page quoted
-// into the template, its saved pictures and attachments carried over to the
-// composer's lists.
+// into the template, the pictures and attachments its own rendering saved
+// carried over to the composer's lists.
 #include <algorithm>
 #include <filesystem>
 
@@ -37,18 +37,14 @@ std::string removeBlocks(const std::string& text, std::string_view start) {
 }
 
 // The local file a link names, when the link is exactly the renderer's URL
-// of a file directly inside one of Places (a folder with "/", or a folder
-// and a name prefix); empty otherwise. Other links stay links.
-std::string linkedFile(const std::string& url, const std::vector<std::string>& places) {
+// of one of Own, the files the message's own rendering saved; empty
+// otherwise. Other links, to files of other messages too, stay links.
+std::string linkedFile(const std::string& url, const std::vector<std::string>& own) {
     if (url.rfind("file:///", 0) != 0) return {};
     const std::string path = helpers::urldecode(url.substr(7), false);
     if (path.size() < 2 || path[0] != '/' || path[1] == '/' || FileUrl(path) != url) return {};
     if (path.find("/./") != std::string::npos || path.find("/../") != std::string::npos) return {};
-    for (const std::string& p : places)
-        if (!p.empty() && path.rfind(p, 0) == 0 && path.find('/', p.size()) == std::string::npos &&
-            path.size() > p.size())
-            return path;
-    return {};
+    return std::find(own.begin(), own.end(), path) != own.end() ? path : std::string();
 }
 
 bool fileThere(const std::string& path) {
@@ -58,7 +54,7 @@ bool fileThere(const std::string& path) {
 
 // Pictures the page shows from saved files become the new message's
 // inserted images (or "IMAGE:" + path when the file is gone).
-void carryPictures(std::string& text, const std::vector<std::string>& places, std::vector<std::string>& images) {
+void carryPictures(std::string& text, const std::vector<std::string>& own, std::vector<std::string>& images) {
     size_t from = 0;
     while (true) {
         const std::string low = lower(text);
@@ -68,7 +64,7 @@ void carryPictures(std::string& text, const std::vector<std::string>& places, st
         const size_t close = text.find('"', urlAt);
         if (close == std::string::npos) return;
         const std::string url = text.substr(urlAt, close - urlAt);
-        const std::string path = linkedFile(url, places);
+        const std::string path = linkedFile(url, own);
         if (path.empty()) {
             from = close;
             continue;
@@ -87,7 +83,7 @@ void carryPictures(std::string& text, const std::vector<std::string>& places, st
 }
 
 // Attachment links to saved files become attachments of the new message.
-void carryAttachments(std::string& text, const std::vector<std::string>& places,
+void carryAttachments(std::string& text, const std::vector<std::string>& own,
                       std::vector<std::string>& attachments) {
     constexpr std::string_view kLink = "<br> attachment <a ";
     size_t from = 0;
@@ -105,7 +101,7 @@ void carryAttachments(std::string& text, const std::vector<std::string>& places,
         const size_t urlAt = href + 6;
         const size_t close = text.find('"', urlAt);
         const std::string url = close < tagEnd ? text.substr(urlAt, close - urlAt) : std::string();
-        const std::string path = linkedFile(url, places);
+        const std::string path = linkedFile(url, own);
         if (path.empty()) {
             from = end;
             continue;
@@ -172,21 +168,21 @@ std::string TForm1::StripToggleBlocks(const std::string& Page) {
 }
 
 TForm1::TQuoted TForm1::QuotePage(const std::string& Page, const std::string& BlockStyle,
-                                  const std::vector<std::string>& Folders) {
+                                  const std::vector<std::string>& OwnFiles) {
     TQuoted q;
     // Attachments are taken from the whole page: those after the message's
     // HTML stand in the "Attachments" block, which the quote leaves out.
     std::string whole = Page;
-    carryAttachments(whole, Folders, q.Attachments);
+    carryAttachments(whole, OwnFiles, q.Attachments);
     std::string text = StripToggleBlocks(whole);
     const std::string low = lower(text);
     size_t end = low.find("</body>");
     if (end == std::string::npos) end = low.find("</html>");
     if (end != std::string::npos) text.resize(end);
-    carryPictures(text, Folders, q.Images);
+    carryPictures(text, OwnFiles, q.Images);
     // Pictures the quote does not show go as attachments.
     std::vector<std::string> pictures;
-    carryPictures(whole, Folders, pictures);
+    carryPictures(whole, OwnFiles, pictures);
     for (const std::string& p : pictures)
         if (std::find(q.Images.begin(), q.Images.end(), p) == q.Images.end() &&
             std::find(q.Attachments.begin(), q.Attachments.end(), p) == q.Attachments.end())
@@ -195,16 +191,33 @@ TForm1::TQuoted TForm1::QuotePage(const std::string& Page, const std::string& Bl
     return q;
 }
 
-TForm1::TQuoted TForm1::BuildQuotedBody(const std::string& Page) {
-    // What the renderer saves: parts beside the pages, unnamed parts as
-    // "kw64_" files in the program folder. Nothing else leaves the machine.
-    const std::vector<std::string> places = {RcvdFolder() + "/", ProgramFolder + "kw64_"};
-    return QuotePage(Page, Composer ? Composer->QuoteStyle() : std::string(kDefaultQuoteStyle), places);
+std::vector<std::string> TForm1::SavedFiles(int Row) const {
+    std::vector<std::string> files;
+    if (Row < 0 || Row >= rows_->RowCount()) return files;
+    const std::string list(rows_->Text(Row, rtAttachment));
+    for (size_t from = 0; from < list.size();) {
+        size_t bar = list.find('|', from);
+        if (bar == std::string::npos) bar = list.size();
+        const std::string path = list.substr(from, bar - from);
+        if (!path.empty() && std::find(files.begin(), files.end(), path) == files.end()) files.push_back(path);
+        from = bar + 1;
+    }
+    return files;
 }
 
-TForm1::TQuoted TForm1::QuoteInTemplate(const std::string& Page, bool Forward) {
-    TQuoted q = BuildQuotedBody(Page);
-    if (Forward) q.Html.replace(0, std::string(kReplyHead).size(), kForwardHead);
+std::vector<std::string> TForm1::SavedFilesOfPage(const std::string& PagePath) const {
+    for (int r = 0; r < rows_->RowCount(); ++r)
+        if (!PagePath.empty() && rows_->Text(r, rtPagePath) == PagePath) return SavedFiles(r);
+    return {};
+}
+
+TForm1::TQuoted TForm1::BuildQuotedBody(const std::string& Page, const std::vector<std::string>& OwnFiles) {
+    return QuotePage(Page, Composer ? Composer->QuoteStyle() : std::string(kDefaultQuoteStyle), OwnFiles);
+}
+
+TForm1::TQuoted TForm1::QuoteInTemplate(const std::string& Page, bool Forward,
+                                        const std::vector<std::string>& OwnFiles) {
+    TQuoted q = BuildQuotedBody(Page, OwnFiles);    if (Forward) q.Html.replace(0, std::string(kReplyHead).size(), kForwardHead);
     std::string body = helpers::loadtext(TemplatePath());
     const size_t close = lower(body).find("</body>");
     if (close != std::string::npos)
@@ -233,7 +246,10 @@ void TForm1::ReplyToRow(int Mode) {
         f.Cc = rows.Text(r, rtCc);
     }
     const std::string pagePath(rows.Text(r, rtPagePath));
-    TQuoted q = QuoteInTemplate(pagePath.empty() ? std::string() : helpers::loadtext(pagePath), Mode == rmForward);
+    // Only the files this message's rendering saved go with it: a page may
+    // link files of other messages, which must never leave unasked.
+    TQuoted q = QuoteInTemplate(pagePath.empty() ? std::string() : helpers::loadtext(pagePath), Mode == rmForward,
+                                SavedFiles(r));
     f.Body = std::move(q.Html);
     f.Subject = (Mode == rmForward ? "FW: " : "RE: ") + StripReplyPrefixes(std::string(rows.Text(r, rtSubject)));
     f.Attachments = std::move(q.Attachments);

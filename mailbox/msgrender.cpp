@@ -11,6 +11,7 @@
 
 #include "helpers/kwutil.h"
 #include "mail/mimeutils.h"
+#include "mailbox/browsercopy.h"
 #include "mailbox/hdrdecode.h"
 #include "platform/rtl/sysutils.h"
 
@@ -1184,133 +1185,7 @@ constexpr std::string_view kUrlAttrs[] = {"src",   "href",     "background", "sr
 
 }  // namespace
 
-std::string BrowserCopy(std::string_view page) {
-    std::string out;
-    out.reserve(page.size());
-    size_t i = 0;
-    while (i < page.size()) {
-        const size_t lt = page.find('<', i);
-        if (lt == std::string_view::npos) {
-            out.append(page.substr(i));
-            break;
-        }
-        out.append(page.substr(i, lt - i));
-        if (page.substr(lt, 4) == "<!--") {
-            const size_t end = page.find("-->", lt + 4);
-            i = end == std::string_view::npos ? page.size() : end + 3;
-            continue;
-        }
-        size_t j = lt + 1;
-        const bool closing = j < page.size() && page[j] == '/';
-        if (closing) ++j;
-        const size_t nameAt = j;
-        while (j < page.size() && nameChar(page[j])) ++j;
-        if (j == nameAt || (page[nameAt] >= '0' && page[nameAt] <= '9')) {
-            out += '<';
-            i = lt + 1;
-            continue;
-        }
-        const std::string name(page.substr(nameAt, j - nameAt));
-        const std::string lname = lower(name);
-        // Attributes up to the tag's end.
-        std::vector<Attr> attrs;
-        bool selfClose = false;
-        while (j < page.size() && page[j] != '>') {
-            if (isspacec(page[j])) {
-                ++j;
-                continue;
-            }
-            if (page[j] == '/') {
-                selfClose = true;
-                ++j;
-                continue;
-            }
-            selfClose = false;
-            Attr a;
-            // Only plain names are kept: anything else in a tag goes.
-            bool odd = false;
-            while (j < page.size() && !isspacec(page[j]) && page[j] != '>' && page[j] != '=' &&
-                   !(page[j] == '/' && a.name.size())) {
-                odd = odd || !(nameChar(page[j]) || page[j] == '.');
-                a.name += page[j++];
-            }
-            if (odd) a.name.clear();
-            size_t k = j;
-            while (k < page.size() && isspacec(page[k])) ++k;
-            if (k < page.size() && page[k] == '=') {
-                a.hasValue = true;
-                j = k + 1;
-                while (j < page.size() && isspacec(page[j])) ++j;
-                if (j < page.size() && (page[j] == '"' || page[j] == '\'')) {
-                    const char q = page[j];
-                    const size_t close = page.find(q, j + 1);
-                    const size_t end = close == std::string_view::npos ? page.size() : close;
-                    a.value = std::string(page.substr(j + 1, end - j - 1));
-                    j = close == std::string_view::npos ? page.size() : close + 1;
-                } else {
-                    while (j < page.size() && !isspacec(page[j]) && page[j] != '>') a.value += page[j++];
-                }
-            }
-            if (!a.name.empty()) attrs.push_back(std::move(a));
-        }
-        const size_t tagEnd = j < page.size() ? j + 1 : page.size();
-        i = tagEnd;
-
-        if (lname == "script") {
-            if (!closing) {
-                const size_t end = ciFind(page, "</script", tagEnd);
-                const size_t gt = end == std::string_view::npos ? std::string_view::npos : page.find('>', end);
-                i = gt == std::string_view::npos ? page.size() : gt + 1;
-            }
-            continue;
-        }
-        if (std::find(std::begin(kDroppedTags), std::end(kDroppedTags), lname) != std::end(kDroppedTags)) continue;
-        auto attr = [&](std::string_view n) -> const Attr* {
-            for (const auto& a : attrs)
-                if (ciEqual(a.name, n)) return &a;
-            return nullptr;
-        };
-        if (lname == "meta") {
-            const Attr* he = attr("http-equiv");
-            if (he && ciEqual(rtl::Trim(he->value), "refresh")) continue;
-        }
-        if (lname == "link") {
-            const Attr* href = attr("href");
-            if (href && unsafeSource(href->value)) continue;
-        }
-        const Attr* id = attr("id");
-        const bool ownBlock = id && id->value.starts_with("kwem");
-        const bool followable = lname == "a" || lname == "area";
-        out += '<';
-        if (closing) out += '/';
-        out += name;
-        for (const auto& a : attrs) {
-            const std::string an = lower(a.name);
-            if (an.starts_with("on")) continue;
-            std::string v = a.value;
-            if (std::find(std::begin(kUrlAttrs), std::end(kUrlAttrs), an) != std::end(kUrlAttrs)) {
-                if (followable && an == "href" ? unsafeLink(v) : unsafeSource(v)) continue;
-                if (an == "srcset" && v.find(':') != std::string::npos) continue;
-            }
-            if (an == "style") {
-                v = safeCss(v);
-                if (ownBlock) v = rtl::StringReplace(v, "display:none;", "", rtl::rfReplaceAll | rtl::rfIgnoreCase);
-            }
-            out += ' ';
-            out += a.name;
-            if (a.hasValue) out += "=\"" + escapeText(v, false) + "\"";
-        }
-        if (selfClose) out += '/';
-        out += '>';
-        if (lname == "style" && !closing) {
-            const size_t end = ciFind(page, "</style", tagEnd);
-            const size_t stop = end == std::string_view::npos ? page.size() : end;
-            out += safeCss(page.substr(tagEnd, stop - tagEnd));
-            i = stop;
-        }
-    }
-    return out;
-}
+std::string BrowserCopy(std::string_view page) { return SafeBrowserPage(page); }
 
 std::string WriteBrowserCopy(const std::string& pagePath) {
     const std::string page = helpers::loadtext(pagePath);
@@ -1320,7 +1195,7 @@ std::string WriteBrowserCopy(const std::string& pagePath) {
     const size_t slash = path.rfind('/');
     if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) path.resize(dot);
     path += "_view.htm";
-    return helpers::savetext(path, BrowserCopy(page)) ? path : std::string();
+    return helpers::savetext(path, SafeBrowserPage(page), 0600) ? path : std::string();
 }
 
 }  // namespace mailbox

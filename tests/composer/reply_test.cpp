@@ -50,27 +50,32 @@ TEST(ReplyRules, ToggleBlocksGoUnclosedOnesStay) {
     EXPECT_EQ(TForm1::StripToggleBlocks(page), "AB<span id=\"kwemattached\">left open");
 }
 
-// Only the renderer's own file URLs of files directly in the given places
-// are carried; every other form stays a link and is not listed.
-TEST(ReplyRules, OnlyRendererLinksIntoThePlacesAreCarried) {
+// Only the renderer's own file URLs of the message's own files are
+// carried; every other form, and every other file, stays a link and is not
+// listed.
+TEST(ReplyRules, OnlyRendererLinksToOwnFilesAreCarried) {
     const fs::path dir = fs::temp_directory_path() / ("pwx-quote " + std::to_string(::getpid()));
-    fs::create_directories(dir / "sub");
+    fs::create_directories(dir);
     const std::string d = dir.string() + "/";
-    for (const char* n : {"a b.png", "sub/c.png", "doc 1.pdf", "kw64_x.png"}) std::ofstream(d + n) << "x";
+    for (const char* n : {"a b.png", "doc 1.pdf", "kw64_x.png", "other_1.png", "other_1.pdf", "other1.htm"})
+        std::ofstream(d + n) << "x";
     const std::string good = mailbox::FileUrl(d + "a b.png");
     const std::string page =
         "<html><body>"
         "<IMG SRC=\"" + good + "\"><img src=\"" + good + "\">"
         "<IMG SRC=\"file://" + d + "a b.png\">"                                      // not encoded: no renderer URL
         "<IMG SRC=\"" + helpers::replaceall(good, "file:///", "file:////", true) + "\">"  // four slashes
-        "<IMG SRC=\"" + mailbox::FileUrl(d + "sub/c.png") + "\">"                    // below the folder
         "<IMG SRC=\"" + mailbox::FileUrl(d + "sub/../a b.png") + "\">"
         "<IMG SRC=\"file:///etc/hostname\">"
         "<IMG SRC=\"" + mailbox::FileUrl(d + "gone.png") + "\">"
+        "<IMG SRC=\"" + mailbox::FileUrl(d + "other_1.png") + "\">"                  // another message's
         "<BR> ATTACHMENT <A TARGET=\"_blank\" HREF=\"" + mailbox::FileUrl(d + "doc 1.pdf") + "\">doc</A><BR>"
         "<BR> ATTACHMENT <A TARGET=\"_blank\" HREF=\"file:///etc/passwd\">pw</A><BR>"
+        "<BR> ATTACHMENT <A TARGET=\"_blank\" HREF=\"" + mailbox::FileUrl(d + "other_1.pdf") + "\">o</A><BR>"
+        "<BR> ATTACHMENT <A TARGET=\"_blank\" HREF=\"" + mailbox::FileUrl(d + "other1.htm") + "\">p</A><BR>"
         "</body>after<IMG SRC=\"" + mailbox::FileUrl(d + "kw64_x.png") + "\"></html>";  // not quoted: attached
-    const TForm1::TQuoted q = TForm1::QuotePage(page, "color:red;", {d, "/nowhere/"});
+    const TForm1::TQuoted q =
+        TForm1::QuotePage(page, "color:red;", {d + "a b.png", d + "doc 1.pdf", d + "kw64_x.png", d + "gone.png"});
     fs::remove_all(dir);
 
     EXPECT_EQ(q.Images, std::vector<std::string>{d + "a b.png"});
@@ -80,8 +85,11 @@ TEST(ReplyRules, OnlyRendererLinksIntoThePlacesAreCarried) {
     EXPECT_TRUE(has(q.Html, "file:////")) << q.Html;
     EXPECT_TRUE(has(q.Html, "file:///etc/hostname")) << q.Html;
     EXPECT_TRUE(has(q.Html, "\"IMAGE:" + d + "gone.png\"")) << q.Html;
+    EXPECT_TRUE(has(q.Html, "SRC=\"" + mailbox::FileUrl(d + "other_1.png") + "\"")) << q.Html;
     EXPECT_TRUE(has(q.Html, "<BR><I> ATTACHMENT " + mailbox::FileUrl(d + "doc 1.pdf") + "</I><BR>")) << q.Html;
     EXPECT_TRUE(has(q.Html, "HREF=\"file:///etc/passwd\">pw</A>")) << q.Html;
+    EXPECT_TRUE(has(q.Html, "HREF=\"" + mailbox::FileUrl(d + "other_1.pdf") + "\">o</A>")) << q.Html;
+    EXPECT_TRUE(has(q.Html, "HREF=\"" + mailbox::FileUrl(d + "other1.htm") + "\">p</A>")) << q.Html;
     EXPECT_EQ(q.Html.rfind("<BR><BR>In reply to :-<BR><BLOCKQUOTE STYLE=\"color:red;\">\r\n<html><body>", 0), 0u);
     EXPECT_EQ(q.Html.substr(q.Html.size() - 13), "</BLOCKQUOTE>");
     EXPECT_FALSE(has(q.Html, "after"));
@@ -193,6 +201,55 @@ TEST_F(ReplyWindow, StoredPageBesideTheViewerIsQuoted) {
     EXPECT_EQ(m->emto->Text(), "");
 }
 
+// A message whose page links another message's picture, attachment and
+// page: reply and forward carry this message's own files, and only them.
+TEST_F(ReplyWindow, HostilePageCarriesOnlyItsOwnFiles) {
+    const std::string otherPicture = savedPart(".png"), otherReport = savedPart(".pdf");
+    const std::string otherPage(f->Rows().Text(0, mailbox::rtPagePath));
+    ASSERT_FALSE(otherPicture.empty());
+    ASSERT_FALSE(otherReport.empty());
+    std::string message = helpers::loadtext(replytest::kData + "hostile.eml");
+    message = helpers::replaceall(message, "@OTHER_PNG@", mailbox::FileUrl(otherPicture), true);
+    message = helpers::replaceall(message, "@OTHER_PDF@", mailbox::FileUrl(otherReport), true);
+    message = helpers::replaceall(message, "@OTHER_PAGE@", mailbox::FileUrl(otherPage), true);
+    mailbox::TRenderInput in;
+    in.lines.SetText(message);
+    in.From = "Mallory <mallory@evil.test>";
+    in.Subject = "Your files";
+    in.HdrFrom = in.From;
+    in.HdrTo = "Me <me@x.test>";
+    in.HdrSubject = in.Subject;
+    in.folder = f->RcvdFolder();
+    in.programFolder = f->ProgramFolder;
+    const mailbox::TRenderResult r = mailbox::RenderMessage(in);
+    ASSERT_TRUE(r.ok) << ::testing::PrintToString(r.problems);
+    mailbox::TRowStore& s = f->Rows();
+    s.SetRowCount(2);
+    s.Row(1).MessageNo = 2;
+    s.SetText(1, mailbox::rtFrom, in.From);
+    s.SetText(1, mailbox::rtSubject, in.Subject);
+    s.SetText(1, mailbox::rtCharset, r.Charset);
+    s.SetText(1, mailbox::rtPagePath, r.PagePath);
+    s.SetText(1, mailbox::rtAttachment, r.Attachment);
+    f->ListView1->Items->Count = 2;
+    f->SelectRow(1);
+    const std::string folder = f->RcvdFolder() + "/";
+    const std::string stamp = folder + "stamp_1.png", notes = folder + "notes_1.txt";
+    ASSERT_EQ(r.Attachment, stamp + "|" + notes + "|") << "the message's own parts";
+
+    for (const int mode : {TForm1::rmReply, TForm1::rmForward}) {
+        m->ClearLists();
+        f->ReplyToRow(mode);
+        EXPECT_EQ(list(m->ListBox2), std::vector<std::string>{stamp}) << mode;
+        EXPECT_EQ(list(m->ListBox1), std::vector<std::string>{notes}) << mode;
+        const std::string body = m->bdy->Text();
+        EXPECT_TRUE(has(body, "SRC=\"cid:IMAGE1\"")) << body;
+        EXPECT_FALSE(has(body, "cid:IMAGE2")) << body;
+        // The other message's files are named by links that go nowhere.
+        EXPECT_TRUE(has(body, mailbox::FileUrl(otherReport))) << body;
+    }
+}
+
 TEST_F(ReplyWindow, NoSelectedRowNoReply) {
     m->subj->Text = "untouched";
     f->ListView1->Items->Count = 0;
@@ -213,6 +270,8 @@ TEST_F(ReplyWindow, ForwardedProgramIsNeverExecuted) {
     text.insert(end, "<BR> ATTACHMENT <A TARGET=\"_blank\" HREF=\"" + mailbox::FileUrl(script) + "\">" + script +
                          "</A><BR>");
     std::ofstream(std::string(f->Rows().Text(0, mailbox::rtPagePath)), std::ios::binary) << text;
+    // Saved by this message's rendering, as a part of it would be.
+    f->Rows().SetText(0, mailbox::rtAttachment, std::string(f->Rows().Text(0, mailbox::rtAttachment)) + script + "|");
     f->ReplyToRow(TForm1::rmForward);
     ASSERT_EQ(list(m->ListBox1).back(), script);
 

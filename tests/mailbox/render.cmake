@@ -10,7 +10,8 @@ target_compile_definitions(test_render PRIVATE
 set(RENDER_REPLAY_SANITIZE -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
 add_executable(replay_msgrender_parts
   ${PROJECT_SOURCE_DIR}/fuzz/msgrender_parts.cpp ${PROJECT_SOURCE_DIR}/fuzz/replay_main.cpp
-  ${PROJECT_SOURCE_DIR}/mailbox/msgrender.cpp ${PROJECT_SOURCE_DIR}/mailbox/hdrdecode.cpp)
+  ${PROJECT_SOURCE_DIR}/mailbox/msgrender.cpp ${PROJECT_SOURCE_DIR}/mailbox/browsercopy.cpp
+  ${PROJECT_SOURCE_DIR}/mailbox/hdrdecode.cpp)
 target_include_directories(replay_msgrender_parts PRIVATE ${PROJECT_SOURCE_DIR})
 target_compile_options(replay_msgrender_parts PRIVATE ${RENDER_REPLAY_SANITIZE})
 target_link_options(replay_msgrender_parts PRIVATE ${RENDER_REPLAY_SANITIZE})
@@ -24,3 +25,5 @@ pelliwox_test(test_showmsg GUI SOURCES showmsg_test.cpp LIBS pelliwox_app
   ENV PWX_DOVECOT_STATE=${DOVECOT_STATE} FIXTURES dovecot)
 target_compile_definitions(test_showmsg PRIVATE PWX_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
 pelliwox_test(test_textwindow GUI SOURCES win_textwindow_test.cpp LIBS mailbox Qt6::Test)
+# The copy of a page for the desktop's browser.
+pelliwox_test(test_browsercopy SOURCES browsercopy_test.cpp LIBS mailbox Qt6::Core)

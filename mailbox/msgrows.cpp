@@ -286,7 +286,8 @@ char* TTextArena::at(uint32_t ref) const {
 }
 
 std::string_view TTextArena::Get(uint32_t ref) const {
-    if (ref == 0) return {};
+    // The empty text still points somewhere: readers hand it to memchr and the like.
+    if (ref == 0) return {"", 0};
     const char* p = at(ref);
     uint32_t len;
     std::memcpy(&len, p, sizeof len);

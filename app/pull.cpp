@@ -49,6 +49,9 @@ int RunPull(const std::string& Entry) {
         if (!csvOk) return;
         if (!csvBegun) csvOk = csvBegun = csv.Begin();
         if (csvOk && upTo > written) csvOk = csv.Append(session.Rows(), written, upTo);
+        // Nothing reads a row once it is in the file: its texts make room
+        // for those still to come, in memory already in place.
+        if (csvOk) session.Rows().DropTexts(written, upTo);
         written = upTo;
     };
     session.OnRowsFinal = writeRows;

@@ -39,12 +39,16 @@ void bigFree(void* p, size_t bytes) {
 }
 
 // Texts go into chunks of this size; a longer text gets a chunk of its own.
-// A reference counts 4-byte units: chunk number << 24 | unit within it, so
-// 32 bits reach 256 chunks of 64 MB.
-constexpr size_t kChunk = 64u << 20;
-constexpr unsigned kUnitBits = 24;
+// A reference counts 4-byte units: chunk number << 20 | unit within it, so
+// 32 bits reach 4096 chunks of 4 MB. Chunks are small enough that one whose
+// texts have all been given back is taken again for new texts: its pages
+// are in place, and fresh pages cost a fault each.
+constexpr size_t kChunk = 4u << 20;
+constexpr unsigned kUnitBits = 20;
 constexpr size_t kUnit = 4;
-constexpr size_t kMaxChunks = 256;
+constexpr size_t kMaxChunks = 4096;
+// The longest text: one chunk of its own, its units still countable.
+constexpr size_t kMaxText = 64u << 20;
 
 }  // namespace
 
@@ -195,47 +199,95 @@ std::string SortFold(std::string_view s) {
 
 // ---------------------------------------------------------------- arena
 
-TTextArena::TTextArena() { Clear(); }
+TTextArena::TTextArena() = default;
 
-TTextArena::~TTextArena() {
-    for (char* c : chunks_) bigFree(c, kChunk);
-}
+TTextArena::~TTextArena() { Clear(); }
 
 void TTextArena::Clear() {
-    for (char* c : chunks_) bigFree(c, kChunk);
+    for (const TChunk& c : chunks_) bigFree(c.p, c.size);
     chunks_.clear();
-    // Reference 0 is the empty text: the first chunk starts with a zero length.
-    chunks_.push_back(static_cast<char*>(bigAlloc(kChunk)));
-    std::memset(chunks_.back(), 0, sizeof(uint32_t));
-    fill_ = sizeof(uint32_t);
+    spare_.clear();
+    // No chunk until the first text: reference 0 is the empty text and
+    // needs no memory.
+    cur_ = SIZE_MAX;
+    fill_ = 0;
     used_ = 0;
+}
+
+size_t TTextArena::units(size_t bytes) { return (sizeof(uint32_t) + bytes + kUnit - 1) / kUnit * kUnit; }
+
+size_t TTextArena::newChunk(size_t bytes) {
+    // A chunk given back keeps its slot and its pages.
+    if (bytes == kChunk && !spare_.empty()) {
+        const size_t k = spare_.back();
+        spare_.pop_back();
+        return k;
+    }
+    // Slot 0 holds no chunk of one text: its unit 0 is reference 0.
+    if (chunks_.empty() && bytes != kChunk) chunks_.push_back(TChunk{});
+    for (size_t k = bytes == kChunk ? 0 : 1; k < chunks_.size(); ++k)
+        if (!chunks_[k].p) {
+            chunks_[k] = {static_cast<char*>(bigAlloc(bytes)), bytes, 0};
+            return k;
+        }
+    if (chunks_.size() >= kMaxChunks) throw std::length_error("The message texts fill the store");
+    chunks_.push_back({static_cast<char*>(bigAlloc(bytes)), bytes, 0});
+    return chunks_.size() - 1;
 }
 
 uint32_t TTextArena::Add(std::string_view s) {
     if (s.empty()) return 0;
-    const size_t need = (sizeof(uint32_t) + s.size() + kUnit - 1) / kUnit * kUnit;
-    if (need > kChunk) throw std::length_error("A text of " + std::to_string(s.size()) + " bytes is too long for a row");
-    if (fill_ + need > kChunk) {
-        if (chunks_.size() >= kMaxChunks) throw std::length_error("The message texts fill the store");
-        char* c = static_cast<char*>(bigAlloc(kChunk));
-        chunks_.push_back(c);
-        fill_ = 0;
+    const size_t need = units(s.size());
+    if (s.size() > kMaxText) throw std::length_error("A text of " + std::to_string(s.size()) + " bytes is too long for a row");
+    size_t k, at;
+    if (need > kChunk) {
+        // A chunk of its own, apart from the one being filled.
+        k = newChunk(need);
+        at = 0;
+    } else {
+        if (cur_ == SIZE_MAX || fill_ + need > kChunk) {
+            const size_t full = cur_;
+            cur_ = newChunk(kChunk);
+            // Reference 0 (chunk 0, unit 0) stands for the empty text.
+            fill_ = cur_ == 0 ? kUnit : 0;
+            if (full != SIZE_MAX && chunks_[full].live == 0) spare_.push_back(full);
+        }
+        k = cur_;
+        at = fill_;
+        fill_ += need;
     }
-    char* dest = chunks_.back() + fill_;
+    TChunk& c = chunks_[k];
     const auto len = static_cast<uint32_t>(s.size());
-    std::memcpy(dest, &len, sizeof len);
-    std::memcpy(dest + sizeof len, s.data(), s.size());
-    const auto ref = static_cast<uint32_t>(((chunks_.size() - 1) << kUnitBits) | (fill_ / kUnit));
-    fill_ += need;
+    std::memcpy(c.p + at, &len, sizeof len);
+    std::memcpy(c.p + at + sizeof len, s.data(), s.size());
+    c.live += need;
     used_ += s.size();
-    return ref;
+    return static_cast<uint32_t>((k << kUnitBits) | (at / kUnit));
+}
+
+void TTextArena::Release(uint32_t ref) {
+    if (ref == 0) return;
+    const size_t k = ref >> kUnitBits;
+    TChunk& c = chunks_[k];
+    const size_t bytes = Get(ref).size();
+    c.live -= units(bytes);
+    used_ -= bytes;
+    if (c.live > 0 || k == cur_) return;
+    if (c.size == kChunk) {
+        spare_.push_back(k);
+    } else {
+        bigFree(c.p, c.size);
+        c = TChunk{};
+    }
 }
 
 char* TTextArena::at(uint32_t ref) const {
-    return chunks_[ref >> kUnitBits] + (ref & ((1u << kUnitBits) - 1)) * kUnit;
+    return chunks_[ref >> kUnitBits].p + (ref & ((1u << kUnitBits) - 1)) * kUnit;
 }
 
 std::string_view TTextArena::Get(uint32_t ref) const {
+    // The empty text still points somewhere: readers hand it to memchr and the like.
+    if (ref == 0) return {"", 0};
     const char* p = at(ref);
     uint32_t len;
     std::memcpy(&len, p, sizeof len);
@@ -336,8 +388,18 @@ void TRowStore::SetText(int i, TRowText f, std::string_view v) {
         std::erase(withoutNul, '\0');
         v = withoutNul;
     }
+    const uint32_t old = row.Text[f];
     row.Text[f] = arena_.Add(v);
+    arena_.Release(old);
     if (f == rtOrgDate) row.DateKey = MayBeMailDate(v) ? readDate_(v) : 0;
+}
+
+void TRowStore::DropTexts(int From, int To) {
+    for (int i = std::max(From, 0); i < std::min(To, rowCount_); ++i)
+        for (uint32_t& ref : Row(i).Text) {
+            arena_.Release(ref);
+            ref = 0;
+        }
 }
 
 void TRowStore::SetRowCount(int n) {
@@ -346,6 +408,7 @@ void TRowStore::SetRowCount(int n) {
         // The rows kept must be stored in slots 0..n-1, so that the next
         // rows can take the slots after them: move the kept rows stored
         // beyond into the slots the dropped rows leave.
+        DropTexts(n, rowCount_);
         std::vector<uint32_t> freed;
         for (int j = n; j < rowCount_; ++j)
             if (order_[j] < static_cast<uint32_t>(n)) freed.push_back(order_[j]);

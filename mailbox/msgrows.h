@@ -33,7 +33,10 @@ struct TMsgRow {
     double DateKey;   // OrgDate as the date reader reads it
 };
 
-// Append-only text storage. References stay valid until Clear.
+// Text storage: texts are appended; a text given back makes room only
+// when every text of its chunk has been given back, and the chunk is then
+// taken again. References stay valid until their text is given back or
+// Clear.
 class TTextArena {
 public:
     TTextArena();
@@ -42,9 +45,12 @@ public:
     TTextArena& operator=(const TTextArena&) = delete;
     uint32_t Add(std::string_view s);
     std::string_view Get(uint32_t ref) const;
+    // Gives a text back; its reference must not be used again.
+    void Release(uint32_t ref);
     // Asks the processor to fetch a text's first bytes from Offset on, for
     // a reading that comes soon.
     void Prefetch(uint32_t ref, size_t offset = 0) const {
+        if (ref == 0) return;
         const char* p = at(ref) + offset;
         __builtin_prefetch(p);
         __builtin_prefetch(p + 64);
@@ -53,10 +59,19 @@ public:
     size_t BytesUsed() const { return used_; }
 
 private:
+    struct TChunk {
+        char* p = nullptr;
+        size_t size = 0;
+        size_t live = 0;  // bytes of texts not given back
+    };
     char* at(uint32_t ref) const;
+    static size_t units(size_t bytes);
+    size_t newChunk(size_t bytes);
 
-    std::vector<char*> chunks_;
-    size_t fill_ = 0;  // bytes used in the last chunk
+    std::vector<TChunk> chunks_;
+    std::vector<size_t> spare_;  // chunks whose texts were all given back
+    size_t cur_ = SIZE_MAX;      // the chunk being filled
+    size_t fill_ = 0;            // bytes used in it
     size_t used_ = 0;
 };
 
@@ -86,6 +101,10 @@ public:
     // A date is read as it is stored, so that sorting by date reads none.
     // NUL bytes are dropped: no list, file or search should meet them.
     void SetText(int i, TRowText f, std::string_view v);
+    // Empties every text of rows From..To-1 and gives their memory back
+    // for later texts: for rows that have been written out and will not be
+    // read again.
+    void DropTexts(int From, int To);
     size_t TextBytes() const { return arena_.BytesUsed(); }
 
     // Compares two rows under SortKey (column 1..10, negative: descending).

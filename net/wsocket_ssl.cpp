@@ -636,9 +636,19 @@ int TCustomSslWSocket::DoRecv(void* Buffer, int BufferSize, int Flags) {
         f_ERR_clear_error();
         const int n = f_BIO_read(FSslBio, Buffer, BufferSize);
         if (n > 0) {
+            // Every record already received and complete goes out in this
+            // call: one record a call cost a turn of the loop per record,
+            // and a server may send a record per answer line or answer.
+            int total = n;
+            while (total < BufferSize && FSsl && Established() && DecryptedCount() > 0) {
+                f_ERR_clear_error();
+                const int more = f_BIO_read(FSslBio, static_cast<char*>(Buffer) + total, BufferSize - total);
+                if (more <= 0) break;  // the next call meets what stopped it
+                total += more;
+            }
             FMayReceive = true;
             TriggerEvents();
-            return n;
+            return total;
         }
         if (!FSsl) return -1;
         if (n < 0 && !BIO_should_retry(FSslBio)) {

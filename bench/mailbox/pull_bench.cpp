@@ -4,8 +4,9 @@
 // CSV), beside two minimal blocking clients that send the same TOPs over a
 // plain socket (and over OpenSSL for pop3s) and only read the answers: one
 // command at a time, and pipelined with 64 in flight. Also the pull's
-// start-up, from exec to its connect. Same run, same mailbox.
-// Usage: bench_pull [MESSAGES]   (needs root to start Dovecot)
+// start-up, from exec to its connect. Same run, same mailbox; each figure
+// is taken RUNS times, the three interleaved, and shown as min and median.
+// Usage: bench_pull [MESSAGES [RUNS]]   (needs root to start Dovecot)
 #include <arpa/inet.h>
 #include <dlfcn.h>
 #include <netinet/in.h>
@@ -26,7 +27,8 @@
 
 namespace {
 using Clock = std::chrono::steady_clock;
-const std::string kState = "/tmp/pelliwox-bench-pull";
+// A state folder of this run's own: another run may be going on.
+const std::string kState = "/tmp/pelliwox-bench-pull-" + std::to_string(getpid());
 
 std::string readFile(const std::string& path) {
     std::ifstream f(path);
@@ -202,10 +204,22 @@ double startupMs(const std::string& folder, int runs) {
     return ms[ms.size() / 2];
 }
 
+struct Figures {
+    std::vector<double> v;
+    double min() const { return v.empty() ? 0 : *std::min_element(v.begin(), v.end()); }
+    double median() const {
+        if (v.empty()) return 0;
+        std::vector<double> s = v;
+        std::sort(s.begin(), s.end());
+        return s.size() % 2 ? s[s.size() / 2] : (s[s.size() / 2 - 1] + s[s.size() / 2]) / 2;
+    }
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const int messages = argc > 1 ? std::atoi(argv[1]) : 20000;
+    const int repeats = std::max(1, argc > 2 ? std::atoi(argv[2]) : 5);
     std::printf("starting Dovecot with %d messages...\n", messages);
     if (std::system(("bash " PWX_SOURCE_DIR "/tests/servers/dovecot.sh start " + kState + " " +
                      std::to_string(messages) + " 1 > /dev/null")
@@ -223,10 +237,11 @@ int main(int argc, char** argv) {
     const std::string plain = "127.0.0.1/" + port + " (plain)", tls = "localhost/-" + sport + " (pop3s)";
     std::ofstream(folder + "kwpop3hosts.txt", std::ios::binary) << plain << ",pwx1,secret 1,,\r\n"
                                                                 << tls << ",pwx1,secret 1,,\r\n";
-    std::printf("whole pull of %d messages (log in, STAT, LIST, TOP n 40 each; the program also UIDL, sort, CSV):\n",
-                messages);
-    std::printf("  %-6s %12s %14s %14s %12s %12s\n", "", "pull (s)", "sequential (s)", "pipelined (s)",
-                "vs seq", "vs pipe");
+    std::printf("whole pull of %d messages (log in, STAT, LIST, TOP n 40 each; the program also UIDL, sort, CSV),\n"
+                "min / median of %d runs:\n",
+                messages, repeats);
+    std::printf("  %-6s %15s %15s %15s %15s %15s\n", "", "pull (s)", "sequential (s)", "pipelined (s)", "vs seq",
+                "vs pipe");
     const struct {
         const char* name;
         std::string entry;
@@ -234,17 +249,35 @@ int main(int argc, char** argv) {
         bool tls;
     } runs[] = {{"plain", plain, std::stoi(port), false}, {"pop3s", tls, std::stoi(sport), true}};
     for (const auto& r : runs) {
-        const double sequential = minimalPull(r.port, r.tls, messages, 1);
-        const double pipelined = minimalPull(r.port, r.tls, messages, 64);
-        int status = 0;
-        rusage use{};
-        const double pull = runProgram(folder, "pull:" + r.entry, status, use);
-        std::printf("  %-6s %12.2f %14.2f %14.2f %11.2fx %11.2fx\n", r.name, pull, sequential, pipelined,
-                    pull / sequential, pull / pipelined);
-        std::printf("         (pull: status %d, %.2f s user, %.2f s system)\n", status,
-                    use.ru_utime.tv_sec + use.ru_utime.tv_usec / 1e6, use.ru_stime.tv_sec + use.ru_stime.tv_usec / 1e6);
+        Figures pull, sequential, pipelined, user, system;
+        int failed = 0;
+        for (int i = 0; i < repeats; ++i) {
+            sequential.v.push_back(minimalPull(r.port, r.tls, messages, 1));
+            pipelined.v.push_back(minimalPull(r.port, r.tls, messages, 64));
+            int status = 0;
+            rusage use{};
+            pull.v.push_back(runProgram(folder, "pull:" + r.entry, status, use));
+            failed += status != 0;
+            user.v.push_back(use.ru_utime.tv_sec + use.ru_utime.tv_usec / 1e6);
+            system.v.push_back(use.ru_stime.tv_sec + use.ru_stime.tv_usec / 1e6);
+        }
+        auto pair = [](double a, double b, const char* unit) {
+            char out[40];
+            std::snprintf(out, sizeof out, "%.2f%s / %.2f%s", a, unit, b, unit);
+            return std::string(out);
+        };
+        std::printf("  %-6s %15s %15s %15s %15s %15s\n", r.name, pair(pull.min(), pull.median(), "").c_str(),
+                    pair(sequential.min(), sequential.median(), "").c_str(),
+                    pair(pipelined.min(), pipelined.median(), "").c_str(),
+                    pair(pull.min() / sequential.min(), pull.median() / sequential.median(), "x").c_str(),
+                    pair(pull.min() / pipelined.min(), pull.median() / pipelined.median(), "x").c_str());
+        std::printf("         (pull: %d of %d runs ended with a status other than 0; CPU %.2f s user, %.2f s system, "
+                    "median)\n",
+                    failed, repeats, user.median(), system.median());
     }
     std::system(("rm -rf " + folder).c_str());
     std::system(("bash " PWX_SOURCE_DIR "/tests/servers/dovecot.sh stop " + kState).c_str());
+    // The mailbox is large: it goes with the run.
+    std::system(("rm -rf \"$(readlink " + kState + ")\" " + kState).c_str());
     return 0;
 }

@@ -75,6 +75,50 @@ TEST(RowStore, TextsRoundTripAndAnEmptyTextCostsNothing) {
 
 // Every column, both directions: the fast sort gives the order the row
 // comparison defines, ties broken by message number.
+TEST(RowStore, DroppedTextsMakeRoomWithoutTouchingTheRowsStillHeld) {
+    // As a pull does: rows are filled in order and the rows written out
+    // give their texts back, some way behind the filling. Texts large
+    // enough to fill many chunks, one longer than a chunk, and rows whose
+    // texts are replaced: every row still held reads its own texts.
+    TRowStore s(readDate, 4000);
+    auto text = [](int row, int f, size_t n) {
+        std::string t = std::to_string(row) + "/" + std::to_string(f) + ":";
+        while (t.size() < n) t += static_cast<char>('a' + (row * 7 + f + t.size()) % 26);
+        return t;
+    };
+    auto size = [](int row) { return row == 1700 ? (5u << 20) : 2000u + (row % 5) * 900; };
+    constexpr int kBehind = 150;
+    int dropped = 0;
+    for (int r = 0; r < 4000; ++r) {
+        s.SetRowCount(r + 1);
+        s.SetText(r, rtFirstlines, text(r, rtFirstlines, size(r)));
+        s.SetText(r, rtFrom, text(r, rtFrom, 30));
+        if (r % 11 == 0) s.SetText(r, rtSubject, text(r, rtSubject, 500));
+        if (r % 11 == 0) s.SetText(r, rtSubject, text(r, rtSubject + 100, 40));  // replaced
+        if (r - dropped >= kBehind) {
+            for (int k = dropped; k < dropped + 50; ++k)
+                ASSERT_EQ(s.Text(k, rtFirstlines), text(k, rtFirstlines, size(k))) << "row " << k << " before its drop";
+            s.DropTexts(dropped, dropped + 50);
+            dropped += 50;
+        }
+    }
+    for (int k = 0; k < 4000; ++k) {
+        if (k < dropped) {
+            EXPECT_EQ(s.Text(k, rtFirstlines), "") << "row " << k;
+            continue;
+        }
+        EXPECT_EQ(s.Text(k, rtFirstlines), text(k, rtFirstlines, size(k))) << "row " << k;
+        EXPECT_EQ(s.Text(k, rtFrom), text(k, rtFrom, 30)) << "row " << k;
+        if (k % 11 == 0) EXPECT_EQ(s.Text(k, rtSubject), text(k, rtSubject + 100, 40)) << "row " << k;
+    }
+    // Every text given back, the chunk being filled included, and then
+    // more texts than a chunk holds.
+    s.DropTexts(0, 4000);
+    EXPECT_EQ(s.TextBytes(), 0u);
+    for (int r = 0; r < 3000; ++r) s.SetText(r, rtTo, text(r, rtTo, 3000));
+    for (int r = 0; r < 3000; ++r) ASSERT_EQ(s.Text(r, rtTo), text(r, rtTo, 3000)) << "row " << r << " refilled";
+}
+
 TEST(RowStore, SortAgreesWithTheRowComparison) {
     // Enough rows that runs of equal texts are sorted by radix too.
     constexpr int n = 3000;

@@ -164,7 +164,19 @@ std::string TForm1::StripToggleBlocks(const std::string& Page) {
          {"<span style=\"cursor:pointer; padding:1px 10px; border-radius:8px;", "<span id=\"kwemallhdrs\"",
           "<span id=\"kwemplaintex\"", "<span id=\"kwemattached\""})
         text = removeBlocks(text, start);
-    return text;
+    // Pages of today hold each block in a disclosure element; with its label
+    // and block gone, the empty shell would still draw a triangle.
+    constexpr std::string_view shell = "<details><summary style=\"cursor:pointer;\"></summary></details>";
+    const std::string low = lower(text);
+    std::string out;
+    size_t from = 0;
+    for (size_t at = low.find(shell); at != std::string::npos; at = low.find(shell, from)) {
+        out.append(text, from, at - from);
+        from = at + shell.size();
+        if (low.compare(from, 2, "\r\n") == 0) from += 2;
+    }
+    out.append(text, from, std::string::npos);
+    return out;
 }
 
 TForm1::TQuoted TForm1::QuotePage(const std::string& Page, const std::string& BlockStyle,

@@ -382,7 +382,9 @@ bool AvReplaceWith(const std::string& temp, const std::string& target, const std
         why = rtl::TFileFailure{errno, {}};
         return false;
     }
-    if (int dfd = ::open(AvFolderOf(target).c_str(), O_RDONLY | O_DIRECTORY); dfd >= 0) {
+    std::string leaf;
+    rtl::TFileFailure unsynced;
+    if (const int dfd = rtl::OpenParentFolder(target, leaf, unsynced); dfd >= 0) {
         ::fsync(dfd);
         ::close(dfd);
     }

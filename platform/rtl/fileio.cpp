@@ -283,7 +283,8 @@ bool TFileReplacement::beginInPlace(const std::string& name, mode_t mode, off_t 
     // The blocks the old bytes held are the file's again at once; more is
     // asked for before a byte is written (beyond the file's end, so that it
     // shows only what was written).
-    if (room > 0 && ::fallocate(inplace_, FALLOC_FL_KEEP_SIZE, 0, room) != 0 && errno != EOPNOTSUPP) {
+    if (room > 0 && ::fallocate(inplace_, FALLOC_FL_KEEP_SIZE, 0, room) != 0 && errno != EOPNOTSUPP &&
+        errno != ENOSYS) {
         why = systemfailure(errno);
         Abandon();
         return false;

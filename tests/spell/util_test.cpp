@@ -169,6 +169,16 @@ TEST(SpellUtil, ReadsTakeRegularFilesOnly) {
     EXPECT_NE(bytes.find("\nPid:"), std::string::npos);
 }
 
+// The folders made for dictionaries and settings are their owner's alone,
+// whatever the umask lets through.
+TEST(SpellUtil, FoldersAreMadeForTheirOwnerOnly) {
+    spelltest::TempDir dir;
+    const testsupport::TUmaskScope umask(022);
+    LXForceDirectories(dir.path("a/b/"));
+    EXPECT_EQ(testsupport::ModeOf(dir.path("a")), 0700u);
+    EXPECT_EQ(testsupport::ModeOf(dir.path("a/b")), 0700u);
+}
+
 TEST(SpellUtil, RenameNeverReplacesAnotherFile) {
     spelltest::TempDir dir;
     spelltest::writeFile(dir.path("a"), "A");

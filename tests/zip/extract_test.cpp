@@ -373,9 +373,9 @@ TEST_F(ZipExtract, NamesThatLeaveTheDestinationAreRefused) {
     EXPECT_NE(failures.back().message.find(out + "/file-link is a link (to " + (dir / "victim.txt") + ")"),
               std::string::npos)
         << failures.back().message;
-    EXPECT_EQ(Tree(dir.Path() + "/a"),
-              (std::map<std::string, std::string>{{"b/out/good.txt", "good"}, {"b/out/file-link", "keep"}}));
     EXPECT_TRUE(fs::is_symlink(out + "/file-link"));
+    fs::remove(out + "/file-link");
+    EXPECT_EQ(Tree(dir.Path() + "/a"), (std::map<std::string, std::string>{{"b/out/good.txt", "good"}}));
     EXPECT_EQ(ReadFile(dir / "victim.txt"), "keep");
     EXPECT_TRUE(fs::is_empty(dir / "elsewhere"));
     EXPECT_FALSE(FileExists("/tmp/evil3-" + fs::path(dir.Path()).filename().string()));

@@ -86,8 +86,8 @@ public:
     // end; -1 opens it as named. The new file's mode is Mode, or the old
     // file's mode where that is tighter. A link or a special file at the
     // name is refused. Room is what the caller means to write, when known:
-    // taken before the old file is rewritten in place, so that a full disk
-    // fails before a byte of it goes.
+    // a file rewritten in place takes it before a byte is written, so that
+    // a full disk fails at once and the old bytes go back.
     bool Begin(const std::string& name, mode_t mode, TFileFailure& why, int dir = -1, off_t room = 0);
     // The new file's descriptor while this object holds it.
     int Handle() const { return fd_; }

@@ -8,6 +8,7 @@ set(FTP_FUZZ_SOURCES
   ${FTP_FUZZ_ROOT}/mail/ftpsrvt.cpp
   ${FTP_FUZZ_ROOT}/platform/rtl/sysutils.cpp
   ${FTP_FUZZ_ROOT}/platform/rtl/dateutils.cpp
+  ${FTP_FUZZ_ROOT}/platform/rtl/fileio.cpp
 )
 if(NOT DEFINED FTP_FUZZ_REPLAY)
   add_library(fuzz_ftp OBJECT ${FTP_FUZZ_SOURCES})

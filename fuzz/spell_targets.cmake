@@ -8,6 +8,7 @@ set(SPELL_FUZZ_TARGETS spell_dictionaries spell_parsers spell_config)
 include(${SPELL_FUZZ_ROOT}/spell/sources.cmake)
 list(TRANSFORM SPELLSUITE_SOURCES PREPEND ${SPELL_FUZZ_ROOT}/spell/ OUTPUT_VARIABLE SPELL_FUZZ_SOURCES)
 list(APPEND SPELL_FUZZ_SOURCES
+  ${SPELL_FUZZ_ROOT}/platform/rtl/fileio.cpp
   ${SPELL_FUZZ_ROOT}/platform/rtl/sysutils.cpp
   ${SPELL_FUZZ_ROOT}/platform/win/program.cpp)
 # The thesaurus reader's target; its seeds are tests/data/thesaurus/corpus.

@@ -10,6 +10,7 @@
 
 #include "helpers/internal.h"
 #include "helpers/kwutil.h"
+#include "platform/rtl/fileio.h"
 #include "platform/rtl/sysutils.h"
 #include "platform/win/program.h"
 
@@ -55,18 +56,6 @@ std::string ownfolder(const std::string& path) {
     return best;
 }
 
-std::vector<std::string> components(std::string_view path) {
-    std::vector<std::string> r;
-    for (size_t at = 0; at < path.size();) {
-        size_t end = path.find('/', at);
-        if (end == std::string_view::npos) end = path.size();
-        const std::string_view c = path.substr(at, end - at);
-        if (!c.empty() && c != ".") r.emplace_back(c);
-        at = end + 1;
-    }
-    return r;
-}
-
 }  // namespace
 
 int detail::openfolder(const std::string& folder, bool create) {
@@ -83,35 +72,16 @@ int detail::openfolder(const std::string& folder, bool create) {
     // plant one would send mail, or the program's writes, where they chose.
     const std::string root = ownfolder(path);
     const bool guarded = !root.empty();
-    std::string at = guarded ? root : "/";
-    int fd = ::open(at.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
+    const std::string at = guarded ? root : "/";
+    const int base = ::open(at.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (base < 0) {
         setlasterr(errno);
         return -1;
     }
-    const int nofollow = guarded ? O_NOFOLLOW : 0;
-    for (const std::string& c : components(std::string_view(path).substr(at.size()))) {
-        at += c;
-        int next = ::openat(fd, c.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | nofollow);
-        if (next < 0 && errno == ENOENT && create) {
-            if (::mkdirat(fd, c.c_str(), 0700) == 0 || errno == EEXIST)
-                next = ::openat(fd, c.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | nofollow);
-        }
-        if (next < 0) {
-            const int err = errno;
-            struct stat st {};
-            if (guarded && (err == ELOOP || err == ENOTDIR) && ::fstatat(fd, c.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-                S_ISLNK(st.st_mode))
-                refuselink(at);
-            else
-                setlasterr(err);
-            ::close(fd);
-            return -1;
-        }
-        ::close(fd);
-        fd = next;
-        at += '/';
-    }
+    rtl::TFileFailure why;
+    const int fd = rtl::OpenFolderAt(base, path.substr(at.size()), at, create, 0700, !guarded, why);
+    ::close(base);
+    if (fd < 0) setfailure(why);
     return fd;
 }
 

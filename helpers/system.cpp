@@ -9,10 +9,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 
 #include "helpers/internal.h"
 #include "helpers/kwutil.h"
+#include "platform/rtl/fileio.h"
 #include "platform/rtl/sysutils.h"
 #include "platform/sock/winsock.h"
 #include "platform/win/process.h"
@@ -42,10 +42,14 @@ constexpr std::string_view kProgramExtensions[] = {
 };
 
 bool startswithshebang(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    struct stat st {};
+    rtl::TFileFailure why;
+    const int fd = rtl::OpenRegularRead(path, st, why);
+    if (fd < 0) return false;
     char head[2] = {0, 0};
-    in.read(head, 2);
-    return in.gcount() == 2 && head[0] == '#' && head[1] == '!';
+    const bool read = ::pread(fd, head, 2, 0) == 2;
+    ::close(fd);
+    return read && head[0] == '#' && head[1] == '!';
 }
 
 bool isprogram(const std::string& path) {

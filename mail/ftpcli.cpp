@@ -79,7 +79,6 @@ TCustomFtpCli::~TCustomFtpCli() {
     if (FDataSocket) ResetDataHandlers();
     BeginDestroy();
     ReleaseLocalStream();
-    if (!FTempFile.empty()) ::remove(FTempFile.c_str());
 }
 
 void TCustomFtpCli::Notification(rtl::TComponent* AComponent, rtl::TOperation Operation) {

@@ -354,7 +354,7 @@ private:
     bool FAppendFlag = false;
     rtl::TStream* FLocalStream = nullptr;
     bool FStreamFlag = false;  // FLocalStream is the caller's
-    std::string FTempFile;     // a download lands here until the transfer succeeds
+    bool FReplacing = false;   // FLocalStream is a download's new file, put in place when it succeeds
     bool FTruncateAtStart = false;
     uint32_t FStartTick = 0, FStopTick = 0, FCloseDownDeadline = 0;
     uint16_t FDataCloseCode = 0;
@@ -370,7 +370,6 @@ private:
     bool FTypeAsciiAsked = false;  // the TYPE command awaiting its answer asks for A
     std::string FAsciiOut;         // an upload block with its line ends converted
     std::string FDataRefusal;      // why an active-mode connection was refused
-    std::string FTargetFile;       // the file a download replaces (a link resolved)
     int FOwedReplies = 0;          // final answers of given-up data commands still to come
     std::string FLoginResponse, FLoginMultiResponse;  // the login's reply, kept across its FEAT
     int FLoginCode = 0;

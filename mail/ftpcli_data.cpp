@@ -11,7 +11,6 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
-#include <random>
 
 #include "mail/ftpcli.h"
 #include "platform/rtl/sysutils.h"
@@ -30,20 +29,6 @@ constexpr int kRecvBlock = 256 * 1024;
 constexpr uintptr_t kCloseDownTimer = 2;
 constexpr win::UINT kCloseDownPollMs = 20;
 
-// A new file beside Target that nobody else has open, created with Mode (the
-// umask applies); its name goes to Name. -1 with errno when none can be made.
-int createBeside(const std::string& Target, mode_t Mode, std::string& Name) {
-    static const char kChars[] = "0123456789abcdefghijklmnopqrstuvwxyz";
-    std::random_device random;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        Name = Target + ".part-";
-        for (int i = 0; i < 8; ++i) Name += kChars[random() % 36];
-        const int fd = ::open(Name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, Mode);
-        if (fd >= 0 || errno != EEXIST) return fd;
-    }
-    return -1;
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------- helpers
@@ -56,21 +41,21 @@ void TCustomFtpCli::SetLocalStream(rtl::TStream* Stream) {
 }
 
 void TCustomFtpCli::ReleaseLocalStream() {
+    // A download never finished leaves the file it was to replace.
+    CommitDownload(false);
     if (!FStreamFlag) delete FLocalStream;
     if (!FStreamFlag) FLocalStream = nullptr;
 }
 
 void TCustomFtpCli::CommitDownload(bool Ok) {
-    if (FTempFile.empty()) return;
-    ReleaseLocalStream();
-    const std::string temp = FTempFile;
-    FTempFile.clear();
-    if (Ok && ::rename(temp.c_str(), FTargetFile.c_str()) == 0) return;
-    if (Ok) {
-        FLocalError = 550;
-        Fail("550 Unable to move the received file to " + LocalFileName + ": " + rtl::SysErrorMessage(errno), 550);
-    }
-    ::remove(temp.c_str());
+    if (!FReplacing) return;
+    FReplacing = false;
+    auto* file = static_cast<rtl::TFileStream*>(FLocalStream);
+    if (!Ok) return file->Discard();
+    rtl::TFileFailure why;
+    if (file->Finish(why)) return;
+    FLocalError = 550;
+    Fail("550 Unable to move the received file to " + LocalFileName + ": " + why.Text(), 550);
 }
 
 void TCustomFtpCli::ResetDataHandlers() {
@@ -346,6 +331,8 @@ bool TCustomFtpCli::OpenDownloadTarget() {
         return true;
     }
     try {
+        // Neither opening writes through a link or waits on a pipe: what
+        // stands at the name is refused, with the reason.
         if (ResumeAt > 0) {
             auto* s = new rtl::TFileStream(LocalFileName, rtl::fmOpenWrite | FShareFlag);
             FLocalStream = s;
@@ -355,25 +342,13 @@ bool TCustomFtpCli::OpenDownloadTarget() {
             }
             // What lies beyond the offset goes only when the server has agreed.
             FTruncateAtStart = true;
-            FTargetFile = LocalFileName;
             return true;
         }
-        // The file named stays untouched until the transfer has succeeded.
-        // The new one takes the mode of the file it replaces (never more
-        // while it is written), else the mode a new file gets; a link keeps
-        // naming what it named.
-        FTargetFile = LocalFileName;
-        struct stat st{};
-        const bool exists = ::stat(LocalFileName.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-        char real[PATH_MAX];
-        if (exists && ::realpath(LocalFileName.c_str(), real)) FTargetFile = real;
-        std::string temp;
-        const int fd = createBeside(FTargetFile, exists ? (st.st_mode & 0666) : 0666, temp);
-        if (fd < 0) throw rtl::EFCreateError(rtl::SysErrorMessage(errno));
-        if (exists) ::fchmod(fd, st.st_mode & 07777);
-        ::close(fd);
-        FTempFile = temp;
-        FLocalStream = new rtl::TFileStream(temp, rtl::fmOpenWrite | FShareFlag);
+        // The file named stays untouched until the transfer has succeeded:
+        // the new one is written beside it, with the mode of the file it
+        // replaces, else the mode a new file gets.
+        FLocalStream = new rtl::TFileStream(LocalFileName, rtl::fmCreate | FShareFlag, 0666);
+        FReplacing = true;
         return true;
     } catch (const std::exception& E) {
         DataFailed("Unable to open local file " + LocalFileName + ": " + E.what(), 550);
@@ -509,9 +484,10 @@ void TCustomFtpCli::Next1GetAsync() {
         FNext = &TCustomFtpCli::Next2GetAsync;
         FDataReplied = true;
         StartDataTls();
-        if (FTruncateAtStart && ::truncate(FTargetFile.c_str(), ResumeAt) != 0) {
+        rtl::TFileFailure why;
+        if (FTruncateAtStart && FLocalStream && !static_cast<rtl::TFileStream*>(FLocalStream)->SetSize(ResumeAt, why)) {
             FLocalError = 550;
-            Fail("550 Unable to cut the local file at the resume position", 550);
+            Fail("550 Unable to cut the local file at the resume position: " + why.Text(), 550);
         }
         return;
     }
@@ -542,9 +518,9 @@ void TCustomFtpCli::Next3GetAsync() {
     if (!(FAnswered && FGetClosed)) return;
     TransfertStats();
     ResumeAt = 0;
-    if (!FStreamFlag) ReleaseLocalStream();
     int code = FLocalError ? FLocalError : FDataCloseCode;
     CommitDownload(code == 0);
+    if (!FStreamFlag) ReleaseLocalStream();
     if (FLocalError) code = FLocalError;
     if (code != 0 && FDataCloseCode != 0 && !FLocalError)
         Fail("550 Data connection closed with an error - " + net::WSocketErrorDesc(FDataCloseCode), code);

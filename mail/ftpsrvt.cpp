@@ -7,6 +7,7 @@
 #include <cmath>
 #include <ctime>
 
+#include "platform/rtl/fileio.h"
 #include "platform/rtl/sysutils.h"
 
 namespace mail {
@@ -28,8 +29,10 @@ rtl::TDateTime packedSeconds(rtl::TDateTime Value) {
     return (secs - std::fmod(secs, 2.0)) / 86400.0;
 }
 
+// Never through a link, never waiting on a pipe.
 bool setMTime(const std::string& FileName, int64_t UnixSeconds) {
-    const int fd = ::open(FileName.c_str(), O_WRONLY | O_CLOEXEC);
+    rtl::TFileFailure why;
+    const int fd = rtl::OpenRegularWrite(FileName, O_WRONLY, 0, 0777, why);
     if (fd < 0) return false;
     timespec times[2];
     times[0].tv_nsec = UTIME_OMIT;

@@ -19,7 +19,8 @@ rtl::TDateTime UTCToLocalDT(rtl::TDateTime Utc);
 // ending in "/" names the folder itself. Empty when the file is missing.
 std::string FileUtcStr(const std::string& FileName);
 // Sets the last-write time (to 2-second precision, as packed file dates
-// hold it); false when the file cannot be opened for writing.
+// hold it); false when the file cannot be opened for writing (a link or
+// anything but a regular file at the name is refused, not waited on).
 bool UpdateFileAge(const std::string& FileName, rtl::TDateTime Local);
 bool UpdateUFileAge(const std::string& FileName, rtl::TDateTime Utc);
 // 0 for a text too short or a month/day out of range, -1 for an

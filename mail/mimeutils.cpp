@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "platform/rtl/exceptions.h"
+#include "platform/rtl/fileio.h"
 #include "platform/rtl/sysutils.h"
 
 namespace mail {
@@ -302,9 +303,11 @@ size_t Base64DecodeInto(std::string_view Input, std::string& Out) {
 
 TEncFileStream::TEncFileStream(const std::string& FileName, int ShareMode)
     : fileName_(FileName), shareMode_(ShareMode), buf_(64 * 1024) {
-    fd_ = ::open(FileName.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0)
-        throw rtl::EInOutError("Cannot open file \"" + FileName + "\". " + rtl::SysErrorMessage(errno));
+    // A regular file only: a pipe named as an attachment is refused, not waited on.
+    struct stat st {};
+    rtl::TFileFailure why;
+    fd_ = rtl::OpenRegularRead(FileName, st, why);
+    if (fd_ < 0) throw rtl::EInOutError("Cannot open file \"" + FileName + "\". " + why.Text());
 }
 
 TEncFileStream::~TEncFileStream() {

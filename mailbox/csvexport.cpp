@@ -1,11 +1,7 @@
 #include "mailbox/csvexport.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <charconv>
 #include <cstring>
 
@@ -61,44 +57,37 @@ std::string CsvLine(const TRowStore& store, int r) {
     return line;
 }
 
-TCsvWriter::TCsvWriter(std::string Path) : path_(std::move(Path)), part_(path_ + ".part") {}
+TCsvWriter::TCsvWriter(std::string Path) : path_(std::move(Path)) {}
 
-TCsvWriter::~TCsvWriter() {
-    if (!file_) return;
-    std::fclose(file_);
-    std::remove(part_.c_str());
-}
+TCsvWriter::~TCsvWriter() = default;  // an unfinished file is removed with its replacement
 
-bool TCsvWriter::fail(const std::string& what) {
-    if (!failed_) helpers::errreport("Could not " + what + " " + part_ + ": " + std::strerror(errno));
+bool TCsvWriter::fail(const std::string& what, const rtl::TFileFailure& why) {
+    if (!failed_) helpers::errreport("Could not " + what + " " + path_ + ": " + why.Text());
     failed_ = true;
-    if (file_) std::fclose(file_);
-    file_ = nullptr;
-    std::remove(part_.c_str());
+    open_ = false;
+    replacement_.Abandon();
     return false;
 }
 
 bool TCsvWriter::Begin() {
-    const int fd = ::open(part_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0 || !(file_ = ::fdopen(fd, "wb"))) {
-        if (fd >= 0) ::close(fd);
-        return fail("create");
-    }
+    rtl::TFileFailure why;
+    if (!replacement_.Begin(path_, 0600, why)) return fail("create", why);
+    open_ = true;
     buffer_ = std::string(kCsvHeader) + "\r\n";
     buffer_.reserve(kChunk + 65536);
     return true;
 }
 
 bool TCsvWriter::flush() {
-    if (!file_) return false;
-    if (!buffer_.empty() && std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size())
-        return fail("write");
+    if (!open_) return false;
+    rtl::TFileFailure why;
+    if (!rtl::WriteAll(replacement_.Handle(), buffer_, why)) return fail("write", why);
     buffer_.clear();
     return true;
 }
 
 bool TCsvWriter::Append(const TRowStore& store, int From, int To, const std::function<void(int)>& Progress) {
-    if (!file_) return false;
+    if (!open_) return false;
     for (int i = From; i < To; ++i) {
         if (i % 100 == 0 && Progress) Progress(i + 1);
         AppendCsvLine(buffer_, store, i);
@@ -112,11 +101,9 @@ bool TCsvWriter::Finish() {
     if (!flush()) return false;
     // No fsync: the file is an export the next run writes again, and tens of
     // megabytes forced to the disk would cost more than the whole listing.
-    if (std::fflush(file_) != 0) return fail("write");
-    const int rc = std::fclose(file_);
-    file_ = nullptr;
-    if (rc != 0) return fail("close");
-    if (std::rename(part_.c_str(), path_.c_str()) != 0) return fail("rename to " + path_ + " the file");
+    rtl::TFileFailure why;
+    open_ = false;
+    if (!replacement_.Commit(false, why)) return fail("write", why);
     return true;
 }
 

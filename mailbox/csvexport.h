@@ -1,11 +1,11 @@
 #pragma once
 // The message list as a CSV file, written in chunks so that 1,500,000 rows
 // never stand in memory at once.
-#include <cstdio>
 #include <functional>
 #include <string>
 
 #include "mailbox/msgrows.h"
+#include "platform/rtl/fileio.h"
 
 namespace mailbox {
 
@@ -22,8 +22,9 @@ void AppendCsvLine(std::string& out, const TRowStore& store, int r);
 // there is no date that could be read.
 std::string CsvDateTime(const TMsgRow& row);
 
-// The CSV file written as rows come: into a file beside Path, readable by
-// its owner only (it holds mail), which replaces Path only once complete.
+// The CSV file written as rows come: into a new file beside Path, readable
+// by its owner only (it holds mail), which replaces Path only once complete;
+// a link or anything but a file at Path is refused, never written through.
 // Every failure is reported (the file and the system's reason) and ends
 // the writing; an unfinished file is removed.
 class TCsvWriter {
@@ -41,10 +42,11 @@ public:
 
 private:
     bool flush();
-    bool fail(const std::string& what);
+    bool fail(const std::string& what, const rtl::TFileFailure& why);
 
-    std::string path_, part_, buffer_;
-    std::FILE* file_ = nullptr;
+    std::string path_, buffer_;
+    rtl::TFileReplacement replacement_;
+    bool open_ = false;
     bool failed_ = false;
 };
 

@@ -9,9 +9,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <iterator>
 
+#include "platform/rtl/fileio.h"
 #include "platform/rtl/sysutils.h"
 #include "spell/lxcase.h"
 #include "spell/lxformat.h"
@@ -43,8 +43,9 @@ int32_t get32(const std::string& s, uint64_t at) {
 class FolderLock {
 public:
     FolderLock(const std::string& filename, int how) {
-        const std::string dir = rtl::ExtractFilePath(filename);
-        fd_ = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        std::string leaf;
+        rtl::TFileFailure why;
+        fd_ = rtl::OpenParentFolder(filename, leaf, why);
         if (fd_ < 0) return;
         while (::flock(fd_, how) != 0) {
             if (errno != EINTR) {
@@ -81,7 +82,8 @@ bool TCustomDictionary::IsCustomDictionary(const std::string& Name) {
     if (Name.empty()) return true;
     struct stat st {};
     std::string error;
-    const bool missing = ::stat(Name.c_str(), &st) != 0 && errno == ENOENT;
+    // A dangling link is no missing file: a dictionary is never made where it points.
+    const bool missing = ::lstat(Name.c_str(), &st) != 0 && errno == ENOENT;
     const int fd = missing ? -1 : OpenRegularFile(Name, st, error);
     // A file that is not there yet must be creatable; the test uses a name
     // of its own beside it, so that nobody sees an empty file of this name.

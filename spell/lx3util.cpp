@@ -8,12 +8,12 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 
+#include "platform/rtl/fileio.h"
 #include "platform/rtl/sysutils.h"
 #include "platform/win/program.h"
 
@@ -152,23 +152,28 @@ void LXForceDirectories(std::string_view Path) {
     // Only absolute POSIX paths: a relative or Windows path would make
     // folders below whatever the current folder happens to be.
     if (Path.empty() || Path[0] != '/' || Path.find('\\') != std::string_view::npos) return;
-    std::error_code ec;
-    std::filesystem::create_directories(LxExcludeTrailingBackslash(Path), ec);
+    // The user's dictionaries and settings are theirs alone.
+    const int root = ::open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (root < 0) return;
+    rtl::TFileFailure why;
+    const int fd = rtl::OpenFolderAt(root, std::string(Path), "/", true, 0700, true, why);
+    if (fd >= 0) ::close(fd);
+    ::close(root);
 }
 
 bool CanFileBeWritten(const std::string& Name, bool Temporary) {
     if (Name.empty()) return false;
-    int fd = ::open(Name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    // Never through a link, never waiting for a reader: only a regular
+    // file, or a new one, counts.
+    rtl::TFileFailure why;
+    int fd = rtl::OpenRegularWrite(Name, O_WRONLY, O_CREAT | O_EXCL, 0600, why);
     if (fd >= 0) {
         ::close(fd);
         if (Temporary) ::unlink(Name.c_str());
         return true;
     }
-    if (errno != EEXIST) return false;
-    // Never waits for a reader: only a regular file counts.
-    struct stat st {};
-    if (::stat(Name.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-    fd = ::open(Name.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (why.Code != EEXIST || why.Refused()) return false;
+    fd = rtl::OpenRegularWrite(Name, O_WRONLY, 0, 0777, why);
     if (fd < 0) return false;
     ::close(fd);
     return true;
@@ -187,32 +192,17 @@ TFileStamp GetFileStamp(const std::string& Name) {
 
 namespace {
 
-std::string failure(const char* what, const std::string& name) {
-    return std::string(what) + " " + name + ": " + std::strerror(errno);
+std::string failure(const char* what, const std::string& name, const rtl::TFileFailure& why) {
+    // A refusal names the file itself.
+    return why.Refused() ? why.Reason : std::string(what) + " " + name + ": " + why.Text();
 }
 
 }  // namespace
 
 int OpenRegularFile(const std::string& Name, struct stat& St, std::string& Error) {
-    if (::stat(Name.c_str(), &St) != 0) {
-        Error = failure("Cannot open", Name);
-        return -1;
-    }
-    if (!S_ISREG(St.st_mode)) {
-        Error = Name + " is not a regular file";
-        return -1;
-    }
-    // The file may have been swapped for something else since the look.
-    const int fd = ::open(Name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        Error = failure("Cannot open", Name);
-        return -1;
-    }
-    if (::fstat(fd, &St) != 0 || !S_ISREG(St.st_mode)) {
-        ::close(fd);
-        Error = Name + " is not a regular file";
-        return -1;
-    }
+    rtl::TFileFailure why;
+    const int fd = rtl::OpenRegularRead(Name, St, why);
+    if (fd < 0) Error = failure("Cannot open", Name, why);
     return fd;
 }
 
@@ -220,82 +210,24 @@ bool ReadRegularFile(const std::string& Name, std::string& Bytes, TFileStamp& St
     struct stat st {};
     const int fd = OpenRegularFile(Name, st, Error);
     if (fd < 0) return false;
-    Bytes.resize(static_cast<size_t>(st.st_size));
-    size_t got = 0;
-    bool ok = true;
-    while (ok && got < Bytes.size()) {
-        const ssize_t n = ::read(fd, Bytes.data() + got, Bytes.size() - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            Error = n < 0 ? failure("Cannot read", Name) : Name + " was cut short while it was read";
-            ok = false;
-        } else {
-            got += static_cast<size_t>(n);
-        }
-    }
+    rtl::TFileFailure why;
+    const bool ok = rtl::ReadToEnd(fd, Bytes, static_cast<size_t>(st.st_size), why);
     ::close(fd);
-    if (!ok) Bytes.clear();
+    if (!ok) Error = failure("Cannot read", Name, why);
     else Stamp = {true, st.st_mtim.tv_sec, st.st_mtim.tv_nsec, st.st_size};
     return ok;
 }
 
-namespace {
-
-bool writeAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        bytes.remove_prefix(static_cast<size_t>(n));
-    }
-    return true;
-}
-
-}  // namespace
-
 bool WriteFileAtomic(const std::string& Name, std::string_view Bytes, mode_t CreateMode, std::string& Error) {
-    static std::atomic<unsigned> serial{0};
-    struct stat st {};
-    const bool exists = ::stat(Name.c_str(), &st) == 0;
-    const std::string dir = rtl::ExtractFilePath(Name);
-    std::string temp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temp = dir + "." + rtl::ExtractFileName(Name) + "." + std::to_string(::getpid()) + "-" +
-               std::to_string(serial++) + ".tmp";
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, CreateMode);
-        if (fd < 0 && errno != EEXIST) break;
-    }
-    if (fd < 0) {
-        Error = failure("Cannot create a file beside", Name);
-        return false;
-    }
-    bool ok = (!exists || ::fchmod(fd, st.st_mode & 07777) == 0) && writeAll(fd, Bytes) && ::fsync(fd) == 0;
-    if (!ok) Error = failure("Cannot write", Name);
-    if (::close(fd) != 0 && ok) {
-        Error = failure("Cannot write", Name);
-        ok = false;
-    }
-    if (ok && ::rename(temp.c_str(), Name.c_str()) != 0) {
-        Error = failure("Cannot replace", Name);
-        ok = false;
-    }
-    if (!ok) {
-        ::unlink(temp.c_str());
-        return false;
-    }
-    // The rename itself lasts only once the folder is on disk too.
-    const int dfd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-        ::fsync(dfd);
-        ::close(dfd);
-    }
-    return true;
+    rtl::TFileFailure why;
+    if (rtl::ReplaceFile(Name, Bytes, CreateMode, why)) return true;
+    Error = failure("Cannot write", Name, why);
+    return false;
 }
 
 bool RenameFileNoReplace(const std::string& From, const std::string& To, std::string& Error) {
     if (::renameat2(AT_FDCWD, From.c_str(), AT_FDCWD, To.c_str(), RENAME_NOREPLACE) == 0) return true;
-    Error = failure("Cannot rename", From + " to " + To);
+    Error = failure("Cannot rename", From + " to " + To, rtl::TFileFailure{errno, {}});
     return false;
 }
 

@@ -51,9 +51,9 @@ constexpr int CSIDL_APPDATA = 26;
 std::string GetSpecialFolder(int Id);
 
 std::string LxExcludeTrailingBackslash(std::string_view Path);
-// Creates the folder and its parents when the path is absolute and holds no
-// backslash (nothing else is created); failures are left for the caller's
-// next file operation to report.
+// Creates the folder and its parents (each its owner's alone) when the path
+// is absolute and holds no backslash (nothing else is created); failures
+// are left for the caller's next file operation to report.
 void LXForceDirectories(std::string_view Path);
 // Whether Name can be opened (or created) for writing. With Temporary a file
 // this test created is removed again.
@@ -97,17 +97,21 @@ TFileStamp GetFileStamp(const std::string& Name);
 
 // Opens Name read-only when it is a regular file, and never waits: a FIFO or
 // a device named as a file would block a plain open until a writer came.
+// A link is followed (the user may keep a file elsewhere).
 // Returns the descriptor (St holding its status), or -1 with Error saying
 // why, the file named.
 int OpenRegularFile(const std::string& Name, struct stat& St, std::string& Error);
-// The whole content of a regular file and its stamp; false (Error names the
-// file) when it is missing, not a regular file or cannot be read.
+// The whole content of a regular file, read to its end whatever size it
+// tells, and its stamp; false (Error names the file) when it is missing, not
+// a regular file or cannot be read.
 bool ReadRegularFile(const std::string& Name, std::string& Bytes, TFileStamp& Stamp, std::string& Error);
 
 // Writes Bytes as the whole new content of Name: a temporary file beside it,
 // flushed to disk, then renamed over it, so a reader sees the old or the new
 // content and never a part. A new file gets CreateMode; an existing one
-// keeps its mode. On failure Name is untouched and Error says why.
+// keeps its mode, less what CreateMode does not give. A link or anything but
+// a regular file at Name is refused, never written through or replaced. On
+// failure Name is untouched and Error says why.
 bool WriteFileAtomic(const std::string& Name, std::string_view Bytes, mode_t CreateMode, std::string& Error);
 
 // Renames without replacing an existing file; false (with Error) changes

@@ -232,7 +232,8 @@ void TAvBaseArchiver::SetInMemory(bool on) {
         stream_->SetPosition(0);
         CopyStream(*stream_, out, stream_->Size());
         out.Sync();
-        if (!AvReplaceWith(temp.Path(), FileName, temp.Path())) throw EAvException(36, FileName, this);
+        if (rtl::TFileFailure why; !AvReplaceWith(temp.Path(), FileName, temp.Path(), why))
+            throw EAvException::Detailed(36, FileName, why.Text(), this);
         temp.Keep();
     }
     ReleaseStream();

@@ -452,7 +452,8 @@ void TAvCommit::Rewrite(int32_t first) {
         if (temp) {
             out->Sync();
             out.reset();
-            if (!AvReplaceWith(temp->Path(), path, path)) throw EAvException(36, path, &a_);
+            if (rtl::TFileFailure why; !AvReplaceWith(temp->Path(), path, path, why))
+                throw EAvException::Detailed(36, path, why.Text(), &a_);
             temp->Keep();
             a_.stream_ = std::make_unique<TAvFileStream>(path, TAvFileStream::ofReadWrite);
             a_.dir_->SetStream(a_.stream_.get());

@@ -482,7 +482,8 @@ std::vector<std::string> TAvBaseArchiver::RepairArchive(const std::string& destF
                 backup = FileName + ".bak" + std::to_string(n);
             }
         }
-        if (!AvReplaceWith(temp, target, FileName)) throw EAvException(36, target, this);
+        if (rtl::TFileFailure why; !AvReplaceWith(temp, target, FileName, why))
+            throw EAvException::Detailed(36, target, why.Text(), this);
         tempFile.Keep();
     }
     return lost;

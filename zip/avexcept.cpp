@@ -110,6 +110,13 @@ EAvException EAvException::Detailed(int code, const std::string& detail, const T
     return e;
 }
 
+EAvException EAvException::Detailed(int code, const std::string& arg, const std::string& detail,
+                                    const TAvNamed* component) {
+    EAvException e(code, component);
+    e.Message = Finish(code, AvFormat(AvErrorText(e.ErrorCode), {arg}) + ": " + detail, component);
+    return e;
+}
+
 EAvException::EAvException(int code, long long a1, long long a2, const TAvNamed* component)
     : rtl::Exception(Finish(code, AvFormat(AvErrorText(AvErrorIndex(code)), {std::to_string(a1), std::to_string(a2)}), component)),
       NativeError(code),

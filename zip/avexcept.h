@@ -23,6 +23,9 @@ public:
     EAvException(int NativeError, long long Arg1, long long Arg2, const TAvNamed* Component = nullptr);
     // The code's text followed by what exactly was found wrong.
     static EAvException Detailed(int NativeError, const std::string& Detail, const TAvNamed* Component = nullptr);
+    // The text formatted with Arg, then what exactly was found wrong.
+    static EAvException Detailed(int NativeError, const std::string& Arg, const std::string& Detail,
+                                 const TAvNamed* Component = nullptr);
     const char* ClassName() const override { return "EAvException"; }
 
     int NativeError;

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/rtl/fileio.h"
 #include "zip/arkivolt.h"
 #include "zip/avaes.h"
 #include "zip/avcrypt.h"
@@ -562,17 +563,13 @@ void TAvExtractRun::ExtractFile(int32_t index) {
     }
     if (!folder_ || key != folderKey_) {
         folder_.reset();
-        std::unique_ptr<TFd> dir;
-        std::string walked = root;
-        for (size_t i = 0; i < folders; ++i) {
-            walked += "/" + parts[i];
-            const int at = dir ? dir->fd : root_->fd;
-            if (a_.Options.CreateDirs) ::mkdirat(at, parts[i].c_str(), 0777);
-            auto next = std::make_unique<TFd>(::openat(at, parts[i].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-            if (next->fd < 0) throw EAvException(20, walked, &a_);
-            dir = std::move(next);
+        if (folders > 0) {
+            rtl::TFileFailure why;
+            auto dir = std::make_unique<TFd>(
+                rtl::OpenFolderAt(root_->fd, key, root, a_.Options.CreateDirs, 0777, false, why));
+            if (dir->fd < 0) throw EAvException::Detailed(20, shown, why.Text(), &a_);
+            folder_ = std::move(dir);
         }
-        folder_ = std::move(dir);
         folderKey_ = key;
     }
     const int dirfd = folder_ ? folder_->fd : root_->fd;
@@ -583,7 +580,11 @@ void TAvExtractRun::ExtractFile(int32_t index) {
     struct stat st {};
     if (::fstatat(dirfd, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
         if (S_ISDIR(st.st_mode)) throw EAvException(19, target, &a_);
-        if (!a_.Options.ReplaceReadOnly && S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR)) return;
+        // Whatever a link names is not written, nor is the link replaced:
+        // someone put it there. A pipe or device is not waited on.
+        if (S_ISLNK(st.st_mode)) throw EAvException::Detailed(19, target, rtl::RefuseLink(target).Text(), &a_);
+        if (!S_ISREG(st.st_mode)) throw EAvException::Detailed(19, target, rtl::RefuseSpecial(target, st).Text(), &a_);
+        if (!a_.Options.ReplaceReadOnly && !(st.st_mode & S_IWUSR)) return;
         bool replace = false;
         const int64_t entryTime = it.DosDateTime(), fileTime = UnixToDos(st.st_mtime);
         switch (a_.Options.OverwriteMode) {
@@ -601,29 +602,12 @@ void TAvExtractRun::ExtractFile(int32_t index) {
     }
 
     // The data goes into a new file beside the target, which replaces the
-    // target only once it is complete: a failure leaves the old file as it was.
-    std::string temp;
-    int fd = -1;
-    for (int tries = 0; fd < 0 && tries < 8; ++tries) {
-        uint8_t r[6];
-        AvRandomBytes(r, sizeof r);
-        char hex[16];
-        std::snprintf(hex, sizeof hex, "%02x%02x%02x%02x%02x%02x", r[0], r[1], r[2], r[3], r[4], r[5]);
-        temp = std::string(".~x") + hex + ".part";
-        fd = ::openat(dirfd, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (fd < 0 && errno != EEXIST) break;
-    }
-    if (fd < 0) throw EAvException(19, target, &a_);
-    TFd file(fd);
-    bool keep = false;
-    struct Discard {
-        int dirfd;
-        const std::string& name;
-        bool& keep;
-        ~Discard() {
-            if (!keep) ::unlinkat(dirfd, name.c_str(), 0);
-        }
-    } discard{dirfd, temp, keep};
+    // target only once it is complete: a failure leaves the old file as it
+    // was. What was planted there meanwhile is refused all the same.
+    rtl::TFileReplacement replacement;
+    rtl::TFileFailure why;
+    if (!replacement.Begin(target, 0600, why, dirfd)) throw EAvException::Detailed(19, target, why.Text(), &a_);
+    const int fd = replacement.Handle();
 
     TAvFdStream out(fd);
     // Only permission bits are ever taken from the entry: no link, device or
@@ -643,8 +627,8 @@ void TAvExtractRun::ExtractFile(int32_t index) {
         // A big file goes to disk at once, so the run's one sync at its end
         // has little left to wait for; small ones are best written together.
         if (a_.Options.FlushBuffers && out.Size() >= (1 << 20)) ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
-        if (::renameat(dirfd, temp.c_str(), dirfd, leaf.c_str()) != 0) throw EAvException(19, target, &a_);
-        keep = true;
+        rtl::TFileFailure failed;
+        if (!replacement.Commit(false, failed)) throw EAvException::Detailed(19, target, failed.Text(), &a_);
         wrote_ = true;
     };
     try {

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/rtl/fileio.h"
 #include "zip/avexcept.h"
 
 namespace zip {
@@ -28,10 +29,15 @@ std::string TAvStream::ReadString(int64_t n) {
 }
 
 TAvFileStream::TAvFileStream(const std::string& name, TOpen how) : name_(name), how_(how) {
-    const int flags = how == ofRead ? O_RDONLY : how == ofReadWrite ? O_RDWR : (O_RDWR | O_CREAT | O_TRUNC);
-    // Archives hold mail: a new one is private to its owner.
-    fd_ = ::open(name.c_str(), flags | O_CLOEXEC, 0600);
-    if (fd_ < 0) throw EAvException(how == ofCreate ? 19 : 33, name);
+    // Only a regular file, never waited on; one written is never reached
+    // through a link. Archives hold mail: a new one is private to its
+    // owner, and one made anew over an old file is never looser than it.
+    rtl::TFileFailure why;
+    struct stat st {};
+    fd_ = how == ofRead        ? rtl::OpenRegularRead(name, st, why)
+          : how == ofReadWrite ? rtl::OpenRegularWrite(name, O_RDWR, 0, 0777, why)
+                               : rtl::OpenRegularWrite(name, O_RDWR, O_CREAT | O_TRUNC, 0600, why);
+    if (fd_ < 0) throw EAvException::Detailed(how == ofCreate ? 19 : 33, name, why.Text());
 }
 
 TAvFileStream::~TAvFileStream() {

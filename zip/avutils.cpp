@@ -368,12 +368,23 @@ void AvRemoveStaleTemps(const std::string& archive) {
     ::closedir(d);
 }
 
-bool AvReplaceWith(const std::string& temp, const std::string& target, const std::string& modeOf) {
+bool AvReplaceWith(const std::string& temp, const std::string& target, const std::string& modeOf,
+                   rtl::TFileFailure& why) {
     // A self-extracting archive stays executable, a private one private.
     struct stat st {};
     ::chmod(temp.c_str(), ::stat(modeOf.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0600);
-    if (::rename(temp.c_str(), target.c_str()) != 0) return false;
-    if (int dfd = ::open(AvFolderOf(target).c_str(), O_RDONLY | O_DIRECTORY); dfd >= 0) {
+    // What someone else put at the name is not replaced: a link, a pipe.
+    if (::lstat(target.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        why = S_ISLNK(st.st_mode) ? rtl::RefuseLink(target) : rtl::RefuseSpecial(target, st);
+        return false;
+    }
+    if (::rename(temp.c_str(), target.c_str()) != 0) {
+        why = rtl::TFileFailure{errno, {}};
+        return false;
+    }
+    std::string leaf;
+    rtl::TFileFailure unsynced;
+    if (const int dfd = rtl::OpenParentFolder(target, leaf, unsynced); dfd >= 0) {
         ::fsync(dfd);
         ::close(dfd);
     }

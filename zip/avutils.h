@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/rtl/fileio.h"
 #include "zip/avoptions.h"
 
 namespace zip {
@@ -118,8 +119,10 @@ private:
 // beside it: only files named for this very archive file, owned by this
 // user and locked by nobody.
 void AvRemoveStaleTemps(const std::string& archive);
-// Gives Temp the mode of ModeOf (0644 when that cannot be read), renames
-// it over Target and syncs the folder; false when the rename fails.
-bool AvReplaceWith(const std::string& temp, const std::string& target, const std::string& modeOf);
+// Gives Temp the mode of ModeOf (0600 when that cannot be read), renames
+// it over Target and syncs the folder; false, with the reason, when a link
+// or anything but a regular file stands at Target or the rename fails.
+bool AvReplaceWith(const std::string& temp, const std::string& target, const std::string& modeOf,
+                   rtl::TFileFailure& why);
 
 }  // namespace zip

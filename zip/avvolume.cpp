@@ -414,7 +414,8 @@ private:
 void TAvVolumeWriter::Keep(const std::vector<std::string>& finals) {
     Close();
     for (size_t i = 0; i < temps_.size(); ++i) {
-        if (!AvReplaceWith(temps_[i]->Path(), finals[i], temps_[i]->Path())) throw EAvException(36, finals[i], &a_);
+        if (rtl::TFileFailure why; !AvReplaceWith(temps_[i]->Path(), finals[i], temps_[i]->Path(), why))
+            throw EAvException::Detailed(36, finals[i], why.Text(), &a_);
         temps_[i]->Keep();
     }
 }

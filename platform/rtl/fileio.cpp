@@ -161,6 +161,44 @@ int OpenParentFolder(const std::string& name, std::string& leaf, TFileFailure& w
     return dir;
 }
 
+int OpenFolderAt(int dir, const std::string& relative, const std::string& shown, bool create, mode_t mode, bool follow,
+                 TFileFailure& why) {
+    int fd = ::dup(dir);
+    if (fd < 0) {
+        why = systemfailure(errno);
+        return -1;
+    }
+    // dup shares the open folder: later parts open relative to it, never
+    // change it.
+    const int nofollow = follow ? 0 : O_NOFOLLOW;
+    std::string at = shown;
+    for (size_t from = 0; from <= relative.size();) {
+        size_t end = relative.find('/', from);
+        if (end == std::string::npos) end = relative.size();
+        const std::string part = relative.substr(from, end - from);
+        from = end + 1;
+        if (part.empty() || part == ".") continue;
+        at += (at.empty() || at.back() == '/' ? "" : "/") + part;
+        int next = ::openat(fd, part.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | nofollow);
+        if (next < 0 && errno == ENOENT && create && (::mkdirat(fd, part.c_str(), mode) == 0 || errno == EEXIST))
+            next = ::openat(fd, part.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | nofollow);
+        if (next < 0) {
+            const int err = errno;
+            struct stat st {};
+            if (!follow && (err == ELOOP || err == ENOTDIR) && ::fstatat(fd, part.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                S_ISLNK(st.st_mode))
+                why = RefuseLink(at);
+            else
+                why = systemfailure(err);
+            ::close(fd);
+            return -1;
+        }
+        ::close(fd);
+        fd = next;
+    }
+    return fd;
+}
+
 int OpenRegularWriteAt(int dir, const std::string& leaf, const std::string& name, int access, int flags, mode_t mode,
                        TFileFailure& why) {
     const int fd = ::openat(dir, leaf.c_str(), access | flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, mode);
@@ -195,7 +233,7 @@ TFileReplacement::~TFileReplacement() {
     if (ownsdir_) ::close(dir_);
 }
 
-bool TFileReplacement::Begin(const std::string& name, mode_t mode, TFileFailure& why, int dir) {
+bool TFileReplacement::Begin(const std::string& name, mode_t mode, TFileFailure& why, int dir, off_t room) {
     Abandon();
     if (ownsdir_) ::close(dir_);
     ownsdir_ = dir < 0;
@@ -214,12 +252,53 @@ bool TFileReplacement::Begin(const std::string& name, mode_t mode, TFileFailure&
         // A folder that takes no new files may still let its files be
         // rewritten; any other failure (a full disk) must not cost the file.
         if (!exists || (why.Code != EACCES && why.Code != EPERM)) return false;
-        fd_ = OpenRegularWriteAt(dir_, leaf_, name, O_WRONLY, O_TRUNC, mode, why);
-        return fd_ >= 0;
+        return beginInPlace(name, mode, room, why);
     }
     // The umask may have taken more from the old file's mode, never less.
     if (exists) ::fchmod(fd_, newmode);
     return true;
+}
+
+bool TFileReplacement::beginInPlace(const std::string& name, mode_t mode, off_t room, TFileFailure& why) {
+    const int fd = OpenRegularWriteAt(dir_, leaf_, name, O_RDWR, 0, mode, why);
+    if (fd < 0) return false;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        why = systemfailure(errno);
+        ::close(fd);
+        return false;
+    }
+    if (!ReadToEnd(fd, old_, static_cast<size_t>(st.st_size), why)) {
+        ::close(fd);
+        return false;
+    }
+    inplace_ = fd;
+    room_ = room;
+    fd_ = ::dup(fd);
+    if (fd_ < 0 || ::ftruncate(inplace_, 0) != 0 || ::lseek(inplace_, 0, SEEK_SET) != 0) {
+        why = systemfailure(errno);
+        Abandon();
+        return false;
+    }
+    // The blocks the old bytes held are the file's again at once; more is
+    // asked for before a byte is written (beyond the file's end, so that it
+    // shows only what was written).
+    if (room > 0 && ::fallocate(inplace_, FALLOC_FL_KEEP_SIZE, 0, room) != 0 && errno != EOPNOTSUPP &&
+        errno != ENOSYS) {
+        why = systemfailure(errno);
+        Abandon();
+        return false;
+    }
+    return true;
+}
+
+void TFileReplacement::putBack() {
+    TFileFailure ignored;
+    if (::ftruncate(inplace_, 0) == 0 && ::lseek(inplace_, 0, SEEK_SET) == 0 && WriteAll(inplace_, old_, ignored))
+        ::fsync(inplace_);
+    ::close(inplace_);
+    inplace_ = -1;
+    old_ = std::string();
 }
 
 int TFileReplacement::Release() {
@@ -241,6 +320,10 @@ bool TFileReplacement::Commit(bool sync, TFileFailure& why) {
         }
         fd_ = -1;
     }
+    if (ok && inplace_ >= 0 && sync && ::fsync(inplace_) != 0) {
+        why = systemfailure(errno);
+        ok = false;
+    }
     if (ok && !temp_.empty() && ::renameat(dir_, temp_.c_str(), dir_, leaf_.c_str()) != 0) {
         why = systemfailure(errno);
         ok = false;
@@ -250,6 +333,16 @@ bool TFileReplacement::Commit(bool sync, TFileFailure& why) {
         return false;
     }
     temp_.clear();
+    if (inplace_ >= 0) {
+        // Room taken and not written is given back.
+        const off_t size = ::lseek(inplace_, 0, SEEK_END);
+        if (size >= 0 && room_ > size)
+            ::fallocate(inplace_, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, size, room_ - size);
+        ::close(inplace_);
+        inplace_ = -1;
+        old_ = std::string();
+        return true;
+    }
     // The data is in place; only the rename's durability is at stake.
     if (sync) ::fsync(dir_);
     return true;
@@ -260,11 +353,13 @@ void TFileReplacement::Abandon() {
     fd_ = -1;
     if (!temp_.empty()) ::unlinkat(dir_, temp_.c_str(), 0);
     temp_.clear();
+    if (inplace_ >= 0) putBack();
 }
 
 bool ReplaceFile(const std::string& name, std::string_view data, mode_t mode, TFileFailure& why) {
     TFileReplacement r;
-    return r.Begin(name, mode, why) && WriteAll(r.Handle(), data, why) && r.Commit(true, why);
+    return r.Begin(name, mode, why, -1, static_cast<off_t>(data.size())) && WriteAll(r.Handle(), data, why) &&
+           r.Commit(true, why);
 }
 
 int CreateReplacing(const std::string& name, mode_t mode, TFileFailure& why) {

@@ -53,6 +53,14 @@ bool ReadRegularFile(const std::string& name, std::string& data, TFileFailure& w
 // part. A name ending in "/" is refused (EISDIR).
 int OpenParentFolder(const std::string& name, std::string& leaf, TFileFailure& why);
 
+// Opens the folder Relative below the open folder Dir, part by part, never
+// through a link (refused and named: Shown is what reports call Dir, "/"
+// between it and each part) unless Follow; with Create, a missing part is
+// made with Mode (less the umask). Dir stays the caller's. The descriptor,
+// or -1 with Why set; "." and empty parts are passed over.
+int OpenFolderAt(int dir, const std::string& relative, const std::string& shown, bool create, mode_t mode, bool follow,
+                 TFileFailure& why);
+
 // Opens Leaf of the folder Dir (Name is what reports call it) for writing:
 // Access O_WRONLY or O_RDWR, Flags any of O_CREAT, O_TRUNC, O_APPEND. Never
 // through a link, a regular file only. A new file gets Mode less the umask;
@@ -65,7 +73,8 @@ int OpenRegularWrite(const std::string& name, int access, int flags, mode_t mode
 // Replaces a file whole: Begin makes a new file beside it, the caller writes
 // to it, Commit renames it over the old one. Until then the old file stands;
 // a replacement never committed removes its new file. A folder that takes no
-// new files but lets its file be written has the file rewritten in place.
+// new files but lets its file be written has the file rewritten in place:
+// its old bytes are kept and put back when the replacement is not committed.
 class TFileReplacement {
 public:
     TFileReplacement() = default;
@@ -76,8 +85,10 @@ public:
     // Dir is the folder that holds Name, kept open by the caller until the
     // end; -1 opens it as named. The new file's mode is Mode, or the old
     // file's mode where that is tighter. A link or a special file at the
-    // name is refused.
-    bool Begin(const std::string& name, mode_t mode, TFileFailure& why, int dir = -1);
+    // name is refused. Room is what the caller means to write, when known:
+    // a file rewritten in place takes it before a byte is written, so that
+    // a full disk fails at once and the old bytes go back.
+    bool Begin(const std::string& name, mode_t mode, TFileFailure& why, int dir = -1, off_t room = 0);
     // The new file's descriptor while this object holds it.
     int Handle() const { return fd_; }
     // Hands the descriptor over to a caller that closes it itself.
@@ -94,6 +105,12 @@ private:
     int fd_ = -1;
     std::string leaf_;
     std::string temp_;  // empty once committed or abandoned, or when rewriting in place
+    int inplace_ = -1;  // the old file rewritten in place (a descriptor of its own)
+    off_t room_ = 0;
+    std::string old_;  // its bytes, put back unless committed
+
+    bool beginInPlace(const std::string& name, mode_t mode, off_t room, TFileFailure& why);
+    void putBack();
 };
 
 // Replaces Name with Data (TFileReplacement, synced).

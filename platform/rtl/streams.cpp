@@ -55,6 +55,29 @@ TFileStream::~TFileStream() {
     else FReplacement.Commit(true, why);
 }
 
+bool TFileStream::SetSize(int64_t Size, TFileFailure& Why) {
+    if (::ftruncate(FHandle, static_cast<off_t>(Size)) == 0) return true;
+    Why = TFileFailure{errno, {}};
+    return false;
+}
+
+bool TFileStream::Finish(TFileFailure& Why) {
+    if (FReplacement.Handle() < 0) return false;
+    FHandle = -1;
+    if (FWriteFailed) {
+        Why = TFileFailure{EIO, "a write to " + FFileName + " failed"};
+        FReplacement.Abandon();
+        return false;
+    }
+    return FReplacement.Commit(true, Why);
+}
+
+void TFileStream::Discard() {
+    if (FReplacement.Handle() < 0) return;
+    FHandle = -1;
+    FReplacement.Abandon();
+}
+
 int64_t TFileStream::Read(void* Buffer, int64_t Count) {
     auto* p = static_cast<char*>(Buffer);
     int64_t done = 0;

@@ -72,6 +72,13 @@ public:
 
     const std::string& FileName() const { return FFileName; }
     uint16_t Mode() const { return FMode; }
+    // Cuts or extends the file to Size bytes.
+    bool SetSize(int64_t Size, TFileFailure& Why);
+    // fmCreate only: puts the new file in the old one's place now (false,
+    // with the reason, when a write or the rename failed), or drops it and
+    // leaves the old file. Freeing the stream then does neither.
+    bool Finish(TFileFailure& Why);
+    void Discard();
 
 private:
     std::string FFileName;

@@ -3,9 +3,10 @@
 #include <unistd.h>
 
 #include <climits>
-#include <fstream>
 #include <iterator>
 #include <optional>
+
+#include "platform/rtl/fileio.h"
 
 namespace win {
 
@@ -18,8 +19,9 @@ std::optional<std::vector<std::string>>& override() {
 
 // What the kernel recorded at start: NUL-separated arguments.
 std::vector<std::string> startArgs() {
-    std::ifstream in("/proc/self/cmdline", std::ios::binary);
-    const std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string all;
+    rtl::TFileFailure why;
+    rtl::ReadRegularFile("/proc/self/cmdline", all, why);
     std::vector<std::string> r;
     size_t at = 0;
     while (at < all.size()) {

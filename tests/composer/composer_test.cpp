@@ -19,6 +19,7 @@
 #include "composer/msgcopy.h"
 #include "composer/sendmsg.h"
 #include "helpers/kwutil.h"
+#include "tests/support/plants.h"
 #include "platform/rtl/dateutils.h"
 
 using namespace composer;
@@ -401,7 +402,7 @@ TEST_F(InFolder, AddressBookNeverLostToAFailedRead) {
     std::filesystem::create_directory(AddressBookPath());
     std::string error;
     EXPECT_FALSE(AddToAddressBook("new@x.test", key, &error));
-    EXPECT_NE(error.find("could not be read: it is not a file"), std::string::npos) << error;
+    EXPECT_NE(error.find("could not be read: " + AddressBookPath() + " is a folder, not a regular file"), std::string::npos) << error;
     EXPECT_TRUE(std::filesystem::is_directory(AddressBookPath()));
     // A link where the book should be is read, never written through.
     std::filesystem::remove(AddressBookPath());
@@ -417,6 +418,54 @@ TEST_F(InFolder, AddressBookNeverLostToAFailedRead) {
     std::filesystem::remove(AddressBookPath());
     write(AddressBookPath(), "@" + helpers::numcipher("ann@x.test", key) + "\r\n");
     EXPECT_EQ(LoadAddressBook(key), "ann@x.test");
+}
+
+// A link or a pipe where the book is: a save or an add refuses it with the
+// reason and writes nothing through it; a read follows a link, takes a
+// dangling one for no book, and never waits on the pipe.
+TEST(AddressBookFile, NeverWrittenThroughPlants) {
+    testsupport::TPlantBed bed;
+    helpers::homedir = bed.In("");
+    const std::string key = "book key";
+    const auto unwritten = [](const std::string& path, const std::string& reason) {
+        return "The address book " + path + " could not be written: " + reason + ". It is as it was.";
+    };
+    const auto unread = [](const std::string& path, const std::string& reason) {
+        return "The address book " + path + " could not be read: " + reason;
+    };
+    auto raise = [](bool ok, const std::string& error) {
+        if (!ok) throw std::runtime_error(error);
+    };
+    testsupport::ExpectNoWritesThroughPlants(
+        bed,
+        {{"save",
+          [&](const std::string&) {
+              std::string error;
+              raise(SaveAddressBook("ann@x.test", key, &error), error);
+          },
+          unwritten},
+         {"add",
+          [&](const std::string&) {
+              std::string error;
+              raise(AddToAddressBook("ann@x.test", key, &error), error);
+          },
+          [&](const std::string& path, const std::string& reason) {
+              // The pipe is refused when the book is read, before any write.
+              return reason == testsupport::TPlantBed::PipeRefusal(path)
+                         ? unread(path, reason) + ". The address was not added."
+                         : unwritten(path, reason);
+          }}},
+        "pelliwoxaddbook.txt");
+    testsupport::ExpectReadsOfRegularFilesOnly(
+        bed,
+        {{"read",
+          [&](const std::string&) {
+              const TBookRead r = ReadAddressBook(key);
+              raise(r.ok, r.error);
+              if (!r.plain.empty() && r.plain != "victim") throw std::runtime_error("not the victim: " + r.plain);
+          },
+          unread, [](const std::string&) { return std::string(); }}},
+        "pelliwoxaddbook.txt");
 }
 
 // A folder that takes no new file and a disk with no room: the book is

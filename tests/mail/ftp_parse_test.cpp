@@ -7,6 +7,9 @@
 #include <vector>
 
 #include "mail/ftpcli_parse.h"
+#include "mail/ftpsrvt.h"
+#include "platform/rtl/dateutils.h"
+#include "tests/support/plants.h"
 
 using namespace mail;
 
@@ -171,6 +174,27 @@ TEST(FtpAscii, LineEndsBothWays) {
             EXPECT_EQ(local, c.local) << c.wire;
         }
     }
+}
+
+
+
+// Setting a file's time opens it for writing: a link or a pipe at the name
+// is refused at once and left as it was.
+TEST(FtpFileTimes, NeverSetThroughPlants) {
+    testsupport::TPlantBed bed;
+    const auto refused = [](const std::string&, const std::string&) { return std::string("refused"); };
+    const auto check = [](bool set) {
+        if (!set) throw std::runtime_error("refused");
+    };
+    testsupport::ExpectNoWritesThroughPlants(
+        bed, {{"local time", [&](const std::string& path) { check(UpdateFileAge(path, rtl::EncodeDate(2020, 1, 2))); },
+               refused},
+              {"UTC", [&](const std::string& path) { check(UpdateUFileAge(path, rtl::EncodeDate(2020, 1, 2))); },
+               refused}});
+    const std::string file = bed.In("file");
+    testsupport::WriteBytes(file, "x");
+    ASSERT_TRUE(UpdateUFileAge(file, rtl::EncodeDate(2020, 1, 2) + rtl::EncodeTime(3, 4, 6, 0)));
+    EXPECT_EQ(FileUtcStr(file), "20200102030406.000");
 }
 
 }  // namespace

@@ -20,6 +20,7 @@
 #include "mail/ftpcli.h"
 #include "mail/ftpsrvt.h"
 #include "tests/mail/ftp_test_util.h"
+#include "tests/support/plants.h"
 
 using namespace mail;
 using namespace ftptest;
@@ -263,19 +264,36 @@ TEST(FtpServers, DownloadsTakeTheModeOfANewOrReplacedFile) {
         EXPECT_EQ(readFile(local), "new content");
         EXPECT_EQ(modeOf(local), k.want);
     }
-    // A link keeps naming its file, which gets the new content and keeps its mode.
-    const std::string target = dir + "target", link = dir + "link";
-    writeFile(target, "old");
-    ::chmod(target.c_str(), 0640);
-    ::unlink(link.c_str());
-    ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
-    p.ftp.LocalFileName = link;
-    ASSERT_TRUE(p.ftp.Get()) << p.ftp.ErrorMessage();
-    struct stat st{};
-    ASSERT_EQ(::lstat(link.c_str(), &st), 0);
-    EXPECT_TRUE(S_ISLNK(st.st_mode));
-    EXPECT_EQ(readFile(target), "new content");
-    EXPECT_EQ(modeOf(target), 0640u);
+}
+
+// A link or a pipe planted at the local name: no download, fresh or resumed,
+// writes through it, makes a file where a link points, or waits on the
+// pipe; the transfer fails with the reason.
+TEST(FtpServers, DownloadsNeverWriteThroughPlants) {
+    writeFile(root() + "plant.bin", "the server's content, longer than the victim");
+    Peer p("FTP_PLAIN");
+    testsupport::TPlantBed bed("victim");
+    auto get = [&](bool (TFtpClient::*how)(), const std::string& path) {
+        p.ftp.HostFileName = "plant.bin";
+        p.ftp.LocalFileName = path;
+        p.ftp.ResumeAt = 0;
+        if (!(p.ftp.*how)()) throw std::runtime_error(p.ftp.ErrorMessage());
+    };
+    // A resumed download opens the file the live link names (it has a size
+    // to resume from); every other one makes a new file beside the name.
+    const auto refusal = [](bool resumes) {
+        return [resumes](const std::string& path, const std::string& reason) {
+            return "Unable to open local file " + path + ": Cannot " + (resumes ? "open" : "create") + " file \"" +
+                   path + "\". " + reason;
+        };
+    };
+    testsupport::ExpectNoWritesThroughPlants(
+        bed, {{"a download", [&](const std::string& path) { get(&TFtpClient::Get, path); }, refusal(false)},
+              {"a resumed download", [&](const std::string& path) { get(&TFtpClient::RestGet, path); },
+               [&](const std::string& path, const std::string& reason) {
+                   const bool live = reason.find("(to " + bed.Out("victim") + ")") != std::string::npos;
+                   return refusal(live)(path, reason);
+               }}});
 }
 
 TEST(FtpServers, AsciiTypeConvertsLineEndsBothWays) {

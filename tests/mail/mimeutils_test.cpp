@@ -10,6 +10,7 @@
 #include "platform/rtl/exceptions.h"
 #include "platform/rtl/sysutils.h"
 #include "tests/mail/mail_test_util.h"
+#include "tests/support/plants.h"
 
 using namespace mail;
 using mailtest::split;
@@ -121,6 +122,21 @@ TEST_F(FileEncBase64, MultipleOf54EndsWithAnEmptyLine) {
 
 TEST_F(FileEncBase64, MissingFileRaises) {
     EXPECT_THROW(InitFileEncBase64(mailtest::tempPath("no_such_file.bin"), 0x20), rtl::EInOutError);
+}
+
+// An attachment read through a link is the file it names; a pipe is
+// refused at once with the reason, a dangling link fails as a missing file.
+TEST_F(FileEncBase64, ReadsRegularFilesOnly) {
+    testsupport::TPlantBed bed("victim's bytes");
+    testsupport::ExpectReadsOfRegularFilesOnly(
+        bed, {{"an attachment",
+               [&](const std::string& path) {
+                   const auto lines = encodeAll(path);
+                   if (Base64Decode(lines.front().first) != "victim's bytes") throw std::runtime_error("not the victim");
+               },
+               [](const std::string& path, const std::string& reason) {
+                   return "Cannot open file \"" + path + "\". " + reason;
+               }}});
 }
 
 TEST(QuotedPrintable, EncodeEscapesControlsEqualsAnd8Bit) {

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <QProcess>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -255,13 +258,21 @@ TEST(UnattendedPull, RefusalsOfTheRealServer) {
 
 // A CSV file that cannot be written ends the pull with status 4, and the
 // file of the last run stays as it was: a new one replaces it only whole.
+// The program runs under a file size limit that the header alone nearly
+// fills, standing in for a full disk.
 TEST(UnattendedPull, ACsvFileThatCannotBeWrittenLeavesTheOldOne) {
     ASSERT_FALSE(fixtureFile("pop3.port").empty()) << "the Dovecot fixture did not start";
     Pull p;
     std::ofstream(p.folder + "Pelliwox.csv", std::ios::binary) << "the last run's file\r\n";
-    run("mkdir " + p.folder + "Pelliwox.csv.part");  // where the new file would be written
     const std::string entry = "127.0.0.1/" + fixtureFile("pop3.port") + " (plain)";
+    rlimit before{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
+    const auto oldsignal = std::signal(SIGXFSZ, SIG_IGN);  // the program inherits both
+    const rlimit small{100, before.rlim_max};
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
     const Outcome o = p.start(entry, "pull:" + entry, "pwx1", "secret 1", Pull::none);
+    ::setrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, oldsignal);
     ASSERT_TRUE(o.ended);
     EXPECT_EQ(o.status, 4) << o.err;
     EXPECT_NE(o.err.find("could not be written"), std::string::npos) << o.err;

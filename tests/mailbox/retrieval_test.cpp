@@ -8,6 +8,8 @@
 #include "mailbox/filters.h"
 #include "mailbox/hostentry.h"
 #include "mailbox/rowfill.h"
+#include "platform/ui/prompter.h"
+#include "tests/support/plants.h"
 
 using namespace mailbox;
 
@@ -146,6 +148,36 @@ TEST_F(Retrieval, SpamAndWhiteLists) {
     }
     EXPECT_EQ(counts.white, 2);
     EXPECT_EQ(counts.spam, 3);
+}
+
+// A link or a pipe planted at the CSV file's name: the export refuses it
+// and says why; nothing is written through it, nothing is left beside it,
+// nothing waits on the pipe. A CSV written whole replaces the old one only
+// then, under a name of its own beside it.
+TEST_F(Retrieval, CsvExportNeverWritesThroughPlants) {
+    store.SetRowCount(1);
+    store.Row(0).MessageNo = 1;
+    testsupport::TPlantBed bed;
+    ui::TScriptedPrompter prompter;
+    testsupport::ExpectNoWritesThroughPlants(
+        bed,
+        {{"export",
+          [&](const std::string& path) {
+              prompter.QueueResult(ui::mrOk);
+              const size_t before = prompter.prompts.size();
+              const bool ok = ExportCsv(store, path, nullptr);
+              if (prompter.prompts.size() != before + (ok ? 0 : 1)) throw std::logic_error("told wrongly");
+              if (!ok) throw std::runtime_error(prompter.prompts.back().text);
+          },
+          [](const std::string& path, const std::string& reason) { return "Could not create " + path + ": " + reason; }}},
+        "Pelliwox.csv");
+    // The old name of the file in the making is no hazard either.
+    bed.Clear();
+    ::symlink(bed.Out("made").c_str(), bed.In("Pelliwox.csv.part").c_str());
+    ASSERT_TRUE(ExportCsv(store, bed.In("Pelliwox.csv"), nullptr));
+    EXPECT_EQ(slurp(bed.In("Pelliwox.csv")), std::string(kCsvHeader) + "\r\n1,,,,,,0,,,,\r\n");
+    EXPECT_EQ(testsupport::ModeOf(bed.In("Pelliwox.csv")), 0600u);
+    EXPECT_FALSE(std::filesystem::exists(bed.Out("made")));
 }
 
 TEST_F(Retrieval, CsvExport) {

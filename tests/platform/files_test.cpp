@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -146,4 +147,107 @@ TEST(RtlFiles, ACreatedStreamReplacesTheFileOnlyWhenItIsFreedWhole) {
     size_t files = 0;
     for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(bed.In(""))) ++files;
     EXPECT_EQ(files, 1u);
+}
+
+// A folder that takes no new files but lets its file be written: every form
+// of replacement rewrites the file in place, and one that fails or is given
+// up puts the old bytes back (the room a whole write needs is asked for
+// before the old bytes go). Run as another user when root, so that the
+// folder's mode holds; a file size limit stands in for a full disk.
+TEST(RtlFiles, AFolderThatTakesNoNewFilesHasItsFileRewrittenInPlace) {
+    constexpr uid_t kNobody = 65534;
+    const bool root = ::geteuid() == 0;
+    std::string folder = (std::filesystem::temp_directory_path() / "inplace.XXXXXX").string();
+    ASSERT_NE(::mkdtemp(folder.data()), nullptr);
+    const std::string name = folder + "/file";
+    const std::string old = "the old content, kept whole";
+    struct Case {
+        const char* what;
+        rlim_t limit;  // RLIM_INFINITY: none
+        std::function<bool(const std::string&)> write;
+        std::string after;
+    };
+    const std::vector<Case> cases = {
+        {"ReplaceFile, shorter", RLIM_INFINITY,
+         [](const std::string& n) {
+             TFileFailure why;
+             return ReplaceFile(n, "new", 0600, why);
+         },
+         "new"},
+        {"ReplaceFile past the limit", 40,
+         [](const std::string& n) {
+             TFileFailure why;
+             return !ReplaceFile(n, std::string(100, 'n'), 0600, why) && why.Code == EFBIG;
+         },
+         old},
+        {"stream freed whole", RLIM_INFINITY,
+         [](const std::string& n) {
+             TFileStream(n, fmCreate).WriteString("stream bytes");
+             return true;
+         },
+         "stream bytes"},
+        {"stream given up by an exception", RLIM_INFINITY,
+         [](const std::string& n) {
+             try {
+                 TFileStream s(n, fmCreate);
+                 s.WriteString("half");
+                 throw std::runtime_error("the source failed");
+             } catch (const std::runtime_error&) {
+                 return true;
+             }
+         },
+         old},
+        {"replace stream committed", RLIM_INFINITY,
+         [](const std::string& n) {
+             TFileReplaceStream s(n, 0600);
+             s << "replaced";
+             return s.Commit();
+         },
+         "replaced"},
+        {"replace stream not committed", RLIM_INFINITY,
+         [](const std::string& n) {
+             TFileReplaceStream s(n, 0600);
+             s << "dropped";
+             return s.IsOpen();
+         },
+         old},
+        {"a log made anew", RLIM_INFINITY,
+         [](const std::string& n) {
+             TFileFailure why;
+             const int fd = CreateReplacing(n, 0600, why);
+             const bool ok = fd >= 0 && WriteAll(fd, "log", why);
+             if (fd >= 0) ::close(fd);
+             return ok;
+         },
+         "log"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ::chmod(folder.c_str(), 0700);
+        WriteBytes(name, old);
+        ::chmod(name.c_str(), 0600);
+        if (root) {
+            ASSERT_EQ(::chown(folder.c_str(), kNobody, kNobody), 0);
+            ASSERT_EQ(::chown(name.c_str(), kNobody, kNobody), 0);
+        }
+        ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            if (root && (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) ::_exit(3);
+            ::signal(SIGXFSZ, SIG_IGN);
+            const rlimit rl{c.limit, c.limit};
+            if (c.limit != RLIM_INFINITY && ::setrlimit(RLIMIT_FSIZE, &rl) != 0) ::_exit(4);
+            ::_exit(c.write(name) ? 0 : 1);
+        }
+        int status = -1;
+        ::waitpid(pid, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+        EXPECT_EQ(ReadBytes(name), c.after);
+        EXPECT_EQ(testsupport::ModeOf(name), 0600u);
+        size_t files = 0;
+        for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(folder)) ++files;
+        EXPECT_EQ(files, 1u);
+    }
+    ::chmod(folder.c_str(), 0700);
+    std::filesystem::remove_all(folder);
 }

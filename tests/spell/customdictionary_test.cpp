@@ -14,6 +14,7 @@
 #include "spell/lx3util.h"
 #include "spell/lxformat.h"
 #include "tests/spell/spell_support.h"
+#include "tests/support/plants.h"
 
 using namespace spell;
 
@@ -127,6 +128,30 @@ TEST(SpellUserDictionary, RoundTripsThroughItsFile) {
                                                     std::string(100, '.'));
     d.WriteFilename(dir.path("other.lxu"));
     EXPECT_EQ(d.Filename(), name);
+}
+
+// A link or a pipe at a user dictionary's name: it is not taken as the
+// dictionary, and a dictionary saved there refuses it with the reason,
+// writing nothing through it and never waiting on the pipe.
+TEST(SpellUserDictionary, NeverWrittenThroughPlants) {
+    testsupport::TPlantBed bed;
+    testsupport::ExpectNoWritesThroughPlants(
+        bed,
+        {{"save as",
+          [](const std::string& path) {
+              TCustomDictionary d;
+              d.AddIgnore("Pelliwox");
+              if (!d.SaveAs(path)) throw std::runtime_error(d.LastError());
+          },
+          [](const std::string&, const std::string& reason) { return reason; }},
+         {"named as the dictionary",
+          [](const std::string& path) {
+              TCustomDictionary d;
+              d.WriteFilename(path);
+              if (d.Filename() != path) throw std::runtime_error("not taken");
+          },
+          [](const std::string&, const std::string&) { return std::string("not taken"); }}},
+        "user.lxu");
 }
 
 TEST(SpellUserDictionary, ASaveReplacesTheFileInOneStep) {

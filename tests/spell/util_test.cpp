@@ -11,6 +11,7 @@
 #include "spell/lx3util.h"
 #include "tests/spell/spell_support.h"
 #include "tests/support/env_var.h"
+#include "tests/support/plants.h"
 
 using namespace spell;
 
@@ -125,6 +126,57 @@ TEST(SpellUtil, AtomicWriteLeavesTheOldContentWhenItFails) {
     int files = 0;
     for (const auto& e : std::filesystem::directory_iterator(dir.dir())) files += e.is_regular_file();
     EXPECT_EQ(files, 1);
+}
+
+// A link or a pipe where a dictionary or the configuration is written: the
+// write is refused with the reason, nothing is written through or made
+// where the link points, and nothing waits on the pipe.
+TEST(SpellUtil, WritesNeverGoThroughPlants) {
+    testsupport::TPlantBed bed;
+    testsupport::ExpectNoWritesThroughPlants(
+        bed, {{"a whole file",
+               [](const std::string& path) {
+                   std::string error;
+                   if (!WriteFileAtomic(path, "new", 0600, error)) throw std::runtime_error(error);
+               },
+               [](const std::string&, const std::string& reason) { return reason; }},
+              {"whether it can be written",
+               [](const std::string& path) {
+                   if (!CanFileBeWritten(path, false)) throw std::runtime_error("no");
+               },
+               [](const std::string&, const std::string&) { return std::string("no"); }}});
+}
+
+// Reads follow a link to the file it names, refuse a pipe at once, and fail
+// on a dangling link as on a missing file.
+TEST(SpellUtil, ReadsTakeRegularFilesOnly) {
+    testsupport::TPlantBed bed("victim's words");
+    testsupport::ExpectReadsOfRegularFilesOnly(
+        bed, {{"a whole file",
+               [](const std::string& path) {
+                   std::string bytes, error;
+                   TFileStamp stamp;
+                   if (!ReadRegularFile(path, bytes, stamp, error)) throw std::runtime_error(error);
+                   if (bytes != "victim's words" || stamp.Size != 14) throw std::runtime_error("not the victim");
+               },
+               [](const std::string& path, const std::string& reason) {
+                   return reason.find(path) == 0 ? reason : "Cannot open " + path + ": " + reason;
+               }}});
+    // A file of /proc tells no size; it is read to its end all the same.
+    std::string bytes, error;
+    TFileStamp stamp;
+    ASSERT_TRUE(ReadRegularFile("/proc/self/status", bytes, stamp, error)) << error;
+    EXPECT_NE(bytes.find("\nPid:"), std::string::npos);
+}
+
+// The folders made for dictionaries and settings are their owner's alone,
+// whatever the umask lets through.
+TEST(SpellUtil, FoldersAreMadeForTheirOwnerOnly) {
+    spelltest::TempDir dir;
+    const testsupport::TUmaskScope umask(022);
+    LXForceDirectories(dir.path("a/b/"));
+    EXPECT_EQ(testsupport::ModeOf(dir.path("a")), 0700u);
+    EXPECT_EQ(testsupport::ModeOf(dir.path("a/b")), 0700u);
 }
 
 TEST(SpellUtil, RenameNeverReplacesAnotherFile) {

@@ -9,6 +9,7 @@
 #include <map>
 
 #include "platform/ui/prompter.h"
+#include "tests/support/plants.h"
 #include "tests/zip/zip_support.h"
 #include "zip/arkivolt.h"
 #include "zip/avrecords.h"
@@ -516,4 +517,21 @@ TEST_F(EditTest, ItemStepsNeedABatchAndAnIndex) {
     ark.EndUpdate();
     ark.CloseArchive();
     EXPECT_EQ(Contents(zip), (std::map<std::string, std::string>{{"a.txt", "new A"}}));
+}
+
+// A link or a pipe planted where an archive is made: the archive is not
+// written through the link, nothing is made where it points, nothing waits
+// on the pipe, and the failure names what stands there.
+TEST_F(EditTest, AnArchiveIsNeverWrittenThroughPlants) {
+    testsupport::TPlantBed bed;
+    for (const testsupport::TPlant kind : testsupport::kPlants) {
+        SCOPED_TRACE(testsupport::PlantName(kind));
+        const std::string path = bed.Plant(kind, "a.zip");
+        testsupport::TPipeWatch watch(path);
+        const std::string message = testsupport::FailureOf<std::exception>([&] { Make(kThree, path); });
+        EXPECT_FALSE(watch.Blocked());
+        EXPECT_NE(message.find(bed.WriteRefusal(kind, path)), std::string::npos) << message;
+        EXPECT_TRUE(bed.Untouched(kind));
+        ark.CloseArchive();
+    }
 }

@@ -10,6 +10,7 @@
 #include <random>
 
 #include "platform/ui/prompter.h"
+#include "tests/support/plants.h"
 #include "tests/zip/zip_support.h"
 #include "zip/arkivolt.h"
 #include "zip/avcrypt.h"
@@ -50,6 +51,7 @@ void MakeSourceTree(const std::string& src) {
 struct Failure {
     std::string name;
     int native;
+    std::string message;
 };
 
 class ZipExtract : public ::testing::Test {
@@ -67,8 +69,8 @@ protected:
         ark->OpenArchive(kModeReadOnly);
         ark->SetPassword(password);
         ark->OnProcessFileFailure = [this](const std::string& name, TAvProcessOperation, int native, int,
-                                           const std::string&, TAvAction& action) {
-            failures.push_back({name, native});
+                                           const std::string& message, TAvAction& action) {
+            failures.push_back({name, native, message});
             action = fxaIgnore;
         };
         return ark;
@@ -355,7 +357,7 @@ TEST_F(ZipExtract, NamesThatLeaveTheDestinationAreRefused) {
     fs::create_directories(out);
     fs::create_directories(dir / "elsewhere");
     fs::create_directory_symlink(dir / "elsewhere", out + "/link");
-    // A link in place of a file is replaced, not written through.
+    // A link in place of a file is refused: neither written through nor replaced.
     WriteFile(dir / "victim.txt", "keep");
     fs::create_symlink(dir / "victim.txt", out + "/file-link");
     auto ark = Open(zip);
@@ -365,15 +367,47 @@ TEST_F(ZipExtract, NamesThatLeaveTheDestinationAreRefused) {
     for (const auto& f : failures) refused.push_back(f.name);
     std::vector<std::string> want = bad;
     want.push_back("link/inside.txt");
+    want.push_back("file-link");
     EXPECT_EQ(refused, want);
     for (const auto& f : failures) EXPECT_TRUE(f.native == 19 || f.native == 20) << f.name << " " << f.native;
-    EXPECT_EQ(Tree(dir.Path() + "/a"),
-              (std::map<std::string, std::string>{{"b/out/good.txt", "good"}, {"b/out/file-link", "new"}}));
-    EXPECT_FALSE(fs::is_symlink(out + "/file-link"));
+    EXPECT_NE(failures.back().message.find(out + "/file-link is a link (to " + (dir / "victim.txt") + ")"),
+              std::string::npos)
+        << failures.back().message;
+    EXPECT_TRUE(fs::is_symlink(out + "/file-link"));
+    fs::remove(out + "/file-link");
+    EXPECT_EQ(Tree(dir.Path() + "/a"), (std::map<std::string, std::string>{{"b/out/good.txt", "good"}}));
     EXPECT_EQ(ReadFile(dir / "victim.txt"), "keep");
     EXPECT_TRUE(fs::is_empty(dir / "elsewhere"));
     EXPECT_FALSE(FileExists("/tmp/evil3-" + fs::path(dir.Path()).filename().string()));
     for (const auto& f : Tree(dir.Path())) EXPECT_EQ(f.first.find("evil"), std::string::npos) << f.first;
+}
+
+// A link or a pipe planted where an entry is to be written: the entry is
+// refused with the reason, whatever the overwrite rule, and nothing is
+// written through the link, made where it points, or waited for.
+TEST_F(ZipExtract, PlantsAtAnEntrysPathAreRefused) {
+    const std::string zip = dir / "plant.zip";
+    Python("import sys,zipfile\n"
+           "with zipfile.ZipFile(sys.argv[1],'w') as z:\n"
+           "  z.writestr('target','from the archive')\n",
+           Quote(zip));
+    testsupport::TPlantBed bed;
+    auto extract = [&](TAvOverwriteMode mode) {
+        return [&, mode](const std::string& path) {
+            failures.clear();
+            auto ark = Open(zip);
+            ark->BaseDir = fs::path(path).parent_path().string();
+            ark->Options.OverwriteMode = mode;
+            ark->ExtractFiles("*.*", 10431, "");
+            if (failures.size() == 1 && failures[0].native == 19) throw std::runtime_error(failures[0].message);
+            if (!failures.empty()) throw std::logic_error("unexpected failures");
+        };
+    };
+    const auto refusal = [](const std::string& path, const std::string& reason) {
+        return "Cannot create file \"" + path + "\": " + reason + " - Native error: 00019";
+    };
+    testsupport::ExpectNoWritesThroughPlants(
+        bed, {{"overwrite always", extract(omAlways), refusal}, {"overwrite never", extract(omNever), refusal}});
 }
 
 TEST_F(ZipExtract, NoLinkDeviceOrSetIdFileAndTheUmaskHolds) {

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <set>
 
+#include "tests/support/plants.h"
 #include "tests/zipcrypto/crypto_test_util.h"
 #include "zip/crypto/avhash.h"
 #include "zip/crypto/avhmac.h"
@@ -150,6 +151,25 @@ TEST(HashDescriptors, HashFileReadsInTheCallersBlocks) {
     EXPECT_EQ(error, ENOENT);
     SHA1File(path, d20, buffer.data(), 0, error);
     EXPECT_EQ(error, EINVAL);
+}
+
+// A digest of a file follows a link to the file it names; a pipe is
+// refused (EINVAL) at once, a dangling link fails as a missing file.
+TEST(HashDescriptors, HashFileReadsRegularFilesOnly) {
+    testsupport::TPlantBed bed("abc");
+    std::vector<uint8_t> buffer(64);
+    testsupport::ExpectReadsOfRegularFilesOnly(
+        bed, {{"SHA-1 of a file",
+               [&](const std::string& path) {
+                   TSHA1Digest d20;
+                   int error = -1;
+                   SHA1File(path, d20, buffer.data(), 64, error);
+                   if (error != 0) throw std::runtime_error(std::strerror(error));
+                   if (toHex(d20.data(), 20) != "a9993e364706816aba3e25717850c26c9cd0d89d")
+                       throw std::runtime_error("not the victim's digest");
+               },
+               [](const std::string&, const std::string&) { return std::string(std::strerror(EINVAL)); },
+               [](const std::string&) { return std::string(std::strerror(ENOENT)); }}});
 }
 
 // RFC 2202, the seven HMAC-SHA1 cases.

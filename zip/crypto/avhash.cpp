@@ -1,11 +1,13 @@
 #include "zip/crypto/avhash.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 
+#include "platform/rtl/fileio.h"
 #include "platform/rtl/sysutils.h"
 #include "zip/crypto/avsha1.h"
 
@@ -93,9 +95,12 @@ void HashFile(const std::string& FileName, const THashDesc* Desc, THashDigest& D
         Error = EINVAL;
         return;
     }
-    const int fd = ::open(FileName.c_str(), O_RDONLY | O_CLOEXEC);
+    // A regular file only: a pipe is refused (EINVAL), never waited on.
+    struct stat st {};
+    rtl::TFileFailure why;
+    const int fd = rtl::OpenRegularRead(FileName, st, why);
     if (fd < 0) {
-        Error = errno;
+        Error = why.Code;
         return;
     }
     THashContext ctx;

@@ -6,6 +6,7 @@
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFontDialog>
+#include <QGuiApplication>
 #include <QGridLayout>
 #include <QInputDialog>
 #include <QLabel>
@@ -13,6 +14,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
+#include <QScreen>
 #include <algorithm>
 #include <cstdio>
 #include <unordered_map>
@@ -219,6 +221,9 @@ QStringList nameFilters(const std::string& filter) {
 
 }  // namespace
 
+// The file dialogs' size where the screen has room for it.
+const QSize kFileDialogSize(980, 560);
+
 bool TOpenDialog::RunQt() {
     QFileDialog dialog(dialogParent(), Q(Title), Q(InitialDir));
     dialog.setOption(QFileDialog::DontUseNativeDialog);
@@ -233,6 +238,13 @@ bool TOpenDialog::RunQt() {
     dialog.setOption(QFileDialog::DontConfirmOverwrite, !(Options & ofOverwritePrompt));
     dialog.setDefaultSuffix(Q(DefaultExt));
     if (!FileName.empty()) dialog.selectFile(Q(FileName));
+    // Room for the detail list's Size, Type and Date beside long names.
+    dialog.setViewMode(QFileDialog::Detail);
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect room = screen->availableGeometry();
+        dialog.resize(std::min(kFileDialogSize.width(), room.width() * 9 / 10),
+                      std::min(kFileDialogSize.height(), room.height() * 9 / 10));
+    }
     Decorate(dialog);
     if (dialog.exec() != QDialog::Accepted) return false;
     files_.Clear();

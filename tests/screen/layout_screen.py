@@ -4,8 +4,8 @@
 
 - a popup menu's separators are plain lines (no stray text drawn on them):
   the spelling popup over a misspelt word of the composer's body;
-- a question whose caption is long (the range prompt of a 300-message
-  mailbox) comes in a window wide enough for the caption.
+- windows whose captions are long (the range prompt of a 300-message
+  mailbox, the archiving options) are wide enough for them.
 
 Usage: layout_screen.py PROGRAM DATA_DIR OUT_DIR [--wm openbox] [--size 1600x1000]
 Captures are saved as OUT_DIR/screen-layout-*.png.
@@ -16,14 +16,18 @@ import subprocess
 import sys
 import time
 
-from PIL import ImageChops
-
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from screen_test import Failure, Session, main, wait_for  # noqa: E402
 
 GET_EMAILS = (63, 22)  # in the main window
+RECEIVED_FOLDER = (342, 89)
 COMPOSE = (735, 56)
 BODY = (300, 350)      # in the composer's window
+# The title bar's bold font takes 6.5 pixels a character at least; its
+# icon, buttons and margins about 100.
+TITLE_CHAR, TITLE_BUTTONS = 6.5, 100
+# The popup's left margin, where its items' texts have not begun.
+LEFT_MARGIN = 24
 
 
 def separators(img):
@@ -79,26 +83,29 @@ class LayoutSession(Session):
         self.xdo('key', 'ctrl+a')
         self.xdo('key', 'BackSpace')
         self.xdo('type', '--delay', 40, 'Helo there ')
-        time.sleep(1.0)
-        box = (0, 0) + self.screen_size
-        before = self.screen.grab(box)
+        time.sleep(1.5)
+        before = self.windows()
         # The menu key with the caret in the misspelt word.
         self.xdo('key', 'ctrl+Home', 'Right')
         self.xdo('key', 'Menu')
 
         def popup():
-            diff = ImageChops.difference(before, self.screen.grab(box)).convert('L').point(lambda v: 255 if v > 24 else 0)
-            b = diff.getbbox()
-            return b if b and b[2] - b[0] > 80 and b[3] - b[1] > 60 else None
+            for w in self.windows() - before:
+                try:
+                    g = self.geometry(w)
+                except (KeyError, ValueError):
+                    continue
+                if g[2] > 80 and g[3] > 60:
+                    return g
+            return None
 
         try:
-            bbox = wait_for('the spelling popup', popup)
-            time.sleep(0.3)
-            bbox = popup()
+            box = wait_for('the spelling popup', popup)
+            time.sleep(0.5)
         except Failure:
-            path = self.save('layout-popup-FAILED', self.screen.grab(box))
+            path = self.save('layout-popup-FAILED', self.screen.grab((0, 0) + self.screen_size))
             raise Failure('no popup menu over the misspelt word; see %s' % path)
-        img = self.screen.grab(box).crop(bbox)
+        img = self.screen.grab(box)
         self.save('layout-popup', img)
         self.xdo('key', 'Escape')
         rows = separators(img)
@@ -108,29 +115,44 @@ class LayoutSession(Session):
         px = img.convert('L').load()
         w, h = img.size
         for y in rows:
-            ink = [x for x in range(2, w - 2) for yy in range(max(0, y - 5), min(h, y + 6)) if px[x, yy] < 110]
+            # Left of where the items' texts begin, on the separator's own rows.
+            ink = [x for x in range(2, LEFT_MARGIN) for yy in range(max(0, y - 3), min(h, y + 4)) if px[x, yy] < 110]
             if ink:
                 path = self.save('layout-popup-FAILED', img)
                 raise Failure('a separator of the popup (row %d) has text drawn on it at x=%d; see %s'
                               % (y, ink[0], path))
         print('ok: the popup\'s %d separator rows are plain lines' % len(rows))
 
-    def check_wide_caption(self):
-        """The 300-message range prompt's caption is whole: its window is at
-        least as wide as the caption's text needs."""
-        wid = self.opens('layout-range', lambda: self.click(self.main, *GET_EMAILS), ['300 Messages for'], None, None)
+    def check_caption(self, label, action, title_part):
+        """The window ACTION opens is wide enough for its whole caption in the
+        title bar, beside the window manager's buttons."""
+        wid = self.opens(label, action, [title_part], None, None)
         title = self.name(wid)
         x, y, w, h = self.geometry(wid)
+        self.save(label + '-frame', self.screen.grab((max(0, x - 10), max(0, y - 40), w + 20, h + 50)))
         self.xdo('key', 'Escape')
-        wait_for('range prompt closed', lambda: wid not in self.windows())
-        # Eight pixels a character in the title bar's bold font, at least.
-        if w < 7 * len(title) + 100:
-            raise Failure('the range prompt "%s" is %d pixels wide: its caption is cut' % (title, w))
-        print('ok: the range prompt "%s" is %d pixels wide' % (title, w))
+        wait_for(label + ' closed', lambda: wid not in self.windows())
+        if w < TITLE_CHAR * len(title) + TITLE_BUTTONS:
+            raise Failure('"%s" is in a window %d pixels wide: its caption is cut' % (title, w))
+        print('ok: "%s" in a window %d pixels wide' % (title, w))
+
+    def check_wide_captions(self):
+        # The range prompt of a 300-message mailbox.
+        self.check_caption('layout-range', lambda: self.click(self.main, *GET_EMAILS), '300 Messages for')
+        # The archiving options, over a received mail older than 30 days.
+        rcvd = os.path.join(self.folder, 'rcvd', 'tester')
+        os.makedirs(rcvd, exist_ok=True)
+        old = os.path.join(rcvd, 'old.eml')
+        with open(old, 'w') as f:
+            f.write('Subject: old\r\n\r\nold\r\n')
+        past = time.time() - 60 * 86400
+        os.utime(old, (past, past))
+        self.check_caption('layout-archiving', lambda: self.click(self.main, *RECEIVED_FOLDER, button=3),
+                           'Options for Archiving')
 
     def run(self):
         self.start_program()
-        for check in (self.check_wide_caption, self.check_popup_separators):
+        for check in (self.check_wide_captions, self.check_popup_separators):
             try:
                 check()
             except Failure as e:

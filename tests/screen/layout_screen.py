@@ -5,7 +5,8 @@
 - a popup menu's separators are plain lines (no stray text drawn on them):
   the spelling popup over a misspelt word of the composer's body;
 - windows whose captions are long (the range prompt of a 300-message
-  mailbox, the archiving options) are wide enough for them.
+  mailbox, the archiving options) are wide enough for them;
+- the attachment dialog's file list shows a long name and its date whole.
 
 Usage: layout_screen.py PROGRAM DATA_DIR OUT_DIR [--wm openbox] [--size 1600x1000]
 Captures are saved as OUT_DIR/screen-layout-*.png.
@@ -16,6 +17,8 @@ import subprocess
 import sys
 import time
 
+from PIL import ImageFont
+
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from screen_test import Failure, Session, main, wait_for  # noqa: E402
 
@@ -23,6 +26,11 @@ GET_EMAILS = (63, 22)  # in the main window
 RECEIVED_FOLDER = (342, 89)
 COMPOSE = (735, 56)
 BODY = (300, 350)      # in the composer's window
+ATTACH_ADD = (749, 365)
+# The attachment dialog's file list starts right of its places (its texts
+# after the file icons), in the program's font.
+FILE_LIST_LEFT = 128
+FONT, FONT_PIXELS = '/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf', 12
 # The title bar's bold font takes 6.5 pixels a character at least; its
 # icon, buttons and margins about 100.
 TITLE_CHAR, TITLE_BUTTONS = 6.5, 100
@@ -45,6 +53,35 @@ def separators(img):
     return found
 
 
+def text_lines(img, level=110):
+    """(top, bottom) of each band of rows holding dark (text) pixels, below
+    the dialog's top bar and list header (the first 60 rows)."""
+    w, h = img.size
+    px = img.convert('L').load()
+    inked = [y for y in range(60, h) if any(px[x, y] < level for x in range(FILE_LIST_LEFT, w - 20))]
+    bands = []
+    for y in inked:
+        if bands and y - bands[-1][1] <= 1:
+            bands[-1][1] = y
+        else:
+            bands.append([y, y])
+    return [b for b in bands if 6 <= b[1] - b[0] <= 20]
+
+
+def runs(img, top, bottom, level=110, gap=12):
+    """The texts of one line: runs of dark columns less than GAP apart."""
+    w, _ = img.size
+    px = img.convert('L').load()
+    out = []
+    for x in range(FILE_LIST_LEFT, w - 20):
+        if any(px[x, y] < level for y in range(top, bottom + 1)):
+            if out and x - out[-1][1] < gap:
+                out[-1][1] = x
+            else:
+                out.append([x, x])
+    return out
+
+
 class LayoutSession(Session):
     size = (1280, 800)
 
@@ -53,6 +90,8 @@ class LayoutSession(Session):
             self.size = tuple(int(v) for v in args.size.split('x'))
         super().__init__(args)
         self.env['XDG_DATA_HOME'] = os.path.join(self.folder, 'userdata')
+        # The file dialog keeps its last size in the settings: a run's own.
+        self.env['XDG_CONFIG_HOME'] = os.path.join(self.folder, 'config')
 
     def client(self, wid):
         out = subprocess.run(['xwininfo', '-id', str(wid)], env=self.env, capture_output=True, text=True,
@@ -76,9 +115,14 @@ class LayoutSession(Session):
         shutil.copy(dictionary, self.folder)
         super().start_program()
 
+    def composer(self):
+        if not getattr(self, 'composer_wid', None):
+            self.composer_wid = self.opens('layout-composer', lambda: self.click(self.main, *COMPOSE),
+                                           ['Send an HTML Email'], None, None)
+        return self.composer_wid
+
     def check_popup_separators(self):
-        composer = self.opens('layout-composer', lambda: self.click(self.main, *COMPOSE),
-                              ['Send an HTML Email'], None, None)
+        composer = self.composer()
         self.click(composer, *BODY)
         self.xdo('key', 'ctrl+a')
         self.xdo('key', 'BackSpace')
@@ -123,6 +167,36 @@ class LayoutSession(Session):
                               % (y, ink[0], path))
         print('ok: the popup\'s %d separator rows are plain lines' % len(rows))
 
+    def check_file_dialog(self):
+        """The attachment dialog, over a folder with a long file name, shows
+        its detail list's columns whole."""
+        long_name = 'Quarterly figures for the board, final revision with appendices.pdf'
+        with open(os.path.join(self.folder, long_name), 'w') as f:
+            f.write('x' * 5000)
+        composer = self.composer()
+        wid = self.opens('layout-attach', lambda: self.click(composer, *ATTACH_ADD), ['Add Attachment'], None, None)
+        time.sleep(1.0)
+        img = self.screen.grab(self.client(wid))
+        self.save('layout-attach-open', img)
+        self.xdo('key', 'Escape')
+        wait_for('attachment dialog closed', lambda: wid not in self.windows())
+        # The long name's line: the line whose first text is the widest; its
+        # name and its date drawn whole (as wide as the font makes them).
+        font = ImageFont.truetype(FONT, FONT_PIXELS)
+        stamp = time.strftime('%d %b %Y %H:%M:%S', time.localtime(os.path.getmtime(os.path.join(self.folder, long_name))))
+        lines = [runs(img, top, bottom) for top, bottom in text_lines(img)]
+        lines = [l for l in lines if len(l) >= 3]
+        if not lines:
+            raise Failure('the attachment dialog lists no files')
+        line = max(lines, key=lambda l: l[0][1] - l[0][0])
+        for what, run, text in (('name', line[0], long_name), ('date', line[-1], stamp)):
+            need = font.getlength(text) * 0.9
+            if run[1] - run[0] < need:
+                path = self.save('layout-attach-FAILED', img)
+                raise Failure('the attachment dialog cuts the file\'s %s: %d pixels shown of about %d; see %s'
+                              % (what, run[1] - run[0], need / 0.9, path))
+        print('ok: the attachment dialog shows the long name and its date whole')
+
     def check_caption(self, label, action, title_part):
         """The window ACTION opens is wide enough for its whole caption in the
         title bar, beside the window manager's buttons."""
@@ -136,9 +210,11 @@ class LayoutSession(Session):
             raise Failure('"%s" is in a window %d pixels wide: its caption is cut' % (title, w))
         print('ok: "%s" in a window %d pixels wide' % (title, w))
 
-    def check_wide_captions(self):
+    def check_range_caption(self):
         # The range prompt of a 300-message mailbox.
         self.check_caption('layout-range', lambda: self.click(self.main, *GET_EMAILS), '300 Messages for')
+
+    def check_archiving_caption(self):
         # The archiving options, over a received mail older than 30 days.
         rcvd = os.path.join(self.folder, 'rcvd', 'tester')
         os.makedirs(rcvd, exist_ok=True)
@@ -152,7 +228,8 @@ class LayoutSession(Session):
 
     def run(self):
         self.start_program()
-        for check in (self.check_wide_captions, self.check_popup_separators):
+        for check in (self.check_range_caption, self.check_archiving_caption, self.check_popup_separators,
+                      self.check_file_dialog):
             try:
                 check()
             except Failure as e:

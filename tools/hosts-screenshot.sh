@@ -9,6 +9,6 @@ cd "$(dirname "$0")/.."
 . tools/screenshot-common.sh
 prefix=${1:-/tmp/pelliwox-hosts}
 for size in 1600x1000 1280x800; do
-  (screen_shot "$prefix-$size.png" screen-hosts-saved.png "program" hosts_screen.py build/app/pelliwox data \
+  (screen_shot "$prefix-$size.png" screen-hosts-saved-window.png "program" hosts_screen.py build/app/pelliwox data \
      --wm openbox --size "$size")
 done

@@ -27,6 +27,8 @@ POP3_BUTTON = (63, 90)  # in the main window
 TITLE_ROW = (2, 18)
 FIRST_CELL = (40, 31)
 REVERT, CLOSE = 0, 5
+# Room above a window's inner area for the window manager's title bar.
+FRAME_TOP = 24
 # Clear space a whole title keeps before its column's edge; a cut title is
 # drawn up to the edge (less the cell's margin).
 TITLE_CLEARANCE = 10
@@ -147,6 +149,11 @@ class HostsSession(Session):
         self.pull_typed_account()
         # Opened again: the saved account, and nothing to ask on Close.
         hosts = self.opens('hosts-saved', lambda: self.click(m, *POP3_BUTTON), ['Hosts Configuration'], None, None)
+        # The picture of the window with its title bar (the frame's height
+        # above the inner area).
+        cx, cy, cw, ch = self.client(hosts)
+        self.save('hosts-saved-window', self.screen.grab((max(0, cx - 4), max(0, cy - FRAME_TOP), cw + 8,
+                                                          ch + FRAME_TOP + 8)))
         self.click(hosts, *button(CLOSE, self.client(hosts)[3]))
         wait_for('hosts window closed without a question', lambda: hosts not in self.windows())
         # The saved list moved the focus to the host list.

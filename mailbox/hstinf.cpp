@@ -8,6 +8,7 @@
 #include "mailbox/kwdlgsrc.h"
 #include "platform/rtl/sysutils.h"
 #include "platform/ui/extctrls.h"
+#include "platform/ui/graphics.h"
 
 namespace mailbox {
 
@@ -18,6 +19,8 @@ namespace {
 constexpr int kFields = 5;
 const char* const kTitles[kFields] = {" POP3 Host (Optional Description)", " Email Username", " Password",
                                       " SMTP Host", " Email Address"};
+// Room beside a column title: the header's padding and a resizing grip.
+constexpr int kTitleMargin = 28;
 const char* const kCloneTitle = "Clone Record Substitution";
 
 // One line asked through the input dialog (the standard query without it).
@@ -83,6 +86,15 @@ Thostinfo::Thostinfo(rtl::TComponent* Owner) : ui::TForm(Owner), keytable_(Hosts
         StringGrid1SetEditText(s, c, r, v);
     };
     for (int c = 0; c < kFields; ++c) StringGrid1->Cells[c][0] = kTitles[c];
+    // Each column starts as wide as its title (resizing keeps the shares).
+    ui::TCanvas measure;
+    measure.Font->Assign(*StringGrid1->Font);
+    for (int c = 0; c < kFields; ++c)
+        StringGrid1->ColWidths[c] = std::max(80, measure.TextWidth(kTitles[c]) + kTitleMargin);
+    int titles = 0;
+    for (int c = 0; c < kFields; ++c) titles += StringGrid1->ColWidths[c];
+    // Wider than designed only when a larger font needs it.
+    if (titles + 60 > Width) SetBounds(Left, Top, titles + 60, Height);
 
     OnShow = [this](rtl::TObject* s) { FormShow(s); };
     OnResize = [this](rtl::TObject* s) { FormResize(s); };

@@ -17,12 +17,15 @@ state=$demo/dovecot
 program=$demo/program
 
 cmake -S . -B build -G Ninja >/dev/null
-cmake --build build --target pelliwox >/dev/null
+cmake --build build --target program >/dev/null
 bash tests/servers/dovecot.sh start "$state" "$count" 1
 port=$(cat "$state/pop3.port")
 
 mkdir -m 700 "$program"
-cp build/app/pelliwox data/codepageids.txt "$program/"
+# The program and every file it reads from its folder (target "program").
+for f in pelliwox pelliwox-window codepageids.txt British.lxm syntaro-uk.lxt kwem_emojisrc.htm; do
+  cp "build/app/$f" "$program/"
+done
 cp "$state/ca.crt" "$program/pelliwoxca.pem"   # trust the demo server's certificate
 entry="localhost/+$port (demo mailbox)"
 (umask 077; printf '%s,pwx1,secret 1,,pwx1@example.com\r\n' "$entry" > "$program/kwpop3hosts.txt")

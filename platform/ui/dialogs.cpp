@@ -5,14 +5,19 @@
 #include <QColorDialog>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QFontDialog>
+#include <QGuiApplication>
 #include <QGridLayout>
+#include <QHeaderView>
 #include <QInputDialog>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
+#include <QScreen>
+#include <QTreeView>
 #include <algorithm>
 #include <cstdio>
 #include <unordered_map>
@@ -219,6 +224,33 @@ QStringList nameFilters(const std::string& filter) {
 
 }  // namespace
 
+namespace {
+
+// The file dialogs' size where the screen has room for it.
+const QSize kFileDialogSize(980, 560);
+
+// The detail list's Size, Type and Date as wide as their texts once a folder
+// is listed (the widths the dialog kept from an earlier run cut them), the
+// name taking the room left.
+void fitDetailColumns(QFileDialog& dialog) {
+    auto* model = dialog.findChild<QFileSystemModel*>();
+    auto* tree = dialog.findChild<QTreeView*>();
+    if (!model || !tree) return;
+    QObject::connect(model, &QFileSystemModel::directoryLoaded, tree, [tree] {
+        QHeaderView* header = tree->header();
+        int others = 0;
+        for (int c = 1; c < header->count(); ++c) {
+            tree->resizeColumnToContents(c);
+            header->resizeSection(c, std::max(header->sectionSize(c), header->sectionSizeHint(c)));
+            others += header->sectionSize(c);
+        }
+        tree->resizeColumnToContents(0);
+        header->resizeSection(0, std::max(header->sectionSize(0), tree->viewport()->width() - others));
+    });
+}
+
+}  // namespace
+
 bool TOpenDialog::RunQt() {
     QFileDialog dialog(dialogParent(), Q(Title), Q(InitialDir));
     dialog.setOption(QFileDialog::DontUseNativeDialog);
@@ -233,6 +265,14 @@ bool TOpenDialog::RunQt() {
     dialog.setOption(QFileDialog::DontConfirmOverwrite, !(Options & ofOverwritePrompt));
     dialog.setDefaultSuffix(Q(DefaultExt));
     if (!FileName.empty()) dialog.selectFile(Q(FileName));
+    // Room for the detail list's Size, Type and Date beside long names.
+    dialog.setViewMode(QFileDialog::Detail);
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect room = screen->availableGeometry();
+        dialog.resize(std::min(kFileDialogSize.width(), room.width() * 9 / 10),
+                      std::min(kFileDialogSize.height(), room.height() * 9 / 10));
+    }
+    fitDetailColumns(dialog);
     Decorate(dialog);
     if (dialog.exec() != QDialog::Accepted) return false;
     files_.Clear();

@@ -1,8 +1,11 @@
 #include "platform/ui/forms.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QFontMetrics>
 #include <QDialog>
 #include <QGuiApplication>
 #include <QImage>
@@ -27,6 +30,10 @@ using detail::Q;
 using detail::S;
 
 namespace {
+
+// Room a window manager takes in a title bar beside the caption: the icon,
+// the buttons and the margins.
+constexpr int kTitleButtons = 140;
 
 // The window of a form: closing asks the form, Escape and Enter press its
 // Cancel and Default buttons, and showing, hiding and activation raise the
@@ -117,6 +124,18 @@ void TFormWidget::hideEvent(QHideEvent* e) {
 void TFormWidget::changeEvent(QEvent* e) {
     QDialog::changeEvent(e);
     if (e->type() != QEvent::ActivationChange) return;
+    if (isActiveWindow() && !isVisible()) {
+        // Shown and hidden at once, the window can be told it is active
+        // after it has gone: every key would go to a window nobody sees.
+        // The main window takes them while it is on the screen.
+        TForm* main = Application ? Application->MainForm() : nullptr;
+        QWidget* other = main && main != form_ ? main->Widget() : nullptr;
+        if (other && other->isVisible()) {
+            QApplication::setActiveWindow(other);
+            other->activateWindow();
+        }
+        return;
+    }
     const auto& handler = isActiveWindow() ? form_->OnActivate : form_->OnDeactivate;
     if (handler) SafeCall([&] { handler(form_); });
 }
@@ -219,12 +238,28 @@ void TForm::placeOnShow() {
     else if (f_->position != poDesigned) centre(f_->window, screenRect);
 }
 
+// A window narrower than its caption shows it cut in its title bar: it
+// grows (never past the screen or its largest width) to hold it beside the
+// window manager's buttons.
+void TForm::fitCaption() {
+    QWidget* w = f_->window;
+    QFont title = w->font();
+    title.setBold(true);
+    const int need = QFontMetrics(title).horizontalAdvance(w->windowTitle()) + kTitleButtons;
+    if (need <= w->width()) return;
+    QScreen* screen = w->screen() ? w->screen() : QGuiApplication::primaryScreen();
+    const int room = screen ? screen->availableGeometry().width() - 20 : need;
+    const int width = std::min({need, room, w->maximumWidth()});
+    if (width > w->width()) w->resize(width, w->height());
+}
+
 void TForm::SetVisible(bool v) {
     d_->visible = v;
     if (!v) {
         f_->window->hide();
         return;
     }
+    fitCaption();
     placeOnShow();
     f_->window->layout()->activate();
     AlignControls();

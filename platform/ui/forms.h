@@ -145,6 +145,7 @@ private:
     friend class TSizeConstraints;
     void applyConstraints();
     void placeOnShow();
+    void fitCaption();
     bool tryEndModal();
     TCloseAction closeAction();
     TModalResult finishModal();

@@ -3,6 +3,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPointer>
+#include <QScopedValueRollback>
 #include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <vector>
@@ -31,6 +32,9 @@ public:
         return e;
     }
     void setEditorData(QWidget* w, const QModelIndex& index) const override {
+        // The cell took the editor's own text: the editor is not opening, and
+        // the text it began with stays as it was.
+        if (writing_) return;
         std::string value = S(index.data().toString());
         if (grid_->OnGetEditText)
             SafeCall([&] { grid_->OnGetEditText(grid_, col(index), row(index), value); });
@@ -53,11 +57,26 @@ private:
     void edited(const QPersistentModelIndex& at, const QString& text) const {
         if (!at.isValid()) return;
         const std::string value = S(text);
-        grid_->SetCell(col(at), row(at), value);
+        {
+            const QScopedValueRollback<bool> writing(writing_, true);
+            grid_->SetCell(col(at), row(at), value);
+        }
         if (grid_->OnSetEditText) SafeCall([&] { grid_->OnSetEditText(grid_, col(at), row(at), value); });
     }
 
     TStringGrid* grid_;
+    mutable bool writing_ = false;
+};
+
+// The table: a click on the current cell opens its editor at once. The
+// table's own way waits out the double-click time first and meanwhile
+// takes typed keys for a search, so a fast typist's first keys were lost.
+class TGridTable : public QTableWidget {
+protected:
+    bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override {
+        if (trigger == SelectedClicked) return QTableWidget::edit(index, EditKeyPressed, nullptr);
+        return QTableWidget::edit(index, trigger, event);
+    }
 };
 
 QTableWidgetItem* itemOf(QTableWidgetItem* existing, const std::function<void(QTableWidgetItem*)>& install) {
@@ -76,7 +95,7 @@ struct TGridPrivate {
 };
 
 TStringGrid::TStringGrid(rtl::TComponent* owner) : TWinControl(owner), g_(std::make_unique<TGridPrivate>()) {
-    auto* table = new QTableWidget;
+    auto* table = new TGridTable;
     g_->table = table;
     g_->delegate = new TGridDelegate(this, table);
     table->setItemDelegate(g_->delegate);

@@ -78,8 +78,10 @@ TMenuItem::~TMenuItem() {
 
 void TMenuItem::setCaption(std::string v) {
     caption_ = std::move(v);
-    action_->setSeparator(caption_ == "-");
-    action_->setText(Q(caption_));
+    const bool line = caption_ == "-";
+    action_->setSeparator(line);
+    // A separator's text would be drawn on it as a section title.
+    action_->setText(line ? QString() : Q(caption_));
 }
 
 void TMenuItem::setShortCut(TShortCut v) {

@@ -140,6 +140,7 @@ class Pop3Peer:
         self.sock.listen(4)
         self.port = self.sock.getsockname()[1]
         self.commands = []
+        self.lines = []  # whole command lines, arguments too
         threading.Thread(target=self.serve, daemon=True).start()
 
     def serve(self):
@@ -167,6 +168,7 @@ class Pop3Peer:
                     line, buf = buf.split(b'\r\n', 1)
                     word = line.split(b' ')[0].decode('ascii', 'replace').upper()
                     self.commands.append(word)
+                    self.lines.append(line.decode('utf-8', 'replace'))
                     if word == 'QUIT':
                         conn.sendall(b'+OK bye\r\n')
                         return
@@ -463,8 +465,10 @@ def run_session(session_class, args):
     return 1 if s.failures else 0
 
 
-def main(session_class=Session):
+def main(session_class=Session, options=None):
     ap = argparse.ArgumentParser()
+    if options:
+        options(ap)  # a session's own options
     ap.add_argument('program')
     ap.add_argument('data')
     ap.add_argument('out')

@@ -94,6 +94,9 @@ TEST_F(GridTest, TheEditorReportsItsTextAsTheUserTypes) {
     QTest::keyClicks(editor, "bob");
     EXPECT_EQ(typed, (std::vector<std::string>{"b", "bo", "bob"}));
     EXPECT_EQ(grid->Cells[1][1](), "bob");
+    // The text it began with stays what it was: the cell taking each change
+    // does not count as the editor opening again.
+    EXPECT_EQ(kept, "alice");
     grid->EditorMode = false;
     win::ProcessMessages();
     EXPECT_FALSE(grid->EditorMode);

@@ -41,6 +41,10 @@ def dark_points(img):
 
 
 class CommandsSession(Session):
+    # Wide enough for the viewer beside the main window at the width the
+    # button places assume.
+    size = (1600, 1000)
+
     def page_box(self, wid):
         x, y, w, h = self.geometry(wid)
         return (x, y + PAGE_TOP, w, h - PAGE_TOP - 30)

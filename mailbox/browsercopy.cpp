@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "helpers/kwutil.h"
+#include "platform/rtl/sysutils.h"
 
 namespace mailbox {
 
@@ -31,24 +32,6 @@ bool ciStarts(std::string_view s, size_t at, std::string_view prefix) {
     for (size_t i = 0; i < prefix.size(); ++i)
         if (lowerc(s[at + i]) != prefix[i]) return false;
     return true;
-}
-
-void putUtf8(std::string& out, uint32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
 }
 
 const char kReplacement[] = "\xEF\xBF\xBD";
@@ -141,8 +124,8 @@ size_t attrReference(std::string_view s, size_t i, std::string& out) {
         }
         if (k < s.size() && s[k] == ';') ++k;
         if (v == 0 || v > 0x10FFFF || (v >= 0xD800 && v <= 0xDFFF)) out += kReplacement;
-        else if (v >= 0x80 && v <= 0x9F) putUtf8(out, kC1[v - 0x80]);
-        else putUtf8(out, static_cast<uint32_t>(v));
+        else if (v >= 0x80 && v <= 0x9F) rtl::AppendUtf8(out, kC1[v - 0x80]);
+        else rtl::AppendUtf8(out, static_cast<uint32_t>(v));
         return k;
     }
     // Longest name of the table that matches here.
@@ -165,7 +148,7 @@ size_t attrReference(std::string_view s, size_t i, std::string& out) {
         // In an attribute, "&copy=" and "&copyx" stay literal.
         const size_t after = j + bestLen;
         if (bestSemi || after >= s.size() || !(alnum(s[after]) || s[after] == '=')) {
-            putUtf8(out, best->cp);
+            rtl::AppendUtf8(out, best->cp);
             return after;
         }
     }

@@ -216,24 +216,6 @@ bool Asn1ToUTDateTime(const ASN1_TIME* Asn1Time, rtl::TDateTime& UT) {
 
 namespace {
 
-void appendUtf8(std::string& out, uint32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
 // Big-endian UTF-16 to UTF-8; a lone surrogate becomes U+FFFD.
 std::string bmpToUtf8(const unsigned char* p, size_t len) {
     std::string out;
@@ -248,7 +230,7 @@ std::string bmpToUtf8(const unsigned char* p, size_t len) {
             }
         }
         if (u >= 0xD800 && u < 0xE000) u = 0xFFFD;
-        appendUtf8(out, u);
+        rtl::AppendUtf8(out, u);
     }
     return out;
 }

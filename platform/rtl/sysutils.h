@@ -66,4 +66,7 @@ std::string ExcludeTrailingPathDelimiter(std::string_view path);
 // The platform's text for an errno value.
 std::string SysErrorMessage(int code);
 
+// Appends the UTF-8 bytes of code point Cp (at most U+10FFFF).
+void AppendUtf8(std::string& out, uint32_t cp);
+
 }  // namespace rtl

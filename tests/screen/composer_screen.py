@@ -61,23 +61,7 @@ def runs(columns, gap):
 
 
 class ComposerSession(Session):
-    def client(self, wid):
-        """The window's inner area on the screen, as X itself tells it (under a
-        window manager's frame)."""
-        out = subprocess.run(['xwininfo', '-id', str(wid)], env=self.env, capture_output=True, text=True,
-                             timeout=30).stdout
-        vals = {}
-        for line in out.splitlines():
-            key, _, value = line.strip().partition(':')
-            vals[key] = value.strip()
-        return (int(vals['Absolute upper-left X']), int(vals['Absolute upper-left Y']), int(vals['Width']),
-                int(vals['Height']))
-
-    def click(self, wid, x, y, button=1):
-        """A click at (X, Y) of the window's inner area."""
-        cx, cy, _, _ = self.client(wid)
-        self.xdo('mousemove', '--sync', cx + x, cy + y)
-        self.xdo('click', button)
+    click = Session.click_client
 
     def start_program(self):
         with open(os.path.join(self.folder, 'pelliwoxaddbook.txt'), 'w', newline='') as f:

@@ -39,28 +39,14 @@ def button(index, client_height):
 
 
 class HostsSession(Session):
+    click = Session.click_client
+
     size = (1280, 800)
 
     def __init__(self, args):
         if args.size:
             self.size = tuple(int(v) for v in args.size.split('x'))
         super().__init__(args)
-
-    def client(self, wid):
-        """The window's inner area on the screen, as X itself tells it."""
-        out = subprocess.run(['xwininfo', '-id', str(wid)], env=self.env, capture_output=True, text=True,
-                             timeout=30).stdout
-        vals = {}
-        for line in out.splitlines():
-            key, _, value = line.strip().partition(':')
-            vals[key] = value.strip()
-        return (int(vals['Absolute upper-left X']), int(vals['Absolute upper-left Y']), int(vals['Width']),
-                int(vals['Height']))
-
-    def click(self, wid, x, y, button=1):
-        cx, cy, _, _ = self.client(wid)
-        self.xdo('mousemove', '--sync', cx + x, cy + y)
-        self.xdo('click', button)
 
     def start_program(self):
         # A first start: no hosts file yet.

@@ -83,6 +83,8 @@ def runs(img, top, bottom, level=110, gap=12):
 
 
 class LayoutSession(Session):
+    click = Session.click_client
+
     size = (1280, 800)
 
     def __init__(self, args):
@@ -92,21 +94,6 @@ class LayoutSession(Session):
         self.env['XDG_DATA_HOME'] = os.path.join(self.folder, 'userdata')
         # The file dialog keeps its last size in the settings: a run's own.
         self.env['XDG_CONFIG_HOME'] = os.path.join(self.folder, 'config')
-
-    def client(self, wid):
-        out = subprocess.run(['xwininfo', '-id', str(wid)], env=self.env, capture_output=True, text=True,
-                             timeout=30).stdout
-        vals = {}
-        for line in out.splitlines():
-            key, _, value = line.strip().partition(':')
-            vals[key] = value.strip()
-        return (int(vals['Absolute upper-left X']), int(vals['Absolute upper-left Y']), int(vals['Width']),
-                int(vals['Height']))
-
-    def click(self, wid, x, y, button=1):
-        cx, cy, _, _ = self.client(wid)
-        self.xdo('mousemove', '--sync', cx + x, cy + y)
-        self.xdo('click', button)
 
     def start_program(self):
         dictionary = os.path.join(os.path.dirname(self.args.program), 'British.lxm')

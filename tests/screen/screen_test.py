@@ -279,6 +279,24 @@ class Session:
         self.xdo('mousemove', '--sync', '--window', wid, x, y)
         self.xdo('click', button)
 
+    def client(self, wid, frame=False):
+        """The window's inner area on the screen as X itself tells it (under a
+        window manager's frame), or with Frame the frame's outer rectangle."""
+        out = subprocess.run(['xwininfo', '-id', str(wid)] + (['-frame'] if frame else []), env=self.env,
+                             capture_output=True, text=True, timeout=30).stdout
+        vals = {}
+        for line in out.splitlines():
+            key, _, value = line.strip().partition(':')
+            vals[key] = value.strip()
+        return (int(vals['Absolute upper-left X']), int(vals['Absolute upper-left Y']), int(vals['Width']),
+                int(vals['Height']))
+
+    def click_client(self, wid, x, y, button=1):
+        """A click at (X, Y) of the window's inner area."""
+        cx, cy, _, _ = self.client(wid)
+        self.xdo('mousemove', '--sync', cx + x, cy + y)
+        self.xdo('click', button)
+
     # -- the program
     def start_program(self):
         shutil.copy(self.args.program, self.folder)

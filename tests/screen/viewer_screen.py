@@ -72,34 +72,9 @@ def panel_pixels(img):
 
 
 class ViewerSession(Session):
+    click = Session.click_client
+
     size = (1600, 1000)
-
-    def client(self, wid):
-        """The window's inner area on the screen, as X itself tells it."""
-        out = subprocess.run(['xwininfo', '-id', str(wid)], env=self.env, capture_output=True, text=True,
-                             timeout=30).stdout
-        vals = {}
-        for line in out.splitlines():
-            key, _, value = line.strip().partition(':')
-            vals[key] = value.strip()
-        return (int(vals['Absolute upper-left X']), int(vals['Absolute upper-left Y']), int(vals['Width']),
-                int(vals['Height']))
-
-    def frame(self, wid):
-        """The window with the manager's frame: its outer rectangle."""
-        out = subprocess.run(['xwininfo', '-id', str(wid), '-frame'], env=self.env, capture_output=True, text=True,
-                             timeout=30).stdout
-        vals = {}
-        for line in out.splitlines():
-            key, _, value = line.strip().partition(':')
-            vals[key] = value.strip()
-        return (int(vals['Absolute upper-left X']), int(vals['Absolute upper-left Y']), int(vals['Width']),
-                int(vals['Height']))
-
-    def click(self, wid, x, y, button=1):
-        cx, cy, _, _ = self.client(wid)
-        self.xdo('mousemove', '--sync', cx + x, cy + y)
-        self.xdo('click', button)
 
     def shot(self, label, wid):
         self.save(label, xwd_root(self.display, self.client(wid)))
@@ -140,8 +115,8 @@ class ViewerSession(Session):
         self.viewer = self.opens('viewer', lambda: self.click(m, *VIEWER_TOGGLE), ['Message'], None, None)
         self.check_page_shown('viewer', self.viewer)
         self.check_on_screen('viewer', self.viewer)
-        mx, my, mw, mh = self.frame(m)
-        vx, vy, vw, vh = self.frame(self.viewer)
+        mx, my, mw, mh = self.client(m, frame=True)
+        vx, vy, vw, vh = self.client(self.viewer, frame=True)
         self.save('viewer-placed', xwd_root(self.display, (0, 0) + self.screen_size))
         print('ok: main window at %r, viewer at %r' % ((mx, my, mw, mh), (vx, vy, vw, vh)))
         if vx < mx + mw:

@@ -362,15 +362,26 @@ class Session:
         def dark(img):
             return sum(1 for v in img.convert('L').getdata() if v < 100)
 
+        # The loading notice has a heading of its own: the message's page is
+        # the one drawn once the caption no longer says it is loading.
         try:
+            wait_for(label + ' loaded', lambda: 'Loading' not in self.name(wid))
             wait_for(label + ' page drawn', lambda: dark(self.screen.grab(page)) >= 500)
         except Failure:
             path = self.save(label + '-page-FAILED', self.screen.grab((x, y, w, h)))
             raise Failure('%s: no page shows (RETR sent: %s); see %s' % (label, 'RETR' in self.pop3.commands, path))
-        whole = xwd_root(self.display, (x, y, w, h))
-        self.save(label + '-page', whole)
-        if dark(whole.crop((0, 0, w, h // 3))) < 500:
+        dumps = []
+
+        def dumped():
+            dumps[:] = [xwd_root(self.display, (x, y, w, h))]
+            return dark(dumps[0].crop((0, 0, w, h // 3))) >= 500
+
+        try:
+            wait_for(label + ' page in a dump of the screen', dumped)
+        except Failure:
+            self.save(label + '-page', dumps[0])
             raise Failure('%s: the page is missing from a dump of the screen' % label)
+        self.save(label + '-page', dumps[0])
 
     def check_on_screen(self, label, wid):
         """The whole window, so every button of its bars, lies on the screen."""

@@ -80,8 +80,14 @@ class ViewerSession(Session):
         self.save(label, xwd_root(self.display, self.client(wid)))
 
     def viewer_caption(self, part, deadline=screen_test.DEADLINE):
+        # "Loading Message 3 of 3" names the row too, but the program takes
+        # no other row until that fetch is over: wait for the message itself.
+        def shown():
+            name = self.name(self.viewer)
+            return part in name and 'Loading' not in name
+
         try:
-            return wait_for('viewer caption with "%s"' % part, lambda: part in self.name(self.viewer), deadline)
+            return wait_for('viewer caption with "%s"' % part, shown, deadline)
         except Failure:
             raise Failure('the viewer\'s caption is "%s", not one with "%s"' % (self.name(self.viewer), part))
 

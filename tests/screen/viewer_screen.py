@@ -141,6 +141,8 @@ class ViewerSession(Session):
                              ('ctrl+End', 'Message 3 of 3'), ('ctrl+Home', 'Message 1 of 3')):
             self.xdo('key', key)
             self.viewer_caption(caption)
+            # As a person would, the next key once the message is drawn.
+            self.check_page_shown('viewer-' + key, self.viewer)
             print('ok: %s shows "%s"' % (key, caption))
 
     def fetch_again(self):

@@ -18,18 +18,13 @@ import sys
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from screen_test import Failure, Session, main, shows_controls, wait_for, xwd_root  # noqa: E402
 
-# Places in the main window and the composer (their client areas).
-COMPOSE = (735, 56)
-BODY = (300, 350)
-PREVIEW_BUTTON = (281, 173)
+from emoji_screen import PAGE_TOP, TYPED, page_box, typed_preview  # noqa: E402
+
 # Places in the viewer as the preview places it (660 pixels wide): the
-# command bar's Font and Mode buttons, and where its page starts.
-VIEWER_WIDTH = 660
+# command bar's Font and Mode buttons.
 FONT_BUTTON = (535, 47)
 MODE_BUTTON = (253, 47)
 SAVE_BUTTON = (523, 17)
-PAGE_TOP = 130
-TYPED = 'Dear Sir'
 # The Mode button's menu, top to bottom; no separators.
 MENU = ['Insert', 'Controls', 'MARQUEE', 'Toggle Strike Through', 'Left to Right', 'Right to Left', 'Page Setup',
         'View Source', 'About the Browser Engine']
@@ -45,21 +40,10 @@ class CommandsSession(Session):
     # button places assume.
     size = (1600, 1000)
 
-    def page_box(self, wid):
-        x, y, w, h = self.geometry(wid)
-        return (x, y + PAGE_TOP, w, h - PAGE_TOP - 30)
-
     def run(self):
         self.start_program()
-        composer = self.opens('commands-composer', lambda: self.click(self.main, *COMPOSE),
-                              ['Send an HTML Email'], None, None)
-        self.click(composer, *BODY)
-        self.xdo('type', '--delay', 20, '<p style="font-size:40px">%s</p>' % TYPED)
-        viewer = self.opens('commands-viewer', lambda: self.click(composer, *PREVIEW_BUTTON), ['Viewer'], None, None)
-        if self.geometry(viewer)[2] != VIEWER_WIDTH:
-            raise Failure('the viewer is %d pixels wide, the button places assume %d'
-                          % (self.geometry(viewer)[2], VIEWER_WIDTH))
-        box = self.page_box(viewer)
+        composer, viewer = typed_preview(self, 'commands')
+        box = page_box(self, viewer)
         try:
             dark = wait_for('the typed line in the viewer',
                             lambda: (lambda d: d if len(d) >= 300 else None)(dark_points(self.screen.grab(box))))

@@ -44,6 +44,28 @@ def yellow_points(img):
     return [(x, y) for y in range(h) for x in range(w) if yellow(px[x, y])]
 
 
+
+def page_box(session, wid):
+    """Where the viewer's page is drawn, below its bars."""
+    x, y, w, h = session.geometry(wid)
+    return (x, y + PAGE_TOP, w, h - PAGE_TOP - 30)
+
+
+def typed_preview(session, label):
+    """A large line typed into a new composer's body and previewed in the
+    viewer, checked to be as wide as the button places assume: (composer,
+    viewer)."""
+    composer = session.opens(label + '-composer', lambda: session.click(session.main, *COMPOSE),
+                             ['Send an HTML Email'], None, None)
+    session.click(composer, *BODY)
+    session.xdo('type', '--delay', 20, '<p style="font-size:40px">%s</p>' % TYPED)
+    viewer = session.opens(label + '-viewer', lambda: session.click(composer, *PREVIEW_BUTTON), ['Viewer'], None, None)
+    if session.geometry(viewer)[2] != VIEWER_WIDTH:
+        raise Failure('the viewer is %d pixels wide, the button places assume %d'
+                      % (session.geometry(viewer)[2], VIEWER_WIDTH))
+    return composer, viewer
+
+
 class EmojiSession(Session):
     # Wide enough for the viewer beside the main window at the width the
     # button places assume.
@@ -56,22 +78,10 @@ class EmojiSession(Session):
         shutil.copy(page, self.folder)
         super().start_program()
 
-    def page_box(self, wid):
-        x, y, w, h = self.geometry(wid)
-        return (x, y + PAGE_TOP, w, h - PAGE_TOP - 30)
-
     def run(self):
         self.start_program()
-        composer = self.opens('emoji-composer', lambda: self.click(self.main, *COMPOSE),
-                              ['Send an HTML Email'], None, None)
-        self.click(composer, *BODY)
-        self.xdo('type', '--delay', 20, '<p style="font-size:40px">%s</p>' % TYPED)
-
-        viewer = self.opens('emoji-viewer', lambda: self.click(composer, *PREVIEW_BUTTON), ['Viewer'], None, None)
-        if self.geometry(viewer)[2] != VIEWER_WIDTH:
-            raise Failure('the viewer is %d pixels wide, the button places assume %d'
-                          % (self.geometry(viewer)[2], VIEWER_WIDTH))
-        box = self.page_box(viewer)
+        composer, viewer = typed_preview(self, 'emoji')
+        box = page_box(self, viewer)
 
         def text_shown():
             img = self.screen.grab(box)

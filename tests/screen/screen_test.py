@@ -141,6 +141,7 @@ class Pop3Peer:
         self.port = self.sock.getsockname()[1]
         self.commands = []
         self.lines = []  # whole command lines, arguments too
+        self.refuse_retr = False  # RETR answered "-ERR message locked" while set
         threading.Thread(target=self.serve, daemon=True).start()
 
     def serve(self):
@@ -152,10 +153,9 @@ class Pop3Peer:
             threading.Thread(target=self.session, args=(conn,), daemon=True).start()
 
     def session(self, conn):
-        listing = '+OK 300 messages\r\n' + ''.join('%d %d\r\n' % (n, len(message(n))) for n in range(1, 301)) + '.'
-        total = sum(len(message(n)) for n in range(1, 301))
-        answers = {'USER': '+OK', 'PASS': '+OK logged in', 'STAT': '+OK 300 %d' % total, 'NOOP': '+OK',
-                   'LIST': listing}
+        sizes = {n: len(message(n)) for n in range(1, 301)}
+        listing = '+OK 300 messages\r\n' + ''.join('%d %d\r\n' % (n, sizes[n]) for n in sizes) + '.'
+        answers = {'USER': '+OK', 'PASS': '+OK logged in', 'STAT': '+OK 300 %d' % sum(sizes.values()), 'NOOP': '+OK'}
         with conn:
             conn.sendall(b'+OK ready\r\n')
             buf = b''
@@ -172,16 +172,23 @@ class Pop3Peer:
                     if word == 'QUIT':
                         conn.sendall(b'+OK bye\r\n')
                         return
-                    args = line.split(b' ')[1:]
-                    if word in ('TOP', 'RETR') and args and args[0].isdigit() and 1 <= int(args[0]) <= 300:
-                        text = message(int(args[0]))
+                    args = [a.decode('ascii', 'replace') for a in line.split(b' ')[1:]]
+                    number = int(args[0]) if args and args[0].isdigit() else 0
+                    if word == 'LIST':
+                        reply = listing if not args else ('+OK %d %d' % (number, sizes[number]) if number in sizes
+                                                          else '-ERR no such message')
+                    elif word == 'RETR' and number in sizes and self.refuse_retr:
+                        reply = '-ERR message locked'
+                    elif word in ('TOP', 'RETR') and number in sizes:
+                        text = message(number)
                         if word == 'TOP':
                             head, _, rest = text.partition('\r\n\r\n')
                             keep = int(args[1]) if len(args) > 1 and args[1].isdigit() else 0
                             text = head + '\r\n\r\n' + ''.join(l + '\r\n' for l in rest.split('\r\n')[:keep])
-                        conn.sendall(('+OK\r\n' + text.replace('\r\n.', '\r\n..') + '.\r\n').encode())
-                        continue
-                    conn.sendall((answers.get(word, '-ERR not here') + '\r\n').encode())
+                        reply = '+OK\r\n' + text.replace('\r\n.', '\r\n..') + '.'
+                    else:
+                        reply = answers.get(word, '-ERR not here')
+                    conn.sendall((reply + '\r\n').encode())
 
     def close(self):
         self.sock.close()

@@ -311,58 +311,6 @@ class ViewerSession(Session):
                 self.xdo('key', 'Escape')
 
 
-class RefusingPeer(screen_test.Pop3Peer):
-    """The harness's mailbox, answering LIST for one message too, and
-    refusing RETR while refuse_retr is set."""
-
-    def __init__(self):
-        self.refuse_retr = False
-        super().__init__()
-
-    def session(self, conn):
-        count = 300
-        sizes = {n: len(message(n)) for n in range(1, count + 1)}
-        listing = '+OK %d messages\r\n' % count + ''.join('%d %d\r\n' % (n, sizes[n]) for n in sizes) + '.'
-        answers = {'USER': '+OK', 'PASS': '+OK logged in', 'STAT': '+OK %d %d' % (count, sum(sizes.values())),
-                   'NOOP': '+OK'}
-        with conn:
-            conn.sendall(b'+OK ready\r\n')
-            buf = b''
-            while True:
-                data = conn.recv(4096)
-                if not data:
-                    return
-                buf += data
-                while b'\r\n' in buf:
-                    line, buf = buf.split(b'\r\n', 1)
-                    word = line.split(b' ')[0].decode('ascii', 'replace').upper()
-                    args = [a.decode('ascii', 'replace') for a in line.split(b' ')[1:]]
-                    self.commands.append(word)
-                    number = int(args[0]) if args and args[0].isdigit() else 0
-                    if word == 'QUIT':
-                        conn.sendall(b'+OK bye\r\n')
-                        return
-                    if word == 'LIST':
-                        reply = listing if not args else ('+OK %d %d' % (number, sizes[number]) if number in sizes
-                                                          else '-ERR no such message')
-                    elif word in ('TOP', 'RETR') and number in sizes:
-                        if word == 'RETR' and self.refuse_retr:
-                            reply = '-ERR message locked'
-                        else:
-                            text = message(number)
-                            if word == 'TOP':
-                                head, _, rest = text.partition('\r\n\r\n')
-                                keep = int(args[1]) if len(args) > 1 and args[1].isdigit() else 0
-                                text = head + '\r\n\r\n' + ''.join(l + '\r\n' for l in rest.split('\r\n')[:keep])
-                            reply = '+OK\r\n' + text.replace('\r\n.', '\r\n..') + '.'
-                    else:
-                        reply = answers.get(word, '-ERR not here')
-                    conn.sendall((reply + '\r\n').encode())
-
-
-screen_test.Pop3Peer = RefusingPeer
-
-
 def main():
     import argparse
     ap = argparse.ArgumentParser()
